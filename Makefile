@@ -1,0 +1,38 @@
+# Vestrum: `make run` starts the program, `make test` runs every test headless.
+BUILD_DIR ?= build
+PROGRAM_DIR := $(BUILD_DIR)/vestrum
+JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
+
+.PHONY: all deps configure build run test bench fuzz clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+configure: deps
+	@if [ ! -f $(BUILD_DIR)/build.ninja ]; then \
+	  cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo; \
+	fi
+
+build: configure
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+	@bash scripts/layout-program-folder.sh $(BUILD_DIR) $(PROGRAM_DIR)
+
+run: build
+	cd $(PROGRAM_DIR) && ./vestrum
+
+test: build
+	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 300
+
+bench: build
+	cmake --build $(BUILD_DIR) --target benchmarks -j $(JOBS)
+	@bash scripts/run-benchmarks.sh $(BUILD_DIR)
+
+fuzz:
+	@VESTRUM_FUZZ=1 bash scripts/install-deps.sh
+	@bash scripts/fuzz.sh $(FUZZ_SECONDS)
+
+clean:
+	rm -rf $(BUILD_DIR)

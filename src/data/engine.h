@@ -1,0 +1,191 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <memory>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace vestrum::db {
+
+// Field types as the program tells them apart; the database file declares them itself:
+// NVARCHAR(n) Unicode text, VARCHAR(n) code-page text, NTEXT / TEXT long text (Unicode / code page),
+// INTEGER, REAL and the auto-numbered "INTEGER PRIMARY KEY AUTOINCREMENT".
+enum class FieldType { AutoNumber, UnicodeText, CodePageText, UnicodeLongText, CodePageLongText, Integer, Number };
+
+struct FieldInfo {
+    QString name;
+    FieldType type = FieldType::CodePageText;
+    int size = 0; // declared maximum length of a text field, 0 when unbounded
+
+    bool isCodePage() const { return type == FieldType::CodePageText || type == FieldType::CodePageLongText; }
+    bool isText() const { return type != FieldType::Integer && type != FieldType::Number && type != FieldType::AutoNumber; }
+};
+
+FieldType fieldTypeFromDeclaration(const QString& declaredType, bool autoIncrement, int* size);
+
+class Connection;
+
+// A group of rows read from a table or a select statement, walked with a current row.
+class RowSet {
+public:
+    virtual ~RowSet() = default;
+
+    void first() { current_ = 0; }
+    void next() { if (current_ < rows_.size()) ++current_; }
+    bool eof() const { return current_ >= rows_.size(); }
+    qsizetype recordCount() const { return static_cast<qsizetype>(rows_.size()); }
+    qsizetype position() const { return static_cast<qsizetype>(current_); }
+    void moveTo(qsizetype index);
+
+    const std::vector<FieldInfo>& fields() const { return fields_; }
+    int fieldIndex(const QString& name) const; // -1 when absent; names compare without regard to case
+    bool hasField(const QString& name) const { return fieldIndex(name) >= 0; }
+    const FieldInfo& field(const QString& name) const;
+
+    // Reads of the current row. NULL reads as "", 0 or 0.0.
+    QString asString(const QString& name) const;  // through the Windows-1250 code page
+    QString asUnicode(const QString& name) const;
+    int asInteger(const QString& name) const;
+    double asFloat(const QString& name) const;
+    bool isNull(const QString& name) const;
+    QVariant value(int column) const;
+    QVariant value(const QString& name) const { return value(requireField(name)); }
+
+    // Makes the first row whose field equals (or begins with) the text current, comparing
+    // without regard to case. Returns false and leaves the position alone when none matches.
+    bool locate(const QString& name, const QString& text, bool prefix = false);
+
+protected:
+    int requireField(const QString& name) const;
+    const std::vector<QVariant>& currentRow() const;
+
+    std::vector<FieldInfo> fields_;
+    std::vector<std::vector<QVariant>> rows_;
+    std::vector<qint64> rowIds_;
+    size_t current_ = 0;
+};
+
+// Result of a select statement (read-only).
+class Query : public RowSet {
+public:
+    Query(Connection& connection, const QString& sql, const QVariantList& parameters = {});
+};
+
+// A filter on one field, bound as a parameter: "typ='M'" becomes {"typ", "M"}.
+struct Filter {
+    QString field;
+    QVariant value;
+    bool isEmpty() const { return field.isEmpty(); }
+    // Reads the program's own filter expressions of the form field=number or field='text'.
+    static Filter parse(const QString& expression);
+};
+
+// A table opened by name, whole or filtered, read-only or read-write. Rows come in insertion order.
+class Table : public RowSet {
+public:
+    enum class Mode { ReadOnly, ReadWrite };
+
+    Table(Connection& connection, const QString& name, Mode mode = Mode::ReadOnly, const Filter& filter = {});
+    ~Table() override;
+    Table(const Table&) = delete;
+    Table& operator=(const Table&) = delete;
+
+    const QString& name() const { return name_; }
+
+    void append(); // starts a new row; post() writes it
+    void edit();   // starts changing the current row
+    void post();
+    void cancel();
+    void remove(); // deletes the current row
+    void removeAll(); // deletes every row of the table or of the filtered group
+    bool editing() const { return state_ != State::Browse; }
+
+    // Writes of the row being appended or edited. A code-page field stores the text as it comes
+    // back through Windows-1250, whichever setter wrote it.
+    void setString(const QString& name, const QString& text); // through the code page
+    void setUnicode(const QString& name, const QString& text);
+    void setInteger(const QString& name, int value);
+    void setFloat(const QString& name, double value);
+    void setNull(const QString& name);
+    void setValue(const QString& name, const QVariant& value);
+
+private:
+    enum class State { Browse, Appending, Editing };
+    void requireWritable() const;
+    void requireEditing() const;
+    void setField(int column, QVariant value);
+    void insertPending();
+    void updatePending();
+
+    Connection& connection_;
+    QString name_;
+    Mode mode_;
+    Filter filter_;
+    State state_ = State::Browse;
+    std::vector<QVariant> pending_;
+    std::vector<bool> touched_;
+    sqlite3_stmt* insertStatement_ = nullptr;
+};
+
+class Connection {
+public:
+    Connection() = default;
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    // Opens an existing database file. A wrong password or a file that is not a database
+    // throws vestrum::Error naming the file.
+    void open(const QString& path, const QString& password);
+    // Makes a new, empty database file carrying the password.
+    static void create(const QString& path, const QString& password);
+    void close();
+    bool isOpen() const { return handle_ != nullptr; }
+    const QString& path() const { return path_; }
+
+    void execute(const QString& sql, const QVariantList& parameters = {});
+    QVariant scalar(const QString& sql, const QVariantList& parameters = {});
+    QStringList userTables();
+    std::vector<FieldInfo> tableFields(const QString& table);
+    bool hasTable(const QString& table);
+
+    void begin();
+    void commit();
+    void rollback();
+    bool inTransaction() const;
+
+    sqlite3* handle() const;
+    sqlite3_stmt* prepare(const QString& sql) const;
+    void bind(sqlite3_stmt* statement, const QVariantList& parameters) const;
+    void check(int rc, const QString& what) const;
+
+private:
+    sqlite3* handle_ = nullptr;
+    QString path_;
+};
+
+// Rolls back unless committed: a save either writes everything or nothing.
+class Transaction {
+public:
+    explicit Transaction(Connection& connection);
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+    void commit();
+
+private:
+    Connection& connection_;
+    bool done_ = false;
+};
+
+// The value a database keeps for a password (stored as the file's application id).
+qint32 passwordMark(const QString& password);
+
+// Reads a column value of a prepared statement.
+QVariant columnValue(sqlite3_stmt* statement, int column);
+
+} // namespace vestrum::db
