@@ -1,0 +1,49 @@
+#pragma once
+
+#include "app/messages.h"
+#include "data/engine.h"
+#include "data/schema.h"
+
+#include <QDir>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <deque>
+
+namespace vestrum::testing {
+
+// A fresh survey database in a throw-away folder, opened.
+struct TempSurvey {
+    QTemporaryDir dir;
+    db::Connection connection;
+
+    TempSurvey()
+    {
+        schema::createSurveyDatabase(path());
+        connection.open(path(), schema::databasePassword());
+    }
+    QString path() const { return dir.filePath(QStringLiteral("ankieta.mdb")); }
+};
+
+// Answers messages from a script and remembers every text shown.
+class ScriptedMessages final : public Messages {
+public:
+    std::deque<MessageResponse> answers;
+    QStringList shown;
+    QList<MessageRequest> requests;
+
+    void answer(MessageAnswer a, bool dontShowAgain = false) { answers.push_back({a, dontShowAgain}); }
+
+    MessageResponse present(const MessageRequest& request) override
+    {
+        shown.append(request.text);
+        requests.append(request);
+        if (answers.empty())
+            return {request.buttons & MbYes ? MessageAnswer::Yes : MessageAnswer::Yes, false};
+        MessageResponse response = answers.front();
+        answers.pop_front();
+        return response;
+    }
+};
+
+} // namespace vestrum::testing
