@@ -1,0 +1,162 @@
+#pragma once
+
+// TZLBArchive keeps several files in one compressed archive file. Every data file (*.naj), restore point
+// (*.nar) and offline update package (*.dat) of the program is such an archive.
+//
+// Layout, little-endian, integers 32-bit:
+//   member blocks from offset 0, back to back in directory order (a zlib stream, or the bytes as they are);
+//   the directory at DirectoryOffset: Count records of 532 bytes, as one zlib stream or plain;
+//   a 36-byte trailer whose CRC covers every byte before it.
+// The archive file is held open only inside one operation; between operations only the directory is kept.
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+class QFile;
+
+namespace vestrum {
+
+// Ordinals are stored in the Level byte of a record, so the order must not change.
+enum TFileCompressionLevel : std::uint8_t { fcNone = 0, fcFastest = 1, fcDefault = 2, fcMaximum = 3 };
+
+// The 36 bytes at the end of every non-empty archive.
+struct TArchiveTrailer {
+    static constexpr int Size = 36;
+
+    std::uint32_t CRC = 0;             // CRC-32 of every byte before the trailer
+    std::int32_t Count = 0;            // number of members
+    std::int32_t FormatMark = 0;       // always written as 1, never checked
+    std::int32_t DirectoryPackedSize = 0; // compressed directory length, 0 when plain; not used on reading
+    std::int32_t DirectoryOffset = 0;  // where the directory begins (= length of all member data)
+    std::uint8_t DirectoryCompressed = 0; // 1 = one zlib stream, 0 = plain records
+
+    QByteArray toBytes() const;
+    static TArchiveTrailer fromBytes(const char* bytes); // reads exactly Size bytes
+};
+
+// One 532-byte directory record. Names keep the bytes of the file: single-byte Windows-1250 text
+// (at most 255 bytes each), the folder in FilePath written with "\" and ending in one.
+struct TArchiveEntry {
+    static constexpr int Size = 532;
+
+    QByteArray FileName;
+    QByteArray FilePath;
+    std::uint32_t UnpackedSize = 0;
+    std::uint32_t StoredSize = 0;
+    std::uint32_t DataOffset = 0;
+    std::uint32_t CRC = 0;       // CRC-32 of the member's uncompressed bytes
+    std::uint8_t Stored = 0;     // 1 = the block holds the bytes as they are
+    std::uint8_t Level = 0;      // TFileCompressionLevel used, 0 when stored
+
+    QString fileName() const;
+    QString filePath() const;
+
+    void toBytes(char* out) const; // writes exactly Size bytes
+    static TArchiveEntry fromBytes(const char* bytes);
+};
+
+enum class TProgressPhase { Idle, ReadingDirectory, Extracting, Adding, Updating, WritingDirectory };
+
+class TZLBArchive {
+public:
+    using TReplaceFileEvent = std::function<void(const QString& fileName, bool& replace)>;
+    using TFileExtractedEvent = std::function<void(const QString& fileName)>;
+    using TNotifyEvent = std::function<void()>;
+    using TProgressEvent = std::function<void(const QString& msg, int percentage)>;
+
+    TZLBArchive();
+    virtual ~TZLBArchive();
+    TZLBArchive(const TZLBArchive&) = delete;
+    TZLBArchive& operator=(const TZLBArchive&) = delete;
+
+    // Returns false (and stays closed) for an empty name; otherwise reads and checks the file or throws.
+    bool OpenArchive(const QString& fileName);
+    void CloseArchive();
+
+    int FileCount() const;
+    void GetFileEntry(int index, TArchiveEntry& entry) const;
+    TArchiveEntry GetFileEntry(int index) const;
+    // Index of the member whose stored folder + name equals the key made from `name`, case-insensitively; -1 if none.
+    int FindFile(const QString& name) const;
+
+    // AddFile and UpdateFile rebuild the archive; a failure during the rebuild leaves the old archive whole and
+    // is not thrown (callers check with FindFile, or read LastFailure). Their precondition checks do throw.
+    void AddFile(const QString& sourceFileName);
+    void UpdateFile(const QString& sourceFileName, int index);
+    void ExtractAll(const QString& targetFolder);
+    // Inflates every member without writing it and compares its CRC; throws for the first faulty member.
+    void CheckMembers();
+
+    // The key under which AddFile stores a source file, as FindFile expects it.
+    QString MemberKey(const QString& sourceFileName) const;
+
+    bool IsOpen() const { return !fileName_.isEmpty(); }
+    const QString& FileName() const { return fileName_; }
+    const TArchiveTrailer& Trailer() const { return trailer_; }
+    // The message of the failure the last AddFile/UpdateFile swallowed; empty when it succeeded.
+    const QString& LastFailure() const { return lastFailure_; }
+    TProgressPhase ProgressPhase() const { return phase_; }
+
+    TFileCompressionLevel CompressionLevel() const { return compressionLevel_; }
+    void SetCompressionLevel(TFileCompressionLevel level) { compressionLevel_ = level; }
+    bool ExtractWithPath() const { return extractWithPath_; }
+    void SetExtractWithPath(bool on) { extractWithPath_ = on; }
+    bool CheckCRC() const { return checkCrc_; }
+    void SetCheckCRC(bool on) { checkCrc_ = on; }
+    bool SavePaths() const { return savePaths_; }
+    void SetSavePaths(bool on) { savePaths_ = on; }
+
+    TReplaceFileEvent OnReplaceFile;
+    TFileExtractedEvent OnFileExtracted;
+    TNotifyEvent OnArchiveOpened;
+    TProgressEvent OnProgress;
+
+protected:
+    // A fresh, empty, uniquely named "ZLB…" file in `folder`. Rebuilt archives and extracted members are first
+    // written to such a file beside their destination, so that the final rename stays within one file system.
+    virtual QString MakeTempFileName(const QString& folder);
+    // Called when the rebuilt archive is complete and flushed to disk, just before it is renamed over the old
+    // one. Tests throw from here to play a crash at the worst moment.
+    virtual void BeforeReplace(const QString& tempFileName);
+
+private:
+    class Writer;
+    friend class Writer;
+
+    void requireOpen() const;
+    void closeQuietly();
+    std::vector<TArchiveEntry> readDirectory(QFile& file, qint64 fileSize, const TArchiveTrailer& trailer);
+    void rebuild(const std::function<std::vector<TArchiveEntry>(QFile& archive, Writer& out)>& body);
+    void compressSource(const QString& sourceFileName, Writer& out, TArchiveEntry& entry, TProgressPhase phase);
+    void writeDirectoryAndTrailer(Writer& out, const std::vector<TArchiveEntry>& entries);
+    void streamMember(QFile& archive, int number, const std::function<void(const char*, qint64)>& sink);
+    QString extractFolderFor(const QString& targetFolder, int number, bool withPath) const;
+    void extractMember(QFile& archive, int number, const QString& target);
+
+    void startPhase(TProgressPhase phase, const QString& message, qint64 total);
+    void progress(qint64 done);
+    void progressIdle();
+
+    QString fileName_;
+    TArchiveTrailer trailer_;
+    std::vector<TArchiveEntry> entries_;
+    qint64 openedSize_ = 0;
+    qint64 openedModified_ = 0;
+    QString lastFailure_;
+
+    TFileCompressionLevel compressionLevel_ = fcDefault;
+    bool extractWithPath_ = false;
+    bool checkCrc_ = false;
+    bool savePaths_ = false;
+
+    TProgressPhase phase_ = TProgressPhase::Idle;
+    QString phaseMessage_;
+    qint64 phaseTotal_ = 0;
+    bool destroying_ = false;
+};
+
+} // namespace vestrum
