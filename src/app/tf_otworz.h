@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QDialog>
+
+class QComboBox;
+class QFileSystemModel;
+class QLabel;
+class QLineEdit;
+class QListView;
+class QPushButton;
+class QSplitter;
+class QTreeView;
+
+namespace vestrum {
+
+class Program;
+
+// "Wskaż zbiór": the program's file picker. A chooser of places (the user's home folder and the
+// mounted volumes), a folder tree, the files of the chosen folder matching a mask, an optional
+// "Zbiór:" row with a file name, and an action button. Callers set it up, show it and read the
+// chosen file back.
+class Tf_otworz : public QDialog {
+    Q_OBJECT
+public:
+    explicit Tf_otworz(Program& program, QWidget* parent = nullptr);
+
+    // Sets everything a caller chooses in one go; the name row starts with `fileName`.
+    void configure(const QString& caption, const QString& mask, const QString& actionCaption,
+                   bool showNameRow, const QString& fileName = QStringLiteral("*.*"));
+    void setMask(const QString& mask); // several masks separated by ";" or blanks
+    void setActionCaption(const QString& caption);
+    void setNameRowVisible(bool visible);
+    void setFileName(const QString& name);
+    void setFolder(const QString& path);
+
+    // Shows the window modally; true when it closed with the action button or a double click.
+    bool choose();
+
+    QString folder() const;       // the folder shown, without a trailing "/"
+    QString fileName() const;     // the text of the "Zbiór:" field
+    QString selectedFile() const; // full path of the file selected in the file list, or empty
+
+    QComboBox* placeChooser() const { return places_; }
+    QTreeView* folderTree() const { return tree_; }
+    QListView* fileList() const { return files_; }
+    QLineEdit* nameField() const { return name_; }
+    QPushButton* actionButton() const { return action_; }
+    QPushButton* backButton() const { return back_; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void fillPlaces();
+    void placeChosen(int index);
+    void showFolder(const QString& path);
+    void confirm();
+
+    Program* program_;
+    QFileSystemModel* folderModel_;
+    QFileSystemModel* fileModel_;
+    QComboBox* places_;
+    QSplitter* splitter_;
+    QTreeView* tree_;
+    QListView* files_;
+    QLabel* nameLabel_;
+    QLineEdit* name_;
+    QPushButton* action_;
+    QPushButton* back_;
+    QString folder_;
+};
+
+} // namespace vestrum
