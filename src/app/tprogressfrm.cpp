@@ -41,8 +41,10 @@ QString TProgressFrm::label() const
 
 void TProgressFrm::setMaximum(int maximum)
 {
+    // The bar resets itself when its value falls outside a new range; keep the position clamped instead.
+    const int position = Pasek->value();
     Pasek->setMaximum(std::max(0, maximum));
-    setPosition(Pasek->value());
+    setPosition(position);
 }
 
 int TProgressFrm::maximum() const
