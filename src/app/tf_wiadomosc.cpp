@@ -48,9 +48,9 @@ MessageResponse Tf_wiadomosc::present(const MessageRequest& request)
 
 void Tf_wiadomosc::prepare(const MessageRequest& request)
 {
-    const UserFontSpec& spec = font_ ? *font_ : defaultFont_;
-    QFont font(spec.name);
-    font.setPointSize(spec.size);
+    const UserFontSpec& userFont = font_ ? *font_ : defaultFont_;
+    QFont font(userFont.name);
+    font.setPointSize(userFont.size);
     setFont(font);
 
     text_->setText(request.text);

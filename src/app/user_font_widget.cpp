@@ -131,13 +131,13 @@ void sizeControl(QWidget* w, const QFontMetrics& fm, int tj, const std::function
     }
 }
 
-void applyTo(QWidget* w, const UserFontSpec& spec, const std::function<void(QTableView*)>& fitGrid)
+void applyTo(QWidget* w, const UserFontSpec& userFont, const std::function<void(QTableView*)>& fitGrid)
 {
     if (keepsOwnFont(w))
         return;
     QFont font = w->font();
-    font.setFamily(spec.name);
-    font.setPointSize(spec.size);
+    font.setFamily(userFont.name);
+    font.setPointSize(userFont.size);
     w->setFont(font);
     if (isLeafControl(w)) {
         const QFontMetrics fm(font);
@@ -145,7 +145,7 @@ void applyTo(QWidget* w, const UserFontSpec& spec, const std::function<void(QTab
         return;
     }
     for (QWidget* child : childWidgets(w))
-        applyTo(child, spec, fitGrid);
+        applyTo(child, userFont, fitGrid);
 }
 
 // A widget whose font was only inherited would follow its parent's new font; pin the fonts of
