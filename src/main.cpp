@@ -1,12 +1,32 @@
 // Vestrum: the program's entry. One copy runs at a time; a second one ends at once, silently.
-#include "app/plain_messages_widget.h"
+#include "app/error.h"
 #include "app/program.h"
+#include "app/settings.h"
 #include "app/tf_main.h"
+#include "app/tf_wiadomosc.h"
 #include "data/reference_tables.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QLockFile>
+
+namespace {
+
+// Settings are read at start and written at close; a settings file that cannot be written is
+// reported, the program still closes.
+void plugSettings(vestrum::Program& program, vestrum::ShellSteps& steps)
+{
+    steps.readSettings = [&program] { vestrum::ReadSettings(program.state); };
+    steps.writeSettings = [&program] {
+        try {
+            vestrum::WriteSettings(program.state);
+        } catch (const vestrum::Error& error) {
+            program.notify(error.message(), 0, vestrum::MessageKind::Error);
+        }
+    };
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -18,9 +38,11 @@ int main(int argc, char** argv)
 
     vestrum::initCoreResources();
     vestrum::SystemClock clock;
-    vestrum::PlainMessages messages;
-    vestrum::Program program(messages, clock);
+    vestrum::Tf_wiadomosc messageBox;
+    vestrum::Program program(messageBox, clock);
+    messageBox.useFont(program.state.UserFont);
     vestrum::Tf_main mainWindow(program);
+    plugSettings(program, mainWindow.steps());
     if (!mainWindow.startUp(QApplication::arguments().mid(1), QApplication::applicationDirPath()))
         return 1;
     return QApplication::exec();

@@ -1,16 +1,34 @@
 // vestrum-cli: the program's headless commands for users, support and scripts.
+#include "archive/archive_cli.h"
 #include "data/reference_tables.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
 
 #include <cstdio>
+#include <functional>
+#include <map>
 
 namespace {
 
+using Command = std::function<int(const QStringList&, QTextStream&, QTextStream&)>;
+
+const std::map<QString, Command>& commands()
+{
+    static const std::map<QString, Command> table = {
+        {QStringLiteral("archive"), &vestrum::archive::runArchiveCommand},
+    };
+    return table;
+}
+
 int usage(QTextStream& err)
 {
-    err << "Użycie: vestrum-cli archive list|add|update|extract|check ...\n";
+    err << "Użycie:\n"
+           "  vestrum-cli archive list ARCHIWUM\n"
+           "  vestrum-cli archive add ARCHIWUM PLIK... [--level none|fastest|default|maximum]\n"
+           "  vestrum-cli archive update ARCHIWUM INDEKS PLIK\n"
+           "  vestrum-cli archive extract ARCHIWUM KATALOG [--check-crc]\n"
+           "  vestrum-cli archive check ARCHIWUM\n";
     err.flush();
     return 2;
 }
@@ -26,5 +44,11 @@ int main(int argc, char** argv)
     const QStringList args = QCoreApplication::arguments().mid(1);
     if (args.isEmpty())
         return usage(err);
-    return usage(err);
+    const auto command = commands().find(args.first());
+    if (command == commands().end())
+        return usage(err);
+    const int status = command->second(args.mid(1), out, err);
+    out.flush();
+    err.flush();
+    return status;
 }
