@@ -1,0 +1,191 @@
+#include "lists/list_data.h"
+
+#include "app/error.h"
+#include "app/number_format.h"
+#include "app/program.h"
+#include "data/engine.h"
+#include "lists/list_catalogue.h"
+
+namespace vestrum::lists {
+namespace {
+
+bool textDiscriminator(const ListKindInfo& info)
+{
+    return info.sharedTable() && info.discriminator.typeId() == QMetaType::QString;
+}
+
+// The kind's rows of a table shared by several kinds. Integer discriminators are a filter; the
+// degree-rights kinds compare the trimmed text, so a stored "dr " still belongs to kind 1 for
+// loading and for the deletion before a save alike.
+db::Filter kindFilter(const ListKindInfo& info)
+{
+    if (!info.sharedTable() || textDiscriminator(info))
+        return {};
+    return {info.discriminatorField, info.discriminator};
+}
+
+bool belongsToKind(const db::Table& table, const ListKindInfo& info)
+{
+    if (!textDiscriminator(info))
+        return true;
+    return numbers::TrimBlanks(table.asString(info.discriminatorField)) == info.discriminator.toString();
+}
+
+QString readCell(const db::Table& table, const ListKindInfo& info, const ListColumn& column)
+{
+    switch (column.format) {
+    case CellFormat::FixedPoints:
+        return QString::number(info.fixedPoints);
+    case CellFormat::Points:
+    case CellFormat::Amount:
+        return numbers::FormatAmount(table.asFloat(column.field));
+    case CellFormat::Integer:
+        return numbers::FormatInteger(table.asInteger(column.field));
+    case CellFormat::Text:
+        break;
+    }
+    const QString text = table.field(column.field).isCodePage() ? table.asString(column.field)
+                                                                : table.asUnicode(column.field);
+    return column.trimOnLoad ? numbers::TrimBlanks(text) : text;
+}
+
+[[noreturn]] void notANumber(const ListColumn& column, const QString& text, int row)
+{
+    throw Error(QStringLiteral("Nie można zapisać wykazu: w pozycji %1 w kolumnie \"%2\" wpisano \"%3\", a powinna "
+                               "tam być liczba.")
+                    .arg(row + 1)
+                    .arg(column.header, text));
+}
+
+void writeCell(db::Table& table, const ListColumn& column, const QString& cell, int row)
+{
+    const QString text = column.trimOnSave ? numbers::TrimBlanks(cell) : cell;
+    switch (column.format) {
+    case CellFormat::Text:
+        table.setUnicode(column.field, text);
+        return;
+    case CellFormat::FixedPoints:
+        table.setFloat(column.field, 0.0);
+        return;
+    case CellFormat::Points:
+        table.setFloat(column.field, numbers::DecimalOrZero(text));
+        return;
+    case CellFormat::Integer:
+        if (text.isEmpty()) {
+            table.setNull(column.field);
+        } else if (const std::optional<int> value = numbers::ParseInteger(text)) {
+            table.setInteger(column.field, *value);
+        } else {
+            notANumber(column, text, row);
+        }
+        return;
+    case CellFormat::Amount:
+        if (text.isEmpty()) {
+            table.setNull(column.field);
+        } else if (const std::optional<double> value = numbers::ParseDecimal(text)) {
+            table.setFloat(column.field, *value);
+        } else {
+            notANumber(column, text, row);
+        }
+        return;
+    }
+}
+
+bool isBlankRow(const ListKindInfo& info, const QStringList& row)
+{
+    if (info.blankTest.empty())
+        return false;
+    for (int c : info.blankTest)
+        if (!numbers::IsBlank(row.value(c)))
+            return false;
+    return true;
+}
+
+int countOf(const ListKindInfo& info, const QString& scope)
+{
+    return info.countsDisciplines ? DisciplineCount(scope) : 1;
+}
+
+} // namespace
+
+LoadedList LoadList(db::Connection& survey, int kind)
+{
+    const ListKindInfo& info = ListKindInfoOf(kind);
+    db::Table table(survey, info.table, db::Table::Mode::ReadOnly, kindFilter(info));
+
+    LoadedList loaded;
+    loaded.grid = ListGrid(info.headers());
+    for (const ListColumn& column : info.columns)
+        if (column.limited)
+            loaded.maxLengths.insert(column.field, table.field(column.field).size);
+
+    const int scopeColumn = info.countsDisciplines ? info.columnIndex(QStringLiteral("zakres")) : -1;
+    QStringList cells;
+    for (table.first(); !table.eof(); table.next()) {
+        if (!belongsToKind(table, info))
+            continue;
+        cells.clear();
+        for (const ListColumn& column : info.columns)
+            cells.append(readCell(table, info, column));
+        loaded.count += countOf(info, cells.value(scopeColumn));
+        loaded.grid.appendLoaded(cells);
+    }
+    return loaded;
+}
+
+LoadedList LoadList(Program& program, int kind) { return LoadList(program.survey, kind); }
+
+int SaveList(db::Connection& survey, int kind, const ListGrid& grid)
+{
+    const ListKindInfo& info = ListKindInfoOf(kind);
+    db::Transaction transaction(survey);
+    db::Table table(survey, info.table, db::Table::Mode::ReadWrite, kindFilter(info));
+
+    if (textDiscriminator(info)) {
+        table.first();
+        while (!table.eof()) {
+            if (belongsToKind(table, info))
+                table.remove(); // the following row becomes current
+            else
+                table.next();
+        }
+    } else {
+        table.removeAll();
+    }
+
+    const int scopeColumn = info.countsDisciplines ? info.columnIndex(QStringLiteral("zakres")) : -1;
+    const int columns = static_cast<int>(info.columns.size());
+    int count = 0;
+    for (int r = 0; r < grid.rowCount(); ++r) {
+        const QStringList& row = grid.row(r);
+        if (isBlankRow(info, row))
+            continue;
+        table.append();
+        if (info.sharedTable())
+            table.setValue(info.discriminatorField, info.discriminator);
+        for (int c = 0; c < columns; ++c)
+            writeCell(table, info.columns[static_cast<size_t>(c)], row.value(c), r);
+        for (const ListConstant& constant : info.constants)
+            table.setValue(constant.field, constant.value);
+        table.post();
+        count += countOf(info, row.value(scopeColumn));
+    }
+    transaction.commit();
+    return count;
+}
+
+int SaveList(Program& program, int kind, const ListGrid& grid)
+{
+    const int count = SaveList(program.survey, kind, grid);
+    program.state.DataSaved = false;
+    return count;
+}
+
+ListGrid EditorGrid(db::Connection& survey, int kind, const QLocale& locale)
+{
+    ListGrid grid = LoadList(survey, kind).grid;
+    grid.sortBy(0, locale);
+    return grid;
+}
+
+} // namespace vestrum::lists

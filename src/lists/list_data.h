@@ -1,0 +1,41 @@
+#pragma once
+
+#include "lists/list_grid.h"
+
+#include <QMap>
+#include <QString>
+
+namespace vestrum {
+class Program;
+namespace db {
+class Connection;
+}
+} // namespace vestrum
+
+// Moving a list kind between the survey database and the editor's grid, by walking the list
+// catalogue: which rows belong to the kind, how each cell is shown and stored, which rows are
+// blank, and what count the list button shows.
+namespace vestrum::lists {
+
+struct LoadedList {
+    ListGrid grid;                 // the kind's headers; rows in table order, not yet sorted
+    int count = 0;                 // what the list button shows
+    QMap<QString, int> maxLengths; // declared widths of the width-limited fields, by field name
+};
+
+// Reads the kind's rows. Throws vestrum::Error for an unknown kind or a database failure.
+LoadedList LoadList(db::Connection& survey, int kind);
+LoadedList LoadList(Program& program, int kind);
+
+// Replaces the kind's rows by the grid's non-blank rows, in grid order, all in one transaction:
+// when any row cannot be written (a number column given text that is not a number) nothing is
+// changed and vestrum::Error tells which cell. Rows of the table's other kinds stay. Returns the
+// count for the list button (rows written, or for kinds 1 and 2 the disciplines granted).
+int SaveList(db::Connection& survey, int kind, const ListGrid& grid);
+// As above, and marks the working data as changed since the last data file was written.
+int SaveList(Program& program, int kind, const ListGrid& grid);
+
+// The grid the editor shows after opening: loaded, then sorted by its first column.
+ListGrid EditorGrid(db::Connection& survey, int kind, const QLocale& locale = QLocale());
+
+} // namespace vestrum::lists
