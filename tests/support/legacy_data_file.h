@@ -1,0 +1,74 @@
+#pragma once
+
+// Fixtures of the data-file tests: a whole program (run state, working database, scripted messages, a fixed
+// clock) in a throw-away folder, and data files written the way the 2005 version of the program wrote them.
+
+#include "app/clock.h"
+#include "app/program.h"
+#include "archive/tzlbarchive.h"
+#include "data/schema.h"
+#include "support/temp_survey.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+namespace vestrum::testing {
+
+// A program folder with dane/ankieta.mdb created and the survey connection open.
+struct TestProgram {
+    QTemporaryDir dir;
+    ScriptedMessages messages;
+    FixedClock clock{QDateTime(QDate(2008, 3, 5), QTime(9, 7, 30))};
+    Program program{messages, clock};
+
+    TestProgram()
+    {
+        program.state.ProgramFolder = dir.path() + QStringLiteral("/");
+        program.state.DatabasePath = program.state.ProgramFolder + QStringLiteral("dane/ankieta.mdb");
+        schema::createSurveyDatabase(program.state.DatabasePath);
+        program.survey.open(program.state.DatabasePath, schema::databasePassword());
+    }
+    QString path(const QString& relative) const { return dir.filePath(relative); }
+    db::Connection& survey() { return program.survey; }
+};
+
+// Packs a database file as the one member "ankieta.mdb" of a new archive at `target`.
+inline void archiveDatabase(const QString& databasePath, const QString& target)
+{
+    QTemporaryDir staging;
+    const QString member = staging.filePath(QStringLiteral("ankieta.mdb"));
+    QFile::remove(target);
+    if (!QFile::copy(databasePath, member))
+        throw std::runtime_error("cannot copy the database to pack it");
+    QFile empty(target);
+    if (!empty.open(QIODevice::WriteOnly))
+        throw std::runtime_error("cannot create the archive");
+    empty.close();
+    TZLBArchive archive;
+    archive.OpenArchive(target);
+    archive.AddFile(member);
+    if (archive.FindFile(QStringLiteral("ankieta.mdb")) < 0)
+        throw std::runtime_error("the archive did not take the database");
+}
+
+// The rows the 2005 file holds in its combined table dane_wykaz_pub_mono.
+struct LegacyPublication {
+    QString typ; // "M" monograph, "P" journal publication
+    int grupa;
+    QString czasopismoWydawca;
+    QString tytul;
+    QString autorzy;
+    QString rokTomStr;
+};
+QList<LegacyPublication> legacyPublications();
+
+// Writes ankieta.mdb as the 2005 version had it: password "qk3116", no table `wersja`, the combined
+// publication table with its old field names, and a few other tables with the current ones.
+void writeLegacyDatabase(const QString& path);
+
+// writeLegacyDatabase packed into a data file.
+void writeLegacyDataFile(const QString& target);
+
+} // namespace vestrum::testing
