@@ -1,0 +1,133 @@
+#pragma once
+
+#include <QHash>
+#include <QString>
+#include <optional>
+#include <vector>
+
+namespace vestrum::db {
+class Connection;
+}
+
+namespace vestrum::lists {
+
+class ListGrid;
+
+// A journal of the ministry's list as a publication takes it over: the list's own form of the
+// name and the points as text.
+struct Journal {
+    QString name;
+    QString points;
+    bool operator==(const Journal&) const = default;
+};
+
+// Columns of a publication row (kinds 3 to 6) that identification fills.
+inline constexpr int kJournalColumn = 0;       // "Czasopismo", as the user typed it
+inline constexpr int kListedJournalColumn = 4; // "Czasopismo z listy MNiSW."
+inline constexpr int kPointsColumn = 5;        // "L.punktów"
+
+// Parts of the list, as the field `rodzaj` tells them apart.
+enum class ListPart { A = 0, B = 1, MissingFromB = 2 };
+
+// The journal list (table lista_ministerstwa of lista_czasopism.mdb) as the program uses it: read
+// once when the program starts and kept, with a current record and an optional "rodzaj=" filter
+// that limits what the search window shows.
+//
+// Records are ordered by the lower-cased name (then by their position in the table), so the order
+// agrees with the case-insensitive comparisons of the searches: a name that differs from another
+// only in letter case sorts next to it, and "następny" walks every match exactly once.
+class JournalList {
+public:
+    explicit JournalList(db::Connection& connection);
+
+    // Reads the table and builds the lookup tables; again after the list file was replaced.
+    // Leaves the filter off and the first record current. Throws vestrum::Error.
+    void open();
+    bool isOpen() const { return open_; }
+    void close();
+
+    // Whether the table has the optional field `skrot` (abbreviated names).
+    bool hasAbbreviations() const { return hasAbbreviations_; }
+    // Records of the whole list, whatever the filter.
+    int totalCount() const { return static_cast<int>(records_.size()); }
+
+    // --- the view -------------------------------------------------------------------------
+    // "rodzaj=" filter; std::nullopt is off. Changing it reloads the view: the first record of
+    // the new view becomes current.
+    void setFilter(std::optional<ListPart> part);
+    std::optional<ListPart> filter() const { return filter_; }
+
+    int count() const { return static_cast<int>(visible_.size()); } // records in the view
+    Journal journal(int index) const;                                 // index in the view
+    QString abbreviation(int index) const;
+    int part(int index) const; // the record's `rodzaj`
+    int current() const { return current_; } // -1 when the view is empty
+    void setCurrent(int index);
+    std::optional<Journal> currentJournal() const;
+
+    // --- identification -------------------------------------------------------------------
+    // Automatic identification (XML and text imports): the first record, in name order, whose
+    // name equals the title as a whole, without regard to letter case. Switches the filter off.
+    // A table look-up: calling it for every row of a large import costs next to nothing.
+    std::optional<Journal> identify(const QString& title);
+
+    // Dialog identification (entry dialog): the filter is cleared and the view reloaded; the title
+    // is matched as a whole name first, then, when the list has abbreviations, as a whole
+    // abbreviation. On success the record becomes current.
+    std::optional<Journal> identifyInDialog(const QString& title);
+
+    // --- searches of the search window ----------------------------------------------------
+    // Each runs a query on the table with the typed text bound as a parameter (an apostrophe,
+    // "%" or "_" in it is only a character to look for) and, when a name is found, makes its
+    // record current. The queries keep to the part of the list the view shows, so a journal
+    // filtered out of the view counts as not found.
+    bool findByBeginning(const QString& text);
+    bool findFragment(const QString& fragment);
+    // The next record after the current one whose name holds the fragment; false (current record
+    // unchanged) when there is none, when the view has no current record or the fragment is blank.
+    bool findNext(const QString& fragment);
+
+private:
+    struct Record {
+        qint64 rowId = 0;
+        QString name;
+        QString points;
+        QString abbreviation;
+        int part = 0;
+    };
+
+    void requireOpen() const;
+    void rebuildView();
+    // Runs one search query; `after` is the record the search continues from, or -1.
+    bool runSearch(const QString& pattern, int after);
+    int viewIndexOfRecord(int record) const;
+
+    db::Connection* connection_;
+    bool open_ = false;
+    bool hasAbbreviations_ = false;
+    std::vector<Record> records_;
+    QHash<qint64, int> recordOfRowId_;
+    QHash<QString, int> byName_;         // lower-cased name -> first record
+    QHash<QString, int> byAbbreviation_; // lower-cased abbreviation -> first record
+    std::optional<ListPart> filter_;
+    std::vector<int> visible_; // records of the view, in order
+    int current_ = -1;
+};
+
+// Automatic identification of one publication row (cells in the list's column order): the listed
+// name and the points when the journal is on the list, otherwise "" and "0".
+void identifyRow(JournalList& list, QStringList& row);
+
+// Whether group identification has anything to work on: false for an empty list (its single data
+// row has no filled cell).
+bool canIdentifyGroup(const ListGrid& grid);
+
+// Group identification: data rows first..last (clamped to the grid) get the chosen journal's name
+// and points.
+void assignJournal(ListGrid& grid, int first, int last, const Journal& journal);
+
+// A text typed by the user, made safe to stand in a "like ... escape '\'" pattern: "%", "_" and
+// "\" match themselves.
+QString escapeLikePattern(const QString& text);
+
+} // namespace vestrum::lists
