@@ -1,6 +1,8 @@
 // vestrum-cli: the program's headless commands for users, support and scripts.
 #include "archive/archive_cli.h"
 #include "data/reference_tables.h"
+#include "data/survey_cli.h"
+#include "lists/list_cli.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -17,6 +19,8 @@ const std::map<QString, Command>& commands()
 {
     static const std::map<QString, Command> table = {
         {QStringLiteral("archive"), &vestrum::archive::runArchiveCommand},
+        {QStringLiteral("survey"), &vestrum::runSurveyCommand},
+        {QStringLiteral("list"), &vestrum::runListCommand},
     };
     return table;
 }
@@ -28,7 +32,9 @@ int usage(QTextStream& err)
            "  vestrum-cli archive add ARCHIWUM PLIK... [--level none|fastest|default|maximum]\n"
            "  vestrum-cli archive update ARCHIWUM INDEKS PLIK\n"
            "  vestrum-cli archive extract ARCHIWUM KATALOG [--check-crc]\n"
-           "  vestrum-cli archive check ARCHIWUM\n";
+           "  vestrum-cli archive check ARCHIWUM\n"
+           "  vestrum-cli survey show ZBIÓR\n"
+           "  vestrum-cli list show ZBIÓR RODZAJ\n";
     err.flush();
     return 2;
 }
