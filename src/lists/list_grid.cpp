@@ -116,7 +116,9 @@ void ListGrid::sortBy(int column, const QLocale& locale)
 
     // Adjacent swaps move a row only past a strictly greater one, which is exactly a stable sort
     // with the same comparison; sort keys make each comparison a byte compare.
-    QCollator collator(locale);
+    // Without a configured locale ("C") Qt compares code points and ignores the case setting; the
+    // survey's lists are Polish, so they sort as Polish then.
+    QCollator collator(locale.language() == QLocale::C ? QLocale(QLocale::Polish, QLocale::Poland) : locale);
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     std::vector<QCollatorSortKey> keys;
     keys.reserve(rows_.size());

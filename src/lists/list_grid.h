@@ -45,9 +45,10 @@ public:
     // Back to one blank row.
     void clear();
 
-    // Sorts ascending by one column, comparing without regard to case under `locale`; rows with
-    // equal text keep their order (the order repeated passes of adjacent swaps give, reached by a
-    // stable sort). The column's header gets the "* " marker and every other "*" header loses it.
+    // Sorts ascending by one column, comparing without regard to case under `locale` (Polish when
+    // no locale is configured); rows with equal text keep their order (the order repeated passes of
+    // adjacent swaps give, reached by a stable sort). The column's header gets the "* " marker and
+    // every other "*" header loses it.
     void sortBy(int column, const QLocale& locale = QLocale());
     // The column whose header carries the sort marker, or -1.
     int sortColumn() const;

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
+// Readable failures: Qt strings as UTF-8.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+
 #include <QCollator>
 #include <QRandomGenerator>
 
