@@ -4,7 +4,9 @@
 #include "data/engine.h"
 #include "lists/list_grid.h"
 
+#include <QVariant>
 #include <algorithm>
+#include <sqlite3.h>
 
 namespace vestrum::lists {
 namespace {
@@ -24,6 +26,50 @@ QString pointsText(const QVariant& value)
         return QString::number(points, 'g', 15).replace(u'.', u',');
     }
     return value.toString().trimmed();
+}
+
+// The order of the list: letter case ignored and Polish letters right after their base letters
+// (a, ą, b, c, ć, ..., l, ł, ..., z, ź, ż), other accented letters with their base letters; names
+// equal under this key keep the order of the table. A key of the name rather than a collation,
+// so that "następny" can continue from a record with a plain comparison of keys.
+QString orderKey(const QString& name)
+{
+    static constexpr QChar kAfter(0x7f); // above every letter and digit of the basic Latin range
+    const QString lower = name.toLower();
+    QString key;
+    key.reserve(lower.size() + 8);
+    for (const QChar ch : lower) {
+        switch (ch.unicode()) {
+        case u'ą': key += u'a'; key += kAfter; break;
+        case u'ć': key += u'c'; key += kAfter; break;
+        case u'ę': key += u'e'; key += kAfter; break;
+        case u'ł': key += u'l'; key += kAfter; break;
+        case u'ń': key += u'n'; key += kAfter; break;
+        case u'ó': key += u'o'; key += kAfter; break;
+        case u'ś': key += u's'; key += kAfter; break;
+        case u'ź': key += u'z'; key += kAfter; break;
+        case u'ż': key += u'z'; key += kAfter; key += kAfter; break;
+        default:
+            if (ch.unicode() >= 0x80) {
+                const QString decomposed = QString(ch).normalized(QString::NormalizationForm_D);
+                key += decomposed.size() > 1 && decomposed.at(0).unicode() < 0x80 ? decomposed.at(0) : ch;
+            } else {
+                key += ch;
+            }
+        }
+    }
+    return key;
+}
+
+void orderKeyFunction(sqlite3_context* context, int argc, sqlite3_value** argv)
+{
+    if (argc != 1 || sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+        sqlite3_result_null(context);
+        return;
+    }
+    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+    const QByteArray key = orderKey(QString::fromUtf8(text, sqlite3_value_bytes(argv[0]))).toUtf8();
+    sqlite3_result_text(context, key.constData(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
 }
 
 bool isBlank(const QString& text)
@@ -58,10 +104,14 @@ void JournalList::open()
         return field.name.compare(QStringLiteral("skrot"), Qt::CaseInsensitive) == 0;
     });
 
-    // The order by the lower-cased name is the order every search below relies on.
+    // The list's order is the order every search below relies on.
+    connection_->check(sqlite3_create_function_v2(connection_->handle(), "journal_order", 1,
+                                                  SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, &orderKeyFunction,
+                                                  nullptr, nullptr, nullptr),
+                       QStringLiteral("journal_order"));
     const QString sql = QStringLiteral("select rowid as journal_row, czasopismo, punkty, rodzaj") +
                         (hasAbbreviations_ ? QStringLiteral(", skrot") : QString()) +
-                        QStringLiteral(" from lista_ministerstwa order by lcase(czasopismo), rowid");
+                        QStringLiteral(" from lista_ministerstwa order by journal_order(czasopismo), rowid");
     db::Query query(*connection_, sql);
 
     records_.reserve(static_cast<size_t>(query.recordCount()));
@@ -218,11 +268,11 @@ bool JournalList::runSearch(const QString& pattern, int after)
     }
     if (after >= 0) {
         const Record& from = records_[static_cast<size_t>(after)];
-        const QString name = from.name.toLower();
-        sql += QStringLiteral(" and (lcase(czasopismo) > ? or (lcase(czasopismo) = ? and rowid > ?))");
-        parameters << name << name << from.rowId;
+        const QString key = orderKey(from.name);
+        sql += QStringLiteral(" and (journal_order(czasopismo) > ? or (journal_order(czasopismo) = ? and rowid > ?))");
+        parameters << key << key << from.rowId;
     }
-    sql += QStringLiteral(" order by lcase(czasopismo), rowid limit 1");
+    sql += QStringLiteral(" order by journal_order(czasopismo), rowid limit 1");
 
     db::Query query(*connection_, sql, parameters);
     if (query.eof())

@@ -33,9 +33,10 @@ enum class ListPart { A = 0, B = 1, MissingFromB = 2 };
 // once when the program starts and kept, with a current record and an optional "rodzaj=" filter
 // that limits what the search window shows.
 //
-// Records are ordered by the lower-cased name (then by their position in the table), so the order
-// agrees with the case-insensitive comparisons of the searches: a name that differs from another
-// only in letter case sorts next to it, and "następny" walks every match exactly once.
+// Records are ordered by name without regard to letter case, Polish letters after their base
+// letters (then by their position in the table). The searches use the same order, so a name that
+// differs from another only in letter case sorts next to it, and "następny" walks every match
+// exactly once, including a name the list holds twice.
 class JournalList {
 public:
     explicit JournalList(db::Connection& connection);

@@ -79,6 +79,9 @@ const std::vector<Row> kRows = {
     {"Data-Science Review", 8, 1},
     {"Physics Letters", 30, 1},
     {"Applied Physics", 10, 2},
+    {"Człowiek i Społeczeństwo", 5, 1},
+    {"Czytanie Literatury", 5, 1},
+    {"Zeszyty Naukowe", 3, 1},
 };
 
 } // namespace
@@ -131,6 +134,13 @@ TEST(JournalIdentification, ViewIsInCaseInsensitiveNameOrderWithFilter)
     // "eLife" sits among the E's, not after every capital letter.
     EXPECT_LT(names.indexOf(QStringLiteral("Data_Science Review")), names.indexOf(QStringLiteral("eLife")));
     EXPECT_LT(names.indexOf(QStringLiteral("eLife")), names.indexOf(QStringLiteral("Journal of Physics")));
+    // Polish letters follow their base letters: L, Ł, then the next letter.
+    EXPECT_LT(names.indexOf(QStringLiteral("Journal of Physics")), names.indexOf(QStringLiteral("ŁÓDZKIE STUDIA TEOLOGICZNE")));
+    EXPECT_LT(names.indexOf(QStringLiteral("ŁÓDZKIE STUDIA TEOLOGICZNE")), names.indexOf(QStringLiteral("Physics Letters")));
+    EXPECT_LT(names.indexOf(QStringLiteral("Physics Letters")), names.indexOf(QStringLiteral("Śląski Kwartalnik Historyczny Sobótka")));
+    EXPECT_EQ(names.last(), QStringLiteral("Żywność Nauka Technologia Jakość"));
+    EXPECT_LT(names.indexOf(QStringLiteral("Człowiek i Społeczeństwo")), names.indexOf(QStringLiteral("Czytanie Literatury")));
+    EXPECT_LT(names.indexOf(QStringLiteral("Zeszyty Naukowe")), names.indexOf(QStringLiteral("Żywność Nauka Technologia Jakość")));
     EXPECT_EQ(small.list.current(), 0);
 
     small.list.setFilter(ListPart::A);
