@@ -1,0 +1,193 @@
+// Saving and loading a data file that holds a 50 MB survey, beside the archive's own add and extract of the
+// same database and the sqlite3 shell's copy of the same tables (what a load cannot do faster than).
+
+#include "app/program.h"
+#include "archive/data_files.h"
+#include "archive/tzlbarchive.h"
+#include "data/schema.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+
+using namespace vestrum;
+
+namespace {
+
+class YesMessages final : public Messages {
+public:
+    MessageResponse present(const MessageRequest&) override { return {MessageAnswer::Yes, false}; }
+};
+
+constexpr qint64 kTargetBytes = 50LL * 1024 * 1024;
+
+// Titles, authors and journals of plausible length, from a vocabulary, so the database compresses as real
+// survey data do rather than as repeated text.
+QString words(QRandomGenerator& random, int count)
+{
+    static const QStringList vocabulary = QStringLiteral(
+        "badania analiza metody wpływ struktura modelowanie właściwości zastosowanie układów procesów "
+        "systemu danych pomiar ocena rozwój technologii materiałów nowych wybranych przypadku warunkach "
+        "Polski regionu środowiska energii fizyki chemii biologii medycyny geologii sieci czasu ciśnienia "
+        "temperatury kwantowej numerycznej statystycznej optymalizacja sterowanie projektowanie badanie")
+                                              .split(u' ');
+    QString text;
+    for (int i = 0; i < count; ++i) {
+        if (i > 0)
+            text += u' ';
+        text += vocabulary.at(static_cast<int>(random.bounded(vocabulary.size())));
+    }
+    return text;
+}
+
+struct Setup {
+    QTemporaryDir dir;
+    YesMessages messages;
+    SystemClock clock;
+    Program program{messages, clock};
+    QString dataFile;
+    QString database;
+
+    Setup()
+    {
+        program.state.ProgramFolder = dir.path() + u'/';
+        database = program.state.ProgramFolder + QStringLiteral("dane/ankieta.mdb");
+        program.state.DatabasePath = database;
+        schema::createSurveyDatabase(database);
+        program.survey.open(database, schema::databasePassword());
+        QRandomGenerator random(2008);
+        db::Connection& c = program.survey;
+        while (QFileInfo(database).size() < kTargetBytes) {
+            db::Transaction transaction(c);
+            for (int i = 0; i < 5000; ++i) {
+                c.execute(QStringLiteral("INSERT INTO dane_wykaz_publikacji (grupa, Czasopismo, Tytul, Autorzy, "
+                                         "Rok_tom_str, Liczba_punktow, lista) VALUES (?,?,?,?,?,?,'2009')"),
+                          {1 + static_cast<int>(random.bounded(4)), words(random, 4), words(random, 14),
+                           words(random, 8), QStringLiteral("2008, %1, %2-%3").arg(random.bounded(60)).arg(i).arg(i + 12),
+                           static_cast<double>(random.bounded(25))});
+                c.execute(QStringLiteral("INSERT INTO dane_wykaz_patentow (rodzaj, numer, data, tytul, "
+                                         "nazwiska_tworcow) VALUES (?,?,?,?,?)"),
+                          {1 + static_cast<int>(random.bounded(5)), QStringLiteral("P.%1").arg(random.bounded(999999)),
+                           QStringLiteral("12/03/2008"), words(random, 10), words(random, 5)});
+            }
+            transaction.commit();
+        }
+        dataFile = program.state.ProgramFolder + QStringLiteral("pomiar.naj");
+        datafiles::WriteDataFile(program, dataFile);
+        std::fprintf(stderr, "database %.1f MB, data file %.1f MB\n", QFileInfo(database).size() / 1048576.0,
+                     QFileInfo(dataFile).size() / 1048576.0);
+    }
+};
+
+Setup& setup()
+{
+    static Setup s;
+    return s;
+}
+
+void ArchiveAdd(benchmark::State& state)
+{
+    Setup& s = setup();
+    const QString target = s.program.state.ProgramFolder + QStringLiteral("surowe.naj");
+    for (auto _ : state) {
+        QFile::remove(target);
+        QFile(target).open(QIODevice::WriteOnly);
+        s.program.survey.close();
+        TZLBArchive archive;
+        archive.OpenArchive(target);
+        archive.AddFile(s.database);
+        archive.CloseArchive();
+        s.program.survey.open(s.database, schema::databasePassword());
+    }
+}
+
+void SaveDataFile(benchmark::State& state)
+{
+    Setup& s = setup();
+    for (auto _ : state)
+        datafiles::WriteDataFile(s.program, s.dataFile);
+}
+
+void SaveToCurrentDataFile(benchmark::State& state)
+{
+    Setup& s = setup();
+    s.program.state.CurrentDataFile = s.dataFile;
+    for (auto _ : state)
+        datafiles::SaveToCurrentDataFile(s.program);
+}
+
+void ArchiveExtract(benchmark::State& state)
+{
+    Setup& s = setup();
+    const QString folder = s.program.state.ProgramFolder + QStringLiteral("rozpakowane");
+    for (auto _ : state) {
+        QDir(folder).removeRecursively();
+        TZLBArchive archive;
+        archive.OpenArchive(s.dataFile);
+        archive.ExtractAll(folder);
+        archive.CloseArchive();
+    }
+}
+
+// What the sqlite3 shell needs to replace the working tables with those of the extracted copy.
+void Sqlite3ShellCopy(benchmark::State& state)
+{
+    Setup& s = setup();
+    const QString copy = s.program.state.ProgramFolder + QStringLiteral("rozpakowane/ankieta.mdb");
+    if (!QFileInfo::exists(copy) || QStandardPaths::findExecutable(QStringLiteral("sqlite3")).isEmpty()) {
+        state.SkipWithError("sqlite3 shell or the extracted copy missing (run ArchiveExtract first)");
+        return;
+    }
+    QString script = QStringLiteral("ATTACH '%1' AS zrodlo;\nBEGIN;\n").arg(copy);
+    for (const QString& table : s.program.survey.userTables()) {
+        if (table == u"wersja")
+            continue;
+        script += QStringLiteral("DELETE FROM main.\"%1\";\nINSERT INTO main.\"%1\" SELECT * FROM zrodlo.\"%1\";\n").arg(table);
+    }
+    script += QStringLiteral("COMMIT;\n");
+    for (auto _ : state) {
+        s.program.survey.close();
+        QProcess shell;
+        shell.start(QStringLiteral("sqlite3"), {s.database});
+        shell.write(script.toUtf8());
+        shell.closeWriteChannel();
+        shell.waitForFinished(-1);
+        s.program.survey.open(s.database, schema::databasePassword());
+    }
+}
+
+void LoadDataFile(benchmark::State& state)
+{
+    Setup& s = setup();
+    datafiles::NoProgress progress;
+    for (auto _ : state)
+        datafiles::LoadDataFile(s.program, s.dataFile, progress);
+}
+
+} // namespace
+
+BENCHMARK(ArchiveAdd)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(SaveDataFile)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(SaveToCurrentDataFile)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(ArchiveExtract)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(Sqlite3ShellCopy)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(LoadDataFile)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
