@@ -3,6 +3,7 @@
 #include "lists/grid_rules.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -110,12 +111,21 @@ CodeChooserWidget::CodeChooserWidget(const form::Row& row, QString notFound, QWi
     layout->addLayout(searchRow);
     layout->addLayout(lists, 1);
 
+    catalogue_->installEventFilter(this);
     connect(catalogue_->header(), &QHeaderView::sectionClicked, this, &CodeChooserWidget::sortByColumn);
     connect(catalogue_, &QTreeWidget::itemDoubleClicked, this, [this] { addSelected(); });
     connect(add_, &QPushButton::clicked, this, [this] { addSelected(); });
     connect(remove_, &QPushButton::clicked, this, &CodeChooserWidget::removeSelected);
     connect(find_, &QPushButton::clicked, this, [this] { search(); });
     connect(search_, &QLineEdit::returnPressed, this, [this] { search(); });
+}
+
+bool CodeChooserWidget::eventFilter(QObject* watched, QEvent* event)
+{
+    // The code column follows the font, so no code is cut short.
+    if (watched == catalogue_ && event->type() == QEvent::FontChange)
+        catalogue_->resizeColumnToContents(0);
+    return QWidget::eventFilter(watched, event);
 }
 
 void CodeChooserWidget::setCatalogue(const QVector<CodeName>& rows)

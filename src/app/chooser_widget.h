@@ -51,6 +51,9 @@ public:
 
     std::function<void(const QString&)> notify;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void fill();
 

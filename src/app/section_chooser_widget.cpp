@@ -5,6 +5,7 @@
 
 #include <QAbstractItemView>
 #include <QPainter>
+#include <QScreen>
 #include <QStyledItemDelegate>
 #include <QStylePainter>
 
@@ -78,6 +79,8 @@ void SectionChooserWidget::showPopup()
     const QFontMetrics fm(font());
     for (int i = 0; i < count(); ++i)
         widest = std::max(widest, fm.horizontalAdvance(itemText(i)) + 24);
+    if (const QScreen* screen = this->screen())
+        widest = std::min(widest, screen->availableGeometry().width());
     view()->setMinimumWidth(widest);
     QComboBox::showPopup();
 }

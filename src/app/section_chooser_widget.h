@@ -13,10 +13,10 @@ public:
     explicit SectionChooserWidget(QWidget* parent = nullptr);
 
     int rowHeight() const;
+    void showPopup() override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void showPopup() override;
 };
 
 } // namespace vestrum

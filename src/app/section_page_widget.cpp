@@ -104,6 +104,8 @@ SectionPageWidget::SectionPageWidget(const form::Section& section, const form::P
         scroll->setFrameShape(QFrame::NoFrame);
         scroll->setWidgetResizable(true);
         scroll->setWidget(content);
+        scroll->viewport()->setAutoFillBackground(false);
+        content->setAutoFillBackground(false);
         layout->addWidget(scroll, 1);
     }
     if (page.editable() && page.kind != form::PageKind::Grid)

@@ -99,8 +99,8 @@ void TListGrid::sortByColumn(int column)
 
 void TListGrid::styleHeaderRow()
 {
-    QFont bold = font();
-    bold.setBold(true);
+    QFont bold;
+    bold.setBold(true); // only the weight: family and size follow the grid's font
     for (int c = 0; c < columnCount(); ++c) {
         QTableWidgetItem* it = item(0, c);
         if (!it)
@@ -124,7 +124,8 @@ void FitGridColumns(QTableWidget* grid)
             const QTableWidgetItem* it = grid->item(r, c);
             if (!it)
                 continue;
-            const int w = QFontMetrics(it->font()).horizontalAdvance(it->text());
+            // An item's own font only overrides what it sets (the header's bold); the rest is the grid's.
+            const int w = QFontMetrics(it->font().resolve(grid->font())).horizontalAdvance(it->text());
             widest[c] = std::max(widest[c], w);
             if (r == 0)
                 headers[c] = w;
@@ -139,7 +140,7 @@ void FitGridColumns(QTableWidget* grid)
             const QTableWidgetItem* it = grid->item(r, c);
             if (!it || it->text().isEmpty())
                 continue;
-            const QRect box = QFontMetrics(it->font()).boundingRect(QRect(0, 0, std::max(1, widths[c] - 8), 100000),
+            const QRect box = QFontMetrics(it->font().resolve(grid->font())).boundingRect(QRect(0, 0, std::max(1, widths[c] - 8), 100000),
                                                                      Qt::TextWordWrap, it->text());
             tallest = std::max(tallest, box.height());
         }

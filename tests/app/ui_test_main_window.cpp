@@ -8,6 +8,7 @@
 #include "support/temp_survey.h"
 
 #include <QAction>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -264,6 +265,7 @@ TEST_F(MainWindowTest, SetSectionEditableLeavesRowsMarkedOneAlone)
 TEST_F(MainWindowTest, EnterMovesThroughRowsAndAcrossTheTables)
 {
     window->activateWindow();
+    (void)QTest::qWaitFor([&] { return window->isActiveWindow(); }, 3000);
     window->chooseSection(2);
     SectionPageWidget* s3 = page(3);
     window->EnterEditMode(s3);
@@ -498,6 +500,12 @@ TEST_F(MainWindowTest, Screenshots)
     if (folder.isEmpty())
         GTEST_SKIP() << "set VESTRUM_SHOTS to a folder to take screenshots";
     QDir().mkpath(folder);
+    QStringList longRow;
+    for (int c = 0; c < 11; ++c)
+        longRow << QString::fromUtf8("Zażółć gęślą jaźń %1 tekst dłuższy niż nagłówek kolumny").arg(c);
+    page(22)->grid()->setDataRows({longRow, longRow});
+    page(2)->grid()->setDataRows({{QString::fromUtf8("Żółkiewski Stanisław"), QStringLiteral("Dyrektor"),
+                                   QStringLiteral("22 123 45 67"), QStringLiteral("dyrektor@example.pl")}});
     for (int size : {12, 16}) {
         program.state.UserFont = {QStringLiteral("Arial"), size};
         window->applyUserFont();
@@ -519,5 +527,10 @@ TEST_F(MainWindowTest, Screenshots)
                     window->DiscardPage(w);
                 }
             }
+        window->sectionChooser()->showPopup();
+        QApplication::processEvents();
+        window->sectionChooser()->view()->window()->grab().save(
+            QStringLiteral("%1/%2_chooser.png").arg(folder).arg(size));
+        window->sectionChooser()->hidePopup();
     }
 }
