@@ -380,40 +380,48 @@ void writeScalars(db::Connection& connection, const Page& page, const FieldValue
 
 // ---------------------------------------------------------------------------------------------
 
-int ListCount(db::Connection& connection, int listKind)
+CountQuery ListCountQuery(int listKind)
 {
     const auto it = listSources().find(listKind);
     if (it == listSources().end())
-        return -1;
+        return {};
     const ListSource& source = it->second;
     if (listKind == 1 || listKind == 2) {
         // Each row counts the fields of science in its `zakres` (each followed by ";"), or 1.
-        return connection
-            .scalar(QStringLiteral("select coalesce(sum(max(1, length(coalesce(zakres,'')) - "
-                                   "length(replace(coalesce(zakres,''), ';', '')))), 0) "
-                                   "from dane_wykaz_uprawnien where trim(rodzaj, ?) = ?"),
-                    {blankCharacters(), source.value})
-            .toInt();
+        return {QStringLiteral("select coalesce(sum(max(1, length(coalesce(zakres,'')) - "
+                               "length(replace(coalesce(zakres,''), ';', '')))), 0) "
+                               "from dane_wykaz_uprawnien where trim(rodzaj, ?) = ?"),
+                {blankCharacters(), source.value}};
     }
-    QString sql = QStringLiteral("select count(*) from ") + quoted(source.table);
-    QVariantList parameters;
+    CountQuery query{QStringLiteral("select count(*) from ") + quoted(source.table), {}};
     if (source.field) {
-        sql += QStringLiteral(" where ") + quoted(source.field) + QStringLiteral(" = ?");
-        parameters << source.value;
+        query.sql += QStringLiteral(" where ") + quoted(source.field) + QStringLiteral(" = ?");
+        query.parameters << source.value;
     }
-    return connection.scalar(sql, parameters).toInt();
+    return query;
+}
+
+int ListCount(db::Connection& connection, int listKind)
+{
+    const CountQuery query = ListCountQuery(listKind);
+    if (query.sql.isEmpty())
+        return -1;
+    return connection.scalar(query.sql, query.parameters).toInt();
+}
+
+QStringList LicenceCountQueries()
+{
+    const QString head = QStringLiteral("select count(*) from dane_wykaz_licencji where ");
+    return {head + QStringLiteral("oplata<500000"), head + QStringLiteral("oplata>=500000 and oplata<=1000000"),
+            head + QStringLiteral("oplata>1000000")};
 }
 
 void CountLicences(db::Connection& connection, FieldValues& values)
 {
-    auto count = [&](const char* condition) {
-        return numbers::FormatInteger(
-            connection.scalar(QStringLiteral("select count(*) from dane_wykaz_licencji where ") + QLatin1String(condition))
-                .toLongLong());
-    };
-    values.text[QStringLiteral("me1519_1")] = count("oplata<500000");
-    values.text[QStringLiteral("me1519_2")] = count("oplata>=500000 and oplata<=1000000");
-    values.text[QStringLiteral("me1519_3")] = count("oplata>1000000");
+    const QStringList queries = LicenceCountQueries();
+    for (int band = 0; band < 3; ++band)
+        values.text[QStringLiteral("me1519_%1").arg(band + 1)] =
+            numbers::FormatInteger(connection.scalar(queries[band]).toLongLong());
 }
 
 FieldValues LoadPage(Program& program, const Page& page)

@@ -3,6 +3,7 @@
 #include "app/field_values.h"
 
 #include <QString>
+#include <QVariantList>
 #include <functional>
 #include <vector>
 
@@ -58,6 +59,17 @@ std::vector<LoadedPage> LoadAllSections(Program& program, const LoadProgress& pr
 // rights (kinds 1 and 2), where each row counts its fields of science (the ";" in `zakres`, or 1).
 // -1 for a list kind without a button of its own.
 int ListCount(db::Connection& connection, int listKind);
+
+// The select statement ListCount runs for a list kind, with its parameters; empty for a kind
+// without a button of its own. Support tools and the benchmark run the same statements.
+struct CountQuery {
+    QString sql;
+    QVariantList parameters;
+};
+CountQuery ListCountQuery(int listKind);
+
+// The three licence band statements of CountLicences, lowest band first.
+QStringList LicenceCountQueries();
 
 // The three licence counts of section 15 by fee band, into me1519_1 (below 500 000),
 // me1519_2 (500 000 to 1 000 000, both ends included) and me1519_3 (above 1 000 000).

@@ -2,6 +2,7 @@
 #include "app/field_checks.h"
 #include "app/form_catalogue.h"
 #include "app/program.h"
+#include "archive/tzlbarchive.h"
 #include "data/reference_tables.h"
 #include "data/schema.h"
 #include "data/section_data.h"
@@ -383,6 +384,21 @@ TEST_F(SectionData, TheCommandLineShowsEveryControlAsTheWindowWould)
     EXPECT_TRUE(lines.contains(U("bb801\tliczba=0 -> wykaz")));
     EXPECT_EQ(lines.last(), U("m251\t"));
 
+    // The same survey inside a data file shows the same lines.
+    const QString dataFile = temp.dir.filePath(U("dane.naj"));
+    {
+        QFile created(dataFile);
+        ASSERT_TRUE(created.open(QIODevice::WriteOnly));
+    }
+    TZLBArchive archive;
+    archive.OpenArchive(dataFile);
+    archive.AddFile(temp.path());
+    archive.CloseArchive();
+    QString fromArchive;
+    QTextStream archiveOut(&fromArchive);
+    ASSERT_EQ(runSurveyCommand({U("show"), dataFile}, archiveOut, err), 0) << qPrintable(errText);
+    EXPECT_EQ(fromArchive, outText);
+
     QFile junk(temp.dir.filePath(U("zly.mdb")));
     ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
     junk.write("to nie jest baza danych");
@@ -390,5 +406,17 @@ TEST_F(SectionData, TheCommandLineShowsEveryControlAsTheWindowWould)
     errText.clear();
     EXPECT_EQ(runSurveyCommand({U("show"), junk.fileName()}, out, err), 1);
     EXPECT_EQ(errText, U("Zbiór danych nie może być wczytany - nieprawidłowy format bazy danych.\n"));
+    const QString otherFile = temp.dir.filePath(U("inne.naj"));
+    {
+        QFile created(otherFile);
+        ASSERT_TRUE(created.open(QIODevice::WriteOnly));
+    }
+    TZLBArchive other;
+    other.OpenArchive(otherFile);
+    other.AddFile(junk.fileName());
+    other.CloseArchive();
+    errText.clear();
+    EXPECT_EQ(runSurveyCommand({U("show"), otherFile}, out, err), 1);
+    EXPECT_EQ(errText, U("W pliku skompresowanym nie istnieje taki zbiór\n"));
     EXPECT_EQ(runSurveyCommand({U("show")}, out, err), 2);
 }
