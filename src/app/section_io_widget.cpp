@@ -314,11 +314,20 @@ void installFieldChecks(QWidget* root, Program& program, const form::Page* page)
     };
     if (page) {
         hook(*page);
-        return;
+    } else {
+        for (const form::Section& s : form::FormCatalogue())
+            for (const form::Page& p : s.pages)
+                hook(p);
     }
-    for (const form::Section& s : form::FormCatalogue())
-        for (const form::Page& p : s.pages)
-            hook(p);
+    // The year choice: ReportingYear follows the chosen item at once; the page's "zapisz
+    // zmiany" stores it.
+    if (auto* year = qobject_cast<QComboBox*>(widgets.value(QStringLiteral("c000")))) {
+        Program* p = &program;
+        QObject::connect(year, &QComboBox::currentIndexChanged, filter, [p, year](int index) {
+            if (const int chosen = year->itemText(index).toInt(); chosen > 0)
+                p->state.ReportingYear = chosen;
+        });
+    }
 }
 
 bool saveSectionPage(QWidget* root, Program& program, int tag)

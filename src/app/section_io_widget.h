@@ -35,6 +35,8 @@ void applyFieldValues(QWidget* root, const FieldValues& values);
 // "Podana wartość jest nieprawidłowa" through Program::notify and the focus goes back to the
 // field, which keeps what the user typed. An accepted value is rewritten in its standard form
 // (and in section 3 the column and its total are recomputed). Read-only fields are not checked.
+// The year drop-down "c000", when under `root`, sets ReportingYear as soon as its choice changes.
+// Call it once per root, after the pages are built.
 void installFieldChecks(QWidget* root, Program& program, const form::Page* page = nullptr);
 
 // "zapisz zmiany" of the page with this section tag: collects the page, runs the checks of

@@ -122,6 +122,18 @@ TEST_F(SectionIo, ARefusedFieldKeepsItsTextAndTheFocusAnAcceptedOneIsRewritten)
     EXPECT_EQ(messages.shown, QStringList{checks::RefusalMessage()});
 }
 
+TEST_F(SectionIo, ChoosingTheYearSetsTheReportingYearAndSavingStoresIt)
+{
+    auto w = page(100);
+    installFieldChecks(w.get(), program, &w->page());
+    loadSectionPage(w.get(), program, 100);
+    EXPECT_EQ(program.state.ReportingYear, 2007);
+    field<QComboBox>(w.get(), "c000")->setCurrentIndex(1);
+    EXPECT_EQ(program.state.ReportingYear, 2008);
+    ASSERT_TRUE(saveSectionPage(w.get(), program, 100));
+    EXPECT_EQ(temp.connection.scalar(U("select Rok_sprawozdawczy from dane_szczegolowe")).toString(), U("2008"));
+}
+
 TEST_F(SectionIo, LeavingASection3FieldRecomputesItsColumnOnThePage)
 {
     auto w = page(3);
