@@ -316,7 +316,10 @@ void DataCommands::loadDataFileAtStart(const QString& path)
     BusyCursor busy;
     WindowProgress progress(progress_, program_.state.UserFont);
     program_.state.StartingDataMode = false;
-    datafiles::LoadDataFile(program_, path, progress);
+    // Refusing the earlier-version question leaves the working data as they were, tied to no data file, so
+    // that "Zapisz dane" cannot write them over the refused file.
+    if (datafiles::LoadDataFile(program_, path, progress) == datafiles::LoadOutcome::Declined)
+        program_.state.CurrentDataFile.clear();
 }
 
 void DataCommands::weeklyRestorePoint()

@@ -53,8 +53,12 @@ QString findName(const QStringList& names, const QString& wanted)
 
 void codePageFunction(sqlite3_context* context, int argc, sqlite3_value** argv)
 {
-    if (argc != 1 || sqlite3_value_type(argv[0]) != SQLITE_TEXT) {
-        sqlite3_result_value(context, argc == 1 ? argv[0] : nullptr);
+    if (argc != 1) {
+        sqlite3_result_null(context);
+        return;
+    }
+    if (sqlite3_value_type(argv[0]) != SQLITE_TEXT) {
+        sqlite3_result_value(context, argv[0]);
         return;
     }
     const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
