@@ -14,9 +14,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <limits>
+#include <mutex>
+#include <thread>
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
@@ -377,6 +381,8 @@ bool TZLBArchive::OpenArchive(const QString& fileName)
     const QFileInfo info(fileName);
     if (!info.exists())
         throw Error(kNotFound);
+    // POSIX has no share modes to deny writers with; instead the size and time noted at opening let a rebuild
+    // notice a file that changed behind our back.
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         throw cannotOpen(fileName);
@@ -799,9 +805,172 @@ void TZLBArchive::writeDirectoryAndTrailer(Writer& out, const std::vector<TArchi
 // ---------------------------------------------------------------------------------------------------------------
 // Extracting
 
-// Hands the member's bytes to `sink` in large pieces. The block is read no further than its StoredSize, and a
-// member that would inflate past its UnpackedSize, end short of it or fail its zlib check is corrupt.
-void TZLBArchive::streamMember(QFile& archive, int number, const std::function<void(const char*, qint64)>& sink)
+// Where a member's bytes go. The member is decoded straight into the output's own buffers, so a file output can
+// write one buffer on a second thread while the next is being inflated.
+class ArchiveMemberOutput {
+public:
+    virtual ~ArchiveMemberOutput() = default;
+    virtual char* acquire(qint64& capacity) = 0;
+    virtual void release(qint64 used) = 0; // hands over the buffer last acquired
+};
+
+namespace {
+
+// Only computes the CRC (for checking an archive without writing anything).
+class CrcOutput : public ArchiveMemberOutput {
+public:
+    char* acquire(qint64& capacity) override
+    {
+        capacity = static_cast<qint64>(buffer_.size());
+        return buffer_.data();
+    }
+    void release(qint64 used) override { crc = crcUpdate(crc, buffer_.data(), used); }
+    std::uint32_t crc = 0;
+
+private:
+    std::vector<char> buffer_ = std::vector<char>(kIoChunk);
+};
+
+// Writes to a file on a second thread, so that for a large member writing costs no time beside inflating.
+// Eight buffers circulate (2 MiB), so that a write held up for a moment does not stall inflating.
+class ThreadedFileOutput : public ArchiveMemberOutput {
+public:
+    ThreadedFileOutput(QFile& file, bool withCrc, QString shownName)
+        : file_(file), withCrc_(withCrc), shownName_(std::move(shownName))
+    {
+        for (int i = 0; i < 8; ++i) {
+            buffers_.emplace_back(kIoChunk);
+            free_.push_back(i);
+        }
+        worker_ = std::thread([this] { run(); });
+    }
+    ~ThreadedFileOutput() override { stop(); }
+    ThreadedFileOutput(const ThreadedFileOutput&) = delete;
+    ThreadedFileOutput& operator=(const ThreadedFileOutput&) = delete;
+
+    char* acquire(qint64& capacity) override
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return !free_.empty() || failed_; });
+        if (failed_)
+            throw cannotOpen(shownName_);
+        current_ = free_.front();
+        free_.pop_front();
+        capacity = kIoChunk;
+        return buffers_[static_cast<size_t>(current_)].data();
+    }
+
+    void release(qint64 used) override
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            full_.emplace_back(current_, used);
+        }
+        changed_.notify_all();
+    }
+
+    // Waits until everything is written; throws if any write failed.
+    void finish()
+    {
+        stop();
+        if (failed_)
+            throw cannotOpen(shownName_);
+    }
+
+    std::uint32_t crc() const { return crc_; }
+
+private:
+    void run()
+    {
+        for (;;) {
+            std::pair<int, qint64> job;
+            bool skip = false;
+            {
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [this] { return !full_.empty() || done_; });
+                if (full_.empty())
+                    return;
+                job = full_.front();
+                full_.pop_front();
+                skip = failed_;
+            }
+            const char* data = buffers_[static_cast<size_t>(job.first)].data();
+            const bool ok = skip || file_.write(data, job.second) == job.second;
+            if (ok && withCrc_)
+                crc_ = crcUpdate(crc_, data, job.second);
+            {
+                const std::lock_guard lock(mutex_);
+                free_.push_back(job.first);
+                if (!ok)
+                    failed_ = true;
+            }
+            changed_.notify_all();
+        }
+    }
+
+    void stop()
+    {
+        if (!worker_.joinable())
+            return;
+        {
+            const std::lock_guard lock(mutex_);
+            done_ = true;
+        }
+        changed_.notify_all();
+        worker_.join();
+    }
+
+    QFile& file_;
+    const bool withCrc_;
+    const QString shownName_;
+    std::vector<std::vector<char>> buffers_;
+    std::deque<int> free_;
+    std::deque<std::pair<int, qint64>> full_;
+    int current_ = -1;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool done_ = false;
+    bool failed_ = false;
+    std::uint32_t crc_ = 0;
+    std::thread worker_;
+};
+
+// Small members are not worth a thread.
+class PlainFileOutput : public ArchiveMemberOutput {
+public:
+    PlainFileOutput(QFile& file, bool withCrc, QString shownName)
+        : file_(file), withCrc_(withCrc), shownName_(std::move(shownName))
+    {
+    }
+    char* acquire(qint64& capacity) override
+    {
+        capacity = static_cast<qint64>(buffer_.size());
+        return buffer_.data();
+    }
+    void release(qint64 used) override
+    {
+        if (file_.write(buffer_.data(), used) != used)
+            throw cannotOpen(shownName_);
+        if (withCrc_)
+            crc = crcUpdate(crc, buffer_.data(), used);
+    }
+    std::uint32_t crc = 0;
+
+private:
+    QFile& file_;
+    const bool withCrc_;
+    const QString shownName_;
+    std::vector<char> buffer_ = std::vector<char>(kIoChunk);
+};
+
+constexpr qint64 kThreadedOutputFrom = 1024 * 1024;
+
+} // namespace
+
+// Decodes one member into `output`. The block is read no further than its StoredSize, and a member that would
+// inflate past its UnpackedSize, end short of it or fail its zlib check is corrupt; bytes past UnpackedSize are
+// never handed on.
+void TZLBArchive::streamMember(QFile& archive, int number, ArchiveMemberOutput& output)
 {
     const TArchiveEntry& e = entries_[static_cast<size_t>(number)];
     if (!archive.seek(e.DataOffset))
@@ -810,17 +979,18 @@ void TZLBArchive::streamMember(QFile& archive, int number, const std::function<v
     startPhase(TProgressPhase::Extracting, QStringLiteral("Rozpakowywanie %1").arg(e.fileName()), total);
     ChunkTicker ticker(total);
     const auto tick = [this](qint64 at) { progress(at); };
-    std::vector<char> in(std::min<qint64>(std::max<qint64>(e.StoredSize, 1), kIoChunk));
+    qint64 capacity = 0;
 
     if (e.Stored == 1) {
         if (e.StoredSize != e.UnpackedSize)
             throw memberCorrupt(number);
         qint64 done = 0;
         while (done < total) {
-            const qint64 n = archive.read(in.data(), std::min<qint64>(total - done, static_cast<qint64>(in.size())));
+            char* buffer = output.acquire(capacity);
+            const qint64 n = archive.read(buffer, std::min(total - done, capacity));
             if (n <= 0)
                 throw memberCorrupt(number);
-            sink(in.data(), n);
+            output.release(n);
             done += n;
             ticker.advance(done, tick);
         }
@@ -831,8 +1001,10 @@ void TZLBArchive::streamMember(QFile& archive, int number, const std::function<v
         throw memberCorrupt(number);
     InflateStream inflater;
     z_stream& zs = inflater.zs;
-    std::vector<char> out(kIoChunk);
+    std::vector<char> in(std::min<qint64>(std::max<qint64>(e.StoredSize, 1), kIoChunk));
     qint64 inLeft = e.StoredSize;
+    char* buffer = output.acquire(capacity);
+    qint64 filled = 0;
     for (;;) {
         if (zs.avail_in == 0) {
             if (inLeft == 0)
@@ -844,20 +1016,25 @@ void TZLBArchive::streamMember(QFile& archive, int number, const std::function<v
             zs.next_in = reinterpret_cast<Bytef*>(in.data());
             zs.avail_in = static_cast<uInt>(n);
         }
-        zs.next_out = reinterpret_cast<Bytef*>(out.data());
-        zs.avail_out = static_cast<uInt>(out.size());
+        zs.next_out = reinterpret_cast<Bytef*>(buffer + filled);
+        zs.avail_out = static_cast<uInt>(capacity - filled);
         const int rc = inflate(&zs, Z_NO_FLUSH);
         if (rc != Z_OK && rc != Z_STREAM_END && !(rc == Z_BUF_ERROR && zs.avail_in == 0))
             throw memberCorrupt(number);
         const auto produced = static_cast<qint64>(zs.total_out);
         if (produced > total)
             throw memberCorrupt(number);
-        sink(out.data(), static_cast<qint64>(out.size() - zs.avail_out));
-        ticker.advance(produced, tick);
-        if (rc == Z_STREAM_END) {
-            if (produced != total)
-                throw memberCorrupt(number);
-            return;
+        filled = capacity - zs.avail_out;
+        if (filled == capacity || rc == Z_STREAM_END) {
+            output.release(filled);
+            ticker.advance(produced, tick);
+            if (rc == Z_STREAM_END) {
+                if (produced != total)
+                    throw memberCorrupt(number);
+                return;
+            }
+            buffer = output.acquire(capacity);
+            filled = 0;
         }
     }
 }
@@ -899,15 +1076,19 @@ void TZLBArchive::extractMember(QFile& archive, int number, const QString& targe
     }
     TempFileGuard guard(tempPath);
     QFile out(tempPath);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
         throw cannotOpen(target);
     std::uint32_t crc = 0;
-    streamMember(archive, number, [&](const char* data, qint64 size) {
-        if (out.write(data, size) != size)
-            throw cannotOpen(target);
-        if (checkCrc_)
-            crc = crcUpdate(crc, data, size);
-    });
+    if (e.UnpackedSize >= kThreadedOutputFrom) {
+        ThreadedFileOutput output(out, checkCrc_, target);
+        streamMember(archive, number, output);
+        output.finish();
+        crc = output.crc();
+    } else {
+        PlainFileOutput output(out, checkCrc_, target);
+        streamMember(archive, number, output);
+        crc = output.crc;
+    }
     if (checkCrc_ && crc != e.CRC)
         throw memberCorrupt(number);
     if (!out.flush())
@@ -958,9 +1139,9 @@ void TZLBArchive::CheckMembers()
         const int number = static_cast<int>(i);
         // A member ExtractAll would refuse is as faulty here, whichever way it would be extracted.
         extractFolderFor(QStringLiteral("."), number, true);
-        std::uint32_t crc = 0;
-        streamMember(archive, number, [&crc](const char* data, qint64 size) { crc = crcUpdate(crc, data, size); });
-        if (crc != entries_[i].CRC)
+        CrcOutput output;
+        streamMember(archive, number, output);
+        if (output.crc != entries_[i].CRC)
             throw memberCorrupt(number);
     }
     archive.close();

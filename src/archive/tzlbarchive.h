@@ -20,6 +20,8 @@ class QFile;
 
 namespace vestrum {
 
+class ArchiveMemberOutput;
+
 // Ordinals are stored in the Level byte of a record, so the order must not change.
 enum TFileCompressionLevel : std::uint8_t { fcNone = 0, fcFastest = 1, fcDefault = 2, fcMaximum = 3 };
 
@@ -133,7 +135,7 @@ private:
     void rebuild(const std::function<std::vector<TArchiveEntry>(QFile& archive, Writer& out)>& body);
     void compressSource(const QString& sourceFileName, Writer& out, TArchiveEntry& entry, TProgressPhase phase);
     void writeDirectoryAndTrailer(Writer& out, const std::vector<TArchiveEntry>& entries);
-    void streamMember(QFile& archive, int number, const std::function<void(const char*, qint64)>& sink);
+    void streamMember(QFile& archive, int number, ArchiveMemberOutput& output);
     QString extractFolderFor(const QString& targetFolder, int number, bool withPath) const;
     void extractMember(QFile& archive, int number, const QString& target);
 

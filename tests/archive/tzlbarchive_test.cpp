@@ -443,6 +443,8 @@ TEST_F(TZLBArchiveTest, ProgressFollowsEveryPhase)
         // 10,000 bytes: 4,096, 8,192 and the last 1,808.
         EXPECT_EQ(member, (std::vector<std::pair<QString, int>>{{msg, 41}, {msg, 82}, {msg, 100}}));
         EXPECT_EQ(events.back(), std::make_pair(file, 0));
+        // Members of a megabyte and more are written on a second thread; the bytes must not care.
+        EXPECT_EQ(readFile(path(QStringLiteral("out/tekst.txt"))), sampleText(60000));
 
         archive.CloseArchive();
         EXPECT_EQ(events.back(), std::make_pair(QString(), 0));
