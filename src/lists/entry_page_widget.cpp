@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QResizeEvent>
 #include <QVBoxLayout>
 
 namespace vestrum {
@@ -86,6 +87,7 @@ EntryPageWidget::EntryPageWidget(const lists::EntryPage& page, QWidget* parent) 
             break;
         case EntryInput::Memo: {
             auto* memo = new QPlainTextEdit(row.panel);
+            memo->setMinimumHeight(memo->fontMetrics().lineSpacing() + 10);
             memo->setTabChangesFocus(true);
             memo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
             row.input = memo;
@@ -118,8 +120,10 @@ EntryPageWidget::EntryPageWidget(const lists::EntryPage& page, QWidget* parent) 
         const QString name = f.panelName();
         connect(row.grip, &RowGripWidget::dragged, this, [this, name](int height) {
             for (Row& r : rows_)
-                if (r.panel->objectName() == name)
+                if (r.panel->objectName() == name) {
                     r.panel->setFixedHeight(std::max(height, minimumRowHeight(r)));
+                    lastHeights_[name] = r.panel->height();
+                }
             emit rowDragged(name, height);
         });
         rows_.push_back(row);
@@ -139,13 +143,15 @@ EntryPageWidget::Row* EntryPageWidget::rowOfPanel(int panel)
 int EntryPageWidget::minimumRowHeight(const Row& row) const
 {
     const int width = std::max(100, viewport()->width() - 2 * kRowMargin);
-    const int caption = row.caption->heightForWidth(width);
+    const int caption = row.caption->fontMetrics()
+                            .boundingRect(QRect(0, 0, width, 10000), Qt::TextWordWrap, row.caption->text())
+                            .height();
     int input = row.input->minimumSizeHint().height();
     if (row.field.input == EntryInput::Line || row.field.isChoice())
         input = row.input->sizeHint().height();
     if (row.field.input == EntryInput::Memo)
-        input = std::max(input, row.input->fontMetrics().lineSpacing() + 10);
-    return kRowMargin + std::max(caption, row.caption->sizeHint().height()) + 2 + input + 1;
+        input = row.input->fontMetrics().lineSpacing() + 10; // one line; the user font sets it as the minimum
+    return kRowMargin + caption + 2 + input + 1;
 }
 
 int EntryPageWidget::defaultHeight(const Row& row) const
@@ -153,7 +159,7 @@ int EntryPageWidget::defaultHeight(const Row& row) const
     const int lines = row.input->fontMetrics().lineSpacing();
     switch (row.field.input) {
     case EntryInput::Memo:
-        return minimumRowHeight(row) + 2 * lines;
+        return minimumRowHeight(row) + lines; // two lines
     case EntryInput::CheckList:
         return minimumRowHeight(row) + 8 * (lines + 3);
     default:
@@ -182,13 +188,21 @@ void EntryPageWidget::resizeRows(const QMap<QString, int>& heights)
     }
 }
 
-void EntryPageWidget::resizeEvent(QResizeEvent* event)
+bool EntryPageWidget::viewportEvent(QEvent* event)
 {
-    QScrollArea::resizeEvent(event);
-    // Captions wrap at the new width; rows keep at least what they need.
-    for (Row& r : rows_)
-        if (!r.panel->isHidden() && r.panel->height() < minimumRowHeight(r))
-            r.panel->setFixedHeight(minimumRowHeight(r));
+    const bool handled = QScrollArea::viewportEvent(event);
+    // Captions wrap at the viewport's width: rows the user has not sized follow it, and no row
+    // gets less than its caption and input need. The scroll bar coming or going resizes the
+    // viewport again; one round is enough.
+    if (event->type() == QEvent::Resize && !resizing_) {
+        const auto* resize = static_cast<QResizeEvent*>(event);
+        if (resize->oldSize().width() != resize->size().width()) {
+            resizing_ = true;
+            resizeRows(lastHeights_);
+            resizing_ = false;
+        }
+    }
+    return handled;
 }
 
 } // namespace vestrum

@@ -67,9 +67,10 @@ signals:
     void rowDragged(const QString& panelName, int height);
 
 protected:
-    void resizeEvent(QResizeEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
 
 private:
+    bool resizing_ = false;
     std::vector<Row> rows_;
     QMap<QString, int> lastHeights_;
 };

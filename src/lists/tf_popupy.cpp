@@ -114,12 +114,10 @@ Tf_popupy::Tf_popupy(Program& program, QWidget* parent)
     upperLayout->addWidget(heading_);
     upperLayout->addWidget(pages_, 1);
     upperLayout->addWidget(buttons);
-    auto* splitter = new QSplitter(Qt::Vertical, this);
-    splitter->addWidget(upper);
-    splitter->addWidget(hints_);
-    splitter->setCollapsible(0, false);
-    splitter->setStretchFactor(0, 4);
-    splitter->setStretchFactor(1, 1);
+    splitter_ = new QSplitter(Qt::Vertical, this);
+    splitter_->addWidget(upper);
+    splitter_->addWidget(hints_);
+    splitter_->setCollapsible(0, false);
     hints_->hide();
     connect(hints_, &HintsPanelWidget::closeClicked, this, [this] {
         hints_->hide();
@@ -127,7 +125,7 @@ Tf_popupy::Tf_popupy(Program& program, QWidget* parent)
     });
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(splitter);
+    layout->addWidget(splitter_);
 
     new WindowMemoryKeeper(this, program.state.Windows[static_cast<size_t>(RememberedWindow::Popupy)]);
 }
@@ -282,6 +280,11 @@ void Tf_popupy::showEvent(QShowEvent* event)
             heights_[name] = height;
     if (EntryPageWidget* page = currentPage())
         page->resizeRows(heights_);
+    if (!hints_->isHidden()) {
+        // Room for the header and about four lines of the hint.
+        const int hintHeight = std::min(splitter_->height() / 3, tjHeight(font()) * 6);
+        splitter_->setSizes({splitter_->height() - hintHeight, hintHeight});
+    }
     for (int i = 0; form_ && i < form_->count(); ++i)
         if (!form_->isReadOnly(i)) {
             focusRow(i);

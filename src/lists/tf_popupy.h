@@ -10,6 +10,7 @@
 class QLabel;
 class QMenu;
 class QPushButton;
+class QSplitter;
 class QStackedWidget;
 
 namespace vestrum {
@@ -122,6 +123,7 @@ private:
     QPushButton* save_;
     QPushButton* discard_;
     HintsPanelWidget* hints_;
+    QSplitter* splitter_;
     Tf_edit* longText_ = nullptr;
 };
 
