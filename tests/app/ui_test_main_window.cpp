@@ -534,3 +534,45 @@ TEST_F(MainWindowTest, Screenshots)
         window->sectionChooser()->hidePopup();
     }
 }
+
+TEST_F(MainWindowTest, TextSectionsUseTheirOwnSaveAndDiscard)
+{
+    window->chooseSection(23);
+    SectionPageWidget* other = page(26);
+    auto* text = qobject_cast<QPlainTextEdit*>(other->control(QStringLiteral("m251")));
+    EXPECT_FALSE(text->isEnabled());
+    EXPECT_EQ(base(text), QColor(244, 244, 234));
+    other->editButton()->click();
+    EXPECT_TRUE(text->isEnabled());
+    EXPECT_EQ(text->palette().color(QPalette::Base), QColor(Qt::white));
+    EXPECT_TRUE(program.state.PendingEdit);
+    other->saveButton()->click();
+    EXPECT_EQ(ops.saved, std::vector<int>{26});
+    EXPECT_FALSE(text->isEnabled());
+    EXPECT_FALSE(program.state.PendingEdit);
+
+    window->chooseSection(21);
+    page(23)->editButton()->click();
+    page(23)->discardButton()->click();
+    EXPECT_EQ(ops.loaded, std::vector<int>{23});
+    EXPECT_FALSE(page(23)->control(QStringLiteral("m231"))->isEnabled());
+    EXPECT_TRUE(page(23)->editButton()->isVisibleTo(page(23)));
+}
+
+TEST_F(MainWindowTest, ChoosingFromAUnitDropDownMovesOn)
+{
+    window->activateWindow();
+    (void)QTest::qWaitFor([&] { return window->isActiveWindow(); }, 3000);
+    window->chooseSubPage(0, 1);
+    window->EnterEditMode(page(101));
+    auto* kind = qobject_cast<QComboBox*>(window->control(QStringLiteral("c005")));
+    kind->setFocus();
+    emit kind->activated(2);
+    EXPECT_EQ(QApplication::focusWidget(), window->control(QStringLiteral("c006")));
+    // The patent sub-pages never ask: they have no edit mode.
+    messages.answer(MessageAnswer::No);
+    window->chooseSection(14);
+    const int asked = questionsShown();
+    window->chooseSubPage(14, 2);
+    EXPECT_EQ(questionsShown(), asked);
+}
