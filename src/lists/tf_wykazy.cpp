@@ -18,7 +18,7 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QStyledItemDelegate>
-#include <QTableView>
+#include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
 
@@ -73,7 +73,7 @@ Tf_wykazy::Tf_wykazy(Program& program, QWidget* parent)
       delete_(new QPushButton(S("usuń zaznaczoną"), this)), deleteAll_(new QPushButton(S("usuń wszystko"), this)),
       grid_(new TListGrid(this)), save_(new QPushButton(S("zapisz zmiany"), this)),
       discard_(new QPushButton(S("pomiń zmiany"), this)), hints_(new HintsPanelWidget(this)),
-      commandRow_(new QWidget(this)), bottomRow_(new QWidget(this))
+      commandRow_(new QWidget(this)), bottomRow_(new QWidget(this)), refit_(new QTimer(this))
 {
     setObjectName(S("f_wykazy"));
     setWindowTitle(S("Wykazy"));
@@ -87,10 +87,8 @@ Tf_wykazy::Tf_wykazy(Program& program, QWidget* parent)
         a->setToolTip(S(kToolHints[i]));
         a->setEnabled(false);
         connect(a, &QAction::triggered, this, [this, i] {
-            if (!toolCommands_[i])
-                return;
-            toolCommands_[i](*this);
-            fit();
+            if (toolCommands_[i])
+                toolCommands_[i](*this);
         });
         tools_[i] = a;
     }
@@ -164,6 +162,13 @@ Tf_wykazy::Tf_wykazy(Program& program, QWidget* parent)
     connect(deleteAll_, &QPushButton::clicked, this, &Tf_wykazy::deleteAll);
     connect(save_, &QPushButton::clicked, this, &Tf_wykazy::saveChanges);
     connect(discard_, &QPushButton::clicked, this, &Tf_wykazy::discardChanges);
+
+    refit_->setSingleShot(true);
+    refit_->setInterval(60);
+    connect(refit_, &QTimer::timeout, this, [this] {
+        if (isVisible() && grid_->size() != fittedSize_)
+            fit();
+    });
 
     new WindowMemoryKeeper(this, program.state.Windows[static_cast<size_t>(RememberedWindow::Wykazy)]);
 }
@@ -243,10 +248,16 @@ void Tf_wykazy::showList()
     grid_->setHeaders(list_.headers());
     grid_->setDataRows(list_.rows());
     grid_->setUpdatesEnabled(true);
-    fit();
+    // A hidden window is fitted when it is shown, in the user's font.
+    if (isVisible())
+        fit();
 }
 
-void Tf_wykazy::fit() { FitGridColumns(grid_); }
+void Tf_wykazy::fit()
+{
+    FitGridColumns(grid_);
+    fittedSize_ = grid_->size();
+}
 
 void Tf_wykazy::listChanged(int selectRow, bool pending)
 {
@@ -397,18 +408,21 @@ void Tf_wykazy::reject()
 
 void Tf_wykazy::showEvent(QShowEvent* event)
 {
-    ApplyUserFont(this, program_.state.UserFont, [this](QTableView*) { fit(); });
+    ApplyUserFont(this, program_.state.UserFont);
+    grid_->setHeaders(list_.headers()); // the header row in the user's font, bold
     RelayoutWindow(this);
     QDialog::showEvent(event);
     fit();
     updateMinimumSize();
 }
 
+// Fitting measures every cell, which takes a while on long lists: the resize events of one drag
+// are gathered into one fit, and a resize that leaves the grid as it was fitted costs nothing.
 void Tf_wykazy::resizeEvent(QResizeEvent* event)
 {
     QDialog::resizeEvent(event);
-    if (kind_ >= 0)
-        fit();
+    if (kind_ >= 0 && isVisible())
+        refit_->start();
 }
 
 void Tf_wykazy::updateMinimumSize()

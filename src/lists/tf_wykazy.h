@@ -4,6 +4,7 @@
 
 #include <QDialog>
 #include <QMap>
+#include <QSize>
 #include <array>
 #include <functional>
 #include <utility>
@@ -11,6 +12,7 @@
 class QAction;
 class QLabel;
 class QPushButton;
+class QTimer;
 class QToolBar;
 
 namespace vestrum {
@@ -70,7 +72,8 @@ public:
     void setEntryEditor(EntryEditor editor);
 
     enum class Tool { TextImport, GroupIdentification, XmlExport, XmlImport };
-    // A command of the tool row; the window refits its columns after it. Enables the button.
+    // A command of the tool row (enables its button). A command that changes the list calls
+    // listChanged(), which shows it again and refits the columns.
     void setToolCommand(Tool tool, std::function<void(Tf_wykazy&)> command);
 
     // Commands, as the buttons run them.
@@ -132,6 +135,8 @@ private:
     HintsPanelWidget* hints_;
     QWidget* commandRow_;
     QWidget* bottomRow_;
+    QTimer* refit_;
+    QSize fittedSize_;
 };
 
 } // namespace vestrum

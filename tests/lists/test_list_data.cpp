@@ -1,5 +1,6 @@
 #include "app/error.h"
 #include "archive/tzlbarchive.h"
+#include "data/section_data.h"
 #include "lists/list_catalogue.h"
 #include "lists/list_cli.h"
 #include "lists/list_data.h"
@@ -99,6 +100,9 @@ TEST(ListData, EveryKindRoundTripsAndLeavesTheOtherKindsAlone)
         ASSERT_EQ(loaded.grid.rowCount(), 1) << kind;
         EXPECT_EQ(loaded.grid.row(0), expected[static_cast<size_t>(kind)].shown) << kind;
         EXPECT_EQ(loaded.grid.headers(), ListKindInfoOf(kind).headers()) << kind;
+        if (!ListKindInfoOf(kind).mainWindowGrid) {
+            EXPECT_EQ(ListCount(survey.connection, kind), 1) << kind;
+        }
     }
 
     // saving kind 30 again replaces only its own rows
@@ -154,6 +158,11 @@ TEST(ListData, DegreeRightsCountDisciplines)
     EXPECT_EQ(SaveList(survey.connection, 1, loaded.grid), 6);
     EXPECT_EQ(LoadList(survey.connection, 1).grid.rowCount(), 3);
     EXPECT_EQ(LoadList(survey.connection, 2).count, 1);
+
+    // the captions set when all sections load count the same way as the list itself
+    survey.connection.execute(S("insert into dane_wykaz_uprawnien (rodzaj, zakres) values (' hab', 'p;q;')"));
+    for (int kind : {1, 2})
+        EXPECT_EQ(ListCount(survey.connection, kind), LoadList(survey.connection, kind).count) << kind;
 }
 
 TEST(ListData, NumbersPointsAndConstants)
