@@ -1,6 +1,7 @@
 // Vestrum: the program's entry. One copy runs at a time; a second one ends at once, silently.
 #include "app/error.h"
 #include "app/program.h"
+#include "app/program_windows_widget.h"
 #include "app/settings.h"
 #include "app/tf_main.h"
 #include "app/tf_wiadomosc.h"
@@ -42,6 +43,7 @@ int main(int argc, char** argv)
     vestrum::Program program(messageBox, clock);
     messageBox.useFont(program.state.UserFont);
     vestrum::Tf_main mainWindow(program);
+    vestrum::ProgramWindows windows(program, mainWindow);
     plugSettings(program, mainWindow.steps());
     if (!mainWindow.startUp(QApplication::arguments().mid(1), QApplication::applicationDirPath()))
         return 1;

@@ -25,6 +25,7 @@ struct ShellSteps {
     std::function<void()> weeklyRestorePoint;
     std::function<void(const QString&)> loadDataFile; // LoadDataFile
     std::function<void()> loadAllSections;      // LoadAllSections
+    std::function<void()> openJournalView;      // the journal list, read once and kept for the run
 };
 
 namespace startup {

@@ -450,6 +450,8 @@ bool Tf_main::startUp(const QStringList& arguments, const QString& programFolder
     setWindowTitle(startup::chooseStartData(program_, arguments, steps_));
     if (steps_.loadAllSections)
         steps_.loadAllSections();
+    if (steps_.openJournalView)
+        steps_.openJournalView();
     applyUserFont();
     showMaximized();
     return true;

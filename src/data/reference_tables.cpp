@@ -9,6 +9,7 @@
 static void initVestrumCoreResources()
 {
     Q_INIT_RESOURCE(core_resources);
+    Q_INIT_RESOURCE(hints);
 }
 
 namespace vestrum {
