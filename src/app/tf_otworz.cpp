@@ -1,5 +1,7 @@
 #include "app/tf_otworz.h"
 
+#include "app/volumes.h"
+
 #include "app/program.h"
 #include "app/user_font_widget.h"
 
@@ -21,32 +23,6 @@
 #include <QVBoxLayout>
 
 namespace vestrum {
-namespace {
-
-// Mount points of the system's own pseudo file systems are no place for the user's files.
-bool isUserVolume(const QStorageInfo& volume)
-{
-    if (!volume.isValid() || !volume.isReady())
-        return false;
-    static const QList<QByteArray> pseudo = {"tmpfs", "devtmpfs", "proc", "sysfs", "squashfs", "devpts",
-                                             "cgroup", "cgroup2", "securityfs", "debugfs", "tracefs"};
-    if (pseudo.contains(volume.fileSystemType()))
-        return false;
-    const QString root = volume.rootPath();
-    static const QStringList hidden = {QStringLiteral("/proc"), QStringLiteral("/sys"), QStringLiteral("/dev"),
-                                       QStringLiteral("/snap"), QStringLiteral("/boot"), QStringLiteral("/etc")};
-    for (const QString& prefix : hidden)
-        if (root == prefix || root.startsWith(prefix + QLatin1Char('/')))
-            return false;
-    return !root.startsWith(QStringLiteral("/run/")) || root.startsWith(QStringLiteral("/run/media/"));
-}
-
-bool isInside(const QString& path, const QString& root)
-{
-    return path == root || path.startsWith(root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/'));
-}
-
-} // namespace
 
 Tf_otworz::Tf_otworz(Program& program, QWidget* parent)
     : QDialog(parent), program_(&program), folderModel_(new QFileSystemModel(this)),
@@ -108,23 +84,14 @@ Tf_otworz::Tf_otworz(Program& program, QWidget* parent)
 void Tf_otworz::fillPlaces()
 {
     places_->clear();
-    const QString home = QDir::homePath();
-    places_->addItem(QStringLiteral("Folder domowy (%1)").arg(QDir::toNativeSeparators(home)), home);
-    for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
-        if (!isUserVolume(volume))
-            continue;
-        const QString root = volume.rootPath();
-        const QString name = volume.displayName() == root ? QDir::toNativeSeparators(root)
-                                                           : volume.displayName() + QStringLiteral(" (")
-                                                                 + QDir::toNativeSeparators(root) + QLatin1Char(')');
-        places_->addItem(name, root);
-    }
+    for (const Place& place : UserPlaces())
+        places_->addItem(place.label, place.root);
 }
 
 void Tf_otworz::placeChosen(int index)
 {
     const QString root = places_->itemData(index).toString();
-    if (!root.isEmpty() && !isInside(folder_, root))
+    if (!root.isEmpty() && !isInsideFolder(folder_, root))
         setFolder(root);
     else
         setFolder(folder_);
@@ -174,7 +141,7 @@ void Tf_otworz::setFolder(const QString& path)
     qsizetype bestLength = -1;
     for (int i = 0; i < places_->count(); ++i) {
         const QString root = places_->itemData(i).toString();
-        if (isInside(target, root) && root.size() > bestLength) {
+        if (isInsideFolder(target, root) && root.size() > bestLength) {
             best = i;
             bestLength = root.size();
         }

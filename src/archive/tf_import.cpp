@@ -1,5 +1,7 @@
 #include "archive/tf_import.h"
 
+#include "app/volumes.h"
+
 #include "app/program.h"
 #include "app/user_font_widget.h"
 
@@ -18,29 +20,6 @@
 
 namespace vestrum {
 namespace {
-
-// The system's own pseudo file systems are no place for the user's data files.
-bool isUserVolume(const QStorageInfo& volume)
-{
-    if (!volume.isValid() || !volume.isReady())
-        return false;
-    static const QList<QByteArray> pseudo = {"tmpfs",  "devtmpfs", "proc",       "sysfs",   "squashfs", "devpts",
-                                             "cgroup", "cgroup2",  "securityfs", "debugfs", "tracefs",  "overlay"};
-    if (pseudo.contains(volume.fileSystemType()) && volume.rootPath() != QDir::rootPath())
-        return false;
-    const QString root = volume.rootPath();
-    for (const char* prefix : {"/proc", "/sys", "/dev", "/snap", "/boot", "/etc"}) {
-        const QString p = QString::fromLatin1(prefix);
-        if (root == p || root.startsWith(p + u'/'))
-            return false;
-    }
-    return !root.startsWith(QStringLiteral("/run/")) || root.startsWith(QStringLiteral("/run/media/"));
-}
-
-bool isInside(const QString& path, const QString& root)
-{
-    return path == root || path.startsWith(root.endsWith(u'/') ? root : QString(root + u'/'));
-}
 
 bool readableFolder(const QString& path)
 {
@@ -90,22 +69,9 @@ void DataFileBrowser::refreshDrives()
 {
     const QSignalBlocker block(drives_);
     drives_->clear();
-    const QString home = QDir::homePath();
-    drives_->addItem(style()->standardIcon(QStyle::SP_DirHomeIcon), QDir::toNativeSeparators(home), home);
-    QStringList roots;
-    for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
-        if (!isUserVolume(volume) || roots.contains(volume.rootPath()))
-            continue;
-        roots.append(volume.rootPath());
-    }
-    roots.sort();
-    for (const QString& root : roots) {
-        const QStorageInfo volume(root);
-        QString text = QDir::toNativeSeparators(root);
-        const QString name = volume.displayName();
-        if (!name.isEmpty() && name != root)
-            text += QStringLiteral("  [") + name + u']';
-        drives_->addItem(style()->standardIcon(QStyle::SP_DriveHDIcon), text, root);
+    for (const Place& place : UserPlaces()) {
+        const auto icon = place.home ? QStyle::SP_DirHomeIcon : QStyle::SP_DriveHDIcon;
+        drives_->addItem(style()->standardIcon(icon), place.label, place.root);
     }
     selectDriveOfFolder();
 }
@@ -164,7 +130,7 @@ void DataFileBrowser::selectDriveOfFolder()
     qsizetype bestLength = -1;
     for (int i = 0; i < drives_->count(); ++i) {
         const QString root = drives_->itemData(i).toString();
-        if (isInside(folder_, root) && root.size() > bestLength) {
+        if (isInsideFolder(folder_, root) && root.size() > bestLength) {
             best = i;
             bestLength = root.size();
         }
