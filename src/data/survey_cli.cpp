@@ -5,7 +5,7 @@
 #include "app/form_catalogue.h"
 #include "app/messages.h"
 #include "app/program.h"
-#include "archive/tzlbarchive.h"
+#include "archive/survey_file.h"
 #include "data/schema.h"
 #include "data/section_data.h"
 
@@ -46,19 +46,6 @@ QString escaped(QString value)
     value.replace(QLatin1Char('\n'), QLatin1String("\\n"));
     value.replace(QLatin1Char('\t'), QLatin1String("\\t"));
     return value;
-}
-
-void openSurvey(db::Connection& connection, const QString& path)
-{
-    try {
-        connection.open(path, schema::databasePassword());
-    } catch (const Error&) {
-        try {
-            connection.open(path, schema::legacyDatabasePassword());
-        } catch (const Error&) {
-            throw Error(badFormat());
-        }
-    }
 }
 
 void print(const std::vector<LoadedPage>& pages, QTextStream& out)
@@ -103,30 +90,11 @@ void print(const std::vector<LoadedPage>& pages, QTextStream& out)
 
 int show(const QString& file, QTextStream& out)
 {
-    if (!QFileInfo(file).isFile())
-        throw Error(QStringLiteral("Nie znaleziono pliku %1").arg(QDir::toNativeSeparators(file)));
-
     QTemporaryDir folder;
-    QString database = file;
-    const QString suffix = QFileInfo(file).suffix().toLower();
-    if (suffix == QLatin1String("naj") || suffix == QLatin1String("nar")) {
-        if (!folder.isValid())
-            throw Error(QStringLiteral("Nie można utworzyć katalogu tymczasowego."));
-        TZLBArchive archive;
-        archive.OpenArchive(file);
-        if (archive.FindFile(QStringLiteral("ankieta.mdb")) < 0)
-            throw Error(QString::fromUtf8("W pliku skompresowanym nie istnieje taki zbiór"));
-        archive.ExtractAll(folder.path());
-        archive.CloseArchive();
-        database = QDir(folder.path()).filePath(QStringLiteral("ankieta.mdb"));
-        if (!QFileInfo(database).isFile())
-            throw Error(QString::fromUtf8("W pliku skompresowanym nie istnieje taki zbiór"));
-    }
-
     SilentMessages messages;
     SystemClock clock;
     Program program(messages, clock);
-    openSurvey(program.survey, database);
+    OpenSurveyFile(program.survey, file, folder);
     std::vector<LoadedPage> pages;
     try {
         pages = LoadAllSections(program);

@@ -1,7 +1,7 @@
 #include "lists/list_cli.h"
 
 #include "app/error.h"
-#include "archive/tzlbarchive.h"
+#include "archive/survey_file.h"
 #include "data/engine.h"
 #include "data/schema.h"
 #include "lists/list_catalogue.h"
@@ -30,34 +30,6 @@ int usage(QTextStream& err, const QString& problem = QString())
            "PLIK to plik danych (.naj) albo baza ankieta.mdb, RODZAJ to numer wykazu od 0 do 50.\n";
     err.flush();
     return kUsage;
-}
-
-bool isDataFile(const QString& path) { return path.contains(QLatin1String(".naj"), Qt::CaseInsensitive); }
-
-// Opens the survey held by `path`; a data file is first unpacked into `scratch`. Data files of
-// the 2005 version carry the other password.
-void openSurvey(db::Connection& connection, const QString& path, QTemporaryDir& scratch)
-{
-    if (!QFileInfo::exists(path))
-        throw Error(QStringLiteral("Nie ma pliku \"%1\".").arg(QDir::toNativeSeparators(path)));
-    QString database = path;
-    if (isDataFile(path)) {
-        if (!scratch.isValid())
-            throw Error(QStringLiteral("Nie można utworzyć katalogu tymczasowego."));
-        TZLBArchive archive;
-        archive.OpenArchive(path);
-        if (archive.FindFile(QStringLiteral("ankieta.mdb")) < 0)
-            throw Error(QStringLiteral("Plik \"%1\" nie jest plikiem danych ankiety.").arg(QDir::toNativeSeparators(path)));
-        archive.SetExtractWithPath(false);
-        archive.ExtractAll(scratch.path());
-        archive.CloseArchive();
-        database = scratch.filePath(QStringLiteral("ankieta.mdb"));
-    }
-    try {
-        connection.open(database, schema::databasePassword());
-    } catch (const Error&) {
-        connection.open(database, schema::legacyDatabasePassword());
-    }
 }
 
 } // namespace
@@ -99,7 +71,7 @@ int runListCommand(const QStringList& args, QTextStream& out, QTextStream& err)
     try {
         QTemporaryDir scratch;
         db::Connection connection;
-        openSurvey(connection, args[1], scratch);
+        OpenSurveyFile(connection, args[1], scratch);
         const lists::ListGrid grid = lists::EditorGrid(connection, kind);
         connection.close();
 
