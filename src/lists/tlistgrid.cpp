@@ -111,98 +111,41 @@ void TListGrid::styleHeaderRow()
     }
 }
 
-namespace {
-
-// Metrics of the fonts a grid draws in: the grid's own and, for the header row, its bold twin.
-// Building QFontMetrics per cell is what made fitting a long list slow.
-class GridFontMetrics {
-public:
-    explicit GridFontMetrics(const QTableWidget* grid) : base_(grid->font()), baseMetrics_(base_) {}
-
-    const QFontMetrics& of(const QTableWidgetItem* item)
-    {
-        const QFont font = item->font().resolve(base_);
-        if (font == base_)
-            return baseMetrics_;
-        for (auto& [known, metrics] : others_)
-            if (known == font)
-                return metrics;
-        others_.emplace_back(font, QFontMetrics(font));
-        return others_.back().second;
-    }
-
-private:
-    QFont base_;
-    QFontMetrics baseMetrics_;
-    std::vector<std::pair<QFont, QFontMetrics>> others_;
-};
-
-// Resizing rows one by one costs the header a pass over all its sections each time; most rows are
-// one line high, so that becomes the default and only the taller rows are resized.
-void applyRowHeights(QTableWidget* grid, const std::vector<int>& heights, int oneLine)
-{
-    QHeaderView* header = grid->verticalHeader();
-    header->setMinimumSectionSize(std::min(header->minimumSectionSize(), oneLine));
-    header->setDefaultSectionSize(oneLine);
-    header->resizeSections(QHeaderView::Interactive);
-    for (size_t r = 0; r < heights.size(); ++r) {
-        if (heights[r] != oneLine || grid->rowHeight(static_cast<int>(r)) != oneLine)
-            grid->setRowHeight(static_cast<int>(r), heights[r]);
-    }
-}
-
-} // namespace
-
 void FitGridColumns(QTableWidget* grid)
 {
     if (!grid || grid->columnCount() == 0)
         return;
     const bool wasVisible = grid->isVisible();
     grid->setUpdatesEnabled(false);
-    const int columns = grid->columnCount();
-    const int rows = grid->rowCount();
-    GridFontMetrics metrics(grid);
-    std::vector<int> widest(static_cast<size_t>(columns), 0);
+    std::vector<int> widest(static_cast<size_t>(grid->columnCount()), 0);
     std::vector<int> headers(widest.size(), 0);
-    // One-line width of every cell, kept for the row heights below.
-    std::vector<int> cellWidth(static_cast<size_t>(columns) * static_cast<size_t>(rows), 0);
-    auto cell = [&](int r, int c) -> int& { return cellWidth[static_cast<size_t>(r) * columns + c]; };
-    for (int c = 0; c < columns; ++c)
-        for (int r = 0; r < rows; ++r) {
+    for (int c = 0; c < grid->columnCount(); ++c)
+        for (int r = 0; r < grid->rowCount(); ++r) {
             const QTableWidgetItem* it = grid->item(r, c);
-            if (!it || it->text().isEmpty())
+            if (!it)
                 continue;
-            const int w = metrics.of(it).horizontalAdvance(it->text());
-            cell(r, c) = w;
+            // An item's own font only overrides what it sets (the header's bold); the rest is the grid's.
+            const int w = QFontMetrics(it->font().resolve(grid->font())).horizontalAdvance(it->text());
             widest[c] = std::max(widest[c], w);
             if (r == 0)
                 headers[c] = w;
         }
     const std::vector<int> widths =
         grid::FitColumnWidths(widest, headers, grid->width(), grid->viewport()->width());
-    for (int c = 0; c < columns; ++c)
+    for (int c = 0; c < grid->columnCount(); ++c)
         grid->setColumnWidth(c, widths[c]);
-    std::vector<int> heights(static_cast<size_t>(rows), 0);
-    const int lineHeight = QFontMetrics(grid->font()).height();
-    for (int r = 0; r < rows; ++r) {
-        int tallest = lineHeight;
-        for (int c = 0; c < columns; ++c) {
+    for (int r = 0; r < grid->rowCount(); ++r) {
+        int tallest = QFontMetrics(grid->font()).height();
+        for (int c = 0; c < grid->columnCount(); ++c) {
             const QTableWidgetItem* it = grid->item(r, c);
             if (!it || it->text().isEmpty())
                 continue;
-            const QFontMetrics& fm = metrics.of(it);
-            const int room = std::max(1, widths[c] - 8);
-            // Text that fits on one line needs no word-wrapped layout.
-            if (cell(r, c) <= room && !it->text().contains(u'\n')) {
-                tallest = std::max(tallest, fm.height());
-                continue;
-            }
-            const QRect box = fm.boundingRect(QRect(0, 0, room, 100000), Qt::TextWordWrap, it->text());
+            const QRect box = QFontMetrics(it->font().resolve(grid->font())).boundingRect(QRect(0, 0, std::max(1, widths[c] - 8), 100000),
+                                                                     Qt::TextWordWrap, it->text());
             tallest = std::max(tallest, box.height());
         }
-        heights[static_cast<size_t>(r)] = tallest + 4;
+        grid->setRowHeight(r, tallest + 4);
     }
-    applyRowHeights(grid, heights, lineHeight + 4);
     grid->setUpdatesEnabled(true);
     if (wasVisible)
         grid->viewport()->update();
