@@ -11,6 +11,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
+#include "bench_support.h"
 
 #include <cstdio>
 
@@ -118,12 +119,7 @@ BENCHMARK(BM_StartToMainWindow)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    std::puts("Targets: engine insert <= 1.5x the sqlite3 shell; start to main window < 1000 ms "
-              "(the first iteration also creates both databases).");
-    return 0;
+    return RunWidgetBenchmarks(argc, argv,
+                               "Targets: engine insert <= 1.5x the sqlite3 shell; start to main window < 1000 ms "
+                               "(the first iteration also creates both databases).");
 }

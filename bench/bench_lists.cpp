@@ -15,6 +15,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
+#include "bench_support.h"
 
 #include <cstdio>
 
@@ -190,12 +191,7 @@ BENCHMARK(BM_Sort10k)->Unit(benchmark::kMillisecond)->Iterations(10);
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    std::puts("Targets: open (load, sort, fill, fit) < 500 ms; save <= 1.5x the sqlite3 shell; sort of 10,000 rows "
-              "< 50 ms.");
-    return 0;
+    return RunWidgetBenchmarks(argc, argv,
+                               "Targets: open (load, sort, fill, fit) < 500 ms; save <= 1.5x the sqlite3 shell; sort of 10,000 rows "
+                               "< 50 ms.");
 }
