@@ -39,7 +39,7 @@ public:
         shown.append(request.text);
         requests.append(request);
         if (answers.empty())
-            return {request.buttons & MbYes ? MessageAnswer::Yes : MessageAnswer::Yes, false};
+            return {MessageAnswer::Yes, false}; // unscripted: the left button (Tak / Dalej)
         MessageResponse response = answers.front();
         answers.pop_front();
         return response;
