@@ -62,6 +62,16 @@ void ProgramWindows::PkdVersionChosen(int version)
 
 std::optional<int> ProgramWindows::OpenListEditor(int listKind)
 {
+    try {
+        return openListEditor(listKind);
+    } catch (const Error& error) {
+        program_.notify(error.message(), 0, MessageKind::Error);
+        return std::nullopt;
+    }
+}
+
+std::optional<int> ProgramWindows::openListEditor(int listKind)
+{
     if (!lists::isListKind(listKind))
         return std::nullopt;
     const lists::ListKindInfo& info = lists::ListKindInfoOf(listKind);

@@ -39,6 +39,7 @@ public:
     lists::JournalList& journalList() { return journalList_; }
 
 private:
+    std::optional<int> openListEditor(int listKind);
     void plugShellSteps();
     void plugMenu();
     void plugListEditor();

@@ -1,6 +1,8 @@
 // The main menu of Tf_main.
 #include "app/tf_main.h"
 
+#include "app/error.h"
+
 #include <QMenu>
 #include <QMenuBar>
 
@@ -13,10 +15,15 @@ void Tf_main::buildMenu()
         action->setEnabled(false); // until the command's module gives it its command
         actions_.insert(text, action);
         connect(action, &QAction::triggered, this, [this, text, confirms] {
-            if (confirms)
-                ConfirmPendingEdit();
-            if (const auto command = commands_.value(text))
-                command();
+            // A failing command ends with its message; the window goes on.
+            try {
+                if (confirms)
+                    ConfirmPendingEdit();
+                if (const auto command = commands_.value(text))
+                    command();
+            } catch (const Error& error) {
+                program_.notify(error.message(), 0, MessageKind::Error);
+            }
         });
         return action;
     };

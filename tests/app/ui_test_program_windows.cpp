@@ -76,3 +76,16 @@ TEST_F(ProgramFixture, ListEditorOpenedFromTheMainWindowReturnsTheSavedCount)
     });
     EXPECT_FALSE(windows.OpenListEditor(4).has_value());
 }
+
+TEST_F(ProgramFixture, ListThatCannotBeReadEndsWithAMessageNotACrash)
+{
+    program.survey.execute(QStringLiteral("DROP TABLE dane_wykaz_patentow"));
+    messages.shown.clear();
+    QTimer::singleShot(0, &windows.listEditor(), [this] {
+        if (windows.listEditor().isVisible())
+            windows.listEditor().discardChanges();
+    });
+    EXPECT_FALSE(windows.OpenListEditor(28).has_value());
+    ASSERT_FALSE(messages.shown.isEmpty());
+    EXPECT_TRUE(messages.shown.last().contains(QStringLiteral("dane_wykaz_patentow")));
+}
