@@ -1,7 +1,7 @@
 // Archive throughput: AddFile of a 50 MB survey database at fcDefault and ExtractAll of it, each beside plain
 // zlib deflate/inflate of the same bytes in memory, plus the peak memory of both operations.
 // Targets: AddFile >= 0.95x plain deflate, ExtractAll >= 0.9x plain inflate, peak memory <= 2x the file size.
-#include "archive/tzlbarchive.h"
+#include "files/zlb_archive.h"
 
 #include <QDir>
 #include <QFile>

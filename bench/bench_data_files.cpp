@@ -1,10 +1,10 @@
 // Saving and loading a data file that holds a 50 MB survey, beside the archive's own add and extract of the
 // same database and the sqlite3 shell's copy of the same tables (what a load cannot do faster than).
 
-#include "app/program.h"
-#include "archive/data_files.h"
-#include "archive/tzlbarchive.h"
-#include "data/schema.h"
+#include "program/program.h"
+#include "files/data_files.h"
+#include "files/zlb_archive.h"
+#include "storage/schema.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,9 +1,9 @@
 // Engine speed: 10,000 publication rows inserted in one transaction, beside the sqlite3 shell doing
 // the same inserts; and the time from an empty program folder to the main window shown.
-#include "app/plain_messages_widget.h"
-#include "app/tf_main.h"
-#include "data/engine.h"
-#include "data/schema.h"
+#include "gui/common/plain_messages.h"
+#include "gui/main/main_window.h"
+#include "storage/engine.h"
+#include "storage/schema.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

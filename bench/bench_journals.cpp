@@ -1,9 +1,9 @@
 // Journal identification against the full shipped list (29,037 journals): the automatic
 // identification of 10,000 imported publications, reading the list at start-up, and the searches
 // of the journal search window.
-#include "data/engine.h"
-#include "data/journal_list.h"
-#include "data/schema.h"
+#include "storage/engine.h"
+#include "storage/journal_list.h"
+#include "storage/schema.h"
 #include "lists/journal_identification.h"
 
 #include <QCoreApplication>

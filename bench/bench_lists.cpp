@@ -1,14 +1,14 @@
 // A publication list of 10,000 entries: opening it in the list editor (load, sort, fill the grid,
 // fit the columns), saving it, the sqlite3 shell doing the same deletion and inserts in one
 // transaction, and the sort alone.
-#include "app/clock.h"
-#include "app/program.h"
-#include "data/engine.h"
-#include "data/schema.h"
+#include "base/clock.h"
+#include "program/program.h"
+#include "storage/engine.h"
+#include "storage/schema.h"
 #include "lists/list_catalogue.h"
 #include "lists/list_data.h"
-#include "lists/tf_wykazy.h"
-#include "lists/tlistgrid.h"
+#include "gui/lists/list_editor.h"
+#include "gui/common/list_grid_view.h"
 
 #include <QApplication>
 #include <QFile>

@@ -1,12 +1,13 @@
 // LoadAllSections on a survey whose lists hold 50,000 rows in all, beside the time the sqlite3
 // shell takes for the same count statements (the list-button captions and licence bands).
-#include "app/clock.h"
-#include "app/messages.h"
-#include "app/program.h"
-#include "data/engine.h"
-#include "data/reference_tables.h"
-#include "data/schema.h"
-#include "data/section_data.h"
+#include "base/clock.h"
+#include "program/messages.h"
+#include "program/program.h"
+#include "storage/engine.h"
+#include "survey/reference_tables.h"
+#include "base/core_resources.h"
+#include "storage/schema.h"
+#include "survey/section_data.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -8,6 +8,8 @@ target_compile_definitions(vestrum_common INTERFACE
   QT_NO_URL_CAST_FROM_STRING
   QT_USE_QSTRINGBUILDER)
 
-# Window files are named after their class: tf_*.cpp for windows, and the visual
-# components listed here. Everything else under src/<subsystem>/ is widget-free core code.
-set(VESTRUM_UI_FILE_REGEX "/(tf_[a-z0-9_]*|tprogressfrm|tlistgrid|trichprintedit|[a-z0-9_]*_widget)\\.(cpp|h)$")
+# A compiler cache, when present, makes rebuilds after a checkout or a branch switch cheap.
+find_program(VESTRUM_CCACHE ccache)
+if(VESTRUM_CCACHE)
+  set(CMAKE_CXX_COMPILER_LAUNCHER ${VESTRUM_CCACHE})
+endif()

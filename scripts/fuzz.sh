@@ -16,7 +16,7 @@ mkdir -p "$out/corpus"
   -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
   -DQT_NO_CAST_FROM_BYTEARRAY -DQT_USE_QSTRINGBUILDER \
   -Isrc $(pkg-config --cflags Qt6Core zlib) \
-  fuzz/fuzz_archive.cpp src/archive/tzlbarchive.cpp src/data/codepage.cpp \
+  fuzz/fuzz_archive.cpp src/files/zlb_archive.cpp src/base/codepage.cpp \
   $(pkg-config --libs Qt6Core zlib) \
   -o "$out/fuzz_archive"
 

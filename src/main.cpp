@@ -1,11 +1,11 @@
 // Vestrum: the program's entry. One copy runs at a time; a second one ends at once, silently.
-#include "app/error.h"
-#include "app/program.h"
-#include "app/program_windows_widget.h"
-#include "app/settings.h"
-#include "app/tf_main.h"
-#include "app/tf_wiadomosc.h"
-#include "data/reference_tables.h"
+#include "base/error.h"
+#include "program/program.h"
+#include "gui/main/program_windows.h"
+#include "program/settings.h"
+#include "gui/main/main_window.h"
+#include "gui/common/message_box.h"
+#include "base/core_resources.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,8 +1,8 @@
 // vestrum-cli: the program's headless commands for users, support and scripts.
-#include "archive/archive_cli.h"
-#include "data/reference_tables.h"
-#include "data/survey_cli.h"
-#include "lists/list_cli.h"
+#include "cli/archive_cli.h"
+#include "base/core_resources.h"
+#include "cli/survey_cli.h"
+#include "cli/list_cli.h"
 
 #include <QCoreApplication>
 #include <QTextStream>

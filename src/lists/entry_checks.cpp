@@ -1,7 +1,7 @@
 #include "lists/entry_checks.h"
 
-#include "app/number_format.h"
-#include "data/engine.h"
+#include "base/number_format.h"
+#include "storage/engine.h"
 #include "lists/journal_identification.h"
 #include "lists/list_catalogue.h"
 

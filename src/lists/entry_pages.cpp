@@ -1,6 +1,6 @@
 #include "lists/entry_pages.h"
 
-#include "app/error.h"
+#include "base/error.h"
 #include "lists/entry_checks.h"
 #include "lists/list_catalogue.h"
 

@@ -1,7 +1,7 @@
 #include "lists/journal_identification.h"
 
-#include "app/error.h"
-#include "data/engine.h"
+#include "base/error.h"
+#include "storage/engine.h"
 #include "lists/list_grid.h"
 
 #include <QVariant>

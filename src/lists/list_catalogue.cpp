@@ -1,7 +1,7 @@
 #include "lists/list_catalogue.h"
 
-#include "app/error.h"
-#include "app/form_catalogue.h"
+#include "base/error.h"
+#include "survey/form_catalogue.h"
 
 #include <QSet>
 

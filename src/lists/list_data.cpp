@@ -1,9 +1,9 @@
 #include "lists/list_data.h"
 
-#include "app/error.h"
-#include "app/number_format.h"
-#include "app/program.h"
-#include "data/engine.h"
+#include "base/error.h"
+#include "base/number_format.h"
+#include "program/program.h"
+#include "storage/engine.h"
 #include "lists/list_catalogue.h"
 
 namespace vestrum::lists {

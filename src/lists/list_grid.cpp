@@ -1,6 +1,6 @@
 #include "lists/list_grid.h"
 
-#include "app/number_format.h"
+#include "base/number_format.h"
 
 #include <QCollator>
 #include <QHash>

@@ -1,8 +1,8 @@
 #include "lists/journal_identification.h"
 
-#include "data/engine.h"
-#include "data/journal_list.h"
-#include "data/schema.h"
+#include "storage/engine.h"
+#include "storage/journal_list.h"
+#include "storage/schema.h"
 #include "lists/list_grid.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
-#include "app/error.h"
-#include "app/form_catalogue.h"
-#include "data/schema.h"
+#include "base/error.h"
+#include "survey/form_catalogue.h"
+#include "storage/schema.h"
 #include "lists/list_catalogue.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
-#include "app/error.h"
-#include "archive/tzlbarchive.h"
-#include "data/section_data.h"
+#include "base/error.h"
+#include "files/zlb_archive.h"
+#include "survey/section_data.h"
 #include "lists/list_catalogue.h"
-#include "lists/list_cli.h"
+#include "cli/list_cli.h"
 #include "lists/list_data.h"
 #include "support/temp_survey.h"
 

@@ -3,10 +3,10 @@
 // Fixtures of the data-file tests: a whole program (run state, working database, scripted messages, a fixed
 // clock) in a throw-away folder, and data files written the way the 2005 version of the program wrote them.
 
-#include "app/clock.h"
-#include "app/program.h"
-#include "archive/tzlbarchive.h"
-#include "data/schema.h"
+#include "base/clock.h"
+#include "program/program.h"
+#include "files/zlb_archive.h"
+#include "storage/schema.h"
 #include "support/temp_survey.h"
 
 #include <QDateTime>

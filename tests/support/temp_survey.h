@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/messages.h"
-#include "data/engine.h"
-#include "data/schema.h"
+#include "program/messages.h"
+#include "storage/engine.h"
+#include "storage/schema.h"
 
 #include <QDir>
 #include <QString>

@@ -1,0 +1,98 @@
+#include "cli/list_cli.h"
+
+#include "base/error.h"
+#include "files/survey_file.h"
+#include "storage/engine.h"
+#include "storage/schema.h"
+#include "lists/list_catalogue.h"
+#include "lists/list_data.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <memory>
+
+namespace vestrum {
+namespace {
+
+constexpr int kOk = 0;
+constexpr int kFailed = 1;
+constexpr int kUsage = 2;
+
+int usage(QTextStream& err, const QString& problem = QString())
+{
+    if (!problem.isEmpty())
+        err << problem << '\n';
+    err << "Użycie:\n"
+           "  vestrum-cli list show PLIK RODZAJ\n"
+           "PLIK to plik danych (.naj) albo baza ankieta.mdb, RODZAJ to numer wykazu od 0 do 50.\n";
+    err.flush();
+    return kUsage;
+}
+
+} // namespace
+
+QString escapeListCell(const QString& cell)
+{
+    QString out;
+    out.reserve(cell.size());
+    for (QChar c : cell) {
+        switch (c.unicode()) {
+        case '\\':
+            out += QLatin1String("\\\\");
+            break;
+        case '\t':
+            out += QLatin1String("\\t");
+            break;
+        case '\n':
+            out += QLatin1String("\\n");
+            break;
+        case '\r':
+            out += QLatin1String("\\r");
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+int runListCommand(const QStringList& args, QTextStream& out, QTextStream& err)
+{
+    if (args.size() != 3 || args[0] != QLatin1String("show"))
+        return usage(err);
+    bool ok = false;
+    const int kind = args[2].toInt(&ok);
+    if (!ok || !lists::isListKind(kind))
+        return usage(err, QStringLiteral("Nieznany rodzaj wykazu: %1.").arg(args[2]));
+
+    try {
+        QTemporaryDir scratch;
+        db::Connection connection;
+        OpenSurveyFile(connection, args[1], scratch);
+        const lists::ListGrid grid = lists::EditorGrid(connection, kind);
+        connection.close();
+
+        auto writeLine = [&out](const QStringList& cells) {
+            for (qsizetype c = 0; c < cells.size(); ++c) {
+                if (c > 0)
+                    out << '\t';
+                out << escapeListCell(cells[c]);
+            }
+            out << '\n';
+        };
+        writeLine(grid.headers());
+        for (const QStringList& row : grid.rows())
+            writeLine(row);
+        out.flush();
+        return kOk;
+    } catch (const Error& e) {
+        err << e.message() << '\n';
+        err.flush();
+        return kFailed;
+    }
+}
+
+} // namespace vestrum

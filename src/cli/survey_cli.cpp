@@ -1,0 +1,128 @@
+#include "cli/survey_cli.h"
+
+#include "base/clock.h"
+#include "base/error.h"
+#include "survey/form_catalogue.h"
+#include "program/messages.h"
+#include "program/program.h"
+#include "files/survey_file.h"
+#include "storage/schema.h"
+#include "survey/section_data.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+namespace vestrum {
+namespace {
+
+constexpr int kOk = 0;
+constexpr int kFailed = 1;
+constexpr int kUsage = 2;
+
+// Loading asks nothing; should it ever, the answer is "no".
+class SilentMessages final : public Messages {
+public:
+    MessageResponse present(const MessageRequest&) override { return {MessageAnswer::No, false}; }
+};
+
+int usage(QTextStream& err)
+{
+    err << QStringLiteral("Użycie: vestrum-cli survey show PLIK (plik danych .naj lub baza ankieta.mdb)\n");
+    err.flush();
+    return kUsage;
+}
+
+QString badFormat()
+{
+    return QString::fromUtf8("Zbiór danych nie może być wczytany - nieprawidłowy format bazy danych.");
+}
+
+QString escaped(QString value)
+{
+    value.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    value.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    value.replace(QLatin1Char('\n'), QLatin1String("\\n"));
+    value.replace(QLatin1Char('\t'), QLatin1String("\\t"));
+    return value;
+}
+
+void print(const std::vector<LoadedPage>& pages, QTextStream& out)
+{
+    const QChar tab = QLatin1Char('\t');
+    const QString bar = QStringLiteral(" | ");
+    for (const LoadedPage& loaded : pages) {
+        const FieldValues& v = loaded.values;
+        form::ForEachControl(*loaded.page, [&](const form::Row&, const form::Control& c) {
+            switch (c.kind) {
+            case form::ControlKind::Grid: {
+                const GridRows rows = v.grids.value(c.name);
+                for (qsizetype r = 0; r < rows.size(); ++r) {
+                    QStringList cells;
+                    for (const QString& cell : rows[r])
+                        cells << escaped(cell);
+                    out << c.name << '[' << (r + 1) << ']' << tab << cells.join(bar) << '\n';
+                }
+                break;
+            }
+            case form::ControlKind::ChosenList: {
+                QStringList lines;
+                for (const QString& line : v.lines.value(c.name))
+                    lines << escaped(line);
+                out << c.name << tab << lines.join(bar) << '\n';
+                break;
+            }
+            case form::ControlKind::Radio:
+                out << c.name << tab << (v.checked.value(c.name) ? '1' : '0') << '\n';
+                break;
+            case form::ControlKind::SearchField:
+            case form::ControlKind::Button:
+            case form::ControlKind::CatalogueList:
+                break; // tools of the chooser, no answer of their own
+            default:
+                out << c.name << tab << escaped(v.text.value(c.name)) << '\n';
+                break;
+            }
+        });
+    }
+}
+
+int show(const QString& file, QTextStream& out)
+{
+    QTemporaryDir folder;
+    SilentMessages messages;
+    SystemClock clock;
+    Program program(messages, clock);
+    OpenSurveyFile(program.survey, file, folder);
+    std::vector<LoadedPage> pages;
+    try {
+        pages = LoadAllSections(program);
+    } catch (const Error&) {
+        // A database of another shape (an older version's, or a foreign one) cannot be shown.
+        throw Error(badFormat());
+    }
+    program.survey.close();
+    print(pages, out);
+    return kOk;
+}
+
+} // namespace
+
+int runSurveyCommand(const QStringList& args, QTextStream& out, QTextStream& err)
+{
+    if (args.size() != 2 || args[0] != QLatin1String("show"))
+        return usage(err);
+    int status = kFailed;
+    try {
+        status = show(args[1], out);
+    } catch (const Error& e) {
+        err << e.message() << '\n';
+        status = kFailed;
+    }
+    out.flush();
+    err.flush();
+    return status;
+}
+
+} // namespace vestrum

@@ -1,0 +1,565 @@
+#include "files/data_files.h"
+
+#include "base/error.h"
+#include "program/program.h"
+#include "base/codepage.h"
+#include "storage/schema.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <filesystem>
+#include <limits>
+#include <sqlite3.h>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace vestrum::datafiles {
+namespace {
+
+const QString kSaveFailed = QStringLiteral("Uwaga! Z jakiegoś powodu zbiór nie został zapisany.\n"
+                                           "Prosze spróbować zapisać go w innym miejscu lub na innym nośniku.");
+const QString kBadFormat =
+    QStringLiteral("Zbiór danych nie może być wczytany - nieprawidłowy format bazy danych.");
+const QString kEarlierVersion = QStringLiteral("Uwaga!\nWczytywany plik danych pochodzi z wcześniejszej wersji "
+                                               "programu - dane mogą zostać wczytane nieprawidłowo.\n"
+                                               "Czy chcesz kontynuować?");
+
+// Name under which the loaded database is attached to the working connection while its tables are copied.
+constexpr const char* kSourceSchema = "zrodlo";
+// Converts a value on its way into a code-page column, so the copy keeps the rule of every other write.
+constexpr const char* kCodePageFunction = "vestrum_cp1250";
+
+QString quoted(const QString& identifier)
+{
+    QString escaped = identifier;
+    escaped.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + escaped + u'"';
+}
+
+QString findName(const QStringList& names, const QString& wanted)
+{
+    for (const QString& name : names) {
+        if (name.compare(wanted, Qt::CaseInsensitive) == 0)
+            return name;
+    }
+    return QString();
+}
+
+void codePageFunction(sqlite3_context* context, int argc, sqlite3_value** argv)
+{
+    if (argc != 1) {
+        sqlite3_result_null(context);
+        return;
+    }
+    if (sqlite3_value_type(argv[0]) != SQLITE_TEXT) {
+        sqlite3_result_value(context, argv[0]);
+        return;
+    }
+    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+    const QByteArray converted =
+        codepage::passThrough(QString::fromUtf8(text, sqlite3_value_bytes(argv[0]))).toUtf8();
+    sqlite3_result_text(context, converted.constData(), static_cast<int>(converted.size()), SQLITE_TRANSIENT);
+}
+
+// The database the archive was made from must itself be a survey database: an archive of a damaged or
+// empty file must never take the place of a data file.
+void requireSurveyDatabase(const QString& path)
+{
+    db::Connection connection;
+    try {
+        connection.open(path, schema::databasePassword());
+        if (connection.userTables().isEmpty())
+            throw Error(kSaveFailed);
+    } catch (const Error&) {
+        throw Error(kSaveFailed);
+    }
+}
+
+#ifdef Q_OS_UNIX
+void syncFolder(const QString& folder)
+{
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+#else
+void syncFolder(const QString&) {}
+#endif
+
+// An empty file with a fresh name beside `target`, made "new only" so that it is ours alone. The name does
+// not end in ".naj" or ".nar", so neither a file list nor the restore list ever shows it.
+QString makeStagingFile(const QString& target)
+{
+    const QFileInfo info(target);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QString path = info.absolutePath() + QStringLiteral("/.") + info.fileName()
+            + QStringLiteral(".%1.tmp").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            if (info.exists())
+                file.setPermissions(QFile::permissions(target));
+            return path;
+        }
+        if (!file.exists())
+            break;
+    }
+    throw Error(kSaveFailed);
+}
+
+class RemoveUnlessKept {
+public:
+    explicit RemoveUnlessKept(QString path) : path_(std::move(path)) {}
+    ~RemoveUnlessKept()
+    {
+        if (!path_.isEmpty())
+            QFile::remove(path_);
+    }
+    RemoveUnlessKept(const RemoveUnlessKept&) = delete;
+    RemoveUnlessKept& operator=(const RemoveUnlessKept&) = delete;
+    void keep() { path_.clear(); }
+
+private:
+    QString path_;
+};
+
+// ------------------------------------------------------------------------------------------------------------
+// Loading
+
+bool openLoadedDatabase(db::Connection& connection, const QString& path)
+{
+    for (const QString& password : {schema::databasePassword(), schema::legacyDatabasePassword()}) {
+        try {
+            connection.open(path, password);
+            return true;
+        } catch (const Error&) {
+            // Not this password; try the next one.
+        }
+    }
+    return false;
+}
+
+// How one table of the working database is filled from the loaded one.
+struct TableCopy {
+    QString target;
+    QString source;          // empty: the loaded database has no such table, so the target stays empty
+    QString typeFilter;      // "M" or "P" when taken from the old combined publication table
+    QStringList targetFields;
+    QStringList sourceExpressions;
+};
+
+// Fields go by name (without regard to case); a loaded field the working table lacks is dropped and a working
+// field the loaded table lacks stays empty. Auto-numbered fields are never copied: the working table numbers
+// its own records.
+void mapFields(TableCopy& copy, const std::vector<db::FieldInfo>& sourceFields,
+               const std::vector<db::FieldInfo>& targetFields, int sourceFieldLimit,
+               const QList<QPair<QString, QString>>& renames)
+{
+    auto targetField = [&](const QString& name) -> const db::FieldInfo* {
+        for (const db::FieldInfo& f : targetFields) {
+            if (f.name.compare(name, Qt::CaseInsensitive) == 0)
+                return &f;
+        }
+        return nullptr;
+    };
+    const int count = std::min(static_cast<int>(sourceFields.size()), sourceFieldLimit);
+    for (int i = 0; i < count; ++i) {
+        const db::FieldInfo& from = sourceFields[static_cast<size_t>(i)];
+        if (from.type == db::FieldType::AutoNumber)
+            continue;
+        QString toName = from.name;
+        for (const auto& rename : renames) {
+            if (from.name.compare(rename.first, Qt::CaseInsensitive) == 0)
+                toName = rename.second;
+        }
+        const db::FieldInfo* to = targetField(toName);
+        if (to == nullptr || to->type == db::FieldType::AutoNumber)
+            continue;
+        QString expression = quoted(from.name);
+        if (to->isCodePage() && !from.isCodePage())
+            expression = QString::fromLatin1(kCodePageFunction) + u'(' + expression + u')';
+        // Fields are filled one after another, so when two loaded fields land in one working field the later
+        // one wins.
+        const qsizetype existing = copy.targetFields.indexOf(to->name);
+        if (existing >= 0) {
+            copy.sourceExpressions[existing] = expression;
+        } else {
+            copy.targetFields.append(to->name);
+            copy.sourceExpressions.append(expression);
+        }
+    }
+}
+
+std::vector<TableCopy> planCopy(db::Connection& working, db::Connection& loaded, bool startingData)
+{
+    const QStringList workingTables = working.userTables();
+    const QStringList loadedTables = loaded.userTables();
+    const QString combined = findName(loadedTables, QStringLiteral("dane_wykaz_pub_mono"));
+    const QString monographs = QStringLiteral("dane_wykaz_monografii");
+    const QString publications = QStringLiteral("dane_wykaz_publikacji");
+
+    std::vector<TableCopy> plan;
+    for (const QString& table : workingTables) {
+        if (table.compare(QStringLiteral("wersja"), Qt::CaseInsensitive) == 0)
+            continue;
+        TableCopy copy;
+        copy.target = table;
+        plan.push_back(copy);
+        TableCopy& current = plan.back();
+        if (startingData && listTablesOmittedFromStartingData().contains(table, Qt::CaseInsensitive))
+            continue;
+
+        QList<QPair<QString, QString>> renames;
+        if (!combined.isEmpty() && table.compare(monographs, Qt::CaseInsensitive) == 0) {
+            current.source = combined;
+            current.typeFilter = QStringLiteral("M");
+            renames = {{QStringLiteral("Czasopismo_wydawca"), QStringLiteral("wydawca")},
+                       {QStringLiteral("Rok_tom_str"), QStringLiteral("Miejsce_rok_tom_str")}};
+        } else if (!combined.isEmpty() && table.compare(publications, Qt::CaseInsensitive) == 0) {
+            current.source = combined;
+            current.typeFilter = QStringLiteral("P");
+            renames = {{QStringLiteral("Czasopismo_wydawca"), QStringLiteral("czasopismo")}};
+        } else {
+            current.source = findName(loadedTables, table);
+        }
+        if (current.source.isEmpty())
+            continue;
+
+        const bool details = table.compare(QStringLiteral("dane_szczegolowe"), Qt::CaseInsensitive) == 0;
+        const int limit = startingData && details ? schema::LastingResourceFieldCount : std::numeric_limits<int>::max();
+        mapFields(current, loaded.tableFields(current.source), working.tableFields(table), limit, renames);
+        if (current.targetFields.isEmpty()) {
+            // Records still arrive, only with every field empty.
+            for (const db::FieldInfo& f : working.tableFields(table)) {
+                if (f.type != db::FieldType::AutoNumber) {
+                    current.targetFields.append(f.name);
+                    current.sourceExpressions.append(QStringLiteral("NULL"));
+                    break;
+                }
+            }
+        }
+    }
+    return plan;
+}
+
+// Attaches the loaded database to the working connection for the copy and detaches it on every way out.
+class AttachedSource {
+public:
+    AttachedSource(db::Connection& working, const QString& path) : working_(working)
+    {
+        working_.execute(QStringLiteral("ATTACH DATABASE ? AS ") + QString::fromLatin1(kSourceSchema), {path});
+    }
+    ~AttachedSource()
+    {
+        try {
+            working_.execute(QStringLiteral("DETACH DATABASE ") + QString::fromLatin1(kSourceSchema));
+        } catch (const Error&) {
+            // The connection has gone; so has the attachment.
+        }
+    }
+    AttachedSource(const AttachedSource&) = delete;
+    AttachedSource& operator=(const AttachedSource&) = delete;
+
+private:
+    db::Connection& working_;
+};
+
+void copyTables(db::Connection& working, const std::vector<TableCopy>& plan, const QString& loadedPath,
+                int progressMaximum, Progress& progress)
+{
+    sqlite3_create_function_v2(working.handle(), kCodePageFunction, 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                               &codePageFunction, nullptr, nullptr, nullptr);
+    progress.start(QStringLiteral("Kopiowanie danych"), QString(), progressMaximum);
+    AttachedSource attached(working, loadedPath);
+    const QString source = QString::fromLatin1(kSourceSchema) + u'.';
+    // One transaction for the whole copy: the working data are either all the old ones or all the loaded ones.
+    db::Transaction transaction(working);
+    for (const TableCopy& copy : plan) {
+        progress.step(copy.target);
+        working.execute(QStringLiteral("DELETE FROM main.") + quoted(copy.target));
+        if (copy.source.isEmpty() || copy.targetFields.isEmpty())
+            continue;
+        QStringList targets;
+        for (const QString& f : copy.targetFields)
+            targets.append(quoted(f));
+        QString sql = QStringLiteral("INSERT INTO main.%1 (%2) SELECT %3 FROM %4%5")
+                          .arg(quoted(copy.target), targets.join(u','), copy.sourceExpressions.join(u','), source,
+                               quoted(copy.source));
+        QVariantList parameters;
+        if (!copy.typeFilter.isEmpty()) {
+            sql += QStringLiteral(" WHERE \"typ\" = ? COLLATE NOCASE");
+            parameters.append(copy.typeFilter);
+        }
+        sql += QStringLiteral(" ORDER BY rowid");
+        working.execute(sql, parameters);
+    }
+    transaction.commit();
+}
+
+} // namespace
+
+// ------------------------------------------------------------------------------------------------------------
+
+QString memberName()
+{
+    return QStringLiteral("ankieta.mdb");
+}
+
+QString temporaryFolder(const QString& programFolder)
+{
+    return withTrailingSlash(programFolder) + QStringLiteral("dane.tmp");
+}
+
+const QStringList& listTablesOmittedFromStartingData()
+{
+    static const QStringList tables = {
+        QStringLiteral("dane_aparatura"),
+        QStringLiteral("dane_wykaz_dokonan"),
+        QStringLiteral("dane_wykaz_konferencji"),
+        QStringLiteral("dane_wykaz_konsorcjow"),
+        QStringLiteral("dane_wykaz_kontraktow"),
+        QStringLiteral("dane_wykaz_licencji"),
+        QStringLiteral("dane_wykaz_monografii"),
+        QStringLiteral("dane_wykaz_nagrod"),
+        QStringLiteral("dane_wykaz_patentow"),
+        QStringLiteral("dane_wykaz_praw_ochronnych"),
+        QStringLiteral("dane_wykaz_procedur"),
+        QStringLiteral("dane_wykaz_produktow"),
+        QStringLiteral("dane_wykaz_projektow"),
+        QStringLiteral("dane_wykaz_publikacji"),
+        QStringLiteral("dane_wykaz_redaktor_czasopism"),
+        QStringLiteral("dane_wykaz_redaktor_monografii"),
+        QStringLiteral("dane_wykaz_technologii"),
+        QStringLiteral("dane_wykaz_umow"),
+        QStringLiteral("dane_wykaz_umowy_patenty"),
+        QStringLiteral("dane_wykaz_wdrozen"),
+        QStringLiteral("dane_wykaz_wdrozen_chronionych"),
+    };
+    return tables;
+}
+
+LoadOutcome LoadDataFile(Program& program, const QString& path, Progress& progress)
+{
+    RunState& state = program.state;
+    const QString folder = temporaryFolder(state.ProgramFolder);
+    // Whatever a load that stopped early left here must never pass for the member of this file.
+    QDir(folder).removeRecursively();
+    if (!QDir().mkpath(folder))
+        throw Error(QStringLiteral("Docelowa kartoteka nie może zostać utworzona"));
+
+    {
+        TZLBArchive archive;
+        archive.OpenArchive(path);
+        archive.ExtractAll(folder);
+        archive.CloseArchive();
+    }
+    // Files written on Windows may spell the member in capitals.
+    QString extracted = folder + u'/' + memberName();
+    for (const QString& name : QDir(folder).entryList(QDir::Files)) {
+        if (name.compare(memberName(), Qt::CaseInsensitive) == 0)
+            extracted = folder + u'/' + name;
+    }
+
+    db::Connection loaded;
+    if (!openLoadedDatabase(loaded, extracted))
+        throw Error(kBadFormat);
+
+    const bool earlierVersion = !loaded.hasTable(QStringLiteral("wersja"));
+    // Refusing leaves DataSaved alone: nothing was loaded, so whatever was unsaved still is.
+    if (earlierVersion && !program.ask(kEarlierVersion)) {
+        loaded.close();
+        return LoadOutcome::Declined;
+    }
+
+    struct Finish {
+        Progress& progress;
+        ~Finish() { progress.finish(); }
+    } finish{progress};
+
+    std::vector<TableCopy> plan;
+    int tableCount = 0;
+    try {
+        plan = planCopy(program.survey, loaded, state.StartingDataMode);
+        tableCount = static_cast<int>(program.survey.userTables().size());
+    } catch (const Error&) {
+        throw Error(kBadFormat);
+    }
+    loaded.close();
+    copyTables(program.survey, plan, extracted, tableCount, progress);
+
+    QFile::remove(extracted);
+    QDir(folder).removeRecursively();
+
+    state.CurrentDataFile = path;
+    state.DataSaved = !earlierVersion;
+    return earlierVersion ? LoadOutcome::LoadedEarlierVersion : LoadOutcome::Loaded;
+}
+
+// ------------------------------------------------------------------------------------------------------------
+// Saving
+
+QString dataFilePath(const QString& folder, const QString& name)
+{
+    if (name.contains(u'*'))
+        return QString();
+    QString base = name.trimmed();
+    const QFileInfo info(base);
+    const QString suffix = info.suffix();
+    if (!suffix.isEmpty())
+        base.chop(suffix.size() + 1);
+    QString dir = QDir::fromNativeSeparators(folder);
+    while (dir.size() > 1 && dir.endsWith(u'/'))
+        dir.chop(1);
+    return (dir.endsWith(u'/') ? dir : QString(dir + u'/')) + base + QStringLiteral(".naj");
+}
+
+void CheckedArchive::BeforeReplace(const QString& tempFileName)
+{
+    TZLBArchive rebuilt;
+    rebuilt.OpenArchive(tempFileName);
+    const int index = rebuilt.FindFile(memberName());
+    if (index < 0)
+        throw Error(kSaveFailed);
+    if (!expectedSource_.isEmpty()
+        && static_cast<qint64>(rebuilt.GetFileEntry(index).UnpackedSize) != QFileInfo(expectedSource_).size())
+        throw Error(kSaveFailed);
+    rebuilt.CheckMembers();
+    rebuilt.CloseArchive();
+}
+
+SurveyClosed::SurveyClosed(Program& program) : program_(program), wasOpen_(program.survey.isOpen())
+{
+    program_.survey.close();
+}
+
+SurveyClosed::~SurveyClosed()
+{
+    try {
+        reopen();
+    } catch (const Error&) {
+        // Reported by the explicit reopen() of the path that did not fail before; here another error is
+        // already on its way.
+    }
+}
+
+void SurveyClosed::reopen()
+{
+    if (wasOpen_ && !program_.survey.isOpen())
+        program_.survey.open(program_.state.DatabasePath, schema::databasePassword());
+}
+
+void WriteArchiveOf(const QString& databasePath, const QString& target, CheckedArchive& archive)
+{
+    requireSurveyDatabase(databasePath);
+    const QString staging = makeStagingFile(target);
+    RemoveUnlessKept removeStaging(staging);
+    archive.expectSource(databasePath);
+    archive.OpenArchive(staging);
+    archive.AddFile(databasePath);
+    const bool written = archive.LastFailure().isEmpty() && archive.IsOpen() && archive.FindFile(memberName()) >= 0;
+    archive.CloseArchive();
+    if (!written)
+        throw Error(kSaveFailed);
+
+    // One rename puts the checked file in place: the target holds its old content or the whole new one.
+    std::error_code ec;
+    std::filesystem::rename(QFile::encodeName(staging).toStdString(), QFile::encodeName(target).toStdString(), ec);
+    if (ec)
+        throw Error(kSaveFailed);
+    removeStaging.keep();
+    syncFolder(QFileInfo(target).absolutePath());
+
+    // Read back what now stands under the user's name before anyone says it was saved.
+    TZLBArchive check;
+    try {
+        check.OpenArchive(target);
+        if (check.FindFile(memberName()) < 0)
+            throw Error(kSaveFailed);
+    } catch (const Error&) {
+        throw Error(kSaveFailed);
+    }
+}
+
+void WriteDataFile(Program& program, const QString& path)
+{
+    CheckedArchive archive;
+    WriteDataFile(program, path, archive);
+}
+
+void WriteDataFile(Program& program, const QString& path, CheckedArchive& archive)
+{
+    RunState& state = program.state;
+    {
+        SurveyClosed closed(program);
+        try {
+            WriteArchiveOf(state.DatabasePath, path, archive);
+        } catch (const Error&) {
+            throw Error(kSaveFailed);
+        }
+        closed.reopen();
+    }
+    state.CurrentDataFile = path;
+    state.DataSaved = true;
+}
+
+void SaveToCurrentDataFile(Program& program)
+{
+    CheckedArchive archive;
+    SaveToCurrentDataFile(program, archive);
+}
+
+void SaveToCurrentDataFile(Program& program, CheckedArchive& archive)
+{
+    RunState& state = program.state;
+    requireSurveyDatabase(state.DatabasePath);
+    {
+        SurveyClosed closed(program);
+        archive.expectSource(state.DatabasePath);
+        // A missing file or a member 0 that is not ankieta.mdb fails here with the archive's own message.
+        archive.OpenArchive(state.CurrentDataFile);
+        archive.UpdateFile(state.DatabasePath, 0);
+        const bool written = archive.LastFailure().isEmpty() && archive.IsOpen() && archive.FindFile(memberName()) == 0;
+        archive.CloseArchive();
+        if (!written)
+            throw Error(kSaveFailed);
+        closed.reopen();
+    }
+    state.DataSaved = true;
+}
+
+void StoreReportingYear(Program& program, const QString& year)
+{
+    db::Table details(program.survey, QStringLiteral("dane_szczegolowe"), db::Table::Mode::ReadWrite);
+    details.first();
+    if (details.eof())
+        details.append();
+    else
+        details.edit();
+    details.setString(QStringLiteral("Rok_sprawozdawczy"), year);
+    details.post();
+    program.state.DataSaved = false;
+}
+
+void ClearForNewUnit(Program& program)
+{
+    db::Connection& survey = program.survey;
+    db::Transaction transaction(survey);
+    for (const QString& table : survey.userTables()) {
+        if (table.compare(QStringLiteral("wersja"), Qt::CaseInsensitive) != 0)
+            survey.execute(QStringLiteral("DELETE FROM ") + quoted(table));
+    }
+    db::Table basic(survey, QStringLiteral("dane_podstawowe"), db::Table::Mode::ReadWrite);
+    basic.append();
+    basic.setInteger(QStringLiteral("id"), -1);
+    basic.post();
+    transaction.commit();
+}
+
+} // namespace vestrum::datafiles

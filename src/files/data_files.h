@@ -1,0 +1,116 @@
+#pragma once
+
+// Data files (*.naj): an archive holding one member, ankieta.mdb, a copy of the working database.
+// Saving writes the working database into such a file; loading copies the tables of a data file into the
+// working database, converting the files of the 2005 version on the way.
+
+#include "files/zlb_archive.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace vestrum {
+
+class Program;
+
+namespace datafiles {
+
+// What a long operation reports while it runs; the window shows it in the progress window, tests count it.
+class Progress {
+public:
+    virtual ~Progress() = default;
+    virtual void start(const QString& caption, const QString& label, int maximum) = 0;
+    virtual void step(const QString& label) = 0;
+    virtual void finish() = 0;
+};
+
+class NoProgress final : public Progress {
+public:
+    void start(const QString&, const QString&, int) override {}
+    void step(const QString&) override {}
+    void finish() override {}
+};
+
+// The one member of a data file and of a restore point.
+QString memberName();
+// The folder a data file is unpacked into while it is loaded: ProgramFolder + "dane.tmp".
+QString temporaryFolder(const QString& programFolder);
+
+// The 21 list tables that a load as starting data leaves empty.
+const QStringList& listTablesOmittedFromStartingData();
+
+enum class LoadOutcome {
+    Loaded,             // a current data file
+    LoadedEarlierVersion, // a file of the earlier version, after "Tak" to the question
+    Declined,           // "Nie" to the earlier-version question: nothing changed
+};
+
+// LoadDataFile: copies every table of the data file at `path` into the working database (program.survey),
+// in the mode given by program.state.StartingDataMode. Asks the earlier-version question through the
+// program's messages. Sets CurrentDataFile and DataSaved on success.
+//
+// All tables are copied inside one transaction: when anything fails, the working database is exactly as
+// it was, CurrentDataFile and DataSaved keep their values, and vestrum::Error carries the reason.
+LoadOutcome LoadDataFile(Program& program, const QString& path, Progress& progress);
+
+// The path "zapisz" of the save window writes to: folder + "/" + name with its extension set to ".naj".
+// Returns an empty string when the name still holds a "*" (the user has not named the file).
+QString dataFilePath(const QString& folder, const QString& name);
+
+// Writes the working database into a new data file at `path`, replacing a file already there only once the
+// new one has been written whole and checked. The survey connection is closed meanwhile and reopened.
+// Throws vestrum::Error when the file could not be written; an old file at `path` is then untouched.
+void WriteDataFile(Program& program, const QString& path);
+class CheckedArchive;
+void WriteDataFile(Program& program, const QString& path, CheckedArchive& archive);
+
+// "Zapisz dane": replaces member 0 of CurrentDataFile with the working database and sets DataSaved.
+// Throws vestrum::Error when the file could not be written; it then keeps its old content.
+void SaveToCurrentDataFile(Program& program);
+void SaveToCurrentDataFile(Program& program, CheckedArchive& archive);
+
+// Writes the reporting year into Rok_sprawozdawczy of dane_szczegolowe and clears DataSaved.
+void StoreReportingYear(Program& program, const QString& year);
+
+// "Nowa jednostka": empties every table but `wersja` and puts one record with id -1 into dane_podstawowe.
+void ClearForNewUnit(Program& program);
+
+// The archive through which data files and restore points are written. Before the rebuilt archive is put in
+// place of the old one it is read back: the member must be there, decompress to the bytes whose CRC the
+// directory records, and be as long as the database it was made from. A rebuild that fails the check is
+// thrown away, so a data file is never replaced by a damaged or empty one.
+class CheckedArchive : public TZLBArchive {
+public:
+    // The database the next rebuild is made from; its length is what the member must unpack to.
+    void expectSource(const QString& path) { expectedSource_ = path; }
+
+protected:
+    void BeforeReplace(const QString& tempFileName) override;
+
+private:
+    QString expectedSource_;
+};
+
+// Closes the survey connection for as long as the database file is copied, and opens it again afterwards
+// when it was open before (the closing sequence makes its restore point with the connection closed).
+class SurveyClosed {
+public:
+    explicit SurveyClosed(Program& program);
+    ~SurveyClosed();
+    SurveyClosed(const SurveyClosed&) = delete;
+    SurveyClosed& operator=(const SurveyClosed&) = delete;
+    // Reopens now, throwing when that fails.
+    void reopen();
+
+private:
+    Program& program_;
+    bool wasOpen_;
+};
+
+// Writes `databasePath` as the only member of a new archive at `target`. The archive is built under a
+// temporary name beside the target and renamed over it only when checked, so whatever happens, `target`
+// holds either its old content or the whole new archive. `archive` lets tests play a crash.
+void WriteArchiveOf(const QString& databasePath, const QString& target, CheckedArchive& archive);
+
+} // namespace datafiles
+} // namespace vestrum

@@ -1,0 +1,55 @@
+#pragma once
+
+// Restore points: snapshots of the working database in the folder "archiwum", one archive per minute named
+// a_rrrr_mm_dd-gg_mm.nar. One is made before every wholesale change of the working data, on request, and at
+// exit when the newest one is more than a week old. The name carries the point's only date.
+
+#include "files/data_files.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+namespace vestrum {
+
+class Program;
+
+namespace restorepoints {
+
+// "a_2008_03_05-09_07.nar" for 5 March 2008, 09:07 (seconds are left out).
+QString RestorePointName(const QDateTime& when);
+
+// Snapshots the working database under the name of the program clock's current minute, creating the folder
+// "archiwum" when needed and replacing a point of the same minute. The survey connection is closed meanwhile
+// and reopened when it was open. True when the new point holds ankieta.mdb; a point that could not be
+// written whole leaves nothing in its place (an older point of the same name stays as it was).
+bool MakeRestorePoint(Program& program);
+bool MakeRestorePoint(Program& program, datafiles::CheckedArchive& archive);
+
+// The date read back from a restore point's name by character positions; invalid when it holds none.
+QDate DateOfRestorePoint(const QString& fileName);
+// The newest date among the "*.nar" files of the folder; 1 January 1980 when there is none.
+QDate NewestRestorePointDate(const QString& folder);
+// More than seven whole days between now and the newest point's midnight, either way round.
+bool WeeklyRestorePointDue(const QDateTime& now, const QDate& newest);
+
+// Makes a restore point when the newest one is more than a week old. Returns true when it made one.
+bool WeeklyRestorePoint(Program& program);
+
+struct RestorePointEntry {
+    QString path;
+    QString line; // "dzień: 2008/03/05  godzina: 09:07"
+};
+
+// The line the restore window shows for a restore point's file name.
+QString RestorePointLine(const QString& fileName);
+// The "*.nar" files of the folder in ascending order of name, which is the order they were made in.
+QList<RestorePointEntry> RestorePointEntries(const QString& folder);
+
+// Loads a restore point over the working data (never as starting data) and clears DataSaved, as nothing
+// restored is yet in a data file. The point becomes CurrentDataFile, as every loaded file does.
+datafiles::LoadOutcome RestoreData(Program& program, const QString& path, datafiles::Progress& progress);
+
+} // namespace restorepoints
+} // namespace vestrum

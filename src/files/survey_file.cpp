@@ -1,0 +1,53 @@
+#include "files/survey_file.h"
+
+#include "base/error.h"
+#include "files/zlb_archive.h"
+#include "storage/engine.h"
+#include "storage/schema.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+namespace vestrum {
+namespace {
+
+bool isArchive(const QString& path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    return suffix == QLatin1String("naj") || suffix == QLatin1String("nar");
+}
+
+QString unpackSurvey(const QString& path, QTemporaryDir& scratch)
+{
+    if (!scratch.isValid())
+        throw Error(QStringLiteral("Nie można utworzyć katalogu tymczasowego."));
+    TZLBArchive archive;
+    archive.OpenArchive(path);
+    if (archive.FindFile(QStringLiteral("ankieta.mdb")) < 0)
+        throw Error(QStringLiteral("W pliku skompresowanym nie istnieje taki zbiór"));
+    archive.SetExtractWithPath(false);
+    archive.ExtractAll(scratch.path());
+    archive.CloseArchive();
+    return scratch.filePath(QStringLiteral("ankieta.mdb"));
+}
+
+} // namespace
+
+void OpenSurveyFile(db::Connection& connection, const QString& path, QTemporaryDir& scratch)
+{
+    if (!QFileInfo(path).isFile())
+        throw Error(QStringLiteral("Nie znaleziono pliku %1").arg(QDir::toNativeSeparators(path)));
+    const QString database = isArchive(path) ? unpackSurvey(path, scratch) : path;
+    try {
+        connection.open(database, schema::databasePassword());
+    } catch (const Error&) {
+        try {
+            connection.open(database, schema::legacyDatabasePassword());
+        } catch (const Error&) {
+            throw Error(QStringLiteral("Zbiór danych nie może być wczytany - nieprawidłowy format bazy danych."));
+        }
+    }
+}
+
+} // namespace vestrum

@@ -1,0 +1,216 @@
+#include "gui/common/file_picker.h"
+
+#include "program/volumes.h"
+
+#include "program/program.h"
+#include "gui/common/user_font.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFileSystemModel>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSignalBlocker>
+#include <QSplitter>
+#include <QStorageInfo>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+namespace vestrum {
+
+Tf_otworz::Tf_otworz(Program& program, QWidget* parent)
+    : QDialog(parent), program_(&program), folderModel_(new QFileSystemModel(this)),
+      fileModel_(new QFileSystemModel(this)), places_(new QComboBox(this)),
+      splitter_(new QSplitter(Qt::Vertical, this)), tree_(new QTreeView(splitter_)),
+      files_(new QListView(splitter_)), nameLabel_(new QLabel(QStringLiteral("Zbiór:"), this)),
+      name_(new QLineEdit(QStringLiteral("*.*"), this)),
+      action_(new QPushButton(QStringLiteral("wczytaj"), this)), back_(new QPushButton(QStringLiteral("wróć"), this))
+{
+    setObjectName(QStringLiteral("f_otworz"));
+    setWindowTitle(QStringLiteral("Wskaż zbiór"));
+
+    folderModel_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
+    tree_->setModel(folderModel_);
+    for (int column = 1; column < folderModel_->columnCount(); ++column)
+        tree_->hideColumn(column);
+    tree_->header()->hide();
+
+    fileModel_->setFilter(QDir::Files);
+    fileModel_->setNameFilterDisables(false); // files not matching the mask are left out, not greyed
+    files_->setModel(fileModel_);
+    splitter_->setChildrenCollapsible(false);
+    splitter_->setStretchFactor(0, 1);
+    splitter_->setStretchFactor(1, 1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(places_);
+    layout->addWidget(splitter_, 1);
+    auto* nameRow = new QHBoxLayout;
+    nameRow->addWidget(nameLabel_);
+    nameRow->addWidget(name_, 1);
+    layout->addLayout(nameRow);
+    // Equal halves put the buttons 4 pixels left and right of the middle.
+    auto* buttons = new QGridLayout;
+    buttons->setHorizontalSpacing(8);
+    buttons->addWidget(action_, 0, 0, Qt::AlignRight);
+    buttons->addWidget(back_, 0, 1, Qt::AlignLeft);
+    layout->addLayout(buttons);
+    resize(520, 560);
+
+    fillPlaces();
+    connect(places_, &QComboBox::activated, this, &Tf_otworz::placeChosen);
+    connect(tree_, &QTreeView::clicked, this,
+            [this](const QModelIndex& index) { showFolder(folderModel_->filePath(index)); });
+    connect(files_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& index) {
+        if (index.isValid())
+            name_->setText(fileModel_->fileName(index));
+    });
+    connect(files_, &QListView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (index.isValid())
+            accept();
+    });
+    connect(action_, &QPushButton::clicked, this, &Tf_otworz::confirm);
+    connect(back_, &QPushButton::clicked, this, &QDialog::reject);
+
+    setFolder(QDir::homePath());
+}
+
+void Tf_otworz::fillPlaces()
+{
+    places_->clear();
+    for (const Place& place : UserPlaces())
+        places_->addItem(place.label, place.root);
+}
+
+void Tf_otworz::placeChosen(int index)
+{
+    const QString root = places_->itemData(index).toString();
+    if (!root.isEmpty() && !isInsideFolder(folder_, root))
+        setFolder(root);
+    else
+        setFolder(folder_);
+}
+
+void Tf_otworz::configure(const QString& caption, const QString& mask, const QString& actionCaption,
+                          bool showNameRow, const QString& fileName)
+{
+    setWindowTitle(caption);
+    setMask(mask);
+    setActionCaption(actionCaption);
+    setNameRowVisible(showNameRow);
+    setFileName(fileName);
+}
+
+void Tf_otworz::setMask(const QString& mask)
+{
+    QStringList masks = mask.split(QRegularExpression(QStringLiteral("[;\\s]+")), Qt::SkipEmptyParts);
+    if (masks.isEmpty())
+        masks = {QStringLiteral("*")};
+    fileModel_->setNameFilters(masks);
+}
+
+void Tf_otworz::setActionCaption(const QString& caption)
+{
+    action_->setText(caption);
+}
+
+void Tf_otworz::setNameRowVisible(bool visible)
+{
+    nameLabel_->setVisible(visible);
+    name_->setVisible(visible);
+}
+
+void Tf_otworz::setFileName(const QString& name)
+{
+    name_->setText(name);
+}
+
+// The place chooser follows the folder: the innermost place holding it is selected.
+void Tf_otworz::setFolder(const QString& path)
+{
+    QString target = QDir::cleanPath(QDir(path).absolutePath());
+    if (!QDir(target).exists())
+        target = QDir::homePath();
+    int best = -1;
+    qsizetype bestLength = -1;
+    for (int i = 0; i < places_->count(); ++i) {
+        const QString root = places_->itemData(i).toString();
+        if (isInsideFolder(target, root) && root.size() > bestLength) {
+            best = i;
+            bestLength = root.size();
+        }
+    }
+    const QString root = best >= 0 ? places_->itemData(best).toString() : QDir::rootPath();
+    {
+        const QSignalBlocker blocker(places_);
+        places_->setCurrentIndex(best);
+    }
+    folderModel_->setRootPath(root);
+    tree_->setRootIndex(folderModel_->index(root));
+    showFolder(target);
+}
+
+void Tf_otworz::showFolder(const QString& path)
+{
+    folder_ = path;
+    const QModelIndex index = folderModel_->index(path);
+    tree_->setCurrentIndex(index);
+    tree_->scrollTo(index);
+    tree_->expand(index);
+    files_->setRootIndex(fileModel_->setRootPath(path));
+    files_->clearSelection();
+    files_->setCurrentIndex({});
+}
+
+bool Tf_otworz::choose()
+{
+    return exec() == QDialog::Accepted;
+}
+
+QString Tf_otworz::folder() const
+{
+    return folder_;
+}
+
+QString Tf_otworz::fileName() const
+{
+    return name_->text();
+}
+
+QString Tf_otworz::selectedFile() const
+{
+    const QModelIndex index = files_->currentIndex();
+    if (!index.isValid() || !files_->selectionModel()->isSelected(index))
+        return {};
+    return fileModel_->filePath(index);
+}
+
+void Tf_otworz::showEvent(QShowEvent* event)
+{
+    ApplyUserFont(this, program_->state.UserFont);
+    RelayoutWindow(this);
+    const int half = std::max(splitter_->height() / 2, 1);
+    splitter_->setSizes({half, half});
+    showFolder(folder_); // the folder may have changed since the window was last open
+    QDialog::showEvent(event);
+}
+
+// A name with "*" is still the mask, not a file the caller could write or read.
+void Tf_otworz::confirm()
+{
+    if (name_->text().contains(QLatin1Char('*'))) {
+        program_->ProgramMessage(
+            QStringLiteral("Eksport nie jest możliwy - nie podano prawidłowej nazwy pliku wynikowego"),
+            MessageKind::Warning);
+        return;
+    }
+    accept();
+}
+
+} // namespace vestrum

@@ -1,0 +1,127 @@
+#include "gui/common/long_text_window.h"
+
+#include "gui/common/user_font.h"
+#include "gui/common/window_memory.h"
+
+#include <QGridLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+namespace vestrum {
+
+Tf_edit::Tf_edit(RunState& state, QWidget* parent)
+    : QDialog(parent), state_(&state), heading_(new QLabel(this)), field_(new QPlainTextEdit(this)),
+      save_(new QPushButton(QStringLiteral("zapamiętaj zmiany"), this)),
+      discard_(new QPushButton(QStringLiteral("pomiń zmiany"), this))
+{
+    setObjectName(QStringLiteral("f_edit"));
+    setWindowTitle(QStringLiteral("Edycja"));
+    setWindowFlag(Qt::WindowMaximizeButtonHint);
+
+    heading_->setAlignment(Qt::AlignCenter);
+    heading_->setWordWrap(true);
+    QFont bold = heading_->font();
+    bold.setBold(true);
+    heading_->setFont(bold);
+
+    field_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    field_->installEventFilter(this);
+    connect(field_, &QPlainTextEdit::textChanged, this, &Tf_edit::enforceMaxLength);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(heading_);
+    layout->addWidget(field_, 1);
+    // Equal halves put the buttons 4 pixels left and right of the middle.
+    auto* buttons = new QGridLayout;
+    buttons->setHorizontalSpacing(8);
+    buttons->addWidget(save_, 0, 0, Qt::AlignRight);
+    buttons->addWidget(discard_, 0, 1, Qt::AlignLeft);
+    layout->addLayout(buttons);
+
+    connect(save_, &QPushButton::clicked, this, &QDialog::accept);
+    connect(discard_, &QPushButton::clicked, this, &QDialog::reject);
+    new WindowMemoryKeeper(this, state.Windows[static_cast<size_t>(RememberedWindow::Edit)]);
+}
+
+void Tf_edit::setHeading(const QString& heading)
+{
+    heading_->setText(heading);
+}
+
+void Tf_edit::setText(const QString& text)
+{
+    field_->setPlainText(text);
+    field_->moveCursor(QTextCursor::Start);
+}
+
+QString Tf_edit::text() const
+{
+    return field_->toPlainText();
+}
+
+void Tf_edit::setMaxLength(int maxLength)
+{
+    maxLength_ = std::max(maxLength, 0);
+    enforceMaxLength();
+}
+
+bool Tf_edit::editText()
+{
+    return exec() == QDialog::Accepted;
+}
+
+void Tf_edit::showReadOnly(const QString& heading, const QString& text, const QColor& background)
+{
+    setHeading(heading);
+    setText(text);
+    setViewOnly(true, background);
+    exec();
+    setViewOnly(false, Qt::white);
+}
+
+void Tf_edit::setViewOnly(bool viewOnly, const QColor& background)
+{
+    field_->setReadOnly(viewOnly);
+    QPalette palette = field_->palette();
+    palette.setColor(QPalette::Base, background);
+    field_->setPalette(palette);
+    save_->setVisible(!viewOnly);
+    discard_->setVisible(!viewOnly);
+}
+
+void Tf_edit::showEvent(QShowEvent* event)
+{
+    ApplyUserFont(this, state_->UserFont);
+    RelayoutWindow(this);
+    QDialog::showEvent(event);
+    field_->setFocus();
+}
+
+// The text is one paragraph of a database field: Enter must not break it.
+bool Tf_edit::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == field_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter)
+            return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void Tf_edit::enforceMaxLength()
+{
+    if (maxLength_ <= 0 || field_->toPlainText().size() <= maxLength_)
+        return;
+    const QSignalBlocker blocker(field_);
+    const int position = std::min(field_->textCursor().position(), maxLength_);
+    field_->setPlainText(field_->toPlainText().left(maxLength_));
+    QTextCursor cursor = field_->textCursor();
+    cursor.setPosition(position);
+    field_->setTextCursor(cursor);
+}
+
+} // namespace vestrum

@@ -1,0 +1,97 @@
+#include "gui/common/progress_window.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace vestrum {
+
+TProgressFrm::TProgressFrm(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), Pasek(new QProgressBar(this)),
+      Lbl(new QLabel(this))
+{
+    setWindowTitle(QStringLiteral("Wczytywanie danych"));
+    setObjectName(QStringLiteral("TProgressFrm"));
+    Pasek->setObjectName(QStringLiteral("Pasek"));
+    Pasek->setRange(0, 100);
+    Pasek->setTextVisible(false);
+    Lbl->setObjectName(QStringLiteral("Lbl"));
+    Lbl->setAlignment(Qt::AlignCenter);
+    Lbl->setWordWrap(true);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(16, 16, 16, 16);
+    layout->addWidget(Pasek);
+    layout->addWidget(Lbl);
+    setFixedWidth(420);
+}
+
+void TProgressFrm::setLabel(const QString& text)
+{
+    Lbl->setText(text);
+    refresh();
+}
+
+QString TProgressFrm::label() const
+{
+    return Lbl->text();
+}
+
+void TProgressFrm::setMaximum(int maximum)
+{
+    // The bar resets itself when its value falls outside a new range; keep the position clamped instead.
+    const int position = Pasek->value();
+    Pasek->setMaximum(std::max(0, maximum));
+    setPosition(position);
+}
+
+int TProgressFrm::maximum() const
+{
+    return Pasek->maximum();
+}
+
+void TProgressFrm::setPosition(int position)
+{
+    Pasek->setValue(std::clamp(position, Pasek->minimum(), Pasek->maximum()));
+    refresh();
+}
+
+int TProgressFrm::position() const
+{
+    return Pasek->value();
+}
+
+void TProgressFrm::step()
+{
+    setPosition(Pasek->value() + 1);
+}
+
+void TProgressFrm::start(const QString& caption, const QString& labelText, int maximumValue, const QFont& font)
+{
+    setWindowTitle(caption);
+    setFont(font);
+    Pasek->setValue(0);
+    setMaximum(maximumValue);
+    setLabel(labelText);
+    adjustSize();
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+    show();
+    refresh();
+}
+
+void TProgressFrm::finish()
+{
+    hide();
+}
+
+void TProgressFrm::refresh()
+{
+    // Long operations run on the interface thread; let the window repaint between steps.
+    if (isVisible())
+        QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+} // namespace vestrum

@@ -1,0 +1,331 @@
+#include "gui/files/data_commands.h"
+
+#include "base/error.h"
+#include "program/program.h"
+#include "gui/common/progress_window.h"
+#include "files/restore_points.h"
+#include "gui/files/save_data_window.h"
+#include "gui/files/load_data_window.h"
+#include "gui/files/restore_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFont>
+#include <QMenu>
+
+namespace vestrum {
+namespace {
+
+class BusyCursor {
+public:
+    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+// The progress window as the data-file routines see it.
+class WindowProgress final : public datafiles::Progress {
+public:
+    WindowProgress(TProgressFrm& window, const UserFontSpec& font) : window_(window), font_(font.name, font.size) {}
+    void start(const QString& caption, const QString& label, int maximum) override
+    {
+        window_.start(caption, label, maximum, font_);
+    }
+    void step(const QString& label) override
+    {
+        window_.step();
+        window_.setLabel(label);
+    }
+    void finish() override { window_.finish(); }
+
+private:
+    TProgressFrm& window_;
+    QFont font_;
+};
+
+const QString kRestorePointFailed = QStringLiteral("Błąd!!!\nPunkt przywracania danych nie został utworzony.");
+
+} // namespace
+
+DataCommands::DataCommands(Program& program, ShellSteps& steps, TProgressFrm& progress, QWidget* parent)
+    : program_(program), steps_(steps), progress_(progress), saveWindow_(new Tf_eksport(program, parent)),
+      loadWindow_(new Tf_import(program, parent)), restoreWindow_(new Tf_przywroc_dane(program, parent))
+{
+    loadWindow_->load = [this](const QString& path) { loadFromWindow(path); };
+    restoreWindow_->restore = [this](const QString& path) {
+        BusyCursor busy;
+        WindowProgress progress(progress_, program_.state.UserFont);
+        try {
+            if (restorepoints::RestoreData(program_, path, progress) != datafiles::LoadOutcome::Declined) {
+                lastLoadChangedData_ = true;
+                updateTitle();
+            }
+        } catch (const Error& error) {
+            program_.notify(error.message(), 0, MessageKind::Error);
+        }
+    };
+}
+
+DataCommands::~DataCommands() = default;
+
+void DataCommands::installShellSteps()
+{
+    steps_.saveData = [this] { saveDataAtClose(); };
+    steps_.backupCopy = [this] { backupCopyAtClose(); };
+    steps_.loadDataFile = [this](const QString& path) { loadDataFileAtStart(path); };
+    steps_.weeklyRestorePoint = [this] { weeklyRestorePoint(); };
+}
+
+void DataCommands::addMenuItems(QMenu* menu, const std::function<void(QMenu*)>& addMerge)
+{
+    auto add = [menu](QMenu* into, const char* caption, std::function<void()> command) {
+        QAction* action = into->addAction(QString::fromUtf8(caption));
+        QObject::connect(action, &QAction::triggered, menu, [command = std::move(command)] { command(); });
+    };
+    add(menu, "Nowa jednostka", [this] { newUnit(); });
+    add(menu, "Wczytaj dane", [this] { loadData(); });
+    add(menu, "Wczytaj dane jako dane startowe", [this] { loadStartingData(); });
+    add(menu, "Zapisz dane", [this] { saveData(); });
+    add(menu, "Zapisz dane jako ...", [this] { saveDataAs(); });
+    menu->addSeparator();
+    if (addMerge)
+        addMerge(menu);
+    menu->addSeparator();
+    add(menu, "Zrób kopię zapasową danych", [this] { backupCopy(); });
+    menu->addSeparator();
+    QMenu* restore = menu->addMenu(QStringLiteral("Przywracanie danych"));
+    add(restore, "Przywróć wcześniej zapisane dane", [this] { restoreData(); });
+    add(restore, "Utwórz punkt przywracania danych", [this] { makeRestorePoint(); });
+}
+
+void DataCommands::confirmPendingEdit()
+{
+    if (steps_.confirmPendingEdit)
+        steps_.confirmPendingEdit();
+}
+
+void DataCommands::loadAllSections()
+{
+    if (steps_.loadAllSections)
+        steps_.loadAllSections();
+}
+
+void DataCommands::updateTitle()
+{
+    if (setTitle)
+        setTitle(startup::windowTitle(program_.state));
+}
+
+void DataCommands::storeReportingYear()
+{
+    const QString year = chosenReportingYear ? chosenReportingYear() : QString::number(program_.state.ReportingYear);
+    datafiles::StoreReportingYear(program_, year);
+}
+
+bool DataCommands::restorePointBeforeChange()
+{
+    bool made = false;
+    {
+        BusyCursor busy;
+        made = restorepoints::MakeRestorePoint(program_);
+    }
+    if (!made)
+        program_.notify(kRestorePointFailed, 0, MessageKind::Error);
+    return made;
+}
+
+// ------------------------------------------------------------------------------------------------------------
+// Wholesale changes
+
+void DataCommands::newUnit()
+{
+    confirmPendingEdit();
+    RunState& state = program_.state;
+    const QString question = state.DataSaved
+        ? QStringLiteral("Utworzenie nowej jednostki spowoduje usunięcie wszystkich danych!\nCzy chcesz kontynuować?")
+        : QStringLiteral("Uwaga!!!\nUtworzenie danych dla nowej jednostki spowoduje całkowite usunięcie wprowadzonych "
+                         "danych!\nCzy chcesz kontynuować?");
+    if (!program_.ask(question) || !restorePointBeforeChange())
+        return;
+    try {
+        BusyCursor busy;
+        datafiles::ClearForNewUnit(program_);
+    } catch (const Error& error) {
+        program_.notify(error.message(), 0, MessageKind::Error);
+        return;
+    }
+    state.NewDataFlag = true;
+    if (showFirstSection)
+        showFirstSection();
+    loadAllSections();
+    state.CurrentDataFile.clear();
+    updateTitle();
+    state.NewDataFlag = false;
+    state.DataSaved = false;
+}
+
+void DataCommands::loadFromWindow(const QString& path)
+{
+    BusyCursor busy;
+    WindowProgress progress(progress_, program_.state.UserFont);
+    try {
+        if (datafiles::LoadDataFile(program_, path, progress) != datafiles::LoadOutcome::Declined) {
+            lastLoadChangedData_ = true;
+            updateTitle();
+        }
+    } catch (const Error& error) {
+        program_.notify(error.message(), 0, MessageKind::Error);
+    }
+}
+
+bool DataCommands::loadWindowRun(bool startingData)
+{
+    program_.state.StartingDataMode = startingData;
+    lastLoadChangedData_ = false;
+    loadWindow_->setMask(QStringLiteral("*.naj"));
+    const bool ok = loadWindow_->run();
+    program_.state.StartingDataMode = false;
+    return ok;
+}
+
+void DataCommands::loadData()
+{
+    confirmPendingEdit();
+    if (!program_.state.DataSaved
+        && !program_.ask(QStringLiteral("Uwaga!!!\nWczytanie nowego zbioru danych spowoduje całkowite usunięcie "
+                                        "wprowadzonych danych!\nCzy chcesz kontynuować?")))
+        return;
+    if (!restorePointBeforeChange())
+        return;
+    if (loadWindowRun(false)) {
+        if (showFirstSection)
+            showFirstSection();
+        loadAllSections();
+    }
+}
+
+void DataCommands::loadStartingData()
+{
+    confirmPendingEdit();
+    RunState& state = program_.state;
+    if (!state.DataSaved
+        && !program_.ask(QStringLiteral("Uwaga!!!\nWczytanie nowego zbioru danych spowoduje całkowite usunięcie "
+                                        "wprowadzonych zmian danych!\nCzy chcesz kontynuować?")))
+        return;
+    if (!restorePointBeforeChange())
+        return;
+    state.NewDataFlag = true;
+    if (loadWindowRun(true)) {
+        if (showFirstSection)
+            showFirstSection();
+        loadAllSections();
+        // Starting data belong to no data file yet. A load that did not happen leaves the tie as it was.
+        if (lastLoadChangedData_) {
+            state.CurrentDataFile.clear();
+            updateTitle();
+            state.DataSaved = true;
+        }
+    }
+    state.NewDataFlag = false;
+}
+
+void DataCommands::restoreData()
+{
+    confirmPendingEdit();
+    lastLoadChangedData_ = false;
+    if (restoreWindow_->run() && lastLoadChangedData_)
+        loadAllSections();
+}
+
+void DataCommands::makeRestorePoint()
+{
+    confirmPendingEdit();
+    bool made = false;
+    {
+        BusyCursor busy;
+        made = restorepoints::MakeRestorePoint(program_);
+    }
+    if (made)
+        program_.notify(QStringLiteral("Punkt przywracania danych został pomyślnie utworzony."), 7);
+    else
+        program_.notify(kRestorePointFailed, 0, MessageKind::Error);
+}
+
+// ------------------------------------------------------------------------------------------------------------
+// Saving
+
+bool DataCommands::showSaveWindow()
+{
+    if (!saveWindow_->run())
+        return false;
+    // The title names the file the data are now tied to.
+    updateTitle();
+    return true;
+}
+
+void DataCommands::saveData()
+{
+    confirmPendingEdit();
+    saveDataAtClose();
+}
+
+void DataCommands::saveDataAtClose()
+{
+    if (program_.state.CurrentDataFile.isEmpty()) {
+        showSaveWindow();
+        return;
+    }
+    try {
+        BusyCursor busy;
+        storeReportingYear();
+        datafiles::SaveToCurrentDataFile(program_);
+    } catch (const Error& error) {
+        program_.notify(error.message(), 0, MessageKind::Error);
+    }
+}
+
+void DataCommands::saveDataAs()
+{
+    confirmPendingEdit();
+    try {
+        storeReportingYear();
+    } catch (const Error& error) {
+        program_.notify(error.message(), 0, MessageKind::Error);
+        return;
+    }
+    showSaveWindow();
+}
+
+void DataCommands::backupCopy()
+{
+    confirmPendingEdit();
+    showSaveWindow();
+}
+
+void DataCommands::backupCopyAtClose()
+{
+    showSaveWindow();
+}
+
+// ------------------------------------------------------------------------------------------------------------
+// Start and close
+
+void DataCommands::loadDataFileAtStart(const QString& path)
+{
+    BusyCursor busy;
+    WindowProgress progress(progress_, program_.state.UserFont);
+    program_.state.StartingDataMode = false;
+    // Refusing the earlier-version question leaves the working data as they were, tied to no data file, so
+    // that "Zapisz dane" cannot write them over the refused file.
+    if (datafiles::LoadDataFile(program_, path, progress) == datafiles::LoadOutcome::Declined)
+        program_.state.CurrentDataFile.clear();
+}
+
+void DataCommands::weeklyRestorePoint()
+{
+    BusyCursor busy;
+    restorepoints::WeeklyRestorePoint(program_);
+}
+
+} // namespace vestrum

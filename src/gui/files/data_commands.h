@@ -1,0 +1,85 @@
+#pragma once
+
+#include "program/startup.h"
+#include "files/data_files.h"
+
+#include <QString>
+
+#include <functional>
+
+class QMenu;
+class QWidget;
+
+namespace vestrum {
+
+class Program;
+class TProgressFrm;
+class Tf_eksport;
+class Tf_import;
+class Tf_przywroc_dane;
+
+// The commands of the menu "Operacje na danych" that write, load and restore the working data, and the
+// steps of start and close that belong to them. The main window owns one and routes its menu here.
+class DataCommands {
+public:
+    DataCommands(Program& program, ShellSteps& steps, TProgressFrm& progress, QWidget* parent);
+    ~DataCommands();
+    DataCommands(const DataCommands&) = delete;
+    DataCommands& operator=(const DataCommands&) = delete;
+
+    // Set by the main window.
+    std::function<void(const QString&)> setTitle;    // the window title after CurrentDataFile changed
+    std::function<void()> showFirstSection;          // section list item 0, first page of section 1
+    std::function<QString()> chosenReportingYear;    // the year list's text; RunState::ReportingYear when unset
+
+    // Fills ShellSteps::saveData, backupCopy, loadDataFile and weeklyRestorePoint.
+    void installShellSteps();
+    // Adds this module's items to the menu "Operacje na danych" in their order. `addMerge` adds
+    // "Łączenie danych" between its two separators.
+    void addMenuItems(QMenu* menu, const std::function<void(QMenu*)>& addMerge = {});
+
+    // The menu commands. Each first runs the pending-edit check.
+    void newUnit();           // "Nowa jednostka"
+    void loadData();          // "Wczytaj dane"
+    void loadStartingData();  // "Wczytaj dane jako dane startowe"
+    void saveData();          // "Zapisz dane"
+    void saveDataAs();        // "Zapisz dane jako ..."
+    void backupCopy();        // "Zrób kopię zapasową danych"
+    void restoreData();       // "Przywróć wcześniej zapisane dane"
+    void makeRestorePoint();  // "Utwórz punkt przywracania danych"
+
+    // The closing sequence's "Tak" answers (the pending edit has been dealt with by then).
+    void saveDataAtClose();
+    void backupCopyAtClose();
+    // LoadDataFile at start: throws vestrum::Error when the file cannot be loaded.
+    void loadDataFileAtStart(const QString& path);
+    void weeklyRestorePoint();
+
+    // Makes the restore point that precedes a wholesale change; says so and returns false when it failed,
+    // and the change must then not go ahead. Also used by "Łączenie danych".
+    bool restorePointBeforeChange();
+
+    Tf_eksport& saveWindow() { return *saveWindow_; }
+    Tf_import& loadWindow() { return *loadWindow_; }
+    Tf_przywroc_dane& restoreWindow() { return *restoreWindow_; }
+
+private:
+    void confirmPendingEdit();
+    void loadAllSections();
+    void updateTitle();
+    void storeReportingYear();
+    bool showSaveWindow();
+    // Loads a file behind the progress window; errors are shown. Records the outcome.
+    void loadFromWindow(const QString& path);
+    bool loadWindowRun(bool startingData);
+
+    Program& program_;
+    ShellSteps& steps_;
+    TProgressFrm& progress_;
+    Tf_eksport* saveWindow_;
+    Tf_import* loadWindow_;
+    Tf_przywroc_dane* restoreWindow_;
+    bool lastLoadChangedData_ = false;
+};
+
+} // namespace vestrum

@@ -1,0 +1,96 @@
+#include "gui/files/restore_window.h"
+
+#include "program/program.h"
+#include "gui/common/user_font.h"
+#include "files/restore_points.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace vestrum {
+namespace {
+constexpr int kPathRole = Qt::UserRole;
+}
+
+Tf_przywroc_dane::Tf_przywroc_dane(Program& program, QWidget* parent)
+    : QDialog(parent), program_(program), list_(new QListWidget(this)),
+      restore_(new QPushButton(QStringLiteral("przywróć dane"), this)),
+      cancel_(new QPushButton(QStringLiteral("zrezygnuj"), this))
+{
+    setObjectName(QStringLiteral("f_przywroc_dane"));
+    setWindowTitle(QStringLiteral("Przywracanie danych"));
+    setModal(true);
+    list_->setObjectName(QStringLiteral("ListBox1"));
+    restore_->setDefault(true);
+    restore_->setAutoDefault(true);
+    cancel_->setAutoDefault(false);
+
+    auto* warning = new QLabel(QStringLiteral("Uwaga !!!"), this);
+    warning->setAlignment(Qt::AlignCenter);
+    QFont bold = warning->font();
+    bold.setBold(true);
+    warning->setFont(bold);
+    auto* text = new QLabel(QStringLiteral("Przywracanie danych powoduje usunięcie wszelkich zmian w danych dokonanych  "
+                                           "od wybranego punktu przywracania systemu."),
+                            this);
+    text->setAlignment(Qt::AlignCenter);
+    text->setWordWrap(true);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(restore_);
+    buttons->addWidget(cancel_);
+    buttons->addStretch(1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(warning);
+    layout->addWidget(text);
+    layout->addWidget(list_, 1);
+    layout->addLayout(buttons);
+    resize(420, 420);
+
+    connect(restore_, &QPushButton::clicked, this, &Tf_przywroc_dane::przywroc);
+    connect(list_, &QListWidget::itemActivated, this, &Tf_przywroc_dane::przywroc);
+    connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+bool Tf_przywroc_dane::run()
+{
+    return exec() == QDialog::Accepted;
+}
+
+void Tf_przywroc_dane::fillList()
+{
+    list_->clear();
+    for (const auto& entry : restorepoints::RestorePointEntries(program_.state.archiveFolder())) {
+        auto* item = new QListWidgetItem(entry.line, list_);
+        item->setData(kPathRole, entry.path);
+    }
+    list_->setCurrentRow(-1);
+    list_->clearSelection();
+}
+
+void Tf_przywroc_dane::przywroc()
+{
+    const QList<QListWidgetItem*> chosen = list_->selectedItems();
+    if (chosen.isEmpty()) {
+        program_.notify(QStringLiteral("Nie wybrano żadnego punktu przywracania danych"), 0, MessageKind::Warning);
+        return;
+    }
+    if (restore)
+        restore(chosen.front()->data(kPathRole).toString());
+    accept();
+}
+
+void Tf_przywroc_dane::showEvent(QShowEvent* event)
+{
+    fillList();
+    ApplyUserFont(this, program_.state.UserFont);
+    QDialog::showEvent(event);
+    // A list with the focus marks its first line as current, which would look like a choice made.
+    restore_->setFocus();
+}
+
+} // namespace vestrum

@@ -1,0 +1,437 @@
+#include "gui/lists/list_editor.h"
+
+#include "base/error.h"
+#include "gui/common/hints_panel.h"
+#include "program/program.h"
+#include "gui/common/user_font.h"
+#include "gui/common/window_memory.h"
+#include "lists/list_catalogue.h"
+#include "lists/list_data.h"
+#include "gui/common/list_grid_view.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStyledItemDelegate>
+#include <QTimer>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+namespace vestrum {
+namespace {
+
+QString S(const char* text) { return QString::fromUtf8(text); }
+
+// Cell texts word-wrapped inside the cell less 4 pixels left and right and 2 top and bottom;
+// headers centred, entries left-aligned, "&" shown as it is. FitGridColumns makes each row as tall
+// as its tallest wrapped text plus 4.
+class WrappedCellDelegate final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        const QString text = opt.text;
+        opt.text.clear();
+        const QWidget* widget = option.widget;
+        QStyle* style = widget ? widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
+
+        painter->save();
+        painter->setFont(opt.font);
+        const bool selected = opt.state & QStyle::State_Selected;
+        painter->setPen(opt.palette.color(QPalette::Normal, selected ? QPalette::HighlightedText : QPalette::Text));
+        const int align = (index.row() == 0 ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignTop;
+        painter->drawText(opt.rect.adjusted(4, 2, -4, -2), align | Qt::TextWordWrap, text);
+        painter->restore();
+    }
+};
+
+const char* const kToolCaptions[] = {"Import z pliku tekstowego", "Grupowa identyfikacja czasopism",
+                                     "Eksport wykazu do pliku *xml", "Import wykazu z utworzonego pliku *.xml"};
+const char* const kToolHints[] = {"Import danych z dowolnego pliku tekstowego",
+                                  "Grupowa identyfikacja czasopism z listy MNiSW dla pozycji wykazu",
+                                  "Eksport danych do pliku w formacie *.xml ",
+                                  "Import danych z utworzonego za pomocą tego programu pliku w formacie *.xml "};
+
+constexpr int kDeleteQuestion = 9;
+constexpr int kDiscardQuestion = 10;
+constexpr int kDeleteAllQuestion = 11;
+
+} // namespace
+
+Tf_wykazy::Tf_wykazy(Program& program, QWidget* parent)
+    : QDialog(parent), program_(program), toolRow_(new QToolBar(this)), title_(new QLabel(this)),
+      add_(new QPushButton(S("dodaj nową pozycję"), this)), change_(new QPushButton(S("zmień zaznaczoną"), this)),
+      delete_(new QPushButton(S("usuń zaznaczoną"), this)), deleteAll_(new QPushButton(S("usuń wszystko"), this)),
+      grid_(new TListGrid(this)), save_(new QPushButton(S("zapisz zmiany"), this)),
+      discard_(new QPushButton(S("pomiń zmiany"), this)), hints_(new HintsPanelWidget(this)),
+      commandRow_(new QWidget(this)), bottomRow_(new QWidget(this)), refit_(new QTimer(this))
+{
+    setObjectName(S("f_wykazy"));
+    setWindowTitle(S("Wykazy"));
+    setWindowFlag(Qt::WindowMaximizeButtonHint);
+    setMinimumSize(300, 300);
+
+    // 1. tool row; what does not fit goes behind the tool bar's extension button
+    toolRow_->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    for (size_t i = 0; i < tools_.size(); ++i) {
+        QAction* a = toolRow_->addAction(S(kToolCaptions[i]));
+        a->setToolTip(S(kToolHints[i]));
+        a->setEnabled(false);
+        connect(a, &QAction::triggered, this, [this, i] {
+            if (toolCommands_[i])
+                toolCommands_[i](*this);
+        });
+        tools_[i] = a;
+    }
+
+    // 2. title
+    title_->setAlignment(Qt::AlignCenter);
+    title_->setWordWrap(true);
+    title_->setTextFormat(Qt::PlainText);
+    QFont bold = title_->font();
+    bold.setBold(true);
+    title_->setFont(bold);
+
+    // 3. command row, centred as a group
+    auto* commands = new QHBoxLayout(commandRow_);
+    commands->setContentsMargins(0, 0, 0, 0);
+    commands->setSpacing(4);
+    commands->addStretch(1);
+    for (QPushButton* b : {add_, change_, delete_, deleteAll_})
+        commands->addWidget(b);
+    commands->addStretch(1);
+    add_->setEnabled(false);
+    change_->setEnabled(false);
+
+    // 4. the grid: whole rows, a range of several rows may be selected
+    grid_->setSelectionMode(QAbstractItemView::ContiguousSelection);
+    grid_->setItemDelegate(new WrappedCellDelegate(grid_));
+    // The header row sorts through the list model (the user's locale, stable), on a press of
+    // either mouse button.
+    QObject::disconnect(grid_, &QTableWidget::cellClicked, grid_, nullptr);
+    connect(grid_, &QTableWidget::cellPressed, this, [this](int row, int column) {
+        if (row == 0)
+            sortByColumn(column);
+    });
+    connect(grid_, &QTableWidget::cellDoubleClicked, this, [this](int row, int) {
+        if (row > 0)
+            changeEntry();
+    });
+
+    // 5. bottom row: the two buttons 4 pixels left and right of the centre line
+    auto* bottom = new QGridLayout(bottomRow_);
+    bottom->setContentsMargins(0, 0, 0, 0);
+    bottom->setHorizontalSpacing(8);
+    bottom->addWidget(save_, 0, 0, Qt::AlignRight);
+    bottom->addWidget(discard_, 0, 1, Qt::AlignLeft);
+
+    // 6. hints panel below a splitter; the list editor has no hint of its own, so it stays hidden
+    auto* upper = new QWidget(this);
+    auto* upperLayout = new QVBoxLayout(upper);
+    upperLayout->setContentsMargins(0, 0, 0, 0);
+    upperLayout->addWidget(toolRow_);
+    upperLayout->addWidget(title_);
+    upperLayout->addWidget(commandRow_);
+    upperLayout->addWidget(grid_, 1);
+    upperLayout->addWidget(bottomRow_);
+    auto* splitter = new QSplitter(Qt::Vertical, this);
+    splitter->addWidget(upper);
+    splitter->addWidget(hints_);
+    splitter->setCollapsible(0, false);
+    hints_->hide();
+    connect(hints_, &HintsPanelWidget::closeClicked, this, [this] {
+        hints_->hide();
+        program_.state.Flags.setFlag(MessageFlags::HintsFlag, 0);
+    });
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(splitter);
+
+    connect(add_, &QPushButton::clicked, this, &Tf_wykazy::addEntry);
+    connect(change_, &QPushButton::clicked, this, &Tf_wykazy::changeEntry);
+    connect(delete_, &QPushButton::clicked, this, &Tf_wykazy::deleteSelected);
+    connect(deleteAll_, &QPushButton::clicked, this, &Tf_wykazy::deleteAll);
+    connect(save_, &QPushButton::clicked, this, &Tf_wykazy::saveChanges);
+    connect(discard_, &QPushButton::clicked, this, &Tf_wykazy::discardChanges);
+
+    refit_->setSingleShot(true);
+    refit_->setInterval(60);
+    connect(refit_, &QTimer::timeout, this, [this] {
+        if (isVisible() && grid_->size() != fittedSize_)
+            fit();
+    });
+
+    new WindowMemoryKeeper(this, program.state.Windows[static_cast<size_t>(RememberedWindow::Wykazy)]);
+}
+
+Tf_wykazy::~Tf_wykazy() = default;
+
+QString Tf_wykazy::title() const { return title_->text(); }
+
+void Tf_wykazy::setEntryEditor(EntryEditor editor)
+{
+    entryEditor_ = std::move(editor);
+    add_->setEnabled(bool(entryEditor_));
+    change_->setEnabled(bool(entryEditor_));
+}
+
+void Tf_wykazy::setToolCommand(Tool tool, std::function<void(Tf_wykazy&)> command)
+{
+    const auto i = static_cast<size_t>(tool);
+    toolCommands_[i] = std::move(command);
+    tools_[i]->setEnabled(bool(toolCommands_[i]));
+}
+
+void Tf_wykazy::prepare(int kind, TListGrid* sectionGrid, std::function<void()> saveSection)
+{
+    const lists::ListKindInfo& info = lists::ListKindInfoOf(kind);
+    kind_ = kind;
+    count_ = 0;
+    sectionGrid_ = sectionGrid;
+    saveSection_ = std::move(saveSection);
+    closeGuard_ = false;
+
+    toolAction(Tool::GroupIdentification)->setVisible(kind >= 3 && kind <= 6);
+    title_->setText(lists::ListTitle(kind));
+
+    if (sectionGrid_) {
+        list_ = lists::ListGrid(sectionGrid_->headers());
+        list_.setRows(sectionGrid_->dataRows());
+        maxLengths_.clear();
+    } else {
+        lists::LoadedList loaded = lists::LoadList(program_, kind);
+        list_ = std::move(loaded.grid);
+        count_ = loaded.count;
+        maxLengths_ = loaded.maxLengths;
+    }
+    if (list_.headers().isEmpty() || list_.headers().size() != static_cast<qsizetype>(info.columns.size()))
+        list_.setHeaders(info.headers());
+    list_.sortBy(0);
+    showList();
+    selectRow(0);
+}
+
+bool Tf_wykazy::openKind(int kind)
+{
+    try {
+        prepare(kind);
+    } catch (const Error& e) {
+        program_.notify(e.message(), 0, MessageKind::Error);
+        return false;
+    }
+    return exec() == QDialog::Accepted;
+}
+
+bool Tf_wykazy::openGridKind(int kind, TListGrid* sectionGrid, std::function<void()> saveSection)
+{
+    try {
+        prepare(kind, sectionGrid, std::move(saveSection));
+    } catch (const Error& e) {
+        program_.notify(e.message(), 0, MessageKind::Error);
+        return false;
+    }
+    return exec() == QDialog::Accepted;
+}
+
+void Tf_wykazy::showList()
+{
+    grid_->setUpdatesEnabled(false);
+    grid_->setHeaders(list_.headers());
+    grid_->setDataRows(list_.rows());
+    grid_->setUpdatesEnabled(true);
+    // A hidden window is fitted when it is shown, in the user's font.
+    if (isVisible())
+        fit();
+}
+
+void Tf_wykazy::fit()
+{
+    FitGridColumns(grid_);
+    fittedSize_ = grid_->size();
+}
+
+void Tf_wykazy::listChanged(int selectRow, bool pending)
+{
+    const int keep = selectRow >= 0 ? selectRow : currentDataRow();
+    showList();
+    this->selectRow(keep);
+    if (pending)
+        setPending();
+}
+
+void Tf_wykazy::setPending() { program_.state.PendingEdit = true; }
+
+void Tf_wykazy::selectRow(int row)
+{
+    if (row < 0)
+        return;
+    row = std::min(row, list_.rowCount() - 1);
+    grid_->clearSelection();
+    grid_->setCurrentCell(row + 1, 0);
+    grid_->selectRow(row + 1);
+}
+
+int Tf_wykazy::currentDataRow() const
+{
+    const auto [first, last] = selectedRows();
+    (void)last;
+    return first;
+}
+
+std::pair<int, int> Tf_wykazy::selectedRows() const
+{
+    int first = -1;
+    int last = -1;
+    for (const QTableWidgetSelectionRange& range : grid_->selectedRanges()) {
+        const int top = std::max(range.topRow(), 1);
+        const int bottom = range.bottomRow();
+        if (bottom < top)
+            continue;
+        first = first < 0 ? top : std::min(first, top);
+        last = std::max(last, bottom);
+    }
+    if (first < 0)
+        return {-1, -1};
+    return {first - 1, std::min(last - 1, list_.rowCount() - 1)};
+}
+
+void Tf_wykazy::sortByColumn(int column)
+{
+    if (column < 0 || column >= list_.columnCount())
+        return;
+    list_.sortBy(column);
+    showList();
+    selectRow(0);
+}
+
+void Tf_wykazy::addEntry()
+{
+    if (!entryEditor_)
+        return;
+    QStringList cells;
+    if (!entryEditor_(kind_, cells))
+        return;
+    const int row = list_.addRow(cells);
+    listChanged(row);
+}
+
+void Tf_wykazy::changeEntry()
+{
+    const int row = currentDataRow();
+    if (!entryEditor_ || list_.isEmpty() || row < 0)
+        return;
+    QStringList cells = list_.row(row);
+    if (!entryEditor_(kind_, cells))
+        return;
+    list_.replaceRow(row, cells);
+    listChanged(row);
+}
+
+void Tf_wykazy::deleteSelected()
+{
+    const auto [first, last] = selectedRows();
+    if (list_.isEmpty() || first < 0)
+        return;
+    int select = first;
+    if (program_.ask(S("Czy na pewno chcesz usunąć zaznaczoną pozycję?"), kDeleteQuestion))
+        select = list_.removeRows(first, last);
+    listChanged(select);
+}
+
+void Tf_wykazy::deleteAll()
+{
+    if (list_.isEmpty() || selectedRows().first < 0)
+        return;
+    int select = currentDataRow();
+    if (program_.ask(S("Czy na pewno chcesz usunąć wszystkie pozycje z wykazu?"), kDeleteAllQuestion)) {
+        list_.clear();
+        select = 0;
+    }
+    listChanged(select);
+}
+
+void Tf_wykazy::saveChanges()
+{
+    if (list_.hasDuplicates()) {
+        // Removing the duplicates does not save: the user sees the result and saves again.
+        if (program_.ask(S("Uwaga!\nTen wykaz zawiera co najmniej dwie pozycje o identycznej zawartości. Trzeba je "
+                           "usunąć przed zapisaniem.\nCzy program ma automatycznie usunąć identyczne wiersze?"))) {
+            list_.removeDuplicates();
+            listChanged(0, false);
+        }
+        return;
+    }
+    try {
+        if (sectionGrid_) {
+            sectionGrid_->setHeaders(list_.headers());
+            sectionGrid_->setDataRows(list_.rows());
+            if (saveSection_)
+                saveSection_();
+            count_ = 0;
+        } else {
+            count_ = lists::SaveList(program_, kind_, list_);
+        }
+    } catch (const Error& e) {
+        program_.notify(e.message(), 0, MessageKind::Error);
+        return;
+    }
+    program_.state.PendingEdit = false;
+    closeGuard_ = true;
+    accept();
+}
+
+void Tf_wykazy::discardChanges()
+{
+    if (!program_.ask(S("Czy na pewno chcesz pominąć wprowadzone zmiany?"), kDiscardQuestion))
+        return;
+    program_.state.PendingEdit = false;
+    closeGuard_ = true;
+    QDialog::reject();
+}
+
+void Tf_wykazy::reject()
+{
+    if (closeGuard_)
+        QDialog::reject();
+    else
+        discardChanges();
+}
+
+void Tf_wykazy::showEvent(QShowEvent* event)
+{
+    ApplyUserFont(this, program_.state.UserFont);
+    grid_->setHeaders(list_.headers()); // the header row in the user's font, bold
+    RelayoutWindow(this);
+    QDialog::showEvent(event);
+    fit();
+    updateMinimumSize();
+}
+
+// Fitting measures every cell, which takes a while on long lists: the resize events of one drag
+// are gathered into one fit, and a resize that leaves the grid as it was fitted costs nothing.
+void Tf_wykazy::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    if (kind_ >= 0 && isVisible())
+        refit_->start();
+}
+
+void Tf_wykazy::updateMinimumSize()
+{
+    int buttons = 0;
+    for (QPushButton* b : {add_, change_, delete_, deleteAll_})
+        buttons += b->sizeHint().width();
+    const int rows = title_->sizeHint().height() + commandRow_->sizeHint().height() + bottomRow_->sizeHint().height();
+    setMinimumSize(std::max(300, buttons + 24), std::max(300, rows + 200));
+}
+
+} // namespace vestrum

@@ -1,0 +1,476 @@
+#include "gui/main/main_window.h"
+
+#include "base/error.h"
+#include "survey/form_catalogue.h"
+#include "gui/main/chooser.h"
+#include "gui/common/hints_panel.h"
+#include "gui/main/section_chooser.h"
+#include "gui/main/section_page.h"
+#include "gui/main/about_window.h"
+#include "gui/common/long_text_window.h"
+#include "gui/common/progress_window.h"
+#include "gui/common/user_font.h"
+#include "gui/common/list_grid_view.h"
+
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLocale>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace vestrum {
+namespace {
+
+// Pages whose "zapisz zmiany" / "pomiń zmiany" leave the edit mode alone: they have none.
+bool hasNoEditMode(int tag) { return tag == 1 || tag == 10 || tag == 11 || tag == 21 || tag == 22; }
+
+// Sections whose page is a grid, refitted whenever the page is shown.
+bool isGridSection(int index) { return index == 1 || index == 8 || index == 9 || index == 20; }
+
+} // namespace
+
+Tf_main::Tf_main(Program& program, QWidget* parent)
+    : QMainWindow(parent), program_(program), progress_(new TProgressFrm(this)), about_(new Tf_about(this))
+{
+    setObjectName(QStringLiteral("Tf_main"));
+    setWindowTitle(QStringLiteral("Vestrum"));
+    // The user's font starts as a copy of the window's own.
+    program_.state.UserFont = {font().family(), font().pointSize() > 0 ? font().pointSize() : 12};
+    steps_.confirmPendingEdit = [this] { ConfirmPendingEdit(); };
+    hints_ = HintTable::load();
+    buildMenu();
+    buildPages();
+    resize(1024, 720);
+}
+
+Tf_main::~Tf_main() = default;
+
+QString Tf_main::pendingEditQuestion()
+{
+    return QString::fromUtf8("Dane widoczne na ekranie zostały zmienione.\nUwaga! Nie zapisane zmiany zostaną "
+                             "utracone.\nCzy chcesz zapisać zmiany?");
+}
+
+void Tf_main::showAbout()
+{
+    about_->exec();
+}
+
+void Tf_main::buildPages()
+{
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->setSpacing(4);
+
+    auto* bar = new QHBoxLayout;
+    auto* label = new QLabel(QStringLiteral("Zakres danych:"), central);
+    chooser_ = new SectionChooserWidget(central);
+    bar->addWidget(label);
+    bar->addWidget(chooser_, 1);
+    layout->addLayout(bar);
+
+    splitter_ = new QSplitter(Qt::Vertical, central);
+    splitter_->setObjectName(QStringLiteral("Splitter1"));
+    splitter_->setChildrenCollapsible(false);
+    stack_ = new QStackedWidget(splitter_);
+    stack_->setObjectName(QStringLiteral("PageControl"));
+    stack_->setFocusPolicy(Qt::StrongFocus);
+    hints_panel_ = new HintsPanelWidget(splitter_);
+    splitter_->addWidget(stack_);
+    splitter_->addWidget(hints_panel_);
+    splitter_->setStretchFactor(0, 3);
+    splitter_->setStretchFactor(1, 1);
+    layout->addWidget(splitter_, 1);
+    setCentralWidget(central);
+
+    const auto& catalogue = form::FormCatalogue();
+    for (int s = 0; s < static_cast<int>(catalogue.size()); ++s) {
+        const form::Section& section = catalogue[s];
+        QWidget* holder = nullptr;
+        if (section.hasSubPages()) {
+            auto* tabs = new QTabWidget;
+            tabs->setObjectName(section.subPageControl);
+            for (const form::Page& p : section.pages) {
+                auto* page = new SectionPageWidget(section, p);
+                tabs->addTab(page, p.title);
+                connectPage(page);
+            }
+            subPages_.insert(s, tabs);
+            subPageIndex_.insert(s, 0);
+            connect(tabs, &QTabWidget::currentChanged, this, [this, s](int to) {
+                const int from = subPageIndex_.value(s);
+                subPageIndex_[s] = to;
+                onSubPageChanged(s, from, to);
+            });
+            holder = new QWidget;
+            auto* v = new QVBoxLayout(holder);
+            v->setContentsMargins(0, 0, 0, 0);
+            v->addWidget(tabs);
+        } else {
+            auto* page = new SectionPageWidget(section, section.pages.front());
+            connectPage(page);
+            holder = page;
+        }
+        holder->setObjectName(section.pageName);
+        stack_->addWidget(holder);
+    }
+    // Two pages the user never sees; the first stands in while the font is applied.
+    for (const char* name : {"tEmpty", "tSpare"}) {
+        auto* spare = new QWidget;
+        spare->setObjectName(QString::fromLatin1(name));
+        stack_->addWidget(spare);
+    }
+
+    connect(chooser_, &QComboBox::currentIndexChanged, this, &Tf_main::onSectionChosen);
+    connect(hints_panel_, &HintsPanelWidget::closeClicked, this, [this] {
+        program_.state.Flags.setFlag(MessageFlags::HintsFlag, 0);
+        hints_panel_->hide();
+    });
+    connect(hints_panel_, &HintsPanelWidget::textDoubleClicked, this, &Tf_main::showHintViewer);
+
+    // At start: section 1 on "Rok sprawozdawczy", in view mode.
+    stack_->setCurrentIndex(0);
+    ShowHint(HintForPage(0, 0));
+}
+
+void Tf_main::setHintTable(const HintTable& hints)
+{
+    hints_ = hints;
+    ShowHint(shownHint_);
+}
+
+void Tf_main::connectPage(SectionPageWidget* page)
+{
+    pages_.push_back(page);
+    connect(page, &SectionPageWidget::editClicked, this, &Tf_main::EnterEditMode);
+    connect(page, &SectionPageWidget::saveClicked, this, [this](SectionPageWidget* p) { SavePage(p); });
+    connect(page, &SectionPageWidget::discardClicked, this, &Tf_main::DiscardPage);
+    connect(page, &SectionPageWidget::listButtonClicked, this, &Tf_main::openListButton);
+    connect(page, &SectionPageWidget::gridDoubleClicked, this, &Tf_main::openGridEditor);
+    if (CodeChooserWidget* chooser = page->chooser())
+        chooser->notify = [this](const QString& text) { program_.notify(text); };
+    if (page->tag() == 104) {
+        for (const char* name : {"rb031", "rb032"}) {
+            auto* radio = qobject_cast<QAbstractButton*>(page->control(QString::fromLatin1(name)));
+            const int version = qstrcmp(name, "rb031") == 0 ? 2004 : 2007;
+            connect(radio, &QAbstractButton::clicked, this,
+                    [this, version] { operations_->PkdVersionChosen(version); });
+        }
+    }
+}
+
+SectionPageWidget* Tf_main::pageByTag(int tag) const
+{
+    for (SectionPageWidget* p : pages_)
+        if (p->tag() == tag)
+            return p;
+    return nullptr;
+}
+
+SectionPageWidget* Tf_main::page(int sectionIndex, int subPageIndex) const
+{
+    for (SectionPageWidget* p : pages_)
+        if (p->section().number == sectionIndex + 1) {
+            if (subPageIndex == 0)
+                return p;
+            --subPageIndex;
+        }
+    return nullptr;
+}
+
+SectionPageWidget* Tf_main::shownPage() const
+{
+    const int s = stack_->currentIndex();
+    if (QTabWidget* tabs = subPages_.value(s))
+        return qobject_cast<SectionPageWidget*>(tabs->currentWidget());
+    return qobject_cast<SectionPageWidget*>(stack_->currentWidget());
+}
+
+QWidget* Tf_main::control(const QString& name) const
+{
+    return name.isEmpty() ? nullptr : stack_->findChild<QWidget*>(name);
+}
+
+void Tf_main::chooseSection(int index)
+{
+    chooser_->setCurrentIndex(index);
+}
+
+void Tf_main::chooseSubPage(int sectionIndex, int subPageIndex)
+{
+    if (QTabWidget* tabs = subPages_.value(sectionIndex))
+        tabs->setCurrentIndex(subPageIndex);
+}
+
+void Tf_main::onSectionChosen(int index)
+{
+    if (index < 0 || index >= 24)
+        return;
+    stack_->setFocus(); // ends the edit of the current field first
+    ConfirmPendingEdit();
+    stack_->setCurrentIndex(index);
+    shownSection_ = index;
+    pageShown(index);
+
+    auto showFirstSubPage = [this, index](bool runChange) {
+        QTabWidget* tabs = subPages_.value(index);
+        const int from = subPageIndex_.value(index);
+        {
+            const QSignalBlocker blocker(tabs);
+            tabs->setCurrentIndex(0);
+        }
+        subPageIndex_[index] = 0;
+        if (runChange)
+            onSubPageChanged(index, from, 0);
+    };
+    switch (index) {
+    case 0:
+    case 7:
+    case 19:
+        showFirstSubPage(true);
+        break;
+    case 14:
+        showFirstSubPage(false);
+        break;
+    case 2: case 3: case 4: case 5: case 6: case 16: case 17: case 18: case 21: case 22: case 23:
+        LeaveEditMode(page(index));
+        break;
+    default:
+        break;
+    }
+}
+
+void Tf_main::pageShown(int index)
+{
+    if (isGridSection(index))
+        FitGridColumns(page(index)->grid());
+    ShowHint(HintForPage(index));
+}
+
+void Tf_main::onSubPageChanged(int sectionIndex, int from, int to)
+{
+    SectionPageWidget* left = page(sectionIndex, from < 0 ? 0 : from);
+    SectionPageWidget* shown = page(sectionIndex, to);
+    // Before the change: a page left in edit mode is stored or thrown back. On sections 8 and 20
+    // only the sub-page with an edit mode acts on the answer.
+    const int editableSubPage = sectionIndex == 7 ? 3 : sectionIndex == 19 ? 1 : -1;
+    if (sectionIndex != 14 && program_.state.PendingEdit) {
+        program_.state.PendingEdit = false;
+        const bool yes = program_.ask(pendingEditQuestion(), 3);
+        SectionPageWidget* target = editing_ ? editing_ : left;
+        const bool acts = sectionIndex == 0 || (target && target == page(sectionIndex, editableSubPage));
+        if (target && acts) {
+            if (!yes || !SavePage(target))
+                DiscardPage(target);
+        }
+    }
+    switch (sectionIndex) {
+    case 0:
+        LeaveEditMode(shown);
+        shown->updateGeometry();
+        program_.state.PendingEdit = false;
+        ShowHint(shown->page().hint);
+        break;
+    case 7:
+        if (to == 3)
+            LeaveEditMode(shown);
+        ShowHint(shown->page().hint);
+        break;
+    case 14:
+        ShowHint(shown->page().hint);
+        break;
+    case 19:
+        if (to == 0)
+            FitGridColumns(shown->grid());
+        else
+            LeaveEditMode(shown);
+        ShowHint(0);
+        break;
+    default:
+        break;
+    }
+}
+
+void Tf_main::ConfirmPendingEdit()
+{
+    RunState& state = program_.state;
+    if (!state.PendingEdit)
+        return;
+    state.PendingEdit = false;
+    const bool yes = program_.ask(pendingEditQuestion(), 3);
+    SectionPageWidget* target = editing_ ? editing_ : shownPage();
+    if (!target || !target->page().editable())
+        return;
+    // A save refused by its checks has shown why; the page then returns to its stored values
+    // rather than staying editable without a pending edit.
+    if (!yes || !SavePage(target))
+        DiscardPage(target);
+}
+
+void Tf_main::EnterEditMode(SectionPageWidget* page)
+{
+    if (!page)
+        return;
+    if (page->page().kind == form::PageKind::Grid) {
+        openGridEditor(page);
+        return;
+    }
+    if (editing_ && editing_ != page)
+        ConfirmPendingEdit();
+    page->enterEditMode();
+    program_.state.PendingEdit = true;
+    editing_ = page;
+}
+
+void Tf_main::LeaveEditMode(SectionPageWidget* page)
+{
+    if (!page || page->page().kind == form::PageKind::Grid)
+        return;
+    page->leaveEditMode();
+    if (editing_ == page)
+        editing_ = nullptr;
+}
+
+void Tf_main::SetSectionEditable(SectionPageWidget* page, bool editable)
+{
+    if (page)
+        page->setEditable(editable);
+}
+
+bool Tf_main::SavePage(SectionPageWidget* page)
+{
+    const int tag = page->tag();
+    if (!operations_->SaveSection(tag))
+        return false; // the checks said why; the page stays in edit mode
+    if (!hasNoEditMode(tag))
+        LeaveEditMode(page);
+    program_.state.PendingEdit = false;
+    if (editing_ == page)
+        editing_ = nullptr;
+    return true;
+}
+
+void Tf_main::DiscardPage(SectionPageWidget* page)
+{
+    const int tag = page->tag();
+    if (!hasNoEditMode(tag))
+        LeaveEditMode(page);
+    operations_->LoadSection(tag);
+    program_.state.PendingEdit = false;
+    if (editing_ == page)
+        editing_ = nullptr;
+    refitShownGrid();
+}
+
+void Tf_main::refitShownGrid()
+{
+    if (SectionPageWidget* p = shownPage(); p && p->grid())
+        FitGridColumns(p->grid());
+}
+
+void Tf_main::openGridEditor(SectionPageWidget* page)
+{
+    const int kind = page->page().rows.front().controls.front().listKind;
+    operations_->OpenListEditor(kind);
+    FitGridColumns(page->grid());
+}
+
+void Tf_main::openListButton(SectionPageWidget* page, int buttonTag)
+{
+    const std::optional<int> count = operations_->OpenListEditor(form::ListKindForButtonTag(buttonTag));
+    if (count) {
+        for (QPushButton* b : page->findChildren<QPushButton*>())
+            if (b->property("buttonTag").toInt() == buttonTag) {
+                b->setText(form::SummaryCaption(*count));
+                if (b->minimumWidth() == b->maximumWidth())
+                    b->setFixedWidth(b->fontMetrics().horizontalAdvance(b->text()) + 16);
+            }
+    }
+    operations_->AfterListEditor(buttonTag, count.has_value());
+}
+
+void Tf_main::ShowHint(int number)
+{
+    shownHint_ = number;
+    const bool on = program_.state.Flags.flag(MessageFlags::HintsFlag) == 1;
+    if (!on || number < 1 || number > HintTable::Count || !hints_.hasText(number)) {
+        hints_panel_->hide();
+        return;
+    }
+    hints_panel_->setHintText(hints_.panelText(number));
+    if (hints_panel_->isHidden()) {
+        hints_panel_->show();
+        const int total = splitter_->height();
+        const int panel = std::max(total / 4, hints_panel_->minimumSizeHint().height());
+        splitter_->setSizes({total - panel - splitter_->handleWidth() - 10, panel});
+    }
+}
+
+void Tf_main::showHintViewer()
+{
+    if (!hintViewer_)
+        hintViewer_ = new Tf_edit(program_.state, this);
+    hintViewer_->showReadOnly(QString::fromUtf8("Podpowiedzi i wyjaśnienia"), hints_panel_->hintText(),
+                              HintsPanelWidget::background());
+}
+
+void Tf_main::applyUserFont()
+{
+    ApplyUserFont(this, program_.state.UserFont, [](QTableView* view) {
+        if (auto* grid = qobject_cast<QTableWidget*>(view))
+            FitGridColumns(grid);
+    });
+    chooser_->setFixedHeight(chooser_->rowHeight() + 6);
+    RelayoutWindow(this);
+}
+
+bool Tf_main::startUp(const QStringList& arguments, const QString& programFolder)
+{
+    // Amounts use a comma everywhere.
+    QLocale::setDefault(QLocale(QLocale::Polish, QLocale::Poland));
+    RunState& state = program_.state;
+    state.PendingEdit = false;
+    startup::setProgramFolder(state, programFolder);
+    if (steps_.readSettings)
+        steps_.readSettings();
+
+    try {
+        startup::openDatabases(program_);
+    } catch (const Error& error) {
+        program_.notify(error.message(), 0, MessageKind::Error);
+        return false;
+    }
+    about_->setVersions(startup::versionTable(program_));
+    setWindowTitle(startup::chooseStartData(program_, arguments, steps_));
+    if (steps_.loadAllSections)
+        steps_.loadAllSections();
+    if (steps_.openJournalView)
+        steps_.openJournalView();
+    applyUserFont();
+    showMaximized();
+    return true;
+}
+
+void Tf_main::closeWithoutQuestions()
+{
+    closingConfirmed_ = true;
+    close();
+}
+
+void Tf_main::closeEvent(QCloseEvent* event)
+{
+    if (closingConfirmed_ || startup::runClosingSequence(program_, steps_)) {
+        closingConfirmed_ = true;
+        event->accept();
+        return;
+    }
+    event->ignore();
+}
+
+} // namespace vestrum

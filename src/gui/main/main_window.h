@@ -1,0 +1,136 @@
+#pragma once
+
+#include "survey/hint_table.h"
+#include "program/program.h"
+#include "gui/main/section_operations.h"
+#include "program/startup.h"
+
+#include <QMainWindow>
+#include <QMap>
+#include <functional>
+#include <vector>
+
+class QAction;
+class QComboBox;
+class QSplitter;
+class QStackedWidget;
+class QTabWidget;
+
+namespace vestrum {
+
+class HintsPanelWidget;
+class SectionChooserWidget;
+class SectionPageWidget;
+class TProgressFrm;
+class Tf_about;
+class Tf_edit;
+
+// The main window: owns the start-up and closing of the program and shows the survey, one of its
+// 24 sections at a time, chosen in "Zakres danych:". Pages are built from the form catalogue;
+// storing and reloading a page goes through SectionOperations.
+class Tf_main : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit Tf_main(Program& program, QWidget* parent = nullptr);
+    ~Tf_main() override;
+
+    // The start when the window is first shown. Returns false when the program must end
+    // (a database that cannot be opened); the reason has then been shown to the user.
+    bool startUp(const QStringList& arguments, const QString& programFolder);
+
+    Program& program() { return program_; }
+    ShellSteps& steps() { return steps_; }
+    TProgressFrm& progress() { return *progress_; }
+    Tf_about& about() { return *about_; }
+
+    // Closes the window without the closing questions (used when the start fails).
+    void closeWithoutQuestions();
+
+    // --- Survey pages -------------------------------------------------------------------------
+    // The load/save routines; the default stores nothing. The window does not own them.
+    void setSectionOperations(SectionOperations& operations) { operations_ = &operations; }
+    void setHintTable(const HintTable& hints); // shows the current page's hint from it
+    const HintTable& hintTable() const { return hints_; }
+
+    // The page with a section tag (2..26, 100..104), and every page in catalogue order.
+    SectionPageWidget* pageByTag(int tag) const;
+    const std::vector<SectionPageWidget*>& pages() const { return pages_; }
+    // The page (or sub-page) of a section; sub-page 0 for single-page sections.
+    SectionPageWidget* page(int sectionIndex, int subPageIndex = 0) const;
+    SectionPageWidget* shownPage() const;
+    SectionPageWidget* editingPage() const { return editing_; }
+    QWidget* control(const QString& name) const;
+
+    SectionChooserWidget* sectionChooser() const { return chooser_; }
+    QStackedWidget* pageControl() const { return stack_; }
+    QTabWidget* subPageControl(int sectionIndex) const { return subPages_.value(sectionIndex); }
+    HintsPanelWidget* hintsPanel() const { return hints_panel_; }
+
+    // Chooses section i as the user does in the chooser.
+    void chooseSection(int index);
+    // Shows a sub-page as a click on its tab does.
+    void chooseSubPage(int sectionIndex, int subPageIndex);
+
+    // The pending-edit check: when a page is in edit mode, asks message 3 and stores ("Tak") or
+    // throws back (anything else) that page.
+    void ConfirmPendingEdit();
+    void EnterEditMode(SectionPageWidget* page);
+    void LeaveEditMode(SectionPageWidget* page);
+    void SetSectionEditable(SectionPageWidget* page, bool editable);
+    // "zapisz zmiany" / "pomiń zmiany" of a page. Save returns false when the checks refused it.
+    bool SavePage(SectionPageWidget* page);
+    void DiscardPage(SectionPageWidget* page);
+    void ShowHint(int number);
+
+    // Applies the run state's font to the whole window and lays it out again.
+    void applyUserFont();
+
+    // --- Menu ------------------------------------------------------------------------------------
+    // A menu entry by its caption ("Wczytaj dane", "Koniec"...), or null.
+    QAction* menuAction(const QString& caption) const;
+    // Gives an entry its command and enables it; entries marked so run ConfirmPendingEdit first.
+    void setMenuCommand(const QString& caption, std::function<void()> command);
+
+    static QString pendingEditQuestion();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildMenu();
+    void buildPages();
+    void showAbout();
+    void connectPage(SectionPageWidget* page);
+    void onSectionChosen(int index);
+    void pageShown(int index);
+    void onSubPageChanged(int sectionIndex, int from, int to);
+    void openGridEditor(SectionPageWidget* page);
+    void openListButton(SectionPageWidget* page, int buttonTag);
+    void showHintViewer();
+    void refitShownGrid();
+
+    Program& program_;
+    ShellSteps steps_;
+    TProgressFrm* progress_;
+    Tf_about* about_;
+    bool closingConfirmed_ = false;
+
+    SectionOperations defaultOperations_;
+    SectionOperations* operations_ = &defaultOperations_;
+    HintTable hints_;
+    SectionChooserWidget* chooser_ = nullptr;
+    QStackedWidget* stack_ = nullptr;
+    QSplitter* splitter_ = nullptr;
+    HintsPanelWidget* hints_panel_ = nullptr;
+    Tf_edit* hintViewer_ = nullptr;
+    QMap<int, QTabWidget*> subPages_;
+    QMap<int, int> subPageIndex_;
+    std::vector<SectionPageWidget*> pages_;
+    SectionPageWidget* editing_ = nullptr;
+    int shownSection_ = 0;
+    int shownHint_ = 0;
+    QMap<QString, QAction*> actions_;
+    QMap<QString, std::function<void()>> commands_;
+};
+
+} // namespace vestrum

@@ -1,0 +1,86 @@
+// The main menu of Tf_main.
+#include "gui/main/main_window.h"
+
+#include "base/error.h"
+
+#include <QMenu>
+#include <QMenuBar>
+
+namespace vestrum {
+void Tf_main::buildMenu()
+{
+    auto add = [this](QMenu* menu, const char* caption, bool confirms) {
+        const QString text = QString::fromUtf8(caption);
+        QAction* action = menu->addAction(text);
+        action->setEnabled(false); // until the command's module gives it its command
+        actions_.insert(text, action);
+        connect(action, &QAction::triggered, this, [this, text, confirms] {
+            // A failing command ends with its message; the window goes on.
+            try {
+                if (confirms)
+                    ConfirmPendingEdit();
+                if (const auto command = commands_.value(text))
+                    command();
+            } catch (const Error& error) {
+                program_.notify(error.message(), 0, MessageKind::Error);
+            }
+        });
+        return action;
+    };
+
+    QMenu* data = menuBar()->addMenu(QString::fromUtf8("Operacje na danych"));
+    for (const char* c : {"Nowa jednostka", "Wczytaj dane", "Wczytaj dane jako dane startowe", "Zapisz dane",
+                          "Zapisz dane jako ..."})
+        add(data, c, true);
+    data->addSeparator();
+    add(data, "Łączenie danych", true);
+    data->addSeparator();
+    add(data, "Zrób kopię zapasową danych", true);
+    data->addSeparator();
+    QMenu* restore = data->addMenu(QString::fromUtf8("Przywracanie danych"));
+    add(restore, "Przywróć wcześniej zapisane dane", true);
+    add(restore, "Utwórz punkt przywracania danych", true);
+
+    QMenu* settings = menuBar()->addMenu(QStringLiteral("Ustawienia"));
+    add(settings, "Czcionka", true);
+    add(settings, "Przywróć wszystkie komunikaty programu", true);
+    add(settings, "Pokazuj podpowiedzi i wyjaśnienia", false);
+    QAction* proxySeparator = settings->addSeparator();
+    proxySeparator->setVisible(false);
+    add(settings, "Ustawienia serwera proxy", false)->setVisible(false);
+
+    QMenu* print = menuBar()->addMenu(QStringLiteral("Drukowanie"));
+    add(print, "Widoczny zakres danych", true);
+    add(print, "Wybraną część ankiety", true);
+    add(print, "Całą ankietę", true);
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("Pomoc"));
+    add(help, "Pomoc do programu", false);
+    add(help, "O programie", false);
+    help->addSeparator();
+    add(help, "Aktualizacja programu bez dostępu do internetu", true);
+
+    QAction* quit = menuBar()->addAction(QStringLiteral("Koniec"));
+    actions_.insert(quit->text(), quit);
+    connect(quit, &QAction::triggered, this, [this] { close(); });
+
+    setMenuCommand(QString::fromUtf8("Przywróć wszystkie komunikaty programu"),
+                   [this] { program_.state.Flags.showAll(); });
+    // The panel comes back at the next change of page.
+    setMenuCommand(QString::fromUtf8("Pokazuj podpowiedzi i wyjaśnienia"),
+                   [this] { program_.state.Flags.setFlag(MessageFlags::HintsFlag, 1); });
+    setMenuCommand(QStringLiteral("O programie"), [this] { showAbout(); });
+}
+
+QAction* Tf_main::menuAction(const QString& caption) const { return actions_.value(caption); }
+
+void Tf_main::setMenuCommand(const QString& caption, std::function<void()> command)
+{
+    QAction* action = actions_.value(caption);
+    if (!action)
+        return;
+    commands_.insert(caption, std::move(command));
+    action->setEnabled(true);
+}
+
+} // namespace vestrum

@@ -1,0 +1,174 @@
+#include "gui/main/program_windows.h"
+
+#include "base/error.h"
+#include "survey/form_catalogue.h"
+#include "gui/main/section_io.h"
+#include "gui/main/main_window.h"
+#include "gui/main/help_window.h"
+#include "gui/main/font_window.h"
+#include "gui/common/progress_window.h"
+#include "gui/files/data_commands.h"
+#include "survey/section_data.h"
+#include "lists/list_catalogue.h"
+#include "gui/lists/journal_search_window.h"
+#include "gui/lists/entry_dialog.h"
+#include "gui/lists/list_editor.h"
+#include "gui/common/list_grid_view.h"
+
+#include <QComboBox>
+
+namespace vestrum {
+
+ProgramWindows::ProgramWindows(Program& program, Tf_main& mainWindow)
+    : program_(program), main_(mainWindow), journalList_(program.journals),
+      data_(std::make_unique<DataCommands>(program, mainWindow.steps(), mainWindow.progress(), &mainWindow)),
+      listEditor_(new Tf_wykazy(program, &mainWindow)), entryDialog_(new Tf_popupy(program, &mainWindow)),
+      journalSearch_(new Tf_lista_mnii(program, journalList_, &mainWindow)),
+      fontWindow_(new Tf_setfont(program.state.UserFont, &mainWindow)), help_(new Tf_pomoc(program.state, nullptr))
+{
+    main_.setSectionOperations(*this);
+    installFieldChecks(&main_, program_);
+    plugShellSteps();
+    plugMenu();
+    plugListEditor();
+}
+
+ProgramWindows::~ProgramWindows()
+{
+    delete help_;
+}
+
+// --- Section data behind the pages -----------------------------------------------------------
+
+bool ProgramWindows::SaveSection(int tag)
+{
+    return saveSectionPage(&main_, program_, tag);
+}
+
+void ProgramWindows::LoadSection(int tag)
+{
+    loadSectionPage(&main_, program_, tag);
+}
+
+void ProgramWindows::AfterListEditor(int buttonTag, bool saved)
+{
+    afterListEditor(&main_, program_, buttonTag, saved);
+}
+
+void ProgramWindows::PkdVersionChosen(int version)
+{
+    applyPkdVersion(&main_, version);
+}
+
+std::optional<int> ProgramWindows::OpenListEditor(int listKind)
+{
+    try {
+        return openListEditor(listKind);
+    } catch (const Error& error) {
+        program_.notify(error.message(), 0, MessageKind::Error);
+        return std::nullopt;
+    }
+}
+
+std::optional<int> ProgramWindows::openListEditor(int listKind)
+{
+    if (!lists::isListKind(listKind))
+        return std::nullopt;
+    const lists::ListKindInfo& info = lists::ListKindInfoOf(listKind);
+    if (!info.mainWindowGrid)
+        return listEditor_->openKind(listKind) ? std::optional<int>(listEditor_->count()) : std::nullopt;
+
+    // A main-window grid is edited in the editor and stored by its section's own save routine.
+    auto* grid = qobject_cast<TListGrid*>(main_.control(info.gridControl));
+    if (grid == nullptr)
+        return std::nullopt;
+    const int tag = info.sectionTag;
+    const form::PageRef ref = form::PageByTag(tag);
+    auto saveSection = [this, tag, ref] {
+        vestrum::SaveSection(program_, tag, collectFieldValues(&main_, *ref.page));
+    };
+    return listEditor_->openGridKind(listKind, grid, saveSection) ? std::optional<int>(0) : std::nullopt;
+}
+
+// --- Start and close --------------------------------------------------------------------------
+
+void ProgramWindows::loadAllSections()
+{
+    try {
+        loadAllSectionsInto(&main_, program_, main_.progress());
+    } catch (const Error& error) {
+        program_.notify(error.message(), 0, MessageKind::Error);
+    }
+}
+
+void ProgramWindows::plugShellSteps()
+{
+    ShellSteps& steps = main_.steps();
+    steps.loadAllSections = [this] { loadAllSections(); };
+    steps.openJournalView = [this] {
+        try {
+            journalList_.open();
+        } catch (const Error& error) {
+            program_.notify(error.message(), 0, MessageKind::Error);
+        }
+    };
+    steps.closeHelpWindows = [this] { help_->closeHelp(); };
+
+    data_->setTitle = [this](const QString& title) { main_.setWindowTitle(title); };
+    data_->showFirstSection = [this] {
+        main_.chooseSection(0);
+        main_.chooseSubPage(0, 0);
+    };
+    data_->chosenReportingYear = [this] {
+        const auto* year = qobject_cast<QComboBox*>(main_.control(QStringLiteral("c000")));
+        return year != nullptr ? year->currentText() : QString::number(program_.state.ReportingYear);
+    };
+    data_->installShellSteps();
+}
+
+// --- Menu -------------------------------------------------------------------------------------
+
+void ProgramWindows::plugMenu()
+{
+    DataCommands* data = data_.get();
+    const std::pair<const char*, void (DataCommands::*)()> dataCommands[] = {
+        {"Nowa jednostka", &DataCommands::newUnit},
+        {"Wczytaj dane", &DataCommands::loadData},
+        {"Wczytaj dane jako dane startowe", &DataCommands::loadStartingData},
+        {"Zapisz dane", &DataCommands::saveData},
+        {"Zapisz dane jako ...", &DataCommands::saveDataAs},
+        {"Zrób kopię zapasową danych", &DataCommands::backupCopy},
+        {"Przywróć wcześniej zapisane dane", &DataCommands::restoreData},
+        {"Utwórz punkt przywracania danych", &DataCommands::makeRestorePoint},
+    };
+    for (const auto& [caption, command] : dataCommands)
+        main_.setMenuCommand(QString::fromUtf8(caption), [data, command = command] { (data->*command)(); });
+
+    main_.setMenuCommand(QStringLiteral("Czcionka"), [this] { chooseFont(); });
+    main_.setMenuCommand(QStringLiteral("Pomoc do programu"), [this] { help_->showHelp(); });
+}
+
+void ProgramWindows::chooseFont()
+{
+    if (fontWindow_->chooseFont())
+        main_.applyUserFont();
+}
+
+// --- List editor, entry dialog, journal search ----------------------------------------------
+
+void ProgramWindows::plugListEditor()
+{
+    entryDialog_->setJournalSearch(&journalList_, journalSearch_);
+    listEditor_->setEntryEditor([this](int kind, QStringList& cells) {
+        entryDialog_->setMaxLengths(listEditor_->maxLengths());
+        return entryDialog_->editEntry(kind, cells);
+    });
+    listEditor_->setToolCommand(Tf_wykazy::Tool::GroupIdentification, [this](Tf_wykazy& editor) {
+        if (!journalSearch_->identifyGroup(editor.grid()))
+            return;
+        editor.list().setRows(editor.grid()->dataRows());
+        editor.listChanged();
+    });
+}
+
+} // namespace vestrum

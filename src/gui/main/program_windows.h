@@ -1,0 +1,60 @@
+#pragma once
+
+#include "gui/main/section_operations.h"
+#include "lists/journal_identification.h"
+
+#include <memory>
+
+namespace vestrum {
+
+class DataCommands;
+class Program;
+class Tf_lista_mnii;
+class Tf_main;
+class Tf_pomoc;
+class Tf_popupy;
+class Tf_setfont;
+class Tf_wykazy;
+
+// Connects the main window to the rest of the program: the section data behind its pages, the
+// list editor with its entry dialog and journal search, the data-file commands, the font choice
+// and the help. It is made once, right after the main window, and lives as long as it.
+class ProgramWindows final : public SectionOperations {
+public:
+    ProgramWindows(Program& program, Tf_main& mainWindow);
+    ~ProgramWindows() override;
+    ProgramWindows(const ProgramWindows&) = delete;
+    ProgramWindows& operator=(const ProgramWindows&) = delete;
+
+    bool SaveSection(int tag) override;
+    void LoadSection(int tag) override;
+    std::optional<int> OpenListEditor(int listKind) override;
+    void AfterListEditor(int buttonTag, bool saved) override;
+    void PkdVersionChosen(int version) override;
+
+    Tf_wykazy& listEditor() { return *listEditor_; }
+    Tf_popupy& entryDialog() { return *entryDialog_; }
+    Tf_lista_mnii& journalSearch() { return *journalSearch_; }
+    DataCommands& dataCommands() { return *data_; }
+    lists::JournalList& journalList() { return journalList_; }
+
+private:
+    std::optional<int> openListEditor(int listKind);
+    void plugShellSteps();
+    void plugMenu();
+    void plugListEditor();
+    void loadAllSections();
+    void chooseFont();
+
+    Program& program_;
+    Tf_main& main_;
+    lists::JournalList journalList_;
+    std::unique_ptr<DataCommands> data_;
+    Tf_wykazy* listEditor_;
+    Tf_popupy* entryDialog_;
+    Tf_lista_mnii* journalSearch_;
+    Tf_setfont* fontWindow_;
+    Tf_pomoc* help_;
+};
+
+} // namespace vestrum

@@ -1,0 +1,457 @@
+#include "files/zlb_archive.h"
+
+#include "files/archive_test_util.h"
+#include "base/codepage.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QtEndian>
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <utility>
+#include <vector>
+
+using namespace vestrum;
+using namespace archive_test;
+
+namespace {
+
+const QString kCorrupt = QStringLiteral("Skompresowany zbiór jest uszkodzony");
+const QString kNotOpen = QStringLiteral("Nie otwarto żadnego zbioru skompresowanego");
+
+QByteArray inflateAll(const QByteArray& packed, qsizetype expected)
+{
+    QByteArray out(expected, '\0');
+    uLongf length = static_cast<uLongf>(expected);
+    if (uncompress(reinterpret_cast<Bytef*>(out.data()), &length, reinterpret_cast<const Bytef*>(packed.constData()),
+                   static_cast<uLong>(packed.size())) != Z_OK)
+        return QByteArray();
+    out.resize(static_cast<qsizetype>(length));
+    return out;
+}
+
+quint32 crcOf(const QByteArray& bytes)
+{
+    return static_cast<quint32>(crc32(0, reinterpret_cast<const Bytef*>(bytes.constData()), static_cast<uInt>(bytes.size())));
+}
+
+class TZLBArchiveTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QString path(const QString& name) const { return dir.filePath(name); }
+
+    // A new archive the way the program makes one: an empty file, then members added one by one.
+    QString newArchive(const QStringList& members, TZLBArchive& archive)
+    {
+        const QString file = path(QStringLiteral("dane.naj"));
+        writeFile(file, QByteArray());
+        archive.OpenArchive(file);
+        for (const QString& m : members) {
+            archive.AddFile(m);
+            EXPECT_EQ(archive.LastFailure(), QString());
+        }
+        return file;
+    }
+
+    QStringList tempLeftovers() const
+    {
+        return QDir(dir.path()).entryList({QStringLiteral("ZLB*")}, QDir::Files);
+    }
+};
+
+// Test subclass that plays a crash after the new archive is written and flushed, before it replaces the old one.
+class CrashingArchive : public TZLBArchive {
+public:
+    QString tempSeen;
+    QByteArray tempBytes;
+
+protected:
+    void BeforeReplace(const QString& tempFileName) override
+    {
+        tempSeen = tempFileName;
+        tempBytes = readFile(tempFileName);
+        throw Error(QStringLiteral("awaria"));
+    }
+};
+
+TEST_F(TZLBArchiveTest, EmptyFileOpensAndFirstMemberGivesTheExactLayout)
+{
+    const QByteArray text = sampleText(200);
+    writeFile(path(QStringLiteral("src/ankieta.mdb")), text);
+    TZLBArchive archive;
+    const QString file = newArchive({}, archive);
+    EXPECT_EQ(archive.FileCount(), 0);
+
+    archive.AddFile(path(QStringLiteral("src/ankieta.mdb")));
+    ASSERT_EQ(archive.LastFailure(), QString());
+    ASSERT_EQ(archive.FileCount(), 1);
+
+    const QByteArray bytes = readFile(file);
+    ASSERT_GT(bytes.size(), 36);
+    const char* t = bytes.constData() + bytes.size() - 36;
+    const auto stored = qFromLittleEndian<quint32>(t + 16); // DirectoryOffset
+    EXPECT_EQ(qFromLittleEndian<quint32>(t), crcOf(bytes.left(bytes.size() - 36)));
+    EXPECT_EQ(qFromLittleEndian<qint32>(t + 4), 1);
+    EXPECT_EQ(qFromLittleEndian<qint32>(t + 8), 1);
+    EXPECT_EQ(qFromLittleEndian<qint32>(t + 12), bytes.size() - 36 - qint64(stored));
+    EXPECT_EQ(t[20], 1);
+    EXPECT_EQ(QByteArray(t + 21, 15), QByteArray(15, '\0'));
+
+    const QByteArray record = inflateAll(bytes.mid(stored, bytes.size() - 36 - stored), 532);
+    ASSERT_EQ(record.size(), 532);
+    const char* r = record.constData();
+    EXPECT_EQ(QByteArray(r, 12), QByteArray("\x0b" "ankieta.mdb"));
+    EXPECT_EQ(QByteArray(r + 12, 244), QByteArray(244, '\0'));
+    EXPECT_EQ(QByteArray(r + 256, 256), QByteArray(256, '\0')) << "folders are not kept with SavePaths off";
+    EXPECT_EQ(qFromLittleEndian<quint32>(r + 512), quint32(text.size()));
+    EXPECT_EQ(qFromLittleEndian<quint32>(r + 516), stored);
+    EXPECT_EQ(qFromLittleEndian<quint32>(r + 520), 0u);
+    EXPECT_EQ(qFromLittleEndian<quint32>(r + 524), crcOf(text));
+    EXPECT_EQ(r[528], 0);
+    EXPECT_EQ(r[529], 2) << "fcDefault";
+    EXPECT_EQ(inflateAll(bytes.left(stored), text.size()), text);
+}
+
+TEST_F(TZLBArchiveTest, DamagedOrMissingFilesLeaveTheComponentClosed)
+{
+    TZLBArchive archive;
+    EXPECT_FALSE(archive.OpenArchive(QString()));
+    EXPECT_EQ(errorOf([&] { archive.FileCount(); }), kNotOpen);
+    EXPECT_EQ(errorOf([&] { archive.OpenArchive(path(QStringLiteral("brak.naj"))); }),
+              QStringLiteral("Nie można odnaleźć wskazanego zbioru"));
+    EXPECT_FALSE(archive.IsOpen());
+
+    writeFile(path(QStringLiteral("krotki.naj")), QByteArray(35, '\0'));
+    EXPECT_EQ(errorOf([&] { archive.OpenArchive(path(QStringLiteral("krotki.naj"))); }), kCorrupt);
+
+    writeFile(path(QStringLiteral("a.txt")), sampleText(50));
+    writeFile(path(QStringLiteral("b.bin")), noise(700, 7));
+    const QString file = newArchive({path(QStringLiteral("a.txt")), path(QStringLiteral("b.bin"))}, archive);
+    archive.CloseArchive();
+    const QByteArray good = readFile(file);
+    // Every byte before the trailer is covered by its CRC: member data, directory, both.
+    for (qsizetype at : {qsizetype(0), qsizetype(good.size() / 2), good.size() - 37}) {
+        QByteArray bad = good;
+        bad[at] = static_cast<char>(bad[at] ^ 0x40);
+        writeFile(file, bad);
+        EXPECT_EQ(errorOf([&] { archive.OpenArchive(file); }), kCorrupt) << "byte " << at;
+        EXPECT_FALSE(archive.IsOpen());
+        EXPECT_EQ(archive.Trailer().Count, 0);
+    }
+
+    writeFile(file, good);
+    archive.OnArchiveOpened = [] { throw std::runtime_error("handler failed"); };
+    EXPECT_EQ(errorOf([&] { archive.OpenArchive(file); }),
+              QStringLiteral("Nie można odczytać listy zbiorów znajdujących się w archiwum"));
+    EXPECT_FALSE(archive.IsOpen());
+    archive.OnArchiveOpened = nullptr;
+    ASSERT_TRUE(archive.OpenArchive(file));
+    EXPECT_EQ(errorOf([&] { archive.GetFileEntry(2); }), QStringLiteral("Index out of bounds"));
+    EXPECT_EQ(errorOf([&] { archive.GetFileEntry(-1); }), QStringLiteral("Index out of bounds"));
+}
+
+TEST_F(TZLBArchiveTest, MembersThatDoNotShrinkAreStoredAsTheyAre)
+{
+    const QByteArray random = noise(200000, 3);
+    const QByteArray text = sampleText(3000);
+    writeFile(path(QStringLiteral("szum.bin")), random);
+    writeFile(path(QStringLiteral("pusty.txt")), QByteArray());
+    writeFile(path(QStringLiteral("tekst.txt")), text);
+    writeFile(path(QStringLiteral("maks.txt")), text);
+
+    TZLBArchive archive;
+    const QString file = newArchive({path(QStringLiteral("szum.bin")), path(QStringLiteral("pusty.txt"))}, archive);
+    archive.SetCompressionLevel(fcNone);
+    archive.AddFile(path(QStringLiteral("tekst.txt")));
+    archive.SetCompressionLevel(fcMaximum);
+    archive.AddFile(path(QStringLiteral("maks.txt")));
+    ASSERT_EQ(archive.FileCount(), 4);
+
+    for (int i : {0, 1, 2}) {
+        const TArchiveEntry e = archive.GetFileEntry(i);
+        EXPECT_EQ(e.Stored, 1) << i;
+        EXPECT_EQ(e.Level, 0) << i;
+        EXPECT_EQ(e.StoredSize, e.UnpackedSize) << i;
+    }
+    const TArchiveEntry maximum = archive.GetFileEntry(3);
+    EXPECT_EQ(maximum.Stored, 0);
+    EXPECT_EQ(maximum.Level, fcMaximum);
+    EXPECT_LT(maximum.StoredSize, maximum.UnpackedSize);
+    // Stored blocks really are the bytes, back to back after the others.
+    const TArchiveEntry noiseEntry = archive.GetFileEntry(0);
+    EXPECT_EQ(readFile(file).mid(noiseEntry.DataOffset, noiseEntry.StoredSize), random);
+    EXPECT_EQ(archive.GetFileEntry(1).DataOffset, noiseEntry.StoredSize);
+
+    archive.SetCheckCRC(true);
+    archive.ExtractAll(path(QStringLiteral("out")));
+    EXPECT_EQ(readFile(path(QStringLiteral("out/szum.bin"))), random);
+    EXPECT_TRUE(QFileInfo::exists(path(QStringLiteral("out/pusty.txt"))));
+    EXPECT_EQ(readFile(path(QStringLiteral("out/pusty.txt"))), QByteArray());
+    EXPECT_EQ(readFile(path(QStringLiteral("out/tekst.txt"))), text);
+    EXPECT_EQ(readFile(path(QStringLiteral("out/maks.txt"))), text);
+}
+
+TEST_F(TZLBArchiveTest, MemberKeysIgnoreCaseAndFoldersOnlyCountWithSavePaths)
+{
+    writeFile(path(QStringLiteral("jeden/Dane.txt")), "pierwszy");
+    writeFile(path(QStringLiteral("dwa/dane.TXT")), "drugi");
+    writeFile(path(QStringLiteral("dwa/zażółć.txt")), "polskie litery");
+
+    TZLBArchive archive;
+    const QString file = newArchive({path(QStringLiteral("jeden/Dane.txt"))}, archive);
+    const QByteArray before = readFile(file);
+    EXPECT_EQ(errorOf([&] { archive.AddFile(path(QStringLiteral("dwa/dane.TXT"))); }),
+              QStringLiteral("Plik już istnieje"));
+    EXPECT_EQ(readFile(file), before);
+    EXPECT_EQ(archive.FindFile(QStringLiteral("DANE.txt")), 0);
+
+    // Names are kept in Windows-1250 and come back as they were.
+    archive.AddFile(path(QStringLiteral("dwa/zażółć.txt")));
+    ASSERT_EQ(archive.FileCount(), 2);
+    EXPECT_EQ(archive.GetFileEntry(1).FileName, codepage::toWindows1250(QStringLiteral("zażółć.txt")));
+    EXPECT_EQ(archive.GetFileEntry(1).FileName.size(), 10);
+    EXPECT_EQ(archive.FindFile(QStringLiteral("ZAŻÓŁĆ.TXT")), 1);
+
+    archive.SetSavePaths(true);
+    archive.AddFile(path(QStringLiteral("dwa/dane.TXT")));
+    ASSERT_EQ(archive.LastFailure(), QString());
+    ASSERT_EQ(archive.FileCount(), 3);
+    const TArchiveEntry withFolder = archive.GetFileEntry(2);
+    QString expectedFolder = QFileInfo(path(QStringLiteral("dwa/x"))).absolutePath() + QLatin1Char('/');
+    expectedFolder.replace(QLatin1Char('/'), QLatin1Char('\\'));
+    EXPECT_EQ(withFolder.filePath(), expectedFolder);
+    EXPECT_EQ(archive.FindFile(path(QStringLiteral("DWA/DANE.txt"))), 2);
+    EXPECT_EQ(archive.FindFile(QStringLiteral("C:") + expectedFolder + QStringLiteral("dane.txt")), 2)
+        << "a drive is not part of the key";
+
+    archive.SetExtractWithPath(true);
+    archive.ExtractAll(path(QStringLiteral("out")));
+    EXPECT_EQ(readFile(path(QStringLiteral("out/Dane.txt"))), "pierwszy");
+    EXPECT_EQ(readFile(path(QStringLiteral("out")) + QString(expectedFolder).replace(QLatin1Char('\\'), QLatin1Char('/'))
+                       + QStringLiteral("dane.TXT")),
+              "drugi");
+}
+
+TEST_F(TZLBArchiveTest, ReplacingTheFirstOfThreeMovesTheOthersUnchanged)
+{
+    const QByteArray second = sampleText(400);
+    const QByteArray third = noise(5000, 11);
+    writeFile(path(QStringLiteral("a.txt")), "krótki");
+    writeFile(path(QStringLiteral("b.txt")), second);
+    writeFile(path(QStringLiteral("c.bin")), third);
+    TZLBArchive archive;
+    const QString file = newArchive(
+        {path(QStringLiteral("a.txt")), path(QStringLiteral("b.txt")), path(QStringLiteral("c.bin"))}, archive);
+    const TArchiveEntry oldA = archive.GetFileEntry(0), oldB = archive.GetFileEntry(1), oldC = archive.GetFileEntry(2);
+    const QByteArray oldBytes = readFile(file);
+
+    const QByteArray larger = sampleText(5000);
+    writeFile(path(QStringLiteral("nowe/a.txt")), larger);
+    EXPECT_EQ(errorOf([&] { archive.UpdateFile(path(QStringLiteral("nowe/a.txt")), 1); }),
+              QStringLiteral("W pliku skompresowanym nie istnieje taki zbiór"));
+    EXPECT_EQ(errorOf([&] { archive.UpdateFile(path(QStringLiteral("nowe/brak.txt")), -1); }),
+              QStringLiteral("W pliku skompresowanym nie istnieje taki zbiór"));
+    archive.UpdateFile(path(QStringLiteral("nowe/a.txt")), 0);
+    ASSERT_EQ(archive.LastFailure(), QString());
+    ASSERT_EQ(archive.FileCount(), 3);
+
+    const TArchiveEntry a = archive.GetFileEntry(0), b = archive.GetFileEntry(1), c = archive.GetFileEntry(2);
+    const qint64 growth = qint64(a.StoredSize) - oldA.StoredSize;
+    EXPECT_GT(growth, 0);
+    EXPECT_EQ(a.DataOffset, 0u);
+    EXPECT_EQ(a.UnpackedSize, quint32(larger.size()));
+    EXPECT_EQ(a.CRC, crcOf(larger));
+    EXPECT_EQ(qint64(b.DataOffset), oldB.DataOffset + growth);
+    EXPECT_EQ(qint64(c.DataOffset), oldC.DataOffset + growth);
+    const QByteArray bytes = readFile(file);
+    EXPECT_EQ(bytes.mid(b.DataOffset, b.StoredSize), oldBytes.mid(oldB.DataOffset, oldB.StoredSize));
+    EXPECT_EQ(bytes.mid(c.DataOffset, c.StoredSize), oldBytes.mid(oldC.DataOffset, oldC.StoredSize));
+    EXPECT_EQ(b.CRC, oldB.CRC);
+    EXPECT_EQ(c.Stored, 1);
+
+    archive.SetCheckCRC(true);
+    archive.ExtractAll(path(QStringLiteral("out")));
+    EXPECT_EQ(readFile(path(QStringLiteral("out/a.txt"))), larger);
+    EXPECT_EQ(readFile(path(QStringLiteral("out/b.txt"))), second);
+    EXPECT_EQ(readFile(path(QStringLiteral("out/c.bin"))), third);
+}
+
+TEST_F(TZLBArchiveTest, CrashBeforeTheRenameLeavesTheOldArchiveWhole)
+{
+    writeFile(path(QStringLiteral("a.txt")), sampleText(100));
+    writeFile(path(QStringLiteral("b.txt")), sampleText(300));
+    CrashingArchive archive;
+    const QString file = path(QStringLiteral("dane.naj"));
+    {
+        TZLBArchive first;
+        newArchive({path(QStringLiteral("a.txt"))}, first);
+    }
+    const QByteArray before = readFile(file);
+    ASSERT_TRUE(archive.OpenArchive(file));
+
+    archive.AddFile(path(QStringLiteral("b.txt")));
+    EXPECT_EQ(archive.LastFailure(), QStringLiteral("awaria")) << "the failure is kept, not thrown";
+    EXPECT_EQ(archive.FindFile(QStringLiteral("b.txt")), -1);
+    EXPECT_EQ(archive.FileCount(), 1) << "the directory in memory still describes the file on disk";
+    // The new archive was complete and lay beside the old one, so the rename would have been one step.
+    EXPECT_EQ(QFileInfo(archive.tempSeen).absolutePath(), QFileInfo(file).absolutePath());
+    EXPECT_TRUE(QFileInfo(archive.tempSeen).fileName().startsWith(QLatin1String("ZLB")));
+    EXPECT_GT(archive.tempBytes.size(), before.size());
+    EXPECT_TRUE(tempLeftovers().isEmpty());
+
+    EXPECT_EQ(readFile(file), before);
+    TZLBArchive reopened;
+    ASSERT_TRUE(reopened.OpenArchive(file));
+    EXPECT_EQ(reopened.FileCount(), 1);
+    reopened.SetCheckCRC(true);
+    reopened.ExtractAll(path(QStringLiteral("out")));
+    EXPECT_EQ(readFile(path(QStringLiteral("out/a.txt"))), sampleText(100));
+
+    // What was built is a whole archive: had the rename happened, it would open with both members.
+    writeFile(path(QStringLiteral("zbudowany.naj")), archive.tempBytes);
+    ASSERT_TRUE(reopened.OpenArchive(path(QStringLiteral("zbudowany.naj"))));
+    EXPECT_EQ(reopened.FileCount(), 2);
+}
+
+TEST_F(TZLBArchiveTest, FailedRebuildsAreSwallowedAndChangeNothing)
+{
+    writeFile(path(QStringLiteral("a.txt")), sampleText(100));
+    TZLBArchive archive;
+    const QString file = newArchive({path(QStringLiteral("a.txt"))}, archive);
+    const QByteArray before = readFile(file);
+
+    const QString missing = path(QStringLiteral("brak.txt"));
+    archive.AddFile(missing);
+    EXPECT_EQ(archive.LastFailure(), QStringLiteral("nie można otworyć pliku (%1)").arg(missing));
+    EXPECT_EQ(archive.FindFile(QStringLiteral("brak.txt")), -1);
+    archive.UpdateFile(path(QStringLiteral("a.txt")) + QStringLiteral("/../a.txt"), 0); // not a readable file
+    EXPECT_NE(archive.LastFailure(), QString());
+    EXPECT_EQ(readFile(file), before);
+    EXPECT_TRUE(tempLeftovers().isEmpty());
+
+    // Someone else rewrote the archive after it was opened: its member bytes no longer match our directory.
+    writeFile(path(QStringLiteral("b.txt")), "b");
+    writeFile(file, before + QByteArray("x"));
+    archive.AddFile(path(QStringLiteral("b.txt")));
+    EXPECT_NE(archive.LastFailure(), QString());
+    EXPECT_EQ(readFile(file), before + QByteArray("x"));
+
+    EXPECT_EQ(errorOf([] {
+                  TZLBArchive closed;
+                  closed.AddFile(QStringLiteral("a.txt"));
+              }),
+              kNotOpen);
+}
+
+TEST_F(TZLBArchiveTest, ExtractingAsksBeforeReplacingAndReportsEveryFile)
+{
+    writeFile(path(QStringLiteral("a.txt")), "nowe a");
+    writeFile(path(QStringLiteral("b.txt")), "nowe b");
+    TZLBArchive archive;
+    newArchive({path(QStringLiteral("a.txt")), path(QStringLiteral("b.txt"))}, archive);
+    const QString out = path(QStringLiteral("out"));
+    writeFile(out + QStringLiteral("/a.txt"), "stare a");
+    writeFile(out + QStringLiteral("/b.txt"), "stare b");
+
+    QStringList asked, extracted;
+    archive.OnReplaceFile = [&](const QString& name, bool& replace) {
+        asked << name;
+        EXPECT_FALSE(replace);
+        replace = name.endsWith(QLatin1String("b.txt"));
+    };
+    archive.OnFileExtracted = [&](const QString& name) { extracted << name; };
+    archive.ExtractAll(out);
+    EXPECT_EQ(asked, QStringList({out + QStringLiteral("/a.txt"), out + QStringLiteral("/b.txt")}));
+    EXPECT_EQ(extracted, QStringList({out + QStringLiteral("/b.txt")}));
+    EXPECT_EQ(readFile(out + QStringLiteral("/a.txt")), "stare a");
+    EXPECT_EQ(readFile(out + QStringLiteral("/b.txt")), "nowe b");
+
+    archive.OnReplaceFile = nullptr;
+    archive.ExtractAll(out);
+    EXPECT_EQ(readFile(out + QStringLiteral("/a.txt")), "nowe a") << "no handler: overwritten";
+    EXPECT_EQ(QDir(out).entryList(QDir::Files), QStringList({QStringLiteral("a.txt"), QStringLiteral("b.txt")}));
+
+    writeFile(path(QStringLiteral("plik")), "to nie katalog");
+    EXPECT_EQ(errorOf([&] { archive.ExtractAll(path(QStringLiteral("plik"))); }),
+              QStringLiteral("Docelowa kartoteka nie może zostać utworzona"));
+}
+
+TEST_F(TZLBArchiveTest, CorruptMemberNeverReplacesAGoodFile)
+{
+    // A member whose CRC does not match: with CheckCRC on it is refused and the file on disk stays as it was.
+    QFile::copy(QStringLiteral(VESTRUM_FIXTURES "/archive/bad_member_crc.naj"), path(QStringLiteral("zly.naj")));
+    writeFile(path(QStringLiteral("out/a.txt")), "dobry");
+    TZLBArchive archive;
+    ASSERT_TRUE(archive.OpenArchive(path(QStringLiteral("zly.naj"))));
+    archive.SetCheckCRC(true);
+    EXPECT_EQ(errorOf([&] { archive.ExtractAll(path(QStringLiteral("out"))); }),
+              QStringLiteral("Plik (0) jest uszkodzony"));
+    EXPECT_EQ(readFile(path(QStringLiteral("out/a.txt"))), "dobry");
+    EXPECT_EQ(QDir(path(QStringLiteral("out"))).entryList(QDir::Files), QStringList({QStringLiteral("a.txt")}));
+
+    archive.SetCheckCRC(false);
+    archive.ExtractAll(path(QStringLiteral("out")));
+    EXPECT_NE(readFile(path(QStringLiteral("out/a.txt"))), "dobry") << "inflates cleanly, so it is written";
+}
+
+TEST_F(TZLBArchiveTest, ProgressFollowsEveryPhase)
+{
+    writeFile(path(QStringLiteral("duzy.bin")), noise(10000, 5));
+    writeFile(path(QStringLiteral("tekst.txt")), sampleText(60000)); // several 64 KiB compressor buffers
+    const QString file = path(QStringLiteral("dane.naj"));
+    writeFile(file, QByteArray());
+
+    std::vector<std::pair<QString, int>> events;
+    {
+        TZLBArchive archive;
+        archive.OnProgress = [&](const QString& msg, int percentage) { events.emplace_back(msg, percentage); };
+        archive.OpenArchive(file);
+        EXPECT_EQ(events.back(), std::make_pair(file, 0));
+
+        events.clear();
+        archive.AddFile(path(QStringLiteral("tekst.txt")));
+        const QString adding = QStringLiteral("Aktualizacja ") + path(QStringLiteral("tekst.txt"));
+        int last = -1, count = 0;
+        for (const auto& [msg, percentage] : events) {
+            if (msg != adding)
+                continue;
+            EXPECT_GE(percentage, last);
+            EXPECT_LE(percentage, 100);
+            last = percentage;
+            ++count;
+        }
+        EXPECT_GT(count, 0);
+        EXPECT_EQ(events.back(), std::make_pair(file, 0)) << "reopened at the end";
+
+        archive.AddFile(path(QStringLiteral("duzy.bin")));
+        events.clear();
+        archive.OpenArchive(file);
+        EXPECT_EQ(events.front(), std::make_pair(QString(), 0)) << "closing comes first";
+        EXPECT_EQ(events[1], std::make_pair(QStringLiteral("Rozpakowywanie rejestrów kompresji"), 100));
+        EXPECT_EQ(events.back(), std::make_pair(file, 0));
+
+        events.clear();
+        archive.ExtractAll(path(QStringLiteral("out")));
+        const QString msg = QStringLiteral("Rozpakowywanie duzy.bin");
+        std::vector<std::pair<QString, int>> member;
+        for (const auto& e : events)
+            if (e.first == msg)
+                member.push_back(e);
+        // 10,000 bytes: 4,096, 8,192 and the last 1,808.
+        EXPECT_EQ(member, (std::vector<std::pair<QString, int>>{{msg, 41}, {msg, 82}, {msg, 100}}));
+        EXPECT_EQ(events.back(), std::make_pair(file, 0));
+        // Members of a megabyte and more are written on a second thread; the bytes must not care.
+        EXPECT_EQ(readFile(path(QStringLiteral("out/tekst.txt"))), sampleText(60000));
+
+        archive.CloseArchive();
+        EXPECT_EQ(events.back(), std::make_pair(QString(), 0));
+        ASSERT_TRUE(archive.OpenArchive(file));
+        events.clear();
+    }
+    EXPECT_TRUE(events.empty()) << "no progress while the component is destroyed";
+}
+
+} // namespace

@@ -1,0 +1,359 @@
+#include "gui/common/progress_window.h"
+#include "gui/files/data_commands.h"
+#include "files/restore_points.h"
+#include "gui/files/save_data_window.h"
+#include "gui/files/load_data_window.h"
+#include "gui/files/restore_window.h"
+#include "support/legacy_data_file.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+using namespace vestrum;
+using namespace vestrum::testing;
+
+namespace {
+
+[[maybe_unused]] void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
+
+void touch(const QString& path, const QByteArray& bytes = "x")
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write(bytes);
+}
+
+QByteArray contents(const QString& path)
+{
+    QFile f(path);
+    f.open(QIODevice::ReadOnly);
+    return f.readAll();
+}
+
+QListWidgetItem* itemNamed(QListWidget* list, const QString& text)
+{
+    const auto found = list->findItems(text, Qt::MatchExactly);
+    return found.isEmpty() ? nullptr : found.front();
+}
+
+// With VESTRUM_SHOTS set, windows are photographed into that folder for a look by eye.
+void shoot(QWidget* window, const char* name)
+{
+    const QString folder = qEnvironmentVariable("VESTRUM_SHOTS");
+    if (folder.isEmpty())
+        return;
+    QDir().mkpath(folder);
+    window->show();
+    QCoreApplication::processEvents();
+    window->grab().save(folder + u'/' + QString::fromLatin1(name) + QStringLiteral(".png"));
+    window->hide();
+}
+
+const QString kNameMissing = QStringLiteral("Proszę podać nazwę pliku, w którym mają zostać zapisane dane.");
+const QString kSaved = QStringLiteral("Zbiór został pomyślnie zapisany.");
+
+} // namespace
+
+TEST(SaveWindow, NamesTheFileAndAsksBeforeReplacingOne)
+{
+    TestProgram t;
+    Tf_eksport window(t.program);
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Zapisywanie danych"));
+    EXPECT_EQ(window.nameField()->text(), QStringLiteral("*.naj"));
+    EXPECT_TRUE(window.saveButton()->isDefault());
+    window.browser()->setFolder(t.dir.path());
+
+    window.zapisz();
+    EXPECT_EQ(t.messages.shown, QStringList{kNameMissing});
+    EXPECT_NE(window.result(), QDialog::Accepted);
+
+    window.nameField()->setText(QStringLiteral("wyniki 2008.txt"));
+    window.zapisz();
+    const QString saved = t.path(QStringLiteral("wyniki 2008.naj"));
+    EXPECT_TRUE(QFileInfo::exists(saved));
+    EXPECT_EQ(t.messages.shown.last(), kSaved);
+    EXPECT_EQ(window.result(), QDialog::Accepted);
+    EXPECT_EQ(t.program.state.CurrentDataFile, saved);
+    EXPECT_TRUE(t.program.state.DataSaved);
+    EXPECT_TRUE(t.survey().isOpen());
+    shoot(&window, "tf_eksport");
+
+    // The file list now shows it; clicking it puts its name in the field.
+    QListWidgetItem* item = itemNamed(window.browser()->fileList(), QStringLiteral("wyniki 2008.naj"));
+    ASSERT_NE(item, nullptr);
+    Q_EMIT window.browser()->fileList()->itemClicked(item);
+    EXPECT_EQ(window.nameField()->text(), QStringLiteral("wyniki 2008.naj"));
+
+    const QByteArray before = contents(saved);
+    t.survey().execute(QStringLiteral("INSERT INTO dane_podstawowe (id, nazwa) VALUES (1, 'zmiana')"));
+    window.setResult(QDialog::Rejected);
+    t.messages.answer(MessageAnswer::No);
+    window.zapisz();
+    EXPECT_EQ(t.messages.shown.last(),
+              QStringLiteral("Uwaga! Wskazany zbiór już istnieje.\nCzy na pewno chcesz zmienić jego zawartość?"));
+    EXPECT_EQ(contents(saved), before);
+    EXPECT_NE(window.result(), QDialog::Accepted);
+
+    t.messages.answer(MessageAnswer::Yes);
+    window.zapisz();
+    EXPECT_NE(contents(saved), before);
+    EXPECT_EQ(window.result(), QDialog::Accepted);
+}
+
+TEST(SaveWindow, UnreadableDriveIsRefusedAndTheListReturns)
+{
+    TestProgram t;
+    Tf_eksport window(t.program);
+    window.browser()->setFolder(t.dir.path());
+    QComboBox* drives = window.browser()->driveList();
+    const int before = drives->currentIndex();
+    ASSERT_GE(before, 0);
+    drives->addItem(QStringLiteral("Z:"), t.path(QStringLiteral("nie_ma_takiego_dysku")));
+    window.browser()->chooseDrive(drives->count() - 1);
+    EXPECT_EQ(t.messages.shown, QStringList{QStringLiteral("Dysk jest niedostępny")});
+    EXPECT_EQ(drives->currentIndex(), before);
+    EXPECT_EQ(window.browser()->folder(), t.dir.path());
+}
+
+TEST(LoadWindow, LoadsOnlyAChosenExistingFile)
+{
+    TestProgram t;
+    touch(t.path(QStringLiteral("a.naj")));
+    touch(t.path(QStringLiteral("b.txt")));
+    QDir().mkpath(t.path(QStringLiteral("podfolder")));
+    Tf_import window(t.program);
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Wczytaj dane za rok"));
+    QStringList loaded;
+    window.load = [&](const QString& path) { loaded.append(path); };
+    window.browser()->setFolder(t.dir.path());
+    QListWidget* files = window.browser()->fileList();
+    ASSERT_EQ(files->count(), 1);
+    EXPECT_EQ(files->item(0)->text(), QStringLiteral("a.naj"));
+    QListWidget* folders = window.browser()->folderList();
+    ASSERT_GE(folders->count(), 2);
+    EXPECT_EQ(folders->item(folders->count() - 1)->text().trimmed(), QStringLiteral("podfolder"));
+    Q_EMIT folders->itemActivated(folders->item(folders->count() - 1));
+    EXPECT_EQ(window.browser()->folder(), t.path(QStringLiteral("podfolder")));
+    EXPECT_EQ(files->count(), 0);
+    window.browser()->setFolder(t.dir.path());
+
+    window.wczytaj();
+    EXPECT_EQ(t.messages.shown,
+              QStringList{QStringLiteral("Dane nie mogą zostać wczytane - nie wskazano skompresowanego zbioru z danymi "
+                                         "lub zbiór nie istnieje.")});
+    EXPECT_TRUE(loaded.isEmpty());
+
+    files->setCurrentRow(0);
+    Q_EMIT files->itemActivated(files->item(0)); // a double click acts as "wczytaj"
+    EXPECT_EQ(loaded, QStringList{t.path(QStringLiteral("a.naj"))});
+    EXPECT_EQ(window.result(), QDialog::Accepted);
+    shoot(&window, "tf_import");
+}
+
+TEST(RestoreWindow, ListsPointsOldestFirstWithNoneChosen)
+{
+    TestProgram t;
+    Tf_przywroc_dane window(t.program);
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Przywracanie danych"));
+    QStringList restored;
+    window.restore = [&](const QString& path) { restored.append(path); };
+
+    window.fillList();
+    EXPECT_EQ(window.pointList()->count(), 0);
+    window.przywroc();
+    EXPECT_EQ(t.messages.shown, QStringList{QStringLiteral("Nie wybrano żadnego punktu przywracania danych")});
+
+    const QString folder = t.program.state.archiveFolder();
+    touch(folder + QStringLiteral("a_2008_03_06-00_00.nar"));
+    touch(folder + QStringLiteral("a_2008_03_05-23_59.nar"));
+    window.fillList();
+    ASSERT_EQ(window.pointList()->count(), 2);
+    EXPECT_EQ(window.pointList()->item(0)->text(), QStringLiteral("dzień: 2008/03/05  godzina: 23:59"));
+    EXPECT_EQ(window.pointList()->item(1)->text(), QStringLiteral("dzień: 2008/03/06  godzina: 00:00"));
+    EXPECT_TRUE(window.pointList()->selectedItems().isEmpty());
+    shoot(&window, "tf_przywroc_dane");
+
+    window.pointList()->setCurrentRow(1);
+    window.przywroc();
+    EXPECT_EQ(restored, QStringList{folder + QStringLiteral("a_2008_03_06-00_00.nar")});
+    EXPECT_EQ(window.result(), QDialog::Accepted);
+}
+
+namespace {
+
+// A main window's worth of wiring around DataCommands.
+struct Commands {
+    TestProgram t;
+    QWidget parent;
+    ShellSteps steps;
+    TProgressFrm progress{&parent};
+    DataCommands commands{t.program, steps, progress, &parent};
+    QString title = QStringLiteral("Vestrum");
+    int sectionLoads = 0;
+    int pendingChecks = 0;
+
+    Commands()
+    {
+        commands.setTitle = [this](const QString& text) { title = text; };
+        steps.loadAllSections = [this] { ++sectionLoads; };
+        steps.confirmPendingEdit = [this] { ++pendingChecks; };
+        commands.installShellSteps();
+    }
+
+    QStringList restorePoints() const
+    {
+        return QDir(t.program.state.archiveFolder()).entryList({QStringLiteral("*.nar")}, QDir::Files);
+    }
+
+    // Picks `file` in the load window once it is up, and presses "wczytaj".
+    void pickInLoadWindow(const QString& file)
+    {
+        QTimer::singleShot(0, &parent, [this, file] {
+            Tf_import& window = commands.loadWindow();
+            window.browser()->setFolder(QFileInfo(file).absolutePath());
+            QListWidget* files = window.browser()->fileList();
+            files->setCurrentItem(itemNamed(files, QFileInfo(file).fileName()));
+            window.wczytaj();
+        });
+    }
+};
+
+} // namespace
+
+TEST(DataCommands, MenuHoldsTheCommandsInOrder)
+{
+    Commands c;
+    QMenu menu;
+    c.commands.addMenuItems(&menu, [](QMenu* m) { m->addAction(QStringLiteral("Łączenie danych")); });
+    QStringList captions;
+    for (QAction* a : menu.actions())
+        captions.append(a->isSeparator() ? QStringLiteral("-") : a->text());
+    EXPECT_EQ(captions, (QStringList{QStringLiteral("Nowa jednostka"), QStringLiteral("Wczytaj dane"),
+                                     QStringLiteral("Wczytaj dane jako dane startowe"), QStringLiteral("Zapisz dane"),
+                                     QStringLiteral("Zapisz dane jako ..."), QStringLiteral("-"),
+                                     QStringLiteral("Łączenie danych"), QStringLiteral("-"),
+                                     QStringLiteral("Zrób kopię zapasową danych"), QStringLiteral("-"),
+                                     QStringLiteral("Przywracanie danych")}));
+    QMenu* restore = menu.actions().last()->menu();
+    ASSERT_NE(restore, nullptr);
+    EXPECT_EQ(restore->actions().at(0)->text(), QStringLiteral("Przywróć wcześniej zapisane dane"));
+    EXPECT_EQ(restore->actions().at(1)->text(), QStringLiteral("Utwórz punkt przywracania danych"));
+}
+
+TEST(DataCommands, NewUnitMakesARestorePointAndStartsAfresh)
+{
+    Commands c;
+    RunState& state = c.t.program.state;
+    c.t.survey().execute(QStringLiteral("INSERT INTO dane_kierownictwo (Nazwisko) VALUES ('Kowalski')"));
+    state.CurrentDataFile = c.t.path(QStringLiteral("stary.naj"));
+    state.DataSaved = true;
+    c.title = QStringLiteral("Vestrum - stary.naj");
+
+    c.t.messages.answer(MessageAnswer::No);
+    c.commands.newUnit();
+    EXPECT_EQ(c.t.messages.shown.last(),
+              QStringLiteral("Utworzenie nowej jednostki spowoduje usunięcie wszystkich danych!\nCzy chcesz kontynuować?"));
+    EXPECT_TRUE(c.restorePoints().isEmpty());
+
+    c.commands.newUnit();
+    EXPECT_EQ(c.restorePoints(), QStringList{QStringLiteral("a_2008_03_05-09_07.nar")});
+    EXPECT_EQ(c.t.survey().scalar(QStringLiteral("SELECT count(*) FROM dane_kierownictwo")).toInt(), 0);
+    EXPECT_EQ(c.t.survey().scalar(QStringLiteral("SELECT id FROM dane_podstawowe")).toInt(), -1);
+    EXPECT_EQ(c.sectionLoads, 1);
+    EXPECT_EQ(c.pendingChecks, 2);
+    EXPECT_TRUE(state.CurrentDataFile.isEmpty());
+    EXPECT_EQ(c.title, QStringLiteral("Vestrum"));
+    EXPECT_FALSE(state.DataSaved);
+    EXPECT_FALSE(state.NewDataFlag);
+
+    c.commands.newUnit();
+    EXPECT_EQ(c.t.messages.shown.last(),
+              QStringLiteral("Uwaga!!!\nUtworzenie danych dla nowej jednostki spowoduje całkowite usunięcie "
+                             "wprowadzonych danych!\nCzy chcesz kontynuować?"));
+}
+
+TEST(DataCommands, StartingDataLeaveNoDataFileBehind)
+{
+    Commands c;
+    RunState& state = c.t.program.state;
+    c.t.survey().execute(QStringLiteral("INSERT INTO dane_wykaz_patentow (rodzaj, numer) VALUES (1, 'P.9')"));
+    c.t.survey().execute(QStringLiteral("INSERT INTO dane_kierownictwo (Nazwisko) VALUES ('Nowak')"));
+    const QString file = c.t.path(QStringLiteral("2007.naj"));
+    datafiles::WriteDataFile(c.t.program, file);
+    state.DataSaved = false;
+
+    c.pickInLoadWindow(file);
+    c.commands.loadStartingData();
+    EXPECT_EQ(c.t.messages.shown.first(),
+              QStringLiteral("Uwaga!!!\nWczytanie nowego zbioru danych spowoduje całkowite usunięcie wprowadzonych "
+                             "zmian danych!\nCzy chcesz kontynuować?"));
+    EXPECT_EQ(c.restorePoints().size(), 1);
+    EXPECT_EQ(c.t.survey().scalar(QStringLiteral("SELECT count(*) FROM dane_wykaz_patentow")).toInt(), 0);
+    EXPECT_EQ(c.t.survey().scalar(QStringLiteral("SELECT count(*) FROM dane_kierownictwo")).toInt(), 1);
+    EXPECT_TRUE(state.CurrentDataFile.isEmpty());
+    EXPECT_EQ(c.title, QStringLiteral("Vestrum"));
+    EXPECT_TRUE(state.DataSaved);
+    EXPECT_FALSE(state.NewDataFlag);
+    EXPECT_FALSE(state.StartingDataMode);
+    EXPECT_EQ(c.sectionLoads, 1);
+
+    // A file that cannot be loaded leaves the tie to the current data file alone.
+    const QString broken = c.t.path(QStringLiteral("zly.naj"));
+    touch(broken, QByteArray(100, 'x'));
+    state.CurrentDataFile = file;
+    state.DataSaved = false;
+    c.t.messages.shown.clear();
+    c.pickInLoadWindow(broken);
+    c.commands.loadStartingData();
+    EXPECT_EQ(c.t.messages.shown.last(), QStringLiteral("Skompresowany zbiór jest uszkodzony"));
+    EXPECT_EQ(state.CurrentDataFile, file);
+    EXPECT_FALSE(state.DataSaved);
+}
+
+TEST(DataCommands, SaveDataWritesTheCurrentFileSilentlyAndRestorePointSaysSo)
+{
+    Commands c;
+    RunState& state = c.t.program.state;
+    const QString file = c.t.path(QStringLiteral("biezacy.naj"));
+    datafiles::WriteDataFile(c.t.program, file);
+    const QByteArray before = contents(file);
+    c.t.survey().execute(QStringLiteral("INSERT INTO dane_podstawowe (id, nazwa) VALUES (3, 'nowa')"));
+    state.DataSaved = false;
+    state.ReportingYear = 2007;
+
+    c.steps.saveData(); // as the closing sequence runs it
+    EXPECT_TRUE(c.t.messages.shown.isEmpty());
+    EXPECT_TRUE(state.DataSaved);
+    EXPECT_NE(contents(file), before);
+    EXPECT_EQ(c.t.survey().scalar(QStringLiteral("SELECT Rok_sprawozdawczy FROM dane_szczegolowe")).toString(),
+              QStringLiteral("2007"));
+
+    c.commands.makeRestorePoint();
+    ASSERT_EQ(c.t.messages.requests.size(), 1);
+    EXPECT_EQ(c.t.messages.requests[0].text, QStringLiteral("Punkt przywracania danych został pomyślnie utworzony."));
+    EXPECT_EQ(c.t.messages.requests[0].number, 7);
+
+    // Restoring it brings the point's data back, ties the data to it and marks them unsaved.
+    c.t.survey().execute(QStringLiteral("DELETE FROM dane_podstawowe"));
+    QTimer::singleShot(0, &c.parent, [&] {
+        Tf_przywroc_dane& window = c.commands.restoreWindow();
+        window.pointList()->setCurrentRow(0);
+        window.przywroc();
+    });
+    c.commands.restoreData();
+    EXPECT_EQ(c.t.survey().scalar(QStringLiteral("SELECT nazwa FROM dane_podstawowe")).toString(), QStringLiteral("nowa"));
+    EXPECT_FALSE(state.DataSaved);
+    EXPECT_EQ(c.sectionLoads, 1);
+    EXPECT_TRUE(c.title.startsWith(QStringLiteral("Vestrum - ")));
+}

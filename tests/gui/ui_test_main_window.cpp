@@ -1,0 +1,578 @@
+#include "gui/main/chooser.h"
+#include "survey/form_catalogue.h"
+#include "gui/common/hints_panel.h"
+#include "gui/main/section_chooser.h"
+#include "gui/main/section_page.h"
+#include "gui/main/main_window.h"
+#include "gui/common/list_grid_view.h"
+#include "support/temp_survey.h"
+
+#include <QAction>
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTabWidget>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+
+using namespace vestrum;
+using vestrum::testing::ScriptedMessages;
+
+namespace {
+
+// Records what the window asked of the data routines; a tag can be set to refuse its save.
+class RecordingOperations : public SectionOperations {
+public:
+    std::vector<int> saved, loaded, opened;
+    int refuseTag = -1;
+    std::optional<int> editorCount;
+
+    bool SaveSection(int tag) override
+    {
+        if (tag == refuseTag)
+            return false;
+        saved.push_back(tag);
+        return true;
+    }
+    void LoadSection(int tag) override { loaded.push_back(tag); }
+    std::optional<int> OpenListEditor(int kind) override
+    {
+        opened.push_back(kind);
+        return editorCount;
+    }
+};
+
+HintTable sourceHints()
+{
+    return HintTable::load(QFileInfo(QStringLiteral(VESTRUM_FIXTURES "/../../resources/hints")).absoluteFilePath());
+}
+
+struct MainWindowTest : ::testing::Test {
+    ScriptedMessages messages;
+    SystemClock clock;
+    Program program{messages, clock};
+    RecordingOperations ops;
+    std::unique_ptr<Tf_main> window;
+
+    void SetUp() override
+    {
+        window = std::make_unique<Tf_main>(program);
+        window->setSectionOperations(ops);
+        window->setHintTable(sourceHints());
+        window->resize(1000, 700);
+        window->show();
+        QApplication::processEvents();
+    }
+    void TearDown() override { window->closeWithoutQuestions(); }
+
+    SectionPageWidget* page(int tag) { return window->pageByTag(tag); }
+    QPushButton* button(int tag, const char* which)
+    {
+        return window->findChild<QPushButton*>(QString::fromLatin1(which) + QString::number(tag));
+    }
+    int questionsShown() const
+    {
+        return static_cast<int>(std::count(messages.shown.begin(), messages.shown.end(), Tf_main::pendingEditQuestion()));
+    }
+};
+
+QColor base(QWidget* w) { return w->palette().color(QPalette::Disabled, QPalette::Base); }
+
+} // namespace
+
+TEST_F(MainWindowTest, EveryLabelAndControlOfTheCatalogueIsOnTheWindow)
+{
+    const auto& catalogue = form::FormCatalogue();
+    for (int s = 0; s < 24; ++s) {
+        EXPECT_EQ(window->sectionChooser()->itemText(s), form::SectionChooserItems()[s]);
+        QWidget* holder = window->pageControl()->widget(s);
+        EXPECT_EQ(holder->objectName(), catalogue[s].pageName);
+        for (const form::Page& p : catalogue[s].pages) {
+            SectionPageWidget* w = nullptr;
+            for (SectionPageWidget* candidate : window->pages())
+                if (&candidate->page() == &p)
+                    w = candidate;
+            ASSERT_NE(w, nullptr);
+            EXPECT_TRUE(holder->isAncestorOf(w));
+            QStringList labels;
+            for (QLabel* l : w->findChildren<QLabel*>())
+                labels << l->text();
+            for (const form::Row& row : p.rows) {
+                if (!row.label.isEmpty()) {
+                    EXPECT_TRUE(labels.contains(row.label)) << row.label.toStdString();
+                }
+                for (const QString& caption : row.captions) {
+                    EXPECT_TRUE(labels.contains(caption)) << caption.toStdString();
+                }
+                for (const form::Control& c : row.controls) {
+                    QWidget* control = w->control(c.name);
+                    ASSERT_NE(control, nullptr) << c.name.toStdString();
+                    if (c.kind == form::ControlKind::ListButton) {
+                        EXPECT_EQ(qobject_cast<QPushButton*>(control)->text(), QStringLiteral("wykaz (0 pozycji)"));
+                    }
+                    if (c.kind == form::ControlKind::DropDown) {
+                        auto* combo = qobject_cast<QComboBox*>(control);
+                        ASSERT_NE(combo, nullptr);
+                        QStringList items;
+                        for (int i = 0; i < combo->count(); ++i)
+                            items << combo->itemText(i);
+                        EXPECT_EQ(items, c.items);
+                    }
+                }
+            }
+            if (p.editable()) {
+                ASSERT_NE(w->editButton(), nullptr);
+                EXPECT_EQ(w->editButton()->text(), p.editCaption);
+                EXPECT_EQ(w->saveButton()->text(), QStringLiteral("zapisz zmiany"));
+                EXPECT_EQ(w->discardButton()->text(), QString::fromUtf8("pomiń zmiany"));
+            }
+        }
+        if (catalogue[s].hasSubPages()) {
+            QTabWidget* tabs = window->subPageControl(s);
+            ASSERT_NE(tabs, nullptr);
+            EXPECT_EQ(tabs->objectName(), catalogue[s].subPageControl);
+            for (int i = 0; i < tabs->count(); ++i)
+                EXPECT_EQ(tabs->tabText(i), catalogue[s].pages[i].title);
+        }
+    }
+    // The grids carry the headers of their list kinds.
+    EXPECT_EQ(page(22)->grid()->headers().at(2), QStringLiteral("Rok produkcji "));
+    EXPECT_EQ(page(21)->grid()->columnCount(), 5);
+}
+
+TEST_F(MainWindowTest, StartsOnTheYearPageInViewMode)
+{
+    EXPECT_EQ(window->pageControl()->currentIndex(), 0);
+    EXPECT_EQ(window->shownPage(), page(100));
+    EXPECT_FALSE(page(100)->inEditMode());
+    EXPECT_FALSE(window->control(QStringLiteral("c000"))->isEnabled());
+    EXPECT_FALSE(program.state.PendingEdit);
+    // The edit mode colours: view, then white; the sums keep their grey in both.
+    SectionPageWidget* s3 = page(3);
+    auto* field = s3->control(QStringLiteral("me311"));
+    auto* sum = s3->control(QStringLiteral("me361"));
+    EXPECT_EQ(base(field), QColor(244, 244, 234));
+    window->chooseSection(2);
+    window->EnterEditMode(s3);
+    EXPECT_TRUE(field->isEnabled());
+    EXPECT_EQ(field->palette().color(QPalette::Base), QColor(Qt::white));
+    EXPECT_EQ(sum->palette().color(QPalette::Base), SumColour());
+    EXPECT_TRUE(program.state.PendingEdit);
+    EXPECT_TRUE(s3->saveButton()->isVisibleTo(s3));
+    EXPECT_FALSE(s3->editButton()->isVisibleTo(s3));
+}
+
+TEST_F(MainWindowTest, SectionChangeInEditModeAsksOnceAndStoresOrRestores)
+{
+    window->chooseSection(3);
+    window->EnterEditMode(page(4));
+    messages.answer(MessageAnswer::Yes);
+    window->chooseSection(4);
+    EXPECT_EQ(questionsShown(), 1);
+    EXPECT_EQ(messages.requests.last().number, 3);
+    EXPECT_EQ(ops.saved, std::vector<int>{4});
+    EXPECT_FALSE(page(4)->inEditMode());
+    EXPECT_FALSE(program.state.PendingEdit);
+    EXPECT_EQ(window->pageControl()->currentIndex(), 4);
+
+    window->EnterEditMode(page(5));
+    messages.answer(MessageAnswer::No);
+    window->chooseSection(5);
+    EXPECT_EQ(questionsShown(), 2);
+    EXPECT_EQ(ops.loaded, std::vector<int>{5});
+    EXPECT_EQ(ops.saved, std::vector<int>{4});
+    EXPECT_FALSE(program.state.PendingEdit);
+    EXPECT_EQ(window->pageControl()->currentIndex(), 5);
+
+    // Silenced after a "Tak": later changes store without asking.
+    window->EnterEditMode(page(6));
+    messages.answer(MessageAnswer::Yes, true);
+    window->chooseSection(16);
+    window->EnterEditMode(page(18));
+    window->chooseSection(17);
+    EXPECT_EQ(questionsShown(), 3);
+    EXPECT_EQ(ops.saved, (std::vector<int>{4, 6, 18}));
+
+    // Without an edit nothing is asked.
+    window->chooseSection(0);
+    EXPECT_EQ(questionsShown(), 3);
+}
+
+TEST_F(MainWindowTest, AddressDataStoredWhenLeftForTheDisciplines)
+{
+    window->chooseSubPage(0, 2);
+    EXPECT_EQ(window->shownPage(), page(102));
+    window->EnterEditMode(page(102));
+    EXPECT_TRUE(window->control(QStringLiteral("e011"))->hasFocus() || !window->isActiveWindow());
+    messages.answer(MessageAnswer::Yes);
+    window->chooseSubPage(0, 3);
+    EXPECT_EQ(ops.saved, std::vector<int>{102});
+    EXPECT_FALSE(page(102)->inEditMode());
+    EXPECT_FALSE(page(103)->inEditMode());
+    EXPECT_FALSE(program.state.PendingEdit);
+    EXPECT_FALSE(page(103)->chooser()->catalogue()->isEnabled());
+}
+
+TEST_F(MainWindowTest, RefusedSaveKeepsEditModeButAPendingCheckMovesOn)
+{
+    window->chooseSection(16);
+    SectionPageWidget* s17 = page(18);
+    window->EnterEditMode(s17);
+    ops.refuseTag = 18;
+    s17->saveButton()->click();
+    EXPECT_TRUE(s17->inEditMode());
+    EXPECT_TRUE(program.state.PendingEdit);
+
+    messages.answer(MessageAnswer::Yes);
+    window->chooseSection(17);
+    EXPECT_EQ(window->pageControl()->currentIndex(), 17);
+    EXPECT_FALSE(program.state.PendingEdit);
+    EXPECT_TRUE(ops.saved.empty());
+    // Nothing stored; the page shows the stored values again instead of staying editable.
+    EXPECT_FALSE(s17->inEditMode());
+    EXPECT_EQ(ops.loaded, std::vector<int>{18});
+}
+
+TEST_F(MainWindowTest, SetSectionEditableLeavesRowsMarkedOneAlone)
+{
+    window->chooseSection(6);
+    SectionPageWidget* s7 = page(7);
+    auto* rights = s7->control(QStringLiteral("BitBtn36"));
+    EXPECT_TRUE(rights->isEnabled());
+    EXPECT_FALSE(s7->control(QStringLiteral("me711"))->isEnabled());
+    window->SetSectionEditable(s7, true);
+    EXPECT_TRUE(rights->isEnabled());
+    window->SetSectionEditable(s7, false);
+    EXPECT_TRUE(rights->isEnabled());
+    EXPECT_FALSE(s7->control(QStringLiteral("me711"))->isEnabled());
+
+    // The licence counts and the publication total stay usable too.
+    EXPECT_TRUE(window->control(QStringLiteral("me1519_1"))->isEnabled());
+    EXPECT_TRUE(window->control(QStringLiteral("me8"))->isEnabled());
+}
+
+TEST_F(MainWindowTest, EnterMovesThroughRowsAndAcrossTheTables)
+{
+    window->activateWindow();
+    (void)QTest::qWaitFor([&] { return window->isActiveWindow(); }, 3000);
+    window->chooseSection(2);
+    SectionPageWidget* s3 = page(3);
+    window->EnterEditMode(s3);
+    auto key = [](QWidget* w) { QTest::keyClick(w, Qt::Key_Return); };
+    auto* me311 = s3->control(QStringLiteral("me311"));
+    me311->setFocus();
+    key(me311);
+    EXPECT_EQ(QApplication::focusWidget(), s3->control(QStringLiteral("me312")));
+    s3->control(QStringLiteral("me313"))->setFocus();
+    key(s3->control(QStringLiteral("me313")));
+    EXPECT_EQ(QApplication::focusWidget(), s3->control(QStringLiteral("me314")));
+    key(s3->control(QStringLiteral("me314")));
+    EXPECT_EQ(QApplication::focusWidget(), s3->control(QStringLiteral("me321")));
+    // From the last row (the sums are skipped) to "zapisz zmiany".
+    s3->control(QStringLiteral("me354"))->setFocus();
+    key(s3->control(QStringLiteral("me354")));
+    EXPECT_EQ(QApplication::focusWidget(), s3->saveButton());
+
+    messages.answer(MessageAnswer::No);
+    window->chooseSection(4);
+    window->EnterEditMode(page(5));
+    auto* me53 = page(5)->control(QStringLiteral("me53"));
+    me53->setFocus();
+    key(me53); // over the group heading
+    EXPECT_EQ(QApplication::focusWidget(), page(5)->control(QStringLiteral("me54")));
+
+    messages.answer(MessageAnswer::No);
+    window->chooseSection(6);
+    window->EnterEditMode(page(7));
+    auto* me711 = page(7)->control(QStringLiteral("me711"));
+    me711->setFocus();
+    key(me711);
+    EXPECT_EQ(QApplication::focusWidget(), page(7)->control(QStringLiteral("me712")));
+    key(page(7)->control(QStringLiteral("me712")));
+    EXPECT_EQ(QApplication::focusWidget(), page(7)->control(QStringLiteral("me721")));
+}
+
+TEST_F(MainWindowTest, DisciplineChooserAddsOnceRemovesAndSearches)
+{
+    window->chooseSubPage(0, 3);
+    SectionPageWidget* p = page(103);
+    window->EnterEditMode(p);
+    CodeChooserWidget* chooser = p->chooser();
+    EXPECT_EQ(chooser->catalogueHeaders(), (QStringList{QStringLiteral("kod"), QStringLiteral("* dyscyplina")}));
+    EXPECT_EQ(chooser->catalogue()->topLevelItemCount(), 64);
+
+    EXPECT_FALSE(chooser->addSelected()); // nothing selected
+    chooser->setSearchText(QStringLiteral("fizyk"));
+    ASSERT_TRUE(chooser->search());
+    EXPECT_EQ(chooser->catalogueName(chooser->selectedCatalogueRow()), QStringLiteral("fizyka"));
+    EXPECT_TRUE(chooser->addSelected());
+    EXPECT_FALSE(chooser->addSelected());
+    EXPECT_EQ(chooser->chosenLines(), QStringList{QStringLiteral("25 - fizyka")});
+
+    // Sorted by code, the first match from the top is geofizyka (17).
+    chooser->sortByColumn(0);
+    EXPECT_EQ(chooser->catalogueHeaders(), (QStringList{QStringLiteral("* kod"), QStringLiteral("dyscyplina")}));
+    ASSERT_TRUE(chooser->search());
+    EXPECT_EQ(chooser->catalogueName(chooser->selectedCatalogueRow()), QStringLiteral("geofizyka"));
+    emit chooser->catalogue()->itemDoubleClicked(chooser->catalogue()->currentItem(), 1);
+    EXPECT_EQ(chooser->chosenLines().size(), 2);
+
+    // Not found: its message, and the selection stays.
+    const int before = chooser->selectedCatalogueRow();
+    chooser->setSearchText(QStringLiteral("xyz"));
+    EXPECT_FALSE(chooser->search());
+    EXPECT_EQ(messages.shown.last(), QString::fromUtf8("Nie znaleziono dyscypliny zawierającej podany ciąg znaków"));
+    EXPECT_EQ(chooser->selectedCatalogueRow(), before);
+
+    chooser->chosen()->selectAll();
+    qobject_cast<QPushButton*>(p->control(QStringLiteral("b026")))->click();
+    EXPECT_TRUE(chooser->chosenLines().isEmpty());
+
+    // The classification chooser starts sorted by code on the 2007 edition and has its own message.
+    CodeChooserWidget* pkd = page(104)->chooser();
+    EXPECT_EQ(pkd->catalogueHeaders().first(), QStringLiteral("* kod"));
+    EXPECT_TRUE(qobject_cast<QAbstractButton*>(page(104)->control(QStringLiteral("rb032")))->isChecked());
+    pkd->setSearchText(QStringLiteral("qqqq"));
+    EXPECT_FALSE(pkd->search());
+    EXPECT_EQ(messages.shown.last(),
+              QString::fromUtf8("Nie znaleziono opisu działalności zawierającej podany ciąg znaków"));
+}
+
+TEST_F(MainWindowTest, GridSortsByHeaderAndFitsColumns)
+{
+    window->chooseSection(1);
+    TListGrid* grid = page(2)->grid();
+    QString longText;
+    for (int i = 0; i < 40; ++i)
+        longText += QStringLiteral("wyraz%1 ").arg(i);
+    grid->setDataRows({{QStringLiteral("b"), longText, QString(), QStringLiteral("1")},
+                       {QStringLiteral("A"), longText, QString(), QStringLiteral("2")},
+                       {QStringLiteral("a"), longText, QString(), QStringLiteral("3")}});
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualItemRect(grid->item(0, 0)).center());
+    EXPECT_EQ(grid->cell(0, 0), QStringLiteral("* Nazwisko i imię"));
+    EXPECT_EQ(grid->cell(3, 1), QStringLiteral("2"));
+    EXPECT_EQ(grid->cell(3, 2), QStringLiteral("3"));
+    EXPECT_EQ(grid->cell(3, 3), QStringLiteral("1"));
+    EXPECT_EQ(grid->currentRow(), 1);
+
+    grid->resize(300, 200);
+    FitGridColumns(grid);
+    int total = 0;
+    for (int c = 0; c < grid->columnCount(); ++c) {
+        const int header = grid->fontMetrics().horizontalAdvance(grid->cell(c, 0));
+        QFont bold = grid->item(0, c)->font();
+        EXPECT_GE(grid->columnWidth(c), QFontMetrics(bold).horizontalAdvance(grid->cell(c, 0)) + 8) << c;
+        (void)header;
+        total += grid->columnWidth(c);
+    }
+    EXPECT_LT(grid->columnWidth(1), QFontMetrics(grid->font()).horizontalAdvance(longText));
+    EXPECT_GT(grid->rowHeight(1), grid->rowHeight(0)); // the long text wraps
+
+    // The edit button opens the list editor of the grid's kind, double click too.
+    page(2)->editButton()->click();
+    emit grid->cellDoubleClicked(1, 0);
+    emit grid->cellDoubleClicked(0, 0); // the header row only sorts
+    EXPECT_EQ(ops.opened, (std::vector<int>{0, 0}));
+}
+
+TEST_F(MainWindowTest, ListButtonCaptionChangesOnlyAfterASavedEditor)
+{
+    window->chooseSection(7);
+    auto* bb801 = qobject_cast<QPushButton*>(window->control(QStringLiteral("bb801")));
+    bb801->click();
+    EXPECT_EQ(bb801->text(), QStringLiteral("wykaz (0 pozycji)"));
+    ops.editorCount = 12;
+    bb801->click();
+    EXPECT_EQ(bb801->text(), QStringLiteral("liczba=12 -> wykaz"));
+    EXPECT_EQ(ops.opened, (std::vector<int>{3, 3}));
+}
+
+TEST_F(MainWindowTest, HintsPanelFollowsPagesAndTheSetting)
+{
+    HintsPanelWidget* panel = window->hintsPanel();
+    EXPECT_TRUE(panel->isVisibleTo(window.get())); // hint 1 on "Rok sprawozdawczy"
+    EXPECT_TRUE(panel->hintText().startsWith(QString::fromUtf8("Jednostka wypełniająca")));
+    window->chooseSection(1); // hint 6 has no text
+    EXPECT_FALSE(panel->isVisibleTo(window.get()));
+    window->chooseSection(2);
+    EXPECT_TRUE(panel->isVisibleTo(window.get()));
+    EXPECT_FALSE(panel->hintText().contains(QStringLiteral("<br>")));
+
+    panel->closeButton()->click();
+    EXPECT_EQ(program.state.Flags.flag(23), 0);
+    EXPECT_FALSE(panel->isVisibleTo(window.get()));
+    window->chooseSection(4);
+    EXPECT_FALSE(panel->isVisibleTo(window.get()));
+
+    window->menuAction(QStringLiteral("Pokazuj podpowiedzi i wyjaśnienia"))->trigger();
+    EXPECT_EQ(program.state.Flags.flag(23), 1);
+    window->chooseSection(5);
+    EXPECT_TRUE(panel->isVisibleTo(window.get()));
+    window->chooseSubPage(0, 0);
+    window->chooseSection(19); // section 20 hides the panel
+    EXPECT_FALSE(panel->isVisibleTo(window.get()));
+}
+
+TEST_F(MainWindowTest, MenuCommandsConfirmThePendingEditFirst)
+{
+    QAction* load = window->menuAction(QStringLiteral("Wczytaj dane"));
+    ASSERT_NE(load, nullptr);
+    EXPECT_FALSE(load->isEnabled()); // its window comes later
+    EXPECT_TRUE(window->menuAction(QStringLiteral("Koniec"))->isEnabled());
+    EXPECT_FALSE(window->menuAction(QStringLiteral("Ustawienia serwera proxy"))->isVisible());
+
+    bool ran = false;
+    window->setMenuCommand(QStringLiteral("Wczytaj dane"), [&] {
+        ran = true;
+        EXPECT_FALSE(program.state.PendingEdit);
+    });
+    window->chooseSection(3);
+    window->EnterEditMode(page(4));
+    messages.answer(MessageAnswer::Yes);
+    load->trigger();
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(ops.saved, std::vector<int>{4});
+
+    // "Pokazuj podpowiedzi" is not one of them.
+    window->EnterEditMode(page(4));
+    window->menuAction(QStringLiteral("Pokazuj podpowiedzi i wyjaśnienia"))->trigger();
+    EXPECT_TRUE(program.state.PendingEdit);
+}
+
+TEST_F(MainWindowTest, FieldContextMenuCutsCopiesPastesAndDeletes)
+{
+    auto* e = qobject_cast<QLineEdit*>(window->control(QStringLiteral("e001")));
+    window->chooseSubPage(0, 1);
+    window->EnterEditMode(page(101));
+    e->setText(QString::fromUtf8("Łódź"));
+    e->selectAll();
+    std::unique_ptr<QMenu> menu(SectionPageWidget::createFieldMenu(e, nullptr));
+    QStringList captions;
+    for (QAction* a : menu->actions())
+        captions << a->text();
+    EXPECT_EQ(captions, (QStringList{QStringLiteral("Wytnij"), QStringLiteral("Kopiuj"), QStringLiteral("Wklej"),
+                                     QString::fromUtf8("Usuń")}));
+    menu->actions()[0]->trigger();
+    EXPECT_TRUE(e->text().isEmpty());
+    menu->actions()[2]->trigger();
+    EXPECT_EQ(e->text(), QString::fromUtf8("Łódź"));
+    e->selectAll();
+    menu->actions()[3]->trigger();
+    EXPECT_TRUE(e->text().isEmpty());
+}
+
+TEST_F(MainWindowTest, SubPageRulesOfSectionsEightAndTwenty)
+{
+    window->chooseSection(7);
+    window->chooseSubPage(7, 3);
+    window->EnterEditMode(page(8));
+    messages.answer(MessageAnswer::Yes);
+    window->chooseSubPage(7, 0);
+    EXPECT_EQ(ops.saved, std::vector<int>{8});
+    EXPECT_FALSE(page(8)->inEditMode());
+
+    window->chooseSection(19);
+    EXPECT_EQ(window->shownPage(), page(21));
+    window->chooseSubPage(19, 1);
+    window->EnterEditMode(page(25)); // "dodaj, usuń lub zmień" on "Systemy jakości" is an edit mode
+    EXPECT_TRUE(page(25)->inEditMode());
+    messages.answer(MessageAnswer::No);
+    window->chooseSubPage(19, 0);
+    EXPECT_EQ(ops.loaded, std::vector<int>{25});
+    EXPECT_FALSE(page(25)->inEditMode());
+}
+
+// Screenshots of every page in view and edit mode, for looking at: VESTRUM_SHOTS=<folder>.
+TEST_F(MainWindowTest, Screenshots)
+{
+    const QString folder = qEnvironmentVariable("VESTRUM_SHOTS");
+    if (folder.isEmpty())
+        GTEST_SKIP() << "set VESTRUM_SHOTS to a folder to take screenshots";
+    QDir().mkpath(folder);
+    QStringList longRow;
+    for (int c = 0; c < 11; ++c)
+        longRow << QString::fromUtf8("Zażółć gęślą jaźń %1 tekst dłuższy niż nagłówek kolumny").arg(c);
+    page(22)->grid()->setDataRows({longRow, longRow});
+    page(2)->grid()->setDataRows({{QString::fromUtf8("Żółkiewski Stanisław"), QStringLiteral("Dyrektor"),
+                                   QStringLiteral("22 123 45 67"), QStringLiteral("dyrektor@example.pl")}});
+    for (int size : {12, 16}) {
+        program.state.UserFont = {QStringLiteral("Arial"), size};
+        window->applyUserFont();
+        window->resize(1024, 740);
+        const auto& catalogue = form::FormCatalogue();
+        for (int s = 0; s < 24; ++s)
+            for (int p = 0; p < static_cast<int>(catalogue[s].pages.size()); ++p) {
+                messages.answer(MessageAnswer::No);
+                window->chooseSection(s);
+                window->chooseSubPage(s, p);
+                QApplication::processEvents();
+                const QString base = QStringLiteral("%1/%2_s%3_%4").arg(folder).arg(size).arg(s + 1, 2, 10, QLatin1Char('0')).arg(p);
+                window->grab().save(base + QStringLiteral("_view.png"));
+                SectionPageWidget* w = window->page(s, p);
+                if (w->page().editable() && w->page().kind != form::PageKind::Grid) {
+                    window->EnterEditMode(w);
+                    QApplication::processEvents();
+                    window->grab().save(base + QStringLiteral("_edit.png"));
+                    window->DiscardPage(w);
+                }
+            }
+        window->sectionChooser()->showPopup();
+        QApplication::processEvents();
+        window->sectionChooser()->view()->window()->grab().save(
+            QStringLiteral("%1/%2_chooser.png").arg(folder).arg(size));
+        window->sectionChooser()->hidePopup();
+    }
+}
+
+TEST_F(MainWindowTest, TextSectionsUseTheirOwnSaveAndDiscard)
+{
+    window->chooseSection(23);
+    SectionPageWidget* other = page(26);
+    auto* text = qobject_cast<QPlainTextEdit*>(other->control(QStringLiteral("m251")));
+    EXPECT_FALSE(text->isEnabled());
+    EXPECT_EQ(base(text), QColor(244, 244, 234));
+    other->editButton()->click();
+    EXPECT_TRUE(text->isEnabled());
+    EXPECT_EQ(text->palette().color(QPalette::Base), QColor(Qt::white));
+    EXPECT_TRUE(program.state.PendingEdit);
+    other->saveButton()->click();
+    EXPECT_EQ(ops.saved, std::vector<int>{26});
+    EXPECT_FALSE(text->isEnabled());
+    EXPECT_FALSE(program.state.PendingEdit);
+
+    window->chooseSection(21);
+    page(23)->editButton()->click();
+    page(23)->discardButton()->click();
+    EXPECT_EQ(ops.loaded, std::vector<int>{23});
+    EXPECT_FALSE(page(23)->control(QStringLiteral("m231"))->isEnabled());
+    EXPECT_TRUE(page(23)->editButton()->isVisibleTo(page(23)));
+}
+
+TEST_F(MainWindowTest, ChoosingFromAUnitDropDownMovesOn)
+{
+    window->activateWindow();
+    (void)QTest::qWaitFor([&] { return window->isActiveWindow(); }, 3000);
+    window->chooseSubPage(0, 1);
+    window->EnterEditMode(page(101));
+    auto* kind = qobject_cast<QComboBox*>(window->control(QStringLiteral("c005")));
+    kind->setFocus();
+    emit kind->activated(2);
+    EXPECT_EQ(QApplication::focusWidget(), window->control(QStringLiteral("c006")));
+    // The patent sub-pages never ask: they have no edit mode.
+    messages.answer(MessageAnswer::No);
+    window->chooseSection(14);
+    const int asked = questionsShown();
+    window->chooseSubPage(14, 2);
+    EXPECT_EQ(questionsShown(), asked);
+}

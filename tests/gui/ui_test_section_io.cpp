@@ -1,0 +1,222 @@
+#include "gui/main/chooser.h"
+#include "survey/field_checks.h"
+#include "survey/form_catalogue.h"
+#include "program/program.h"
+#include "gui/main/section_io.h"
+#include "gui/main/section_page.h"
+#include "gui/common/progress_window.h"
+#include "survey/reference_tables.h"
+#include "storage/schema.h"
+#include "survey/section_data.h"
+#include "gui/common/list_grid_view.h"
+#include "support/temp_survey.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+#include <memory>
+
+using namespace vestrum;
+
+namespace {
+
+QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+
+struct SectionIo : ::testing::Test {
+    vestrum::testing::TempSurvey temp;
+    vestrum::testing::ScriptedMessages messages;
+    FixedClock clock{QDateTime(QDate(2008, 3, 1), QTime(12, 0))};
+    Program program{messages, clock};
+
+    SectionIo() { program.survey.open(temp.path(), schema::databasePassword()); }
+
+    // The main window's own page for a section tag, shown and in edit mode.
+    std::unique_ptr<SectionPageWidget> page(int tag)
+    {
+        const form::PageRef ref = form::PageByTag(tag);
+        auto w = std::make_unique<SectionPageWidget>(*ref.section, *ref.page);
+        w->resize(900, 700);
+        w->show();
+        w->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(w.get()));
+        w->enterEditMode();
+        return w;
+    }
+    template <typename T = QLineEdit> T* field(QWidget* root, const char* name)
+    {
+        return root->findChild<T*>(QString::fromLatin1(name));
+    }
+};
+
+// Types `text` into a field from scratch and moves the focus on with Tab.
+void typeAndLeave(QLineEdit* edit, const QString& text)
+{
+    edit->setFocus(Qt::TabFocusReason);
+    edit->setText(text);
+    QTest::keyClick(edit, Qt::Key_Tab);
+    QCoreApplication::processEvents();
+}
+
+} // namespace
+
+TEST_F(SectionIo, EveryPageShowsWhatItsLoaderReadAndGivesItBack)
+{
+    // Something stored for every kind of control, so nothing collects as its default.
+    db::Connection& db = temp.connection;
+    db.execute(U("insert into dane_podstawowe (nazwa, Rodzaj, Wojewodztwo, Kod_pocztowy) values (?, ?, ?, ?)"),
+               {U("Instytut Łączności Ж"), U("jednostka badawczo-rozwojowa"), U("łódzkie"), U("90-001")});
+    db.execute(U("insert into dane_szczegolowe (Zatr_BR_prof_N, Pow_pom_wlasne, Zrodlo_cytowan_lista_A, "
+                 "Rok_sprawozdawczy) values (4, 12.5, ?, '2008')"),
+               {U("wiersz 1\nwiersz ż")});
+    db.execute(U("insert into dane_wydawnictwa (Tytul, Naklad) values ('Zeszyty', 300), ('Biuletyn', NULL)"));
+    db.execute(U("insert into dane_dyscypliny (Dyscyplina) values ('28')"));
+    db.execute(U("insert into dane_pkd (pkd, rok) values (?, 2007)"), {Pkd2007Table()[30].code});
+    db.execute(U("insert into dane_wykaz_patentow (rodzaj) values (1), (1)"));
+
+    for (const form::Section& section : form::FormCatalogue()) {
+        for (const form::Page& p : section.pages) {
+            SectionPageWidget widget(section, p);
+            const FieldValues loaded = LoadPage(program, p);
+            applyFieldValues(&widget, loaded);
+            FieldValues collected = collectFieldValues(&widget, p);
+            collected.maxLength = loaded.maxLength;
+            EXPECT_EQ(collected, loaded) << qPrintable(section.chooserText + U(" / ") + p.title);
+        }
+    }
+    const form::PageRef grid = form::PageByTag(10);
+    SectionPageWidget widget(*grid.section, *grid.page);
+    applyFieldValues(&widget, LoadPage(program, *grid.page));
+    EXPECT_TRUE(widget.grid()->cell(0, 0).startsWith(U("* "))); // sorted by the first column
+    EXPECT_EQ(widget.grid()->cell(0, 1), U("Biuletyn"));
+    const form::PageRef unit = form::PageByTag(101);
+    SectionPageWidget unitPage(*unit.section, *unit.page);
+    applyFieldValues(&unitPage, LoadPage(program, *unit.page));
+    EXPECT_EQ(field(&unitPage, "e001")->maxLength(), 250);
+}
+
+TEST_F(SectionIo, ARefusedFieldKeepsItsTextAndTheFocusAnAcceptedOneIsRewritten)
+{
+    auto w = page(5);
+    installFieldChecks(w.get(), program, &w->page());
+    QLineEdit* me51 = field(w.get(), "me51");
+    QLineEdit* me52 = field(w.get(), "me52");
+    me52->setText(U("0,00"));
+
+    typeAndLeave(me51, U("12,5"));
+    EXPECT_EQ(me51->text(), U("12,50"));
+    EXPECT_TRUE(messages.shown.isEmpty());
+
+    me51->setFocus(Qt::TabFocusReason);
+    me52->setText(QString()); // would be refused too, were it tested when the focus comes back
+    me51->setText(U("12.5"));
+    QTest::keyClick(me51, Qt::Key_Tab);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return me51->hasFocus(); }, 2000));
+    EXPECT_EQ(me51->text(), U("12.5"));
+    QTest::qWait(50);
+    EXPECT_EQ(messages.shown, QStringList{checks::RefusalMessage()});
+}
+
+TEST_F(SectionIo, ChoosingTheYearSetsTheReportingYearAndSavingStoresIt)
+{
+    auto w = page(100);
+    installFieldChecks(w.get(), program, &w->page());
+    loadSectionPage(w.get(), program, 100);
+    EXPECT_EQ(program.state.ReportingYear, 2007);
+    field<QComboBox>(w.get(), "c000")->setCurrentIndex(1);
+    EXPECT_EQ(program.state.ReportingYear, 2008);
+    ASSERT_TRUE(saveSectionPage(w.get(), program, 100));
+    EXPECT_EQ(temp.connection.scalar(U("select Rok_sprawozdawczy from dane_szczegolowe")).toString(), U("2008"));
+}
+
+TEST_F(SectionIo, LeavingASection3FieldRecomputesItsColumnOnThePage)
+{
+    auto w = page(3);
+    installFieldChecks(w.get(), program, &w->page());
+    applyFieldValues(w.get(), LoadSection(program, 3));
+    field(w.get(), "me321")->setText(U("x"));
+    field(w.get(), "me331")->setText(U("5"));
+    typeAndLeave(field(w.get(), "me311"), U("3"));
+    EXPECT_EQ(field(w.get(), "me321")->text(), U("0"));
+    EXPECT_EQ(field(w.get(), "me361")->text(), U("8"));
+    EXPECT_TRUE(messages.shown.isEmpty());
+}
+
+TEST_F(SectionIo, ARefusedSection18SaveWritesNothingAndFocusesTheFirstFailingTotal)
+{
+    auto w = page(19);
+    applyFieldValues(w.get(), LoadSection(program, 19));
+    field(w.get(), "me1909")->setText(U("5,00"));
+    field(w.get(), "me1913")->setText(U("1,00"));
+    EXPECT_FALSE(saveSectionPage(w.get(), program, 19));
+    ASSERT_EQ(messages.shown.size(), 1);
+    EXPECT_EQ(messages.shown[0].count(u'\n'), 1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return field(w.get(), "me1908")->hasFocus(); }, 2000));
+    EXPECT_EQ(temp.connection.scalar(U("select count(*) from dane_szczegolowe")).toInt(), 0);
+
+    field(w.get(), "me1908")->setText(U("5,00"));
+    field(w.get(), "me1912")->setText(U("1,00"));
+    field(w.get(), "me1901")->setText(U("5,00"));
+    program.state.DataSaved = true;
+    EXPECT_TRUE(saveSectionPage(w.get(), program, 19));
+    EXPECT_FALSE(program.state.DataSaved);
+    EXPECT_DOUBLE_EQ(temp.connection.scalar(U("select Przych_BR_um_sprzed_zagr from dane_szczegolowe")).toDouble(), 5.0);
+}
+
+TEST_F(SectionIo, SwitchingTheClassificationEmptiesTheChoiceAndDiscardBringsItBack)
+{
+    temp.connection.execute(U("insert into dane_pkd (pkd, rok) values (?, 2007)"), {Pkd2007Table()[40].code});
+    auto w = page(104);
+    loadSectionPage(w.get(), program, 104);
+    auto* chosen = field<QListWidget>(w.get(), "lb032");
+    auto* catalogue = field<QTreeWidget>(w.get(), "lv031");
+    ASSERT_EQ(chosen->count(), 1);
+    EXPECT_EQ(catalogue->topLevelItemCount(), Pkd2007Table().size());
+
+    field<QRadioButton>(w.get(), "rb031")->setChecked(true);
+    applyPkdVersion(w.get(), 2004);
+    EXPECT_EQ(chosen->count(), 0);
+    EXPECT_EQ(catalogue->topLevelItemCount(), Pkd2004Table().size());
+
+    loadSectionPage(w.get(), program, 104); // "pomiń zmiany"
+    EXPECT_EQ(chosen->count(), 1);
+    EXPECT_EQ(chosen->item(0)->text(), Pkd2007Table()[40].line());
+    EXPECT_TRUE(field<QRadioButton>(w.get(), "rb032")->isChecked());
+    EXPECT_EQ(catalogue->topLevelItemCount(), Pkd2007Table().size());
+}
+
+TEST_F(SectionIo, LoadingEverythingStepsThroughTheSectionsAndFillsTheListButtons)
+{
+    temp.connection.execute(U("insert into dane_wykaz_publikacji (grupa) values (1), (1), (3)"));
+    QWidget window;
+    std::vector<std::unique_ptr<SectionPageWidget>> pages;
+    for (const form::Section& s : form::FormCatalogue())
+        for (const form::Page& p : s.pages)
+            pages.push_back(std::make_unique<SectionPageWidget>(s, p, &window));
+    TProgressFrm progress;
+    loadAllSectionsInto(&window, program, progress);
+    EXPECT_EQ(progress.maximum(), 24);
+    EXPECT_EQ(progress.position(), 24);
+    EXPECT_EQ(progress.label(), U("Inne ważne informacje"));
+    EXPECT_FALSE(progress.isVisible());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(window.findChild<QPushButton*>(U("bb801"))->text(), U("liczba=2 -> wykaz"));
+    EXPECT_EQ(field(&window, "me8")->text(), U("3"));
+
+    setListCaption(&window, 28, 4);
+    afterListEditor(&window, program, 28, true);
+    EXPECT_EQ(window.findChild<QPushButton*>(U("bb804"))->text(), U("liczba=4 -> wykaz"));
+    EXPECT_EQ(field(&window, "me8")->text(), U("7"));
+
+    temp.connection.execute(U("insert into dane_wykaz_licencji (oplata) values (500000), (1000000.01)"));
+    afterListEditor(&window, program, 169, false); // closed without saving: the counts stay
+    EXPECT_EQ(field(&window, "me1519_2")->text(), U("0"));
+    afterListEditor(&window, program, 169, true);
+    EXPECT_EQ(field(&window, "me1519_2")->text(), U("1"));
+    EXPECT_EQ(field(&window, "me1519_3")->text(), U("1"));
+}

@@ -1,0 +1,96 @@
+#include "gui/main/about_window.h"
+#include "gui/main/main_window.h"
+#include "gui/common/progress_window.h"
+#include "support/temp_survey.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLockFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace vestrum;
+using vestrum::testing::ScriptedMessages;
+
+TEST(ProgressWindow, PositionNeverLeavesItsRange)
+{
+    TProgressFrm progress;
+    progress.setMaximum(3);
+    for (int i = 0; i < 10; ++i)
+        progress.step();
+    EXPECT_EQ(progress.position(), 3);
+    progress.setPosition(-5);
+    EXPECT_EQ(progress.position(), 0);
+    progress.setPosition(2);
+    progress.setMaximum(1); // a smaller range pulls the position in
+    EXPECT_EQ(progress.position(), 1);
+}
+
+TEST(MainWindowShell, FirstStartTitlesVestrumAndFillsTheAboutBox)
+{
+    QTemporaryDir folder;
+    ScriptedMessages messages;
+    SystemClock clock;
+    Program program(messages, clock);
+    Tf_main window(program);
+    ASSERT_TRUE(window.startUp({}, folder.path()));
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Vestrum"));
+    ASSERT_FALSE(messages.shown.isEmpty());
+    EXPECT_TRUE(messages.shown.first().startsWith(QStringLiteral("Uwaga! Ostatnio zapisany plik jest niedostępny.")));
+    EXPECT_TRUE(QFile::exists(folder.filePath(QStringLiteral("dane/ankieta.mdb"))));
+    EXPECT_TRUE(QFile::exists(folder.filePath(QStringLiteral("dane/lista_czasopism.mdb"))));
+    EXPECT_EQ(window.about().versions().size(), 4);
+    EXPECT_EQ(window.about().windowTitle(), QStringLiteral("O programie ..."));
+
+    // "Nie" to the closing question keeps the window open.
+    messages.answer(MessageAnswer::No);
+    EXPECT_FALSE(window.close());
+    EXPECT_TRUE(program.survey.isOpen());
+    window.closeWithoutQuestions();
+}
+
+TEST(MainWindowShell, DamagedDatabaseEndsTheStartWithAMessage)
+{
+    QTemporaryDir folder;
+    QDir(folder.path()).mkpath(QStringLiteral("dane"));
+    QFile damaged(folder.filePath(QStringLiteral("dane/lista_czasopism.mdb")));
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+    damaged.write(QByteArray(2048, '\x07'));
+    damaged.close();
+
+    ScriptedMessages messages;
+    SystemClock clock;
+    Program program(messages, clock);
+    Tf_main window(program);
+    EXPECT_FALSE(window.startUp({}, folder.path()));
+    ASSERT_EQ(messages.shown.size(), 1);
+    EXPECT_TRUE(messages.shown.first().contains(QStringLiteral("lista_czasopism.mdb")));
+    EXPECT_EQ(QFileInfo(damaged.fileName()).size(), 2048);
+}
+
+#ifdef VESTRUM_PROGRAM
+TEST(SingleInstance, SecondCopyEndsSilentlyWithoutTouchingFiles)
+{
+    QTemporaryDir folder;
+    const QString program = folder.filePath(QStringLiteral("vestrum"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(VESTRUM_PROGRAM), program));
+    QFile::setPermissions(program, QFile::permissions(program) | QFile::ExeOwner);
+
+    QLockFile running(QDir::temp().filePath(QStringLiteral("XQ_dziala")));
+    if (!running.tryLock(0))
+        GTEST_SKIP() << "another copy of the program is running on this machine";
+
+    QProcess second;
+    second.setWorkingDirectory(folder.path());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    second.setProcessEnvironment(environment);
+    second.start(program, {});
+    ASSERT_TRUE(second.waitForFinished(20000));
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_TRUE(second.readAllStandardOutput().isEmpty());
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{QStringLiteral("vestrum")});
+}
+#endif

@@ -1,0 +1,295 @@
+#include "base/clock.h"
+#include "program/program.h"
+#include "gui/common/long_text_window.h"
+#include "gui/common/file_picker.h"
+#include "gui/main/help_window.h"
+#include "gui/main/font_window.h"
+#include "gui/common/user_font.h"
+#include "gui/common/window_memory.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QDirIterator>
+#include <QComboBox>
+#include <QFile>
+#include <QFileSystemModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBrowser>
+#include <QTimer>
+#include <QVBoxLayout>
+
+using namespace vestrum;
+
+namespace {
+
+class RecordingMessages : public Messages {
+public:
+    QStringList texts;
+    MessageResponse present(const MessageRequest& request) override
+    {
+        texts.append(request.text);
+        return {MessageAnswer::Yes, false};
+    }
+};
+
+struct TestProgram {
+    RecordingMessages messages;
+    FixedClock clock{QDateTime(QDate(2008, 3, 1), QTime(10, 0))};
+    Program program{messages, clock};
+};
+
+void writeFile(const QString& path, const QByteArray& bytes = "x")
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+void typeText(QWidget* w, const QString& text)
+{
+    for (const QChar ch : text)
+        QTest::sendKeyEvent(QTest::Click, w, Qt::Key_unknown, QString(ch), Qt::NoModifier);
+}
+
+// Closes the modal window that is about to open, once its event loop runs.
+void whenShown(QWidget* context, std::function<void()> action)
+{
+    QTimer::singleShot(0, context, std::move(action));
+}
+
+} // namespace
+
+TEST(UserFont, AppliesNameAndSizeAndSizesControls)
+{
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* heading = new QLabel(QStringLiteral("Nagłówek"));
+    QFont bold = heading->font();
+    bold.setBold(true);
+    heading->setFont(bold);
+    auto* symbol = new QLabel(QStringLiteral("§"));
+    symbol->setFont(QFont(QStringLiteral("DejaVu Serif"), 20));
+    symbol->setProperty(kTagProperty, kKeepFontTag);
+    auto* panel = new QWidget; // a container tagged -1 is still walked
+    panel->setProperty(kTagProperty, kKeepFontTag);
+    auto* inner = new QLabel(QStringLiteral("w panelu"), panel);
+    auto* button = new QPushButton(QStringLiteral("zapisz zmiany"));
+    auto* radio = new QRadioButton(QStringLiteral("tak"));
+    auto* amount = new QLineEdit;
+    amount->setProperty(kNumberFieldProperty, true);
+    auto* combo = new QComboBox;
+    for (QWidget* w : {static_cast<QWidget*>(heading), static_cast<QWidget*>(symbol), panel,
+                       static_cast<QWidget*>(button), static_cast<QWidget*>(radio), static_cast<QWidget*>(amount),
+                       static_cast<QWidget*>(combo)})
+        layout->addWidget(w);
+
+    ApplyUserFont(&window, {QStringLiteral("Liberation Serif"), 14});
+    RelayoutWindow(&window);
+
+    const QFont applied(QStringLiteral("Liberation Serif"), 14);
+    const QFontMetrics fm(applied);
+    EXPECT_EQ(heading->font().family(), QStringLiteral("Liberation Serif"));
+    EXPECT_EQ(heading->font().pointSize(), 14);
+    EXPECT_TRUE(heading->font().bold()); // style stays
+    EXPECT_EQ(symbol->font().family(), QStringLiteral("DejaVu Serif"));
+    EXPECT_EQ(symbol->font().pointSize(), 20);
+    EXPECT_EQ(inner->font().pointSize(), 14);
+    EXPECT_EQ(button->size(), QSize(fm.horizontalAdvance(button->text()) + 16, tjHeight(applied) + 8));
+    EXPECT_EQ(radio->size(), QSize(fm.horizontalAdvance(radio->text()) + 32, tjHeight(applied) + 10));
+    EXPECT_GE(amount->width(), fm.horizontalAdvance(QStringLiteral("999999999,99")));
+    EXPECT_EQ(combo->height(), tjHeight(applied) + 9);
+}
+
+TEST(WindowMemory, AppliedWhenShownAndCapturedWhenClosed)
+{
+    QWidget window;
+    WindowMemory memory{300, 420, 40, 30, false};
+    new WindowMemoryKeeper(&window, memory);
+
+    window.show();
+    EXPECT_EQ(window.geometry(), QRect(40, 30, 420, 300));
+    window.setGeometry(50, 60, 500, 350);
+    window.close();
+    EXPECT_EQ(memory, (WindowMemory{350, 500, 50, 60, false}));
+
+    // A maximized window stores its flag and the normal bounds it returns to.
+    window.show();
+    window.setWindowState(Qt::WindowMaximized);
+    QTest::qWait(20);
+    window.close();
+    EXPECT_TRUE(memory.maximized);
+    EXPECT_EQ(QSize(memory.width, memory.height), QSize(500, 350));
+    EXPECT_FALSE(window.isMaximized());
+    window.show();
+    EXPECT_TRUE(window.isMaximized());
+    window.close();
+
+    // Bounds off every screen are pulled back.
+    memory = {200, 300, 90000, 90000, false};
+    window.show();
+    EXPECT_LT(window.x(), 10000);
+    window.close();
+}
+
+TEST(FontWindow, ShowsTheUserFontAndAppliesTheChoice)
+{
+    UserFontSpec font{QStringLiteral("Arial"), 20};
+    Tf_setfont window(font);
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Wybierz czcionkę"));
+    EXPECT_EQ(window.sizeList()->count(), 9);
+    EXPECT_EQ(window.sizeList()->item(0)->text(), QStringLiteral("8"));
+    EXPECT_EQ(window.sizeList()->item(8)->text(), QStringLiteral("16"));
+    EXPECT_TRUE(window.fontList()->count() > 0);
+
+    // Size 20 is shown in the field but selects nothing; "wróć" changes nothing.
+    whenShown(&window, [&] {
+        EXPECT_EQ(window.sizeField()->text(), QStringLiteral("20"));
+        EXPECT_TRUE(window.sizeList()->selectedItems().isEmpty());
+        EXPECT_EQ(window.nameField()->text(), QStringLiteral("Arial"));
+        window.sizeList()->setCurrentRow(2);
+        window.backButton()->click();
+    });
+    EXPECT_FALSE(window.chooseFont());
+    EXPECT_EQ(font, (UserFontSpec{QStringLiteral("Arial"), 20}));
+
+    const QString family = window.fontList()->item(0)->text();
+    whenShown(&window, [&] {
+        window.fontList()->setCurrentRow(0);
+        window.sizeList()->setCurrentRow(3);
+        EXPECT_EQ(window.nameField()->text(), family);
+        EXPECT_EQ(window.sizeField()->text(), QStringLiteral("11"));
+        window.applyButton()->click();
+    });
+    EXPECT_TRUE(window.chooseFont());
+    EXPECT_EQ(font, (UserFontSpec{family, 11}));
+}
+
+TEST(LongTextWindow, EditsOneParagraphWithinItsLimit)
+{
+    RunState state;
+    state.Windows[7] = {320, 480, 20, 20, false};
+    Tf_edit window(state);
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Edycja"));
+    window.setHeading(QStringLiteral("Tytuł publikacji"));
+    window.setText(QStringLiteral("Zażółć"));
+    window.setMaxLength(10);
+
+    whenShown(&window, [&] {
+        EXPECT_EQ(window.size(), QSize(480, 320));
+        QPlainTextEdit* field = window.textField();
+        field->moveCursor(QTextCursor::End);
+        QTest::keyClick(field, Qt::Key_Return);
+        typeText(field, QStringLiteral(" gęślą jaźń"));
+        window.saveButton()->click();
+    });
+    EXPECT_TRUE(window.editText());
+    EXPECT_EQ(window.text(), QStringLiteral("Zażółć gęś"));
+    EXPECT_TRUE(window.headingLabel()->font().bold());
+
+    // Hints are read only, without buttons; afterwards the window edits again.
+    whenShown(&window, [&] {
+        EXPECT_TRUE(window.textField()->isReadOnly());
+        EXPECT_FALSE(window.saveButton()->isVisible());
+        window.reject();
+    });
+    window.showReadOnly(QStringLiteral("Podpowiedzi i wyjaśnienia"), QStringLiteral("Wskazówka"), QColor(255, 255, 225));
+    EXPECT_FALSE(window.textField()->isReadOnly());
+    EXPECT_FALSE(window.saveButton()->isHidden());
+}
+
+TEST(FilePicker, ListsMatchingFilesAndRefusesTheMaskAsAName)
+{
+    QTemporaryDir dir;
+    writeFile(dir.filePath(QStringLiteral("wykaz.xml")));
+    writeFile(dir.filePath(QStringLiteral("notatki.txt")));
+    TestProgram test;
+    Tf_otworz picker(test.program);
+    EXPECT_EQ(picker.windowTitle(), QStringLiteral("Wskaż zbiór"));
+    EXPECT_EQ(picker.nameField()->text(), QStringLiteral("*.*"));
+    EXPECT_GE(picker.placeChooser()->count(), 1);
+    EXPECT_EQ(picker.placeChooser()->itemData(0).toString(), QDir::homePath());
+
+    picker.configure(QStringLiteral("Wskaż zbiór do eksportu"), QStringLiteral("*.xml"), QStringLiteral("eksportuj"),
+                     true, QStringLiteral("*.xml"));
+    picker.setFolder(dir.path());
+    EXPECT_EQ(QFileInfo(picker.folder()).canonicalFilePath(), QFileInfo(dir.path()).canonicalFilePath());
+    QListView* list = picker.fileList();
+    auto* model = qobject_cast<QFileSystemModel*>(list->model());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->rowCount(list->rootIndex()) == 1; }, 3000));
+    EXPECT_TRUE(picker.selectedFile().isEmpty());
+
+    whenShown(&picker, [&] {
+        picker.actionButton()->click(); // the name still holds "*": refused, the window stays
+        EXPECT_TRUE(picker.isVisible());
+        const QModelIndex first = model->index(0, 0, list->rootIndex());
+        list->setCurrentIndex(first);
+        EXPECT_EQ(picker.nameField()->text(), QStringLiteral("wykaz.xml"));
+        picker.actionButton()->click();
+    });
+    EXPECT_TRUE(picker.choose());
+    EXPECT_EQ(test.messages.texts,
+              QStringList{QStringLiteral("Eksport nie jest możliwy - nie podano prawidłowej nazwy pliku wynikowego")});
+    EXPECT_EQ(picker.actionButton()->text(), QStringLiteral("eksportuj"));
+    EXPECT_EQ(QFileInfo(picker.selectedFile()).fileName(), QStringLiteral("wykaz.xml"));
+    EXPECT_TRUE(QFileInfo(picker.selectedFile()).isAbsolute());
+
+    picker.setNameRowVisible(false);
+    EXPECT_TRUE(picker.nameField()->isHidden());
+}
+
+TEST(HelpWindow, OpensTheStartPageAndSaysSoWhenItIsMissing)
+{
+    QTemporaryDir dir;
+    RunState state;
+    state.ProgramFolder = dir.path() + QLatin1Char('/');
+    Tf_pomoc help(state);
+    help.showHelp();
+    EXPECT_TRUE(help.isVisible());
+    EXPECT_TRUE(help.browser()->toPlainText().contains(QStringLiteral("Nie odnaleziono stron pomocy")));
+
+    QDir(dir.path()).mkdir(QStringLiteral("pomoc"));
+    writeFile(state.ProgramFolder + QStringLiteral("pomoc/index.html"),
+              QStringLiteral("<html><body><p>Spis treści</p><a href=\"druga.html\">dalej</a></body></html>").toUtf8());
+    writeFile(state.ProgramFolder + QStringLiteral("pomoc/druga.html"), "<html><body><p>Druga strona</p></body></html>");
+    help.showHelp();
+    EXPECT_TRUE(help.browser()->toPlainText().contains(QStringLiteral("Spis treści")));
+    help.browser()->setSource(QUrl(QStringLiteral("druga.html")));
+    EXPECT_TRUE(help.browser()->toPlainText().contains(QStringLiteral("Druga strona")));
+    EXPECT_TRUE(help.backwardButton()->isEnabled());
+
+    help.closeHelp();
+    EXPECT_FALSE(help.isVisible());
+}
+
+// Every page of the program's help is reachable: links between the pages name files that exist.
+TEST(HelpWindow, PagesOfTheProgramLinkToExistingPages)
+{
+    const QDir pomoc(QStringLiteral(VESTRUM_FIXTURES "/../../pomoc"));
+    ASSERT_TRUE(pomoc.exists(QStringLiteral("index.html")));
+    const QRegularExpression href(QStringLiteral("href=\"([^\"#:]+)(#[^\"]*)?\""));
+    int links = 0;
+    for (const QString& page : pomoc.entryList({QStringLiteral("*.html")})) {
+        QFile f(pomoc.filePath(page));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        const QString html = QString::fromUtf8(f.readAll());
+        EXPECT_TRUE(html.contains(QStringLiteral("charset=\"utf-8\""), Qt::CaseInsensitive)
+                    || html.contains(QStringLiteral("charset=utf-8"), Qt::CaseInsensitive))
+            << qPrintable(page);
+        for (auto it = href.globalMatch(html); it.hasNext();) {
+            const QString target = it.next().captured(1);
+            EXPECT_TRUE(pomoc.exists(target)) << qPrintable(page + QStringLiteral(" -> ") + target);
+            ++links;
+        }
+    }
+    EXPECT_GT(links, 5);
+}

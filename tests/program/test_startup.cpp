@@ -1,0 +1,178 @@
+#include "base/error.h"
+#include "program/startup.h"
+#include "storage/schema.h"
+#include "support/temp_survey.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace vestrum;
+using vestrum::testing::ScriptedMessages;
+
+namespace {
+
+const QString kMissingFileNotice = QStringLiteral(
+    "Uwaga! Ostatnio zapisany plik jest niedostępny.\nProgram wczyta dane z tymczasowej bazy danych.");
+
+struct StartFixture : ::testing::Test {
+    QTemporaryDir folder;
+    ScriptedMessages messages;
+    FixedClock clock{QDateTime(QDate(2026, 12, 8), QTime(12, 0))};
+    Program program{messages, clock};
+    QStringList loaded;
+    ShellSteps steps;
+
+    StartFixture()
+    {
+        startup::setProgramFolder(program.state, folder.path());
+        steps.loadDataFile = [this](const QString& path) { loaded << path; };
+    }
+    QString dataFile(const QString& name)
+    {
+        const QString path = folder.filePath(name);
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        return path;
+    }
+};
+
+} // namespace
+
+TEST_F(StartFixture, FolderPathsEndWithSlashAndPointIntoTheProgramFolder)
+{
+    EXPECT_TRUE(program.state.ProgramFolder.endsWith(u'/'));
+    EXPECT_EQ(program.state.DatabasePath, program.state.ProgramFolder + QStringLiteral("dane/ankieta.mdb"));
+    EXPECT_EQ(program.state.journalListPath(), program.state.ProgramFolder + QStringLiteral("dane/lista_czasopism.mdb"));
+}
+
+TEST_F(StartFixture, MissingDatabasesAreCreatedAndTheVersionTableFilled)
+{
+    startup::openDatabases(program);
+    EXPECT_TRUE(program.survey.isOpen());
+    EXPECT_TRUE(program.journals.isOpen());
+    const auto rows = startup::versionTable(program);
+    ASSERT_EQ(rows.size(), 4);
+    EXPECT_EQ(rows[0], qMakePair(QStringLiteral("dane"), schema::surveyFormatVersion()));
+    EXPECT_EQ(rows[1].first, QStringLiteral("lista czasopism"));
+    EXPECT_EQ(rows[2], qMakePair(QStringLiteral("pomoc"), QStringLiteral("0.0.0.0")));
+    EXPECT_EQ(rows[3], qMakePair(QStringLiteral("program"), QStringLiteral("2.2.1.2")));
+
+    // A survey without its version table shows "0.0.0.0".
+    program.survey.execute(QStringLiteral("DROP TABLE wersja"));
+    EXPECT_EQ(startup::databaseVersion(program.survey), QStringLiteral("0.0.0.0"));
+}
+
+TEST_F(StartFixture, DamagedDatabaseIsNamedAndLeftUntouched)
+{
+    QDir().mkpath(folder.filePath(QStringLiteral("dane")));
+    QFile damaged(program.state.DatabasePath);
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+    const QByteArray garbage(4096, 'x');
+    damaged.write(garbage);
+    damaged.close();
+
+    try {
+        startup::openDatabases(program);
+        FAIL() << "a damaged survey must not open";
+    } catch (const Error& e) {
+        EXPECT_TRUE(e.message().contains(QStringLiteral("ankieta.mdb")));
+    }
+    QFile check(program.state.DatabasePath);
+    ASSERT_TRUE(check.open(QIODevice::ReadOnly));
+    EXPECT_EQ(check.readAll(), garbage);
+}
+
+TEST_F(StartFixture, FirstStartWithoutSettingsShowsTheNoticeAndWorksOnTheDatabase)
+{
+    const QString title = startup::chooseStartData(program, {}, steps);
+    EXPECT_EQ(title, QStringLiteral("Vestrum"));
+    EXPECT_EQ(messages.shown, QStringList{kMissingFileNotice});
+    EXPECT_FALSE(program.state.DataSaved);
+    EXPECT_TRUE(loaded.isEmpty());
+}
+
+TEST_F(StartFixture, CommandLineDataFileWinsAndNeedsNaj)
+{
+    program.state.CurrentDataFile = dataFile(QStringLiteral("zeszly.naj"));
+    const QString argument = dataFile(QStringLiteral("biezacy.naj"));
+    EXPECT_EQ(startup::chooseStartData(program, {argument}, steps), QStringLiteral("Vestrum - ") + QDir::toNativeSeparators(argument));
+    EXPECT_EQ(loaded, QStringList{argument});
+    EXPECT_TRUE(program.state.DataSaved);
+    EXPECT_TRUE(messages.shown.isEmpty());
+
+    // An argument without ".naj" is not a data file: the last one from the settings is used.
+    loaded.clear();
+    program.state.CurrentDataFile = dataFile(QStringLiteral("zeszly.naj"));
+    startup::chooseStartData(program, {dataFile(QStringLiteral("notatki.txt"))}, steps);
+    EXPECT_EQ(loaded, QStringList{program.state.CurrentDataFile});
+}
+
+TEST_F(StartFixture, UpperCaseNajIsNotLoaded)
+{
+    program.state.CurrentDataFile = dataFile(QStringLiteral("DANE.NAJ"));
+    EXPECT_EQ(startup::chooseStartData(program, {}, steps), QStringLiteral("Vestrum"));
+    EXPECT_TRUE(loaded.isEmpty());
+    EXPECT_TRUE(program.state.CurrentDataFile.isEmpty());
+    EXPECT_FALSE(program.state.DataSaved);
+}
+
+TEST_F(StartFixture, DataFileThatFailsToLoadLeavesTheWorkingDatabase)
+{
+    program.state.CurrentDataFile = dataFile(QStringLiteral("zly.naj"));
+    steps.loadDataFile = [](const QString&) { throw Error(QStringLiteral("Zbiór danych jest uszkodzony.")); };
+    EXPECT_EQ(startup::chooseStartData(program, {}, steps), QStringLiteral("Vestrum"));
+    EXPECT_EQ(messages.shown, QStringList{QStringLiteral("Zbiór danych jest uszkodzony.")});
+    EXPECT_FALSE(program.state.DataSaved);
+}
+
+TEST_F(StartFixture, ClosingAnsweredNoKeepsRunningWithNothingSavedOrAsked)
+{
+    startup::openDatabases(program);
+    int stepsRun = 0;
+    steps.confirmPendingEdit = [&] { ++stepsRun; };
+    steps.saveData = [&] { ++stepsRun; };
+    steps.writeSettings = [&] { ++stepsRun; };
+    steps.weeklyRestorePoint = [&] { ++stepsRun; };
+    messages.answer(MessageAnswer::No);
+    EXPECT_FALSE(startup::runClosingSequence(program, steps));
+    EXPECT_EQ(messages.shown.size(), 1);
+    EXPECT_EQ(stepsRun, 0);
+    EXPECT_TRUE(program.survey.isOpen());
+}
+
+TEST_F(StartFixture, ClosingAsksSaveAndBackupThenClosesConnections)
+{
+    startup::openDatabases(program);
+    QStringList order;
+    steps.confirmPendingEdit = [&] { order << QStringLiteral("pending"); };
+    steps.saveData = [&] { order << QStringLiteral("save"); };
+    steps.backupCopy = [&] { order << QStringLiteral("backup"); };
+    steps.writeSettings = [&] { order << QStringLiteral("settings"); };
+    steps.weeklyRestorePoint = [&] {
+        EXPECT_FALSE(program.survey.isOpen()) << "the restore point copies a closed database";
+        order << QStringLiteral("weekly");
+    };
+    program.state.DataSaved = false;
+    messages.answer(MessageAnswer::Yes);                 // close?
+    messages.answer(MessageAnswer::Yes);                 // save the data?
+    messages.answer(MessageAnswer::No);                  // backup copy?
+    EXPECT_TRUE(startup::runClosingSequence(program, steps));
+    EXPECT_EQ(order, (QStringList{QStringLiteral("pending"), QStringLiteral("save"), QStringLiteral("settings"),
+                                  QStringLiteral("weekly")}));
+    EXPECT_FALSE(program.journals.isOpen());
+}
+
+TEST_F(StartFixture, SilencedClosingQuestionGoesStraightOn)
+{
+    program.state.DataSaved = true;
+    messages.answer(MessageAnswer::No, true); // "nie pokazuj więcej", answered Nie
+    EXPECT_FALSE(startup::runClosingSequence(program, steps));
+    EXPECT_EQ(program.state.Flags.flag(1), 2);
+    messages.shown.clear();
+    messages.answer(MessageAnswer::No); // only the backup question is left
+    EXPECT_TRUE(startup::runClosingSequence(program, steps));
+    ASSERT_EQ(messages.shown.size(), 1);
+    EXPECT_TRUE(messages.shown.first().startsWith(QStringLiteral("Przypominamy")));
+}

@@ -1,0 +1,234 @@
+#include "base/error.h"
+#include "storage/engine.h"
+#include "support/temp_survey.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace vestrum;
+using vestrum::testing::TempSurvey;
+
+namespace {
+
+QString makeDatabase(const QTemporaryDir& dir, const QString& name, const QString& password)
+{
+    const QString path = dir.filePath(name);
+    db::Connection::create(path, password);
+    return path;
+}
+
+} // namespace
+
+TEST(Engine, PasswordsAndForeignFilesAreRefusedWithAClearMessage)
+{
+    QTemporaryDir dir;
+    const QString path = makeDatabase(dir, QStringLiteral("a.mdb"), QStringLiteral("3118qk"));
+
+    db::Connection right;
+    EXPECT_NO_THROW(right.open(path, QStringLiteral("3118qk")));
+
+    db::Connection wrong;
+    try {
+        wrong.open(path, QStringLiteral("qk3116"));
+        FAIL() << "a wrong password must not open the database";
+    } catch (const Error& e) {
+        EXPECT_TRUE(e.message().contains(QStringLiteral("hasło")));
+        EXPECT_TRUE(e.message().contains(path));
+    }
+    EXPECT_FALSE(wrong.isOpen());
+
+    const QString text = dir.filePath(QStringLiteral("notes.mdb"));
+    QFile file(text);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("this is not a database at all, just some text that happens to be long enough");
+    file.close();
+    db::Connection foreign;
+    EXPECT_THROW(foreign.open(text, QStringLiteral("3118qk")), Error);
+
+    // An empty file is an empty database to the engine, but not one of the program's.
+    QFile empty(dir.filePath(QStringLiteral("empty.mdb")));
+    ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
+    empty.close();
+    EXPECT_THROW(foreign.open(empty.fileName(), QStringLiteral("3118qk")), Error);
+    EXPECT_THROW(foreign.open(dir.filePath(QStringLiteral("missing.mdb")), QStringLiteral("3118qk")), Error);
+
+    // Several connections may be open at once.
+    const QString other = makeDatabase(dir, QStringLiteral("b.mdb"), QStringLiteral("3118qk"));
+    db::Connection second;
+    second.open(other, QStringLiteral("3118qk"));
+    EXPECT_TRUE(right.isOpen() && second.isOpen());
+}
+
+TEST(Engine, CodePageColumnsTurnForeignLettersIntoQuestionMarksUnicodeColumnsKeepThem)
+{
+    TempSurvey survey;
+    {
+        db::Table table(survey.connection, QStringLiteral("dane_kierownictwo"), db::Table::Mode::ReadWrite);
+        table.append();
+        table.setUnicode(QStringLiteral("Nazwisko"), QStringLiteral("Żółć Дмитрий"));
+        table.setUnicode(QStringLiteral("Stanowisko"), QStringLiteral("Kierownik Дм"));
+        table.setString(QStringLiteral("Telefon"), QStringLiteral("Łódź 42"));
+        table.post();
+    }
+    db::Table table(survey.connection, QStringLiteral("dane_kierownictwo"));
+    ASSERT_EQ(table.recordCount(), 1);
+    EXPECT_EQ(table.asUnicode(QStringLiteral("Nazwisko")), QStringLiteral("Żółć Дмитрий"));
+    EXPECT_EQ(table.asUnicode(QStringLiteral("Stanowisko")), QStringLiteral("Kierownik ??"));
+    EXPECT_EQ(table.asString(QStringLiteral("Telefon")), QStringLiteral("Łódź 42"));
+    // Reading a Unicode field as code-page text passes it through the code page too.
+    EXPECT_EQ(table.asString(QStringLiteral("Nazwisko")), QStringLiteral("Żółć ???????"));
+}
+
+TEST(Engine, NullsReadAsEmptyZeroAndFieldNamesIgnoreCase)
+{
+    TempSurvey survey;
+    {
+        db::Table table(survey.connection, QStringLiteral("dane_szczegolowe"), db::Table::Mode::ReadWrite);
+        table.append();
+        table.setInteger(QStringLiteral("zatr_poza_br"), 7);
+        table.post();
+    }
+    db::Table table(survey.connection, QStringLiteral("dane_szczegolowe"));
+    EXPECT_EQ(table.asInteger(QStringLiteral("ZATR_POZA_BR")), 7);
+    EXPECT_TRUE(table.isNull(QStringLiteral("Pow_pom_wlasne")));
+    EXPECT_EQ(table.asFloat(QStringLiteral("Pow_pom_wlasne")), 0.0);
+    EXPECT_EQ(table.asInteger(QStringLiteral("Liczba_ksiazek")), 0);
+    EXPECT_EQ(table.asString(QStringLiteral("Inne_informacje")), QString());
+    EXPECT_EQ(table.asString(QStringLiteral("inne_informacje")), QString());
+    EXPECT_THROW(table.asString(QStringLiteral("no_such_field")), Error);
+}
+
+TEST(Engine, DeclaredSizesAndTypesComeFromTheFile)
+{
+    TempSurvey survey;
+    db::Table basic(survey.connection, QStringLiteral("dane_podstawowe"));
+    EXPECT_EQ(basic.field(QStringLiteral("DataZal")).size, 10);
+    EXPECT_EQ(basic.field(QStringLiteral("Kod_pocztowy")).size, 6);
+    EXPECT_EQ(basic.field(QStringLiteral("nazwa")).type, db::FieldType::UnicodeText);
+    EXPECT_EQ(basic.field(QStringLiteral("Regon")).type, db::FieldType::CodePageText);
+
+    db::Table details(survey.connection, QStringLiteral("dane_szczegolowe"));
+    EXPECT_EQ(details.field(QStringLiteral("Zrodlo_cytowan_lista_A")).type, db::FieldType::UnicodeLongText);
+    EXPECT_EQ(details.field(QStringLiteral("Inne_informacje")).type, db::FieldType::CodePageLongText);
+    EXPECT_EQ(details.field(QStringLiteral("Naklady_BR_z_amort")).type, db::FieldType::Number);
+
+    survey.connection.execute(QStringLiteral("CREATE TABLE keyed (id INTEGER PRIMARY KEY AUTOINCREMENT, t NTEXT)"));
+    db::Table keyed(survey.connection, QStringLiteral("keyed"), db::Table::Mode::ReadWrite);
+    EXPECT_EQ(keyed.field(QStringLiteral("id")).type, db::FieldType::AutoNumber);
+    keyed.append();
+    EXPECT_THROW(keyed.setInteger(QStringLiteral("id"), 5), Error);
+    keyed.setUnicode(QStringLiteral("t"), QStringLiteral("x"));
+    keyed.post();
+    EXPECT_EQ(keyed.asInteger(QStringLiteral("id")), 1);
+}
+
+TEST(Engine, FiltersEditingDeletingAndInsertionOrder)
+{
+    TempSurvey survey;
+    const QString table = QStringLiteral("dane_wykaz_patentow");
+    {
+        db::Table all(survey.connection, table, db::Table::Mode::ReadWrite);
+        for (int kind : {2, 1, 2, 3, 2}) {
+            all.append();
+            all.setInteger(QStringLiteral("rodzaj"), kind);
+            all.setUnicode(QStringLiteral("tytul"), QStringLiteral("t%1-%2").arg(kind).arg(all.recordCount()));
+            all.post();
+        }
+    }
+    db::Table two(survey.connection, table, db::Table::Mode::ReadWrite, db::Filter::parse(QStringLiteral("rodzaj=2")));
+    ASSERT_EQ(two.recordCount(), 3);
+    QStringList titles;
+    for (two.first(); !two.eof(); two.next())
+        titles << two.asUnicode(QStringLiteral("tytul"));
+    EXPECT_EQ(titles, (QStringList{QStringLiteral("t2-0"), QStringLiteral("t2-2"), QStringLiteral("t2-4")}));
+
+    two.first();
+    two.next();
+    two.edit();
+    two.setUnicode(QStringLiteral("tytul"), QStringLiteral("zmieniony"));
+    two.post();
+    two.first();
+    two.remove();
+    EXPECT_EQ(two.asUnicode(QStringLiteral("tytul")), QStringLiteral("zmieniony"));
+
+    two.removeAll();
+    db::Table rest(survey.connection, table);
+    EXPECT_EQ(rest.recordCount(), 2) << "deleting a filtered group leaves other kinds alone";
+
+    db::Table readOnly(survey.connection, table);
+    EXPECT_THROW(readOnly.append(), Error);
+
+    const db::Filter text = db::Filter::parse(QStringLiteral("typ='M'"));
+    EXPECT_EQ(text.field, QStringLiteral("typ"));
+    EXPECT_EQ(text.value.toString(), QStringLiteral("M"));
+    EXPECT_THROW(db::Filter::parse(QStringLiteral("rodzaj=1 or 1=1")), Error);
+}
+
+TEST(Engine, LcaseAndLikeFoldPolishLettersAndParametersAreNeverSql)
+{
+    TempSurvey survey;
+    db::Table t(survey.connection, QStringLiteral("dane_wydawnictwa"), db::Table::Mode::ReadWrite);
+    for (const QString& title : {QStringLiteral("ŁÓDZKIE ŚWIĘTO"), QStringLiteral("Żak's"), QStringLiteral("Inne")}) {
+        t.append();
+        t.setUnicode(QStringLiteral("Tytul"), title);
+        t.post();
+    }
+    EXPECT_EQ(survey.connection.scalar(QStringLiteral("select count(*) from dane_wydawnictwa where lcase(Tytul) like ?"),
+                                       {QStringLiteral("łódz%")}).toInt(), 1);
+    EXPECT_EQ(survey.connection.scalar(QStringLiteral("select Tytul from dane_wydawnictwa where lcase(Tytul) = ?"),
+                                       {QStringLiteral("żak's")}).toString(), QStringLiteral("Żak's"));
+
+    db::Query query(survey.connection, QStringLiteral("select * from dane_wydawnictwa"));
+    EXPECT_TRUE(query.locate(QStringLiteral("tytul"), QStringLiteral("łódzkie"), true));
+    EXPECT_EQ(query.position(), 0);
+    EXPECT_TRUE(query.locate(QStringLiteral("tytul"), QStringLiteral("INNE")));
+    EXPECT_EQ(query.position(), 2);
+    EXPECT_FALSE(query.locate(QStringLiteral("tytul"), QStringLiteral("inn")));
+    EXPECT_EQ(query.position(), 2);
+}
+
+TEST(Engine, RolledBackTransactionLeavesTheTableAsItWas)
+{
+    TempSurvey survey;
+    const QString name = QStringLiteral("dane_dyscypliny");
+    {
+        db::Table t(survey.connection, name, db::Table::Mode::ReadWrite);
+        t.append();
+        t.setString(QStringLiteral("Dyscyplina"), QStringLiteral("25"));
+        t.post();
+    }
+    {
+        db::Transaction transaction(survey.connection);
+        db::Table t(survey.connection, name, db::Table::Mode::ReadWrite);
+        t.removeAll();
+        t.append();
+        t.setString(QStringLiteral("Dyscyplina"), QStringLiteral("01"));
+        t.post();
+        // No commit: leaving the scope rolls back, as a failed save does.
+    }
+    db::Table after(survey.connection, name);
+    ASSERT_EQ(after.recordCount(), 1);
+    EXPECT_EQ(after.asString(QStringLiteral("Dyscyplina")), QStringLiteral("25"));
+
+    {
+        db::Transaction outer(survey.connection);
+        {
+            db::Transaction inner(survey.connection);
+            survey.connection.execute(QStringLiteral("DELETE FROM dane_dyscypliny"));
+            inner.commit();
+        }
+        outer.commit();
+    }
+    EXPECT_EQ(db::Table(survey.connection, name).recordCount(), 0);
+}
+
+TEST(Engine, ListsUserTables)
+{
+    TempSurvey survey;
+    const QStringList tables = survey.connection.userTables();
+    EXPECT_TRUE(tables.contains(QStringLiteral("wersja")));
+    EXPECT_TRUE(tables.contains(QStringLiteral("dane_wykaz_nagrod")));
+    for (const QString& t : tables)
+        EXPECT_FALSE(t.startsWith(QStringLiteral("sqlite_")));
+}
