@@ -150,7 +150,7 @@ QString newArchiveWith(const QString& archivePath, const QString& member)
 {
     QFile::remove(archivePath);
     QFile(archivePath).open(QIODevice::WriteOnly);
-    vestrum::TZLBArchive archive;
+    vestrum::ZlbArchive archive;
     archive.OpenArchive(archivePath);
     archive.AddFile(member);
     if (!archive.LastFailure().isEmpty())
@@ -185,7 +185,7 @@ void BM_ExtractAll(benchmark::State& state)
     const QString database = surveyDatabase();
     const QString archivePath = newArchiveWith(benchFolder() + QStringLiteral("/rozpakuj.naj"), database);
     const QString target = benchFolder() + QStringLiteral("/rozpakowane");
-    vestrum::TZLBArchive archive;
+    vestrum::ZlbArchive archive;
     archive.OpenArchive(archivePath);
     for (auto _ : state) {
         state.PauseTiming(); // nor is deleting the last round's 50 MB part of extracting
@@ -241,7 +241,7 @@ int main(int argc, char** argv)
     resetPeakMemory();
     newArchiveWith(archivePath, database);
     const qint64 addPeak = peakMemoryBytes();
-    vestrum::TZLBArchive archive;
+    vestrum::ZlbArchive archive;
     archive.OpenArchive(archivePath);
     resetPeakMemory();
     archive.ExtractAll(benchFolder() + QStringLiteral("/pamiec"));

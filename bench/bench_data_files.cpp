@@ -103,7 +103,7 @@ void ArchiveAdd(benchmark::State& state)
         QFile::remove(target);
         QFile(target).open(QIODevice::WriteOnly);
         s.program.survey.close();
-        TZLBArchive archive;
+        ZlbArchive archive;
         archive.OpenArchive(target);
         archive.AddFile(s.database);
         archive.CloseArchive();
@@ -132,7 +132,7 @@ void ArchiveExtract(benchmark::State& state)
     const QString folder = s.program.state.ProgramFolder + QStringLiteral("rozpakowane");
     for (auto _ : state) {
         QDir(folder).removeRecursively();
-        TZLBArchive archive;
+        ZlbArchive archive;
         archive.OpenArchive(s.dataFile);
         archive.ExtractAll(folder);
         archive.CloseArchive();

@@ -107,7 +107,7 @@ void BM_StartToMainWindow(benchmark::State& state)
         } silent;
         SystemClock clock;
         Program program(silent, clock);
-        Tf_main window(program);
+        MainWindow window(program);
         window.startUp({}, dir.path());
         QApplication::processEvents();
         window.closeWithoutQuestions();

@@ -90,7 +90,7 @@ void BM_OpenPublicationList(benchmark::State& state)
     Program program(silent, clock);
     program.survey.open(survey.path(), schema::databasePassword());
     program.state.Windows[static_cast<size_t>(RememberedWindow::Wykazy)] = {800, 1200, 0, 0, false};
-    Tf_wykazy editor(program);
+    ListEditor editor(program);
     for (auto _ : state) {
         editor.prepare(kKind); // LoadList, sort by the first column, grid filled
         editor.show();         // user font applied, columns fitted
@@ -115,7 +115,7 @@ BENCHMARK(BM_LoadPublicationList)->Unit(benchmark::kMillisecond)->Iterations(5);
 void BM_FillAndFitGrid(benchmark::State& state)
 {
     const lists::ListGrid grid = publicationRows();
-    TListGrid widget;
+    ListGridView widget;
     widget.resize(1200, 700);
     for (auto _ : state) {
         widget.setHeaders(grid.headers());
@@ -128,7 +128,7 @@ BENCHMARK(BM_FillAndFitGrid)->Unit(benchmark::kMillisecond)->Iterations(5);
 void BM_FillGrid(benchmark::State& state)
 {
     const lists::ListGrid grid = publicationRows();
-    TListGrid widget;
+    ListGridView widget;
     widget.resize(1200, 700);
     for (auto _ : state) {
         widget.setHeaders(grid.headers());

@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
     }
 
-    vestrum::TZLBArchive archive;
+    vestrum::ZlbArchive archive;
     archive.SetExtractWithPath(options & 1);
     archive.SetCheckCRC(options & 2);
     try {

@@ -39,10 +39,10 @@ int main(int argc, char** argv)
 
     vestrum::initCoreResources();
     vestrum::SystemClock clock;
-    vestrum::Tf_wiadomosc messageBox;
+    vestrum::MessageBox messageBox;
     vestrum::Program program(messageBox, clock);
     messageBox.useFont(program.state.UserFont);
-    vestrum::Tf_main mainWindow(program);
+    vestrum::MainWindow mainWindow(program);
     vestrum::ProgramWindows windows(program, mainWindow);
     plugSettings(program, mainWindow.steps());
     if (!mainWindow.startUp(QApplication::arguments().mid(1), QApplication::applicationDirPath()))

@@ -48,7 +48,7 @@ std::optional<TFileCompressionLevel> parseLevel(const QString& word)
 
 int list(const QStringList& words, QTextStream& out)
 {
-    TZLBArchive archive;
+    ZlbArchive archive;
     archive.OpenArchive(words[0]);
     const QChar tab = QLatin1Char('\t');
     for (int i = 0; i < archive.FileCount(); ++i) {
@@ -68,7 +68,7 @@ int add(const QString& archivePath, const QStringList& files, TFileCompressionLe
         if (!created.open(QIODevice::WriteOnly | QIODevice::NewOnly))
             throw Error(QStringLiteral("nie można otworyć pliku (%1)").arg(archivePath));
     }
-    TZLBArchive archive;
+    ZlbArchive archive;
     archive.SetCompressionLevel(level);
     archive.OpenArchive(archivePath);
     for (const QString& file : files) {
@@ -83,7 +83,7 @@ int add(const QString& archivePath, const QStringList& files, TFileCompressionLe
 
 int update(const QString& archivePath, int index, const QString& file, QTextStream& err)
 {
-    TZLBArchive archive;
+    ZlbArchive archive;
     archive.OpenArchive(archivePath);
     archive.UpdateFile(file, index);
     if (!archive.LastFailure().isEmpty()) {
@@ -95,7 +95,7 @@ int update(const QString& archivePath, int index, const QString& file, QTextStre
 
 int extract(const QString& archivePath, const QString& folder, bool checkCrc)
 {
-    TZLBArchive archive;
+    ZlbArchive archive;
     archive.SetCheckCRC(checkCrc);
     archive.OpenArchive(archivePath);
     archive.ExtractAll(folder);
@@ -104,7 +104,7 @@ int extract(const QString& archivePath, const QString& folder, bool checkCrc)
 
 int check(const QString& archivePath, QTextStream& out)
 {
-    TZLBArchive archive;
+    ZlbArchive archive;
     archive.OpenArchive(archivePath);
     archive.CheckMembers();
     out << "OK\n";

@@ -355,7 +355,7 @@ LoadOutcome LoadDataFile(Program& program, const QString& path, Progress& progre
         throw Error(QStringLiteral("Docelowa kartoteka nie może zostać utworzona"));
 
     {
-        TZLBArchive archive;
+        ZlbArchive archive;
         archive.OpenArchive(path);
         archive.ExtractAll(folder);
         archive.CloseArchive();
@@ -422,7 +422,7 @@ QString dataFilePath(const QString& folder, const QString& name)
 
 void CheckedArchive::BeforeReplace(const QString& tempFileName)
 {
-    TZLBArchive rebuilt;
+    ZlbArchive rebuilt;
     rebuilt.OpenArchive(tempFileName);
     const int index = rebuilt.FindFile(memberName());
     if (index < 0)
@@ -477,7 +477,7 @@ void WriteArchiveOf(const QString& databasePath, const QString& target, CheckedA
     syncFolder(QFileInfo(target).absolutePath());
 
     // Read back what now stands under the user's name before anyone says it was saved.
-    TZLBArchive check;
+    ZlbArchive check;
     try {
         check.OpenArchive(target);
         if (check.FindFile(memberName()) < 0)

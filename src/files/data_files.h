@@ -79,7 +79,7 @@ void ClearForNewUnit(Program& program);
 // place of the old one it is read back: the member must be there, decompress to the bytes whose CRC the
 // directory records, and be as long as the database it was made from. A rebuild that fails the check is
 // thrown away, so a data file is never replaced by a damaged or empty one.
-class CheckedArchive : public TZLBArchive {
+class CheckedArchive : public ZlbArchive {
 public:
     // The database the next rebuild is made from; its length is what the member must unpack to.
     void expectSource(const QString& path) { expectedSource_ = path; }

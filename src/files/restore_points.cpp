@@ -46,7 +46,7 @@ bool MakeRestorePoint(Program& program, datafiles::CheckedArchive& archive)
         return false;
     }
     try {
-        TZLBArchive check;
+        ZlbArchive check;
         check.OpenArchive(path);
         return check.FindFile(datafiles::memberName()) >= 0;
     } catch (const Error&) {

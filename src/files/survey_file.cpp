@@ -22,7 +22,7 @@ QString unpackSurvey(const QString& path, QTemporaryDir& scratch)
 {
     if (!scratch.isValid())
         throw Error(QStringLiteral("Nie można utworzyć katalogu tymczasowego."));
-    TZLBArchive archive;
+    ZlbArchive archive;
     archive.OpenArchive(path);
     if (archive.FindFile(QStringLiteral("ankieta.mdb")) < 0)
         throw Error(QStringLiteral("W pliku skompresowanym nie istnieje taki zbiór"));

@@ -293,7 +293,7 @@ TArchiveEntry TArchiveEntry::fromBytes(const char* p)
 // Writing a new archive: keeps the length and the running CRC of everything written, so the trailer's CRC
 // needs no second pass over the file.
 
-class TZLBArchive::Writer {
+class ZlbArchive::Writer {
 public:
     explicit Writer(QFile& file) : file_(file) {}
 
@@ -341,21 +341,21 @@ private:
 
 // ---------------------------------------------------------------------------------------------------------------
 
-TZLBArchive::TZLBArchive() = default;
+ZlbArchive::ZlbArchive() = default;
 
-TZLBArchive::~TZLBArchive()
+ZlbArchive::~ZlbArchive()
 {
     destroying_ = true;
     closeQuietly();
 }
 
-void TZLBArchive::requireOpen() const
+void ZlbArchive::requireOpen() const
 {
     if (!IsOpen())
         throw Error(kNotOpen);
 }
 
-void TZLBArchive::closeQuietly()
+void ZlbArchive::closeQuietly()
 {
     entries_.clear();
     trailer_ = TArchiveTrailer();
@@ -364,13 +364,13 @@ void TZLBArchive::closeQuietly()
     openedModified_ = 0;
 }
 
-void TZLBArchive::CloseArchive()
+void ZlbArchive::CloseArchive()
 {
     closeQuietly();
     progressIdle();
 }
 
-bool TZLBArchive::OpenArchive(const QString& fileName)
+bool ZlbArchive::OpenArchive(const QString& fileName)
 {
     CloseArchive();
     if (fileName.isEmpty())
@@ -428,7 +428,7 @@ bool TZLBArchive::OpenArchive(const QString& fileName)
     return true;
 }
 
-std::vector<TArchiveEntry> TZLBArchive::readDirectory(QFile& file, qint64 fileSize, const TArchiveTrailer& t)
+std::vector<TArchiveEntry> ZlbArchive::readDirectory(QFile& file, qint64 fileSize, const TArchiveTrailer& t)
 {
     const auto fail = [] { return Error(kDirectoryUnreadable); };
     const qint64 dataEnd = std::max<qint64>(fileSize - TArchiveTrailer::Size, 0);
@@ -506,34 +506,34 @@ std::vector<TArchiveEntry> TZLBArchive::readDirectory(QFile& file, qint64 fileSi
     return entries;
 }
 
-int TZLBArchive::FileCount() const
+int ZlbArchive::FileCount() const
 {
     requireOpen();
     return trailer_.Count;
 }
 
-void TZLBArchive::GetFileEntry(int index, TArchiveEntry& entry) const
+void ZlbArchive::GetFileEntry(int index, TArchiveEntry& entry) const
 {
     if (index < 0 || static_cast<size_t>(index) >= entries_.size())
         throw Error(kIndexOutOfBounds);
     entry = entries_[static_cast<size_t>(index)];
 }
 
-TArchiveEntry TZLBArchive::GetFileEntry(int index) const
+TArchiveEntry ZlbArchive::GetFileEntry(int index) const
 {
     TArchiveEntry entry;
     GetFileEntry(index, entry);
     return entry;
 }
 
-QString TZLBArchive::MemberKey(const QString& sourceFileName) const
+QString ZlbArchive::MemberKey(const QString& sourceFileName) const
 {
     QString folder, name;
     splitPath(sourceFileName, folder, name);
     return savePaths_ ? storedFolder(folder) + name : name;
 }
 
-int TZLBArchive::FindFile(const QString& name) const
+int ZlbArchive::FindFile(const QString& name) const
 {
     requireOpen();
     QString folder, file;
@@ -554,7 +554,7 @@ int TZLBArchive::FindFile(const QString& name) const
 // ---------------------------------------------------------------------------------------------------------------
 // Rebuilding
 
-QString TZLBArchive::MakeTempFileName(const QString& folder)
+QString ZlbArchive::MakeTempFileName(const QString& folder)
 {
     // Opened "new only" (O_EXCL), so the name is ours alone and the file gets the usual permissions.
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -570,9 +570,9 @@ QString TZLBArchive::MakeTempFileName(const QString& folder)
     throw cannotOpen(folder);
 }
 
-void TZLBArchive::BeforeReplace(const QString&) {}
+void ZlbArchive::BeforeReplace(const QString&) {}
 
-void TZLBArchive::AddFile(const QString& sourceFileName)
+void ZlbArchive::AddFile(const QString& sourceFileName)
 {
     requireOpen();
     if (FindFile(MemberKey(sourceFileName)) >= 0)
@@ -597,7 +597,7 @@ void TZLBArchive::AddFile(const QString& sourceFileName)
     });
 }
 
-void TZLBArchive::UpdateFile(const QString& sourceFileName, int index)
+void ZlbArchive::UpdateFile(const QString& sourceFileName, int index)
 {
     requireOpen();
     if (index < 0 || static_cast<size_t>(index) >= entries_.size() || FindFile(MemberKey(sourceFileName)) != index)
@@ -623,7 +623,7 @@ void TZLBArchive::UpdateFile(const QString& sourceFileName, int index)
 // The new archive is built beside the old one, flushed to disk and renamed over it in one step, so at every
 // moment the archive's name holds either the whole old archive or the whole new one. (Deleting the old file
 // and then renaming would lose the data file to a failure in between.)
-void TZLBArchive::rebuild(const std::function<std::vector<TArchiveEntry>(QFile&, Writer&)>& body)
+void ZlbArchive::rebuild(const std::function<std::vector<TArchiveEntry>(QFile&, Writer&)>& body)
 {
     lastFailure_.clear();
     try {
@@ -670,7 +670,7 @@ void TZLBArchive::rebuild(const std::function<std::vector<TArchiveEntry>(QFile&,
 
 // Streams the source through deflate straight into the new archive. A source that does not shrink is then
 // written again as it is, over the compressed attempt; the attempt stops as soon as it is no smaller.
-void TZLBArchive::compressSource(const QString& sourceFileName, Writer& out, TArchiveEntry& entry, TProgressPhase phase)
+void ZlbArchive::compressSource(const QString& sourceFileName, Writer& out, TArchiveEntry& entry, TProgressPhase phase)
 {
     QFile source(sourceFileName);
     if (!source.open(QIODevice::ReadOnly))
@@ -755,7 +755,7 @@ void TZLBArchive::compressSource(const QString& sourceFileName, Writer& out, TAr
     entry.CRC = memberCrc;
 }
 
-void TZLBArchive::writeDirectoryAndTrailer(Writer& out, const std::vector<TArchiveEntry>& entries)
+void ZlbArchive::writeDirectoryAndTrailer(Writer& out, const std::vector<TArchiveEntry>& entries)
 {
     const qint64 directoryOffset = out.length();
     if (directoryOffset > kMaxDirectoryOffset)
@@ -970,7 +970,7 @@ constexpr qint64 kThreadedOutputFrom = 1024 * 1024;
 // Decodes one member into `output`. The block is read no further than its StoredSize, and a member that would
 // inflate past its UnpackedSize, end short of it or fail its zlib check is corrupt; bytes past UnpackedSize are
 // never handed on.
-void TZLBArchive::streamMember(QFile& archive, int number, ArchiveMemberOutput& output)
+void ZlbArchive::streamMember(QFile& archive, int number, ArchiveMemberOutput& output)
 {
     const TArchiveEntry& e = entries_[static_cast<size_t>(number)];
     if (!archive.seek(e.DataOffset))
@@ -1041,7 +1041,7 @@ void TZLBArchive::streamMember(QFile& archive, int number, ArchiveMemberOutput& 
 
 // The folder a member goes to. Names and stored folders come from the file, so no part of them may climb out of
 // the target folder or name a drive; such a member is refused as corrupt.
-QString TZLBArchive::extractFolderFor(const QString& targetFolder, int number, bool withPath) const
+QString ZlbArchive::extractFolderFor(const QString& targetFolder, int number, bool withPath) const
 {
     const TArchiveEntry& e = entries_[static_cast<size_t>(number)];
     if (unsafeName(e.fileName()))
@@ -1063,7 +1063,7 @@ QString TZLBArchive::extractFolderFor(const QString& targetFolder, int number, b
     return folder;
 }
 
-void TZLBArchive::extractMember(QFile& archive, int number, const QString& target)
+void ZlbArchive::extractMember(QFile& archive, int number, const QString& target)
 {
     const TArchiveEntry& e = entries_[static_cast<size_t>(number)];
     // Written beside the target and renamed over it when whole and checked: a corrupt member never replaces a
@@ -1098,7 +1098,7 @@ void TZLBArchive::extractMember(QFile& archive, int number, const QString& targe
     guard.release();
 }
 
-void TZLBArchive::ExtractAll(const QString& targetFolder)
+void ZlbArchive::ExtractAll(const QString& targetFolder)
 {
     requireOpen();
     QFile archive(fileName_);
@@ -1129,7 +1129,7 @@ void TZLBArchive::ExtractAll(const QString& targetFolder)
     progressIdle();
 }
 
-void TZLBArchive::CheckMembers()
+void ZlbArchive::CheckMembers()
 {
     requireOpen();
     QFile archive(fileName_);
@@ -1151,14 +1151,14 @@ void TZLBArchive::CheckMembers()
 // ---------------------------------------------------------------------------------------------------------------
 // Progress
 
-void TZLBArchive::startPhase(TProgressPhase phase, const QString& message, qint64 total)
+void ZlbArchive::startPhase(TProgressPhase phase, const QString& message, qint64 total)
 {
     phase_ = phase;
     phaseMessage_ = message;
     phaseTotal_ = total;
 }
 
-void TZLBArchive::progress(qint64 done)
+void ZlbArchive::progress(qint64 done)
 {
     if (!OnProgress || destroying_)
         return;
@@ -1170,7 +1170,7 @@ void TZLBArchive::progress(qint64 done)
     OnProgress(phaseMessage_, percentage);
 }
 
-void TZLBArchive::progressIdle()
+void ZlbArchive::progressIdle()
 {
     startPhase(TProgressPhase::Idle, fileName_, 0);
     if (!OnProgress || destroying_)

@@ -1,6 +1,6 @@
 #pragma once
 
-// TZLBArchive keeps several files in one compressed archive file. Every data file (*.naj), restore point
+// ZlbArchive keeps several files in one compressed archive file. Every data file (*.naj), restore point
 // (*.nar) and offline update package (*.dat) of the program is such an archive.
 //
 // Layout, little-endian, integers 32-bit:
@@ -63,17 +63,17 @@ struct TArchiveEntry {
 
 enum class TProgressPhase { Idle, ReadingDirectory, Extracting, Adding, Updating, WritingDirectory };
 
-class TZLBArchive {
+class ZlbArchive {
 public:
     using TReplaceFileEvent = std::function<void(const QString& fileName, bool& replace)>;
     using TFileExtractedEvent = std::function<void(const QString& fileName)>;
     using TNotifyEvent = std::function<void()>;
     using TProgressEvent = std::function<void(const QString& msg, int percentage)>;
 
-    TZLBArchive();
-    virtual ~TZLBArchive();
-    TZLBArchive(const TZLBArchive&) = delete;
-    TZLBArchive& operator=(const TZLBArchive&) = delete;
+    ZlbArchive();
+    virtual ~ZlbArchive();
+    ZlbArchive(const ZlbArchive&) = delete;
+    ZlbArchive& operator=(const ZlbArchive&) = delete;
 
     // Returns false (and stays closed) for an empty name; otherwise reads and checks the file or throws.
     bool OpenArchive(const QString& fileName);

@@ -11,7 +11,7 @@ class Program;
 // The checks of the main window's form pages: each field is tested when the focus leaves it,
 // sections 17 and 18 are tested as a whole before they are saved, and a few read-only fields
 // are derived from others. Everything works on a page's FieldValues, so it runs without windows;
-// the window glue (section_io_widget) shows the messages and moves the focus.
+// the window glue (gui/main/section_io) shows the messages and moves the focus.
 namespace vestrum::checks {
 
 // "Podana wartość jest nieprawidłowa": the one message of a refused field.

@@ -20,7 +20,7 @@ enum class ControlKind {
     DropDown,         // fixed-item drop-down list
     MultiLine,        // multi-line Unicode text
     ListButton,       // opens the list editor for its list kind; caption is the summary caption
-    Grid,             // TListGrid of a main-window table (list kinds 0, 13, 14, 49, 50)
+    Grid,             // ListGridView of a main-window table (list kinds 0, 13, 14, 49, 50)
     ChosenList,       // list box of chosen codes (section 1 choosers)
     CatalogueList,    // two-column catalogue the codes are chosen from
     SearchField,      // search text of a chooser

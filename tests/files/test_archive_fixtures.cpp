@@ -49,7 +49,7 @@ TEST(ArchiveFixturesTest, EveryFixtureGivesItsListedOutcome)
         QTemporaryDir work;
         const QString archivePath = work.filePath(QStringLiteral("archiwum.naj"));
         ASSERT_TRUE(QFile::copy(kFixtures + QLatin1Char('/') + f[0], archivePath));
-        TZLBArchive archive;
+        ZlbArchive archive;
         archive.SetExtractWithPath(f[1] == QLatin1String("1"));
         archive.SetCheckCRC(f[2] == QLatin1String("1"));
         const QString outcome = errorOf([&] {
@@ -75,7 +75,7 @@ TEST(ArchiveFixturesTest, EveryFixtureGivesItsListedOutcome)
 TEST(ArchiveFixturesTest, ExtractedNamesAndFoldersComeFromTheCodePage)
 {
     QTemporaryDir work;
-    TZLBArchive archive;
+    ZlbArchive archive;
     ASSERT_TRUE(archive.OpenArchive(kFixtures + QStringLiteral("/ok_mixed_plain_directory.naj")));
     EXPECT_EQ(archive.Trailer().DirectoryCompressed, 0);
     archive.ExtractAll(work.path());

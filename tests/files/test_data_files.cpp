@@ -376,7 +376,7 @@ TEST(DataFiles, SaveDataReplacesTheMemberOfTheCurrentFile)
     n.close();
     QFile(other).open(QIODevice::WriteOnly);
     {
-        TZLBArchive a;
+        ZlbArchive a;
         a.OpenArchive(other);
         a.AddFile(notes);
     }

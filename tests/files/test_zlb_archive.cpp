@@ -38,13 +38,13 @@ quint32 crcOf(const QByteArray& bytes)
     return static_cast<quint32>(crc32(0, reinterpret_cast<const Bytef*>(bytes.constData()), static_cast<uInt>(bytes.size())));
 }
 
-class TZLBArchiveTest : public ::testing::Test {
+class ZlbArchiveTest : public ::testing::Test {
 protected:
     QTemporaryDir dir;
     QString path(const QString& name) const { return dir.filePath(name); }
 
     // A new archive the way the program makes one: an empty file, then members added one by one.
-    QString newArchive(const QStringList& members, TZLBArchive& archive)
+    QString newArchive(const QStringList& members, ZlbArchive& archive)
     {
         const QString file = path(QStringLiteral("dane.naj"));
         writeFile(file, QByteArray());
@@ -63,7 +63,7 @@ protected:
 };
 
 // Test subclass that plays a crash after the new archive is written and flushed, before it replaces the old one.
-class CrashingArchive : public TZLBArchive {
+class CrashingArchive : public ZlbArchive {
 public:
     QString tempSeen;
     QByteArray tempBytes;
@@ -77,11 +77,11 @@ protected:
     }
 };
 
-TEST_F(TZLBArchiveTest, EmptyFileOpensAndFirstMemberGivesTheExactLayout)
+TEST_F(ZlbArchiveTest, EmptyFileOpensAndFirstMemberGivesTheExactLayout)
 {
     const QByteArray text = sampleText(200);
     writeFile(path(QStringLiteral("src/ankieta.mdb")), text);
-    TZLBArchive archive;
+    ZlbArchive archive;
     const QString file = newArchive({}, archive);
     EXPECT_EQ(archive.FileCount(), 0);
 
@@ -115,9 +115,9 @@ TEST_F(TZLBArchiveTest, EmptyFileOpensAndFirstMemberGivesTheExactLayout)
     EXPECT_EQ(inflateAll(bytes.left(stored), text.size()), text);
 }
 
-TEST_F(TZLBArchiveTest, DamagedOrMissingFilesLeaveTheComponentClosed)
+TEST_F(ZlbArchiveTest, DamagedOrMissingFilesLeaveTheComponentClosed)
 {
-    TZLBArchive archive;
+    ZlbArchive archive;
     EXPECT_FALSE(archive.OpenArchive(QString()));
     EXPECT_EQ(errorOf([&] { archive.FileCount(); }), kNotOpen);
     EXPECT_EQ(errorOf([&] { archive.OpenArchive(path(QStringLiteral("brak.naj"))); }),
@@ -153,7 +153,7 @@ TEST_F(TZLBArchiveTest, DamagedOrMissingFilesLeaveTheComponentClosed)
     EXPECT_EQ(errorOf([&] { archive.GetFileEntry(-1); }), QStringLiteral("Index out of bounds"));
 }
 
-TEST_F(TZLBArchiveTest, MembersThatDoNotShrinkAreStoredAsTheyAre)
+TEST_F(ZlbArchiveTest, MembersThatDoNotShrinkAreStoredAsTheyAre)
 {
     const QByteArray random = noise(200000, 3);
     const QByteArray text = sampleText(3000);
@@ -162,7 +162,7 @@ TEST_F(TZLBArchiveTest, MembersThatDoNotShrinkAreStoredAsTheyAre)
     writeFile(path(QStringLiteral("tekst.txt")), text);
     writeFile(path(QStringLiteral("maks.txt")), text);
 
-    TZLBArchive archive;
+    ZlbArchive archive;
     const QString file = newArchive({path(QStringLiteral("szum.bin")), path(QStringLiteral("pusty.txt"))}, archive);
     archive.SetCompressionLevel(fcNone);
     archive.AddFile(path(QStringLiteral("tekst.txt")));
@@ -194,13 +194,13 @@ TEST_F(TZLBArchiveTest, MembersThatDoNotShrinkAreStoredAsTheyAre)
     EXPECT_EQ(readFile(path(QStringLiteral("out/maks.txt"))), text);
 }
 
-TEST_F(TZLBArchiveTest, MemberKeysIgnoreCaseAndFoldersOnlyCountWithSavePaths)
+TEST_F(ZlbArchiveTest, MemberKeysIgnoreCaseAndFoldersOnlyCountWithSavePaths)
 {
     writeFile(path(QStringLiteral("jeden/Dane.txt")), "pierwszy");
     writeFile(path(QStringLiteral("dwa/dane.TXT")), "drugi");
     writeFile(path(QStringLiteral("dwa/zażółć.txt")), "polskie litery");
 
-    TZLBArchive archive;
+    ZlbArchive archive;
     const QString file = newArchive({path(QStringLiteral("jeden/Dane.txt"))}, archive);
     const QByteArray before = readFile(file);
     EXPECT_EQ(errorOf([&] { archive.AddFile(path(QStringLiteral("dwa/dane.TXT"))); }),
@@ -235,14 +235,14 @@ TEST_F(TZLBArchiveTest, MemberKeysIgnoreCaseAndFoldersOnlyCountWithSavePaths)
               "drugi");
 }
 
-TEST_F(TZLBArchiveTest, ReplacingTheFirstOfThreeMovesTheOthersUnchanged)
+TEST_F(ZlbArchiveTest, ReplacingTheFirstOfThreeMovesTheOthersUnchanged)
 {
     const QByteArray second = sampleText(400);
     const QByteArray third = noise(5000, 11);
     writeFile(path(QStringLiteral("a.txt")), "krótki");
     writeFile(path(QStringLiteral("b.txt")), second);
     writeFile(path(QStringLiteral("c.bin")), third);
-    TZLBArchive archive;
+    ZlbArchive archive;
     const QString file = newArchive(
         {path(QStringLiteral("a.txt")), path(QStringLiteral("b.txt")), path(QStringLiteral("c.bin"))}, archive);
     const TArchiveEntry oldA = archive.GetFileEntry(0), oldB = archive.GetFileEntry(1), oldC = archive.GetFileEntry(2);
@@ -279,14 +279,14 @@ TEST_F(TZLBArchiveTest, ReplacingTheFirstOfThreeMovesTheOthersUnchanged)
     EXPECT_EQ(readFile(path(QStringLiteral("out/c.bin"))), third);
 }
 
-TEST_F(TZLBArchiveTest, CrashBeforeTheRenameLeavesTheOldArchiveWhole)
+TEST_F(ZlbArchiveTest, CrashBeforeTheRenameLeavesTheOldArchiveWhole)
 {
     writeFile(path(QStringLiteral("a.txt")), sampleText(100));
     writeFile(path(QStringLiteral("b.txt")), sampleText(300));
     CrashingArchive archive;
     const QString file = path(QStringLiteral("dane.naj"));
     {
-        TZLBArchive first;
+        ZlbArchive first;
         newArchive({path(QStringLiteral("a.txt"))}, first);
     }
     const QByteArray before = readFile(file);
@@ -303,7 +303,7 @@ TEST_F(TZLBArchiveTest, CrashBeforeTheRenameLeavesTheOldArchiveWhole)
     EXPECT_TRUE(tempLeftovers().isEmpty());
 
     EXPECT_EQ(readFile(file), before);
-    TZLBArchive reopened;
+    ZlbArchive reopened;
     ASSERT_TRUE(reopened.OpenArchive(file));
     EXPECT_EQ(reopened.FileCount(), 1);
     reopened.SetCheckCRC(true);
@@ -316,10 +316,10 @@ TEST_F(TZLBArchiveTest, CrashBeforeTheRenameLeavesTheOldArchiveWhole)
     EXPECT_EQ(reopened.FileCount(), 2);
 }
 
-TEST_F(TZLBArchiveTest, FailedRebuildsAreSwallowedAndChangeNothing)
+TEST_F(ZlbArchiveTest, FailedRebuildsAreSwallowedAndChangeNothing)
 {
     writeFile(path(QStringLiteral("a.txt")), sampleText(100));
-    TZLBArchive archive;
+    ZlbArchive archive;
     const QString file = newArchive({path(QStringLiteral("a.txt"))}, archive);
     const QByteArray before = readFile(file);
 
@@ -340,17 +340,17 @@ TEST_F(TZLBArchiveTest, FailedRebuildsAreSwallowedAndChangeNothing)
     EXPECT_EQ(readFile(file), before + QByteArray("x"));
 
     EXPECT_EQ(errorOf([] {
-                  TZLBArchive closed;
+                  ZlbArchive closed;
                   closed.AddFile(QStringLiteral("a.txt"));
               }),
               kNotOpen);
 }
 
-TEST_F(TZLBArchiveTest, ExtractingAsksBeforeReplacingAndReportsEveryFile)
+TEST_F(ZlbArchiveTest, ExtractingAsksBeforeReplacingAndReportsEveryFile)
 {
     writeFile(path(QStringLiteral("a.txt")), "nowe a");
     writeFile(path(QStringLiteral("b.txt")), "nowe b");
-    TZLBArchive archive;
+    ZlbArchive archive;
     newArchive({path(QStringLiteral("a.txt")), path(QStringLiteral("b.txt"))}, archive);
     const QString out = path(QStringLiteral("out"));
     writeFile(out + QStringLiteral("/a.txt"), "stare a");
@@ -379,12 +379,12 @@ TEST_F(TZLBArchiveTest, ExtractingAsksBeforeReplacingAndReportsEveryFile)
               QStringLiteral("Docelowa kartoteka nie może zostać utworzona"));
 }
 
-TEST_F(TZLBArchiveTest, CorruptMemberNeverReplacesAGoodFile)
+TEST_F(ZlbArchiveTest, CorruptMemberNeverReplacesAGoodFile)
 {
     // A member whose CRC does not match: with CheckCRC on it is refused and the file on disk stays as it was.
     QFile::copy(QStringLiteral(VESTRUM_FIXTURES "/archive/bad_member_crc.naj"), path(QStringLiteral("zly.naj")));
     writeFile(path(QStringLiteral("out/a.txt")), "dobry");
-    TZLBArchive archive;
+    ZlbArchive archive;
     ASSERT_TRUE(archive.OpenArchive(path(QStringLiteral("zly.naj"))));
     archive.SetCheckCRC(true);
     EXPECT_EQ(errorOf([&] { archive.ExtractAll(path(QStringLiteral("out"))); }),
@@ -397,7 +397,7 @@ TEST_F(TZLBArchiveTest, CorruptMemberNeverReplacesAGoodFile)
     EXPECT_NE(readFile(path(QStringLiteral("out/a.txt"))), "dobry") << "inflates cleanly, so it is written";
 }
 
-TEST_F(TZLBArchiveTest, ProgressFollowsEveryPhase)
+TEST_F(ZlbArchiveTest, ProgressFollowsEveryPhase)
 {
     writeFile(path(QStringLiteral("duzy.bin")), noise(10000, 5));
     writeFile(path(QStringLiteral("tekst.txt")), sampleText(60000)); // several 64 KiB compressor buffers
@@ -406,7 +406,7 @@ TEST_F(TZLBArchiveTest, ProgressFollowsEveryPhase)
 
     std::vector<std::pair<QString, int>> events;
     {
-        TZLBArchive archive;
+        ZlbArchive archive;
         archive.OnProgress = [&](const QString& msg, int percentage) { events.emplace_back(msg, percentage); };
         archive.OpenArchive(file);
         EXPECT_EQ(events.back(), std::make_pair(file, 0));

@@ -68,7 +68,7 @@ const QString kSaved = QStringLiteral("Zbiór został pomyślnie zapisany.");
 TEST(SaveWindow, NamesTheFileAndAsksBeforeReplacingOne)
 {
     TestProgram t;
-    Tf_eksport window(t.program);
+    SaveDataWindow window(t.program);
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Zapisywanie danych"));
     EXPECT_EQ(window.nameField()->text(), QStringLiteral("*.naj"));
     EXPECT_TRUE(window.saveButton()->isDefault());
@@ -87,7 +87,7 @@ TEST(SaveWindow, NamesTheFileAndAsksBeforeReplacingOne)
     EXPECT_EQ(t.program.state.CurrentDataFile, saved);
     EXPECT_TRUE(t.program.state.DataSaved);
     EXPECT_TRUE(t.survey().isOpen());
-    shoot(&window, "tf_eksport");
+    shoot(&window, "save_data_window");
 
     // The file list now shows it; clicking it puts its name in the field.
     QListWidgetItem* item = itemNamed(window.browser()->fileList(), QStringLiteral("wyniki 2008.naj"));
@@ -114,7 +114,7 @@ TEST(SaveWindow, NamesTheFileAndAsksBeforeReplacingOne)
 TEST(SaveWindow, UnreadableDriveIsRefusedAndTheListReturns)
 {
     TestProgram t;
-    Tf_eksport window(t.program);
+    SaveDataWindow window(t.program);
     window.browser()->setFolder(t.dir.path());
     QComboBox* drives = window.browser()->driveList();
     const int before = drives->currentIndex();
@@ -132,7 +132,7 @@ TEST(LoadWindow, LoadsOnlyAChosenExistingFile)
     touch(t.path(QStringLiteral("a.naj")));
     touch(t.path(QStringLiteral("b.txt")));
     QDir().mkpath(t.path(QStringLiteral("podfolder")));
-    Tf_import window(t.program);
+    LoadDataWindow window(t.program);
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Wczytaj dane za rok"));
     QStringList loaded;
     window.load = [&](const QString& path) { loaded.append(path); };
@@ -158,13 +158,13 @@ TEST(LoadWindow, LoadsOnlyAChosenExistingFile)
     Q_EMIT files->itemActivated(files->item(0)); // a double click acts as "wczytaj"
     EXPECT_EQ(loaded, QStringList{t.path(QStringLiteral("a.naj"))});
     EXPECT_EQ(window.result(), QDialog::Accepted);
-    shoot(&window, "tf_import");
+    shoot(&window, "load_data_window");
 }
 
 TEST(RestoreWindow, ListsPointsOldestFirstWithNoneChosen)
 {
     TestProgram t;
-    Tf_przywroc_dane window(t.program);
+    RestoreWindow window(t.program);
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Przywracanie danych"));
     QStringList restored;
     window.restore = [&](const QString& path) { restored.append(path); };
@@ -182,7 +182,7 @@ TEST(RestoreWindow, ListsPointsOldestFirstWithNoneChosen)
     EXPECT_EQ(window.pointList()->item(0)->text(), QStringLiteral("dzień: 2008/03/05  godzina: 23:59"));
     EXPECT_EQ(window.pointList()->item(1)->text(), QStringLiteral("dzień: 2008/03/06  godzina: 00:00"));
     EXPECT_TRUE(window.pointList()->selectedItems().isEmpty());
-    shoot(&window, "tf_przywroc_dane");
+    shoot(&window, "restore_window");
 
     window.pointList()->setCurrentRow(1);
     window.przywroc();
@@ -197,7 +197,7 @@ struct Commands {
     TestProgram t;
     QWidget parent;
     ShellSteps steps;
-    TProgressFrm progress{&parent};
+    ProgressWindow progress{&parent};
     DataCommands commands{t.program, steps, progress, &parent};
     QString title = QStringLiteral("Vestrum");
     int sectionLoads = 0;
@@ -220,7 +220,7 @@ struct Commands {
     void pickInLoadWindow(const QString& file)
     {
         QTimer::singleShot(0, &parent, [this, file] {
-            Tf_import& window = commands.loadWindow();
+            LoadDataWindow& window = commands.loadWindow();
             window.browser()->setFolder(QFileInfo(file).absolutePath());
             QListWidget* files = window.browser()->fileList();
             files->setCurrentItem(itemNamed(files, QFileInfo(file).fileName()));
@@ -347,7 +347,7 @@ TEST(DataCommands, SaveDataWritesTheCurrentFileSilentlyAndRestorePointSaysSo)
     // Restoring it brings the point's data back, ties the data to it and marks them unsaved.
     c.t.survey().execute(QStringLiteral("DELETE FROM dane_podstawowe"));
     QTimer::singleShot(0, &c.parent, [&] {
-        Tf_przywroc_dane& window = c.commands.restoreWindow();
+        RestoreWindow& window = c.commands.restoreWindow();
         window.pointList()->setCurrentRow(0);
         window.przywroc();
     });

@@ -42,7 +42,7 @@ struct Fixture {
     FixedClock clock{QDateTime(QDate(2008, 3, 1), QTime(10, 0))};
     Program program{messages, clock};
     vestrum::testing::TempSurvey survey;
-    Tf_popupy dialog{program};
+    EntryDialog dialog{program};
 
     Fixture()
     {
@@ -85,7 +85,7 @@ void type(QWidget* w, const QString& text)
 void pressEnter(QWidget* w) { QTest::keyClick(w, Qt::Key_Return); }
 
 // A valid value for a row, typed into its input; returns what the row should hand back.
-QString fillValid(Tf_popupy& d, int row)
+QString fillValid(EntryDialog& d, int row)
 {
     const lists::EntryField& f = d.form().field(row);
     QWidget* w = d.input(row);
@@ -383,7 +383,7 @@ TEST(EntryDialog, LongTextEditorMaxLengthsAndContextMenu)
     EXPECT_EQ(title->toPlainText(), S("Źdźbła t"));
 
     QTimer::singleShot(0, &f.dialog, [&f] {
-        Tf_edit* editor = f.dialog.longTextEditor();
+        LongTextWindow* editor = f.dialog.longTextEditor();
         EXPECT_EQ(editor->headingLabel()->text(), S("Tytuł"));
         EXPECT_EQ(editor->textField()->toPlainText(), S("Źdźbła t"));
         editor->textField()->setPlainText(S("Łąka"));

@@ -127,9 +127,9 @@ QString CellText(int r, int c)
     return S("Wpływ stopów łożyskowych część ff").left(1 + (r * 3 + c) % 33);
 }
 
-TListGrid* MakeGrid(const QStringList& headers, int rows)
+ListGridView* MakeGrid(const QStringList& headers, int rows)
 {
-    auto* grid = new TListGrid;
+    auto* grid = new ListGridView;
     grid->resize(900, 500);
     grid->setHeaders(headers);
     std::vector<QStringList> data;
@@ -148,7 +148,7 @@ TEST(FitGridColumns, SameWidthsAndRowHeightsAsMeasuringEveryCell)
     // Narrow columns whose header is the widest text: the header sits right at the column edge.
     const QStringList narrowHeaders{S("Lp."), S("Tytuł publikacji"), S("Liczba punktów"), S("Autorzy\n(kolejność)"),
                                     S("Rok, tom, strony"), S("Czasopismo z wykazu ministerstwa")};
-    std::unique_ptr<TListGrid> grid(MakeGrid(narrowHeaders, 240));
+    std::unique_ptr<ListGridView> grid(MakeGrid(narrowHeaders, 240));
     ExpectSameAsReference(*grid, "wide grid");
 
     // Too wide for the grid: columns scaled down, headers and cells wrap.
@@ -169,7 +169,7 @@ TEST(FitGridColumns, HeaderTextsAtTheirOwnWidth)
                           "Język", "Nakład", "Seria", "ISSN / ISBN", "Wartość (zł)", "Uwagi ff", "Nr", "Kraj",
                           "Dyscyplina naukowa", "Punkty MEiN"})
         headers << S(h);
-    auto grid = std::make_unique<TListGrid>();
+    auto grid = std::make_unique<ListGridView>();
     grid->resize(1600, 300);
     grid->setHeaders(headers);
     ExpectSameAsReference(*grid, "headers only");
@@ -184,7 +184,7 @@ TEST(FitGridColumns, OddTextsAloneInTheirRows)
     // Each text the only one in its row, so its own height decides: glyphs the font lacks (drawn
     // in a fallback font with other line metrics), line breaks of every kind, tabs, soft hyphens,
     // lone and trailing spaces, a mnemonic-like "&".
-    auto grid = std::make_unique<TListGrid>();
+    auto grid = std::make_unique<ListGridView>();
     grid->resize(700, 400);
     grid->setHeaders({S("Tekst"), S("Nr")});
     std::vector<QStringList> rows;

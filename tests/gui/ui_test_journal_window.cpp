@@ -39,7 +39,7 @@ struct JournalWindow {
     FixedClock clock{QDateTime(QDate(2008, 3, 1), QTime(10, 0))};
     Program program{messages, clock};
     lists::JournalList list{program.journals};
-    std::unique_ptr<Tf_lista_mnii> window;
+    std::unique_ptr<JournalSearchWindow> window;
 
     explicit JournalWindow(const std::vector<Entry>& entries)
     {
@@ -59,7 +59,7 @@ struct JournalWindow {
             transaction.commit();
         }
         list.open();
-        window = std::make_unique<Tf_lista_mnii>(program, list);
+        window = std::make_unique<JournalSearchWindow>(program, list);
     }
 
     QString currentName() const
@@ -117,7 +117,7 @@ void pressEnter(QWidget* w)
 TEST(JournalWindow, LayoutAndCaptions)
 {
     JournalWindow f(kEntries);
-    Tf_lista_mnii& w = *f.window;
+    JournalSearchWindow& w = *f.window;
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Lista czasopism MEiN"));
     EXPECT_GE(w.minimumWidth(), 380);
     EXPECT_GE(w.minimumHeight(), 320);
@@ -144,11 +144,11 @@ TEST(JournalWindow, LayoutAndCaptions)
     EXPECT_EQ(w.grid()->selectionBehavior(), QAbstractItemView::SelectRows);
 
     // Changing "Rodzaj listy" filters the grid.
-    w.kindBox()->setCurrentIndex(Tf_lista_mnii::ListB);
+    w.kindBox()->setCurrentIndex(JournalSearchWindow::ListB);
     EXPECT_EQ(f.rows(), 6);
-    w.kindBox()->setCurrentIndex(Tf_lista_mnii::MissingFromListB);
+    w.kindBox()->setCurrentIndex(JournalSearchWindow::MissingFromListB);
     EXPECT_EQ(f.rows(), 2);
-    w.kindBox()->setCurrentIndex(Tf_lista_mnii::AllJournals);
+    w.kindBox()->setCurrentIndex(JournalSearchWindow::AllJournals);
     EXPECT_EQ(f.rows(), 10);
 
     // The window keeps its place under its own entry of the settings.
@@ -165,11 +165,11 @@ TEST(JournalWindow, LayoutAndCaptions)
 TEST(JournalWindow, FromEntryDialogSearchesTheBeginningAfterShowing)
 {
     JournalWindow f(kEntries);
-    Tf_lista_mnii& w = *f.window;
+    JournalSearchWindow& w = *f.window;
 
     // Kind 3 browses list A only, and the choice cannot be changed; the listed name is the text.
     w.prepareForEntry(QStringLiteral("Journal of"), QStringLiteral("Acta"), 3);
-    EXPECT_EQ(w.kindBox()->currentIndex(), Tf_lista_mnii::ListA);
+    EXPECT_EQ(w.kindBox()->currentIndex(), JournalSearchWindow::ListA);
     EXPECT_FALSE(w.kindBox()->isEnabled());
     EXPECT_EQ(f.rows(), 2);
     EXPECT_EQ(w.beginningField()->text(), QStringLiteral("Journal of"));
@@ -179,7 +179,7 @@ TEST(JournalWindow, FromEntryDialogSearchesTheBeginningAfterShowing)
     // that is only a beginning puts the window on the first name with that beginning, 100 ms after
     // the window shows.
     w.prepareForEntry(QString(), QStringLiteral("acta physica"), 4);
-    EXPECT_EQ(w.kindBox()->currentIndex(), Tf_lista_mnii::AllJournals);
+    EXPECT_EQ(w.kindBox()->currentIndex(), JournalSearchWindow::AllJournals);
     EXPECT_TRUE(w.kindBox()->isEnabled());
     EXPECT_EQ(w.beginningField()->text(), QStringLiteral("acta physica"));
     w.show();
@@ -200,9 +200,9 @@ TEST(JournalWindow, FromEntryDialogSearchesTheBeginningAfterShowing)
 TEST(JournalWindow, SearchCommands)
 {
     JournalWindow f(kEntries);
-    Tf_lista_mnii& w = *f.window;
+    JournalSearchWindow& w = *f.window;
     w.prepareForGroup(QString());
-    w.kindBox()->setCurrentIndex(Tf_lista_mnii::AllJournals);
+    w.kindBox()->setCurrentIndex(JournalSearchWindow::AllJournals);
     w.show();
 
     // Polish capitals typed in lower case; Enter runs the search.
@@ -254,7 +254,7 @@ TEST(JournalWindow, SearchCommands)
 
     // A journal outside the chosen part of the list is not found.
     f.messages.shown.clear();
-    w.kindBox()->setCurrentIndex(Tf_lista_mnii::ListA);
+    w.kindBox()->setCurrentIndex(JournalSearchWindow::ListA);
     typeInto(w.beginningField(), QStringLiteral("Physics"));
     w.findBeginningButton()->click();
     EXPECT_EQ(f.messages.shown, QStringList{QStringLiteral("Nie znaleziono czasopisma: \"Physics\"")});
@@ -264,7 +264,7 @@ TEST(JournalWindow, SearchCommands)
 TEST(JournalWindow, AssignAndGoBack)
 {
     JournalWindow f(kEntries);
-    Tf_lista_mnii& w = *f.window;
+    JournalSearchWindow& w = *f.window;
 
     auto chosen = f.openAndRun([&] { return w.chooseForEntry(QString(), QStringLiteral("Physics"), 4); },
                                [&] {
@@ -296,8 +296,8 @@ TEST(JournalWindow, AssignAndGoBack)
 TEST(JournalWindow, GroupIdentification)
 {
     JournalWindow f(kEntries);
-    Tf_lista_mnii& w = *f.window;
-    TListGrid grid;
+    JournalSearchWindow& w = *f.window;
+    ListGridView grid;
     grid.setHeaders({QStringLiteral("Czasopismo"), QStringLiteral("Tytuł"), QStringLiteral("Autor (Autorzy)"),
                      QStringLiteral("Rok, nr, str."), QStringLiteral("Czasopismo z listy MNiSW."),
                      QStringLiteral("L.punktów")});
@@ -318,7 +318,7 @@ TEST(JournalWindow, GroupIdentification)
     bool changed = f.openAndRun([&] { return w.identifyGroup(&grid); }, [&] {
         // The groups of journals missing from list B, changeable, with the current row's journal as
         // text and no search of its own.
-        EXPECT_EQ(w.kindBox()->currentIndex(), Tf_lista_mnii::MissingFromListB);
+        EXPECT_EQ(w.kindBox()->currentIndex(), JournalSearchWindow::MissingFromListB);
         EXPECT_TRUE(w.kindBox()->isEnabled());
         EXPECT_EQ(w.beginningField()->text(), QStringLiteral("Applied Phys"));
         QTest::qWait(250);
@@ -347,9 +347,9 @@ TEST(JournalWindow, PictureOfAFragmentSearch)
     if (folder.isEmpty())
         GTEST_SKIP() << "VESTRUM_SHOTS not set";
     JournalWindow f({});
-    Tf_lista_mnii& w = *f.window;
+    JournalSearchWindow& w = *f.window;
     w.prepareForGroup(QString());
-    w.kindBox()->setCurrentIndex(Tf_lista_mnii::AllJournals);
+    w.kindBox()->setCurrentIndex(JournalSearchWindow::AllJournals);
     w.resize(640, 480);
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));

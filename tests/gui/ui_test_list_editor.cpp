@@ -33,12 +33,12 @@ struct EditorFixture : ::testing::Test {
     ScriptedMessages messages;
     SystemClock clock;
     Program program{messages, clock};
-    std::unique_ptr<Tf_wykazy> editor;
+    std::unique_ptr<ListEditor> editor;
 
     void SetUp() override
     {
         program.survey.open(survey.path(), schema::databasePassword());
-        editor = std::make_unique<Tf_wykazy>(program);
+        editor = std::make_unique<ListEditor>(program);
     }
 
     void store(int kind, const std::vector<QStringList>& rows)
@@ -83,13 +83,13 @@ TEST_F(EditorFixture, OpensSortedWithTitleHeadersAndDisabledLaterCommands)
     EXPECT_EQ(editor->count(), 4);
     EXPECT_FALSE(editor->addButton()->isEnabled());
     EXPECT_FALSE(editor->changeButton()->isEnabled());
-    EXPECT_FALSE(editor->toolAction(Tf_wykazy::Tool::TextImport)->isEnabled());
-    EXPECT_FALSE(editor->toolAction(Tf_wykazy::Tool::GroupIdentification)->isVisible());
-    EXPECT_EQ(editor->toolAction(Tf_wykazy::Tool::XmlImport)->toolTip(),
+    EXPECT_FALSE(editor->toolAction(ListEditor::Tool::TextImport)->isEnabled());
+    EXPECT_FALSE(editor->toolAction(ListEditor::Tool::GroupIdentification)->isVisible());
+    EXPECT_EQ(editor->toolAction(ListEditor::Tool::XmlImport)->toolTip(),
               S("Import danych z utworzonego za pomocą tego programu pliku w formacie *.xml "));
 
     editor->prepare(5);
-    EXPECT_TRUE(editor->toolAction(Tf_wykazy::Tool::GroupIdentification)->isVisible());
+    EXPECT_TRUE(editor->toolAction(ListEditor::Tool::GroupIdentification)->isVisible());
     EXPECT_TRUE(editor->list().isEmpty());
     EXPECT_EQ(editor->grid()->rowCount(), 2);
 
@@ -219,7 +219,7 @@ TEST_F(EditorFixture, CloseControlAsksAndNoKeepsTheWindowOpen)
 
 TEST_F(EditorFixture, MainWindowGridKindsGoThroughTheSectionGrid)
 {
-    TListGrid sectionGrid;
+    ListGridView sectionGrid;
     sectionGrid.setHeaders(ListKindInfoOf(13).headers());
     sectionGrid.setDataRows({{S("Zeszyty"), S("pl"), S("100"), S("seria")}, {S("Acta"), S("en"), S("50"), S("x")}});
     int saves = 0;

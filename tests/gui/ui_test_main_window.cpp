@@ -63,11 +63,11 @@ struct MainWindowTest : ::testing::Test {
     SystemClock clock;
     Program program{messages, clock};
     RecordingOperations ops;
-    std::unique_ptr<Tf_main> window;
+    std::unique_ptr<MainWindow> window;
 
     void SetUp() override
     {
-        window = std::make_unique<Tf_main>(program);
+        window = std::make_unique<MainWindow>(program);
         window->setSectionOperations(ops);
         window->setHintTable(sourceHints());
         window->resize(1000, 700);
@@ -83,7 +83,7 @@ struct MainWindowTest : ::testing::Test {
     }
     int questionsShown() const
     {
-        return static_cast<int>(std::count(messages.shown.begin(), messages.shown.end(), Tf_main::pendingEditQuestion()));
+        return static_cast<int>(std::count(messages.shown.begin(), messages.shown.end(), MainWindow::pendingEditQuestion()));
     }
 };
 
@@ -352,7 +352,7 @@ TEST_F(MainWindowTest, DisciplineChooserAddsOnceRemovesAndSearches)
 TEST_F(MainWindowTest, GridSortsByHeaderAndFitsColumns)
 {
     window->chooseSection(1);
-    TListGrid* grid = page(2)->grid();
+    ListGridView* grid = page(2)->grid();
     QString longText;
     for (int i = 0; i < 40; ++i)
         longText += QStringLiteral("wyraz%1 ").arg(i);

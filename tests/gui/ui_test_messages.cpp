@@ -13,7 +13,7 @@ using namespace vestrum;
 namespace {
 
 // Answers the box that present() is about to show, once its event loop runs.
-void answerWith(Tf_wiadomosc& box, QPushButton* (Tf_wiadomosc::*button)() const, bool tick = false)
+void answerWith(MessageBox& box, QPushButton* (MessageBox::*button)() const, bool tick = false)
 {
     QTimer::singleShot(0, &box, [&box, button, tick] {
         if (tick)
@@ -22,7 +22,7 @@ void answerWith(Tf_wiadomosc& box, QPushButton* (Tf_wiadomosc::*button)() const,
     });
 }
 
-int textWidth(const Tf_wiadomosc& box, const QString& text)
+int textWidth(const MessageBox& box, const QString& text)
 {
     return QFontMetrics(box.font()).horizontalAdvance(text);
 }
@@ -31,7 +31,7 @@ int textWidth(const Tf_wiadomosc& box, const QString& text)
 
 TEST(MessageBox, ShortQuestionLayout)
 {
-    Tf_wiadomosc box;
+    MessageBox box;
     box.prepare({QStringLiteral("Czy na pewno chcesz zakończyć pracę programu?"), MessageKind::Warning, 0, MbYesNo});
 
     EXPECT_EQ(box.windowTitle(), QStringLiteral("Vestrum"));
@@ -42,7 +42,7 @@ TEST(MessageBox, ShortQuestionLayout)
 
     const QLabel* label = box.textLabel();
     EXPECT_FALSE(label->wordWrap());
-    EXPECT_LE(label->width(), Tf_wiadomosc::kWrapWidth);
+    EXPECT_LE(label->width(), MessageBox::kWrapWidth);
     EXPECT_EQ(box.width(), label->width() + 48);
     EXPECT_EQ(label->geometry().center().x(), box.rect().center().x());
     EXPECT_FALSE(box.dontShowAgainBox()->isVisibleTo(&box));
@@ -61,7 +61,7 @@ TEST(MessageBox, ShortQuestionLayout)
 
 TEST(MessageBox, ButtonCaptionsFollowTheButtonSet)
 {
-    Tf_wiadomosc box;
+    MessageBox box;
     box.prepare({QStringLiteral("Eksport został zakończony"), MessageKind::Information, 13, MbOk});
     EXPECT_TRUE(box.leftButton()->isVisibleTo(&box));
     EXPECT_FALSE(box.rightButton()->isVisibleTo(&box));
@@ -86,7 +86,7 @@ TEST(MessageBox, ButtonCaptionsFollowTheButtonSet)
 
 TEST(MessageBox, WideTextWrapsAt400Pixels)
 {
-    Tf_wiadomosc box;
+    MessageBox box;
     QString text = QStringLiteral("Przypominamy o konieczności tworzenia kopii zapasowych danych");
     while (textWidth(box, text) < 800)
         text += QStringLiteral(" na nośnikach wymiennych");
@@ -107,19 +107,19 @@ TEST(MessageBox, WideTextWrapsAt400Pixels)
 
 TEST(MessageBox, AnswersOfTheButtonsAndTheCheckBox)
 {
-    Tf_wiadomosc box;
-    answerWith(box, &Tf_wiadomosc::leftButton);
+    MessageBox box;
+    answerWith(box, &MessageBox::leftButton);
     MessageResponse r = box.present({QStringLiteral("Pytanie"), MessageKind::Warning, 3, MbYesNo});
     EXPECT_EQ(r.answer, MessageAnswer::Yes);
     EXPECT_FALSE(r.dontShowAgain);
 
-    answerWith(box, &Tf_wiadomosc::rightButton, true);
+    answerWith(box, &MessageBox::rightButton, true);
     r = box.present({QStringLiteral("Pytanie"), MessageKind::Warning, 3, MbYesNo});
     EXPECT_EQ(r.answer, MessageAnswer::No);
     EXPECT_TRUE(r.dontShowAgain);
 
     // "Wróć" is the right button and answers no, like "Nie".
-    answerWith(box, &Tf_wiadomosc::rightButton);
+    answerWith(box, &MessageBox::rightButton);
     r = box.present({QStringLiteral("Dalej czy wróć"), MessageKind::Information, 0, MbOk | MbCancel});
     EXPECT_EQ(r.answer, MessageAnswer::No);
 
@@ -131,23 +131,23 @@ TEST(MessageBox, AnswersOfTheButtonsAndTheCheckBox)
 
 TEST(MessageBox, TickedBoxSilencesLaterMessages)
 {
-    Tf_wiadomosc box;
+    MessageBox box;
     MessageFlags flags;
     const QString quit = QStringLiteral("Czy na pewno chcesz zakończyć pracę programu?");
 
     // "Nie" keeps the program open this time; every later close asks nothing and goes on.
-    answerWith(box, &Tf_wiadomosc::rightButton, true);
+    answerWith(box, &MessageBox::rightButton, true);
     EXPECT_EQ(ProgramMessage(box, flags, quit, MessageKind::Warning, 1, MbYesNo), MessageAnswer::No);
     EXPECT_EQ(ProgramMessage(box, flags, quit, MessageKind::Warning, 1, MbYesNo), MessageAnswer::Yes);
 
     // Message 3 keeps the answer given: later section changes discard silently.
-    answerWith(box, &Tf_wiadomosc::rightButton, true);
+    answerWith(box, &MessageBox::rightButton, true);
     ProgramMessage(box, flags, QStringLiteral("Dane widoczne na ekranie zostały zmienione."), MessageKind::Warning,
                    3, MbYesNo);
     EXPECT_EQ(flags.flag(3), 0);
 
     // The restore-point notice, once silenced, simply stays away.
-    answerWith(box, &Tf_wiadomosc::leftButton, true);
+    answerWith(box, &MessageBox::leftButton, true);
     ProgramMessage(box, flags, QStringLiteral("Punkt przywracania danych został pomyślnie utworzony."),
                    MessageKind::Information, 7, MbOk);
     EXPECT_EQ(flags.flag(7), 0);

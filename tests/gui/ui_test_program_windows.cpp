@@ -20,7 +20,7 @@ struct ProgramFixture : ::testing::Test {
     ScriptedMessages messages;
     FixedClock clock{QDateTime(QDate(2026, 12, 8), QTime(10, 0))};
     Program program{messages, clock};
-    Tf_main window{program};
+    MainWindow window{program};
     ProgramWindows windows{program, window};
 
     void SetUp() override { ASSERT_TRUE(window.startUp({}, folder.path())); }

@@ -198,7 +198,7 @@ TEST_F(SectionIo, LoadingEverythingStepsThroughTheSectionsAndFillsTheListButtons
     for (const form::Section& s : form::FormCatalogue())
         for (const form::Page& p : s.pages)
             pages.push_back(std::make_unique<SectionPageWidget>(s, p, &window));
-    TProgressFrm progress;
+    ProgressWindow progress;
     loadAllSectionsInto(&window, program, progress);
     EXPECT_EQ(progress.maximum(), 24);
     EXPECT_EQ(progress.position(), 24);

@@ -16,7 +16,7 @@ using vestrum::testing::ScriptedMessages;
 
 TEST(ProgressWindow, PositionNeverLeavesItsRange)
 {
-    TProgressFrm progress;
+    ProgressWindow progress;
     progress.setMaximum(3);
     for (int i = 0; i < 10; ++i)
         progress.step();
@@ -34,7 +34,7 @@ TEST(MainWindowShell, FirstStartTitlesVestrumAndFillsTheAboutBox)
     ScriptedMessages messages;
     SystemClock clock;
     Program program(messages, clock);
-    Tf_main window(program);
+    MainWindow window(program);
     ASSERT_TRUE(window.startUp({}, folder.path()));
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Vestrum"));
     ASSERT_FALSE(messages.shown.isEmpty());
@@ -63,7 +63,7 @@ TEST(MainWindowShell, DamagedDatabaseEndsTheStartWithAMessage)
     ScriptedMessages messages;
     SystemClock clock;
     Program program(messages, clock);
-    Tf_main window(program);
+    MainWindow window(program);
     EXPECT_FALSE(window.startUp({}, folder.path()));
     ASSERT_EQ(messages.shown.size(), 1);
     EXPECT_TRUE(messages.shown.first().contains(QStringLiteral("lista_czasopism.mdb")));

@@ -144,7 +144,7 @@ TEST(WindowMemory, AppliedWhenShownAndCapturedWhenClosed)
 TEST(FontWindow, ShowsTheUserFontAndAppliesTheChoice)
 {
     UserFontSpec font{QStringLiteral("Arial"), 20};
-    Tf_setfont window(font);
+    FontWindow window(font);
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Wybierz czcionkę"));
     EXPECT_EQ(window.sizeList()->count(), 9);
     EXPECT_EQ(window.sizeList()->item(0)->text(), QStringLiteral("8"));
@@ -178,7 +178,7 @@ TEST(LongTextWindow, EditsOneParagraphWithinItsLimit)
 {
     RunState state;
     state.Windows[7] = {320, 480, 20, 20, false};
-    Tf_edit window(state);
+    LongTextWindow window(state);
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Edycja"));
     window.setHeading(QStringLiteral("Tytuł publikacji"));
     window.setText(QStringLiteral("Zażółć"));
@@ -213,7 +213,7 @@ TEST(FilePicker, ListsMatchingFilesAndRefusesTheMaskAsAName)
     writeFile(dir.filePath(QStringLiteral("wykaz.xml")));
     writeFile(dir.filePath(QStringLiteral("notatki.txt")));
     TestProgram test;
-    Tf_otworz picker(test.program);
+    FilePicker picker(test.program);
     EXPECT_EQ(picker.windowTitle(), QStringLiteral("Wskaż zbiór"));
     EXPECT_EQ(picker.nameField()->text(), QStringLiteral("*.*"));
     EXPECT_GE(picker.placeChooser()->count(), 1);
@@ -252,7 +252,7 @@ TEST(HelpWindow, OpensTheStartPageAndSaysSoWhenItIsMissing)
     QTemporaryDir dir;
     RunState state;
     state.ProgramFolder = dir.path() + QLatin1Char('/');
-    Tf_pomoc help(state);
+    HelpWindow help(state);
     help.showHelp();
     EXPECT_TRUE(help.isVisible());
     EXPECT_TRUE(help.browser()->toPlainText().contains(QStringLiteral("Nie odnaleziono stron pomocy")));

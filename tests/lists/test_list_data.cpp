@@ -240,7 +240,7 @@ TEST(ListCli, ShowsTheSortedGridOfADataFile)
     QTemporaryDir folder;
     const QString dataFile = folder.filePath(S("dane.naj"));
     {
-        TZLBArchive archive;
+        ZlbArchive archive;
         archive.SetSavePaths(false);
         QFile create(dataFile);
         ASSERT_TRUE(create.open(QIODevice::WriteOnly));

@@ -46,7 +46,7 @@ inline void archiveDatabase(const QString& databasePath, const QString& target)
     if (!empty.open(QIODevice::WriteOnly))
         throw std::runtime_error("cannot create the archive");
     empty.close();
-    TZLBArchive archive;
+    ZlbArchive archive;
     archive.OpenArchive(target);
     archive.AddFile(member);
     if (archive.FindFile(QStringLiteral("ankieta.mdb")) < 0)

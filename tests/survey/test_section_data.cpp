@@ -390,7 +390,7 @@ TEST_F(SectionData, TheCommandLineShowsEveryControlAsTheWindowWould)
         QFile created(dataFile);
         ASSERT_TRUE(created.open(QIODevice::WriteOnly));
     }
-    TZLBArchive archive;
+    ZlbArchive archive;
     archive.OpenArchive(dataFile);
     archive.AddFile(temp.path());
     archive.CloseArchive();
@@ -411,7 +411,7 @@ TEST_F(SectionData, TheCommandLineShowsEveryControlAsTheWindowWould)
         QFile created(otherFile);
         ASSERT_TRUE(created.open(QIODevice::WriteOnly));
     }
-    TZLBArchive other;
+    ZlbArchive other;
     other.OpenArchive(otherFile);
     other.AddFile(junk.fileName());
     other.CloseArchive();

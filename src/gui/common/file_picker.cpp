@@ -24,7 +24,7 @@
 
 namespace vestrum {
 
-Tf_otworz::Tf_otworz(Program& program, QWidget* parent)
+FilePicker::FilePicker(Program& program, QWidget* parent)
     : QDialog(parent), program_(&program), folderModel_(new QFileSystemModel(this)),
       fileModel_(new QFileSystemModel(this)), places_(new QComboBox(this)),
       splitter_(new QSplitter(Qt::Vertical, this)), tree_(new QTreeView(splitter_)),
@@ -64,7 +64,7 @@ Tf_otworz::Tf_otworz(Program& program, QWidget* parent)
     resize(520, 560);
 
     fillPlaces();
-    connect(places_, &QComboBox::activated, this, &Tf_otworz::placeChosen);
+    connect(places_, &QComboBox::activated, this, &FilePicker::placeChosen);
     connect(tree_, &QTreeView::clicked, this,
             [this](const QModelIndex& index) { showFolder(folderModel_->filePath(index)); });
     connect(files_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& index) {
@@ -75,20 +75,20 @@ Tf_otworz::Tf_otworz(Program& program, QWidget* parent)
         if (index.isValid())
             accept();
     });
-    connect(action_, &QPushButton::clicked, this, &Tf_otworz::confirm);
+    connect(action_, &QPushButton::clicked, this, &FilePicker::confirm);
     connect(back_, &QPushButton::clicked, this, &QDialog::reject);
 
     setFolder(QDir::homePath());
 }
 
-void Tf_otworz::fillPlaces()
+void FilePicker::fillPlaces()
 {
     places_->clear();
     for (const Place& place : UserPlaces())
         places_->addItem(place.label, place.root);
 }
 
-void Tf_otworz::placeChosen(int index)
+void FilePicker::placeChosen(int index)
 {
     const QString root = places_->itemData(index).toString();
     if (!root.isEmpty() && !isInsideFolder(folder_, root))
@@ -97,7 +97,7 @@ void Tf_otworz::placeChosen(int index)
         setFolder(folder_);
 }
 
-void Tf_otworz::configure(const QString& caption, const QString& mask, const QString& actionCaption,
+void FilePicker::configure(const QString& caption, const QString& mask, const QString& actionCaption,
                           bool showNameRow, const QString& fileName)
 {
     setWindowTitle(caption);
@@ -107,7 +107,7 @@ void Tf_otworz::configure(const QString& caption, const QString& mask, const QSt
     setFileName(fileName);
 }
 
-void Tf_otworz::setMask(const QString& mask)
+void FilePicker::setMask(const QString& mask)
 {
     QStringList masks = mask.split(QRegularExpression(QStringLiteral("[;\\s]+")), Qt::SkipEmptyParts);
     if (masks.isEmpty())
@@ -115,24 +115,24 @@ void Tf_otworz::setMask(const QString& mask)
     fileModel_->setNameFilters(masks);
 }
 
-void Tf_otworz::setActionCaption(const QString& caption)
+void FilePicker::setActionCaption(const QString& caption)
 {
     action_->setText(caption);
 }
 
-void Tf_otworz::setNameRowVisible(bool visible)
+void FilePicker::setNameRowVisible(bool visible)
 {
     nameLabel_->setVisible(visible);
     name_->setVisible(visible);
 }
 
-void Tf_otworz::setFileName(const QString& name)
+void FilePicker::setFileName(const QString& name)
 {
     name_->setText(name);
 }
 
 // The place chooser follows the folder: the innermost place holding it is selected.
-void Tf_otworz::setFolder(const QString& path)
+void FilePicker::setFolder(const QString& path)
 {
     QString target = QDir::cleanPath(QDir(path).absolutePath());
     if (!QDir(target).exists())
@@ -156,7 +156,7 @@ void Tf_otworz::setFolder(const QString& path)
     showFolder(target);
 }
 
-void Tf_otworz::showFolder(const QString& path)
+void FilePicker::showFolder(const QString& path)
 {
     folder_ = path;
     const QModelIndex index = folderModel_->index(path);
@@ -168,22 +168,22 @@ void Tf_otworz::showFolder(const QString& path)
     files_->setCurrentIndex({});
 }
 
-bool Tf_otworz::choose()
+bool FilePicker::choose()
 {
     return exec() == QDialog::Accepted;
 }
 
-QString Tf_otworz::folder() const
+QString FilePicker::folder() const
 {
     return folder_;
 }
 
-QString Tf_otworz::fileName() const
+QString FilePicker::fileName() const
 {
     return name_->text();
 }
 
-QString Tf_otworz::selectedFile() const
+QString FilePicker::selectedFile() const
 {
     const QModelIndex index = files_->currentIndex();
     if (!index.isValid() || !files_->selectionModel()->isSelected(index))
@@ -191,7 +191,7 @@ QString Tf_otworz::selectedFile() const
     return fileModel_->filePath(index);
 }
 
-void Tf_otworz::showEvent(QShowEvent* event)
+void FilePicker::showEvent(QShowEvent* event)
 {
     ApplyUserFont(this, program_->state.UserFont);
     RelayoutWindow(this);
@@ -202,7 +202,7 @@ void Tf_otworz::showEvent(QShowEvent* event)
 }
 
 // A name with "*" is still the mask, not a file the caller could write or read.
-void Tf_otworz::confirm()
+void FilePicker::confirm()
 {
     if (name_->text().contains(QLatin1Char('*'))) {
         program_->ProgramMessage(

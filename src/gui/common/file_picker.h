@@ -19,10 +19,10 @@ class Program;
 // mounted volumes), a folder tree, the files of the chosen folder matching a mask, an optional
 // "Zbiór:" row with a file name, and an action button. Callers set it up, show it and read the
 // chosen file back.
-class Tf_otworz : public QDialog {
+class FilePicker : public QDialog {
     Q_OBJECT
 public:
-    explicit Tf_otworz(Program& program, QWidget* parent = nullptr);
+    explicit FilePicker(Program& program, QWidget* parent = nullptr);
 
     // Sets everything a caller chooses in one go; the name row starts with `fileName`.
     void configure(const QString& caption, const QString& mask, const QString& actionCaption,

@@ -14,7 +14,7 @@
 
 namespace vestrum {
 
-TListGrid::TListGrid(QWidget* parent) : QTableWidget(parent)
+ListGridView::ListGridView(QWidget* parent) : QTableWidget(parent)
 {
     horizontalHeader()->hide();
     verticalHeader()->hide();
@@ -30,7 +30,7 @@ TListGrid::TListGrid(QWidget* parent) : QTableWidget(parent)
     });
 }
 
-void TListGrid::setHeaders(const QStringList& headers)
+void ListGridView::setHeaders(const QStringList& headers)
 {
     setColumnCount(static_cast<int>(headers.size()));
     if (rowCount() < 2)
@@ -40,7 +40,7 @@ void TListGrid::setHeaders(const QStringList& headers)
     styleHeaderRow();
 }
 
-QStringList TListGrid::headers() const
+QStringList ListGridView::headers() const
 {
     QStringList out;
     for (int c = 0; c < columnCount(); ++c)
@@ -48,13 +48,13 @@ QStringList TListGrid::headers() const
     return out;
 }
 
-QString TListGrid::cell(int column, int row) const
+QString ListGridView::cell(int column, int row) const
 {
     const QTableWidgetItem* it = item(row, column);
     return it ? it->text() : QString();
 }
 
-void TListGrid::setCell(int column, int row, const QString& text)
+void ListGridView::setCell(int column, int row, const QString& text)
 {
     QTableWidgetItem* it = item(row, column);
     if (!it) {
@@ -64,7 +64,7 @@ void TListGrid::setCell(int column, int row, const QString& text)
     it->setText(text);
 }
 
-std::vector<QStringList> TListGrid::dataRows() const
+std::vector<QStringList> ListGridView::dataRows() const
 {
     std::vector<QStringList> rows;
     for (int r = 1; r < rowCount(); ++r) {
@@ -76,7 +76,7 @@ std::vector<QStringList> TListGrid::dataRows() const
     return rows;
 }
 
-void TListGrid::setDataRows(const std::vector<QStringList>& rows)
+void ListGridView::setDataRows(const std::vector<QStringList>& rows)
 {
     setRowCount(1 + std::max<int>(1, static_cast<int>(rows.size())));
     for (int r = 1; r < rowCount(); ++r)
@@ -84,9 +84,9 @@ void TListGrid::setDataRows(const std::vector<QStringList>& rows)
             setCell(c, r, r - 1 < static_cast<int>(rows.size()) ? rows[r - 1].value(c) : QString());
 }
 
-void TListGrid::clearData() { setDataRows({}); }
+void ListGridView::clearData() { setDataRows({}); }
 
-void TListGrid::sortByColumn(int column)
+void ListGridView::sortByColumn(int column)
 {
     if (column < 0 || column >= columnCount())
         return;
@@ -104,7 +104,7 @@ void TListGrid::sortByColumn(int column)
     emit sorted(column);
 }
 
-void TListGrid::styleHeaderRow()
+void ListGridView::styleHeaderRow()
 {
     QFont bold;
     bold.setBold(true); // only the weight: family and size follow the grid's font

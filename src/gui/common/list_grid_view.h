@@ -9,10 +9,10 @@ namespace vestrum {
 // The program's Unicode string grid: row 0 holds the column headers, data rows start at row 1,
 // and an empty list is one blank data row. Clicking a header cell sorts the rows by that column
 // (ascending, case-insensitive, stable), marks its header with "* " and selects row 1.
-class TListGrid : public QTableWidget {
+class ListGridView : public QTableWidget {
     Q_OBJECT
 public:
-    explicit TListGrid(QWidget* parent = nullptr);
+    explicit ListGridView(QWidget* parent = nullptr);
 
     void setHeaders(const QStringList& headers);
     QStringList headers() const;

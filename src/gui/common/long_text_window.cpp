@@ -13,7 +13,7 @@
 
 namespace vestrum {
 
-Tf_edit::Tf_edit(RunState& state, QWidget* parent)
+LongTextWindow::LongTextWindow(RunState& state, QWidget* parent)
     : QDialog(parent), state_(&state), heading_(new QLabel(this)), field_(new QPlainTextEdit(this)),
       save_(new QPushButton(QStringLiteral("zapamiętaj zmiany"), this)),
       discard_(new QPushButton(QStringLiteral("pomiń zmiany"), this))
@@ -30,7 +30,7 @@ Tf_edit::Tf_edit(RunState& state, QWidget* parent)
 
     field_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     field_->installEventFilter(this);
-    connect(field_, &QPlainTextEdit::textChanged, this, &Tf_edit::enforceMaxLength);
+    connect(field_, &QPlainTextEdit::textChanged, this, &LongTextWindow::enforceMaxLength);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(heading_);
@@ -47,34 +47,34 @@ Tf_edit::Tf_edit(RunState& state, QWidget* parent)
     new WindowMemoryKeeper(this, state.Windows[static_cast<size_t>(RememberedWindow::Edit)]);
 }
 
-void Tf_edit::setHeading(const QString& heading)
+void LongTextWindow::setHeading(const QString& heading)
 {
     heading_->setText(heading);
 }
 
-void Tf_edit::setText(const QString& text)
+void LongTextWindow::setText(const QString& text)
 {
     field_->setPlainText(text);
     field_->moveCursor(QTextCursor::Start);
 }
 
-QString Tf_edit::text() const
+QString LongTextWindow::text() const
 {
     return field_->toPlainText();
 }
 
-void Tf_edit::setMaxLength(int maxLength)
+void LongTextWindow::setMaxLength(int maxLength)
 {
     maxLength_ = std::max(maxLength, 0);
     enforceMaxLength();
 }
 
-bool Tf_edit::editText()
+bool LongTextWindow::editText()
 {
     return exec() == QDialog::Accepted;
 }
 
-void Tf_edit::showReadOnly(const QString& heading, const QString& text, const QColor& background)
+void LongTextWindow::showReadOnly(const QString& heading, const QString& text, const QColor& background)
 {
     setHeading(heading);
     setText(text);
@@ -83,7 +83,7 @@ void Tf_edit::showReadOnly(const QString& heading, const QString& text, const QC
     setViewOnly(false, Qt::white);
 }
 
-void Tf_edit::setViewOnly(bool viewOnly, const QColor& background)
+void LongTextWindow::setViewOnly(bool viewOnly, const QColor& background)
 {
     field_->setReadOnly(viewOnly);
     QPalette palette = field_->palette();
@@ -93,7 +93,7 @@ void Tf_edit::setViewOnly(bool viewOnly, const QColor& background)
     discard_->setVisible(!viewOnly);
 }
 
-void Tf_edit::showEvent(QShowEvent* event)
+void LongTextWindow::showEvent(QShowEvent* event)
 {
     ApplyUserFont(this, state_->UserFont);
     RelayoutWindow(this);
@@ -102,7 +102,7 @@ void Tf_edit::showEvent(QShowEvent* event)
 }
 
 // The text is one paragraph of a database field: Enter must not break it.
-bool Tf_edit::eventFilter(QObject* watched, QEvent* event)
+bool LongTextWindow::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == field_ && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
@@ -112,7 +112,7 @@ bool Tf_edit::eventFilter(QObject* watched, QEvent* event)
     return QDialog::eventFilter(watched, event);
 }
 
-void Tf_edit::enforceMaxLength()
+void LongTextWindow::enforceMaxLength()
 {
     if (maxLength_ <= 0 || field_->toPlainText().size() <= maxLength_)
         return;

@@ -14,10 +14,10 @@ namespace vestrum {
 // "Edycja": a long text under a heading, edited in a roomy field ("zapamiętaj zmiany" /
 // "pomiń zmiany"), or only read, without buttons, for the hints of the main window.
 // The window remembers its place (window 7 of the settings).
-class Tf_edit : public QDialog {
+class LongTextWindow : public QDialog {
     Q_OBJECT
 public:
-    explicit Tf_edit(RunState& state, QWidget* parent = nullptr);
+    explicit LongTextWindow(RunState& state, QWidget* parent = nullptr);
 
     void setHeading(const QString& heading);
     void setText(const QString& text);

@@ -17,7 +17,7 @@ constexpr int kMinButtonWidth = 75;
 
 } // namespace
 
-Tf_wiadomosc::Tf_wiadomosc(QWidget* parent)
+MessageBox::MessageBox(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint),
       text_(new QLabel(this)),
       dontShowAgain_(new QCheckBox(QStringLiteral("nie pokazuj więcej tego komunikatu"), this)),
@@ -33,7 +33,7 @@ Tf_wiadomosc::Tf_wiadomosc(QWidget* parent)
     connect(right_, &QPushButton::clicked, this, [this] { done(kAnswerNo); });
 }
 
-MessageResponse Tf_wiadomosc::present(const MessageRequest& request)
+MessageResponse MessageBox::present(const MessageRequest& request)
 {
     prepare(request);
     centreOnScreen();
@@ -46,7 +46,7 @@ MessageResponse Tf_wiadomosc::present(const MessageRequest& request)
     return response;
 }
 
-void Tf_wiadomosc::prepare(const MessageRequest& request)
+void MessageBox::prepare(const MessageRequest& request)
 {
     const UserFontSpec& userFont = font_ ? *font_ : defaultFont_;
     QFont font(userFont.name);
@@ -65,7 +65,7 @@ void Tf_wiadomosc::prepare(const MessageRequest& request)
 }
 
 // The left button always answers yes and the right one no, whatever they read.
-void Tf_wiadomosc::chooseButtons(unsigned buttons)
+void MessageBox::chooseButtons(unsigned buttons)
 {
     bool leftShown = false;
     bool rightShown = false;
@@ -86,7 +86,7 @@ void Tf_wiadomosc::chooseButtons(unsigned buttons)
     right_->setDefault(false);
 }
 
-void Tf_wiadomosc::layOut(bool withCheckBox)
+void MessageBox::layOut(bool withCheckBox)
 {
     const QFontMetrics fm(font());
     const int buttonHeight = fm.height() + 8; // "Tj" + 8
@@ -132,7 +132,7 @@ void Tf_wiadomosc::layOut(bool withCheckBox)
     setFixedSize(width, y);
 }
 
-void Tf_wiadomosc::centreOnScreen()
+void MessageBox::centreOnScreen()
 {
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen)

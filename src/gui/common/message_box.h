@@ -14,12 +14,12 @@ namespace vestrum {
 // The program's own message box: caption "Vestrum", the text, optionally "nie pokazuj więcej
 // tego komunikatu", and one or two buttons. It is the Messages of the running program; the
 // silencing of messages is done around it by ProgramMessage.
-class Tf_wiadomosc : public QDialog, public Messages {
+class MessageBox : public QDialog, public Messages {
     Q_OBJECT
 public:
     static constexpr int kWrapWidth = 400; // wider texts wrap at this width
 
-    explicit Tf_wiadomosc(QWidget* parent = nullptr);
+    explicit MessageBox(QWidget* parent = nullptr);
 
     // The box takes this font each time it is shown; the run state's UserFont is passed once
     // at start and followed from then on.

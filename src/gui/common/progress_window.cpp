@@ -9,12 +9,12 @@
 
 namespace vestrum {
 
-TProgressFrm::TProgressFrm(QWidget* parent)
+ProgressWindow::ProgressWindow(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), Pasek(new QProgressBar(this)),
       Lbl(new QLabel(this))
 {
     setWindowTitle(QStringLiteral("Wczytywanie danych"));
-    setObjectName(QStringLiteral("TProgressFrm"));
+    setObjectName(QStringLiteral("ProgressWindow"));
     Pasek->setObjectName(QStringLiteral("Pasek"));
     Pasek->setRange(0, 100);
     Pasek->setTextVisible(false);
@@ -28,18 +28,18 @@ TProgressFrm::TProgressFrm(QWidget* parent)
     setFixedWidth(420);
 }
 
-void TProgressFrm::setLabel(const QString& text)
+void ProgressWindow::setLabel(const QString& text)
 {
     Lbl->setText(text);
     refresh();
 }
 
-QString TProgressFrm::label() const
+QString ProgressWindow::label() const
 {
     return Lbl->text();
 }
 
-void TProgressFrm::setMaximum(int maximum)
+void ProgressWindow::setMaximum(int maximum)
 {
     // The bar resets itself when its value falls outside a new range; keep the position clamped instead.
     const int position = Pasek->value();
@@ -47,28 +47,28 @@ void TProgressFrm::setMaximum(int maximum)
     setPosition(position);
 }
 
-int TProgressFrm::maximum() const
+int ProgressWindow::maximum() const
 {
     return Pasek->maximum();
 }
 
-void TProgressFrm::setPosition(int position)
+void ProgressWindow::setPosition(int position)
 {
     Pasek->setValue(std::clamp(position, Pasek->minimum(), Pasek->maximum()));
     refresh();
 }
 
-int TProgressFrm::position() const
+int ProgressWindow::position() const
 {
     return Pasek->value();
 }
 
-void TProgressFrm::step()
+void ProgressWindow::step()
 {
     setPosition(Pasek->value() + 1);
 }
 
-void TProgressFrm::start(const QString& caption, const QString& labelText, int maximumValue, const QFont& font)
+void ProgressWindow::start(const QString& caption, const QString& labelText, int maximumValue, const QFont& font)
 {
     setWindowTitle(caption);
     setFont(font);
@@ -82,12 +82,12 @@ void TProgressFrm::start(const QString& caption, const QString& labelText, int m
     refresh();
 }
 
-void TProgressFrm::finish()
+void ProgressWindow::finish()
 {
     hide();
 }
 
-void TProgressFrm::refresh()
+void ProgressWindow::refresh()
 {
     // Long operations run on the interface thread; let the window repaint between steps.
     if (isVisible())

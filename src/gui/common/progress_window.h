@@ -9,9 +9,9 @@ namespace vestrum {
 
 // The small progress window of long operations: caption, a bar and a word-wrapped label.
 // The position always stays within the bar's range, however many steps are made.
-class TProgressFrm : public QDialog {
+class ProgressWindow : public QDialog {
 public:
-    explicit TProgressFrm(QWidget* parent = nullptr);
+    explicit ProgressWindow(QWidget* parent = nullptr);
 
     void setLabel(const QString& text);
     QString label() const;

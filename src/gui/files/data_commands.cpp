@@ -27,7 +27,7 @@ public:
 // The progress window as the data-file routines see it.
 class WindowProgress final : public datafiles::Progress {
 public:
-    WindowProgress(TProgressFrm& window, const UserFontSpec& font) : window_(window), font_(font.name, font.size) {}
+    WindowProgress(ProgressWindow& window, const UserFontSpec& font) : window_(window), font_(font.name, font.size) {}
     void start(const QString& caption, const QString& label, int maximum) override
     {
         window_.start(caption, label, maximum, font_);
@@ -40,7 +40,7 @@ public:
     void finish() override { window_.finish(); }
 
 private:
-    TProgressFrm& window_;
+    ProgressWindow& window_;
     QFont font_;
 };
 
@@ -48,9 +48,9 @@ const QString kRestorePointFailed = QStringLiteral("Błąd!!!\nPunkt przywracani
 
 } // namespace
 
-DataCommands::DataCommands(Program& program, ShellSteps& steps, TProgressFrm& progress, QWidget* parent)
-    : program_(program), steps_(steps), progress_(progress), saveWindow_(new Tf_eksport(program, parent)),
-      loadWindow_(new Tf_import(program, parent)), restoreWindow_(new Tf_przywroc_dane(program, parent))
+DataCommands::DataCommands(Program& program, ShellSteps& steps, ProgressWindow& progress, QWidget* parent)
+    : program_(program), steps_(steps), progress_(progress), saveWindow_(new SaveDataWindow(program, parent)),
+      loadWindow_(new LoadDataWindow(program, parent)), restoreWindow_(new RestoreWindow(program, parent))
 {
     loadWindow_->load = [this](const QString& path) { loadFromWindow(path); };
     restoreWindow_->restore = [this](const QString& path) {

@@ -13,16 +13,16 @@ class QWidget;
 namespace vestrum {
 
 class Program;
-class TProgressFrm;
-class Tf_eksport;
-class Tf_import;
-class Tf_przywroc_dane;
+class ProgressWindow;
+class SaveDataWindow;
+class LoadDataWindow;
+class RestoreWindow;
 
 // The commands of the menu "Operacje na danych" that write, load and restore the working data, and the
 // steps of start and close that belong to them. The main window owns one and routes its menu here.
 class DataCommands {
 public:
-    DataCommands(Program& program, ShellSteps& steps, TProgressFrm& progress, QWidget* parent);
+    DataCommands(Program& program, ShellSteps& steps, ProgressWindow& progress, QWidget* parent);
     ~DataCommands();
     DataCommands(const DataCommands&) = delete;
     DataCommands& operator=(const DataCommands&) = delete;
@@ -59,9 +59,9 @@ public:
     // and the change must then not go ahead. Also used by "Łączenie danych".
     bool restorePointBeforeChange();
 
-    Tf_eksport& saveWindow() { return *saveWindow_; }
-    Tf_import& loadWindow() { return *loadWindow_; }
-    Tf_przywroc_dane& restoreWindow() { return *restoreWindow_; }
+    SaveDataWindow& saveWindow() { return *saveWindow_; }
+    LoadDataWindow& loadWindow() { return *loadWindow_; }
+    RestoreWindow& restoreWindow() { return *restoreWindow_; }
 
 private:
     void confirmPendingEdit();
@@ -75,10 +75,10 @@ private:
 
     Program& program_;
     ShellSteps& steps_;
-    TProgressFrm& progress_;
-    Tf_eksport* saveWindow_;
-    Tf_import* loadWindow_;
-    Tf_przywroc_dane* restoreWindow_;
+    ProgressWindow& progress_;
+    SaveDataWindow* saveWindow_;
+    LoadDataWindow* loadWindow_;
+    RestoreWindow* restoreWindow_;
     bool lastLoadChangedData_ = false;
 };
 

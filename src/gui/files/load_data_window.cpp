@@ -184,9 +184,9 @@ void DataFileBrowser::folderActivated(QListWidgetItem* item)
 }
 
 // ------------------------------------------------------------------------------------------------------------
-// Tf_import
+// LoadDataWindow
 
-Tf_import::Tf_import(Program& program, QWidget* parent)
+LoadDataWindow::LoadDataWindow(Program& program, QWidget* parent)
     : QDialog(parent), program_(program), browser_(new DataFileBrowser(this)),
       load_(new QPushButton(QStringLiteral("wczytaj"), this)), back_(new QPushButton(QStringLiteral("wróć"), this))
 {
@@ -209,16 +209,16 @@ Tf_import::Tf_import(Program& program, QWidget* parent)
 
     browser_->onDriveUnavailable = [this] { program_.notify(QStringLiteral("Dysk jest niedostępny"), 0, MessageKind::Error); };
     browser_->onFileActivated = [this](const QString&) { wczytaj(); };
-    connect(load_, &QPushButton::clicked, this, &Tf_import::wczytaj);
+    connect(load_, &QPushButton::clicked, this, &LoadDataWindow::wczytaj);
     connect(back_, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-void Tf_import::setMask(const QString& mask)
+void LoadDataWindow::setMask(const QString& mask)
 {
     browser_->setMask(mask);
 }
 
-bool Tf_import::run()
+bool LoadDataWindow::run()
 {
     const QString current = program_.state.CurrentDataFile;
     if (!current.isEmpty())
@@ -228,7 +228,7 @@ bool Tf_import::run()
     return exec() == QDialog::Accepted;
 }
 
-void Tf_import::wczytaj()
+void LoadDataWindow::wczytaj()
 {
     const QString path = browser_->selectedFile();
     if (path.isEmpty() || !QFileInfo(path).isFile()) {
@@ -242,7 +242,7 @@ void Tf_import::wczytaj()
     accept();
 }
 
-void Tf_import::showEvent(QShowEvent* event)
+void LoadDataWindow::showEvent(QShowEvent* event)
 {
     ApplyUserFont(this, program_.state.UserFont);
     QDialog::showEvent(event);

@@ -58,9 +58,9 @@ private:
 };
 
 // "Wczytaj dane za rok": the window in which the user picks the data file to load.
-class Tf_import : public QDialog {
+class LoadDataWindow : public QDialog {
 public:
-    explicit Tf_import(Program& program, QWidget* parent = nullptr);
+    explicit LoadDataWindow(Program& program, QWidget* parent = nullptr);
 
     // Loads the chosen file; the window closes with OK afterwards whatever the load's outcome.
     std::function<void(const QString&)> load;

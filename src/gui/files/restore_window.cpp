@@ -15,7 +15,7 @@ namespace {
 constexpr int kPathRole = Qt::UserRole;
 }
 
-Tf_przywroc_dane::Tf_przywroc_dane(Program& program, QWidget* parent)
+RestoreWindow::RestoreWindow(Program& program, QWidget* parent)
     : QDialog(parent), program_(program), list_(new QListWidget(this)),
       restore_(new QPushButton(QStringLiteral("przywróć dane"), this)),
       cancel_(new QPushButton(QStringLiteral("zrezygnuj"), this))
@@ -51,17 +51,17 @@ Tf_przywroc_dane::Tf_przywroc_dane(Program& program, QWidget* parent)
     layout->addLayout(buttons);
     resize(420, 420);
 
-    connect(restore_, &QPushButton::clicked, this, &Tf_przywroc_dane::przywroc);
-    connect(list_, &QListWidget::itemActivated, this, &Tf_przywroc_dane::przywroc);
+    connect(restore_, &QPushButton::clicked, this, &RestoreWindow::przywroc);
+    connect(list_, &QListWidget::itemActivated, this, &RestoreWindow::przywroc);
     connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-bool Tf_przywroc_dane::run()
+bool RestoreWindow::run()
 {
     return exec() == QDialog::Accepted;
 }
 
-void Tf_przywroc_dane::fillList()
+void RestoreWindow::fillList()
 {
     list_->clear();
     for (const auto& entry : restorepoints::RestorePointEntries(program_.state.archiveFolder())) {
@@ -72,7 +72,7 @@ void Tf_przywroc_dane::fillList()
     list_->clearSelection();
 }
 
-void Tf_przywroc_dane::przywroc()
+void RestoreWindow::przywroc()
 {
     const QList<QListWidgetItem*> chosen = list_->selectedItems();
     if (chosen.isEmpty()) {
@@ -84,7 +84,7 @@ void Tf_przywroc_dane::przywroc()
     accept();
 }
 
-void Tf_przywroc_dane::showEvent(QShowEvent* event)
+void RestoreWindow::showEvent(QShowEvent* event)
 {
     fillList();
     ApplyUserFont(this, program_.state.UserFont);

@@ -12,9 +12,9 @@ namespace vestrum {
 class Program;
 
 // "Przywracanie danych": the list of restore points, oldest first, from which the user picks one to restore.
-class Tf_przywroc_dane : public QDialog {
+class RestoreWindow : public QDialog {
 public:
-    explicit Tf_przywroc_dane(Program& program, QWidget* parent = nullptr);
+    explicit RestoreWindow(Program& program, QWidget* parent = nullptr);
 
     // Restores the chosen point (its full path); the window closes with OK afterwards.
     std::function<void(const QString&)> restore;

@@ -16,7 +16,7 @@
 
 namespace vestrum {
 
-Tf_eksport::Tf_eksport(Program& program, QWidget* parent)
+SaveDataWindow::SaveDataWindow(Program& program, QWidget* parent)
     : QDialog(parent), program_(program), browser_(new DataFileBrowser(this)),
       name_(new QLineEdit(QStringLiteral("*.naj"), this)), save_(new QPushButton(QStringLiteral("zapisz"), this)),
       cancel_(new QPushButton(QStringLiteral("zrezygnuj"), this))
@@ -42,19 +42,19 @@ Tf_eksport::Tf_eksport(Program& program, QWidget* parent)
     browser_->setMask(QStringLiteral("*.naj"));
     browser_->onDriveUnavailable = [this] { program_.notify(QStringLiteral("Dysk jest niedostępny"), 0, MessageKind::Error); };
     browser_->onFileClicked = [this](const QString& name) { name_->setText(name); };
-    connect(save_, &QPushButton::clicked, this, &Tf_eksport::zapisz);
-    connect(name_, &QLineEdit::returnPressed, this, &Tf_eksport::zapisz);
+    connect(save_, &QPushButton::clicked, this, &SaveDataWindow::zapisz);
+    connect(name_, &QLineEdit::returnPressed, this, &SaveDataWindow::zapisz);
     connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-bool Tf_eksport::run()
+bool SaveDataWindow::run()
 {
     const QString current = program_.state.CurrentDataFile;
     browser_->setFolder(current.isEmpty() ? browser_->folder() : QFileInfo(current).absolutePath());
     return exec() == QDialog::Accepted;
 }
 
-void Tf_eksport::zapisz()
+void SaveDataWindow::zapisz()
 {
     const QString path = datafiles::dataFilePath(browser_->folder(), name_->text());
     if (path.isEmpty() || name_->text().trimmed().isEmpty()) {
@@ -82,7 +82,7 @@ void Tf_eksport::zapisz()
     accept();
 }
 
-void Tf_eksport::showEvent(QShowEvent* event)
+void SaveDataWindow::showEvent(QShowEvent* event)
 {
     ApplyUserFont(this, program_.state.UserFont);
     QDialog::showEvent(event);

@@ -12,9 +12,9 @@ class Program;
 
 // "Zapisywanie danych": the window in which the user names the data file the working data are written to.
 // "Zapisz dane jako ...", "Zapisz dane" without a current data file and "Zrób kopię zapasową danych" show it.
-class Tf_eksport : public QDialog {
+class SaveDataWindow : public QDialog {
 public:
-    explicit Tf_eksport(Program& program, QWidget* parent = nullptr);
+    explicit SaveDataWindow(Program& program, QWidget* parent = nullptr);
 
     // Shows the window modally; true when a data file was written (it is then CurrentDataFile).
     bool run();

@@ -63,7 +63,7 @@ bool userMove(Qt::FocusReason reason)
 
 } // namespace
 
-Tf_popupy::Tf_popupy(Program& program, QWidget* parent)
+EntryDialog::EntryDialog(Program& program, QWidget* parent)
     : QDialog(parent), program_(program), heading_(new QLabel(this)), pages_(new QStackedWidget(this)),
       save_(new QPushButton(S("zapamiętaj zmiany"), this)), discard_(new QPushButton(S("pomiń zmiany"), this)),
       hints_(new HintsPanelWidget(this))
@@ -99,8 +99,8 @@ Tf_popupy::Tf_popupy(Program& program, QWidget* parent)
     // once, from the button's own command; the keyboard still reaches the buttons.
     for (QPushButton* b : {save_, discard_})
         b->setFocusPolicy(Qt::TabFocus);
-    connect(save_, &QPushButton::clicked, this, &Tf_popupy::saveChanges);
-    connect(discard_, &QPushButton::clicked, this, &Tf_popupy::discardChanges);
+    connect(save_, &QPushButton::clicked, this, &EntryDialog::saveChanges);
+    connect(discard_, &QPushButton::clicked, this, &EntryDialog::discardChanges);
     auto* buttons = new QWidget(this);
     auto* buttonLayout = new QGridLayout(buttons);
     buttonLayout->setContentsMargins(0, 4, 0, 4);
@@ -130,19 +130,19 @@ Tf_popupy::Tf_popupy(Program& program, QWidget* parent)
     new WindowMemoryKeeper(this, program.state.Windows[static_cast<size_t>(RememberedWindow::Popupy)]);
 }
 
-Tf_popupy::~Tf_popupy() = default;
+EntryDialog::~EntryDialog() = default;
 
-void Tf_popupy::setJournalSearch(lists::JournalList* list, Tf_lista_mnii* search)
+void EntryDialog::setJournalSearch(lists::JournalList* list, JournalSearchWindow* search)
 {
     journals_ = list;
     search_ = search;
 }
 
-void Tf_popupy::setMaxLengths(const QMap<QString, int>& lengths) { maxLengths_ = lengths; }
+void EntryDialog::setMaxLengths(const QMap<QString, int>& lengths) { maxLengths_ = lengths; }
 
 // --- building ------------------------------------------------------------------------------
 
-void Tf_popupy::buildRow(EntryPageWidget* page, int pageRow)
+void EntryDialog::buildRow(EntryPageWidget* page, int pageRow)
 {
     const EntryPageWidget::Row& row = page->rows()[static_cast<size_t>(pageRow)];
     QWidget* input = row.input;
@@ -196,7 +196,7 @@ void Tf_popupy::buildRow(EntryPageWidget* page, int pageRow)
 
 // --- opening -------------------------------------------------------------------------------
 
-void Tf_popupy::prepare(int kind, const QStringList& cells)
+void EntryDialog::prepare(int kind, const QStringList& cells)
 {
     QStringList conferences;
     for (const lists::EntryField& f : lists::EntryFieldsFor(kind))
@@ -239,7 +239,7 @@ void Tf_popupy::prepare(int kind, const QStringList& cells)
     loadAll();
 }
 
-bool Tf_popupy::editEntry(int kind, QStringList& cells)
+bool EntryDialog::editEntry(int kind, QStringList& cells)
 {
     prepare(kind, cells);
     if (exec() != QDialog::Accepted)
@@ -248,7 +248,7 @@ bool Tf_popupy::editEntry(int kind, QStringList& cells)
     return true;
 }
 
-bool Tf_popupy::addEntry(int kind, lists::ListGrid& grid, int* row)
+bool EntryDialog::addEntry(int kind, lists::ListGrid& grid, int* row)
 {
     QStringList cells;
     if (!editEntry(kind, cells))
@@ -259,7 +259,7 @@ bool Tf_popupy::addEntry(int kind, lists::ListGrid& grid, int* row)
     return true;
 }
 
-bool Tf_popupy::changeEntry(int kind, lists::ListGrid& grid, int row)
+bool EntryDialog::changeEntry(int kind, lists::ListGrid& grid, int row)
 {
     if (grid.isEmpty() || row < 0 || row >= grid.rowCount())
         return false;
@@ -270,7 +270,7 @@ bool Tf_popupy::changeEntry(int kind, lists::ListGrid& grid, int row)
     return true;
 }
 
-void Tf_popupy::showEvent(QShowEvent* event)
+void EntryDialog::showEvent(QShowEvent* event)
 {
     ApplyUserFont(this, program_.state.UserFont);
     RelayoutWindow(this);
@@ -292,13 +292,13 @@ void Tf_popupy::showEvent(QShowEvent* event)
         }
 }
 
-void Tf_popupy::done(int result)
+void EntryDialog::done(int result)
 {
     storePanels();
     QDialog::done(result);
 }
 
-void Tf_popupy::storePanels()
+void EntryDialog::storePanels()
 {
     QList<QPair<QString, int>> panels;
     for (EntryPageWidget* page : pageWidgets_)
@@ -310,9 +310,9 @@ void Tf_popupy::storePanels()
 
 // --- rows ----------------------------------------------------------------------------------
 
-EntryPageWidget* Tf_popupy::currentPage() const { return qobject_cast<EntryPageWidget*>(pages_->currentWidget()); }
+EntryPageWidget* EntryDialog::currentPage() const { return qobject_cast<EntryPageWidget*>(pages_->currentWidget()); }
 
-QWidget* Tf_popupy::input(int row) const
+QWidget* EntryDialog::input(int row) const
 {
     if (row < 0 || row >= static_cast<int>(shown_.size()))
         return nullptr;
@@ -320,7 +320,7 @@ QWidget* Tf_popupy::input(int row) const
     return s.page->rows()[static_cast<size_t>(s.pageRow)].input;
 }
 
-QWidget* Tf_popupy::rowPanel(int row) const
+QWidget* EntryDialog::rowPanel(int row) const
 {
     if (row < 0 || row >= static_cast<int>(shown_.size()))
         return nullptr;
@@ -328,7 +328,7 @@ QWidget* Tf_popupy::rowPanel(int row) const
     return s.page->rows()[static_cast<size_t>(s.pageRow)].panel;
 }
 
-QLabel* Tf_popupy::rowCaption(int row) const
+QLabel* EntryDialog::rowCaption(int row) const
 {
     if (row < 0 || row >= static_cast<int>(shown_.size()))
         return nullptr;
@@ -336,7 +336,7 @@ QLabel* Tf_popupy::rowCaption(int row) const
     return s.page->rows()[static_cast<size_t>(s.pageRow)].caption;
 }
 
-int Tf_popupy::rowOfInput(const QWidget* widget) const
+int EntryDialog::rowOfInput(const QWidget* widget) const
 {
     if (!widget || !form_)
         return -1;
@@ -347,7 +347,7 @@ int Tf_popupy::rowOfInput(const QWidget* widget) const
     return -1;
 }
 
-int Tf_popupy::maxLengthOf(int row) const
+int EntryDialog::maxLengthOf(int row) const
 {
     const QString& field = form_->field(row).field;
     for (auto it = maxLengths_.cbegin(); it != maxLengths_.cend(); ++it)
@@ -356,7 +356,7 @@ int Tf_popupy::maxLengthOf(int row) const
     return 0;
 }
 
-void Tf_popupy::loadRow(int row)
+void EntryDialog::loadRow(int row)
 {
     QWidget* w = input(row);
     const lists::EntryField& f = form_->field(row);
@@ -410,14 +410,14 @@ void Tf_popupy::loadRow(int row)
     syncing_ = wasSyncing;
 }
 
-void Tf_popupy::loadAll(int except)
+void EntryDialog::loadAll(int except)
 {
     for (int i = 0; i < form_->count(); ++i)
         if (i != except)
             loadRow(i);
 }
 
-void Tf_popupy::takeText(int row)
+void EntryDialog::takeText(int row)
 {
     if (syncing_ || row < 0)
         return;
@@ -438,7 +438,7 @@ void Tf_popupy::takeText(int row)
     }
 }
 
-void Tf_popupy::focusRow(int row)
+void EntryDialog::focusRow(int row)
 {
     QWidget* w = input(row);
     if (!w)
@@ -448,7 +448,7 @@ void Tf_popupy::focusRow(int row)
         page->ensureWidgetVisible(rowPanel(row), 0, 0);
 }
 
-void Tf_popupy::moveOn(int from)
+void EntryDialog::moveOn(int from)
 {
     for (int i = from + 1; i < form_->count(); ++i)
         if (!form_->isReadOnly(i)) {
@@ -458,7 +458,7 @@ void Tf_popupy::moveOn(int from)
     save_->setFocus(Qt::OtherFocusReason);
 }
 
-bool Tf_popupy::runExitCheck(int row)
+bool EntryDialog::runExitCheck(int row)
 {
     if (checking_ || form_->field(row).check == lists::EntryCheck::None || form_->isReadOnly(row))
         return true;
@@ -475,7 +475,7 @@ bool Tf_popupy::runExitCheck(int row)
 
 // --- commands ------------------------------------------------------------------------------
 
-void Tf_popupy::saveChanges()
+void EntryDialog::saveChanges()
 {
     if (!form_)
         return;
@@ -494,9 +494,9 @@ void Tf_popupy::saveChanges()
     done(QDialog::Accepted);
 }
 
-void Tf_popupy::discardChanges() { reject(); }
+void EntryDialog::discardChanges() { reject(); }
 
-void Tf_popupy::reject()
+void EntryDialog::reject()
 {
     if (!accepted_) {
         if (!program_.ask(S("Czy na pewno chcesz pominąć wprowadzone zmiany?"), kDiscardQuestion))
@@ -506,19 +506,19 @@ void Tf_popupy::reject()
     QDialog::reject();
 }
 
-Tf_edit* Tf_popupy::longTextEditor()
+LongTextWindow* EntryDialog::longTextEditor()
 {
     if (!longText_)
-        longText_ = new Tf_edit(program_.state, this);
+        longText_ = new LongTextWindow(program_.state, this);
     return longText_;
 }
 
-void Tf_popupy::editLongText(int row)
+void EntryDialog::editLongText(int row)
 {
     auto* memo = qobject_cast<QPlainTextEdit*>(input(row));
     if (!memo || form_->isReadOnly(row))
         return;
-    Tf_edit* editor = longTextEditor();
+    LongTextWindow* editor = longTextEditor();
     editor->setHeading(form_->field(row).caption);
     editor->setMaxLength(maxLengthOf(row));
     editor->setText(form_->text(row));
@@ -531,7 +531,7 @@ void Tf_popupy::editLongText(int row)
     memo->setFocus(Qt::OtherFocusReason);
 }
 
-QMenu* Tf_popupy::contextMenuFor(QWidget* field)
+QMenu* EntryDialog::contextMenuFor(QWidget* field)
 {
     auto* menu = new QMenu(this);
     auto* line = qobject_cast<QLineEdit*>(field);
@@ -571,7 +571,7 @@ QMenu* Tf_popupy::contextMenuFor(QWidget* field)
 
 // --- publications --------------------------------------------------------------------------
 
-void Tf_popupy::identifyJournal()
+void EntryDialog::identifyJournal()
 {
     const int journal = form_->indexOfRole(EntryRole::Journal);
     const QString typed = form_->text(journal);
@@ -585,7 +585,7 @@ void Tf_popupy::identifyJournal()
         openJournalSearch();
 }
 
-void Tf_popupy::openJournalSearch()
+void EntryDialog::openJournalSearch()
 {
     if (!journals_ || !search_ || !journals_->isOpen() || !isVisible())
         return;
@@ -597,7 +597,7 @@ void Tf_popupy::openJournalSearch()
         applyJournal(*chosen);
 }
 
-void Tf_popupy::applyJournal(const lists::Journal& journal)
+void EntryDialog::applyJournal(const lists::Journal& journal)
 {
     form_->setListedJournal(journal);
     loadAll();
@@ -606,7 +606,7 @@ void Tf_popupy::applyJournal(const lists::Journal& journal)
 
 // --- keyboard and mouse --------------------------------------------------------------------
 
-bool Tf_popupy::eventFilter(QObject* watched, QEvent* event)
+bool EntryDialog::eventFilter(QObject* watched, QEvent* event)
 {
     if (!form_)
         return QDialog::eventFilter(watched, event);
@@ -642,12 +642,12 @@ bool Tf_popupy::eventFilter(QObject* watched, QEvent* event)
         if (role == EntryRole::ListedJournal && watched == owner) {
             const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
             if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::MouseFocusReason)
-                QTimer::singleShot(0, this, &Tf_popupy::openJournalSearch);
+                QTimer::singleShot(0, this, &EntryDialog::openJournalSearch);
         }
         break;
     case QEvent::MouseButtonPress:
         if (role == EntryRole::ListedJournal && owner->hasFocus())
-            QTimer::singleShot(0, this, &Tf_popupy::openJournalSearch);
+            QTimer::singleShot(0, this, &EntryDialog::openJournalSearch);
         break;
     case QEvent::MouseButtonDblClick:
         if (form_->field(row).input == EntryInput::Memo && role != EntryRole::ListedJournal) {

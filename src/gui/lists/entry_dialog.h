@@ -18,8 +18,8 @@ namespace vestrum {
 class EntryPageWidget;
 class HintsPanelWidget;
 class Program;
-class Tf_edit;
-class Tf_lista_mnii;
+class LongTextWindow;
+class JournalSearchWindow;
 
 namespace lists {
 class JournalList;
@@ -30,16 +30,16 @@ class ListGrid;
 // the page of the list kind (page tabs are never shown), checks each field when the user leaves it
 // and the whole page on "zapamiętaj zmiany", and hands the entry back as the cells of a list row.
 // The values live in a lists::EntryForm; the widgets only show and edit them.
-class Tf_popupy : public QDialog {
+class EntryDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit Tf_popupy(Program& program, QWidget* parent = nullptr);
-    ~Tf_popupy() override;
+    explicit EntryDialog(Program& program, QWidget* parent = nullptr);
+    ~EntryDialog() override;
 
     // Journal identification of the publication pages (kinds 3 to 6). Without it "Czasopismo z
     // listy ministerstwa" stays empty and read-only.
-    void setJournalSearch(lists::JournalList* list, Tf_lista_mnii* search);
-    // Maximum lengths by table field, as LoadList gives them (Tf_wykazy::maxLengths()).
+    void setJournalSearch(lists::JournalList* list, JournalSearchWindow* search);
+    // Maximum lengths by table field, as LoadList gives them (ListEditor::maxLengths()).
     void setMaxLengths(const QMap<QString, int>& lengths);
 
     // The list editor's entry editor: empty `cells` opens a new entry, a row's cells change that
@@ -68,7 +68,7 @@ public:
     QPushButton* discardButton() const { return discard_; }
     HintsPanelWidget* hintsPanel() const { return hints_; }
     EntryPageWidget* currentPage() const;
-    Tf_edit* longTextEditor();
+    LongTextWindow* longTextEditor();
     // The context menu of a text field: "Wytnij", "Kopiuj", "Wklej", "Usuń".
     QMenu* contextMenuFor(QWidget* field);
 
@@ -107,7 +107,7 @@ private:
 
     Program& program_;
     lists::JournalList* journals_ = nullptr;
-    Tf_lista_mnii* search_ = nullptr;
+    JournalSearchWindow* search_ = nullptr;
     QMap<QString, int> maxLengths_;
     std::unique_ptr<lists::EntryForm> form_;
     int kind_ = -1;
@@ -124,7 +124,7 @@ private:
     QPushButton* discard_;
     HintsPanelWidget* hints_;
     QSplitter* splitter_;
-    Tf_edit* longText_ = nullptr;
+    LongTextWindow* longText_ = nullptr;
 };
 
 } // namespace vestrum

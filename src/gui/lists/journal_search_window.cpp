@@ -82,7 +82,7 @@ QPushButton* commandButton(const QString& caption, const QString& hint, QWidget*
 
 } // namespace
 
-Tf_lista_mnii::Tf_lista_mnii(Program& program, lists::JournalList& list, QWidget* parent)
+JournalSearchWindow::JournalSearchWindow(Program& program, lists::JournalList& list, QWidget* parent)
     : QDialog(parent), program_(&program), list_(&list), model_(new lists::JournalListModel(list, this)),
       heading_(new QLabel(QStringLiteral("Aktualny wykaz czasopism punktowanych MNiSW"), this)),
       kind_(new QComboBox(this)), beginning_(new QLineEdit(this)), fragment_(new QLineEdit(this)),
@@ -152,14 +152,14 @@ Tf_lista_mnii::Tf_lista_mnii(Program& program, lists::JournalList& list, QWidget
     bottom->addStretch(1);
     layout->addLayout(bottom);
 
-    connect(kind_, &QComboBox::currentIndexChanged, this, &Tf_lista_mnii::applyKind);
-    connect(findBeginning_, &QPushButton::clicked, this, &Tf_lista_mnii::searchByBeginning);
-    connect(beginning_, &QLineEdit::returnPressed, this, &Tf_lista_mnii::searchByBeginning);
-    connect(findFragment_, &QPushButton::clicked, this, &Tf_lista_mnii::searchByFragment);
-    connect(fragment_, &QLineEdit::returnPressed, this, &Tf_lista_mnii::searchByFragment);
-    connect(next_, &QPushButton::clicked, this, &Tf_lista_mnii::searchNext);
-    connect(assign_, &QPushButton::clicked, this, &Tf_lista_mnii::assignCurrent);
-    connect(grid_, &QTableView::doubleClicked, this, &Tf_lista_mnii::assignCurrent);
+    connect(kind_, &QComboBox::currentIndexChanged, this, &JournalSearchWindow::applyKind);
+    connect(findBeginning_, &QPushButton::clicked, this, &JournalSearchWindow::searchByBeginning);
+    connect(beginning_, &QLineEdit::returnPressed, this, &JournalSearchWindow::searchByBeginning);
+    connect(findFragment_, &QPushButton::clicked, this, &JournalSearchWindow::searchByFragment);
+    connect(fragment_, &QLineEdit::returnPressed, this, &JournalSearchWindow::searchByFragment);
+    connect(next_, &QPushButton::clicked, this, &JournalSearchWindow::searchNext);
+    connect(assign_, &QPushButton::clicked, this, &JournalSearchWindow::assignCurrent);
+    connect(grid_, &QTableView::doubleClicked, this, &JournalSearchWindow::assignCurrent);
     connect(back_, &QPushButton::clicked, this, &QDialog::reject);
     connect(grid_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
@@ -170,15 +170,15 @@ Tf_lista_mnii::Tf_lista_mnii(Program& program, lists::JournalList& list, QWidget
     new WindowMemoryKeeper(this, program.state.Windows[static_cast<size_t>(RememberedWindow::ListaMnii)]);
 }
 
-Tf_lista_mnii::~Tf_lista_mnii() = default;
+JournalSearchWindow::~JournalSearchWindow() = default;
 
-void Tf_lista_mnii::reloadGrid()
+void JournalSearchWindow::reloadGrid()
 {
     model_->reload();
     showCurrent();
 }
 
-void Tf_lista_mnii::showCurrent()
+void JournalSearchWindow::showCurrent()
 {
     const int row = list_->current();
     if (row < 0 || row >= model_->rowCount())
@@ -188,7 +188,7 @@ void Tf_lista_mnii::showCurrent()
     grid_->scrollTo(index, QAbstractItemView::PositionAtCenter);
 }
 
-void Tf_lista_mnii::setKind(int item, bool changeable)
+void JournalSearchWindow::setKind(int item, bool changeable)
 {
     {
         const QSignalBlocker blocker(kind_);
@@ -198,7 +198,7 @@ void Tf_lista_mnii::setKind(int item, bool changeable)
     applyKind(item);
 }
 
-void Tf_lista_mnii::applyKind(int item)
+void JournalSearchWindow::applyKind(int item)
 {
     if (!list_->isOpen())
         return;
@@ -206,7 +206,7 @@ void Tf_lista_mnii::applyKind(int item)
     reloadGrid();
 }
 
-void Tf_lista_mnii::prepareForEntry(const QString& listedName, const QString& typedName, int listKind)
+void JournalSearchWindow::prepareForEntry(const QString& listedName, const QString& typedName, int listKind)
 {
     const QString text = listedName.isEmpty() ? typedName : listedName;
     beginning_->setText(text);
@@ -220,7 +220,7 @@ void Tf_lista_mnii::prepareForEntry(const QString& listedName, const QString& ty
     searchWhenShown_ = true;
 }
 
-std::optional<lists::Journal> Tf_lista_mnii::chooseForEntry(const QString& listedName, const QString& typedName,
+std::optional<lists::Journal> JournalSearchWindow::chooseForEntry(const QString& listedName, const QString& typedName,
                                                             int listKind)
 {
     prepareForEntry(listedName, typedName, listKind);
@@ -229,7 +229,7 @@ std::optional<lists::Journal> Tf_lista_mnii::chooseForEntry(const QString& liste
     return chosen_;
 }
 
-void Tf_lista_mnii::prepareForGroup(const QString& journalCell)
+void JournalSearchWindow::prepareForGroup(const QString& journalCell)
 {
     beginning_->setText(journalCell);
     fragment_->setText(journalCell);
@@ -239,7 +239,7 @@ void Tf_lista_mnii::prepareForGroup(const QString& journalCell)
     searchWhenShown_ = false;
 }
 
-std::optional<lists::Journal> Tf_lista_mnii::chooseForGroup(const QString& journalCell)
+std::optional<lists::Journal> JournalSearchWindow::chooseForGroup(const QString& journalCell)
 {
     prepareForGroup(journalCell);
     if (exec() != QDialog::Accepted)
@@ -247,7 +247,7 @@ std::optional<lists::Journal> Tf_lista_mnii::chooseForGroup(const QString& journ
     return chosen_;
 }
 
-bool Tf_lista_mnii::identifyGroup(TListGrid* grid)
+bool JournalSearchWindow::identifyGroup(ListGridView* grid)
 {
     lists::ListGrid rows(grid->headers());
     rows.setRows(grid->dataRows());
@@ -279,7 +279,7 @@ bool Tf_lista_mnii::identifyGroup(TListGrid* grid)
     return true;
 }
 
-void Tf_lista_mnii::showEvent(QShowEvent* event)
+void JournalSearchWindow::showEvent(QShowEvent* event)
 {
     ApplyUserFont(this, program_->state.UserFont, [this](QTableView* table) { fitColumns(table); });
     RelayoutWindow(this);
@@ -295,7 +295,7 @@ void Tf_lista_mnii::showEvent(QShowEvent* event)
     }
 }
 
-void Tf_lista_mnii::fitColumns(QTableView* table)
+void JournalSearchWindow::fitColumns(QTableView* table)
 {
     if (table != grid_)
         return;
@@ -305,7 +305,7 @@ void Tf_lista_mnii::fitColumns(QTableView* table)
         1, std::max(metrics.horizontalAdvance(QStringLiteral("L.punktów")), metrics.horizontalAdvance(u'0') * 5) + 24);
 }
 
-void Tf_lista_mnii::searchByBeginning()
+void JournalSearchWindow::searchByBeginning()
 {
     const QString text = beginning_->text();
     if (list_->findByBeginning(text)) {
@@ -315,7 +315,7 @@ void Tf_lista_mnii::searchByBeginning()
     program_->notify(QStringLiteral("Nie znaleziono czasopisma: \"") + text + u'"');
 }
 
-void Tf_lista_mnii::searchByFragment()
+void JournalSearchWindow::searchByFragment()
 {
     const QString text = fragment_->text();
     if (text.trimmed().isEmpty())
@@ -329,7 +329,7 @@ void Tf_lista_mnii::searchByFragment()
     program_->notify(QStringLiteral("Nie znaleziono podanego ciągu znaków"));
 }
 
-void Tf_lista_mnii::searchNext()
+void JournalSearchWindow::searchNext()
 {
     const QString text = fragment_->text();
     if (list_->current() < 0 || text.trimmed().isEmpty())
@@ -341,7 +341,7 @@ void Tf_lista_mnii::searchNext()
     program_->notify(QStringLiteral("Nie znaleziono już podanego ciągu znaków"));
 }
 
-void Tf_lista_mnii::assignCurrent()
+void JournalSearchWindow::assignCurrent()
 {
     const auto journal = list_->currentJournal();
     if (!journal)

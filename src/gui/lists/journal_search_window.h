@@ -14,7 +14,7 @@ class QTableView;
 namespace vestrum {
 
 class Program;
-class TListGrid;
+class ListGridView;
 
 namespace lists {
 class JournalListModel;
@@ -24,14 +24,14 @@ class JournalListModel;
 // of a name, from which the user assigns a journal to a publication ("przypisz") or goes back
 // ("wróć"). Shown modally by the entry dialog and by the list editor's group identification; it
 // works on the program's one journal list view, whose filter it sets through "Rodzaj listy".
-class Tf_lista_mnii : public QDialog {
+class JournalSearchWindow : public QDialog {
     Q_OBJECT
 public:
     // Items of "Rodzaj listy": everything, then the parts 0, 1 and 2 of the list.
     enum KindItem { AllJournals = 0, ListA = 1, ListB = 2, MissingFromListB = 3 };
 
-    Tf_lista_mnii(Program& program, lists::JournalList& list, QWidget* parent = nullptr);
-    ~Tf_lista_mnii() override;
+    JournalSearchWindow(Program& program, lists::JournalList& list, QWidget* parent = nullptr);
+    ~JournalSearchWindow() override;
 
     // From the entry dialog of a publication (list kinds 3 to 6): both search texts get the text of
     // "Czasopismo z listy ministerstwa", or of "Czasopismo" when that is empty; kind 3 (8.1.a) may
@@ -45,7 +45,7 @@ public:
     // otherwise the window opens on the groups of journals missing from list B with the current
     // row's journal as search text, and the journal chosen goes to every selected row. True when
     // rows were changed.
-    bool identifyGroup(TListGrid* grid);
+    bool identifyGroup(ListGridView* grid);
     std::optional<lists::Journal> chooseForGroup(const QString& journalCell);
     void prepareForGroup(const QString& journalCell);
 

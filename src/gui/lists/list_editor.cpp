@@ -67,11 +67,11 @@ constexpr int kDeleteAllQuestion = 11;
 
 } // namespace
 
-Tf_wykazy::Tf_wykazy(Program& program, QWidget* parent)
+ListEditor::ListEditor(Program& program, QWidget* parent)
     : QDialog(parent), program_(program), toolRow_(new QToolBar(this)), title_(new QLabel(this)),
       add_(new QPushButton(S("dodaj nową pozycję"), this)), change_(new QPushButton(S("zmień zaznaczoną"), this)),
       delete_(new QPushButton(S("usuń zaznaczoną"), this)), deleteAll_(new QPushButton(S("usuń wszystko"), this)),
-      grid_(new TListGrid(this)), save_(new QPushButton(S("zapisz zmiany"), this)),
+      grid_(new ListGridView(this)), save_(new QPushButton(S("zapisz zmiany"), this)),
       discard_(new QPushButton(S("pomiń zmiany"), this)), hints_(new HintsPanelWidget(this)),
       commandRow_(new QWidget(this)), bottomRow_(new QWidget(this)), refit_(new QTimer(this))
 {
@@ -156,12 +156,12 @@ Tf_wykazy::Tf_wykazy(Program& program, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(splitter);
 
-    connect(add_, &QPushButton::clicked, this, &Tf_wykazy::addEntry);
-    connect(change_, &QPushButton::clicked, this, &Tf_wykazy::changeEntry);
-    connect(delete_, &QPushButton::clicked, this, &Tf_wykazy::deleteSelected);
-    connect(deleteAll_, &QPushButton::clicked, this, &Tf_wykazy::deleteAll);
-    connect(save_, &QPushButton::clicked, this, &Tf_wykazy::saveChanges);
-    connect(discard_, &QPushButton::clicked, this, &Tf_wykazy::discardChanges);
+    connect(add_, &QPushButton::clicked, this, &ListEditor::addEntry);
+    connect(change_, &QPushButton::clicked, this, &ListEditor::changeEntry);
+    connect(delete_, &QPushButton::clicked, this, &ListEditor::deleteSelected);
+    connect(deleteAll_, &QPushButton::clicked, this, &ListEditor::deleteAll);
+    connect(save_, &QPushButton::clicked, this, &ListEditor::saveChanges);
+    connect(discard_, &QPushButton::clicked, this, &ListEditor::discardChanges);
 
     refit_->setSingleShot(true);
     refit_->setInterval(60);
@@ -173,25 +173,25 @@ Tf_wykazy::Tf_wykazy(Program& program, QWidget* parent)
     new WindowMemoryKeeper(this, program.state.Windows[static_cast<size_t>(RememberedWindow::Wykazy)]);
 }
 
-Tf_wykazy::~Tf_wykazy() = default;
+ListEditor::~ListEditor() = default;
 
-QString Tf_wykazy::title() const { return title_->text(); }
+QString ListEditor::title() const { return title_->text(); }
 
-void Tf_wykazy::setEntryEditor(EntryEditor editor)
+void ListEditor::setEntryEditor(EntryEditor editor)
 {
     entryEditor_ = std::move(editor);
     add_->setEnabled(bool(entryEditor_));
     change_->setEnabled(bool(entryEditor_));
 }
 
-void Tf_wykazy::setToolCommand(Tool tool, std::function<void(Tf_wykazy&)> command)
+void ListEditor::setToolCommand(Tool tool, std::function<void(ListEditor&)> command)
 {
     const auto i = static_cast<size_t>(tool);
     toolCommands_[i] = std::move(command);
     tools_[i]->setEnabled(bool(toolCommands_[i]));
 }
 
-void Tf_wykazy::prepare(int kind, TListGrid* sectionGrid, std::function<void()> saveSection)
+void ListEditor::prepare(int kind, ListGridView* sectionGrid, std::function<void()> saveSection)
 {
     const lists::ListKindInfo& info = lists::ListKindInfoOf(kind);
     kind_ = kind;
@@ -220,7 +220,7 @@ void Tf_wykazy::prepare(int kind, TListGrid* sectionGrid, std::function<void()> 
     selectRow(0);
 }
 
-bool Tf_wykazy::openKind(int kind)
+bool ListEditor::openKind(int kind)
 {
     try {
         prepare(kind);
@@ -231,7 +231,7 @@ bool Tf_wykazy::openKind(int kind)
     return exec() == QDialog::Accepted;
 }
 
-bool Tf_wykazy::openGridKind(int kind, TListGrid* sectionGrid, std::function<void()> saveSection)
+bool ListEditor::openGridKind(int kind, ListGridView* sectionGrid, std::function<void()> saveSection)
 {
     try {
         prepare(kind, sectionGrid, std::move(saveSection));
@@ -242,7 +242,7 @@ bool Tf_wykazy::openGridKind(int kind, TListGrid* sectionGrid, std::function<voi
     return exec() == QDialog::Accepted;
 }
 
-void Tf_wykazy::showList()
+void ListEditor::showList()
 {
     grid_->setUpdatesEnabled(false);
     grid_->setHeaders(list_.headers());
@@ -253,13 +253,13 @@ void Tf_wykazy::showList()
         fit();
 }
 
-void Tf_wykazy::fit()
+void ListEditor::fit()
 {
     FitGridColumns(grid_);
     fittedSize_ = grid_->size();
 }
 
-void Tf_wykazy::listChanged(int selectRow, bool pending)
+void ListEditor::listChanged(int selectRow, bool pending)
 {
     const int keep = selectRow >= 0 ? selectRow : currentDataRow();
     showList();
@@ -268,9 +268,9 @@ void Tf_wykazy::listChanged(int selectRow, bool pending)
         setPending();
 }
 
-void Tf_wykazy::setPending() { program_.state.PendingEdit = true; }
+void ListEditor::setPending() { program_.state.PendingEdit = true; }
 
-void Tf_wykazy::selectRow(int row)
+void ListEditor::selectRow(int row)
 {
     if (row < 0)
         return;
@@ -280,14 +280,14 @@ void Tf_wykazy::selectRow(int row)
     grid_->selectRow(row + 1);
 }
 
-int Tf_wykazy::currentDataRow() const
+int ListEditor::currentDataRow() const
 {
     const auto [first, last] = selectedRows();
     (void)last;
     return first;
 }
 
-std::pair<int, int> Tf_wykazy::selectedRows() const
+std::pair<int, int> ListEditor::selectedRows() const
 {
     int first = -1;
     int last = -1;
@@ -304,7 +304,7 @@ std::pair<int, int> Tf_wykazy::selectedRows() const
     return {first - 1, std::min(last - 1, list_.rowCount() - 1)};
 }
 
-void Tf_wykazy::sortByColumn(int column)
+void ListEditor::sortByColumn(int column)
 {
     if (column < 0 || column >= list_.columnCount())
         return;
@@ -313,7 +313,7 @@ void Tf_wykazy::sortByColumn(int column)
     selectRow(0);
 }
 
-void Tf_wykazy::addEntry()
+void ListEditor::addEntry()
 {
     if (!entryEditor_)
         return;
@@ -324,7 +324,7 @@ void Tf_wykazy::addEntry()
     listChanged(row);
 }
 
-void Tf_wykazy::changeEntry()
+void ListEditor::changeEntry()
 {
     const int row = currentDataRow();
     if (!entryEditor_ || list_.isEmpty() || row < 0)
@@ -336,7 +336,7 @@ void Tf_wykazy::changeEntry()
     listChanged(row);
 }
 
-void Tf_wykazy::deleteSelected()
+void ListEditor::deleteSelected()
 {
     const auto [first, last] = selectedRows();
     if (list_.isEmpty() || first < 0)
@@ -347,7 +347,7 @@ void Tf_wykazy::deleteSelected()
     listChanged(select);
 }
 
-void Tf_wykazy::deleteAll()
+void ListEditor::deleteAll()
 {
     if (list_.isEmpty() || selectedRows().first < 0)
         return;
@@ -359,7 +359,7 @@ void Tf_wykazy::deleteAll()
     listChanged(select);
 }
 
-void Tf_wykazy::saveChanges()
+void ListEditor::saveChanges()
 {
     if (list_.hasDuplicates()) {
         // Removing the duplicates does not save: the user sees the result and saves again.
@@ -389,7 +389,7 @@ void Tf_wykazy::saveChanges()
     accept();
 }
 
-void Tf_wykazy::discardChanges()
+void ListEditor::discardChanges()
 {
     if (!program_.ask(S("Czy na pewno chcesz pominąć wprowadzone zmiany?"), kDiscardQuestion))
         return;
@@ -398,7 +398,7 @@ void Tf_wykazy::discardChanges()
     QDialog::reject();
 }
 
-void Tf_wykazy::reject()
+void ListEditor::reject()
 {
     if (closeGuard_)
         QDialog::reject();
@@ -406,7 +406,7 @@ void Tf_wykazy::reject()
         discardChanges();
 }
 
-void Tf_wykazy::showEvent(QShowEvent* event)
+void ListEditor::showEvent(QShowEvent* event)
 {
     ApplyUserFont(this, program_.state.UserFont);
     grid_->setHeaders(list_.headers()); // the header row in the user's font, bold
@@ -418,14 +418,14 @@ void Tf_wykazy::showEvent(QShowEvent* event)
 
 // Fitting measures every cell, which takes a while on long lists: the resize events of one drag
 // are gathered into one fit, and a resize that leaves the grid as it was fitted costs nothing.
-void Tf_wykazy::resizeEvent(QResizeEvent* event)
+void ListEditor::resizeEvent(QResizeEvent* event)
 {
     QDialog::resizeEvent(event);
     if (kind_ >= 0 && isVisible())
         refit_->start();
 }
 
-void Tf_wykazy::updateMinimumSize()
+void ListEditor::updateMinimumSize()
 {
     int buttons = 0;
     for (QPushButton* b : {add_, change_, delete_, deleteAll_})

@@ -19,7 +19,7 @@ namespace vestrum {
 
 class HintsPanelWidget;
 class Program;
-class TListGrid;
+class ListGridView;
 
 // "Wykazy": the one modal window in which every list of the survey is edited. It lays out its
 // grid for a list kind, fills it (from the database, or from the main window's grid of the
@@ -27,15 +27,15 @@ class TListGrid;
 // writes the whole list in one step ("zapisz zmiany") or drops every change ("pomiń zmiany").
 // Nothing reaches the database before "zapisz zmiany".
 //
-// The grid's content lives in a ListGrid; the TListGrid only shows it. Commands that belong to
+// The grid's content lives in a ListGrid; the ListGridView only shows it. Commands that belong to
 // other parts of the program (the entry dialog, the text import, the journal identification, the
 // XML exchange) are plugged in with setEntryEditor / setToolCommand; until then their buttons are
 // disabled.
-class Tf_wykazy : public QDialog {
+class ListEditor : public QDialog {
     Q_OBJECT
 public:
-    explicit Tf_wykazy(Program& program, QWidget* parent = nullptr);
-    ~Tf_wykazy() override;
+    explicit ListEditor(Program& program, QWidget* parent = nullptr);
+    ~ListEditor() override;
 
     // Opens modally on a list kind kept in the database (every kind but 0, 13, 14, 49, 50).
     // True when the window closed with "zapisz zmiany"; count() is then what the list button shows.
@@ -43,11 +43,11 @@ public:
     // Opens modally on a kind shown in a grid of the main window: the headers and rows are copied
     // from `sectionGrid`; "zapisz zmiany" copies the list back into it and runs `saveSection`
     // (the section's own save routine, which may throw vestrum::Error). True when saved.
-    bool openGridKind(int kind, TListGrid* sectionGrid, std::function<void()> saveSection);
+    bool openGridKind(int kind, ListGridView* sectionGrid, std::function<void()> saveSection);
 
     // Lays out and fills the grid for a kind without showing the window (also what the report
     // builder needs). Throws vestrum::Error when the list cannot be read.
-    void prepare(int kind, TListGrid* sectionGrid = nullptr, std::function<void()> saveSection = {});
+    void prepare(int kind, ListGridView* sectionGrid = nullptr, std::function<void()> saveSection = {});
 
     int kind() const { return kind_; }
     int count() const { return count_; } // 0 for the main-window grid kinds
@@ -74,7 +74,7 @@ public:
     enum class Tool { TextImport, GroupIdentification, XmlExport, XmlImport };
     // A command of the tool row (enables its button). A command that changes the list calls
     // listChanged(), which shows it again and refits the columns.
-    void setToolCommand(Tool tool, std::function<void(Tf_wykazy&)> command);
+    void setToolCommand(Tool tool, std::function<void(ListEditor&)> command);
 
     // Commands, as the buttons run them.
     void addEntry();
@@ -85,7 +85,7 @@ public:
     void discardChanges();
     void sortByColumn(int column);
 
-    TListGrid* grid() const { return grid_; }
+    ListGridView* grid() const { return grid_; }
     QLabel* titleLabel() const { return title_; }
     QPushButton* addButton() const { return add_; }
     QPushButton* changeButton() const { return change_; }
@@ -117,10 +117,10 @@ private:
     bool closeGuard_ = false;
     lists::ListGrid list_;
     QMap<QString, int> maxLengths_;
-    TListGrid* sectionGrid_ = nullptr;
+    ListGridView* sectionGrid_ = nullptr;
     std::function<void()> saveSection_;
     EntryEditor entryEditor_;
-    std::array<std::function<void(Tf_wykazy&)>, 4> toolCommands_;
+    std::array<std::function<void(ListEditor&)>, 4> toolCommands_;
 
     QToolBar* toolRow_;
     std::array<QAction*, 4> tools_{};
@@ -129,7 +129,7 @@ private:
     QPushButton* change_;
     QPushButton* delete_;
     QPushButton* deleteAll_;
-    TListGrid* grid_;
+    ListGridView* grid_;
     QPushButton* save_;
     QPushButton* discard_;
     HintsPanelWidget* hints_;

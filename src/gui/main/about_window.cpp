@@ -34,10 +34,10 @@ public:
 
 } // namespace
 
-Tf_about::Tf_about(QWidget* parent) : QDialog(parent), table_(new QTableWidget(this))
+AboutWindow::AboutWindow(QWidget* parent) : QDialog(parent), table_(new QTableWidget(this))
 {
     setWindowTitle(QStringLiteral("O programie ..."));
-    setObjectName(QStringLiteral("Tf_about"));
+    setObjectName(QStringLiteral("AboutWindow"));
 
     auto* product = new QLabel(QStringLiteral("Vestrum 2008"), this);
     QFont bold = product->font();
@@ -81,7 +81,7 @@ Tf_about::Tf_about(QWidget* parent) : QDialog(parent), table_(new QTableWidget(t
     resize(460, 420);
 }
 
-void Tf_about::setVersions(const QVector<QPair<QString, QString>>& rows)
+void AboutWindow::setVersions(const QVector<QPair<QString, QString>>& rows)
 {
     table_->setRowCount(static_cast<int>(rows.size()));
     for (int r = 0; r < rows.size(); ++r) {
@@ -90,7 +90,7 @@ void Tf_about::setVersions(const QVector<QPair<QString, QString>>& rows)
     }
 }
 
-QVector<QPair<QString, QString>> Tf_about::versions() const
+QVector<QPair<QString, QString>> AboutWindow::versions() const
 {
     QVector<QPair<QString, QString>> rows;
     for (int r = 0; r < table_->rowCount(); ++r)

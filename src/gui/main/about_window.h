@@ -9,9 +9,9 @@ class QTableWidget;
 namespace vestrum {
 
 // "O programie ...": the product line, contact notes and the versions of the program's parts.
-class Tf_about : public QDialog {
+class AboutWindow : public QDialog {
 public:
-    explicit Tf_about(QWidget* parent = nullptr);
+    explicit AboutWindow(QWidget* parent = nullptr);
 
     void setVersions(const QVector<QPair<QString, QString>>& rows);
     QVector<QPair<QString, QString>> versions() const;

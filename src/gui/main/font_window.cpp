@@ -36,7 +36,7 @@ void copyChoiceInto(QListWidget* list, QLineEdit* field)
 
 } // namespace
 
-Tf_setfont::Tf_setfont(UserFontSpec& userFont, QWidget* parent)
+FontWindow::FontWindow(UserFontSpec& userFont, QWidget* parent)
     : QDialog(parent), userFont_(&userFont), fonts_(new QListWidget(this)), sizes_(new QListWidget(this)),
       name_(new QLineEdit(this)), size_(new QLineEdit(this)),
       apply_(new QPushButton(QStringLiteral("zastosuj"), this)), back_(new QPushButton(QStringLiteral("wróć"), this))
@@ -71,16 +71,16 @@ Tf_setfont::Tf_setfont(UserFontSpec& userFont, QWidget* parent)
     resize(460, 360);
 
     apply_->setDefault(true);
-    connect(apply_, &QPushButton::clicked, this, &Tf_setfont::applyChoice);
+    connect(apply_, &QPushButton::clicked, this, &FontWindow::applyChoice);
     connect(back_, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-bool Tf_setfont::chooseFont()
+bool FontWindow::chooseFont()
 {
     return exec() == QDialog::Accepted;
 }
 
-void Tf_setfont::showEvent(QShowEvent* event)
+void FontWindow::showEvent(QShowEvent* event)
 {
     ApplyUserFont(this, *userFont_);
     RelayoutWindow(this);
@@ -88,7 +88,7 @@ void Tf_setfont::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
 }
 
-void Tf_setfont::showUserFont()
+void FontWindow::showUserFont()
 {
     name_->setText(userFont_->name);
     size_->setText(QString::number(userFont_->size));
@@ -97,7 +97,7 @@ void Tf_setfont::showUserFont()
 }
 
 // Without a usable name and size the window stays open and the font stays as it was.
-void Tf_setfont::applyChoice()
+void FontWindow::applyChoice()
 {
     bool ok = false;
     const int size = size_->text().trimmed().toInt(&ok);

@@ -12,10 +12,10 @@ namespace vestrum {
 
 // "Wybierz czcionkę": the user's font, chosen from the fonts installed on the system and the
 // sizes 8 to 16.
-class Tf_setfont : public QDialog {
+class FontWindow : public QDialog {
     Q_OBJECT
 public:
-    explicit Tf_setfont(UserFontSpec& userFont, QWidget* parent = nullptr);
+    explicit FontWindow(UserFontSpec& userFont, QWidget* parent = nullptr);
 
     // Shows the window modally; true when "zastosuj" stored a new font in the user's font.
     bool chooseFont();

@@ -12,7 +12,7 @@
 
 namespace vestrum {
 
-Tf_pomoc::Tf_pomoc(const RunState& state, QWidget* parent)
+HelpWindow::HelpWindow(const RunState& state, QWidget* parent)
     : QWidget(parent, Qt::Window), state_(&state), browser_(new QTextBrowser(this)),
       contents_(new QPushButton(QStringLiteral("spis treści"), this)),
       backward_(new QPushButton(QStringLiteral("wstecz"), this)),
@@ -34,19 +34,19 @@ Tf_pomoc::Tf_pomoc(const RunState& state, QWidget* parent)
 
     backward_->setEnabled(false);
     forward_->setEnabled(false);
-    connect(contents_, &QPushButton::clicked, this, &Tf_pomoc::openStartPage);
+    connect(contents_, &QPushButton::clicked, this, &HelpWindow::openStartPage);
     connect(backward_, &QPushButton::clicked, browser_, &QTextBrowser::backward);
     connect(forward_, &QPushButton::clicked, browser_, &QTextBrowser::forward);
     connect(browser_, &QTextBrowser::backwardAvailable, backward_, &QPushButton::setEnabled);
     connect(browser_, &QTextBrowser::forwardAvailable, forward_, &QPushButton::setEnabled);
 }
 
-QString Tf_pomoc::startPage() const
+QString HelpWindow::startPage() const
 {
     return state_->ProgramFolder + QStringLiteral("pomoc/index.html");
 }
 
-void Tf_pomoc::showHelp()
+void HelpWindow::showHelp()
 {
     openStartPage();
     show();
@@ -54,12 +54,12 @@ void Tf_pomoc::showHelp()
     activateWindow();
 }
 
-void Tf_pomoc::closeHelp()
+void HelpWindow::closeHelp()
 {
     close();
 }
 
-void Tf_pomoc::openStartPage()
+void HelpWindow::openStartPage()
 {
     const QString page = startPage();
     if (!QFileInfo::exists(page)) {
@@ -71,7 +71,7 @@ void Tf_pomoc::openStartPage()
     browser_->setSource(QUrl::fromLocalFile(page));
 }
 
-void Tf_pomoc::showEvent(QShowEvent* event)
+void HelpWindow::showEvent(QShowEvent* event)
 {
     ApplyUserFont(this, state_->UserFont);
     RelayoutWindow(this);

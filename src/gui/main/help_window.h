@@ -11,10 +11,10 @@ namespace vestrum {
 
 // "Pomoc do programu": the help pages of the folder "pomoc" beside the program, in a window of
 // their own that stays open beside the others until the program closes it.
-class Tf_pomoc : public QWidget {
+class HelpWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit Tf_pomoc(const RunState& state, QWidget* parent = nullptr);
+    explicit HelpWindow(const RunState& state, QWidget* parent = nullptr);
 
     // Opens the window at the start page ("pomoc/index.html"), or brings it to the front.
     void showHelp();

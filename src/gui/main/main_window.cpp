@@ -34,10 +34,10 @@ bool isGridSection(int index) { return index == 1 || index == 8 || index == 9 ||
 
 } // namespace
 
-Tf_main::Tf_main(Program& program, QWidget* parent)
-    : QMainWindow(parent), program_(program), progress_(new TProgressFrm(this)), about_(new Tf_about(this))
+MainWindow::MainWindow(Program& program, QWidget* parent)
+    : QMainWindow(parent), program_(program), progress_(new ProgressWindow(this)), about_(new AboutWindow(this))
 {
-    setObjectName(QStringLiteral("Tf_main"));
+    setObjectName(QStringLiteral("MainWindow"));
     setWindowTitle(QStringLiteral("Vestrum"));
     // The user's font starts as a copy of the window's own.
     program_.state.UserFont = {font().family(), font().pointSize() > 0 ? font().pointSize() : 12};
@@ -48,20 +48,20 @@ Tf_main::Tf_main(Program& program, QWidget* parent)
     resize(1024, 720);
 }
 
-Tf_main::~Tf_main() = default;
+MainWindow::~MainWindow() = default;
 
-QString Tf_main::pendingEditQuestion()
+QString MainWindow::pendingEditQuestion()
 {
     return QString::fromUtf8("Dane widoczne na ekranie zostały zmienione.\nUwaga! Nie zapisane zmiany zostaną "
                              "utracone.\nCzy chcesz zapisać zmiany?");
 }
 
-void Tf_main::showAbout()
+void MainWindow::showAbout()
 {
     about_->exec();
 }
 
-void Tf_main::buildPages()
+void MainWindow::buildPages()
 {
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
@@ -127,32 +127,32 @@ void Tf_main::buildPages()
         stack_->addWidget(spare);
     }
 
-    connect(chooser_, &QComboBox::currentIndexChanged, this, &Tf_main::onSectionChosen);
+    connect(chooser_, &QComboBox::currentIndexChanged, this, &MainWindow::onSectionChosen);
     connect(hints_panel_, &HintsPanelWidget::closeClicked, this, [this] {
         program_.state.Flags.setFlag(MessageFlags::HintsFlag, 0);
         hints_panel_->hide();
     });
-    connect(hints_panel_, &HintsPanelWidget::textDoubleClicked, this, &Tf_main::showHintViewer);
+    connect(hints_panel_, &HintsPanelWidget::textDoubleClicked, this, &MainWindow::showHintViewer);
 
     // At start: section 1 on "Rok sprawozdawczy", in view mode.
     stack_->setCurrentIndex(0);
     ShowHint(HintForPage(0, 0));
 }
 
-void Tf_main::setHintTable(const HintTable& hints)
+void MainWindow::setHintTable(const HintTable& hints)
 {
     hints_ = hints;
     ShowHint(shownHint_);
 }
 
-void Tf_main::connectPage(SectionPageWidget* page)
+void MainWindow::connectPage(SectionPageWidget* page)
 {
     pages_.push_back(page);
-    connect(page, &SectionPageWidget::editClicked, this, &Tf_main::EnterEditMode);
+    connect(page, &SectionPageWidget::editClicked, this, &MainWindow::EnterEditMode);
     connect(page, &SectionPageWidget::saveClicked, this, [this](SectionPageWidget* p) { SavePage(p); });
-    connect(page, &SectionPageWidget::discardClicked, this, &Tf_main::DiscardPage);
-    connect(page, &SectionPageWidget::listButtonClicked, this, &Tf_main::openListButton);
-    connect(page, &SectionPageWidget::gridDoubleClicked, this, &Tf_main::openGridEditor);
+    connect(page, &SectionPageWidget::discardClicked, this, &MainWindow::DiscardPage);
+    connect(page, &SectionPageWidget::listButtonClicked, this, &MainWindow::openListButton);
+    connect(page, &SectionPageWidget::gridDoubleClicked, this, &MainWindow::openGridEditor);
     if (CodeChooserWidget* chooser = page->chooser())
         chooser->notify = [this](const QString& text) { program_.notify(text); };
     if (page->tag() == 104) {
@@ -165,7 +165,7 @@ void Tf_main::connectPage(SectionPageWidget* page)
     }
 }
 
-SectionPageWidget* Tf_main::pageByTag(int tag) const
+SectionPageWidget* MainWindow::pageByTag(int tag) const
 {
     for (SectionPageWidget* p : pages_)
         if (p->tag() == tag)
@@ -173,7 +173,7 @@ SectionPageWidget* Tf_main::pageByTag(int tag) const
     return nullptr;
 }
 
-SectionPageWidget* Tf_main::page(int sectionIndex, int subPageIndex) const
+SectionPageWidget* MainWindow::page(int sectionIndex, int subPageIndex) const
 {
     for (SectionPageWidget* p : pages_)
         if (p->section().number == sectionIndex + 1) {
@@ -184,7 +184,7 @@ SectionPageWidget* Tf_main::page(int sectionIndex, int subPageIndex) const
     return nullptr;
 }
 
-SectionPageWidget* Tf_main::shownPage() const
+SectionPageWidget* MainWindow::shownPage() const
 {
     const int s = stack_->currentIndex();
     if (QTabWidget* tabs = subPages_.value(s))
@@ -192,23 +192,23 @@ SectionPageWidget* Tf_main::shownPage() const
     return qobject_cast<SectionPageWidget*>(stack_->currentWidget());
 }
 
-QWidget* Tf_main::control(const QString& name) const
+QWidget* MainWindow::control(const QString& name) const
 {
     return name.isEmpty() ? nullptr : stack_->findChild<QWidget*>(name);
 }
 
-void Tf_main::chooseSection(int index)
+void MainWindow::chooseSection(int index)
 {
     chooser_->setCurrentIndex(index);
 }
 
-void Tf_main::chooseSubPage(int sectionIndex, int subPageIndex)
+void MainWindow::chooseSubPage(int sectionIndex, int subPageIndex)
 {
     if (QTabWidget* tabs = subPages_.value(sectionIndex))
         tabs->setCurrentIndex(subPageIndex);
 }
 
-void Tf_main::onSectionChosen(int index)
+void MainWindow::onSectionChosen(int index)
 {
     if (index < 0 || index >= 24)
         return;
@@ -246,14 +246,14 @@ void Tf_main::onSectionChosen(int index)
     }
 }
 
-void Tf_main::pageShown(int index)
+void MainWindow::pageShown(int index)
 {
     if (isGridSection(index))
         FitGridColumns(page(index)->grid());
     ShowHint(HintForPage(index));
 }
 
-void Tf_main::onSubPageChanged(int sectionIndex, int from, int to)
+void MainWindow::onSubPageChanged(int sectionIndex, int from, int to)
 {
     SectionPageWidget* left = page(sectionIndex, from < 0 ? 0 : from);
     SectionPageWidget* shown = page(sectionIndex, to);
@@ -297,7 +297,7 @@ void Tf_main::onSubPageChanged(int sectionIndex, int from, int to)
     }
 }
 
-void Tf_main::ConfirmPendingEdit()
+void MainWindow::ConfirmPendingEdit()
 {
     RunState& state = program_.state;
     if (!state.PendingEdit)
@@ -313,7 +313,7 @@ void Tf_main::ConfirmPendingEdit()
         DiscardPage(target);
 }
 
-void Tf_main::EnterEditMode(SectionPageWidget* page)
+void MainWindow::EnterEditMode(SectionPageWidget* page)
 {
     if (!page)
         return;
@@ -328,7 +328,7 @@ void Tf_main::EnterEditMode(SectionPageWidget* page)
     editing_ = page;
 }
 
-void Tf_main::LeaveEditMode(SectionPageWidget* page)
+void MainWindow::LeaveEditMode(SectionPageWidget* page)
 {
     if (!page || page->page().kind == form::PageKind::Grid)
         return;
@@ -337,13 +337,13 @@ void Tf_main::LeaveEditMode(SectionPageWidget* page)
         editing_ = nullptr;
 }
 
-void Tf_main::SetSectionEditable(SectionPageWidget* page, bool editable)
+void MainWindow::SetSectionEditable(SectionPageWidget* page, bool editable)
 {
     if (page)
         page->setEditable(editable);
 }
 
-bool Tf_main::SavePage(SectionPageWidget* page)
+bool MainWindow::SavePage(SectionPageWidget* page)
 {
     const int tag = page->tag();
     if (!operations_->SaveSection(tag))
@@ -356,7 +356,7 @@ bool Tf_main::SavePage(SectionPageWidget* page)
     return true;
 }
 
-void Tf_main::DiscardPage(SectionPageWidget* page)
+void MainWindow::DiscardPage(SectionPageWidget* page)
 {
     const int tag = page->tag();
     if (!hasNoEditMode(tag))
@@ -368,20 +368,20 @@ void Tf_main::DiscardPage(SectionPageWidget* page)
     refitShownGrid();
 }
 
-void Tf_main::refitShownGrid()
+void MainWindow::refitShownGrid()
 {
     if (SectionPageWidget* p = shownPage(); p && p->grid())
         FitGridColumns(p->grid());
 }
 
-void Tf_main::openGridEditor(SectionPageWidget* page)
+void MainWindow::openGridEditor(SectionPageWidget* page)
 {
     const int kind = page->page().rows.front().controls.front().listKind;
     operations_->OpenListEditor(kind);
     FitGridColumns(page->grid());
 }
 
-void Tf_main::openListButton(SectionPageWidget* page, int buttonTag)
+void MainWindow::openListButton(SectionPageWidget* page, int buttonTag)
 {
     const std::optional<int> count = operations_->OpenListEditor(form::ListKindForButtonTag(buttonTag));
     if (count) {
@@ -395,7 +395,7 @@ void Tf_main::openListButton(SectionPageWidget* page, int buttonTag)
     operations_->AfterListEditor(buttonTag, count.has_value());
 }
 
-void Tf_main::ShowHint(int number)
+void MainWindow::ShowHint(int number)
 {
     shownHint_ = number;
     const bool on = program_.state.Flags.flag(MessageFlags::HintsFlag) == 1;
@@ -412,15 +412,15 @@ void Tf_main::ShowHint(int number)
     }
 }
 
-void Tf_main::showHintViewer()
+void MainWindow::showHintViewer()
 {
     if (!hintViewer_)
-        hintViewer_ = new Tf_edit(program_.state, this);
+        hintViewer_ = new LongTextWindow(program_.state, this);
     hintViewer_->showReadOnly(QString::fromUtf8("Podpowiedzi i wyjaśnienia"), hints_panel_->hintText(),
                               HintsPanelWidget::background());
 }
 
-void Tf_main::applyUserFont()
+void MainWindow::applyUserFont()
 {
     ApplyUserFont(this, program_.state.UserFont, [](QTableView* view) {
         if (auto* grid = qobject_cast<QTableWidget*>(view))
@@ -430,7 +430,7 @@ void Tf_main::applyUserFont()
     RelayoutWindow(this);
 }
 
-bool Tf_main::startUp(const QStringList& arguments, const QString& programFolder)
+bool MainWindow::startUp(const QStringList& arguments, const QString& programFolder)
 {
     // Amounts use a comma everywhere.
     QLocale::setDefault(QLocale(QLocale::Polish, QLocale::Poland));
@@ -457,13 +457,13 @@ bool Tf_main::startUp(const QStringList& arguments, const QString& programFolder
     return true;
 }
 
-void Tf_main::closeWithoutQuestions()
+void MainWindow::closeWithoutQuestions()
 {
     closingConfirmed_ = true;
     close();
 }
 
-void Tf_main::closeEvent(QCloseEvent* event)
+void MainWindow::closeEvent(QCloseEvent* event)
 {
     if (closingConfirmed_ || startup::runClosingSequence(program_, steps_)) {
         closingConfirmed_ = true;

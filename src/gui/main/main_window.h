@@ -21,18 +21,18 @@ namespace vestrum {
 class HintsPanelWidget;
 class SectionChooserWidget;
 class SectionPageWidget;
-class TProgressFrm;
-class Tf_about;
-class Tf_edit;
+class ProgressWindow;
+class AboutWindow;
+class LongTextWindow;
 
 // The main window: owns the start-up and closing of the program and shows the survey, one of its
 // 24 sections at a time, chosen in "Zakres danych:". Pages are built from the form catalogue;
 // storing and reloading a page goes through SectionOperations.
-class Tf_main : public QMainWindow {
+class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    explicit Tf_main(Program& program, QWidget* parent = nullptr);
-    ~Tf_main() override;
+    explicit MainWindow(Program& program, QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     // The start when the window is first shown. Returns false when the program must end
     // (a database that cannot be opened); the reason has then been shown to the user.
@@ -40,8 +40,8 @@ public:
 
     Program& program() { return program_; }
     ShellSteps& steps() { return steps_; }
-    TProgressFrm& progress() { return *progress_; }
-    Tf_about& about() { return *about_; }
+    ProgressWindow& progress() { return *progress_; }
+    AboutWindow& about() { return *about_; }
 
     // Closes the window without the closing questions (used when the start fails).
     void closeWithoutQuestions();
@@ -111,8 +111,8 @@ private:
 
     Program& program_;
     ShellSteps steps_;
-    TProgressFrm* progress_;
-    Tf_about* about_;
+    ProgressWindow* progress_;
+    AboutWindow* about_;
     bool closingConfirmed_ = false;
 
     SectionOperations defaultOperations_;
@@ -122,7 +122,7 @@ private:
     QStackedWidget* stack_ = nullptr;
     QSplitter* splitter_ = nullptr;
     HintsPanelWidget* hints_panel_ = nullptr;
-    Tf_edit* hintViewer_ = nullptr;
+    LongTextWindow* hintViewer_ = nullptr;
     QMap<int, QTabWidget*> subPages_;
     QMap<int, int> subPageIndex_;
     std::vector<SectionPageWidget*> pages_;

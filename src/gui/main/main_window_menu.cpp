@@ -1,4 +1,4 @@
-// The main menu of Tf_main.
+// The main menu of MainWindow.
 #include "gui/main/main_window.h"
 
 #include "base/error.h"
@@ -7,7 +7,7 @@
 #include <QMenuBar>
 
 namespace vestrum {
-void Tf_main::buildMenu()
+void MainWindow::buildMenu()
 {
     auto add = [this](QMenu* menu, const char* caption, bool confirms) {
         const QString text = QString::fromUtf8(caption);
@@ -72,9 +72,9 @@ void Tf_main::buildMenu()
     setMenuCommand(QStringLiteral("O programie"), [this] { showAbout(); });
 }
 
-QAction* Tf_main::menuAction(const QString& caption) const { return actions_.value(caption); }
+QAction* MainWindow::menuAction(const QString& caption) const { return actions_.value(caption); }
 
-void Tf_main::setMenuCommand(const QString& caption, std::function<void()> command)
+void MainWindow::setMenuCommand(const QString& caption, std::function<void()> command)
 {
     QAction* action = actions_.value(caption);
     if (!action)

@@ -19,12 +19,12 @@
 
 namespace vestrum {
 
-ProgramWindows::ProgramWindows(Program& program, Tf_main& mainWindow)
+ProgramWindows::ProgramWindows(Program& program, MainWindow& mainWindow)
     : program_(program), main_(mainWindow), journalList_(program.journals),
       data_(std::make_unique<DataCommands>(program, mainWindow.steps(), mainWindow.progress(), &mainWindow)),
-      listEditor_(new Tf_wykazy(program, &mainWindow)), entryDialog_(new Tf_popupy(program, &mainWindow)),
-      journalSearch_(new Tf_lista_mnii(program, journalList_, &mainWindow)),
-      fontWindow_(new Tf_setfont(program.state.UserFont, &mainWindow)), help_(new Tf_pomoc(program.state, nullptr))
+      listEditor_(new ListEditor(program, &mainWindow)), entryDialog_(new EntryDialog(program, &mainWindow)),
+      journalSearch_(new JournalSearchWindow(program, journalList_, &mainWindow)),
+      fontWindow_(new FontWindow(program.state.UserFont, &mainWindow)), help_(new HelpWindow(program.state, nullptr))
 {
     main_.setSectionOperations(*this);
     installFieldChecks(&main_, program_);
@@ -79,7 +79,7 @@ std::optional<int> ProgramWindows::openListEditor(int listKind)
         return listEditor_->openKind(listKind) ? std::optional<int>(listEditor_->count()) : std::nullopt;
 
     // A main-window grid is edited in the editor and stored by its section's own save routine.
-    auto* grid = qobject_cast<TListGrid*>(main_.control(info.gridControl));
+    auto* grid = qobject_cast<ListGridView*>(main_.control(info.gridControl));
     if (grid == nullptr)
         return std::nullopt;
     const int tag = info.sectionTag;
@@ -163,7 +163,7 @@ void ProgramWindows::plugListEditor()
         entryDialog_->setMaxLengths(listEditor_->maxLengths());
         return entryDialog_->editEntry(kind, cells);
     });
-    listEditor_->setToolCommand(Tf_wykazy::Tool::GroupIdentification, [this](Tf_wykazy& editor) {
+    listEditor_->setToolCommand(ListEditor::Tool::GroupIdentification, [this](ListEditor& editor) {
         if (!journalSearch_->identifyGroup(editor.grid()))
             return;
         editor.list().setRows(editor.grid()->dataRows());

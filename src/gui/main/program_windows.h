@@ -9,19 +9,19 @@ namespace vestrum {
 
 class DataCommands;
 class Program;
-class Tf_lista_mnii;
-class Tf_main;
-class Tf_pomoc;
-class Tf_popupy;
-class Tf_setfont;
-class Tf_wykazy;
+class JournalSearchWindow;
+class MainWindow;
+class HelpWindow;
+class EntryDialog;
+class FontWindow;
+class ListEditor;
 
 // Connects the main window to the rest of the program: the section data behind its pages, the
 // list editor with its entry dialog and journal search, the data-file commands, the font choice
 // and the help. It is made once, right after the main window, and lives as long as it.
 class ProgramWindows final : public SectionOperations {
 public:
-    ProgramWindows(Program& program, Tf_main& mainWindow);
+    ProgramWindows(Program& program, MainWindow& mainWindow);
     ~ProgramWindows() override;
     ProgramWindows(const ProgramWindows&) = delete;
     ProgramWindows& operator=(const ProgramWindows&) = delete;
@@ -32,9 +32,9 @@ public:
     void AfterListEditor(int buttonTag, bool saved) override;
     void PkdVersionChosen(int version) override;
 
-    Tf_wykazy& listEditor() { return *listEditor_; }
-    Tf_popupy& entryDialog() { return *entryDialog_; }
-    Tf_lista_mnii& journalSearch() { return *journalSearch_; }
+    ListEditor& listEditor() { return *listEditor_; }
+    EntryDialog& entryDialog() { return *entryDialog_; }
+    JournalSearchWindow& journalSearch() { return *journalSearch_; }
     DataCommands& dataCommands() { return *data_; }
     lists::JournalList& journalList() { return journalList_; }
 
@@ -47,14 +47,14 @@ private:
     void chooseFont();
 
     Program& program_;
-    Tf_main& main_;
+    MainWindow& main_;
     lists::JournalList journalList_;
     std::unique_ptr<DataCommands> data_;
-    Tf_wykazy* listEditor_;
-    Tf_popupy* entryDialog_;
-    Tf_lista_mnii* journalSearch_;
-    Tf_setfont* fontWindow_;
-    Tf_pomoc* help_;
+    ListEditor* listEditor_;
+    EntryDialog* entryDialog_;
+    JournalSearchWindow* journalSearch_;
+    FontWindow* fontWindow_;
+    HelpWindow* help_;
 };
 
 } // namespace vestrum

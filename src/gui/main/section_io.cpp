@@ -114,14 +114,14 @@ void setGridRows(QTableWidget* grid, const GridRows& rows)
         headers << (grid->item(0, c) ? grid->item(0, c)->text() : QString());
     if (!headers.isEmpty()) {
         grid::MarkSortColumn(headers, 0);
-        if (auto* list = qobject_cast<TListGrid*>(grid)) {
+        if (auto* list = qobject_cast<ListGridView*>(grid)) {
             list->setHeaders(headers);
         } else {
             for (int c = 0; c < width; ++c)
                 grid->setItem(0, c, new QTableWidgetItem(headers[c]));
         }
     }
-    if (auto* list = qobject_cast<TListGrid*>(grid)) {
+    if (auto* list = qobject_cast<ListGridView*>(grid)) {
         list->setDataRows(std::vector<QStringList>(rows.begin(), rows.end()));
         return;
     }
@@ -368,11 +368,11 @@ void loadSectionPage(QWidget* root, Program& program, int tag)
             FitGridColumns(grid);
 }
 
-void loadAllSectionsInto(QWidget* root, Program& program, TProgressFrm& progress)
+void loadAllSectionsInto(QWidget* root, Program& program, ProgressWindow& progress)
 {
     struct Busy {
-        TProgressFrm& progress;
-        explicit Busy(TProgressFrm& p) : progress(p) { QApplication::setOverrideCursor(Qt::WaitCursor); }
+        ProgressWindow& progress;
+        explicit Busy(ProgressWindow& p) : progress(p) { QApplication::setOverrideCursor(Qt::WaitCursor); }
         ~Busy()
         {
             progress.finish();

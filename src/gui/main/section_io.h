@@ -7,7 +7,7 @@ class QWidget;
 namespace vestrum {
 
 class Program;
-class TProgressFrm;
+class ProgressWindow;
 namespace form {
 struct Page;
 }
@@ -18,7 +18,7 @@ struct Page;
 //   QLineEdit, QPlainTextEdit, QTextEdit      text (QLineEdit also takes the maximum length)
 //   QComboBox                                 text of the chosen item ("" when none is chosen)
 //   QListWidget                               chooser lines
-//   TListGrid / QTableWidget                  grid rows (row 0 holds the headers)
+//   ListGridView / QTableWidget                  grid rows (row 0 holds the headers)
 //   QRadioButton                              checked
 //   other buttons                             caption (list buttons)
 
@@ -52,7 +52,7 @@ void loadSectionPage(QWidget* root, Program& program, int tag);
 // label the section's chooser text) and the busy pointer, then fills every page under `root`.
 // A database error leaves the controls as they were and is thrown on after the progress window
 // is hidden and the pointer restored.
-void loadAllSectionsInto(QWidget* root, Program& program, TProgressFrm& progress);
+void loadAllSectionsInto(QWidget* root, Program& program, ProgressWindow& progress);
 
 // The classification version radio buttons were clicked: the chosen codes are emptied, the
 // catalogue shows PkdTable(version) with its columns widened to their texts.

@@ -189,7 +189,7 @@ QWidget* SectionPageWidget::buildControl(const form::Control& c, QWidget* parent
         break;
     }
     case ControlKind::Grid: {
-        grid_ = new TListGrid(parent);
+        grid_ = new ListGridView(parent);
         QStringList headers;
         for (const form::GridColumn& col : c.columns)
             headers << col.header;

@@ -14,7 +14,7 @@ class QScrollArea;
 namespace vestrum {
 
 class CodeChooserWidget;
-class TListGrid;
+class ListGridView;
 
 // Background of an input in view mode; in edit mode it is white. Sums keep their own grey.
 inline QColor ViewModeColour() { return QColor(244, 244, 234); }
@@ -36,7 +36,7 @@ public:
     QPushButton* editButton() const { return edit_; }
     QPushButton* saveButton() const { return save_; }
     QPushButton* discardButton() const { return discard_; }
-    TListGrid* grid() const { return grid_; }
+    ListGridView* grid() const { return grid_; }
     CodeChooserWidget* chooser() const { return chooser_; }
     QWidget* control(const QString& name) const;
     // Row panels in tab order; each carries the property "marker".
@@ -89,7 +89,7 @@ private:
     QPushButton* edit_ = nullptr;
     QPushButton* save_ = nullptr;
     QPushButton* discard_ = nullptr;
-    TListGrid* grid_ = nullptr;
+    ListGridView* grid_ = nullptr;
     CodeChooserWidget* chooser_ = nullptr;
     std::vector<QWidget*> rowPanels_;
     std::vector<RowEntry> rows_;
