@@ -311,9 +311,10 @@ TEST(JournalWindow, GroupIdentification)
     grid.setDataRows({{QStringLiteral("Appl. Phys."), QStringLiteral("t1")},
                       {QStringLiteral("Applied Phys"), QStringLiteral("t2")},
                       {QStringLiteral("Appl Physics"), QStringLiteral("t3")}});
-    grid.setCurrentCell(2, 0);
-    grid.clearSelection();
-    grid.setRangeSelected(QTableWidgetSelectionRange(2, 0, 3, grid.columnCount() - 1), true);
+    grid.setSelectionMode(QAbstractItemView::ContiguousSelection);
+    grid.selectDataRow(1);
+    grid.selectionModel()->select(QItemSelection(grid.model()->index(1, 0), grid.model()->index(2, 0)),
+                                  QItemSelectionModel::Select | QItemSelectionModel::Rows);
 
     bool changed = f.openAndRun([&] { return w.identifyGroup(&grid); }, [&] {
         // The groups of journals missing from list B, changeable, with the current row's journal as

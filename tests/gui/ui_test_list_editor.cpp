@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QHeaderView>
+
 #include <ostream>
 
 // Readable failures: Qt strings as UTF-8.
@@ -97,8 +99,9 @@ TEST_F(EditorFixture, OpensSortedWithTitleHeadersAndDisabledLaterCommands)
     editor->prepare(22);
     editor->resize(800, 500);
     editor->show();
-    const QRect header = editor->grid()->visualItemRect(editor->grid()->item(0, 1));
-    QTest::mousePress(editor->grid()->viewport(), Qt::RightButton, {}, header.center());
+    QHeaderView* headerRow = editor->grid()->horizontalHeader();
+    const int middle = headerRow->sectionViewportPosition(1) + headerRow->sectionSize(1) / 2;
+    QTest::mousePress(headerRow->viewport(), Qt::RightButton, {}, QPoint(middle, headerRow->height() / 2));
     EXPECT_EQ(editor->grid()->headers(), QStringList({S("nazwa konferencji"), S("* tytuł referatu")}));
     EXPECT_EQ(shownColumn(1), QStringList({S("a"), S("b"), S("c"), S("d")}));
     editor->hide();
@@ -148,7 +151,9 @@ TEST_F(EditorFixture, AddingChangingAndDeleting)
     store(21, {{S("a")}, {S("b")}, {S("c")}, {S("d")}});
     editor->prepare(21);
     editor->grid()->clearSelection();
-    editor->grid()->setRangeSelected(QTableWidgetSelectionRange(2, 0, 3, 0), true);
+    editor->grid()->selectionModel()->select(
+        QItemSelection(editor->grid()->model()->index(1, 0), editor->grid()->model()->index(2, 0)),
+        QItemSelectionModel::Select | QItemSelectionModel::Rows);
     editor->deleteSelected();
     EXPECT_EQ(shownColumn(0), QStringList({S("a"), S("d")}));
     EXPECT_EQ(editor->selectedRows(), std::make_pair(1, 1));

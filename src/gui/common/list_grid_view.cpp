@@ -2,86 +2,449 @@
 
 #include "base/grid_rules.h"
 
+#include <QApplication>
 #include <QFontMetrics>
 #include <QFontMetricsF>
 #include <QHash>
 #include <QHeaderView>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QRawFont>
+#include <QStyledItemDelegate>
 
+#include <algorithm>
 #include <cmath>
-#include <memory>
-#include <utility>
+#include <limits>
 
 namespace vestrum {
 
-ListGridView::ListGridView(QWidget* parent) : QTableWidget(parent)
+// --- The model ------------------------------------------------------------------------------
+
+void ListGridModel::setList(lists::ListGrid list)
 {
-    horizontalHeader()->hide();
-    verticalHeader()->hide();
+    beginResetModel();
+    list_ = std::move(list);
+    endResetModel();
+}
+
+void ListGridModel::listReset()
+{
+    beginResetModel();
+    endResetModel();
+}
+
+void ListGridModel::setCell(int column, int dataRow, const QString& text)
+{
+    if (dataRow < 0 || dataRow >= list_.rowCount() || column < 0 || column >= list_.columnCount())
+        return;
+    list_.setCell(column, dataRow, text);
+    const QModelIndex at = index(dataRow, column);
+    emit dataChanged(at, at, {Qt::DisplayRole});
+}
+
+int ListGridModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : list_.rowCount(); }
+
+int ListGridModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : list_.columnCount(); }
+
+QVariant ListGridModel::data(const QModelIndex& index, int role) const
+{
+    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= list_.rowCount())
+        return {};
+    return list_.cell(index.column(), index.row());
+}
+
+QVariant ListGridModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (role != Qt::DisplayRole || orientation != Qt::Horizontal)
+        return {};
+    return list_.headers().value(section);
+}
+
+// --- Measuring text -------------------------------------------------------------------------
+
+namespace {
+
+constexpr int kCellMarginX = 4; // left and right, so a column is its text + 8
+constexpr int kCellMarginY = 2; // top and bottom, so a row is its text + 4
+constexpr int kRowHandleWidth = 10;
+constexpr int kNoRoomLimit = 100000;
+
+bool breaksLine(char16_t ch) { return ch == u'\n' || ch == u'\r' || ch == 0x2028 || ch == 0x2029; }
+
+} // namespace
+
+// What fitting a grid measures, for one font. Lists repeat their texts and their letters, so the
+// width a text needs is found from the advances of its letters and of its letter pairs (which
+// carry the font's kerning and two-letter ligatures), each shaped once; only texts that might be
+// the widest of their column are then shaped whole. A text whose letters are not plain (line
+// breaks, tabs, combining marks, letters from a fallback font) is always shaped whole.
+class GridTextMeasure {
+public:
+    explicit GridTextMeasure(const QFont& font)
+        : font_(font), metrics_(font), primary_(QRawFont::fromFont(font)),
+          overhangLimit_(std::abs(std::min<qreal>(0, metrics_.minRightBearing()))),
+          lineHeight_(QFontMetrics(font).height()), slot_(kSlotRange, kUnknown),
+          pairs_(static_cast<size_t>(kMaxSlots) * kMaxSlots, std::numeric_limits<float>::quiet_NaN())
+    {
+        advances_.reserve(kMaxSlots);
+        overhangs_.reserve(kMaxSlots);
+    }
+
+    const QFont& font() const { return font_; }
+    int lineHeight() const { return lineHeight_; }
+
+    // The width, in whole pixels, in which every line of `text` is drawn word-wrapped without
+    // breaking: its advance plus what its last letter overhangs to the right.
+    int width(const QString& text)
+    {
+        auto it = widths_.constFind(text);
+        if (it == widths_.constEnd())
+            it = widths_.insert(text, shapedWidth(text));
+        return *it;
+    }
+
+    // The width `text` needs, to within kTolerance pixels, or -1 when it must be shaped whole.
+    qreal estimate(QStringView text)
+    {
+        qreal sum = 0;
+        int previous = -1;
+        int last = -1;
+        for (const QChar qc : text) {
+            const int s = slotOf(qc.unicode());
+            if (s < 0)
+                return -1;
+            sum += advances_[static_cast<size_t>(s)];
+            if (previous >= 0)
+                sum += pair(previous, s);
+            if (qc != u' ')
+                last = s;
+            previous = s;
+        }
+        return sum + (last >= 0 ? overhangs_[static_cast<size_t>(last)] : 0);
+    }
+
+    // The widest width() of the texts, estimating first and shaping only the texts that may beat
+    // the widest shaped so far.
+    template <typename TextAt>
+    int widest(int count, TextAt textAt)
+    {
+        std::vector<qreal> estimates(static_cast<size_t>(count), -1);
+        int best = 0;
+        int top = -1;
+        for (int i = 0; i < count; ++i) {
+            const QString& text = textAt(i);
+            const qreal e = text.isEmpty() ? 0 : estimate(text);
+            if (e < 0) {
+                best = std::max(best, width(text));
+                continue;
+            }
+            estimates[static_cast<size_t>(i)] = e;
+            if (top < 0 || e > estimates[static_cast<size_t>(top)])
+                top = i;
+        }
+        if (top >= 0)
+            best = std::max(best, width(textAt(top)));
+        for (int i = 0; i < count; ++i) {
+            const qreal e = estimates[static_cast<size_t>(i)];
+            if (e >= 0 && e + kTolerance > best)
+                best = std::max(best, width(textAt(i)));
+        }
+        return best;
+    }
+
+    // The height of `text` laid out word-wrapped `room` pixels wide.
+    int wrappedHeight(const QString& text, int room)
+    {
+        if (room >= width(text) && estimate(text) >= 0) {
+            // One line of the font's own letters that fits its room: as high as any other such line.
+            if (oneLine_ < 0)
+                oneLine_ = layOut(text, room);
+            return oneLine_;
+        }
+        const auto key = std::make_pair(text, room);
+        auto it = wrapped_.constFind(key);
+        if (it == wrapped_.constEnd())
+            it = wrapped_.insert(key, layOut(text, room));
+        return *it;
+    }
+
+private:
+    static constexpr int kSlotRange = 0x2190; // letters above are always shaped whole
+    static constexpr int kMaxSlots = 256;
+    static constexpr int kUnknown = -2;
+    static constexpr int kNotPlain = -1;
+    static constexpr qreal kTolerance = 0.5;
+
+    int layOut(const QString& text, int room) const
+    {
+        return QFontMetrics(font_).boundingRect(QRect(0, 0, room, kNoRoomLimit), Qt::TextWordWrap, text).height();
+    }
+
+    int shapedWidth(const QString& text) const
+    {
+        qreal widest = 0;
+        qsizetype start = 0;
+        for (qsizetype i = 0; i <= text.size(); ++i) {
+            if (i < text.size() && !breaksLine(text[i].unicode()))
+                continue;
+            const QStringView line = QStringView(text).mid(start, i - start);
+            widest = std::max(widest, metrics_.horizontalAdvance(line.toString()) + overhangOf(line));
+            if (i + 1 < text.size() && text[i] == u'\r' && text[i + 1] == u'\n')
+                ++i;
+            start = i + 1;
+        }
+        return static_cast<int>(std::ceil(widest - 1e-6));
+    }
+
+    qreal overhangOf(QStringView line) const
+    {
+        for (qsizetype i = line.size() - 1; i >= 0; --i)
+            if (!line[i].isSpace())
+                return std::min(overhangLimit_, std::max<qreal>(0, -metrics_.rightBearing(line[i])));
+        return 0;
+    }
+
+    static bool plainLetter(char16_t ch)
+    {
+        const QChar qc(ch);
+        if (ch < 0x20 || (ch >= 0x7f && ch < 0xa0) || ch == 0xad || qc.isMark() || qc.isSurrogate()
+            || qc.category() == QChar::Other_Format)
+            return false;
+        return ch < 0x0590 || (ch >= 0x1e00 && ch < 0x2000) || (ch >= 0x2010 && ch <= 0x2027)
+            || (ch >= 0x2030 && ch <= 0x205e) || (ch >= 0x20a0 && ch <= 0x20cf) || (ch >= 0x2100 && ch < 0x2190);
+    }
+
+    int slotOf(char16_t ch)
+    {
+        if (ch >= kSlotRange)
+            return kNotPlain;
+        int& s = slot_[ch];
+        if (s != kUnknown)
+            return s;
+        if (!plainLetter(ch) || !primary_.isValid() || !primary_.supportsCharacter(QChar(ch))
+            || advances_.size() >= static_cast<size_t>(kMaxSlots)) {
+            s = kNotPlain;
+            return s;
+        }
+        s = static_cast<int>(advances_.size());
+        letters_.push_back(ch);
+        advances_.push_back(metrics_.horizontalAdvance(QString(QChar(ch))));
+        overhangs_.push_back(overhangOf(QStringView(&letters_.back(), 1)));
+        return s;
+    }
+
+    // What a pair of letters adds to their two advances: kerning, or the ligature "ff" and the like.
+    qreal pair(int a, int b)
+    {
+        float& p = pairs_[static_cast<size_t>(a) * kMaxSlots + static_cast<size_t>(b)];
+        if (std::isnan(p)) {
+            const QString both = QString(QChar(letters_[static_cast<size_t>(a)])) + QChar(letters_[static_cast<size_t>(b)]);
+            p = static_cast<float>(metrics_.horizontalAdvance(both) - advances_[static_cast<size_t>(a)] -
+                                   advances_[static_cast<size_t>(b)]);
+        }
+        return p;
+    }
+
+    QFont font_;
+    QFontMetricsF metrics_;
+    QRawFont primary_;
+    qreal overhangLimit_;
+    int lineHeight_;
+    int oneLine_ = -1;
+    std::vector<int> slot_;
+    std::vector<char16_t> letters_;
+    std::vector<qreal> advances_;
+    std::vector<qreal> overhangs_;
+    std::vector<float> pairs_;
+    QHash<QString, int> widths_;
+    QHash<std::pair<QString, int>, int> wrapped_;
+};
+
+// --- Header and cells -----------------------------------------------------------------------
+
+// The header row: each header bold, centred and word-wrapped inside the cell less the margins, as
+// tall as the last fit made it. The row header on the left is a narrow handle for dragging row
+// borders. A press of either button on a header, away from a border, sorts.
+class GridHeaderView : public QHeaderView {
+public:
+    GridHeaderView(Qt::Orientation orientation, ListGridView* grid) : QHeaderView(orientation, grid), grid_(grid)
+    {
+        setSectionResizeMode(QHeaderView::Interactive);
+        setMinimumSectionSize(1);
+        setHighlightSections(false);
+        setSectionsClickable(orientation == Qt::Horizontal);
+    }
+
+    void setFittedHeight(int height)
+    {
+        if (height == fittedHeight_)
+            return;
+        fittedHeight_ = height;
+        updateGeometry();
+    }
+
+    QSize sizeHint() const override
+    {
+        if (orientation() == Qt::Vertical)
+            return {kRowHandleWidth, length()};
+        const int height =
+            fittedHeight_ > 0 ? fittedHeight_ : QFontMetrics(grid_->headerFont()).height() + 2 * kCellMarginY;
+        return {length(), height};
+    }
+
+protected:
+    void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override
+    {
+        if (!rect.isValid())
+            return;
+        QStyleOptionHeader option;
+        initStyleOption(&option);
+        option.rect = rect;
+        option.section = logicalIndex;
+        style()->drawControl(QStyle::CE_HeaderSection, &option, painter, this);
+        if (orientation() == Qt::Vertical)
+            return;
+        painter->save();
+        painter->setFont(grid_->headerFont());
+        painter->setPen(palette().color(QPalette::ButtonText));
+        painter->drawText(rect.adjusted(kCellMarginX, kCellMarginY, -kCellMarginX, -kCellMarginY),
+                          Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap,
+                          model() ? model()->headerData(logicalIndex, orientation()).toString() : QString());
+        painter->restore();
+    }
+
+    // The base class sorts on the left button only; the right one sorts too, but not on a border.
+    void mousePressEvent(QMouseEvent* event) override
+    {
+        if (event->button() == Qt::RightButton && orientation() == Qt::Horizontal) {
+            const int x = static_cast<int>(event->position().x());
+            const int section = logicalIndexAt(x);
+            const int grip = style()->pixelMetric(QStyle::PM_HeaderGripMargin, nullptr, this);
+            const int start = sectionViewportPosition(section);
+            if (section >= 0 && x - start > grip && start + sectionSize(section) - x > grip)
+                emit sectionPressed(section);
+            return;
+        }
+        QHeaderView::mousePressEvent(event);
+    }
+
+private:
+    ListGridView* grid_;
+    int fittedHeight_ = 0;
+};
+
+namespace {
+
+// Cell texts word-wrapped inside the cell less the margins, left-aligned, "&" shown as it is.
+class WrappedCellDelegate final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        const QString text = opt.text;
+        opt.text.clear();
+        const QWidget* widget = option.widget;
+        QStyle* style = widget ? widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
+
+        painter->save();
+        painter->setFont(opt.font);
+        const bool selected = opt.state & QStyle::State_Selected;
+        painter->setPen(opt.palette.color(QPalette::Normal, selected ? QPalette::HighlightedText : QPalette::Text));
+        painter->drawText(opt.rect.adjusted(kCellMarginX, kCellMarginY, -kCellMarginX, -kCellMarginY),
+                          Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text);
+        painter->restore();
+    }
+};
+
+} // namespace
+
+// --- The grid -------------------------------------------------------------------------------
+
+ListGridView::ListGridView(QWidget* parent)
+    : QTableView(parent), model_(new ListGridModel(this)), header_(new GridHeaderView(Qt::Horizontal, this))
+{
+    setHorizontalHeader(header_);
+    setVerticalHeader(new GridHeaderView(Qt::Vertical, this));
+    setModel(model_);
+    setItemDelegate(new WrappedCellDelegate(this));
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setWordWrap(true);
-    setColumnCount(1);
-    setRowCount(2);
-    connect(this, &QTableWidget::cellClicked, this, [this](int row, int column) {
-        if (row == 0)
-            sortByColumn(column);
+    setCornerButtonEnabled(false);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    verticalHeader()->setDefaultSectionSize(QFontMetrics(font()).height() + 2 * kCellMarginY);
+
+    connect(header_, &QHeaderView::sectionPressed, this, [this](int column) { sortByColumn(column); });
+    connect(header_, &QHeaderView::sectionResized, this, [this] {
+        if (!fitting_)
+            columnsChanged(); // a column dragged by the user: rows wrap anew at its width
     });
+    connect(this, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (index.isValid())
+            emit dataRowDoubleClicked(index.row());
+    });
+}
+
+ListGridView::~ListGridView() = default;
+
+void ListGridView::setList(lists::ListGrid list)
+{
+    model_->setList(std::move(list));
+    widestCells_.clear();
+    laidOut_.assign(static_cast<size_t>(dataRowCount()), 0);
+    if (fitted_)
+        fit();
+}
+
+void ListGridView::listReset()
+{
+    model_->listReset();
+    widestCells_.clear();
+    laidOut_.assign(static_cast<size_t>(dataRowCount()), 0);
+    if (fitted_)
+        fit();
 }
 
 void ListGridView::setHeaders(const QStringList& headers)
 {
-    setColumnCount(static_cast<int>(headers.size()));
-    if (rowCount() < 2)
-        setRowCount(2);
-    for (int c = 0; c < headers.size(); ++c)
-        setCell(c, 0, headers[c]);
-    styleHeaderRow();
-}
-
-QStringList ListGridView::headers() const
-{
-    QStringList out;
-    for (int c = 0; c < columnCount(); ++c)
-        out << cell(c, 0);
-    return out;
+    list().setHeaders(headers);
+    listReset();
 }
 
 QString ListGridView::cell(int column, int row) const
 {
-    const QTableWidgetItem* it = item(row, column);
-    return it ? it->text() : QString();
+    if (row == 0)
+        return list().headers().value(column);
+    if (row < 0 || row > list().rowCount())
+        return {};
+    return list().cell(column, row - 1);
 }
 
 void ListGridView::setCell(int column, int row, const QString& text)
 {
-    QTableWidgetItem* it = item(row, column);
-    if (!it) {
-        it = new QTableWidgetItem;
-        setItem(row, column, it);
+    if (row == 0) {
+        QStringList h = headers();
+        if (column < 0 || column >= h.size())
+            return;
+        h[column] = text;
+        setHeaders(h);
+        return;
     }
-    it->setText(text);
-}
-
-std::vector<QStringList> ListGridView::dataRows() const
-{
-    std::vector<QStringList> rows;
-    for (int r = 1; r < rowCount(); ++r) {
-        QStringList row;
-        for (int c = 0; c < columnCount(); ++c)
-            row << cell(c, r);
-        rows.push_back(row);
-    }
-    return rows;
+    model_->setCell(column, row - 1, text);
+    widestCells_.clear();
+    if (row - 1 < static_cast<int>(laidOut_.size()))
+        laidOut_[static_cast<size_t>(row - 1)] = 0;
 }
 
 void ListGridView::setDataRows(const std::vector<QStringList>& rows)
 {
-    setRowCount(1 + std::max<int>(1, static_cast<int>(rows.size())));
-    for (int r = 1; r < rowCount(); ++r)
-        for (int c = 0; c < columnCount(); ++c)
-            setCell(c, r, r - 1 < static_cast<int>(rows.size()) ? rows[r - 1].value(c) : QString());
+    list().setRows(rows);
+    listReset();
 }
 
 void ListGridView::clearData() { setDataRows({}); }
@@ -90,188 +453,183 @@ void ListGridView::sortByColumn(int column)
 {
     if (column < 0 || column >= columnCount())
         return;
-    QStringList h = headers();
-    grid::MarkSortColumn(h, column);
-    for (int c = 0; c < h.size(); ++c)
-        setCell(c, 0, h[c]);
-    std::vector<QStringList> rows = dataRows();
-    grid::SortRows(rows, column);
-    setDataRows(rows);
-    if (rowCount() > 1) {
-        setCurrentCell(1, 0);
-        selectRow(1);
-    }
+    list().sortBy(column);
+    // The rows are only reordered: the widths of the column texts stay measured.
+    std::vector<int> widest = std::move(widestCells_);
+    model_->listReset();
+    widestCells_ = std::move(widest);
+    laidOut_.assign(static_cast<size_t>(dataRowCount()), 0);
+    if (fitted_)
+        fit();
+    selectDataRow(0);
     emit sorted(column);
 }
 
-void ListGridView::styleHeaderRow()
+std::vector<int> ListGridView::selectedDataRows() const
 {
-    QFont bold;
-    bold.setBold(true); // only the weight: family and size follow the grid's font
-    for (int c = 0; c < columnCount(); ++c) {
-        QTableWidgetItem* it = item(0, c);
-        if (!it)
-            continue;
-        it->setFlags(Qt::ItemIsEnabled);
-        it->setBackground(palette().button());
-        it->setFont(bold);
-    }
+    std::vector<int> rows;
+    for (const QItemSelectionRange& range : selectionModel()->selection())
+        for (int r = range.top(); r <= range.bottom(); ++r)
+            rows.push_back(r);
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
 }
 
-namespace {
+int ListGridView::currentDataRow() const
+{
+    const QModelIndex current = currentIndex();
+    return current.isValid() ? current.row() : -1;
+}
 
-// What fitting a grid measures, per distinct font its items resolve to. The texts of a list repeat
-// (journals, authors, points), so a text is shaped at most once for its width and once per room
-// for its word-wrapped height.
-class FontMeasure {
-public:
-    explicit FontMeasure(const QFont& font)
-        : font_(font), metrics_(font), primary_(QRawFont::fromFont(font)),
-          slack_(std::abs(std::min<qreal>(0, metrics_.minRightBearing())) + 1)
-    {
+void ListGridView::selectDataRow(int row)
+{
+    if (row < 0 || row >= dataRowCount())
+        return;
+    const QModelIndex index = model_->index(row, 0);
+    selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    scrollTo(index);
+}
+
+QFont ListGridView::headerFont() const
+{
+    QFont bold = font();
+    bold.setBold(true);
+    return bold;
+}
+
+int ListGridView::headerHeight() const { return header_->sizeHint().height(); }
+
+GridTextMeasure& ListGridView::measure(const QFont& font)
+{
+    for (const std::unique_ptr<GridTextMeasure>& known : measures_)
+        if (known->font() == font)
+            return *known;
+    measures_.push_back(std::make_unique<GridTextMeasure>(font));
+    return *measures_.back();
+}
+
+const std::vector<int>& ListGridView::widestCells()
+{
+    if (static_cast<int>(widestCells_.size()) == columnCount())
+        return widestCells_;
+    GridTextMeasure& cells = measure(font());
+    const std::vector<QStringList>& rows = list().rows();
+    widestCells_.assign(static_cast<size_t>(columnCount()), 0);
+    for (int c = 0; c < columnCount(); ++c)
+        widestCells_[static_cast<size_t>(c)] = cells.widest(static_cast<int>(rows.size()), [&](int r) -> const QString& {
+            return rows[static_cast<size_t>(r)].at(c);
+        });
+    return widestCells_;
+}
+
+void ListGridView::fit()
+{
+    const int columns = columnCount();
+    GridTextMeasure& heads = measure(headerFont());
+    std::vector<int> widest = widestCells();
+    std::vector<int> headerWidths(static_cast<size_t>(columns), 0);
+    for (int c = 0; c < columns; ++c) {
+        headerWidths[static_cast<size_t>(c)] = heads.width(list().headers()[c]);
+        widest[static_cast<size_t>(c)] = std::max(widest[static_cast<size_t>(c)], headerWidths[static_cast<size_t>(c)]);
     }
+    const std::vector<int> widths = grid::FitColumnWidths(widest, headerWidths, width(), viewport()->width());
 
-    const QFont& font() const { return font_; }
+    fitting_ = true;
+    for (int c = 0; c < columns; ++c)
+        setColumnWidth(c, widths[static_cast<size_t>(c)]);
+    fitting_ = false;
 
-    // The width QFontMetrics::horizontalAdvance gives (the rounded advance).
-    int advance(const QString& text) { return qRound(entry(text).width); }
+    int tallest = heads.lineHeight();
+    for (int c = 0; c < columns; ++c)
+        tallest = std::max(tallest, heads.wrappedHeight(list().headers()[c],
+                                                        std::max(1, widths[static_cast<size_t>(c)] - 2 * kCellMarginX)));
+    header_->setFittedHeight(tallest + 2 * kCellMarginY);
+    fitted_ = true;
+    columnsChanged();
+    updateGeometries();
+}
 
-    // The height of the word-wrapped box of `text` laid out `room` pixels wide, as
-    // QFontMetrics::boundingRect(QRect(0, 0, room, 100000), Qt::TextWordWrap, text) gives it.
-    int wrappedHeight(const QString& text, int room)
-    {
-        Entry& e = entry(text);
-        if (e.width + slack_ <= room && fitsOneLine(text, e)) {
-            if (oneLine_ < 0)
-                oneLine_ = layout(text, room);
-            return oneLine_;
-        }
-        const auto key = std::make_pair(text, room);
-        auto it = wrapped_.constFind(key);
-        if (it == wrapped_.constEnd())
-            it = wrapped_.insert(key, layout(text, room));
-        return *it;
+// Row heights follow the column widths: every row goes back to one line and the rows in view are
+// laid out again; the others are laid out when they come into view.
+void ListGridView::columnsChanged()
+{
+    laidOut_.assign(static_cast<size_t>(dataRowCount()), 0);
+    fitting_ = true;
+    verticalHeader()->setDefaultSectionSize(measure(font()).lineHeight() + 2 * kCellMarginY);
+    for (int r = 0; r < dataRowCount(); ++r)
+        if (verticalHeader()->sectionSize(r) != verticalHeader()->defaultSectionSize())
+            verticalHeader()->resizeSection(r, verticalHeader()->defaultSectionSize());
+    fitting_ = false;
+    layOutVisibleRows();
+}
+
+void ListGridView::layOutRow(int row)
+{
+    GridTextMeasure& cells = measure(font());
+    int tallest = cells.lineHeight();
+    const QStringList& texts = list().row(row);
+    for (int c = 0; c < columnCount(); ++c)
+        if (!texts[c].isEmpty())
+            tallest = std::max(tallest, cells.wrappedHeight(texts[c], std::max(1, columnWidth(c) - 2 * kCellMarginX)));
+    laidOut_[static_cast<size_t>(row)] = 1;
+    verticalHeader()->resizeSection(row, tallest + 2 * kCellMarginY);
+}
+
+void ListGridView::layOutVisibleRows()
+{
+    if (!fitted_ || fitting_ || dataRowCount() == 0)
+        return;
+    if (laidOut_.size() != static_cast<size_t>(dataRowCount()))
+        laidOut_.assign(static_cast<size_t>(dataRowCount()), 0);
+    fitting_ = true;
+    QHeaderView* rows = verticalHeader();
+    const int bottom = std::max(viewport()->height(), 1);
+    for (int r = std::max(0, rows->logicalIndexAt(0)); r < dataRowCount(); ++r) {
+        if (rows->sectionViewportPosition(r) >= bottom)
+            break;
+        if (!laidOut_[static_cast<size_t>(r)])
+            layOutRow(r);
     }
+    fitting_ = false;
+}
 
-private:
-    struct Entry {
-        qreal width = 0;
-        int plain = -1; // 1: one run of the font's own glyphs, nothing that breaks a line; 0: not; -1: not known yet
-    };
+void ListGridView::paintEvent(QPaintEvent* event)
+{
+    layOutVisibleRows();
+    QTableView::paintEvent(event);
+}
 
-    Entry& entry(const QString& text)
-    {
-        auto it = entries_.find(text);
-        if (it == entries_.end())
-            it = entries_.insert(text, Entry{metrics_.horizontalAdvance(text), -1});
-        return *it;
-    }
+void ListGridView::scrollContentsBy(int dx, int dy)
+{
+    QTableView::scrollContentsBy(dx, dy);
+    if (dy != 0)
+        layOutVisibleRows();
+}
 
-    int layout(const QString& text, int room) const
-    {
-        return QFontMetrics(font_).boundingRect(QRect(0, 0, room, 100000), Qt::TextWordWrap, text).height();
-    }
+void ListGridView::resizeEvent(QResizeEvent* event)
+{
+    QTableView::resizeEvent(event);
+    layOutVisibleRows();
+}
 
-    // A text whose unrounded advance plus the font's largest overhang to the right fits the room
-    // is laid out on one line, provided nothing in it breaks a line, widens it at a break or falls
-    // back to another font. Such a line is as high as any other one-line text of the font. Text
-    // that is not plain is measured the full way.
-    // The rounded advance is no test: the widest text of a column gets exactly its rounded width as
-    // room, and when its true width is a fraction more the layout wraps it (the two-line headers).
-    bool fitsOneLine(const QString& text, Entry& e)
-    {
-        if (e.plain < 0) {
-            e.plain = 1;
-            for (const char32_t ch : QStringView(text).toUcs4()) {
-                if (ch < 0x20 || ch == 0x9c || ch == 0xad || ch == 0x2028 || ch == 0x2029 || ch == 0xfffc ||
-                    !covered(ch)) {
-                    e.plain = 0;
-                    break;
-                }
-            }
-        }
-        return e.plain == 1;
-    }
+// Text is measured in the font it is drawn in: a grid fitted before its font changed is fitted again.
+void ListGridView::changeEvent(QEvent* event)
+{
+    QTableView::changeEvent(event);
+    if (event->type() != QEvent::FontChange)
+        return;
+    measures_.clear();
+    widestCells_.clear();
+    if (fitted_)
+        fit();
+}
 
-    bool covered(char32_t ch)
-    {
-        auto it = covered_.constFind(ch);
-        if (it == covered_.constEnd())
-            it = covered_.insert(ch, primary_.isValid() && primary_.supportsCharacter(ch));
-        return *it;
-    }
-
-    QFont font_;
-    QFontMetricsF metrics_;
-    QRawFont primary_;
-    qreal slack_;
-    int oneLine_ = -1;
-    QHash<QString, Entry> entries_;
-    QHash<std::pair<QString, int>, int> wrapped_;
-    QHash<char32_t, bool> covered_;
-};
-
-class GridFonts {
-public:
-    explicit GridFonts(const QFont& base) : base_(base) {}
-
-    // An item's own font only overrides what it sets (the header's bold); the rest is the grid's.
-    FontMeasure& of(const QTableWidgetItem* item)
-    {
-        const QFont font = item->font().resolve(base_);
-        for (const std::unique_ptr<FontMeasure>& known : fonts_)
-            if (known->font() == font)
-                return *known;
-        fonts_.push_back(std::make_unique<FontMeasure>(font));
-        return *fonts_.back();
-    }
-
-private:
-    QFont base_;
-    std::vector<std::unique_ptr<FontMeasure>> fonts_;
-};
-
-} // namespace
-
-void FitGridColumns(QTableWidget* grid)
+void FitGridColumns(ListGridView* grid)
 {
     if (!grid || grid->columnCount() == 0)
         return;
-    const bool wasVisible = grid->isVisible();
-    grid->setUpdatesEnabled(false);
-    const int columns = grid->columnCount();
-    const int rows = grid->rowCount();
-    GridFonts fonts(grid->font());
-    std::vector<int> widest(static_cast<size_t>(columns), 0);
-    std::vector<int> headers(widest.size(), 0);
-    for (int c = 0; c < columns; ++c)
-        for (int r = 0; r < rows; ++r) {
-            const QTableWidgetItem* it = grid->item(r, c);
-            if (!it)
-                continue;
-            const int w = fonts.of(it).advance(it->text());
-            widest[c] = std::max(widest[c], w);
-            if (r == 0)
-                headers[c] = w;
-        }
-    const std::vector<int> widths =
-        grid::FitColumnWidths(widest, headers, grid->width(), grid->viewport()->width());
-    for (int c = 0; c < columns; ++c)
-        grid->setColumnWidth(c, widths[c]);
-    const int lineHeight = QFontMetrics(grid->font()).height();
-    for (int r = 0; r < rows; ++r) {
-        int tallest = lineHeight;
-        for (int c = 0; c < columns; ++c) {
-            const QTableWidgetItem* it = grid->item(r, c);
-            if (!it || it->text().isEmpty())
-                continue;
-            tallest = std::max(tallest, fonts.of(it).wrappedHeight(it->text(), std::max(1, widths[c] - 8)));
-        }
-        grid->setRowHeight(r, tallest + 4);
-    }
-    grid->setUpdatesEnabled(true);
-    if (wasVisible)
-        grid->viewport()->update();
+    grid->fit();
 }
 
 } // namespace vestrum

@@ -19,7 +19,6 @@
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <set>
 
 namespace vestrum {
 
@@ -249,33 +248,25 @@ std::optional<lists::Journal> JournalSearchWindow::chooseForGroup(const QString&
 
 bool JournalSearchWindow::identifyGroup(ListGridView* grid)
 {
-    lists::ListGrid rows(grid->headers());
-    rows.setRows(grid->dataRows());
-    if (!lists::canIdentifyGroup(rows)) {
+    if (!lists::canIdentifyGroup(grid->list())) {
         program_->notify(QStringLiteral("W wykazie brak pozycji do identyfikacji."));
         return false;
     }
 
-    // Grid rows: 0 is the header row, data rows from 1.
-    const int currentRow = grid->currentRow();
-    std::set<int> selected;
-    for (const QTableWidgetSelectionRange& range : grid->selectedRanges()) {
-        for (int r = std::max(range.topRow(), 1); r <= range.bottomRow(); ++r)
-            selected.insert(r);
-    }
-    if (selected.empty() && currentRow >= 1)
-        selected.insert(currentRow);
+    const int currentRow = grid->currentDataRow();
+    std::vector<int> selected = grid->selectedDataRows();
+    if (selected.empty() && currentRow >= 0)
+        selected.push_back(currentRow);
 
     const auto journal =
-        chooseForGroup(currentRow >= 1 ? grid->cell(lists::kJournalColumn, currentRow) : QString());
+        chooseForGroup(currentRow >= 0 ? grid->list().cell(lists::kJournalColumn, currentRow) : QString());
     if (!journal || selected.empty())
         return false;
     for (const int r : selected) {
-        if (r >= grid->rowCount())
-            continue;
-        grid->setCell(lists::kListedJournalColumn, r, journal->name);
-        grid->setCell(lists::kPointsColumn, r, journal->points);
+        grid->list().setCell(lists::kListedJournalColumn, r, journal->name);
+        grid->list().setCell(lists::kPointsColumn, r, journal->points);
     }
+    grid->listReset();
     return true;
 }
 

@@ -10,14 +10,11 @@
 #include "gui/common/list_grid_view.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPainter>
 #include <QPushButton>
 #include <QSplitter>
-#include <QStyledItemDelegate>
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -26,33 +23,6 @@ namespace vestrum {
 namespace {
 
 QString S(const char* text) { return QString::fromUtf8(text); }
-
-// Cell texts word-wrapped inside the cell less 4 pixels left and right and 2 top and bottom;
-// headers centred, entries left-aligned, "&" shown as it is. FitGridColumns makes each row as tall
-// as its tallest wrapped text plus 4.
-class WrappedCellDelegate final : public QStyledItemDelegate {
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
-    {
-        QStyleOptionViewItem opt = option;
-        initStyleOption(&opt, index);
-        const QString text = opt.text;
-        opt.text.clear();
-        const QWidget* widget = option.widget;
-        QStyle* style = widget ? widget->style() : QApplication::style();
-        style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
-
-        painter->save();
-        painter->setFont(opt.font);
-        const bool selected = opt.state & QStyle::State_Selected;
-        painter->setPen(opt.palette.color(QPalette::Normal, selected ? QPalette::HighlightedText : QPalette::Text));
-        const int align = (index.row() == 0 ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignTop;
-        painter->drawText(opt.rect.adjusted(4, 2, -4, -2), align | Qt::TextWordWrap, text);
-        painter->restore();
-    }
-};
 
 const char* const kToolCaptions[] = {"Import z pliku tekstowego", "Grupowa identyfikacja czasopism",
                                      "Eksport wykazu do pliku *xml", "Import wykazu z utworzonego pliku *.xml"};
@@ -113,19 +83,10 @@ ListEditor::ListEditor(Program& program, QWidget* parent)
     change_->setEnabled(false);
 
     // 4. the grid: whole rows, a range of several rows may be selected
+    // A press of either mouse button on a header sorts (the grid does it); a double click on an
+    // entry changes it.
     grid_->setSelectionMode(QAbstractItemView::ContiguousSelection);
-    grid_->setItemDelegate(new WrappedCellDelegate(grid_));
-    // The header row sorts through the list model (the user's locale, stable), on a press of
-    // either mouse button.
-    QObject::disconnect(grid_, &QTableWidget::cellClicked, grid_, nullptr);
-    connect(grid_, &QTableWidget::cellPressed, this, [this](int row, int column) {
-        if (row == 0)
-            sortByColumn(column);
-    });
-    connect(grid_, &QTableWidget::cellDoubleClicked, this, [this](int row, int) {
-        if (row > 0)
-            changeEntry();
-    });
+    connect(grid_, &ListGridView::dataRowDoubleClicked, this, [this] { changeEntry(); });
 
     // 5. bottom row: the two buttons 4 pixels left and right of the centre line
     auto* bottom = new QGridLayout(bottomRow_);
@@ -203,22 +164,29 @@ void ListEditor::prepare(int kind, ListGridView* sectionGrid, std::function<void
     toolAction(Tool::GroupIdentification)->setVisible(kind >= 3 && kind <= 6);
     title_->setText(lists::ListTitle(kind));
 
+    lists::ListGrid list;
     if (sectionGrid_) {
-        list_ = lists::ListGrid(sectionGrid_->headers());
-        list_.setRows(sectionGrid_->dataRows());
+        list = sectionGrid_->list();
         maxLengths_.clear();
     } else {
         lists::LoadedList loaded = lists::LoadList(program_, kind);
-        list_ = std::move(loaded.grid);
+        list = std::move(loaded.grid);
         count_ = loaded.count;
         maxLengths_ = loaded.maxLengths;
     }
-    if (list_.headers().isEmpty() || list_.headers().size() != static_cast<qsizetype>(info.columns.size()))
-        list_.setHeaders(info.headers());
-    list_.sortBy(0);
-    showList();
+    if (list.headers().isEmpty() || list.headers().size() != static_cast<qsizetype>(info.columns.size()))
+        list.setHeaders(info.headers());
+    list.sortBy(0);
+    grid_->setList(std::move(list));
+    // A hidden window is fitted when it is shown, in the user's font.
+    if (isVisible())
+        fit();
     selectRow(0);
 }
+
+const lists::ListGrid& ListEditor::list() const { return grid_->list(); }
+
+lists::ListGrid& ListEditor::list() { return grid_->list(); }
 
 bool ListEditor::openKind(int kind)
 {
@@ -242,17 +210,6 @@ bool ListEditor::openGridKind(int kind, ListGridView* sectionGrid, std::function
     return exec() == QDialog::Accepted;
 }
 
-void ListEditor::showList()
-{
-    grid_->setUpdatesEnabled(false);
-    grid_->setHeaders(list_.headers());
-    grid_->setDataRows(list_.rows());
-    grid_->setUpdatesEnabled(true);
-    // A hidden window is fitted when it is shown, in the user's font.
-    if (isVisible())
-        fit();
-}
-
 void ListEditor::fit()
 {
     FitGridColumns(grid_);
@@ -262,7 +219,9 @@ void ListEditor::fit()
 void ListEditor::listChanged(int selectRow, bool pending)
 {
     const int keep = selectRow >= 0 ? selectRow : currentDataRow();
-    showList();
+    grid_->listReset();
+    if (isVisible())
+        fit();
     this->selectRow(keep);
     if (pending)
         setPending();
@@ -274,10 +233,7 @@ void ListEditor::selectRow(int row)
 {
     if (row < 0)
         return;
-    row = std::min(row, list_.rowCount() - 1);
-    grid_->clearSelection();
-    grid_->setCurrentCell(row + 1, 0);
-    grid_->selectRow(row + 1);
+    grid_->selectDataRow(std::min(row, list().rowCount() - 1));
 }
 
 int ListEditor::currentDataRow() const
@@ -289,28 +245,15 @@ int ListEditor::currentDataRow() const
 
 std::pair<int, int> ListEditor::selectedRows() const
 {
-    int first = -1;
-    int last = -1;
-    for (const QTableWidgetSelectionRange& range : grid_->selectedRanges()) {
-        const int top = std::max(range.topRow(), 1);
-        const int bottom = range.bottomRow();
-        if (bottom < top)
-            continue;
-        first = first < 0 ? top : std::min(first, top);
-        last = std::max(last, bottom);
-    }
-    if (first < 0)
+    const std::vector<int> rows = grid_->selectedDataRows();
+    if (rows.empty())
         return {-1, -1};
-    return {first - 1, std::min(last - 1, list_.rowCount() - 1)};
+    return {rows.front(), std::min(rows.back(), list().rowCount() - 1)};
 }
 
 void ListEditor::sortByColumn(int column)
 {
-    if (column < 0 || column >= list_.columnCount())
-        return;
-    list_.sortBy(column);
-    showList();
-    selectRow(0);
+    grid_->sortByColumn(column); // fits again and selects the first row
 }
 
 void ListEditor::addEntry()
@@ -320,40 +263,40 @@ void ListEditor::addEntry()
     QStringList cells;
     if (!entryEditor_(kind_, cells))
         return;
-    const int row = list_.addRow(cells);
+    const int row = list().addRow(cells);
     listChanged(row);
 }
 
 void ListEditor::changeEntry()
 {
     const int row = currentDataRow();
-    if (!entryEditor_ || list_.isEmpty() || row < 0)
+    if (!entryEditor_ || list().isEmpty() || row < 0)
         return;
-    QStringList cells = list_.row(row);
+    QStringList cells = list().row(row);
     if (!entryEditor_(kind_, cells))
         return;
-    list_.replaceRow(row, cells);
+    list().replaceRow(row, cells);
     listChanged(row);
 }
 
 void ListEditor::deleteSelected()
 {
     const auto [first, last] = selectedRows();
-    if (list_.isEmpty() || first < 0)
+    if (list().isEmpty() || first < 0)
         return;
     int select = first;
     if (program_.ask(S("Czy na pewno chcesz usunąć zaznaczoną pozycję?"), kDeleteQuestion))
-        select = list_.removeRows(first, last);
+        select = list().removeRows(first, last);
     listChanged(select);
 }
 
 void ListEditor::deleteAll()
 {
-    if (list_.isEmpty() || selectedRows().first < 0)
+    if (list().isEmpty() || selectedRows().first < 0)
         return;
     int select = currentDataRow();
     if (program_.ask(S("Czy na pewno chcesz usunąć wszystkie pozycje z wykazu?"), kDeleteAllQuestion)) {
-        list_.clear();
+        list().clear();
         select = 0;
     }
     listChanged(select);
@@ -361,24 +304,23 @@ void ListEditor::deleteAll()
 
 void ListEditor::saveChanges()
 {
-    if (list_.hasDuplicates()) {
+    if (list().hasDuplicates()) {
         // Removing the duplicates does not save: the user sees the result and saves again.
         if (program_.ask(S("Uwaga!\nTen wykaz zawiera co najmniej dwie pozycje o identycznej zawartości. Trzeba je "
                            "usunąć przed zapisaniem.\nCzy program ma automatycznie usunąć identyczne wiersze?"))) {
-            list_.removeDuplicates();
+            list().removeDuplicates();
             listChanged(0, false);
         }
         return;
     }
     try {
         if (sectionGrid_) {
-            sectionGrid_->setHeaders(list_.headers());
-            sectionGrid_->setDataRows(list_.rows());
+            sectionGrid_->setList(list());
             if (saveSection_)
                 saveSection_();
             count_ = 0;
         } else {
-            count_ = lists::SaveList(program_, kind_, list_);
+            count_ = lists::SaveList(program_, kind_, list());
         }
     } catch (const Error& e) {
         program_.notify(e.message(), 0, MessageKind::Error);
@@ -409,15 +351,14 @@ void ListEditor::reject()
 void ListEditor::showEvent(QShowEvent* event)
 {
     ApplyUserFont(this, program_.state.UserFont);
-    grid_->setHeaders(list_.headers()); // the header row in the user's font, bold
     RelayoutWindow(this);
     QDialog::showEvent(event);
     fit();
     updateMinimumSize();
 }
 
-// Fitting measures every cell, which takes a while on long lists: the resize events of one drag
-// are gathered into one fit, and a resize that leaves the grid as it was fitted costs nothing.
+// The resize events of one drag are gathered into one fit, and a resize that leaves the grid as it
+// was fitted costs nothing.
 void ListEditor::resizeEvent(QResizeEvent* event)
 {
     QDialog::resizeEvent(event);

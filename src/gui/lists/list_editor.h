@@ -55,9 +55,10 @@ public:
     // Declared widths of the kind's width-limited fields (the entry dialog's maximum lengths).
     const QMap<QString, int>& maxLengths() const { return maxLengths_; }
 
-    // The list being edited. A command that changes it calls listChanged() afterwards.
-    const lists::ListGrid& list() const { return list_; }
-    lists::ListGrid& list() { return list_; }
+    // The list being edited: the rows the grid shows (data rows from 0; the grid model reads it in
+    // place). A command that changes it (adds rows, sets cells, sorts) calls listChanged() afterwards.
+    const lists::ListGrid& list() const;
+    lists::ListGrid& list();
     // Shows the list again, selects `selectRow` (a data row, -1 keeps the current one), refits the
     // columns and, when `pending`, marks the edit as pending.
     void listChanged(int selectRow = -1, bool pending = true);
@@ -105,7 +106,6 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    void showList();
     void fit();
     void setPending();
     void updateMinimumSize();
@@ -115,7 +115,6 @@ private:
     int kind_ = -1;
     int count_ = 0;
     bool closeGuard_ = false;
-    lists::ListGrid list_;
     QMap<QString, int> maxLengths_;
     ListGridView* sectionGrid_ = nullptr;
     std::function<void()> saveSection_;

@@ -423,7 +423,7 @@ void MainWindow::showHintViewer()
 void MainWindow::applyUserFont()
 {
     ApplyUserFont(this, program_.state.UserFont, [](QTableView* view) {
-        if (auto* grid = qobject_cast<QTableWidget*>(view))
+        if (auto* grid = qobject_cast<ListGridView*>(view))
             FitGridColumns(grid);
     });
     chooser_->setFixedHeight(chooser_->rowHeight() + 6);

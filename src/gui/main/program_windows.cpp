@@ -164,10 +164,8 @@ void ProgramWindows::plugListEditor()
         return entryDialog_->editEntry(kind, cells);
     });
     listEditor_->setToolCommand(ListEditor::Tool::GroupIdentification, [this](ListEditor& editor) {
-        if (!journalSearch_->identifyGroup(editor.grid()))
-            return;
-        editor.list().setRows(editor.grid()->dataRows());
-        editor.listChanged();
+        if (journalSearch_->identifyGroup(editor.grid()))
+            editor.listChanged();
     });
 }
 

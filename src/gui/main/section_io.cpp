@@ -22,7 +22,6 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QRadioButton>
-#include <QTableWidget>
 #include <QTextEdit>
 #include <QTimer>
 #include <QTreeWidget>
@@ -88,47 +87,25 @@ void setWidgetText(QWidget* w, const QString& text)
     }
 }
 
-GridRows gridRows(QTableWidget* grid)
+GridRows gridRows(const ListGridView* grid)
 {
-    GridRows rows;
-    for (int r = 1; r < grid->rowCount(); ++r) {
-        QStringList row;
-        for (int c = 0; c < grid->columnCount(); ++c) {
-            const QTableWidgetItem* item = grid->item(r, c);
-            row << (item ? item->text() : QString());
-        }
-        rows << row;
-    }
-    return rows;
+    const std::vector<QStringList> rows = grid->dataRows();
+    return GridRows(rows.begin(), rows.end());
 }
 
-void setGridRows(QTableWidget* grid, const GridRows& rows)
+void setGridRows(ListGridView* grid, const GridRows& rows)
 {
     int width = grid->columnCount();
     for (const QStringList& row : rows)
         width = std::max(width, static_cast<int>(row.size()));
-    grid->setColumnCount(width);
     // Headers stay; the first column becomes the sort column, as after every load.
-    QStringList headers;
-    for (int c = 0; c < width; ++c)
-        headers << (grid->item(0, c) ? grid->item(0, c)->text() : QString());
-    if (!headers.isEmpty()) {
-        grid::MarkSortColumn(headers, 0);
-        if (auto* list = qobject_cast<ListGridView*>(grid)) {
-            list->setHeaders(headers);
-        } else {
-            for (int c = 0; c < width; ++c)
-                grid->setItem(0, c, new QTableWidgetItem(headers[c]));
-        }
-    }
-    if (auto* list = qobject_cast<ListGridView*>(grid)) {
-        list->setDataRows(std::vector<QStringList>(rows.begin(), rows.end()));
-        return;
-    }
-    grid->setRowCount(1 + std::max<int>(1, static_cast<int>(rows.size())));
-    for (int r = 1; r < grid->rowCount(); ++r)
-        for (int c = 0; c < width; ++c)
-            grid->setItem(r, c, new QTableWidgetItem(rows.value(r - 1).value(c)));
+    QStringList headers = grid->headers();
+    while (headers.size() < width)
+        headers << QString();
+    grid::MarkSortColumn(headers, 0);
+    lists::ListGrid list(headers);
+    list.setRows(std::vector<QStringList>(rows.begin(), rows.end()));
+    grid->setList(std::move(list));
 }
 
 CodeChooserWidget* chooserOf(QWidget* w)
@@ -252,7 +229,7 @@ FieldValues collectFieldValues(QWidget* root, const form::Page& page)
             }
             break;
         case ControlKind::Grid:
-            if (auto* grid = qobject_cast<QTableWidget*>(w))
+            if (auto* grid = qobject_cast<ListGridView*>(w))
                 values.grids[c.name] = gridRows(grid);
             break;
         case ControlKind::Radio:
@@ -277,7 +254,7 @@ void applyFieldValues(QWidget* root, const FieldValues& values)
         if (QWidget* w = widgets.value(it.key()))
             setWidgetText(w, it.value());
     for (auto it = values.grids.cbegin(); it != values.grids.cend(); ++it)
-        if (auto* grid = qobject_cast<QTableWidget*>(widgets.value(it.key())))
+        if (auto* grid = qobject_cast<ListGridView*>(widgets.value(it.key())))
             setGridRows(grid, it.value());
     // Radio buttons: the checked one first, so a group never shows two or none by accident.
     for (bool pass : {true, false}) {
@@ -364,7 +341,7 @@ void loadSectionPage(QWidget* root, Program& program, int tag)
     const FieldValues values = LoadSection(program, tag);
     applyFieldValues(root, values);
     for (auto it = values.grids.cbegin(); it != values.grids.cend(); ++it)
-        if (auto* grid = qobject_cast<QTableWidget*>(findNamed(root, it.key())))
+        if (auto* grid = qobject_cast<ListGridView*>(findNamed(root, it.key())))
             FitGridColumns(grid);
 }
 

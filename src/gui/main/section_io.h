@@ -18,7 +18,7 @@ struct Page;
 //   QLineEdit, QPlainTextEdit, QTextEdit      text (QLineEdit also takes the maximum length)
 //   QComboBox                                 text of the chosen item ("" when none is chosen)
 //   QListWidget                               chooser lines
-//   ListGridView / QTableWidget                  grid rows (row 0 holds the headers)
+//   ListGridView                                 grid rows (row 0 holds the headers)
 //   QRadioButton                              checked
 //   other buttons                             caption (list buttons)
 

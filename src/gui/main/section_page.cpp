@@ -61,7 +61,7 @@ bool isInput(const QWidget* w)
 {
     return qobject_cast<const QLineEdit*>(w) || qobject_cast<const QPlainTextEdit*>(w)
         || qobject_cast<const QComboBox*>(w) || qobject_cast<const QListWidget*>(w)
-        || qobject_cast<const QTreeWidget*>(w) || qobject_cast<const QTableWidget*>(w);
+        || qobject_cast<const QTreeWidget*>(w) || qobject_cast<const ListGridView*>(w);
 }
 
 } // namespace
@@ -196,10 +196,7 @@ QWidget* SectionPageWidget::buildControl(const form::Control& c, QWidget* parent
         grid_->setHeaders(headers);
         grid_->clearData();
         setBackground(grid_, ViewModeColour());
-        connect(grid_, &QTableWidget::cellDoubleClicked, this, [this](int row) {
-            if (row > 0)
-                emit gridDoubleClicked(this);
-        });
+        connect(grid_, &ListGridView::dataRowDoubleClicked, this, [this] { emit gridDoubleClicked(this); });
         w = grid_;
         break;
     }
