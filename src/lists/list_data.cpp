@@ -139,19 +139,12 @@ int SaveList(db::Connection& survey, int kind, const ListGrid& grid)
 {
     const ListKindInfo& info = ListKindInfoOf(kind);
     db::Transaction transaction(survey);
-    db::Table table(survey, info.table, db::Table::Mode::ReadWrite, kindFilter(info));
-
-    if (textDiscriminator(info)) {
-        table.first();
-        while (!table.eof()) {
-            if (belongsToKind(table, info))
-                table.remove(); // the following row becomes current
-            else
-                table.next();
-        }
-    } else {
+    // The kind's old rows go in one statement; the table is not read.
+    db::Table table(survey, info.table, db::Table::Mode::AppendOnly, kindFilter(info));
+    if (textDiscriminator(info))
+        table.removeTrimmedEqual(info.discriminatorField, info.discriminator.toString());
+    else
         table.removeAll();
-    }
 
     const int scopeColumn = info.countsDisciplines ? info.columnIndex(QStringLiteral("zakres")) : -1;
     const int columns = static_cast<int>(info.columns.size());

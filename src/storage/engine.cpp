@@ -494,6 +494,8 @@ Table::Table(Connection& connection, const QString& name, Mode mode, const Filte
     fields_ = connection.tableFields(name);
     if (!filter_.isEmpty())
         requireField(filter_.field);
+    if (mode_ == Mode::AppendOnly)
+        return;
 
     QString sql = QStringLiteral("SELECT rowid, * FROM ") + quoted(name);
     QVariantList parameters;
@@ -532,7 +534,7 @@ Table::~Table()
 
 void Table::requireWritable() const
 {
-    if (mode_ != Mode::ReadWrite)
+    if (mode_ == Mode::ReadOnly)
         throw Error(QStringLiteral("Błąd bazy danych: tabela \"%1\" jest otwarta tylko do odczytu.").arg(name_));
 }
 
@@ -629,6 +631,8 @@ void Table::insertPending()
     sqlite3_reset(insertStatement_);
     connection_.bind(insertStatement_, values);
     connection_.check(sqlite3_step(insertStatement_), QStringLiteral("INSERT ") + name_);
+    if (mode_ == Mode::AppendOnly)
+        return;
     const qint64 rowId = sqlite3_last_insert_rowid(connection_.handle());
     for (size_t i = 0; i < fields_.size(); ++i) {
         if (fields_[i].type == FieldType::AutoNumber)
@@ -671,6 +675,8 @@ void Table::post()
 void Table::remove()
 {
     requireWritable();
+    if (mode_ == Mode::AppendOnly)
+        throw Error(QStringLiteral("Błąd bazy danych: tabela \"%1\" jest otwarta tylko do dopisywania.").arg(name_));
     currentRow();
     connection_.execute(QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(quoted(name_)), {rowIds_[current_]});
     rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(current_));
@@ -685,6 +691,21 @@ void Table::removeAll()
     else
         connection_.execute(QStringLiteral("DELETE FROM %1 WHERE %2 = ?").arg(quoted(name_), quoted(filter_.field)),
                             {filter_.value});
+    rows_.clear();
+    rowIds_.clear();
+    current_ = 0;
+}
+
+void Table::removeTrimmedEqual(const QString& field, const QString& text)
+{
+    requireWritable();
+    requireField(field);
+    // trim() takes the characters to remove as a string; it stops at U+0000, so that one stays.
+    QString blanks;
+    for (char16_t ch = 1; ch <= 0x20; ++ch)
+        blanks.append(QChar(ch));
+    connection_.execute(QStringLiteral("DELETE FROM %1 WHERE trim(%2, ?) = ?").arg(quoted(name_), quoted(field)),
+                        {blanks, text});
     rows_.clear();
     rowIds_.clear();
     current_ = 0;

@@ -85,9 +85,11 @@ struct Filter {
 };
 
 // A table opened by name, whole or filtered, read-only or read-write. Rows come in insertion order.
+// A table opened to append reads none of its rows and keeps none of those it appends: it only
+// appends and deletes whole groups.
 class Table : public RowSet {
 public:
-    enum class Mode { ReadOnly, ReadWrite };
+    enum class Mode { ReadOnly, ReadWrite, AppendOnly };
 
     Table(Connection& connection, const QString& name, Mode mode = Mode::ReadOnly, const Filter& filter = {});
     ~Table() override;
@@ -102,6 +104,9 @@ public:
     void cancel();
     void remove(); // deletes the current row
     void removeAll(); // deletes every row of the table or of the filtered group
+    // Deletes, in one statement, every row whose `field` equals `text` once the characters up to
+    // U+0020 are trimmed from both of its ends (as numbers::TrimBlanks trims).
+    void removeTrimmedEqual(const QString& field, const QString& text);
     bool editing() const { return state_ != State::Browse; }
 
     // Writes of the row being appended or edited. A code-page field stores the text as it comes

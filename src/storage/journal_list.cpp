@@ -23,7 +23,7 @@ void fillFromResource(db::Connection& connection)
     in.setEncoding(QStringConverter::Utf8);
     const QStringList header = in.readLine().split(u'\t');
 
-    db::Table table(connection, QStringLiteral("lista_ministerstwa"), db::Table::Mode::ReadWrite);
+    db::Table table(connection, QStringLiteral("lista_ministerstwa"), db::Table::Mode::AppendOnly);
     while (!in.atEnd()) {
         const QStringList cells = in.readLine().split(u'\t');
         if (cells.size() < 3 || cells.at(0).isEmpty())

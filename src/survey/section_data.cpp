@@ -315,7 +315,7 @@ QStringList loadCodes(db::Connection& connection, const QString& tableName, cons
 void saveCodes(db::Connection& connection, const QString& tableName, const QString& field,
                const QVector<CodeName>& reference, const QStringList& lines, const QVariant& version)
 {
-    db::Table table(connection, tableName, db::Table::Mode::ReadWrite);
+    db::Table table(connection, tableName, db::Table::Mode::AppendOnly);
     table.removeAll();
     for (const QString& line : lines) {
         for (const CodeName& row : reference) {
@@ -333,7 +333,7 @@ void saveCodes(db::Connection& connection, const QString& tableName, const QStri
 
 void saveGrid(db::Connection& connection, const Control& grid, const GridRows& rows)
 {
-    db::Table table(connection, grid.binding.table, db::Table::Mode::ReadWrite);
+    db::Table table(connection, grid.binding.table, db::Table::Mode::AppendOnly);
     table.removeAll();
     // Every row of the grid is written, a blank one too: the grid always shows at least one.
     for (const QStringList& row : rows) {

@@ -165,6 +165,37 @@ TEST(ListData, DegreeRightsCountDisciplines)
         EXPECT_EQ(ListCount(survey.connection, kind), LoadList(survey.connection, kind).count) << kind;
 }
 
+// The save deletes the old rows of its kind in one statement; it must remove exactly the rows the
+// load shows for the kind, whatever blanks and control characters surround the stored kind.
+TEST(ListData, SavingReplacesExactlyTheRowsTheLoadShows)
+{
+    TempSurvey survey;
+    auto& c = survey.connection;
+    for (const char* stored : {"dr\t", " dr ", "\ndr", "dr", "dr\x01"})
+        c.execute(S("insert into dane_wykaz_uprawnien (rodzaj, nazwa_stopnia, zakres) values (?, 'stary', 'a;')"),
+                  {S(stored)});
+    for (const char* other : {"hab", "d r", "drr", "dr\u00a0", "\u00a0dr"})
+        c.execute(S("insert into dane_wykaz_uprawnien (rodzaj, nazwa_stopnia, zakres) values (?, 'inny', 'b;')"),
+                  {S(other)});
+    c.execute(S("insert into dane_wykaz_uprawnien (rodzaj, nazwa_stopnia, zakres) values (NULL, 'bez', 'c;')"));
+    ASSERT_EQ(LoadList(c, 1).grid.rowCount(), 5);
+
+    // 20,000 new rows replace the five; the rows of no kind or of another kind stay.
+    std::vector<QStringList> rows;
+    for (int i = 0; i < 20000; ++i)
+        rows.push_back({S("doktor %1").arg(i), S("fizyka;")});
+    EXPECT_EQ(SaveList(c, 1, gridOf(1, rows)), 20000);
+    const LoadedList loaded = LoadList(c, 1);
+    EXPECT_EQ(loaded.grid.rowCount(), 20000);
+    EXPECT_EQ(countRows(c, S("select count(*) from dane_wykaz_uprawnien where nazwa_stopnia='stary'")), 0);
+    EXPECT_EQ(countRows(c, S("select count(*) from dane_wykaz_uprawnien where nazwa_stopnia in ('inny', 'bez')")), 6);
+    EXPECT_EQ(countRows(c, S("select count(*) from dane_wykaz_uprawnien")), 20006);
+
+    // Saved again, the count stays right: nothing doubles.
+    EXPECT_EQ(SaveList(c, 1, loaded.grid), 20000);
+    EXPECT_EQ(countRows(c, S("select count(*) from dane_wykaz_uprawnien")), 20006);
+}
+
 TEST(ListData, NumbersPointsAndConstants)
 {
     TempSurvey survey;

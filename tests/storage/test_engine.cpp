@@ -159,6 +159,23 @@ TEST(Engine, FiltersEditingDeletingAndInsertionOrder)
     db::Table readOnly(survey.connection, table);
     EXPECT_THROW(readOnly.append(), Error);
 
+    // Opened to append, the table reads no rows and keeps none it appends; a filtered group can
+    // still be replaced, and a row cannot be deleted one by one.
+    {
+        db::Table append(survey.connection, table, db::Table::Mode::AppendOnly, db::Filter::parse(QStringLiteral("rodzaj=3")));
+        EXPECT_EQ(append.recordCount(), 0);
+        append.removeAll();
+        append.append();
+        append.setInteger(QStringLiteral("rodzaj"), 3);
+        append.post();
+        EXPECT_EQ(append.recordCount(), 0);
+        EXPECT_THROW(append.remove(), Error);
+    }
+    EXPECT_EQ(db::Table(survey.connection, table).recordCount(), 2);
+    EXPECT_EQ(db::Table(survey.connection, table, db::Table::Mode::ReadOnly, db::Filter::parse(QStringLiteral("rodzaj=3")))
+                  .recordCount(),
+              1);
+
     const db::Filter text = db::Filter::parse(QStringLiteral("typ='M'"));
     EXPECT_EQ(text.field, QStringLiteral("typ"));
     EXPECT_EQ(text.value.toString(), QStringLiteral("M"));

@@ -84,10 +84,8 @@ public:
         : font_(font), metrics_(font), primary_(QRawFont::fromFont(font)),
           overhangLimit_(std::abs(std::min<qreal>(0, metrics_.minRightBearing()))),
           lineHeight_(QFontMetrics(font).height()), slot_(kSlotRange, kUnknown),
-          pairs_(static_cast<size_t>(kMaxSlots) * kMaxSlots, std::numeric_limits<float>::quiet_NaN())
+          steps_(static_cast<size_t>(kMaxSlots) * kMaxSlots, std::numeric_limits<float>::quiet_NaN())
     {
-        advances_.reserve(kMaxSlots);
-        overhangs_.reserve(kMaxSlots);
     }
 
     const QFont& font() const { return font_; }
@@ -104,50 +102,61 @@ public:
     }
 
     // The width `text` needs, to within kTolerance pixels, or -1 when it must be shaped whole.
-    qreal estimate(QStringView text)
+    float estimate(const QString& text)
     {
-        qreal sum = 0;
-        int previous = -1;
-        int last = -1;
-        for (const QChar qc : text) {
-            const int s = slotOf(qc.unicode());
-            if (s < 0)
+        const auto* letters = reinterpret_cast<const char16_t*>(text.utf16());
+        const qsizetype size = text.size();
+        float sum = 0;
+        unsigned previous = kStart;
+        for (qsizetype i = 0; i < size; ++i) {
+            const char16_t ch = letters[i];
+            if (ch >= kSlotRange)
                 return -1;
-            sum += advances_[static_cast<size_t>(s)];
-            if (previous >= 0)
-                sum += pair(previous, s);
-            if (qc != u' ')
-                last = s;
+            unsigned s = slot_[ch];
+            if (s >= kNotPlain && (s == kNotPlain || (s = addSlot(ch)) == kNotPlain))
+                return -1;
+            float step = steps_[previous * kMaxSlots + s];
+            if (step != step) // not shaped yet
+                step = shapeStep(previous, s);
+            sum += step;
             previous = s;
         }
-        return sum + (last >= 0 ? overhangs_[static_cast<size_t>(last)] : 0);
+        for (qsizetype i = size - 1; i >= 0; --i)
+            if (letters[i] != u' ')
+                return sum + overhangs_[slot_[letters[i]]];
+        return sum;
     }
 
-    // The widest width() of the texts, estimating first and shaping only the texts that may beat
-    // the widest shaped so far.
-    template <typename TextAt>
-    int widest(int count, TextAt textAt)
+    // The widest width() of each column of `rows`, estimating first and shaping only the texts
+    // that may beat the widest shaped so far.
+    std::vector<int> widest(const std::vector<QStringList>& rows, int columns)
     {
-        std::vector<qreal> estimates(static_cast<size_t>(count), -1);
-        int best = 0;
-        int top = -1;
-        for (int i = 0; i < count; ++i) {
-            const QString& text = textAt(i);
-            const qreal e = text.isEmpty() ? 0 : estimate(text);
-            if (e < 0) {
-                best = std::max(best, width(text));
-                continue;
+        const size_t count = rows.size();
+        std::vector<std::vector<float>> estimates(static_cast<size_t>(columns), std::vector<float>(count, -1));
+        std::vector<int> best(static_cast<size_t>(columns), 0);
+        std::vector<int> top(static_cast<size_t>(columns), -1);
+        for (size_t r = 0; r < count; ++r) {
+            const QStringList& row = rows[r];
+            for (int c = 0; c < columns; ++c) {
+                const QString& text = row.at(c);
+                const float e = text.isEmpty() ? 0 : estimate(text);
+                const auto column = static_cast<size_t>(c);
+                if (e < 0) {
+                    best[column] = std::max(best[column], width(text));
+                    continue;
+                }
+                estimates[column][r] = e;
+                if (top[column] < 0 || e > estimates[column][static_cast<size_t>(top[column])])
+                    top[column] = static_cast<int>(r);
             }
-            estimates[static_cast<size_t>(i)] = e;
-            if (top < 0 || e > estimates[static_cast<size_t>(top)])
-                top = i;
         }
-        if (top >= 0)
-            best = std::max(best, width(textAt(top)));
-        for (int i = 0; i < count; ++i) {
-            const qreal e = estimates[static_cast<size_t>(i)];
-            if (e >= 0 && e + kTolerance > best)
-                best = std::max(best, width(textAt(i)));
+        for (size_t c = 0; c < best.size(); ++c) {
+            if (top[c] < 0)
+                continue;
+            best[c] = std::max(best[c], width(rows[static_cast<size_t>(top[c])].at(static_cast<int>(c))));
+            for (size_t r = 0; r < count; ++r)
+                if (estimates[c][r] >= 0 && estimates[c][r] + kTolerance > best[c])
+                    best[c] = std::max(best[c], width(rows[r].at(static_cast<int>(c))));
         }
         return best;
     }
@@ -170,10 +179,11 @@ public:
 
 private:
     static constexpr int kSlotRange = 0x2190; // letters above are always shaped whole
-    static constexpr int kMaxSlots = 256;
-    static constexpr int kUnknown = -2;
-    static constexpr int kNotPlain = -1;
-    static constexpr qreal kTolerance = 0.5;
+    static constexpr unsigned kMaxSlots = 128;
+    static constexpr unsigned kStart = 0; // the slot before the first letter
+    static constexpr unsigned kNotPlain = 254;
+    static constexpr unsigned kUnknown = 255;
+    static constexpr float kTolerance = 0.5f;
 
     int layOut(const QString& text, int room) const
     {
@@ -214,35 +224,33 @@ private:
             || (ch >= 0x2030 && ch <= 0x205e) || (ch >= 0x20a0 && ch <= 0x20cf) || (ch >= 0x2100 && ch < 0x2190);
     }
 
-    int slotOf(char16_t ch)
+    // A letter met for the first time gets a slot, or is marked as one to shape whole.
+    unsigned addSlot(char16_t ch)
     {
-        if (ch >= kSlotRange)
-            return kNotPlain;
-        int& s = slot_[ch];
-        if (s != kUnknown)
-            return s;
+        unsigned char& s = slot_[ch];
         if (!plainLetter(ch) || !primary_.isValid() || !primary_.supportsCharacter(QChar(ch))
-            || advances_.size() >= static_cast<size_t>(kMaxSlots)) {
+            || letters_.size() >= kMaxSlots) {
             s = kNotPlain;
             return s;
         }
-        s = static_cast<int>(advances_.size());
+        s = static_cast<unsigned char>(letters_.size());
         letters_.push_back(ch);
         advances_.push_back(metrics_.horizontalAdvance(QString(QChar(ch))));
-        overhangs_.push_back(overhangOf(QStringView(&letters_.back(), 1)));
+        overhangs_.push_back(static_cast<float>(overhangOf(QStringView(&letters_.back(), 1))));
         return s;
     }
 
-    // What a pair of letters adds to their two advances: kerning, or the ligature "ff" and the like.
-    qreal pair(int a, int b)
+    // What letter `b` adds after letter `a`: its advance, with the kerning of the pair or the
+    // ligature ("ff" and the like) the two form.
+    float shapeStep(unsigned a, unsigned b)
     {
-        float& p = pairs_[static_cast<size_t>(a) * kMaxSlots + static_cast<size_t>(b)];
-        if (std::isnan(p)) {
-            const QString both = QString(QChar(letters_[static_cast<size_t>(a)])) + QChar(letters_[static_cast<size_t>(b)]);
-            p = static_cast<float>(metrics_.horizontalAdvance(both) - advances_[static_cast<size_t>(a)] -
-                                   advances_[static_cast<size_t>(b)]);
+        qreal step = advances_[b];
+        if (a != kStart) {
+            const QString both = QString(QChar(letters_[a])) + QChar(letters_[b]);
+            step = metrics_.horizontalAdvance(both) - advances_[a];
         }
-        return p;
+        steps_[a * kMaxSlots + b] = static_cast<float>(step);
+        return static_cast<float>(step);
     }
 
     QFont font_;
@@ -251,11 +259,11 @@ private:
     qreal overhangLimit_;
     int lineHeight_;
     int oneLine_ = -1;
-    std::vector<int> slot_;
-    std::vector<char16_t> letters_;
-    std::vector<qreal> advances_;
-    std::vector<qreal> overhangs_;
-    std::vector<float> pairs_;
+    std::vector<unsigned char> slot_;
+    std::vector<char16_t> letters_{u'\0'}; // slot 0 is the start of a text
+    std::vector<qreal> advances_{0};
+    std::vector<float> overhangs_{0};
+    std::vector<float> steps_;
     QHash<QString, int> widths_;
     QHash<std::pair<QString, int>, int> wrapped_;
 };
@@ -513,13 +521,7 @@ const std::vector<int>& ListGridView::widestCells()
 {
     if (static_cast<int>(widestCells_.size()) == columnCount())
         return widestCells_;
-    GridTextMeasure& cells = measure(font());
-    const std::vector<QStringList>& rows = list().rows();
-    widestCells_.assign(static_cast<size_t>(columnCount()), 0);
-    for (int c = 0; c < columnCount(); ++c)
-        widestCells_[static_cast<size_t>(c)] = cells.widest(static_cast<int>(rows.size()), [&](int r) -> const QString& {
-            return rows[static_cast<size_t>(r)].at(c);
-        });
+    widestCells_ = measure(font()).widest(list().rows(), columnCount());
     return widestCells_;
 }
 
