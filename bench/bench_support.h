@@ -1,20 +1,108 @@
 #pragma once
 
-// Entry point of the benchmark programs that need widgets: headless unless a display is asked for,
-// and the targets printed after the numbers so a run can be read on its own.
+// Entry point of the benchmark programs: headless unless a display is asked for, and every target
+// printed after the numbers beside the figure it is about, so a miss is seen in the run itself.
 #include <QApplication>
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <functional>
+#include <map>
+#include <string>
 
-inline int RunWidgetBenchmarks(int argc, char** argv, const char* targets)
+// A benchmark that times another process reports that process's CPU time per iteration in this
+// counter (milliseconds); the targets then show it instead of the benchmark's own CPU time.
+inline constexpr char kCpuCounter[] = "cpu_ms";
+
+// Keeps each benchmark's time per iteration, wall clock and CPU, in milliseconds.
+class TargetReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        for (const Run& run : runs) {
+            if (run.iterations == 0 || run.error_occurred)
+                continue;
+            const double iterations = static_cast<double>(run.iterations);
+            realMs_[run.benchmark_name()] = run.real_accumulated_time * 1000.0 / iterations;
+            const auto counter = run.counters.find(kCpuCounter);
+            cpuMs_[run.benchmark_name()] = counter != run.counters.end()
+                ? static_cast<double>(counter->second.value)
+                : run.cpu_accumulated_time * 1000.0 / iterations;
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+
+    // The time of the benchmark registered under `name` ("BM_Open/50000" matches
+    // "BM_Open/50000/iterations:5"), or a negative number when it did not run.
+    double realMs(const std::string& name) const { return find(realMs_, name); }
+    double cpuMs(const std::string& name) const { return find(cpuMs_, name); }
+
+    // "label: 240.1 ms (CPU 200.3 ms), target < 300 ms: met"
+    void printUnder(const char* label, const std::string& name, double limitMs) const
+    {
+        const double ms = realMs(name);
+        if (ms < 0) {
+            std::printf("%-44s did not run, target < %.0f ms\n", label, limitMs);
+            return;
+        }
+        std::printf("%-44s %9.1f ms (CPU %7.1f ms)   target < %.0f ms   %s\n", label, ms, cpuMs(name), limitMs,
+                    ms < limitMs ? "met" : "MISSED");
+    }
+
+    // "label: 1.10x the reference (CPU of ours / reference wall 0.9x), target <= 1.2x: met"
+    void printRatio(const char* label, const std::string& ours, const std::string& reference, double maxRatio) const
+    {
+        const double a = realMs(ours);
+        const double b = realMs(reference);
+        if (a < 0 || b <= 0) {
+            std::printf("%-44s did not run, target <= %.2fx\n", label, maxRatio);
+            return;
+        }
+        std::printf("%-44s %9.2fx (%.1f / %.1f ms)   target <= %.2fx   %s\n", label, a / b, a, b, maxRatio,
+                    a / b <= maxRatio ? "met" : "MISSED");
+    }
+
+private:
+    static double find(const std::map<std::string, double>& times, const std::string& name)
+    {
+        for (const auto& [key, ms] : times)
+            if (key == name || key.rfind(name + "/", 0) == 0)
+                return ms;
+        return -1;
+    }
+
+    std::map<std::string, double> realMs_;
+    std::map<std::string, double> cpuMs_;
+};
+
+// Runs the benchmarks, then prints the machine's load (the figures are wall clock on a shared
+// machine) and the targets through `targets`.
+inline int RunBenchmarksWithTargets(int argc, char** argv, const std::function<void(const TargetReporter&)>& targets)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    TargetReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    std::printf("\nTargets (wall clock; load average when done:");
+    if (FILE* load = std::fopen("/proc/loadavg", "r")) {
+        double one = 0;
+        if (std::fscanf(load, "%lf", &one) == 1)
+            std::printf(" %.2f", one);
+        std::fclose(load);
+    }
+    std::printf(")\n");
+    if (targets)
+        targets(reporter);
+    std::fflush(stdout);
+    return 0;
+}
+
+inline int RunWidgetBenchmarks(int argc, char** argv, const std::function<void(const TargetReporter&)>& targets)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    std::puts(targets);
-    return 0;
+    return RunBenchmarksWithTargets(argc, argv, targets);
 }

@@ -1,0 +1,154 @@
+// Start-up as a user meets it: the real program started as a process (offscreen) in its own program
+// folder, with its settings naming the last saved data file, until the main window has painted
+// (the program's --quit-after-first-paint switch ends it there). The first start also creates the
+// working database and the journal-list database; a warm start finds them.
+#include "files/data_files.h"
+#include "lists/list_data.h"
+#include "lists/list_grid.h"
+#include "lists/list_catalogue.h"
+#include "program/settings.h"
+#include "storage/engine.h"
+#include "storage/schema.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+#include "bench_support.h"
+
+#include <sys/resource.h>
+
+using namespace vestrum;
+
+namespace {
+
+constexpr int kPublications = 2000;
+
+QTemporaryDir& scratch()
+{
+    static QTemporaryDir dir;
+    return dir;
+}
+
+QString programFolder() { return scratch().filePath(QStringLiteral("program")) + u'/'; }
+QString dataFile() { return scratch().filePath(QStringLiteral("dane_2009.naj")); }
+
+// A data file of a unit with a publication list, saved the way the program saves one.
+void makeDataFile()
+{
+    QDir().mkpath(scratch().filePath(QStringLiteral("zrodlo")));
+    const QString database = scratch().filePath(QStringLiteral("zrodlo/") + datafiles::memberName());
+    schema::createSurveyDatabase(database);
+    {
+        db::Connection connection;
+        connection.open(database, schema::databasePassword());
+        lists::ListGrid grid(lists::ListKindInfoOf(3).headers());
+        std::vector<QStringList> rows;
+        for (int i = 0; i < kPublications; ++i)
+            rows.push_back({QStringLiteral("Acta Physica Polonica A"), QStringLiteral("Tytuł publikacji nr %1").arg(i),
+                            QStringLiteral("Kowalski J., Żuraw A."), QStringLiteral("2008, 114, 1-10"),
+                            QStringLiteral("Acta Physica Polonica A"), QStringLiteral("15,00")});
+        grid.setRows(std::move(rows));
+        lists::SaveList(connection, 3, grid);
+    }
+    datafiles::CheckedArchive archive;
+    datafiles::WriteArchiveOf(database, dataFile(), archive);
+}
+
+// The program folder as the installer leaves it, with settings naming the data file.
+void layOutProgramFolder()
+{
+    QDir(programFolder()).removeRecursively();
+    for (const char* sub : {"", "dane", "pomoc", "archiwum"})
+        QDir().mkpath(programFolder() + QLatin1String(sub));
+    const QString program = programFolder() + QStringLiteral("vestrum");
+    QFile::copy(QStringLiteral(VESTRUM_PROGRAM), program);
+    QFile::setPermissions(program, QFile::permissions(program) | QFile::ExeOwner);
+    IniFile ini;
+    ini.setValue(QStringLiteral("Dane"), QStringLiteral("Obiekt"), dataFile());
+    ini.save(programFolder() + QStringLiteral("ankieta.ini"));
+}
+
+// One start to the first paint; false when the program did not end by itself.
+bool runProgram()
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    // The single-instance lock lives in the temporary folder: a private one, so another copy of the
+    // program running on this machine does not end ours at once.
+    environment.insert(QStringLiteral("TMPDIR"), scratch().path());
+    process.setProcessEnvironment(environment);
+    process.setWorkingDirectory(programFolder());
+    process.start(programFolder() + QStringLiteral("vestrum"), {QStringLiteral("--quit-after-first-paint")});
+    if (!process.waitForFinished(60000) || process.exitCode() != 0) {
+        process.kill();
+        process.waitForFinished();
+        return false;
+    }
+    return true;
+}
+
+double childCpuMs()
+{
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    const auto ms = [](const timeval& t) { return static_cast<double>(t.tv_sec) * 1000.0 + t.tv_usec / 1000.0; };
+    return ms(usage.ru_utime) + ms(usage.ru_stime);
+}
+
+// One timed start; the program's own CPU time is summed in `cpuMs`.
+bool startOnce(benchmark::State& state, double& cpuMs)
+{
+    const double before = childCpuMs();
+    const bool finished = runProgram();
+    cpuMs += childCpuMs() - before;
+    if (!finished)
+        state.SkipWithError("the program did not reach its first paint");
+    return finished;
+}
+
+void reportCpu(benchmark::State& state, double cpuMs)
+{
+    state.counters[kCpuCounter] = benchmark::Counter(cpuMs, benchmark::Counter::kAvgIterations);
+}
+
+void BM_FirstStart(benchmark::State& state)
+{
+    double cpuMs = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        layOutProgramFolder(); // no databases yet
+        state.ResumeTiming();
+        if (!startOnce(state, cpuMs))
+            return;
+    }
+    reportCpu(state, cpuMs);
+}
+BENCHMARK(BM_FirstStart)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+void BM_WarmStart(benchmark::State& state)
+{
+    layOutProgramFolder();
+    runProgram(); // the databases made, the settings written
+    double cpuMs = 0;
+    for (auto _ : state)
+        if (!startOnce(state, cpuMs))
+            return;
+    reportCpu(state, cpuMs);
+}
+BENCHMARK(BM_WarmStart)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    makeDataFile();
+    return RunBenchmarksWithTargets(argc, argv, [](const TargetReporter& r) {
+        r.printUnder("program start to first paint, first start", "BM_FirstStart", 400);
+        r.printUnder("program start to first paint, warm start", "BM_WarmStart", 400);
+    });
+}
