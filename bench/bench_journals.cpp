@@ -1,6 +1,6 @@
 // Journal identification against the full shipped list (29,037 journals): the automatic
-// identification of 10,000 imported publications, reading the list at start-up, and the searches
-// of the journal search window.
+// identification of 10,000 imported publications (the list read and its lookup built included),
+// reading the list at start-up, and the searches of the journal search window.
 #include "storage/engine.h"
 #include "storage/journal_list.h"
 #include "storage/schema.h"
@@ -62,16 +62,22 @@ std::vector<QStringList> publications(lists::JournalList& list)
     return rows;
 }
 
+// Identification as an import runs it: the list read and its lookup built once, then every row.
 void BM_IdentifyPublications(benchmark::State& state)
 {
-    lists::JournalList list(shippedList().connection);
-    list.open();
-    const std::vector<QStringList> source = publications(list);
+    std::vector<QStringList> source;
+    {
+        lists::JournalList list(shippedList().connection);
+        list.open();
+        source = publications(list);
+    }
     int identified = 0;
     for (auto _ : state) {
         state.PauseTiming();
         std::vector<QStringList> rows = source;
         state.ResumeTiming();
+        lists::JournalList list(shippedList().connection);
+        list.open();
         identified = 0;
         for (QStringList& row : rows) {
             lists::identifyRow(list, row);
@@ -82,7 +88,7 @@ void BM_IdentifyPublications(benchmark::State& state)
     state.counters["identified"] = identified;
     state.SetItemsProcessed(state.iterations() * kPublications);
 }
-BENCHMARK(BM_IdentifyPublications)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_IdentifyPublications)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 void BM_OpenJournalList(benchmark::State& state)
 {

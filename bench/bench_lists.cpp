@@ -1,6 +1,7 @@
-// A publication list of 10,000 entries: opening it in the list editor (load, sort, fill the grid,
-// fit the columns), saving it, the sqlite3 shell doing the same deletion and inserts in one
-// transaction, and the sort alone.
+// Publication lists of 1,000, 10,000 and 50,000 entries: opening one in the list editor (load, sort,
+// fill the grid, fit the columns) and its parts, the sort of 50,000 titles, saving a publication
+// list and a degree-rights list beside the sqlite3 shell doing the same deletion and inserts in one
+// transaction, and `vestrum-cli list show` beside the shell reading the same rows.
 #include "base/clock.h"
 #include "program/program.h"
 #include "storage/engine.h"
@@ -17,30 +18,31 @@
 #include <benchmark/benchmark.h>
 #include "bench_support.h"
 
-#include <cstdio>
+#include <map>
+#include <memory>
 
 using namespace vestrum;
 
 namespace {
 
-constexpr int kRows = 10000;
-constexpr int kKind = 3; // 8.1.a, grupa 1
+constexpr int kPublicationKind = 3; // 8.1.a, grupa 1
+constexpr int kDegreeKind = 1;      // doctoral degree rights, rodzaj 'dr'
 
 const char* const kJournals[] = {"Acta Physica Polonica A", "Żywność. Nauka. Technologia. Jakość",
                                  "Przegląd Elektrotechniczny", "Journal of Alloys and Compounds",
                                  "Ochrona Środowiska", "Kwartalnik Historii Nauki i Techniki"};
 
-lists::ListGrid publicationRows()
+lists::ListGrid publicationRows(int count)
 {
-    lists::ListGrid grid(lists::ListKindInfoOf(kKind).headers());
+    lists::ListGrid grid(lists::ListKindInfoOf(kPublicationKind).headers());
     std::vector<QStringList> rows;
-    rows.reserve(kRows);
-    for (int i = 0; i < kRows; ++i) {
+    rows.reserve(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
         const QString journal = QString::fromUtf8(kJournals[(i * 7) % 6]);
         rows.push_back({journal,
                         QStringLiteral("Wpływ mikrostruktury na właściwości mechaniczne i odporność korozyjną "
                                        "stopów łożyskowych — część %1")
-                            .arg((i * 7919) % kRows),
+                            .arg((i * 7919) % count),
                         QStringLiteral("Kowalski J., Żuraw A., Ślęzak M., Grzegorczyk-Wójcik E. (%1)").arg(i % 97),
                         QStringLiteral("2008, %1, %2-%3").arg(100 + i % 30).arg(i % 500).arg(i % 500 + 12),
                         journal, QStringLiteral("%1,00").arg(6 + i % 25)});
@@ -49,9 +51,23 @@ lists::ListGrid publicationRows()
     return grid;
 }
 
-QByteArray sqlText(const QString& text) { return "'" + QString(text).replace(QLatin1Char('\''), QStringLiteral("''")).toUtf8() + "'"; }
+lists::ListGrid degreeRows(int count)
+{
+    lists::ListGrid grid(lists::ListKindInfoOf(kDegreeKind).headers());
+    std::vector<QStringList> rows;
+    rows.reserve(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i)
+        rows.push_back({QStringLiteral("doktor nauk %1").arg(i), QStringLiteral("fizyka;chemia;")});
+    grid.setRows(std::move(rows));
+    return grid;
+}
 
-QByteArray shellScript(const lists::ListGrid& grid)
+QByteArray sqlText(const QString& text)
+{
+    return "'" + QString(text).replace(QLatin1Char('\''), QStringLiteral("''")).toUtf8() + "'";
+}
+
+QByteArray publicationScript(const lists::ListGrid& grid)
 {
     QByteArray sql = "BEGIN;\nDELETE FROM dane_wykaz_publikacji WHERE grupa=1;\n";
     for (const QStringList& r : grid.rows()) {
@@ -64,18 +80,38 @@ QByteArray shellScript(const lists::ListGrid& grid)
     return sql;
 }
 
-// A survey holding the 10,000 publications already.
+QByteArray degreeScript(const lists::ListGrid& grid)
+{
+    QByteArray sql = "BEGIN;\nDELETE FROM dane_wykaz_uprawnien WHERE trim(rodzaj)='dr';\n";
+    for (const QStringList& r : grid.rows())
+        sql += "INSERT INTO dane_wykaz_uprawnien (rodzaj,nazwa_stopnia,zakres) VALUES ('dr'," + sqlText(r[0]) + "," +
+               sqlText(r[1]) + ");\n";
+    sql += "COMMIT;\n";
+    return sql;
+}
+
+// A survey holding a list already.
 struct Survey {
     QTemporaryDir dir;
     QString path() const { return dir.filePath(QStringLiteral("ankieta.mdb")); }
-    Survey(const lists::ListGrid& grid)
+    Survey(int kind, const lists::ListGrid& grid)
     {
         schema::createSurveyDatabase(path());
         db::Connection c;
         c.open(path(), schema::databasePassword());
-        lists::SaveList(c, kKind, grid);
+        lists::SaveList(c, kind, grid);
     }
 };
+
+// One survey per size of publication list, made once.
+const Survey& publicationSurvey(int rows)
+{
+    static std::map<int, std::unique_ptr<Survey>> surveys;
+    std::unique_ptr<Survey>& survey = surveys[rows];
+    if (!survey)
+        survey = std::make_unique<Survey>(kPublicationKind, publicationRows(rows));
+    return *survey;
+}
 
 class Silent final : public Messages {
 public:
@@ -84,7 +120,7 @@ public:
 
 void BM_OpenPublicationList(benchmark::State& state)
 {
-    const Survey survey(publicationRows());
+    const Survey& survey = publicationSurvey(static_cast<int>(state.range(0)));
     Silent silent;
     SystemClock clock;
     Program program(silent, clock);
@@ -92,91 +128,42 @@ void BM_OpenPublicationList(benchmark::State& state)
     program.state.Windows[static_cast<size_t>(RememberedWindow::Wykazy)] = {800, 1200, 0, 0, false};
     ListEditor editor(program);
     for (auto _ : state) {
-        editor.prepare(kKind); // LoadList, sort by the first column, grid filled
-        editor.show();         // user font applied, columns fitted
+        editor.prepare(kPublicationKind); // LoadList, sort by the first column, grid filled
+        editor.show();                    // user font applied, columns fitted
         state.PauseTiming();
         editor.hide();
         state.ResumeTiming();
     }
     state.counters["rows"] = editor.list().rowCount();
 }
-BENCHMARK(BM_OpenPublicationList)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_OpenPublicationList)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 void BM_LoadPublicationList(benchmark::State& state)
 {
-    const Survey survey(publicationRows());
+    const Survey& survey = publicationSurvey(static_cast<int>(state.range(0)));
     db::Connection c;
     c.open(survey.path(), schema::databasePassword());
     for (auto _ : state)
-        benchmark::DoNotOptimize(lists::LoadList(c, kKind));
+        benchmark::DoNotOptimize(lists::LoadList(c, kPublicationKind));
 }
-BENCHMARK(BM_LoadPublicationList)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_LoadPublicationList)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 void BM_FillAndFitGrid(benchmark::State& state)
 {
-    const lists::ListGrid grid = publicationRows();
+    const lists::ListGrid grid = publicationRows(static_cast<int>(state.range(0)));
     ListGridView widget;
     widget.resize(1200, 700);
     for (auto _ : state) {
-        widget.setHeaders(grid.headers());
-        widget.setDataRows(grid.rows());
+        widget.setList(grid);
         FitGridColumns(&widget);
     }
 }
-BENCHMARK(BM_FillAndFitGrid)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_FillAndFitGrid)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(5);
 
-void BM_FillGrid(benchmark::State& state)
+// The sort of a header press on the title column, every title different.
+void BM_SortTitles(benchmark::State& state)
 {
-    const lists::ListGrid grid = publicationRows();
-    ListGridView widget;
-    widget.resize(1200, 700);
-    for (auto _ : state) {
-        widget.setHeaders(grid.headers());
-        widget.setDataRows(grid.rows());
-    }
-}
-BENCHMARK(BM_FillGrid)->Unit(benchmark::kMillisecond)->Iterations(5);
-
-void BM_SavePublicationList(benchmark::State& state)
-{
-    const lists::ListGrid grid = publicationRows();
-    for (auto _ : state) {
-        state.PauseTiming();
-        Survey survey(grid); // the save replaces 10,000 stored rows
-        db::Connection c;
-        c.open(survey.path(), schema::databasePassword());
-        state.ResumeTiming();
-        if (lists::SaveList(c, kKind, grid) != kRows)
-            state.SkipWithError("wrong count");
-    }
-}
-BENCHMARK(BM_SavePublicationList)->Unit(benchmark::kMillisecond)->Iterations(5);
-
-void BM_ShellSavePublicationList(benchmark::State& state)
-{
-    const lists::ListGrid grid = publicationRows();
-    const QByteArray script = shellScript(grid);
-    for (auto _ : state) {
-        state.PauseTiming();
-        Survey survey(grid);
-        QFile file(survey.dir.filePath(QStringLiteral("save.sql")));
-        file.open(QIODevice::WriteOnly);
-        file.write(script);
-        file.close();
-        state.ResumeTiming();
-        QProcess shell;
-        shell.setStandardInputFile(file.fileName());
-        shell.start(QStringLiteral("sqlite3"), {survey.path()});
-        shell.waitForFinished(-1);
-        if (shell.exitCode() != 0)
-            state.SkipWithError("sqlite3 shell failed");
-    }
-}
-BENCHMARK(BM_ShellSavePublicationList)->Unit(benchmark::kMillisecond)->Iterations(5);
-
-void BM_Sort10k(benchmark::State& state)
-{
-    const lists::ListGrid grid = publicationRows();
+    const lists::ListGrid grid = publicationRows(static_cast<int>(state.range(0)));
     const QLocale polish(QLocale::Polish, QLocale::Poland);
     for (auto _ : state) {
         state.PauseTiming();
@@ -185,13 +172,121 @@ void BM_Sort10k(benchmark::State& state)
         copy.sortBy(1, polish);
     }
 }
-BENCHMARK(BM_Sort10k)->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(BM_SortTitles)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// Saving replaces as many stored rows as it writes.
+void saveBenchmark(benchmark::State& state, int kind, const lists::ListGrid& grid)
+{
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto survey = std::make_unique<Survey>(kind, grid);
+        db::Connection c;
+        c.open(survey->path(), schema::databasePassword());
+        state.ResumeTiming();
+        if (lists::SaveList(c, kind, grid) < grid.rowCount())
+            state.SkipWithError("rows missing");
+        state.PauseTiming();
+        c.close();
+        survey.reset();
+        state.ResumeTiming();
+    }
+}
+
+void shellSaveBenchmark(benchmark::State& state, int kind, const lists::ListGrid& grid, const QByteArray& script)
+{
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto survey = std::make_unique<Survey>(kind, grid);
+        QFile file(survey->dir.filePath(QStringLiteral("save.sql")));
+        file.open(QIODevice::WriteOnly);
+        file.write(script);
+        file.close();
+        state.ResumeTiming();
+        QProcess shell;
+        shell.setStandardInputFile(file.fileName());
+        shell.start(QStringLiteral("sqlite3"), {survey->path()});
+        shell.waitForFinished(-1);
+        if (shell.exitCode() != 0)
+            state.SkipWithError("sqlite3 shell failed");
+        state.PauseTiming();
+        survey.reset();
+        state.ResumeTiming();
+    }
+}
+
+void BM_SavePublicationList(benchmark::State& state)
+{
+    saveBenchmark(state, kPublicationKind, publicationRows(static_cast<int>(state.range(0))));
+}
+BENCHMARK(BM_SavePublicationList)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void BM_ShellSavePublicationList(benchmark::State& state)
+{
+    const lists::ListGrid grid = publicationRows(static_cast<int>(state.range(0)));
+    shellSaveBenchmark(state, kPublicationKind, grid, publicationScript(grid));
+}
+BENCHMARK(BM_ShellSavePublicationList)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void BM_SaveDegreeRights(benchmark::State& state)
+{
+    saveBenchmark(state, kDegreeKind, degreeRows(static_cast<int>(state.range(0))));
+}
+BENCHMARK(BM_SaveDegreeRights)->Arg(1000)->Arg(10000)->Arg(20000)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void BM_ShellSaveDegreeRights(benchmark::State& state)
+{
+    const lists::ListGrid grid = degreeRows(static_cast<int>(state.range(0)));
+    shellSaveBenchmark(state, kDegreeKind, grid, degreeScript(grid));
+}
+BENCHMARK(BM_ShellSaveDegreeRights)->Arg(1000)->Arg(10000)->Arg(20000)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// A process from start to end, its output thrown away.
+void runProcess(benchmark::State& state, const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.start(program, arguments);
+    if (!process.waitForFinished(-1) || process.exitCode() != 0)
+        state.SkipWithError("the process failed");
+}
+
+void BM_CliListShow(benchmark::State& state)
+{
+    const Survey& survey = publicationSurvey(static_cast<int>(state.range(0)));
+    for (auto _ : state)
+        runProcess(state, QStringLiteral(VESTRUM_CLI),
+                   {QStringLiteral("list"), QStringLiteral("show"), survey.path(), QString::number(kPublicationKind)});
+}
+BENCHMARK(BM_CliListShow)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+
+void BM_ShellListShow(benchmark::State& state)
+{
+    const Survey& survey = publicationSurvey(static_cast<int>(state.range(0)));
+    for (auto _ : state)
+        runProcess(state, QStringLiteral("sqlite3"),
+                   {QStringLiteral("-separator"), QStringLiteral("\t"), survey.path(),
+                    QStringLiteral("SELECT Czasopismo,Tytul,Autorzy,Rok_tom_str,Czasopismo_MEiN,Liczba_punktow "
+                                   "FROM dane_wykaz_publikacji WHERE grupa=1")});
+}
+BENCHMARK(BM_ShellListShow)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    return RunWidgetBenchmarks(argc, argv,
-                               "Targets: open (load, sort, fill, fit) < 500 ms; save <= 1.5x the sqlite3 shell; sort of 10,000 rows "
-                               "< 50 ms.");
+    return RunWidgetBenchmarks(argc, argv, [](const TargetReporter& r) {
+        r.printUnder("open a 50,000-row publication list", "BM_OpenPublicationList/50000", 300);
+        r.printUnder("open a 10,000-row publication list", "BM_OpenPublicationList/10000", 80);
+        r.printUnder("sort 50,000 titles", "BM_SortTitles/50000", 120);
+        r.printRatio("vestrum-cli list show, 50,000 rows, vs sqlite3", "BM_CliListShow/50000", "BM_ShellListShow/50000",
+                     2.5);
+        for (const char* rows : {"1000", "10000", "50000"})
+            r.printRatio((std::string("save publications, ") + rows + " rows, vs sqlite3").c_str(),
+                         std::string("BM_SavePublicationList/") + rows,
+                         std::string("BM_ShellSavePublicationList/") + rows, 1.2);
+        for (const char* rows : {"1000", "10000", "20000"})
+            r.printRatio((std::string("save degree rights, ") + rows + " rows, vs sqlite3").c_str(),
+                         std::string("BM_SaveDegreeRights/") + rows, std::string("BM_ShellSaveDegreeRights/") + rows,
+                         1.2);
+    });
 }

@@ -93,6 +93,13 @@ QString fromWindows1250(const QByteArray& bytes)
 
 QString passThrough(const QString& text)
 {
+    // Most stored text is plain ASCII and comes back as it is, without a copy.
+    const auto* letters = text.utf16();
+    qsizetype plain = 0;
+    while (plain < text.size() && letters[plain] < 0x80)
+        ++plain;
+    if (plain == text.size())
+        return text;
     // A surrogate pair is one character outside the code page, so it becomes a single "?".
     QString result;
     result.reserve(text.size());

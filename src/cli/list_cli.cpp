@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 
+#include <algorithm>
 #include <memory>
 
 namespace vestrum {
@@ -36,6 +37,9 @@ int usage(QTextStream& err, const QString& problem = QString())
 
 QString escapeListCell(const QString& cell)
 {
+    const auto needsEscape = [](QChar c) { return c == u'\\' || c == u'\t' || c == u'\n' || c == u'\r'; };
+    if (std::none_of(cell.begin(), cell.end(), needsEscape))
+        return cell;
     QString out;
     out.reserve(cell.size());
     for (QChar c : cell) {

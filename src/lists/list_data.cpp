@@ -24,28 +24,56 @@ db::Filter kindFilter(const ListKindInfo& info)
     return {info.discriminatorField, info.discriminator};
 }
 
-bool belongsToKind(const db::Table& table, const ListKindInfo& info)
+// A column of the kind as the load reads it: its field found once, not once per row.
+struct ColumnRead {
+    const ListColumn* column;
+    int field;
+    bool codePage;
+};
+
+// The index of a field the table must have (a missing one throws, naming it).
+int requiredField(const db::Table& table, const QString& name)
+{
+    table.field(name);
+    return table.fieldIndex(name);
+}
+
+std::vector<ColumnRead> columnReads(const db::Table& table, const ListKindInfo& info)
+{
+    std::vector<ColumnRead> reads;
+    for (const ListColumn& column : info.columns) {
+        if (column.format == CellFormat::FixedPoints) {
+            reads.push_back({&column, -1, false});
+            continue;
+        }
+        const int field = requiredField(table, column.field);
+        reads.push_back({&column, field, table.fields()[static_cast<size_t>(field)].isCodePage()});
+    }
+    return reads;
+}
+
+bool belongsToKind(const db::Table& table, const ListKindInfo& info, int discriminatorField)
 {
     if (!textDiscriminator(info))
         return true;
-    return numbers::TrimBlanks(table.asString(info.discriminatorField)) == info.discriminator.toString();
+    return numbers::TrimBlanks(table.asString(discriminatorField)) == info.discriminator.toString();
 }
 
-QString readCell(const db::Table& table, const ListKindInfo& info, const ListColumn& column)
+QString readCell(const db::Table& table, const ListKindInfo& info, const ColumnRead& read)
 {
+    const ListColumn& column = *read.column;
     switch (column.format) {
     case CellFormat::FixedPoints:
         return QString::number(info.fixedPoints);
     case CellFormat::Points:
     case CellFormat::Amount:
-        return numbers::FormatAmount(table.asFloat(column.field));
+        return numbers::FormatAmount(table.asFloat(read.field));
     case CellFormat::Integer:
-        return numbers::FormatInteger(table.asInteger(column.field));
+        return numbers::FormatInteger(table.asInteger(read.field));
     case CellFormat::Text:
         break;
     }
-    const QString text = table.field(column.field).isCodePage() ? table.asString(column.field)
-                                                                : table.asUnicode(column.field);
+    const QString text = read.codePage ? table.asString(read.field) : table.asUnicode(read.field);
     return column.trimOnLoad ? numbers::TrimBlanks(text) : text;
 }
 
@@ -120,13 +148,15 @@ LoadedList LoadList(db::Connection& survey, int kind)
             loaded.maxLengths.insert(column.field, table.field(column.field).size);
 
     const int scopeColumn = info.countsDisciplines ? info.columnIndex(QStringLiteral("zakres")) : -1;
+    const std::vector<ColumnRead> reads = columnReads(table, info);
+    const int discriminatorField = textDiscriminator(info) ? requiredField(table, info.discriminatorField) : -1;
     QStringList cells;
     for (table.first(); !table.eof(); table.next()) {
-        if (!belongsToKind(table, info))
+        if (!belongsToKind(table, info, discriminatorField))
             continue;
         cells.clear();
-        for (const ListColumn& column : info.columns)
-            cells.append(readCell(table, info, column));
+        for (const ColumnRead& read : reads)
+            cells.append(readCell(table, info, read));
         loaded.count += countOf(info, cells.value(scopeColumn));
         loaded.grid.appendLoaded(cells);
     }

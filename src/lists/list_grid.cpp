@@ -115,23 +115,38 @@ void ListGrid::sortBy(int column, const QLocale& locale)
         return;
 
     // Adjacent swaps move a row only past a strictly greater one, which is exactly a stable sort
-    // with the same comparison; sort keys make each comparison a byte compare.
+    // with the same comparison. Each distinct text gets one sort key (journals, points and years
+    // repeat), the keys are ranked once, and the rows are placed by rank in their old order.
     // Without a configured locale ("C") Qt compares code points and ignores the case setting; the
     // survey's lists are Polish, so they sort as Polish then.
     QCollator collator(locale.language() == QLocale::C ? QLocale(QLocale::Polish, QLocale::Poland) : locale);
     collator.setCaseSensitivity(Qt::CaseInsensitive);
+    QHash<QString, int> distinct;
     std::vector<QCollatorSortKey> keys;
-    keys.reserve(rows_.size());
-    for (const QStringList& r : rows_)
-        keys.push_back(collator.sortKey(r[column]));
-    std::vector<size_t> order(rows_.size());
-    std::iota(order.begin(), order.end(), size_t{0});
-    std::stable_sort(order.begin(), order.end(), [&keys](size_t a, size_t b) { return keys[a].compare(keys[b]) < 0; });
+    std::vector<int> keyOfRow(rows_.size());
+    for (size_t r = 0; r < rows_.size(); ++r) {
+        const QString& text = rows_[r][column];
+        auto it = distinct.find(text);
+        if (it == distinct.end()) {
+            it = distinct.insert(text, static_cast<int>(keys.size()));
+            keys.push_back(collator.sortKey(text));
+        }
+        keyOfRow[r] = *it;
+    }
+    std::vector<int> byKey(keys.size());
+    std::iota(byKey.begin(), byKey.end(), 0);
+    std::sort(byKey.begin(), byKey.end(), [&keys](int a, int b) { return keys[a].compare(keys[b]) < 0; });
+    std::vector<int> rank(keys.size(), 0); // texts the collator holds equal share a rank
+    for (size_t i = 1; i < byKey.size(); ++i)
+        rank[byKey[i]] = rank[byKey[i - 1]] + (keys[byKey[i - 1]].compare(keys[byKey[i]]) < 0 ? 1 : 0);
 
-    std::vector<QStringList> sorted;
-    sorted.reserve(rows_.size());
-    for (size_t i : order)
-        sorted.push_back(std::move(rows_[i]));
+    std::vector<size_t> start(keys.size() + 1, 0);
+    for (const int key : keyOfRow)
+        ++start[static_cast<size_t>(rank[key]) + 1];
+    std::partial_sum(start.begin(), start.end(), start.begin());
+    std::vector<QStringList> sorted(rows_.size());
+    for (size_t r = 0; r < rows_.size(); ++r)
+        sorted[start[static_cast<size_t>(rank[keyOfRow[r]])]++] = std::move(rows_[r]);
     rows_ = std::move(sorted);
 }
 

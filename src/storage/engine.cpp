@@ -389,14 +389,22 @@ QVariant RowSet::value(int column) const
     return currentRow()[static_cast<size_t>(column)];
 }
 
-QString RowSet::asString(const QString& name) const
+QString RowSet::asString(const QString& name) const { return asString(requireField(name)); }
+
+QString RowSet::asUnicode(const QString& name) const { return asUnicode(requireField(name)); }
+
+int RowSet::asInteger(const QString& name) const { return asInteger(requireField(name)); }
+
+double RowSet::asFloat(const QString& name) const { return asFloat(requireField(name)); }
+
+QString RowSet::asString(int column) const
 {
-    return codepage::passThrough(asUnicode(name));
+    return codepage::passThrough(asUnicode(column));
 }
 
-QString RowSet::asUnicode(const QString& name) const
+QString RowSet::asUnicode(int column) const
 {
-    const QVariant v = value(requireField(name));
+    const QVariant v = value(column);
     if (v.isNull())
         return {};
     if (v.typeId() == QMetaType::Double)
@@ -404,9 +412,9 @@ QString RowSet::asUnicode(const QString& name) const
     return v.toString();
 }
 
-int RowSet::asInteger(const QString& name) const
+int RowSet::asInteger(int column) const
 {
-    const QVariant v = value(requireField(name));
+    const QVariant v = value(column);
     if (v.isNull())
         return 0;
     if (v.typeId() == QMetaType::Double)
@@ -414,9 +422,9 @@ int RowSet::asInteger(const QString& name) const
     return v.toString().trimmed().toInt();
 }
 
-double RowSet::asFloat(const QString& name) const
+double RowSet::asFloat(int column) const
 {
-    const QVariant v = value(requireField(name));
+    const QVariant v = value(column);
     return v.isNull() ? 0.0 : v.toDouble();
 }
 

@@ -54,6 +54,11 @@ public:
     bool isNull(const QString& name) const;
     QVariant value(int column) const;
     QVariant value(const QString& name) const { return value(requireField(name)); }
+    // The same reads by field index (fieldIndex), for walks over many rows.
+    QString asString(int column) const;
+    QString asUnicode(int column) const;
+    int asInteger(int column) const;
+    double asFloat(int column) const;
 
     // Makes the first row whose field equals (or begins with) the text current, comparing
     // without regard to case. Returns false and leaves the position alone when none matches.
