@@ -18,8 +18,6 @@
 #include <benchmark/benchmark.h>
 #include "bench_support.h"
 
-#include <sys/resource.h>
-
 using namespace vestrum;
 
 namespace {
@@ -91,20 +89,12 @@ bool runProgram()
     return true;
 }
 
-double childCpuMs()
-{
-    rusage usage{};
-    getrusage(RUSAGE_CHILDREN, &usage);
-    const auto ms = [](const timeval& t) { return static_cast<double>(t.tv_sec) * 1000.0 + t.tv_usec / 1000.0; };
-    return ms(usage.ru_utime) + ms(usage.ru_stime);
-}
-
 // One timed start; the program's own CPU time is summed in `cpuMs`.
 bool startOnce(benchmark::State& state, double& cpuMs)
 {
-    const double before = childCpuMs();
+    const double before = ChildCpuMs();
     const bool finished = runProgram();
-    cpuMs += childCpuMs() - before;
+    cpuMs += ChildCpuMs() - before;
     if (!finished)
         state.SkipWithError("the program did not reach its first paint");
     return finished;

@@ -32,13 +32,13 @@ struct ColumnRead {
 };
 
 // The index of a field the table must have (a missing one throws, naming it).
-int requiredField(const db::Table& table, const QString& name)
+int requiredField(const db::RowSet& table, const QString& name)
 {
     table.field(name);
     return table.fieldIndex(name);
 }
 
-std::vector<ColumnRead> columnReads(const db::Table& table, const ListKindInfo& info)
+std::vector<ColumnRead> columnReads(const db::RowSet& table, const ListKindInfo& info)
 {
     std::vector<ColumnRead> reads;
     for (const ListColumn& column : info.columns) {
@@ -52,14 +52,14 @@ std::vector<ColumnRead> columnReads(const db::Table& table, const ListKindInfo& 
     return reads;
 }
 
-bool belongsToKind(const db::Table& table, const ListKindInfo& info, int discriminatorField)
+bool belongsToKind(const db::RowSet& table, const ListKindInfo& info, int discriminatorField)
 {
     if (!textDiscriminator(info))
         return true;
     return numbers::TrimBlanks(table.asString(discriminatorField)) == info.discriminator.toString();
 }
 
-QString readCell(const db::Table& table, const ListKindInfo& info, const ColumnRead& read)
+QString readCell(const db::RowSet& table, const ListKindInfo& info, const ColumnRead& read)
 {
     const ListColumn& column = *read.column;
     switch (column.format) {
@@ -139,7 +139,7 @@ int countOf(const ListKindInfo& info, const QString& scope)
 LoadedList LoadList(db::Connection& survey, int kind)
 {
     const ListKindInfo& info = ListKindInfoOf(kind);
-    db::Table table(survey, info.table, db::Table::Mode::ReadOnly, kindFilter(info));
+    db::TableCursor table(survey, info.table, kindFilter(info));
 
     LoadedList loaded;
     loaded.grid = ListGrid(info.headers());
@@ -151,7 +151,7 @@ LoadedList LoadList(db::Connection& survey, int kind)
     const std::vector<ColumnRead> reads = columnReads(table, info);
     const int discriminatorField = textDiscriminator(info) ? requiredField(table, info.discriminatorField) : -1;
     QStringList cells;
-    for (table.first(); !table.eof(); table.next()) {
+    while (table.fetch()) {
         if (!belongsToKind(table, info, discriminatorField))
             continue;
         cells.clear();

@@ -719,4 +719,50 @@ void Table::removeTrimmedEqual(const QString& field, const QString& text)
     current_ = 0;
 }
 
+TableCursor::TableCursor(Connection& connection, const QString& name, const Filter& filter) : connection_(connection)
+{
+    if (!connection.hasTable(name))
+        throw Error(QStringLiteral("Błąd bazy danych: tabela \"%1\" nie istnieje.").arg(name));
+    fields_ = connection.tableFields(name);
+    QVariantList parameters;
+    sql_ = QStringLiteral("SELECT rowid, * FROM ") + quoted(name);
+    if (!filter.isEmpty()) {
+        requireField(filter.field);
+        sql_ += QStringLiteral(" WHERE ") + quoted(filter.field) + QStringLiteral(" = ?");
+        parameters.append(filter.value);
+    }
+    sql_ += QStringLiteral(" ORDER BY rowid");
+    statement_ = connection.prepare(sql_);
+    try {
+        connection.bind(statement_, parameters);
+    } catch (...) {
+        sqlite3_finalize(statement_);
+        throw;
+    }
+}
+
+TableCursor::~TableCursor() { sqlite3_finalize(statement_); }
+
+bool TableCursor::fetch()
+{
+    const int rc = sqlite3_step(statement_);
+    if (rc != SQLITE_ROW) {
+        rows_.clear();
+        rowIds_.clear();
+        connection_.check(rc == SQLITE_DONE ? SQLITE_OK : rc, sql_);
+        return false;
+    }
+    const size_t columns = fields_.size();
+    if (rows_.empty()) {
+        rows_.emplace_back(columns);
+        rowIds_.push_back(0);
+    }
+    std::vector<QVariant>& row = rows_.front();
+    for (size_t c = 0; c < columns; ++c)
+        row[c] = columnValue(statement_, static_cast<int>(c + 1));
+    rowIds_.front() = sqlite3_column_int64(statement_, 0);
+    current_ = 0;
+    return true;
+}
+
 } // namespace vestrum::db

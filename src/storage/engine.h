@@ -141,6 +141,24 @@ private:
     sqlite3_stmt* insertStatement_ = nullptr;
 };
 
+// The rows of a table, whole or filtered, read one at a time in insertion order and not kept: for
+// walks over long lists. fetch() makes the next row current (the reads of RowSet apply to it) and
+// returns false after the last one.
+class TableCursor : public RowSet {
+public:
+    TableCursor(Connection& connection, const QString& name, const Filter& filter = {});
+    ~TableCursor() override;
+    TableCursor(const TableCursor&) = delete;
+    TableCursor& operator=(const TableCursor&) = delete;
+
+    bool fetch();
+
+private:
+    Connection& connection_;
+    sqlite3_stmt* statement_ = nullptr;
+    QString sql_;
+};
+
 class Connection {
 public:
     Connection() = default;

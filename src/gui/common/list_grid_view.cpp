@@ -11,6 +11,7 @@
 #include <QPainter>
 #include <QRawFont>
 #include <QStyledItemDelegate>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -68,6 +69,7 @@ constexpr int kCellMarginX = 4; // left and right, so a column is its text + 8
 constexpr int kCellMarginY = 2; // top and bottom, so a row is its text + 4
 constexpr int kRowHandleWidth = 10;
 constexpr int kNoRoomLimit = 100000;
+constexpr int kRowsFreedLater = 1000;
 
 bool breaksLine(char16_t ch) { return ch == u'\n' || ch == u'\r' || ch == 0x2028 || ch == 0x2029; }
 
@@ -402,11 +404,14 @@ ListGridView::~ListGridView() = default;
 
 void ListGridView::setList(lists::ListGrid list)
 {
+    // The rows shown before are freed once the new ones are on screen, not while they are opened.
+    auto old = std::make_shared<lists::ListGrid>(std::move(model_->list()));
     model_->setList(std::move(list));
+    if (old->rowCount() > kRowsFreedLater)
+        QTimer::singleShot(0, this, [old] { old->clear(); });
     widestCells_.clear();
     laidOut_.assign(static_cast<size_t>(dataRowCount()), 0);
-    if (fitted_)
-        fit();
+    refitIfShown();
 }
 
 void ListGridView::listReset()
@@ -414,7 +419,14 @@ void ListGridView::listReset()
     model_->listReset();
     widestCells_.clear();
     laidOut_.assign(static_cast<size_t>(dataRowCount()), 0);
-    if (fitted_)
+    refitIfShown();
+}
+
+// A grid fitted before is fitted again when its rows or font change; a hidden one is fitted by
+// whoever shows it, in the font it is shown in.
+void ListGridView::refitIfShown()
+{
+    if (fitted_ && isVisible())
         fit();
 }
 
@@ -467,8 +479,7 @@ void ListGridView::sortByColumn(int column)
     model_->listReset();
     widestCells_ = std::move(widest);
     laidOut_.assign(static_cast<size_t>(dataRowCount()), 0);
-    if (fitted_)
-        fit();
+    refitIfShown();
     selectDataRow(0);
     emit sorted(column);
 }
@@ -519,8 +530,9 @@ GridTextMeasure& ListGridView::measure(const QFont& font)
 
 const std::vector<int>& ListGridView::widestCells()
 {
-    if (static_cast<int>(widestCells_.size()) == columnCount())
+    if (static_cast<int>(widestCells_.size()) == columnCount() && widestFont_ == font())
         return widestCells_;
+    widestFont_ = font();
     widestCells_ = measure(font()).widest(list().rows(), columnCount());
     return widestCells_;
 }
@@ -615,16 +627,19 @@ void ListGridView::resizeEvent(QResizeEvent* event)
     layOutVisibleRows();
 }
 
-// Text is measured in the font it is drawn in: a grid fitted before its font changed is fitted again.
+// Text is measured in the font it is drawn in: a grid fitted before its font changed is fitted
+// again once the font settles (a window's font walk may change it more than once in a row).
 void ListGridView::changeEvent(QEvent* event)
 {
     QTableView::changeEvent(event);
-    if (event->type() != QEvent::FontChange)
+    if (event->type() != QEvent::FontChange || !fitted_)
         return;
-    measures_.clear();
-    widestCells_.clear();
-    if (fitted_)
-        fit();
+    if (measures_.size() > 4)
+        measures_.clear();
+    QTimer::singleShot(0, this, [this] {
+        if (widestFont_ != font())
+            refitIfShown();
+    });
 }
 
 void FitGridColumns(ListGridView* grid)

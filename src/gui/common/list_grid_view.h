@@ -106,6 +106,7 @@ protected:
 private:
     friend void FitGridColumns(ListGridView* grid);
     void fit();
+    void refitIfShown();
     void columnsChanged();
     void layOutRow(int row);
     GridTextMeasure& measure(const QFont& font);
@@ -115,6 +116,7 @@ private:
     GridHeaderView* header_;
     std::vector<std::unique_ptr<GridTextMeasure>> measures_; // per font, dropped when the font changes
     std::vector<int> widestCells_;                             // per column, data rows only; empty: not measured
+    QFont widestFont_;                                         // the font widestCells_ was measured in
     std::vector<unsigned char> laidOut_;                       // per data row, since the last fit
     bool fitted_ = false;
     bool fitting_ = false;
