@@ -76,7 +76,9 @@ void PreviewPlacement::resized(QSize view)
 
 QSize PreviewPlacement::canvas(QSize view) const
 {
-    return QSize(std::max(view.width(), page_.right() + 1 + Offset), std::max(view.height(), page_.bottom() + 1 + Offset));
+    // A page that fits the view scrolls nowhere; a larger one gets the offset after it too.
+    const auto extent = [](int end, int viewLength) { return end > viewLength ? end + Offset : viewLength; };
+    return QSize(extent(page_.right() + 1, view.width()), extent(page_.bottom() + 1, view.height()));
 }
 
 } // namespace vestrum

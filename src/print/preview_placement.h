@@ -23,7 +23,7 @@ public:
     void resized(QSize view);
 
     QRect page() const { return page_; }
-    // The area to scroll over: the page with 8 pixels around it, never smaller than the view.
+    // The area to scroll over: the view, or the page and 8 pixels after it when it is larger.
     QSize canvas(QSize view) const;
 
 private:

@@ -14,6 +14,7 @@ TEST(PreviewPlacement, OpensAndFitsCentredUnderTheTop)
     PreviewPlacement placement(A4Page);
     placement.open(View);
     EXPECT_EQ(placement.page(), QRect(500 - 283, 4, 566, 800)); // 800 × 2100 / 2970 = 565.66
+    EXPECT_EQ(placement.canvas(View), View);                      // nothing to scroll
     placement.fit(View);
     EXPECT_EQ(placement.page(), QRect(500 - 280, 8, 560, 792));
 }

@@ -27,11 +27,13 @@ QLineEdit* pageField(QWidget* parent)
 } // namespace
 
 PrintRangeWindow::PrintRangeWindow(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint), parity_(new QComboBox(this)),
+    : QDialog(parent), parity_(new QComboBox(this)),
       whole_(new QRadioButton(QStringLiteral("wszystko"), this)), pages_(new QRadioButton(QStringLiteral("strony"), this)),
       from_(pageField(this)), to_(pageField(this)), print_(new QPushButton(QStringLiteral("drukuj"), this)),
       back_(new QPushButton(QStringLiteral("wróć"), this))
 {
+    // Shown modally over the preview, so it stays above it; a stay-on-top hint left the window
+    // unpainted under the X11 window manager it was tried with.
     setWindowTitle(QStringLiteral("Zakres drukowania"));
     parity_->addItems({QStringLiteral("Wszystkie strony z zakresu"), QStringLiteral("Strony nieparzystte"),
                        QStringLiteral("Strony parzyste")});

@@ -208,21 +208,19 @@ bool ReportWindow::saveAsPdf(const QString& path)
     PrintProgressWindow progress(this);
     progress.start(QStringLiteral("Zapisywanie wydruku w pliku PDF"));
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    bool written = false;
     try {
         writePdf(*Tekst->document(), Tekst->pageLayout(), path, [&progress](int page, int) {
             progress.showPage(page);
             return true;
         });
-        written = true;
+        QApplication::restoreOverrideCursor();
+        return true;
     } catch (const Error& error) {
         QApplication::restoreOverrideCursor();
         progress.hide();
         program_->ProgramMessage(error.message(), MessageKind::Error);
         return false;
     }
-    QApplication::restoreOverrideCursor();
-    return written;
 }
 
 void ReportWindow::chooseFont()
