@@ -222,3 +222,69 @@ TEST_F(XmlCommandsFixture, FilePickerIsSetUpForEachCommand)
     EXPECT_EQ(messages.shown.last(), S("Nie wskazano pliku do importu."));
     EXPECT_EQ(editor->list().rows(), (std::vector<QStringList> { { S("Zjazd") } }));
 }
+
+#include "gui/common/message_box.h"
+
+#include <QApplication>
+#include <QScreen>
+#include <QTest>
+
+// Pictures of both pickers and the notices, for looking at them under a real X server:
+// VESTRUM_SHOTS=folder DISPLAY=... ui_tests --gtest_filter=XmlCommandsFixture.Screenshots
+TEST_F(XmlCommandsFixture, Screenshots)
+{
+    const QString folder = qEnvironmentVariable("VESTRUM_SHOTS");
+    if (folder.isEmpty())
+        GTEST_SKIP() << "set VESTRUM_SHOTS to a folder";
+    QDir().mkpath(folder);
+    MessageBox box;
+    program.setMessages(box);
+
+    // Each modal window that comes up is photographed with the whole screen and closed.
+    QStringList names;
+    QTimer shooter;
+    shooter.setInterval(600);
+    QObject::connect(&shooter, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || names.isEmpty())
+            return;
+        QGuiApplication::primaryScreen()->grabWindow(0).save(
+            QStringLiteral("%1/%2.png").arg(folder, names.takeFirst()));
+        modal->close();
+    });
+    shooter.start();
+
+    show(3, {});
+    editor->resize(900, 500);
+    editor->show();
+    QTest::qWait(300);
+    names = { S("pusty_wykaz") };
+    editor->toolAction(ListEditor::Tool::XmlExport)->trigger();
+
+    show(3, { { S("Physics Letters"), S("O pomiarach"), S("Kowalski J."), S("2009, 3, 1-10"), QString(), S("0") } });
+    commands->setFileChooser(nullptr);
+    commands->picker().setFolder(survey.dir.path());
+    writeFile(file("publikacje_2009.xml"), lists::listXml(editor->list().rows()));
+    writeFile(file("konferencje.xml"), lists::listXml({ { S("Zjazd") } }));
+    names = { S("picker_eksport") };
+    editor->toolAction(ListEditor::Tool::XmlExport)->trigger();
+    names = { S("picker_import") };
+    editor->toolAction(ListEditor::Tool::XmlImport)->trigger();
+
+    commands->setFileChooser(&files);
+    files.exportPath = file("eksport.xml");
+    names = { S("komunikat_13") };
+    editor->toolAction(ListEditor::Tool::XmlExport)->trigger();
+    files.importPath = file("publikacje_2009.xml");
+    names = { S("komunikat_14"), S("komunikat_15") };
+    editor->toolAction(ListEditor::Tool::XmlImport)->trigger();
+    writeFile(file("zly.xml"), "<eksport>\n<rekord><kolumna_1>a</rekord>\n</eksport>\n");
+    files.importPath = file("zly.xml");
+    names = { S("zly_plik") };
+    editor->toolAction(ListEditor::Tool::XmlImport)->trigger();
+    editor->resize(1200, 500);
+    QTest::qWait(300);
+    QGuiApplication::primaryScreen()->grabWindow(0).save(QStringLiteral("%1/edytor.png").arg(folder));
+    editor->hide();
+    program.setMessages(messages);
+}
