@@ -1,7 +1,6 @@
 #include "lists/xml_exchange.h"
 
 #include "base/error.h"
-#include "lists/journal_identification.h"
 #include "lists/list_grid.h"
 
 #include <QBuffer>
@@ -237,24 +236,6 @@ std::vector<QStringList> readListXml(const QString& path, int columnCount)
     if (!file.open(QIODevice::ReadOnly))
         throw Error(QStringLiteral("Nie można otworzyć pliku %1.").arg(shownPath(path)));
     return ListReader(file, columnCount, QStringLiteral("Plik %1").arg(shownPath(path))).read();
-}
-
-bool identifiesJournals(int kind)
-{
-    return kind >= 3 && kind <= 6;
-}
-
-void identifyImportedJournals(JournalList& journals, std::vector<QStringList>& rows)
-{
-    for (QStringList& row : rows) {
-        while (row.size() <= kPointsColumn)
-            row.append(QString());
-        if (!row[kListedJournalColumn].trimmed().isEmpty())
-            continue;
-        const auto journal = journals.identify(row[kJournalColumn].trimmed());
-        row[kListedJournalColumn] = journal ? journal->name : QString();
-        row[kPointsColumn] = journal ? journal->points : QStringLiteral("0");
-    }
 }
 
 QString identificationNotice()
