@@ -103,13 +103,11 @@ void identifyJournals(std::vector<QStringList>& rows, const QString& journalList
     lists::identifyImportedJournals(journals, rows);
 }
 
-// Writes the list into the survey; a data file gets the rewritten database as its member only when
-// the database was written whole, and keeps its old content when the archive cannot be rebuilt.
-void saveList(const XmlCommand& command, const lists::ListGrid& grid)
+// Writes the list into the open survey; a data file gets the rewritten database as its member only
+// when the database was written whole, and keeps its old content when the archive cannot be rebuilt.
+void saveList(
+    const XmlCommand& command, db::Connection& survey, const QTemporaryDir& scratch, const lists::ListGrid& grid)
 {
-    QTemporaryDir scratch;
-    db::Connection survey;
-    OpenSurveyFile(survey, command.survey, scratch);
     lists::SaveList(survey, command.kind, grid);
     survey.close();
     if (!isArchive(command.survey))
@@ -128,6 +126,11 @@ void saveList(const XmlCommand& command, const lists::ListGrid& grid)
 
 int importList(const XmlCommand& command, QTextStream& out, QTextStream& err, const QString& journalListPath)
 {
+    // The survey is opened first, so that a wrong ZBIÓR is told before anything is printed.
+    QTemporaryDir scratch;
+    db::Connection survey;
+    OpenSurveyFile(survey, command.survey, scratch);
+
     const lists::ListKindInfo& info = lists::ListKindInfoOf(command.kind);
     lists::ListGrid grid(info.headers());
     std::vector<QStringList> rows = lists::readListXml(command.file, grid.columnCount());
@@ -142,7 +145,7 @@ int importList(const XmlCommand& command, QTextStream& out, QTextStream& err, co
                "zapisaniem.\n";
         return kFailed;
     }
-    saveList(command, grid);
+    saveList(command, survey, scratch, grid);
     return kOk;
 }
 

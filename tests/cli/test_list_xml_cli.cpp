@@ -162,6 +162,13 @@ TEST(ListXmlCli, RefusedImportsWriteNothing)
     reopened.open(survey.path(), schema::databasePassword());
     EXPECT_EQ(lists::LoadList(reopened, 21).grid.rows(), (std::vector<QStringList> { { S("Zostaje") } }));
 
+    // A survey file that is not there is told before anything is printed.
+    writeFile(xml, lists::listXml({ { S("Zjazd") } }));
+    r = run({ S("import"), survey.dir.filePath(QStringLiteral("brak.naj")), S("21"), xml });
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_TRUE(r.err.startsWith(S("Nie znaleziono pliku")));
+
     // Wrong command lines.
     EXPECT_EQ(run({ S("import"), survey.path(), S("51"), xml }).status, 2);
     EXPECT_EQ(run({ S("export"), survey.path(), S("21"), xml, S("--save") }).status, 2);
