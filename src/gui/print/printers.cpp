@@ -76,8 +76,13 @@ QIcon printToolIcon(const QString& kind)
         if (kind == QLatin1String("preview"))
             drawMagnifier(painter, false);
         if (kind == QLatin1String("pdf")) {
-            painter.setPen(QPen(QColor(190, 0, 0), 1.6));
-            painter.drawText(QRectF(0, 10, 22, 12), Qt::AlignCenter, QStringLiteral("PDF"));
+            QFont small = painter.font();
+            small.setPixelSize(7);
+            small.setBold(true);
+            painter.setFont(small);
+            painter.fillRect(QRectF(1, 13, 20, 8), Qt::white);
+            painter.setPen(QColor(190, 0, 0));
+            painter.drawText(QRectF(0, 13, 22, 8), Qt::AlignCenter, QStringLiteral("PDF"));
         }
         if (kind == QLatin1String("fit"))
             painter.drawRect(QRectF(1, 1, 20, 20));

@@ -70,6 +70,8 @@ ReportWindow::ReportWindow(Program& program, QWidget* parent)
     QFont tahoma(QStringLiteral("Tahoma"), 8);
     Tekst->setHeaderFont(tahoma);
     Tekst->setFooterFont(tahoma);
+    // The document keeps the fonts the report was written in; only "czcionka" changes them.
+    Tekst->setProperty(kTagProperty, kKeepFontTag);
     buildMenuAndToolBar();
     fillPrinters();
     new WindowMemoryKeeper(this, program.state.Windows[int(RememberedWindow::Podglad)]);
