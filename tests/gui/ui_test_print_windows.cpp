@@ -17,8 +17,10 @@
 #include <QPdfWriter>
 #include <QProcess>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTimer>
@@ -140,6 +142,18 @@ TEST(PrintPreviewWindow, PagesMoveAndKeepTheZoom)
     EXPECT_FALSE(preview.nextAction()->isEnabled());
     EXPECT_TRUE(preview.previousAction()->isEnabled());
     preview.previousAction()->trigger();
+    EXPECT_EQ(preview.currentPage(), count - 1);
+
+    // Page Up, Page Down, Home and End page through the document from the view.
+    preview.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&preview));
+    QTest::keyClick(preview.view(), Qt::Key_Home);
+    EXPECT_EQ(preview.currentPage(), 1);
+    QTest::keyClick(preview.view(), Qt::Key_PageDown);
+    EXPECT_EQ(preview.currentPage(), 2);
+    QTest::keyClick(preview.view(), Qt::Key_End);
+    EXPECT_EQ(preview.currentPage(), count);
+    QTest::keyClick(preview.view(), Qt::Key_PageUp);
     EXPECT_EQ(preview.currentPage(), count - 1);
 }
 
