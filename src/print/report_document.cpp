@@ -31,10 +31,17 @@ QFont bandFont(const QString& family, int pointSize, bool bold)
 std::unique_ptr<QTextDocument> ReportTextDocument(const ReportDocument& report, const QFont& bodyFont)
 {
     auto document = std::make_unique<QTextDocument>();
+    FillReportDocument(*document, report, bodyFont);
+    return document;
+}
+
+void FillReportDocument(QTextDocument& document, const ReportDocument& report, const QFont& bodyFont)
+{
+    document.clear();
     QFont base = bodyFont;
     base.setPointSize(report.setup.bodyPointSize);
-    document->setDefaultFont(base);
-    QTextCursor cursor(document.get());
+    document.setDefaultFont(base);
+    QTextCursor cursor(&document);
     for (const Run& run : report.runs) {
         const QTextCharFormat format = formatOf(run.style, bodyFont, report.setup.bodyPointSize);
         const QStringList paragraphs = run.text.split(QStringLiteral("\r\n"));
@@ -44,7 +51,6 @@ std::unique_ptr<QTextDocument> ReportTextDocument(const ReportDocument& report, 
             cursor.insertText(paragraphs.at(i), format);
         }
     }
-    return document;
 }
 
 PageLayout ReportPageLayout(const ReportPageSetup& setup)
