@@ -14,6 +14,7 @@
 #include "gui/lists/entry_dialog.h"
 #include "gui/lists/list_editor.h"
 #include "gui/common/list_grid_view.h"
+#include "gui/print/report_commands.h"
 
 #include <QComboBox>
 
@@ -31,6 +32,8 @@ ProgramWindows::ProgramWindows(Program& program, MainWindow& mainWindow)
     plugShellSteps();
     plugMenu();
     plugListEditor();
+    reports_ = std::make_unique<ReportCommands>(program_, main_);
+    reports_->connectMenu();
 }
 
 ProgramWindows::~ProgramWindows()
