@@ -14,6 +14,7 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QTextCursor>
 
 namespace vestrum {
 
@@ -115,6 +116,7 @@ void ReportCommands::print(const report::TickedEntries& ticked)
     const QFont bodyFont(program_.state.UserFont.name);
     report::FillReportDocument(*edit->document(), built, bodyFont);
     edit->pageLayout() = report::ReportPageLayout(built.setup);
+    edit->moveCursor(QTextCursor::Start); // the report opens on its first line
     window.showReport();
 }
 
