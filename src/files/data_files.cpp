@@ -15,6 +15,7 @@
 #include <sqlite3.h>
 
 #ifdef Q_OS_UNIX
+#include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
 #endif
@@ -398,7 +399,7 @@ LoadOutcome LoadDataFile(Program& program, const QString& path, Progress& progre
     QDir(folder).removeRecursively();
 
     state.CurrentDataFile = path;
-    state.DataSaved = !earlierVersion;
+    SetDataSaved(state, !earlierVersion);
     return earlierVersion ? LoadOutcome::LoadedEarlierVersion : LoadOutcome::Loaded;
 }
 
@@ -455,10 +456,14 @@ void SurveyClosed::reopen()
         program_.survey.open(program_.state.DatabasePath, schema::databasePassword());
 }
 
-void WriteArchiveOf(const QString& databasePath, const QString& target, CheckedArchive& archive)
+namespace {
+
+// Builds the archive of `databasePath` under a staging name beside `besideTarget` and checks it. The staging file
+// is removed by the returned guard unless the caller keeps it.
+QString buildStagedArchive(const QString& databasePath, const QString& besideTarget, CheckedArchive& archive)
 {
     requireSurveyDatabase(databasePath);
-    const QString staging = makeStagingFile(target);
+    const QString staging = makeStagingFile(besideTarget);
     RemoveUnlessKept removeStaging(staging);
     archive.expectSource(databasePath);
     archive.OpenArchive(staging);
@@ -467,7 +472,53 @@ void WriteArchiveOf(const QString& databasePath, const QString& target, CheckedA
     archive.CloseArchive();
     if (!written)
         throw Error(kSaveFailed);
+    removeStaging.keep();
+    return staging;
+}
 
+// Read back what now stands under the user's name before anyone says it was saved.
+void requireReadableArchive(const QString& path)
+{
+    ZlbArchive check;
+    try {
+        check.OpenArchive(path);
+        if (check.FindFile(memberName()) < 0)
+            throw Error(kSaveFailed);
+    } catch (const Error&) {
+        throw Error(kSaveFailed);
+    }
+}
+
+enum class Placed { Done, NameTaken };
+
+// Gives the staged file the name `target` only when no file has that name; the check and the naming are one
+// step of the file system, so a file that appears meanwhile is never replaced.
+Placed placeAsNewFile(const QString& staging, const QString& target)
+{
+#ifdef Q_OS_UNIX
+    if (::link(QFile::encodeName(staging).constData(), QFile::encodeName(target).constData()) == 0) {
+        QFile::remove(staging);
+        return Placed::Done;
+    }
+    if (errno == EEXIST)
+        return Placed::NameTaken;
+    // A file system without hard links: fall back to looking first.
+#endif
+    if (QFileInfo::exists(target))
+        return Placed::NameTaken;
+    std::error_code ec;
+    std::filesystem::rename(QFile::encodeName(staging).toStdString(), QFile::encodeName(target).toStdString(), ec);
+    if (ec)
+        throw Error(kSaveFailed);
+    return Placed::Done;
+}
+
+} // namespace
+
+void WriteArchiveOf(const QString& databasePath, const QString& target, CheckedArchive& archive)
+{
+    const QString staging = buildStagedArchive(databasePath, target, archive);
+    RemoveUnlessKept removeStaging(staging);
     // One rename puts the checked file in place: the target holds its old content or the whole new one.
     std::error_code ec;
     std::filesystem::rename(QFile::encodeName(staging).toStdString(), QFile::encodeName(target).toStdString(), ec);
@@ -475,16 +526,24 @@ void WriteArchiveOf(const QString& databasePath, const QString& target, CheckedA
         throw Error(kSaveFailed);
     removeStaging.keep();
     syncFolder(QFileInfo(target).absolutePath());
+    requireReadableArchive(target);
+}
 
-    // Read back what now stands under the user's name before anyone says it was saved.
-    ZlbArchive check;
-    try {
-        check.OpenArchive(target);
-        if (check.FindFile(memberName()) < 0)
-            throw Error(kSaveFailed);
-    } catch (const Error&) {
+QString WriteArchiveAsNewFile(const QString& databasePath, const QStringList& candidates, CheckedArchive& archive)
+{
+    if (candidates.isEmpty())
         throw Error(kSaveFailed);
+    const QString staging = buildStagedArchive(databasePath, candidates.first(), archive);
+    RemoveUnlessKept removeStaging(staging);
+    for (const QString& target : candidates) {
+        if (placeAsNewFile(staging, target) == Placed::NameTaken)
+            continue;
+        removeStaging.keep();
+        syncFolder(QFileInfo(target).absolutePath());
+        requireReadableArchive(target);
+        return target;
     }
+    throw Error(kSaveFailed);
 }
 
 void WriteDataFile(Program& program, const QString& path)
@@ -506,7 +565,7 @@ void WriteDataFile(Program& program, const QString& path, CheckedArchive& archiv
         closed.reopen();
     }
     state.CurrentDataFile = path;
-    state.DataSaved = true;
+    SetDataSaved(state, true);
 }
 
 void SaveToCurrentDataFile(Program& program)
@@ -531,7 +590,7 @@ void SaveToCurrentDataFile(Program& program, CheckedArchive& archive)
             throw Error(kSaveFailed);
         closed.reopen();
     }
-    state.DataSaved = true;
+    SetDataSaved(state, true);
 }
 
 void StoreReportingYear(Program& program, const QString& year)
@@ -544,7 +603,7 @@ void StoreReportingYear(Program& program, const QString& year)
         details.edit();
     details.setString(QStringLiteral("Rok_sprawozdawczy"), year);
     details.post();
-    program.state.DataSaved = false;
+    SetDataSaved(program.state, false);
 }
 
 void ClearForNewUnit(Program& program)

@@ -112,5 +112,10 @@ private:
 // holds either its old content or the whole new archive. `archive` lets tests play a crash.
 void WriteArchiveOf(const QString& databasePath, const QString& target, CheckedArchive& archive);
 
+// Writes `databasePath` as the only member of a new archive under the first of `candidates` that no file has,
+// never replacing an existing file, and returns the path used. Throws vestrum::Error when it could not be
+// written or every name was taken; nothing is then left behind.
+QString WriteArchiveAsNewFile(const QString& databasePath, const QStringList& candidates, CheckedArchive& archive);
+
 } // namespace datafiles
 } // namespace vestrum

@@ -10,6 +10,7 @@ namespace vestrum::restorepoints {
 namespace {
 
 const QString kMask = QStringLiteral("*.nar");
+constexpr int kPointsPerMinute = 99;
 
 QStringList restorePointFiles(const QString& folder)
 {
@@ -25,22 +26,35 @@ QString RestorePointName(const QDateTime& when)
     return QString::asprintf("a_%.4d_%.2d_%.2d-%.2d_%.2d.nar", d.year(), d.month(), d.day(), t.hour(), t.minute());
 }
 
-bool MakeRestorePoint(Program& program)
+QStringList RestorePointCandidates(const QString& folder, const QDateTime& when)
 {
-    datafiles::CheckedArchive archive;
-    return MakeRestorePoint(program, archive);
+    // A second point within one minute takes the minute's name with "_02", "_03"... after it: the date and time
+    // stay where the list and the weekly rule read them, and the names still sort in the order they were made.
+    QString name = RestorePointName(when);
+    const QString stem = name.chopped(4);
+    QStringList candidates{folder + name};
+    for (int n = 2; n <= kPointsPerMinute; ++n)
+        candidates.append(folder + stem + QString::asprintf("_%.2d.nar", n));
+    return candidates;
 }
 
-bool MakeRestorePoint(Program& program, datafiles::CheckedArchive& archive)
+bool MakeRestorePoint(Program& program, QString* madePath)
+{
+    datafiles::CheckedArchive archive;
+    return MakeRestorePoint(program, archive, madePath);
+}
+
+bool MakeRestorePoint(Program& program, datafiles::CheckedArchive& archive, QString* madePath)
 {
     const RunState& state = program.state;
     const QString folder = state.archiveFolder();
     if (!QDir().mkpath(folder))
         return false;
-    const QString path = folder + RestorePointName(program.clock().now());
+    QString path;
     try {
         datafiles::SurveyClosed closed(program);
-        datafiles::WriteArchiveOf(state.DatabasePath, path, archive);
+        path = datafiles::WriteArchiveAsNewFile(state.DatabasePath,
+                                                RestorePointCandidates(folder, program.clock().now()), archive);
         closed.reopen();
     } catch (const Error&) {
         return false;
@@ -48,10 +62,14 @@ bool MakeRestorePoint(Program& program, datafiles::CheckedArchive& archive)
     try {
         ZlbArchive check;
         check.OpenArchive(path);
-        return check.FindFile(datafiles::memberName()) >= 0;
+        if (check.FindFile(datafiles::memberName()) < 0)
+            return false;
     } catch (const Error&) {
         return false;
     }
+    if (madePath != nullptr)
+        *madePath = path;
+    return true;
 }
 
 QDate DateOfRestorePoint(const QString& fileName)
@@ -120,7 +138,7 @@ datafiles::LoadOutcome RestoreData(Program& program, const QString& path, datafi
     program.state.StartingDataMode = false;
     const datafiles::LoadOutcome outcome = datafiles::LoadDataFile(program, path, progress);
     if (outcome != datafiles::LoadOutcome::Declined)
-        program.state.DataSaved = false;
+        SetDataSaved(program.state, false);
     return outcome;
 }
 

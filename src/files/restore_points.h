@@ -20,12 +20,16 @@ namespace restorepoints {
 // "a_2008_03_05-09_07.nar" for 5 March 2008, 09:07 (seconds are left out).
 QString RestorePointName(const QDateTime& when);
 
+// The names a point made at `when` may take, in order: the minute's own name, then the same with "_02" to "_99".
+QStringList RestorePointCandidates(const QString& folder, const QDateTime& when);
+
 // Snapshots the working database under the name of the program clock's current minute, creating the folder
-// "archiwum" when needed and replacing a point of the same minute. The survey connection is closed meanwhile
-// and reopened when it was open. True when the new point holds ankieta.mdb; a point that could not be
-// written whole leaves nothing in its place (an older point of the same name stays as it was).
-bool MakeRestorePoint(Program& program);
-bool MakeRestorePoint(Program& program, datafiles::CheckedArchive& archive);
+// "archiwum" when needed. A restore point never replaces another: a second point within the same minute gets
+// the next free name of RestorePointCandidates. The survey connection is closed meanwhile and reopened when it
+// was open. True when the new point holds ankieta.mdb, and then `madePath` (when given) receives its path; a
+// point that could not be written whole leaves nothing behind.
+bool MakeRestorePoint(Program& program, QString* madePath = nullptr);
+bool MakeRestorePoint(Program& program, datafiles::CheckedArchive& archive, QString* madePath = nullptr);
 
 // The date read back from a restore point's name by character positions; invalid when it holds none.
 QDate DateOfRestorePoint(const QString& fileName);

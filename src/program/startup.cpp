@@ -115,7 +115,7 @@ QString chooseStartData(Program& program, const QStringList& arguments, const Sh
     if (isLoadableDataFile(state.CurrentDataFile) && steps.loadDataFile) {
         try {
             steps.loadDataFile(state.CurrentDataFile);
-            state.DataSaved = true;
+            SetDataSaved(state, true);
             return windowTitle(state);
         } catch (const Error& error) {
             // A data file that cannot be read leaves the working database as it was.
@@ -124,7 +124,7 @@ QString chooseStartData(Program& program, const QStringList& arguments, const Sh
     }
     {
         state.CurrentDataFile.clear();
-        state.DataSaved = false;
+        SetDataSaved(state, false);
     }
     return windowTitle(state);
 }

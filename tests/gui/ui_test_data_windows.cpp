@@ -257,7 +257,7 @@ TEST(DataCommands, NewUnitMakesARestorePointAndStartsAfresh)
     RunState& state = c.t.program.state;
     c.t.survey().execute(QStringLiteral("INSERT INTO dane_kierownictwo (Nazwisko) VALUES ('Kowalski')"));
     state.CurrentDataFile = c.t.path(QStringLiteral("stary.naj"));
-    state.DataSaved = true;
+    SetDataSaved(state, true);
     c.title = QStringLiteral("Vestrum - stary.naj");
 
     c.t.messages.answer(MessageAnswer::No);
@@ -291,7 +291,7 @@ TEST(DataCommands, StartingDataLeaveNoDataFileBehind)
     c.t.survey().execute(QStringLiteral("INSERT INTO dane_kierownictwo (Nazwisko) VALUES ('Nowak')"));
     const QString file = c.t.path(QStringLiteral("2007.naj"));
     datafiles::WriteDataFile(c.t.program, file);
-    state.DataSaved = false;
+    SetDataSaved(state, false);
 
     c.pickInLoadWindow(file);
     c.commands.loadStartingData();
@@ -312,7 +312,7 @@ TEST(DataCommands, StartingDataLeaveNoDataFileBehind)
     const QString broken = c.t.path(QStringLiteral("zly.naj"));
     touch(broken, QByteArray(100, 'x'));
     state.CurrentDataFile = file;
-    state.DataSaved = false;
+    SetDataSaved(state, false);
     c.t.messages.shown.clear();
     c.pickInLoadWindow(broken);
     c.commands.loadStartingData();
@@ -329,7 +329,7 @@ TEST(DataCommands, SaveDataWritesTheCurrentFileSilentlyAndRestorePointSaysSo)
     datafiles::WriteDataFile(c.t.program, file);
     const QByteArray before = contents(file);
     c.t.survey().execute(QStringLiteral("INSERT INTO dane_podstawowe (id, nazwa) VALUES (3, 'nowa')"));
-    state.DataSaved = false;
+    SetDataSaved(state, false);
     state.ReportingYear = 2007;
 
     c.steps.saveData(); // as the closing sequence runs it

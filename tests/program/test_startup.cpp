@@ -154,7 +154,7 @@ TEST_F(StartFixture, ClosingAsksSaveAndBackupThenClosesConnections)
         EXPECT_FALSE(program.survey.isOpen()) << "the restore point copies a closed database";
         order << QStringLiteral("weekly");
     };
-    program.state.DataSaved = false;
+    SetDataSaved(program.state, false);
     messages.answer(MessageAnswer::Yes);                 // close?
     messages.answer(MessageAnswer::Yes);                 // save the data?
     messages.answer(MessageAnswer::No);                  // backup copy?
@@ -166,7 +166,7 @@ TEST_F(StartFixture, ClosingAsksSaveAndBackupThenClosesConnections)
 
 TEST_F(StartFixture, SilencedClosingQuestionGoesStraightOn)
 {
-    program.state.DataSaved = true;
+    SetDataSaved(program.state, true);
     messages.answer(MessageAnswer::No, true); // "nie pokazuj więcej", answered Nie
     EXPECT_FALSE(startup::runClosingSequence(program, steps));
     EXPECT_EQ(program.state.Flags.flag(1), 2);

@@ -162,7 +162,7 @@ void DataCommands::newUnit()
     state.CurrentDataFile.clear();
     updateTitle();
     state.NewDataFlag = false;
-    state.DataSaved = false;
+    SetDataSaved(state, false);
 }
 
 void DataCommands::loadFromWindow(const QString& path)
@@ -224,7 +224,7 @@ void DataCommands::loadStartingData()
         if (lastLoadChangedData_) {
             state.CurrentDataFile.clear();
             updateTitle();
-            state.DataSaved = true;
+            SetDataSaved(state, true);
         }
     }
     state.NewDataFlag = false;
