@@ -72,6 +72,15 @@ bool MakeRestorePoint(Program& program, datafiles::CheckedArchive& archive, QStr
     return true;
 }
 
+QString MakeNamedRestorePoint(Program& program)
+{
+    QString path;
+    if (!MakeRestorePoint(program, &path))
+        return QString();
+    const QString name = QFileInfo(path).fileName();
+    return RestorePointLine(name) + QStringLiteral(" (") + name + u')';
+}
+
 QDate DateOfRestorePoint(const QString& fileName)
 {
     // a_rrrr_mm_dd-gg_mm.nar: year from the third character, month from the eighth, day from the eleventh.
@@ -137,8 +146,11 @@ datafiles::LoadOutcome RestoreData(Program& program, const QString& path, datafi
 {
     program.state.StartingDataMode = false;
     const datafiles::LoadOutcome outcome = datafiles::LoadDataFile(program, path, progress);
-    if (outcome != datafiles::LoadOutcome::Declined)
+    if (outcome != datafiles::LoadOutcome::Declined) {
+        // Tied to no file: the next "Zapisz dane" asks for a name instead of rewriting the restore point.
+        program.state.CurrentDataFile.clear();
         SetDataSaved(program.state, false);
+    }
     return outcome;
 }
 

@@ -31,6 +31,10 @@ QStringList RestorePointCandidates(const QString& folder, const QDateTime& when)
 bool MakeRestorePoint(Program& program, QString* madePath = nullptr);
 bool MakeRestorePoint(Program& program, datafiles::CheckedArchive& archive, QString* madePath = nullptr);
 
+// Makes a restore point and names it as the restore list shows it, with its file name:
+// "dzień: 2008/03/05  godzina: 09:07 (a_2008_03_05-09_07.nar)". Empty when no point could be made.
+QString MakeNamedRestorePoint(Program& program);
+
 // The date read back from a restore point's name by character positions; invalid when it holds none.
 QDate DateOfRestorePoint(const QString& fileName);
 // The newest date among the "*.nar" files of the folder; 1 January 1980 when there is none.
@@ -52,7 +56,8 @@ QString RestorePointLine(const QString& fileName);
 QList<RestorePointEntry> RestorePointEntries(const QString& folder);
 
 // Loads a restore point over the working data (never as starting data) and clears DataSaved, as nothing
-// restored is yet in a data file. The point becomes CurrentDataFile, as every loaded file does.
+// restored is yet in a data file. The restored data are tied to no data file (CurrentDataFile is cleared):
+// only MakeRestorePoint writes restore points, so a later "Zapisz dane" asks for a name.
 datafiles::LoadOutcome RestoreData(Program& program, const QString& path, datafiles::Progress& progress);
 
 } // namespace restorepoints

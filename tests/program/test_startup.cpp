@@ -1,4 +1,5 @@
 #include "base/error.h"
+#include "program/settings.h"
 #include "program/startup.h"
 #include "storage/schema.h"
 #include "support/temp_survey.h"
@@ -147,7 +148,10 @@ TEST_F(StartFixture, ClosingAsksSaveAndBackupThenClosesConnections)
     startup::openDatabases(program);
     QStringList order;
     steps.confirmPendingEdit = [&] { order << QStringLiteral("pending"); };
-    steps.saveData = [&] { order << QStringLiteral("save"); };
+    steps.saveData = [&] {
+        order << QStringLiteral("save");
+        SetDataSaved(program.state, true);
+    };
     steps.backupCopy = [&] { order << QStringLiteral("backup"); };
     steps.writeSettings = [&] { order << QStringLiteral("settings"); };
     steps.weeklyRestorePoint = [&] {
@@ -175,4 +179,69 @@ TEST_F(StartFixture, SilencedClosingQuestionGoesStraightOn)
     EXPECT_TRUE(startup::runClosingSequence(program, steps));
     ASSERT_EQ(messages.shown.size(), 1);
     EXPECT_TRUE(messages.shown.first().startsWith(QStringLiteral("Przypominamy")));
+}
+
+TEST_F(StartFixture, ASaveThatFailsAtCloseAsksWhetherToCloseAnyway)
+{
+    startup::openDatabases(program);
+    int settingsWritten = 0;
+    steps.saveData = [] {}; // a full or removed disk: the data stay unsaved
+    steps.writeSettings = [&] { ++settingsWritten; };
+    SetDataSaved(program.state, false);
+    const QString question = QStringLiteral("Uwaga! Dane nie zostały zapisane.\nCzy mimo to chcesz zamknąć program?");
+
+    messages.answer(MessageAnswer::Yes); // close?
+    messages.answer(MessageAnswer::Yes); // save the data?
+    messages.answer(MessageAnswer::No);  // close anyway? no
+    EXPECT_FALSE(startup::runClosingSequence(program, steps));
+    EXPECT_EQ(messages.shown.last(), question);
+    EXPECT_EQ(settingsWritten, 0);
+    EXPECT_TRUE(program.survey.isOpen());
+
+    messages.shown.clear();
+    messages.answer(MessageAnswer::Yes);
+    messages.answer(MessageAnswer::Yes);
+    messages.answer(MessageAnswer::Yes); // close anyway
+    messages.answer(MessageAnswer::No);  // backup copy?
+    EXPECT_TRUE(startup::runClosingSequence(program, steps));
+    EXPECT_EQ(messages.shown.size(), 4);
+    EXPECT_EQ(settingsWritten, 1);
+}
+
+TEST_F(StartFixture, UnsavedWorkOfTheLastRunIsKeptBeforeTheStartLoadsOverIt)
+{
+    const QString file = dataFile(QStringLiteral("wyniki.naj"));
+    program.state.CurrentDataFile = file;
+    SetDataSaved(program.state, false); // what a crash leaves in ankieta.ini
+    RunState next;
+    next.ProgramFolder = program.state.ProgramFolder;
+    ReadSettings(next);
+    ASSERT_TRUE(next.DataSaved.unsavedRecorded());
+    program.state = next;
+    program.state.CurrentDataFile = file;
+
+    QStringList order;
+    steps.keepUnsavedWork = [&] {
+        order << QStringLiteral("point");
+        return QStringLiteral("dzień: 2026/12/08  godzina: 12:00 (a_2026_12_08-12_00.nar)");
+    };
+    steps.loadDataFile = [&](const QString&) { order << QStringLiteral("load"); };
+    startup::chooseStartData(program, {}, steps);
+    EXPECT_EQ(order, (QStringList{QStringLiteral("point"), QStringLiteral("load")}));
+    ASSERT_EQ(messages.shown.size(), 1);
+    EXPECT_TRUE(messages.shown[0].contains(QStringLiteral("(a_2026_12_08-12_00.nar)")));
+
+    // Recorded as saved at once: the next start neither makes a point nor says anything.
+    ReadSettings(next);
+    EXPECT_FALSE(next.DataSaved.unsavedRecorded());
+}
+
+TEST(SingleInstance, TheLockLivesInAFolderOfTheUserAlone)
+{
+    const QFileInfo folder(QFileInfo(startup::singleInstanceLockPath()).absolutePath());
+    EXPECT_EQ(QFileInfo(startup::singleInstanceLockPath()).fileName(), QStringLiteral("XQ_dziala"));
+    EXPECT_NE(folder.absoluteFilePath(), QFileInfo(QDir::tempPath()).absoluteFilePath());
+    ASSERT_TRUE(folder.isDir());
+    EXPECT_EQ(folder.ownerId(), QFileInfo(QDir::homePath()).ownerId());
+    EXPECT_FALSE(folder.permissions() & (QFile::WriteGroup | QFile::WriteOther));
 }

@@ -59,7 +59,7 @@ DataCommands::DataCommands(Program& program, ShellSteps& steps, ProgressWindow& 
         try {
             if (restorepoints::RestoreData(program_, path, progress) != datafiles::LoadOutcome::Declined) {
                 lastLoadChangedData_ = true;
-                updateTitle();
+                updateTitle(); // "Vestrum": restored data belong to no data file
             }
         } catch (const Error& error) {
             program_.notify(error.message(), 0, MessageKind::Error);
@@ -75,6 +75,10 @@ void DataCommands::installShellSteps()
     steps_.backupCopy = [this] { backupCopyAtClose(); };
     steps_.loadDataFile = [this](const QString& path) { loadDataFileAtStart(path); };
     steps_.weeklyRestorePoint = [this] { weeklyRestorePoint(); };
+    steps_.keepUnsavedWork = [this] {
+        BusyCursor busy;
+        return restorepoints::MakeNamedRestorePoint(program_);
+    };
 }
 
 void DataCommands::addMenuItems(QMenu* menu, const std::function<void(QMenu*)>& addMerge)
@@ -131,7 +135,7 @@ bool DataCommands::restorePointBeforeChange()
         made = restorepoints::MakeRestorePoint(program_);
     }
     if (!made)
-        program_.notify(kRestorePointFailed, 0, MessageKind::Error);
+        reportRestorePointFailure();
     return made;
 }
 
@@ -249,7 +253,15 @@ void DataCommands::makeRestorePoint()
     if (made)
         program_.notify(QStringLiteral("Punkt przywracania danych został pomyślnie utworzony."), 7);
     else
-        program_.notify(kRestorePointFailed, 0, MessageKind::Error);
+        reportRestorePointFailure();
+}
+
+void DataCommands::reportRestorePointFailure()
+{
+    // Damaged working data are the one cause the user can act on: say so, and where to go back to.
+    const QString damage = datafiles::WorkingDataDamage(program_);
+    program_.notify(damage.isEmpty() ? kRestorePointFailed : kRestorePointFailed + QStringLiteral("\n\n") + damage, 0,
+                    MessageKind::Error);
 }
 
 // ------------------------------------------------------------------------------------------------------------
