@@ -143,26 +143,6 @@ QStringList temporaryNames(const QString& folder)
     return names;
 }
 
-// Writes garbage over one page of a table's b-tree, leaving the header page intact.
-void damagePage(const QString& databasePath, const QString& table)
-{
-    qint64 pageSize = 0;
-    qint64 page = 0;
-    {
-        db::Connection c;
-        c.open(databasePath, schema::databasePassword());
-        pageSize = c.scalar(QStringLiteral("PRAGMA page_size")).toLongLong();
-        // The table's rows were written last, so the file's last page is one of its leaves.
-        EXPECT_GT(c.scalar(QStringLiteral("SELECT count(*) FROM \"%1\"").arg(table)).toInt(), 1000);
-        page = c.scalar(QStringLiteral("PRAGMA page_count")).toLongLong();
-    }
-    QFile f(databasePath);
-    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
-    ASSERT_EQ(f.size(), page * pageSize);
-    ASSERT_TRUE(f.seek((page - 1) * pageSize));
-    f.write(QByteArray(static_cast<int>(pageSize), '\xA5'));
-}
-
 datafiles::NoProgress quiet;
 
 } // namespace
@@ -261,7 +241,7 @@ TEST(DataSafety, DamagedWorkingDataAreNeverPackedAndTheUserIsToldWhereToGoBack)
     EXPECT_TRUE(datafiles::WorkingDataDamage(t.program).isEmpty());
 
     t.survey().close();
-    damagePage(t.program.state.DatabasePath, QStringLiteral("dane_wykaz_publikacji"));
+    damageLastPage(t.program.state.DatabasePath);
     t.survey().open(t.program.state.DatabasePath, schema::databasePassword());
     ASSERT_EQ(unitName(t.survey()), QStringLiteral("zdrowa")) << "the header and the first tables still read";
     SetDataSaved(t.program.state, false);
@@ -294,7 +274,7 @@ TEST(DataSafety, ADataFileWithADamagedDatabaseIsRefusedInPolishAndChangesNothing
         c.open(database, schema::databasePassword());
         fillSurvey(c, QStringLiteral("w pliku"));
     }
-    damagePage(database, QStringLiteral("dane_wykaz_publikacji"));
+    damageLastPage(database);
     const QString file = t.path(QStringLiteral("uszkodzony.naj"));
     archiveDatabase(database, file);
 

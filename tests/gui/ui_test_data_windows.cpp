@@ -344,7 +344,9 @@ TEST(DataCommands, SaveDataWritesTheCurrentFileSilentlyAndRestorePointSaysSo)
     EXPECT_EQ(c.t.messages.requests[0].text, QStringLiteral("Punkt przywracania danych został pomyślnie utworzony."));
     EXPECT_EQ(c.t.messages.requests[0].number, 7);
 
-    // Restoring it brings the point's data back, ties the data to it and marks them unsaved.
+    // Restoring it brings the point's data back, ties them to no file and marks them unsaved.
+    const QString point = c.t.program.state.archiveFolder() + c.restorePoints().first();
+    const QByteArray pointBytes = contents(point);
     c.t.survey().execute(QStringLiteral("DELETE FROM dane_podstawowe"));
     QTimer::singleShot(0, &c.parent, [&] {
         RestoreWindow& window = c.commands.restoreWindow();
@@ -355,5 +357,51 @@ TEST(DataCommands, SaveDataWritesTheCurrentFileSilentlyAndRestorePointSaysSo)
     EXPECT_EQ(c.t.survey().scalar(QStringLiteral("SELECT nazwa FROM dane_podstawowe")).toString(), QStringLiteral("nowa"));
     EXPECT_FALSE(state.DataSaved);
     EXPECT_EQ(c.sectionLoads, 1);
-    EXPECT_TRUE(c.title.startsWith(QStringLiteral("Vestrum - ")));
+    EXPECT_EQ(c.title, QStringLiteral("Vestrum"));
+
+    // So "Zapisz dane" asks for a name instead of writing over the restore point.
+    bool askedForName = false;
+    QTimer::singleShot(0, &c.parent, [&] {
+        SaveDataWindow& window = c.commands.saveWindow();
+        askedForName = window.isVisible() && window.nameField()->text() == QStringLiteral("*.naj");
+        window.reject();
+    });
+    c.commands.saveData();
+    EXPECT_TRUE(askedForName);
+    EXPECT_EQ(contents(point), pointBytes);
+    EXPECT_FALSE(state.DataSaved);
+}
+
+TEST(DataCommands, DamagedWorkingDataAskBeforeAChangeThatCannotKeepThemInARestorePoint)
+{
+    Commands c;
+    RunState& state = c.t.program.state;
+    db::Connection& survey = c.t.survey();
+    {
+        db::Transaction transaction(survey);
+        for (int i = 0; i < 2000; ++i)
+            survey.execute(QStringLiteral("INSERT INTO dane_wykaz_patentow (rodzaj, numer, tytul) VALUES (1, ?, ?)"),
+                           {QStringLiteral("P.%1").arg(i), QStringLiteral("Wynalazek numer %1").arg(i)});
+        transaction.commit();
+    }
+    survey.close();
+    damageLastPage(state.DatabasePath);
+    survey.open(state.DatabasePath, schema::databasePassword());
+    SetDataSaved(state, true);
+
+    c.t.messages.answer(MessageAnswer::Yes); // a new unit?
+    c.t.messages.answer(MessageAnswer::No);  // without a restore point?
+    c.commands.newUnit();
+    ASSERT_EQ(c.t.messages.shown.size(), 2);
+    EXPECT_EQ(c.t.messages.shown[1], QStringLiteral("Uwaga! Dane w programie są uszkodzone, dlatego punkt przywracania "
+                                                   "danych nie został utworzony.\nCzy mimo to chcesz kontynuować?"));
+    EXPECT_TRUE(c.restorePoints().isEmpty());
+    EXPECT_EQ(c.sectionLoads, 0) << "\"Nie\" changes nothing";
+
+    // The menu command says why no point was made and where to go back to.
+    c.t.messages.shown.clear();
+    c.commands.makeRestorePoint();
+    ASSERT_EQ(c.t.messages.shown.size(), 1);
+    EXPECT_TRUE(c.t.messages.shown[0].startsWith(QStringLiteral("Błąd!!!\nPunkt przywracania danych nie został "
+                                                                "utworzony.\n\nUwaga! Dane w programie są uszkodzone")));
 }

@@ -45,6 +45,9 @@ private:
 };
 
 const QString kRestorePointFailed = QStringLiteral("Błąd!!!\nPunkt przywracania danych nie został utworzony.");
+const QString kDamagedNoRestorePoint =
+    QStringLiteral("Uwaga! Dane w programie są uszkodzone, dlatego punkt przywracania danych nie został utworzony.\n"
+                   "Czy mimo to chcesz kontynuować?");
 
 } // namespace
 
@@ -134,9 +137,14 @@ bool DataCommands::restorePointBeforeChange()
         BusyCursor busy;
         made = restorepoints::MakeRestorePoint(program_);
     }
-    if (!made)
-        reportRestorePointFailure();
-    return made;
+    if (made)
+        return true;
+    // Damaged working data cannot be kept in a restore point, and replacing them is the way out: ask rather
+    // than refuse, or the user could never load a sound file over them.
+    if (!datafiles::WorkingDataDamage(program_).isEmpty())
+        return program_.ask(kDamagedNoRestorePoint);
+    program_.notify(kRestorePointFailed, 0, MessageKind::Error);
+    return false;
 }
 
 // ------------------------------------------------------------------------------------------------------------
