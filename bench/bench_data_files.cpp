@@ -147,6 +147,14 @@ void SaveDataFile(benchmark::State& state)
     }
 }
 
+// The soundness check a save runs before it packs the database.
+void QuickCheck(benchmark::State& state)
+{
+    Setup& s = setup();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(datafiles::WorkingDataDamage(s.program));
+}
+
 void SaveToCurrentDataFile(benchmark::State& state)
 {
     Setup& s = setup();
@@ -212,6 +220,7 @@ void LoadDataFile(benchmark::State& state)
 BENCHMARK(ArchiveAdd)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(SaveDataFile)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(SaveToCurrentDataFile)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(QuickCheck)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(ArchiveExtract)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(Sqlite3ShellCopy)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(LoadDataFile)->Unit(benchmark::kMillisecond)->Iterations(3);

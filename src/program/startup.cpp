@@ -46,8 +46,11 @@ void runStep(const std::function<void()>& step)
 
 QString singleInstanceLockPath()
 {
-    // Qt makes the folder (mode 0700, owned by the user) when the system gives none.
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    // The session's runtime folder belongs to the user alone; without one, the home folder does. (Qt's own stand-in
+    // for a missing runtime folder would print a warning at every start.)
+    QString folder;
+    if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
+        folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (folder.isEmpty())
         folder = QDir::homePath();
     return QDir(folder).filePath(QStringLiteral("XQ_dziala"));
