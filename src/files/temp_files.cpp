@@ -76,8 +76,8 @@ QString createFile(const QString& folder)
 {
     const QDir dir(folder);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const QString path =
-            dir.filePath(nameFor(QStringLiteral("%1").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'))));
+        const QString path = dir.filePath(
+            nameFor(QStringLiteral("%1").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'))));
         QFile file(path);
         if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
             return path;
@@ -108,8 +108,8 @@ int removeAbandoned(const QString& folder)
 {
     const QDir dir(folder);
     int removed = 0;
-    const QStringList names = dir.entryList({prefix() + u'*'}, QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot
-                                                                   | QDir::NoSymLinks);
+    const QStringList names = dir.entryList(
+        { prefix() + u'*' }, QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks);
     for (const QString& name : names) {
         if (!isTemporaryName(name) || ownerMayBeRunning(name))
             continue;

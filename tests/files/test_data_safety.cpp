@@ -65,14 +65,14 @@ QString unitName(db::Connection& c)
 void fillSurvey(db::Connection& c, const QString& name, int publications = 3000)
 {
     c.execute(QStringLiteral("DELETE FROM dane_podstawowe"));
-    c.execute(QStringLiteral("INSERT INTO dane_podstawowe (id, nazwa) VALUES (1, ?)"), {name});
+    c.execute(QStringLiteral("INSERT INTO dane_podstawowe (id, nazwa) VALUES (1, ?)"), { name });
     // Titles that do not compress away, so the archive is about as large as the rows.
     QRandomGenerator random(7);
     db::Transaction transaction(c);
     for (int i = 0; i < publications; ++i)
         c.execute(QStringLiteral("INSERT INTO dane_wykaz_publikacji (grupa, Czasopismo, Tytul) VALUES (1, ?, ?)"),
-                  {QStringLiteral("Czasopismo %1").arg(i),
-                   QStringLiteral("Tytuł %1 %2").arg(i).arg(random.generate64(), 16, 16, QLatin1Char('0'))});
+            { QStringLiteral("Czasopismo %1").arg(i),
+                QStringLiteral("Tytuł %1 %2").arg(i).arg(random.generate64(), 16, 16, QLatin1Char('0')) });
     transaction.commit();
 }
 
@@ -92,8 +92,8 @@ int runChild(const std::function<void()>& body)
 // The child's program: its own connection to the same folder, as a second run of the program would have.
 struct ChildProgram {
     ScriptedMessages messages;
-    FixedClock clock{QDateTime(QDate(2008, 3, 5), QTime(9, 7, 30))};
-    Program program{messages, clock};
+    FixedClock clock { QDateTime(QDate(2008, 3, 5), QTime(9, 7, 30)) };
+    Program program { messages, clock };
     explicit ChildProgram(const RunState& parent)
     {
         program.state.ProgramFolder = parent.ProgramFolder;
@@ -107,7 +107,8 @@ struct ChildProgram {
 class KilledArchive : public datafiles::CheckedArchive {
 public:
     enum class At { TempFileMade, HalfCompressed, BeforeReplace };
-    explicit KilledArchive(At at) : at_(at)
+    explicit KilledArchive(At at)
+        : at_(at)
     {
         OnProgress = [this](const QString&, int percentage) {
             if (at_ == At::HalfCompressed && percentage >= 50 && ProgressPhase() != TProgressPhase::Extracting)
@@ -163,8 +164,8 @@ TEST(DataSafety, AKilledSaveLeavesTheFileWholeAndItsLeftoversAreClearedByTheNext
     t.survey().close();
     using At = KilledArchive::At;
     int killed = 0;
-    for (At at : {At::TempFileMade, At::HalfCompressed, At::BeforeReplace}) {
-        for (bool asNewFile : {false, true}) {
+    for (At at : { At::TempFileMade, At::HalfCompressed, At::BeforeReplace }) {
+        for (bool asNewFile : { false, true }) {
             const int status = runChild([&] {
                 ChildProgram child(t.program.state);
                 child.program.state.CurrentDataFile = file;
@@ -187,8 +188,8 @@ TEST(DataSafety, AKilledSaveLeavesTheFileWholeAndItsLeftoversAreClearedByTheNext
     t.program.survey.open(t.program.state.DatabasePath, schema::databasePassword());
     t.program.state.CurrentDataFile = file;
     datafiles::SaveToCurrentDataFile(t.program);
-    EXPECT_EQ(temporaryNames(t.dir.path()), QStringList{QFileInfo(ours).fileName()});
-    for (const char* name : {"ZLB0001.tmp", ".wyniki.naj.1234.tmp", "notatki.txt"})
+    EXPECT_EQ(temporaryNames(t.dir.path()), QStringList { QFileInfo(ours).fileName() });
+    for (const char* name : { "ZLB0001.tmp", ".wyniki.naj.1234.tmp", "notatki.txt" })
         EXPECT_TRUE(QFileInfo::exists(t.path(QString::fromLatin1(name)))) << name;
 
     datafiles::LoadDataFile(t.program, file, quiet);
@@ -205,14 +206,14 @@ TEST(DataSafety, ADiskThatFillsUpFailsTheSaveAndKeepsTheOldFile)
     fillSurvey(t.survey(), QStringLiteral("duża"), 6000);
     t.survey().close();
 
-    for (bool asNewFile : {false, true}) {
+    for (bool asNewFile : { false, true }) {
         const int status = runChild([&] {
             ChildProgram child(t.program.state);
             child.program.state.CurrentDataFile = file;
             SetDataSaved(child.program.state, false);
             // From here on no file may grow past 64 kB: writes fail as on a full disk.
             ::signal(SIGXFSZ, SIG_IGN);
-            const rlimit limit{64 * 1024, 64 * 1024};
+            const rlimit limit { 64 * 1024, 64 * 1024 };
             ::setrlimit(RLIMIT_FSIZE, &limit);
             const QString error = errorOf([&] {
                 if (asNewFile)
@@ -220,7 +221,8 @@ TEST(DataSafety, ADiskThatFillsUpFailsTheSaveAndKeepsTheOldFile)
                 else
                     datafiles::SaveToCurrentDataFile(child.program);
             });
-            const bool reported = error.startsWith(QStringLiteral("Uwaga! Z jakiegoś powodu zbiór nie został zapisany."));
+            const bool reported
+                = error.startsWith(QStringLiteral("Uwaga! Z jakiegoś powodu zbiór nie został zapisany."));
             ::_exit(reported && !child.program.state.DataSaved && child.program.survey.isOpen() ? 0 : 1);
         });
         ASSERT_TRUE(WIFEXITED(status));
@@ -320,7 +322,8 @@ TEST(DataSafety, ALoadTouchesNoUserFileAndUnpacksOnlyTheDatabase)
 
     // A load that fails half-way leaves no folder of its own behind either.
     writeFile(t.path(QStringLiteral("zly.naj")), "to nie jest archiwum");
-    EXPECT_FALSE(errorOf([&] { datafiles::LoadDataFile(t.program, t.path(QStringLiteral("zly.naj")), quiet); }).isEmpty());
+    EXPECT_FALSE(
+        errorOf([&] { datafiles::LoadDataFile(t.program, t.path(QStringLiteral("zly.naj")), quiet); }).isEmpty());
     EXPECT_TRUE(temporaryNames(t.dir.path()).isEmpty());
     EXPECT_TRUE(QFileInfo::exists(userFile));
 }
@@ -342,7 +345,7 @@ TEST(DataSafety, RestoredDataBelongToNoFileAndNoSaveRewritesARestorePoint)
     // Even named by hand, a restore point is not a file "Zapisz dane" writes to.
     t.program.state.CurrentDataFile = point;
     EXPECT_EQ(errorOf([&] { datafiles::SaveToCurrentDataFile(t.program); }),
-              QStringLiteral("Punkt przywracania danych nie może zostać zmieniony.\nProszę zapisać dane pod inną nazwą."));
+        QStringLiteral("Punkt przywracania danych nie może zostać zmieniony.\nProszę zapisać dane pod inną nazwą."));
     EXPECT_EQ(fileHash(point), pointHash);
 }
 
@@ -357,8 +360,9 @@ TEST(DataSafety, AFileMarkedReadOnlyIsNotReplaced)
     fillSurvey(t.survey(), QStringLiteral("druga"), 20);
     SetDataSaved(t.program.state, false);
 
-    const QString refused = QStringLiteral("Uwaga! Wskazany zbiór jest oznaczony jako tylko do odczytu i nie może zostać "
-                                           "zmieniony.\nProszę zapisać dane pod inną nazwą lub w innym miejscu.");
+    const QString refused
+        = QStringLiteral("Uwaga! Wskazany zbiór jest oznaczony jako tylko do odczytu i nie może zostać "
+                         "zmieniony.\nProszę zapisać dane pod inną nazwą lub w innym miejscu.");
     EXPECT_EQ(errorOf([&] { datafiles::WriteDataFile(t.program, file); }), refused);
     EXPECT_EQ(errorOf([&] { datafiles::SaveToCurrentDataFile(t.program); }), refused);
     EXPECT_EQ(fileHash(file), saved);
@@ -388,7 +392,7 @@ TEST(DataSafety, ACrashBetweenAnEditAndASaveKeepsTheEditInARestorePointAtTheNext
 
     // The next start.
     ScriptedMessages messages;
-    FixedClock clock{QDateTime(QDate(2008, 3, 6), QTime(8, 15))};
+    FixedClock clock { QDateTime(QDate(2008, 3, 6), QTime(8, 15)) };
     Program next(messages, clock);
     startup::setProgramFolder(next.state, t.program.state.ProgramFolder);
     ReadSettings(next.state);
@@ -400,7 +404,7 @@ TEST(DataSafety, ACrashBetweenAnEditAndASaveKeepsTheEditInARestorePointAtTheNext
 
     ASSERT_EQ(messages.shown.size(), 1);
     EXPECT_EQ(messages.shown[0],
-              startup::unsavedWorkKeptNotice(QStringLiteral("dzień: 2008/03/06  godzina: 08:15 (a_2008_03_06-08_15.nar)")));
+        startup::unsavedWorkKeptNotice(QStringLiteral("dzień: 2008/03/06  godzina: 08:15 (a_2008_03_06-08_15.nar)")));
     EXPECT_EQ(unitName(next.survey), QStringLiteral("w pliku"));
     EXPECT_TRUE(next.state.DataSaved);
     EXPECT_FALSE(next.state.DataSaved.unsavedRecorded()) << "told once: the start after this one says nothing";
@@ -408,7 +412,7 @@ TEST(DataSafety, ACrashBetweenAnEditAndASaveKeepsTheEditInARestorePointAtTheNext
     restorepoints::RestoreData(next, next.state.archiveFolder() + QStringLiteral("a_2008_03_06-08_15.nar"), quiet);
     EXPECT_EQ(unitName(next.survey), QStringLiteral("edycja"));
     EXPECT_EQ(next.survey.scalar(QStringLiteral("SELECT Rok_sprawozdawczy FROM dane_szczegolowe")).toString(),
-              QStringLiteral("2007"));
+        QStringLiteral("2007"));
 }
 
 TEST(DataSafety, WithoutARestorePointTheStartKeepsTheUnsavedWorkingData)
@@ -424,7 +428,7 @@ TEST(DataSafety, WithoutARestorePointTheStartKeepsTheUnsavedWorkingData)
     writeFile(t.program.state.archiveFolder().chopped(1), "plik zamiast folderu"); // no point can be made
 
     ScriptedMessages messages;
-    FixedClock clock{QDateTime(QDate(2008, 3, 6), QTime(8, 15))};
+    FixedClock clock { QDateTime(QDate(2008, 3, 6), QTime(8, 15)) };
     Program next(messages, clock);
     startup::setProgramFolder(next.state, t.program.state.ProgramFolder);
     ReadSettings(next.state);

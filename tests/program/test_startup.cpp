@@ -1,5 +1,4 @@
 #include "base/error.h"
-#include "program/settings.h"
 #include "program/startup.h"
 #include "storage/schema.h"
 #include "support/temp_survey.h"
@@ -206,34 +205,6 @@ TEST_F(StartFixture, ASaveThatFailsAtCloseAsksWhetherToCloseAnyway)
     EXPECT_TRUE(startup::runClosingSequence(program, steps));
     EXPECT_EQ(messages.shown.size(), 4);
     EXPECT_EQ(settingsWritten, 1);
-}
-
-TEST_F(StartFixture, UnsavedWorkOfTheLastRunIsKeptBeforeTheStartLoadsOverIt)
-{
-    const QString file = dataFile(QStringLiteral("wyniki.naj"));
-    program.state.CurrentDataFile = file;
-    SetDataSaved(program.state, false); // what a crash leaves in ankieta.ini
-    RunState next;
-    next.ProgramFolder = program.state.ProgramFolder;
-    ReadSettings(next);
-    ASSERT_TRUE(next.DataSaved.unsavedRecorded());
-    program.state = next;
-    program.state.CurrentDataFile = file;
-
-    QStringList order;
-    steps.keepUnsavedWork = [&] {
-        order << QStringLiteral("point");
-        return QStringLiteral("dzień: 2026/12/08  godzina: 12:00 (a_2026_12_08-12_00.nar)");
-    };
-    steps.loadDataFile = [&](const QString&) { order << QStringLiteral("load"); };
-    startup::chooseStartData(program, {}, steps);
-    EXPECT_EQ(order, (QStringList{QStringLiteral("point"), QStringLiteral("load")}));
-    ASSERT_EQ(messages.shown.size(), 1);
-    EXPECT_TRUE(messages.shown[0].contains(QStringLiteral("(a_2026_12_08-12_00.nar)")));
-
-    // Recorded as saved at once: the next start neither makes a point nor says anything.
-    ReadSettings(next);
-    EXPECT_FALSE(next.DataSaved.unsavedRecorded());
 }
 
 TEST(SingleInstance, TheLockLivesInAFolderOfTheUserAlone)
