@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 namespace vestrum::restorepoints {
 namespace {
@@ -129,8 +130,14 @@ bool WeeklyRestorePoint(Program& program)
 QString RestorePointLine(const QString& fileName)
 {
     const QString rest = fileName.mid(2);
-    return QStringLiteral("dzień: ") + QString(rest.mid(0, 10)).replace(u'_', u'/') + QStringLiteral("  godzina: ")
+    QString line = QStringLiteral("dzień: ") + QString(rest.mid(0, 10)).replace(u'_', u'/') + QStringLiteral("  godzina: ")
         + QString(rest.mid(11, 5)).replace(u'_', u':');
+    // A later point of the same minute ("…-09_07_02.nar") would otherwise show the very same line.
+    static const QRegularExpression sameMinute(QStringLiteral("^a_\\d{4}_\\d{2}_\\d{2}-\\d{2}_\\d{2}_(\\d{2})\\.nar$"));
+    const QRegularExpressionMatch match = sameMinute.match(fileName);
+    if (match.hasMatch())
+        line += QStringLiteral(" (%1)").arg(match.captured(1).toInt());
+    return line;
 }
 
 QList<RestorePointEntry> RestorePointEntries(const QString& folder)

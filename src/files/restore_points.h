@@ -50,7 +50,8 @@ struct RestorePointEntry {
     QString line; // "dzień: 2008/03/05  godzina: 09:07"
 };
 
-// The line the restore window shows for a restore point's file name.
+// The line the restore window shows for a restore point's file name; a later point of the same minute ends
+// with its number, as in "dzień: 2008/03/05  godzina: 09:07 (2)".
 QString RestorePointLine(const QString& fileName);
 // The "*.nar" files of the folder in ascending order of name, which is the order they were made in.
 QList<RestorePointEntry> RestorePointEntries(const QString& folder);

@@ -63,13 +63,14 @@ TEST(RestorePoints, MadeInAFolderThatDidNotExistAndNeverReplacedWithinTheMinute)
     ASSERT_TRUE(restorepoints::MakeRestorePoint(t.program, &second));
     ASSERT_TRUE(restorepoints::MakeRestorePoint(t.program));
 
-    // Both earlier points stay; the list shows them in the order they were made, all at 09:07.
+    // Both earlier points stay; the list shows them in the order they were made, all at 09:07 and told apart.
     const QList<restorepoints::RestorePointEntry> entries = restorepoints::RestorePointEntries(folder);
     ASSERT_EQ(entries.size(), 3);
     EXPECT_EQ(entries[0].path, first);
     EXPECT_EQ(entries[1].path, second);
     EXPECT_EQ(QFileInfo(entries[2].path).fileName(), QStringLiteral("a_2008_03_05-09_07_03.nar"));
-    EXPECT_EQ(entries[1].line, QStringLiteral("dzień: 2008/03/05  godzina: 09:07"));
+    EXPECT_EQ(entries[0].line, QStringLiteral("dzień: 2008/03/05  godzina: 09:07"));
+    EXPECT_EQ(entries[1].line, QStringLiteral("dzień: 2008/03/05  godzina: 09:07 (2)"));
     EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 3) << "no staging file left";
 
     t.survey().execute(QStringLiteral("UPDATE dane_podstawowe SET nazwa='trzeci stan'"));
