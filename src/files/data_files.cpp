@@ -98,9 +98,21 @@ QString damageOf(db::Connection& connection)
     return detail.replace(u'\n', u' ');
 }
 
-// The database the archive is made from must itself be a sound survey database: an archive of a damaged or
-// empty file must never take the place of a data file or pass for a restore point.
-void requireSoundSurveyDatabase(const QString& path)
+QString damageOfFile(const QString& path)
+{
+    db::Connection connection;
+    try {
+        connection.open(path, schema::databasePassword());
+    } catch (const Error& error) {
+        return error.message();
+    }
+    return damageOf(connection);
+}
+
+// The database the archive is made from must itself be a survey database: an archive of an empty or foreign
+// file must never take the place of a data file or pass for a restore point. (Its pages are checked by
+// CheckedArchive while it is packed.)
+void requireSurveyDatabase(const QString& path)
 {
     db::Connection connection;
     try {
@@ -110,7 +122,11 @@ void requireSoundSurveyDatabase(const QString& path)
     } catch (const Error&) {
         throw Error(kSaveFailed);
     }
-    const QString damage = damageOf(connection);
+}
+
+void requireSoundSource(CheckedArchive& archive)
+{
+    const QString damage = archive.sourceDamage();
     if (!damage.isEmpty())
         throw DamagedDatabase(damage);
 }
@@ -489,8 +505,31 @@ QString dataFilePath(const QString& folder, const QString& name)
     return (dir.endsWith(u'/') ? dir : QString(dir + u'/')) + base + QStringLiteral(".naj");
 }
 
+CheckedArchive::~CheckedArchive()
+{
+    if (sourceCheck_.valid())
+        sourceCheck_.wait();
+}
+
+void CheckedArchive::checkSourceAlongside(const QString& path)
+{
+    if (sourceCheck_.valid())
+        sourceCheck_.wait();
+    sourceDamage_.clear();
+    sourceCheck_ = std::async(std::launch::async, [path] { return damageOfFile(path); });
+}
+
+QString CheckedArchive::sourceDamage()
+{
+    if (sourceCheck_.valid())
+        sourceDamage_ = sourceCheck_.get();
+    return sourceDamage_;
+}
+
 void CheckedArchive::BeforeReplace(const QString& tempFileName)
 {
+    if (!sourceDamage().isEmpty())
+        throw Error(kSaveFailed);
     ZlbArchive rebuilt;
     rebuilt.OpenArchive(tempFileName);
     const int index = rebuilt.FindFile(memberName());
@@ -530,15 +569,17 @@ namespace {
 // is removed by the returned guard unless the caller keeps it.
 QString buildStagedArchive(const QString& databasePath, const QString& besideTarget, CheckedArchive& archive)
 {
-    requireSoundSurveyDatabase(databasePath);
+    requireSurveyDatabase(databasePath);
     tempfiles::removeAbandoned(QFileInfo(besideTarget).absolutePath());
     const QString staging = makeStagingFile(besideTarget);
     RemoveUnlessKept removeStaging(staging);
     archive.expectSource(databasePath);
+    archive.checkSourceAlongside(databasePath);
     archive.OpenArchive(staging);
     archive.AddFile(databasePath);
     const bool written = archive.LastFailure().isEmpty() && archive.IsOpen() && archive.FindFile(memberName()) >= 0;
     archive.CloseArchive();
+    requireSoundSource(archive);
     if (!written)
         throw Error(kSaveFailed);
     removeStaging.keep();
@@ -653,16 +694,18 @@ void SaveToCurrentDataFile(Program& program, CheckedArchive& archive)
     if (QFileInfo(state.CurrentDataFile).suffix().compare(QStringLiteral("nar"), Qt::CaseInsensitive) == 0)
         throw SaveRefused(kRestorePointTarget);
     refuseReadOnlyTarget(state.CurrentDataFile);
-    explainingDamage(program, [&] { requireSoundSurveyDatabase(state.DatabasePath); });
+    requireSurveyDatabase(state.DatabasePath);
     tempfiles::removeAbandoned(QFileInfo(state.CurrentDataFile).absolutePath());
     {
         SurveyClosed closed(program);
         archive.expectSource(state.DatabasePath);
         // A missing file or a member 0 that is not ankieta.mdb fails here with the archive's own message.
         archive.OpenArchive(state.CurrentDataFile);
+        archive.checkSourceAlongside(state.DatabasePath);
         archive.UpdateFile(state.DatabasePath, 0);
         const bool written = archive.LastFailure().isEmpty() && archive.IsOpen() && archive.FindFile(memberName()) == 0;
         archive.CloseArchive();
+        explainingDamage(program, [&] { requireSoundSource(archive); });
         if (!written)
             throw Error(kSaveFailed);
         closed.reopen();

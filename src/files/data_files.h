@@ -10,6 +10,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <future>
+
 namespace vestrum {
 
 class Program;
@@ -109,16 +111,26 @@ void ClearForNewUnit(Program& program);
 // place of the old one it is read back: the member must be there, decompress to the bytes whose CRC the
 // directory records, and be as long as the database it was made from. A rebuild that fails the check is
 // thrown away, so a data file is never replaced by a damaged or empty one.
+//
+// The database itself is checked too (SQLite's quick check), on a second thread while the archive is written, so
+// the check costs next to no time: a damaged database never replaces the old file.
 class CheckedArchive : public ZlbArchive {
 public:
+    ~CheckedArchive() override;
     // The database the next rebuild is made from; its length is what the member must unpack to.
     void expectSource(const QString& path) { expectedSource_ = path; }
+    // Starts the quick check of `path`; BeforeReplace waits for it and keeps the old file when it finds damage.
+    void checkSourceAlongside(const QString& path);
+    // What the check found, waiting for it when it still runs; empty when the database is sound or none ran.
+    QString sourceDamage();
 
 protected:
     void BeforeReplace(const QString& tempFileName) override;
 
 private:
     QString expectedSource_;
+    std::future<QString> sourceCheck_;
+    QString sourceDamage_;
 };
 
 // Closes the survey connection for as long as the database file is copied, and opens it again afterwards
