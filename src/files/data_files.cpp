@@ -565,8 +565,8 @@ void SurveyClosed::reopen()
 
 namespace {
 
-// Builds the archive of `databasePath` under a staging name beside `besideTarget` and checks it. The staging file
-// is removed by the returned guard unless the caller keeps it.
+// Builds the archive of `databasePath` under a staging name beside `besideTarget`, checks it and returns the staging
+// file's path; on failure nothing is left behind.
 QString buildStagedArchive(const QString& databasePath, const QString& besideTarget, CheckedArchive& archive)
 {
     requireSurveyDatabase(databasePath);

@@ -442,3 +442,28 @@ TEST(DataSafety, WithoutARestorePointTheStartKeepsTheUnsavedWorkingData)
     EXPECT_EQ(unitName(next.survey), QStringLiteral("edycja"));
     EXPECT_FALSE(next.state.DataSaved);
 }
+
+TEST(DataSafety, FoldersOfLoadsThatNeverFinishedGoUnlessTheyHoldAUsersFile)
+{
+    QTemporaryDir folder;
+    // A copy of the program that dies in the middle of two loads, one of them into a folder a user then used.
+    const int status = runChild([&] {
+        for (const char* name : { "pusty", "uzywany" }) {
+            QTemporaryDir unpacked(folder.filePath(tempfiles::nameFor(QStringLiteral("XXXXXX"))));
+            unpacked.setAutoRemove(false);
+            writeFile(unpacked.filePath(QStringLiteral("ankieta.mdb")), "baza");
+            tempfiles::createFile(unpacked.path());
+            if (qstrcmp(name, "uzywany") == 0)
+                writeFile(unpacked.filePath(QStringLiteral("moje.txt")), "nie usuwać");
+        }
+        ::raise(SIGKILL);
+    });
+    ASSERT_TRUE(WIFSIGNALED(status));
+    ASSERT_EQ(temporaryNames(folder.path()).size(), 2) << "QTemporaryDir keeps the program's pattern";
+
+    EXPECT_EQ(tempfiles::removeAbandoned(folder.path()), 1);
+    const QStringList left = temporaryNames(folder.path());
+    ASSERT_EQ(left.size(), 1);
+    EXPECT_EQ(QDir(folder.filePath(left[0])).entryList(QDir::Files | QDir::Hidden),
+        QStringList { QStringLiteral("moje.txt") });
+}
