@@ -177,14 +177,16 @@ TEST(RestoreWindow, ListsPointsOldestFirstWithNoneChosen)
     const QString folder = t.program.state.archiveFolder();
     touch(folder + QStringLiteral("a_2008_03_06-00_00.nar"));
     touch(folder + QStringLiteral("a_2008_03_05-23_59.nar"));
+    touch(folder + QStringLiteral("a_2008_03_05-23_59_02.nar")); // a second point in the same minute
     window.fillList();
-    ASSERT_EQ(window.pointList()->count(), 2);
+    ASSERT_EQ(window.pointList()->count(), 3);
     EXPECT_EQ(window.pointList()->item(0)->text(), QStringLiteral("dzień: 2008/03/05  godzina: 23:59"));
-    EXPECT_EQ(window.pointList()->item(1)->text(), QStringLiteral("dzień: 2008/03/06  godzina: 00:00"));
+    EXPECT_EQ(window.pointList()->item(1)->text(), QStringLiteral("dzień: 2008/03/05  godzina: 23:59 (2)"));
+    EXPECT_EQ(window.pointList()->item(2)->text(), QStringLiteral("dzień: 2008/03/06  godzina: 00:00"));
     EXPECT_TRUE(window.pointList()->selectedItems().isEmpty());
     shoot(&window, "restore_window");
 
-    window.pointList()->setCurrentRow(1);
+    window.pointList()->setCurrentRow(2);
     window.przywroc();
     EXPECT_EQ(restored, QStringList{folder + QStringLiteral("a_2008_03_06-00_00.nar")});
     EXPECT_EQ(window.result(), QDialog::Accepted);
