@@ -75,8 +75,9 @@ bool runProgram()
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    // The single-instance lock lives in the temporary folder: a private one, so another copy of the
-    // program running on this machine does not end ours at once.
+    // The single-instance lock lives in the runtime folder: a private one (QTemporaryDir makes it
+    // the user's alone), so another copy of the program running on this machine does not end ours.
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), scratch().path());
     environment.insert(QStringLiteral("TMPDIR"), scratch().path());
     process.setProcessEnvironment(environment);
     process.setWorkingDirectory(programFolder());

@@ -13,7 +13,9 @@
 #include "gui/lists/journal_search_window.h"
 #include "gui/lists/entry_dialog.h"
 #include "gui/lists/list_editor.h"
+#include "gui/lists/xml_exchange_commands.h"
 #include "gui/common/list_grid_view.h"
+#include "gui/print/report_commands.h"
 
 #include <QComboBox>
 
@@ -31,6 +33,8 @@ ProgramWindows::ProgramWindows(Program& program, MainWindow& mainWindow)
     plugShellSteps();
     plugMenu();
     plugListEditor();
+    reports_ = std::make_unique<ReportCommands>(program_, main_);
+    reports_->connectMenu();
 }
 
 ProgramWindows::~ProgramWindows()
@@ -167,6 +171,7 @@ void ProgramWindows::plugListEditor()
         if (journalSearch_->identifyGroup(editor.grid()))
             editor.listChanged();
     });
+    new XmlExchangeCommands(program_, journalList_, *listEditor_); // the editor's child
 }
 
 } // namespace vestrum
