@@ -292,6 +292,10 @@ TEST(FitGridColumns, NothingWrapsWhenThereIsRoom)
                 for (int r = 0; r < grid.dataRowCount(); ++r) {
                     const QString text = grid.list().cell(c, r);
                     EXPECT_GE(room, QFontMetrics(font).horizontalAdvance(text)) << text.toStdString();
+                    // the room the cell draws in, grid line and margins taken off, is that room
+                    const QRect drawn = grid.cellTextRect(grid.visualRect(grid.model()->index(r, c)));
+                    EXPECT_EQ(drawn.width(), room);
+                    EXPECT_GE(drawn.height(), WrappedHeight(font, text, room)) << text.toStdString();
                     EXPECT_EQ(WrappedHeight(font, text, room), WrappedHeight(font, text, kUnlimited))
                         << text.toStdString();
                 }

@@ -252,7 +252,7 @@ TEST_F(EditorFixture, Screenshots)
         GTEST_SKIP() << "set VESTRUM_SHOTS to a folder";
     QDir().mkpath(folder);
     const QString words = S("Źdźbło łąkowe, żółw, gęś i jaźń — badania nad przepięknymi, długimi tytułami publikacji ");
-    for (int kind : {3, 9, 40}) {
+    for (int kind : {1, 3, 9, 40}) {
         std::vector<QStringList> rows;
         const int columns = static_cast<int>(ListKindInfoOf(kind).columns.size());
         for (int r = 0; r < 40; ++r) {
@@ -267,6 +267,8 @@ TEST_F(EditorFixture, Screenshots)
         if (kind == 40)
             for (QStringList& row : rows)
                 row[2] = row[7] = S("1000,00");
+        if (kind == 1)
+            rows = {{S("doktor"), S("nauk chemicznych;")}, {S("doktor habilitowany"), S("nauk fizycznych;")}};
         store(kind, rows);
         editor->prepare(kind);
         editor->show();

@@ -364,8 +364,10 @@ public:
         painter->setFont(opt.font);
         const bool selected = opt.state & QStyle::State_Selected;
         painter->setPen(opt.palette.color(QPalette::Normal, selected ? QPalette::HighlightedText : QPalette::Text));
-        painter->drawText(opt.rect.adjusted(kCellMarginX, kCellMarginY, -kCellMarginX, -kCellMarginY),
-                          Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text);
+        const auto* grid = qobject_cast<const ListGridView*>(widget);
+        const QRect room = grid ? grid->cellTextRect(opt.rect)
+                                : opt.rect.adjusted(kCellMarginX, kCellMarginY, -kCellMarginX, -kCellMarginY);
+        painter->drawText(room, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text);
         painter->restore();
     }
 };
@@ -508,6 +510,12 @@ void ListGridView::selectDataRow(int row)
     const QModelIndex index = model_->index(row, 0);
     selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     scrollTo(index);
+}
+
+QRect ListGridView::cellTextRect(const QRect& cell) const
+{
+    const int line = showGrid() ? 1 : 0;
+    return cell.adjusted(kCellMarginX, kCellMarginY, line - kCellMarginX, line - kCellMarginY);
 }
 
 QFont ListGridView::headerFont() const

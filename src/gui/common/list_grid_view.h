@@ -85,6 +85,11 @@ public:
     int currentDataRow() const;
     void selectDataRow(int row);
 
+    // Where a data cell's text is drawn inside the cell's visual rectangle (which leaves out the
+    // grid line at its right and bottom): 4 pixels in from the column's left and right edges and 2
+    // from the row's top and bottom, so a column `widest text + 8` wide never wraps its widest text.
+    QRect cellTextRect(const QRect& cell) const;
+
     // The font the header row is drawn and measured in: the grid's own, bold.
     QFont headerFont() const;
     int headerHeight() const;

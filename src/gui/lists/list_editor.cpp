@@ -353,8 +353,11 @@ void ListEditor::showEvent(QShowEvent* event)
     ApplyUserFont(this, program_.state.UserFont);
     RelayoutWindow(this);
     QDialog::showEvent(event);
-    fit();
+    // The grid is fitted at the size it is shown in: the minimum size first, then the layout.
     updateMinimumSize();
+    if (layout())
+        layout()->activate();
+    fit();
 }
 
 // The resize events of one drag are gathered into one fit, and a resize that leaves the grid as it
