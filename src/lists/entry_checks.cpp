@@ -4,6 +4,7 @@
 #include "storage/engine.h"
 #include "lists/journal_identification.h"
 #include "lists/list_catalogue.h"
+#include "lists/list_grid.h"
 
 #include <QSet>
 
@@ -187,13 +188,30 @@ QString UnsetChoiceLine(const QString& caption)
 
 QStringList StoredConferences(db::Connection& survey)
 {
-    db::Query query(survey, QStringLiteral("select distinct nazwa from dane_wykaz_konferencji where rodzaj=? order by nazwa"),
-                    {1});
-    QStringList names;
-    for (query.first(); !query.eof(); query.next())
-        if (!query.isNull(QStringLiteral("nazwa")))
-            names << query.asUnicode(QStringLiteral("nazwa"));
-    return names;
+    db::Query query(survey, QStringLiteral("select nazwa from dane_wykaz_konferencji where rodzaj=? order by rowid"), {1});
+    // Names that differ only in letter case are one conference: the first stored spelling stays.
+    QSet<QString> seen;
+    std::vector<QStringList> names;
+    for (query.first(); !query.eof(); query.next()) {
+        if (query.isNull(QStringLiteral("nazwa")))
+            continue;
+        const QString name = query.asUnicode(QStringLiteral("nazwa"));
+        const QString folded = name.toCaseFolded();
+        if (seen.contains(folded))
+            continue;
+        seen.insert(folded);
+        names.push_back({name});
+    }
+    if (names.empty())
+        return {};
+    // The order of the list editor's grids (Polish, letter case ignored).
+    ListGrid sorted(QStringList{QString()});
+    sorted.setRows(std::move(names));
+    sorted.sortBy(0);
+    QStringList out;
+    for (const QStringList& row : sorted.rows())
+        out << row.front();
+    return out;
 }
 
 // --- one entry ----------------------------------------------------------------------------

@@ -53,8 +53,9 @@ ExitCheck CheckOnExit(EntryCheck check, const QString& text, int reportingYear);
 QString EmptyFieldLine(const QString& caption); // Pole "caption" nie może być puste
 QString UnsetChoiceLine(const QString& caption); // Pole "caption" nie może pozostać nieokreślone
 
-// The distinct names of the conferences of kind 21 already saved, in name order (kind 22 offers
-// them). Throws vestrum::Error on a database failure.
+// The distinct names of the conferences of kind 21 already saved (names differing only in letter
+// case once, as first stored), in the Polish order of the list grids (kind 22 offers them).
+// Throws vestrum::Error on a database failure.
 QStringList StoredConferences(db::Connection& survey);
 
 // --- one entry ----------------------------------------------------------------------------

@@ -260,13 +260,18 @@ TEST(EntryForm, StoredConferencesComeFromKind21Only)
     vestrum::testing::TempSurvey survey;
     const QString insert = QStringLiteral("insert into dane_wykaz_konferencji (rodzaj, nazwa, tytul_referatu) values (?, ?, '')");
     for (const auto& [kind, name] : std::vector<std::pair<int, const char*>>{
-             {1, "Zjazd"}, {1, "Forum ' OR 1=1"}, {1, "Zjazd"}, {3, "Krajowa"}, {2, "Referat"}})
+             {1, "Zjazd"}, {1, "Forum ' OR 1=1"}, {1, "Zjazd"}, {3, "Krajowa"}, {2, "Referat"}, {1, "Łódzkie Forum"},
+             {1, "zjazd"}, {1, "Lubelskie Dni"}, {1, "ZJAZD"}})
         survey.connection.execute(insert, {kind, S(name)});
+    // Polish order, names differing only in letter case once (as first stored).
     const QStringList names = StoredConferences(survey.connection);
-    EXPECT_EQ(names, QStringList({S("Forum ' OR 1=1"), S("Zjazd")}));
+    EXPECT_EQ(names, QStringList({S("Forum ' OR 1=1"), S("Lubelskie Dni"), S("Łódzkie Forum"), S("Zjazd")}));
     EntryForm paper(22, names);
-    EXPECT_EQ(paper.items(0), QStringList({S("- wybierz -"), S("Forum ' OR 1=1"), S("Zjazd")}));
+    EXPECT_EQ(paper.items(0),
+              QStringList({S("- wybierz -"), S("Forum ' OR 1=1"), S("Lubelskie Dni"), S("Łódzkie Forum"), S("Zjazd")}));
     paper.fill({S("Zjazd"), S("Referat")});
-    EXPECT_EQ(paper.chosen(0), 2);
+    EXPECT_EQ(paper.chosen(0), 4);
+    vestrum::testing::TempSurvey empty;
+    EXPECT_TRUE(StoredConferences(empty.connection).isEmpty());
     EXPECT_EQ(indexOfCaption(paper, S("Tytuł referatu")), 1);
 }
