@@ -13,6 +13,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -23,16 +24,21 @@ using namespace vestrum;
 
 namespace {
 
+constexpr int kSettle = 2000; // ms
+
 QString shotsFolder() { return qEnvironmentVariable("VESTRUM_SHOTS"); }
 
-// Waits for the window manager to frame the window, then photographs the screen.
+// Photographs the screen; callers wait first, in the event loop of the window shown, so that the
+// window manager has framed it and it has painted itself.
 void photograph(const char* name)
 {
-    QTest::qWait(600);
     QDir().mkpath(shotsFolder());
     const QString script = QStringLiteral(VESTRUM_FIXTURES "/../../scripts/screenshot.sh");
     const QString out = shotsFolder() + u'/' + QString::fromLatin1(name) + QStringLiteral(".png");
     EXPECT_EQ(QProcess::execute(QStringLiteral("bash"), {script, out}), 0) << name;
+    // The window's own picture of itself as well: some X servers leave a dialog's inside black.
+    if (QWidget* modal = QApplication::activeModalWidget())
+        modal->grab().save(shotsFolder() + u'/' + QString::fromLatin1(name) + QStringLiteral("_inside.png"));
 }
 
 } // namespace
@@ -50,8 +56,9 @@ TEST(FirstLook, WindowsAUserMeetsFirst)
     ASSERT_TRUE(window.startUp({}, folder.path()));
     QTest::qWait(500);
 
+    program.state.UserFont = {QStringLiteral("Arial"), 12}; // the default, installed here under another name
     FontWindow font(program.state.UserFont, &window);
-    QTimer::singleShot(0, &font, [&font] {
+    QTimer::singleShot(kSettle, &font, [&font] {
         photograph("i15_font_window");
         font.reject();
     });
@@ -63,26 +70,30 @@ TEST(FirstLook, WindowsAUserMeetsFirst)
     SectionPageWidget* pkd = window.pageByTag(104);
     window.EnterEditMode(pkd);
     qobject_cast<QAbstractButton*>(pkd->control(QStringLiteral("rb031")))->click();
+    QTest::qWait(kSettle);
     photograph("i15_pkd2004");
     messages.answer(MessageAnswer::No);
     window.DiscardPage(pkd);
 
     // The list editor and the entry dialog opened for the first time.
-    QTimer::singleShot(0, &windows.listEditor(), [&] {
+    QTimer::singleShot(kSettle, &windows.listEditor(), [&] {
         photograph("i15_list_editor");
-        QTimer::singleShot(0, &windows.entryDialog(), [&] {
+        QTimer::singleShot(kSettle, &windows.entryDialog(), [&] {
             photograph("i15_entry_dialog");
-            messages.answer(MessageAnswer::Yes);
-            windows.entryDialog().discardChanges();
+            windows.entryDialog().done(QDialog::Rejected);
         });
         windows.listEditor().addEntry();
-        windows.listEditor().discardChanges();
+        windows.listEditor().done(QDialog::Rejected);
     });
     windows.OpenListEditor(3);
 
     MessageBox box(&window);
-    QTimer::singleShot(0, &box, [&box] {
+    QTimer::singleShot(kSettle, &box, [&box] {
         photograph("i15_message_box");
+        // The frame and its title-bar buttons, enlarged.
+        const QString shot = shotsFolder() + QStringLiteral("/i15_message_box.png");
+        QImage(shot).copy(box.frameGeometry().adjusted(-4, -4, 4, 4)).scaled(box.frameGeometry().size() * 2)
+            .save(shotsFolder() + QStringLiteral("/i15_message_box_frame.png"));
         box.reject();
     });
     box.present({QStringLiteral("Czy na pewno chcesz zakończyć pracę programu?"), MessageKind::Information, 1,
