@@ -1,10 +1,12 @@
 #include "files/zlb_archive.h"
+#include "files/temp_files.h"
 
 #include "files/archive_test_util.h"
 #include "base/codepage.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QDateTime>
 #include <QTemporaryDir>
 #include <QtEndian>
 
@@ -58,7 +60,7 @@ protected:
 
     QStringList tempLeftovers() const
     {
-        return QDir(dir.path()).entryList({QStringLiteral("ZLB*")}, QDir::Files);
+        return QDir(dir.path()).entryList({QStringLiteral(".vestrum-tmp-*")}, QDir::Files | QDir::Hidden);
     }
 };
 
@@ -233,6 +235,13 @@ TEST_F(ZlbArchiveTest, MemberKeysIgnoreCaseAndFoldersOnlyCountWithSavePaths)
     EXPECT_EQ(readFile(path(QStringLiteral("out")) + QString(expectedFolder).replace(QLatin1Char('\\'), QLatin1Char('/'))
                        + QStringLiteral("dane.TXT")),
               "drugi");
+
+    // A character outside the Basic Multilingual Plane is one character the code page lacks: one "?".
+    writeFile(path(QStringLiteral("trzy/nuty\U0001D11E.txt")), "muzyka");
+    archive.AddFile(path(QStringLiteral("trzy/nuty\U0001D11E.txt")));
+    ASSERT_EQ(archive.LastFailure(), QString());
+    ASSERT_EQ(archive.FileCount(), 4);
+    EXPECT_EQ(archive.GetFileEntry(3).FileName, QByteArray("nuty?.txt"));
 }
 
 TEST_F(ZlbArchiveTest, ReplacingTheFirstOfThreeMovesTheOthersUnchanged)
@@ -298,7 +307,7 @@ TEST_F(ZlbArchiveTest, CrashBeforeTheRenameLeavesTheOldArchiveWhole)
     EXPECT_EQ(archive.FileCount(), 1) << "the directory in memory still describes the file on disk";
     // The new archive was complete and lay beside the old one, so the rename would have been one step.
     EXPECT_EQ(QFileInfo(archive.tempSeen).absolutePath(), QFileInfo(file).absolutePath());
-    EXPECT_TRUE(QFileInfo(archive.tempSeen).fileName().startsWith(QLatin1String("ZLB")));
+    EXPECT_TRUE(tempfiles::isTemporaryName(QFileInfo(archive.tempSeen).fileName()));
     EXPECT_GT(archive.tempBytes.size(), before.size());
     EXPECT_TRUE(tempLeftovers().isEmpty());
 
@@ -338,6 +347,22 @@ TEST_F(ZlbArchiveTest, FailedRebuildsAreSwallowedAndChangeNothing)
     archive.AddFile(path(QStringLiteral("b.txt")));
     EXPECT_NE(archive.LastFailure(), QString());
     EXPECT_EQ(readFile(file), before + QByteArray("x"));
+
+    // Rewritten with the same size, only its time tells: the stale directory must not be used either.
+    writeFile(file, before);
+    ZlbArchive reopened;
+    reopened.OpenArchive(file);
+    ASSERT_EQ(reopened.FileCount(), 1);
+    QByteArray sameSize = before;
+    sameSize[0] = static_cast<char>(sameSize[0] ^ 0x5a);
+    writeFile(file, sameSize);
+    QFile touched(file);
+    ASSERT_TRUE(touched.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(touched.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime));
+    touched.close();
+    reopened.AddFile(path(QStringLiteral("b.txt")));
+    EXPECT_NE(reopened.LastFailure(), QString());
+    EXPECT_EQ(readFile(file), sameSize);
 
     EXPECT_EQ(errorOf([] {
                   ZlbArchive closed;

@@ -14,7 +14,9 @@
 #include "gui/lists/journal_search_window.h"
 #include "gui/lists/entry_dialog.h"
 #include "gui/lists/list_editor.h"
+#include "gui/lists/xml_exchange_commands.h"
 #include "gui/common/list_grid_view.h"
+#include "gui/print/report_commands.h"
 
 #include <QComboBox>
 
@@ -32,6 +34,8 @@ ProgramWindows::ProgramWindows(Program& program, MainWindow& mainWindow)
     plugShellSteps();
     plugMenu();
     plugListEditor();
+    reports_ = std::make_unique<ReportCommands>(program_, main_);
+    reports_->connectMenu();
 }
 
 ProgramWindows::~ProgramWindows()
@@ -176,6 +180,7 @@ void ProgramWindows::plugListEditor()
         editor.list().setRows(editor.grid()->dataRows());
         editor.listChanged();
     });
+    new XmlExchangeCommands(program_, journalList_, *listEditor_); // the editor's child
 }
 
 } // namespace vestrum
