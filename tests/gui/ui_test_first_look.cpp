@@ -11,6 +11,7 @@
 #include "support/temp_survey.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QImage>
@@ -86,6 +87,13 @@ TEST(FirstLook, WindowsAUserMeetsFirst)
         windows.listEditor().done(QDialog::Rejected);
     });
     windows.OpenListEditor(3);
+
+    QTimer::singleShot(kSettle, &window, [] {
+        photograph("i15_about");
+        if (QWidget* about = QApplication::activeModalWidget())
+            about->close();
+    });
+    window.menuAction(QStringLiteral("O programie"))->trigger();
 
     MessageBox box(&window);
     QTimer::singleShot(kSettle, &box, [&box] {

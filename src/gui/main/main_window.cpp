@@ -447,8 +447,10 @@ void MainWindow::showHintViewer()
 
 void MainWindow::applyUserFont()
 {
-    ApplyUserFont(this, program_.state.UserFont, [](QTableView* view) {
-        if (auto* grid = qobject_cast<QTableWidget*>(view))
+    // Only the main window's own grids are fitted; the tables of its dialogs (the about box) keep
+    // their one-line rows.
+    ApplyUserFont(this, program_.state.UserFont, [this](QTableView* view) {
+        if (auto* grid = qobject_cast<QTableWidget*>(view); grid && grid->window() == this)
             FitGridColumns(grid);
     });
     chooser_->setFixedHeight(chooser_->rowHeight() + 6);
