@@ -499,3 +499,16 @@ TEST(EntryDialog, PublicationsIdentifyTheJournalOnEnter)
     EXPECT_TRUE(f.dialog.input(2)->hasFocus());
     EXPECT_EQ(f.dialog.form().row().value(4), S("Acta Physica Polonica A"));
 }
+
+// Opened for the first time, the dialog shows every row of a page of up to eight fields.
+TEST(EntryDialog, FirstOpeningShowsEveryRowOfThePage)
+{
+    Fixture f;
+    f.open(50); // the apparatus: more rows than fit, the first eight in view
+    const QRect view = f.dialog.currentPage()->viewport()->rect();
+    for (int row = 0; row < std::min(8, f.dialog.form().count()); ++row) {
+        const QRect panel(f.dialog.rowPanel(row)->mapTo(f.dialog.currentPage()->viewport(), QPoint(0, 0)),
+                          f.dialog.rowPanel(row)->size());
+        EXPECT_TRUE(view.contains(panel)) << row;
+    }
+}
