@@ -34,7 +34,8 @@ int usage(QTextStream& err)
            "  vestrum-cli archive extract ARCHIWUM KATALOG [--check-crc]\n"
            "  vestrum-cli archive check ARCHIWUM\n"
            "  vestrum-cli survey show ZBIÓR\n"
-           "  vestrum-cli list show ZBIÓR RODZAJ\n";
+           "  vestrum-cli list show ZBIÓR RODZAJ\n"
+           "  vestrum-cli list import-text ZBIÓR RODZAJ PLIK (--separator=S | --lines=N) --map=K1,K2,... [--save]\n";
     err.flush();
     return 2;
 }
