@@ -15,6 +15,7 @@ class HelpWindow;
 class EntryDialog;
 class FontWindow;
 class ListEditor;
+class TextImportWindow;
 
 // Connects the main window to the rest of the program: the section data behind its pages, the
 // list editor with its entry dialog and journal search, the data-file commands, the font choice
@@ -55,6 +56,7 @@ private:
     JournalSearchWindow* journalSearch_;
     FontWindow* fontWindow_;
     HelpWindow* help_;
+    TextImportWindow* textImport_;
 };
 
 } // namespace vestrum
