@@ -123,16 +123,6 @@ int storedReportingYear(db::Connection& survey)
     return year.toInt();
 }
 
-// The widths the survey's own fields declare (0 for a long-text field).
-QMap<QString, int> declaredWidths(db::Connection& survey, const QString& table)
-{
-    QMap<QString, int> widths;
-    for (const db::FieldInfo& field : survey.tableFields(table))
-        if (field.isText())
-            widths.insert(field.name, field.size);
-    return widths;
-}
-
 bool isArchivePath(const QString& path)
 {
     const QString suffix = QFileInfo(path).suffix().toLower();
@@ -176,7 +166,7 @@ int importText(const Request& request, QTextStream& out, QTextStream& err, const
     QTemporaryDir scratch;
     db::Connection survey;
     OpenSurveyFile(survey, request.surveyPath, scratch);
-    const importing::CheckContext context{storedReportingYear(survey), declaredWidths(survey, info.table)};
+    const importing::CheckContext context = importing::SurveyCheckContext(survey, request.kind, storedReportingYear(survey));
 
     const importing::DecodedText decoded = importing::ReadImportFile(request.textPath);
     err << "kodowanie: " << importing::EncodingName(decoded.encoding) << '\n';

@@ -236,8 +236,11 @@ std::optional<QString> listedDisciplines(const lists::ScienceDomain& domain, con
 
 int widthOf(const ImportRule& rule, const CheckContext& context)
 {
-    const auto given = context.widths.constFind(rule.field);
-    return given != context.widths.cend() ? *given : DeclaredWidth(rule.kind, rule.column);
+    // Field names compare without regard to case, as the database engine compares them.
+    for (auto it = context.widths.cbegin(); it != context.widths.cend(); ++it)
+        if (it.key().compare(rule.field, Qt::CaseInsensitive) == 0)
+            return *it;
+    return DeclaredWidth(rule.kind, rule.column);
 }
 
 } // namespace
@@ -267,6 +270,16 @@ int DeclaredWidth(int kind, int column)
         return bounded ? size : 0;
     }
     return 0;
+}
+
+CheckContext SurveyCheckContext(db::Connection& survey, int kind, int reportingYear)
+{
+    CheckContext context;
+    context.reportingYear = reportingYear;
+    for (const db::FieldInfo& field : survey.tableFields(lists::ListKindInfoOf(kind).table))
+        if (field.isText())
+            context.widths.insert(field.name, field.size);
+    return context;
 }
 
 bool IsStrictDate(const QString& text)

@@ -9,6 +9,10 @@
 // for all 51 list kinds, walked by one checker. The text import runs it over the preview rows; the
 // whole-survey check runs the same table over stored rows. Columns are counted from 0 here (the grid
 // order of the list catalogue) and rows from 1, as the user sees them in the messages.
+namespace vestrum::db {
+class Connection;
+}
+
 namespace vestrum::importing {
 
 enum class RuleType {
@@ -42,6 +46,9 @@ struct CheckContext {
     // fields not named here take the schema's width.
     QMap<QString, int> widths;
 };
+
+// The context of a survey database: its reporting year as given and the widths its own fields declare.
+CheckContext SurveyCheckContext(db::Connection& survey, int kind, int reportingYear);
 
 // One failed rule of one row.
 struct ImportFinding {

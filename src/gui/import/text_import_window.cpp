@@ -313,8 +313,15 @@ void TextImportWindow::setMapColumn(int position, int column)
 void TextImportWindow::showPage(Page page)
 {
     pages_->setCurrentIndex(page);
-    if (page == PreviewPage)
+    if (page == PreviewPage) {
+        // A page that was hidden is laid out first, so the columns are fitted to the grid's real width.
+        QWidget* shown = pages_->currentWidget();
+        shown->setGeometry(pages_->contentsRect());
+        if (QLayout* pageLayout = shown->layout())
+            pageLayout->activate();
+        preview_->setCurrentItem(nullptr);
         fitPreview();
+    }
 }
 
 TextImportWindow::Page TextImportWindow::currentPage() const { return static_cast<Page>(pages_->currentIndex()); }
@@ -528,6 +535,7 @@ void TextImportWindow::reject()
 void TextImportWindow::showEvent(QShowEvent* event)
 {
     ApplyUserFont(this, program_.state.UserFont);
+    preview_->setHeaders(preview_->headers()); // the header row in the user's font, bold
     RelayoutWindow(this);
     QDialog::showEvent(event);
     if (currentPage() == PreviewPage)
