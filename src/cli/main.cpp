@@ -35,6 +35,8 @@ int usage(QTextStream& err)
            "  vestrum-cli archive check ARCHIWUM\n"
            "  vestrum-cli survey show ZBIÓR\n"
            "  vestrum-cli list show ZBIÓR RODZAJ\n"
+           "  vestrum-cli list export ZBIÓR RODZAJ PLIK.xml\n"
+           "  vestrum-cli list import ZBIÓR RODZAJ PLIK.xml [--save]\n"
            "  vestrum-cli list import-text ZBIÓR RODZAJ PLIK (--separator=S | --lines=N) --map=K1,K2,... [--save]\n";
     err.flush();
     return 2;
