@@ -144,6 +144,11 @@ TEST(ListImportCli, AFailingRowListsEveryErrorAndWritesNothing)
                        "Zawartość pola \"Rodzaj organizacji\" nie należy do zakresu stosowanego w tej klasyfikacji - "
                        "wiersz 2\n"));
     EXPECT_TRUE(s.rows(14).front().join(QString()).isEmpty());
+
+    // Mended, the same text goes into the section's grid list, the choice in its listed spelling.
+    const QString mended = s.text("czlonkostwo2.txt", QByteArray("Nowak Anna;PAN;1999;POLSKA AKADEMIA NAUK\n"));
+    ASSERT_EQ(run({s.survey.path(), S("14"), mended, S("--separator=;"), S("--map=1,2,3,4"), S("--save")}).status, 0);
+    EXPECT_EQ(s.rows(14), (std::vector<QStringList>{{S("Nowak Anna"), S("PAN"), S("1999"), S("Polska Akademia Nauk")}}));
 }
 
 TEST(ListImportCli, WrongCommandLinesAreRefusedWithTheWindowsMessages)

@@ -17,7 +17,11 @@
 
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QFocusEvent>
+#include <QGuiApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
@@ -135,6 +139,19 @@ TEST_F(ImportFixture, RefusalsLeaveTheTextAndThePreviewAsTheyWere)
     EXPECT_FALSE(window->readIntoStructure());
     EXPECT_EQ(messages.shown.last(),
               S("Ilość linii, które obejmują jeden opis, nie może być większa niż 12 (ani mniejsza od 1)."));
+    // Leaving the field checks it as well; a blank field may be left.
+    const auto leaveLineCount = [this] {
+        QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+        QApplication::sendEvent(window->lineCountField(), &out);
+    };
+    const qsizetype shown = messages.shown.size();
+    window->lineCountField()->setText(S("x"));
+    leaveLineCount();
+    EXPECT_EQ(messages.shown.last(), S("Podana wartość jest nieprawidłowa"));
+    window->lineCountField()->clear();
+    leaveLineCount();
+    EXPECT_EQ(messages.shown.size(), shown + 1);
+
     window->lineCountField()->setText(S("1"));
     window->setMapColumn(5, 0);
     EXPECT_FALSE(window->readIntoStructure());
@@ -211,6 +228,11 @@ TEST_F(ImportFixture, AFileShowsTheEncodingItWasReadIn)
     EXPECT_EQ(window->textField()->toPlainText(), S("Zjazd Łódzki\nSympozjum Śląskie\n"));
     EXPECT_TRUE(window->encodingLabel()->text().endsWith(S("Windows-1250")));
     EXPECT_EQ(window->textField()->textCursor().position(), 0);
+
+    QGuiApplication::clipboard()->setText(S("Konferencja Łódzka"));
+    window->pasteFromClipboard();
+    EXPECT_EQ(window->textField()->toPlainText(), S("Konferencja Łódzka"));
+    EXPECT_FALSE(window->encodingLabel()->isVisibleTo(window.get()));
 }
 
 TEST_F(ImportFixture, TheHandOverAppendsToTheEditorsListAndMarksItChanged)
