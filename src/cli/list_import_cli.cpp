@@ -144,6 +144,9 @@ void writeRow(QTextStream& out, const QStringList& cells)
 void saveRows(db::Connection& survey, const Request& request, const std::vector<QStringList>& rows,
               const QString& scratchDatabase)
 {
+    if (QFileInfo(request.surveyPath).suffix().compare(QLatin1String("nar"), Qt::CaseInsensitive) == 0)
+        throw Error(S("Punkt przywracania danych nie może być zmieniany; wykaz można dopisać do pliku danych albo "
+                      "do bazy ankieta.mdb."));
     const int legacyMark = db::passwordMark(schema::legacyDatabasePassword());
     if (survey.scalar(QStringLiteral("PRAGMA application_id")).toInt() == legacyMark)
         throw Error(S("Zbiór pochodzi z wcześniejszej wersji programu; wczytaj go najpierw w programie i zapisz, "
