@@ -2,14 +2,14 @@
 // against the shipped journal list and checking every row; then showing those rows in the import window's preview.
 #include "bench_support.h"
 
+#include "base/clock.h"
 #include "gui/common/list_grid_view.h"
 #include "gui/common/progress_window.h"
 #include "gui/import/text_import_window.h"
 #include "import/import_rules.h"
-#include "lists/list_catalogue.h"
 #include "import/import_text.h"
 #include "lists/journal_identification.h"
-#include "base/clock.h"
+#include "lists/list_catalogue.h"
 #include "program/program.h"
 #include "storage/engine.h"
 #include "storage/journal_list.h"
@@ -31,7 +31,7 @@ constexpr int kKind = 3; // 8.1.a publications
 struct ShippedList {
     QTemporaryDir dir;
     db::Connection connection;
-    lists::JournalList list{connection};
+    lists::JournalList list { connection };
 
     ShippedList()
     {
@@ -58,10 +58,11 @@ QString publicationText()
         const QString listed = list.journal((i * 7919) % list.count()).name;
         const QString journal = i % 4 == 3 ? QStringLiteral("Zeszyty Naukowe Wydziału nr %1").arg(i)
                                            : (i % 2 == 0 ? listed.toUpper() : listed);
-        text += journal + QStringLiteral(";Badania nad zjawiskiem %1 w warunkach polowych;Kowalski J., Żak Ł.;"
-                                         "2008, %2, 11-40;DOI 10.1000/%1;uwagi\r\n")
-                              .arg(i)
-                              .arg(i % 120);
+        text += journal
+            + QStringLiteral(";Badania nad zjawiskiem %1 w warunkach polowych;Kowalski J., Żak Ł.;"
+                             "2008, %2, 11-40;DOI 10.1000/%1;uwagi\r\n")
+                  .arg(i)
+                  .arg(i % 120);
     }
     return text;
 }
@@ -85,7 +86,7 @@ void BM_ReadIdentifyAndCheck10k(benchmark::State& state)
     for (auto _ : state) {
         const importing::ImportedRows read = importing::ReadRecords(kKind, text, structure, &list);
         std::vector<QStringList> handOver;
-        findings = importing::CheckRows(kKind, read.rows, importing::CheckContext{2008, {}}, &handOver).size();
+        findings = importing::CheckRows(kKind, read.rows, importing::CheckContext { 2008, {} }, &handOver).size();
         benchmark::DoNotOptimize(handOver);
     }
     state.counters["findings"] = static_cast<double>(findings);
@@ -95,7 +96,7 @@ BENCHMARK(BM_ReadIdentifyAndCheck10k)->Unit(benchmark::kMillisecond)->Iterations
 void BM_ShowPreview10k(benchmark::State& state)
 {
     struct Silent final : Messages {
-        MessageResponse present(const MessageRequest&) override { return {MessageAnswer::Yes, false}; }
+        MessageResponse present(const MessageRequest&) override { return { MessageAnswer::Yes, false }; }
     } messages;
     SystemClock clock;
     Program program(messages, clock);
@@ -103,8 +104,8 @@ void BM_ShowPreview10k(benchmark::State& state)
     TextImportWindow window(program, shippedList().list, progress);
     window.resize(1200, 800);
     window.prepare(kKind);
-    const std::vector<QStringList> rows =
-        importing::ReadRecords(kKind, publicationText(), publicationMap(), &shippedList().list).rows;
+    const std::vector<QStringList> rows
+        = importing::ReadRecords(kKind, publicationText(), publicationMap(), &shippedList().list).rows;
     for (auto _ : state) {
         state.PauseTiming();
         window.preview()->clearData();
@@ -137,8 +138,8 @@ int main(int argc, char** argv)
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
-    const std::pair<const char*, double> targets[] = {{"BM_ReadIdentifyAndCheck10k/iterations:5", 1.0},
-                                                      {"BM_ShowPreview10k/iterations:5", 0.3}};
+    const std::pair<const char*, double> targets[]
+        = { { "BM_ReadIdentifyAndCheck10k/iterations:5", 1.0 }, { "BM_ShowPreview10k/iterations:5", 0.3 } };
     std::printf("\n%-44s %9s %9s %7s\n", "", "seconds", "target", "ratio");
     for (const auto& [name, target] : targets) {
         const auto found = secondsPerRun.find(name);

@@ -27,7 +27,10 @@ constexpr int kOk = 0;
 constexpr int kFailed = 1;
 constexpr int kUsage = 2;
 
-QString S(const char* text) { return QString::fromUtf8(text); }
+QString S(const char* text)
+{
+    return QString::fromUtf8(text);
+}
 
 struct Request {
     QString surveyPath;
@@ -115,10 +118,11 @@ QString readRequest(const QStringList& args, Request& request)
 int storedReportingYear(db::Connection& survey)
 {
     const form::Control* yearList = form::FindControl(QStringLiteral("c000"));
-    const QStringList years = yearList != nullptr ? yearList->items : QStringList{};
+    const QStringList years = yearList != nullptr ? yearList->items : QStringList {};
     db::Table details(survey, QStringLiteral("dane_szczegolowe"));
     details.first();
-    const QString stored = details.eof() ? QString() : numbers::TrimBlanks(details.asString(QStringLiteral("Rok_sprawozdawczy")));
+    const QString stored
+        = details.eof() ? QString() : numbers::TrimBlanks(details.asString(QStringLiteral("Rok_sprawozdawczy")));
     const QString year = years.contains(stored) ? stored : years.value(0, QStringLiteral("2008"));
     return year.toInt();
 }
@@ -142,7 +146,7 @@ void writeRow(QTextStream& out, const QStringList& cells)
 // Appends the rows to the kind's list as the editor would after opening it, and saves the list; a
 // data file gets its database back only once the list is written.
 void saveRows(db::Connection& survey, const Request& request, const std::vector<QStringList>& rows,
-              const QString& scratchDatabase)
+    const QString& scratchDatabase)
 {
     if (QFileInfo(request.surveyPath).suffix().compare(QLatin1String("nar"), Qt::CaseInsensitive) == 0)
         throw Error(S("Punkt przywracania danych nie może być zmieniany; wykaz można dopisać do pliku danych albo "
@@ -169,7 +173,8 @@ int importText(const Request& request, QTextStream& out, QTextStream& err, const
     QTemporaryDir scratch;
     db::Connection survey;
     OpenSurveyFile(survey, request.surveyPath, scratch);
-    const importing::CheckContext context = importing::SurveyCheckContext(survey, request.kind, storedReportingYear(survey));
+    const importing::CheckContext context
+        = importing::SurveyCheckContext(survey, request.kind, storedReportingYear(survey));
 
     const importing::DecodedText decoded = importing::ReadImportFile(request.textPath);
     err << "kodowanie: " << importing::EncodingName(decoded.encoding) << '\n';
@@ -186,8 +191,8 @@ int importText(const Request& request, QTextStream& out, QTextStream& err, const
     }
 
     // The preview: one row per record, or one empty row when the text gave none.
-    std::vector<QStringList> preview =
-        importing::ReadRecords(request.kind, decoded.text, request.structure, &journals).rows;
+    std::vector<QStringList> preview
+        = importing::ReadRecords(request.kind, decoded.text, request.structure, &journals).rows;
     if (preview.empty())
         preview.emplace_back(static_cast<qsizetype>(info.columns.size()));
 

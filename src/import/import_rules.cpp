@@ -10,17 +10,23 @@
 
 #include <QDate>
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <optional>
-#include <array>
 
 namespace vestrum::importing {
 namespace {
 
-QString S(const char* text) { return QString::fromUtf8(text); }
+QString S(const char* text)
+{
+    return QString::fromUtf8(text);
+}
 
 // The wordings of the lines; each ends where the row number follows.
-QString tooLong(const char* name) { return S("Zbyt długie pole \"%1\" - wiersz ").arg(S(name)); }
+QString tooLong(const char* name)
+{
+    return S("Zbyt długie pole \"%1\" - wiersz ").arg(S(name));
+}
 QString outOfRange(const char* name)
 {
     return S("Zawartość pola \"%1\" nie należy do zakresu stosowanego w tej klasyfikacji - wiersz ").arg(S(name));
@@ -43,7 +49,10 @@ QString notDecimal(const QString& name)
              "ułamkowej) - wiersz ")
         .arg(name);
 }
-QString notDecimal(const char* name) { return notDecimal(S(name)); }
+QString notDecimal(const char* name)
+{
+    return notDecimal(S(name));
+}
 QString badDate(const char* name)
 {
     return S("Błędnie podana lub pusta data (powinna mieć format dd/mm/rrrr) w polu \"%1\" - wiersz ").arg(S(name));
@@ -72,98 +81,97 @@ using T = RuleType;
 std::vector<Line> table()
 {
     return {
-        {{0}, "Nazwisko", T::Length, tooLong("Nazwisko i imię")},
-        {{0}, "Stanowisko", T::Length, S("Zbyt długie pole \"Stanowisko służbowe\" - wiersz- ")},
-        {{0}, "Telefon", T::Length, tooLong("Telefon służbowy")},
-        {{0}, "Email", T::Length, tooLong("E-mail")},
-        {{1, 2}, "nazwa_stopnia", T::Domain, notApproved("Nazwa stopnia")},
-        {{1, 2}, "zakres", T::Discipline, notApproved("W zakresie")},
-        {range(3, 6), "Czasopismo", T::Length, tooLong("Czasopismo")},
-        {{7}, "nazwisko_imie", T::Length, tooLong("Nazwisko i imię")},
-        {{7}, "ISSN", T::Length, tooLong("ISSN czasopisma")},
-        {{7}, "grupa", T::Choice, S("Zawartość pola \"Grupa czasopism\" nie należy do zakresu stosowanego w tej "
-                                    "klasyfikacji - wiersz ")},
-        {range(8, 11), "Wydawca", T::Length, tooLong("Wydawca")},
-        {{12}, "nazwisko_imie", T::Length, tooLong("Nazwisko i imię")},
-        {{12}, "wydawnictwo", T::Length, tooLong("Wydawnictwo")},
-        {{12}, "rok_wydania", T::Integer, notYear("Rok wydania")},
-        {{12}, "jezyk", T::Choice, outOfRange("Język")},
-        {{13}, "Tytul", T::Length, tooLong("Tytuł")},
-        {{13}, "Jezyk", T::Length, tooLong("Język")},
-        {{13}, "Naklad", T::Integer, notInteger("Nakład")},
-        {{13}, "Typ", T::Choice, outOfRange("Typ")},
-        {{14}, "Nazwisko", T::Length, tooLong("Nazwisko i imię")},
-        {{14}, "Nazwa_organizacji", T::Length, tooLong("Nazwa organizacji/czasopisma")},
-        {{14}, "Data_wyboru", T::Year, notYear("Rok wyboru"), 1930},
-        {{14}, "Rodzaj_organizacji", T::Choice, outOfRange("Rodzaj organizacji")},
-        {range(15, 18), "nazwa", T::Length, tooLong("Nazwa kontraktu")},
-        {range(15, 18), "symbol", T::Length, tooLong("Symbol")},
-        {range(15, 18), "numer_ewid", T::Length, tooLong("Nr ewidencyjny")},
-        {{19}, "nazwa_sieci", T::Length, tooLong("Nazwa sieci")},
-        {{20}, "nazwa", T::Length, tooLong("Nazwa konsorcjum")},
-        {range(21, 24), "nazwa", T::Length, tooLong("Nazwa konferencji")},
-        {{22, 24}, "tytul_referatu", T::Length, tooLong("Tytuł referatu")},
-        {{25, 26}, "symbol", T::Length, tooLong("Numer projektu")},
-        {{25, 26}, "tytul", T::Length, tooLong("Tytuł projektu")},
-        {{25, 26}, "data_rozpoczecia", T::Date, badDate("Data rozpoczęcia")},
-        {{25, 26}, "data_zakonczenia", T::Date, badDate("Data zakończenia")},
-        {{25, 26}, "kierownik", T::Length, tooLong("Kierownik projektu")},
+        { { 0 }, "Nazwisko", T::Length, tooLong("Nazwisko i imię") },
+        { { 0 }, "Stanowisko", T::Length, S("Zbyt długie pole \"Stanowisko służbowe\" - wiersz- ") },
+        { { 0 }, "Telefon", T::Length, tooLong("Telefon służbowy") },
+        { { 0 }, "Email", T::Length, tooLong("E-mail") },
+        { { 1, 2 }, "nazwa_stopnia", T::Domain, notApproved("Nazwa stopnia") },
+        { { 1, 2 }, "zakres", T::Discipline, notApproved("W zakresie") },
+        { range(3, 6), "Czasopismo", T::Length, tooLong("Czasopismo") },
+        { { 7 }, "nazwisko_imie", T::Length, tooLong("Nazwisko i imię") },
+        { { 7 }, "ISSN", T::Length, tooLong("ISSN czasopisma") },
+        { { 7 }, "grupa", T::Choice, outOfRange("Grupa czasopism") },
+        { range(8, 11), "Wydawca", T::Length, tooLong("Wydawca") },
+        { { 12 }, "nazwisko_imie", T::Length, tooLong("Nazwisko i imię") },
+        { { 12 }, "wydawnictwo", T::Length, tooLong("Wydawnictwo") },
+        { { 12 }, "rok_wydania", T::Integer, notYear("Rok wydania") },
+        { { 12 }, "jezyk", T::Choice, outOfRange("Język") },
+        { { 13 }, "Tytul", T::Length, tooLong("Tytuł") },
+        { { 13 }, "Jezyk", T::Length, tooLong("Język") },
+        { { 13 }, "Naklad", T::Integer, notInteger("Nakład") },
+        { { 13 }, "Typ", T::Choice, outOfRange("Typ") },
+        { { 14 }, "Nazwisko", T::Length, tooLong("Nazwisko i imię") },
+        { { 14 }, "Nazwa_organizacji", T::Length, tooLong("Nazwa organizacji/czasopisma") },
+        { { 14 }, "Data_wyboru", T::Year, notYear("Rok wyboru"), 1930 },
+        { { 14 }, "Rodzaj_organizacji", T::Choice, outOfRange("Rodzaj organizacji") },
+        { range(15, 18), "nazwa", T::Length, tooLong("Nazwa kontraktu") },
+        { range(15, 18), "symbol", T::Length, tooLong("Symbol") },
+        { range(15, 18), "numer_ewid", T::Length, tooLong("Nr ewidencyjny") },
+        { { 19 }, "nazwa_sieci", T::Length, tooLong("Nazwa sieci") },
+        { { 20 }, "nazwa", T::Length, tooLong("Nazwa konsorcjum") },
+        { range(21, 24), "nazwa", T::Length, tooLong("Nazwa konferencji") },
+        { { 22, 24 }, "tytul_referatu", T::Length, tooLong("Tytuł referatu") },
+        { { 25, 26 }, "symbol", T::Length, tooLong("Numer projektu") },
+        { { 25, 26 }, "tytul", T::Length, tooLong("Tytuł projektu") },
+        { { 25, 26 }, "data_rozpoczecia", T::Date, badDate("Data rozpoczęcia") },
+        { { 25, 26 }, "data_zakonczenia", T::Date, badDate("Data zakończenia") },
+        { { 25, 26 }, "kierownik", T::Length, tooLong("Kierownik projektu") },
         // Costs of kind 25 are an amount; the applicant's share of kind 26 is one of three bands.
-        {{25}, "naklady", T::Decimal, notDecimal("nakłady")},
-        {{26}, "naklady", T::Choice, outOfRange("Udział wnioskodawcy")},
-        {{27}, "symbol", T::Length, tooLong("Symbol umowy")},
-        {{27}, "tytul", T::Length, tooLong("Przedmiot umowy")},
-        {{27}, "wartosc", T::Decimal, notDecimal("Wartość")},
-        {{27}, "zlecajacy", T::Length, tooLong("jednostka zlecająca")},
-        {{27}, "data_rozpoczecia", T::Date, badDate("Data rozpoczęcia")},
-        {{27}, "data_zakonczenia", T::Date, badDate("Data zakończenia")},
-        {range(28, 32), "numer", T::Length, tooLong("Numer patentu")},
-        {range(28, 32), "data", T::Date, badDate("Data opublikowania")},
-        {{29, 31, 32}, "dokument", T::Choice, outOfRange("Rodzaj dokumentu")},
-        {{34, 35}, "numer", T::Length, tooLong("Numer zgłoszenia")},
-        {{34, 35}, "data", T::Date, badDate("Data zgłoszenia")},
-        {{36, 37}, "numer", T::Length, tooLong("Numer rejestracyjny")},
-        {{36}, "data", T::Date, badDate("Data uzyskania")},
-        {{37}, "data", T::Date, badDate("Data zgłoszenia")},
-        {{38}, "data", T::Date, badDate("Data uzyskania")},
-        {{39}, "rodzaj", T::Choice, outOfRange("Zasięg")},
-        {{39}, "data", T::Date, badDate("Data wprowadzenia")},
-        {{40}, "Tytul", T::Length, tooLong("Tytuł przedsięwzięcia")},
-        {{40}, "Slowa_klucz", T::Length, tooLong("Słowa kluczowe")},
-        {{40}, "Przychody_jednostki", T::Decimal, notDecimal("Przychody naukowej")},
-        {{40}, "Jednostka_wdrazajaca", T::Length, tooLong("Jednostka wdrażająca")},
-        {{40}, "Forma_prawna", T::Length, tooLong("Forma prawna")},
-        {{40}, "Wycena_wartosci", T::Length, tooLong("Wycena wartości")},
-        {{40}, "Przychody_wdrazajacego", T::Decimal, notDecimal("Przychody wdrażającej")},
-        {{41, 42}, "numer", T::Length, tooLong("Numer certyfikatu")},
-        {{41, 42}, "data", T::Date, badDate("Data certyfikacji")},
-        {{43}, "numer", T::Length, tooLong("Numer świadectwa")},
-        {{43}, "data", T::Date, badDate("Data uzyskania")},
-        {{44}, "data", T::Date, badDate("Data uzyskania")},
-        {{45}, "data", T::Date, badDate("Data sprzedaży")},
-        {{45}, "oplata", T::Decimal, notDecimal("Wysokość opłaty")},
-        {{46}, "data", T::Length, tooLong("Data realizacji")},
-        {{47, 48}, "kraj_zagr", T::Choice, outOfRange("Krajowa/zagraniczna")},
-        {{47, 48}, "typ", T::Length, tooLong("Rodzaj")},
-        {{47, 48}, "przyznajacy", T::Length, tooLong("Nadający")},
-        {{49}, "Nazwa", T::Length, tooLong("Nazwa laboratorium")},
-        {{49}, "Jednostka_akredytujaca", T::Length, tooLong("Jednostka akredytująca")},
-        {{49}, "Liczba_procedur", T::Integer, notInteger("Liczba procedur")},
-        {{50}, "Nazwa", T::Length, tooLong("Nazwa urządzenia")},
-        {{50}, "Producent", T::Length, tooLong("Producent")},
-        {{50}, "Rok_produkcji", T::Year, notYear("Rok produkcji"), 1950},
-        {{50}, "Typ_urzadzenia", T::Length, tooLong("Typ urządzenia")},
-        {{50}, "Typ_wyposazenia", T::Choice, outOfRange("Typ wyposażenia")},
-        {{50}, "Nazwa_lab_uzytkujacego", T::Length, tooLong("Nazwa laboratorium użytkującego aparaturę")},
-        {{50}, "Wartosc_brutto", T::Decimal, notDecimal("Wartość brutto")},
-        {{50}, "Opis_innego_zrodla", T::Length, tooLong("Opis innego źródła zakupu")},
+        { { 25 }, "naklady", T::Decimal, notDecimal("nakłady") },
+        { { 26 }, "naklady", T::Choice, outOfRange("Udział wnioskodawcy") },
+        { { 27 }, "symbol", T::Length, tooLong("Symbol umowy") },
+        { { 27 }, "tytul", T::Length, tooLong("Przedmiot umowy") },
+        { { 27 }, "wartosc", T::Decimal, notDecimal("Wartość") },
+        { { 27 }, "zlecajacy", T::Length, tooLong("jednostka zlecająca") },
+        { { 27 }, "data_rozpoczecia", T::Date, badDate("Data rozpoczęcia") },
+        { { 27 }, "data_zakonczenia", T::Date, badDate("Data zakończenia") },
+        { range(28, 32), "numer", T::Length, tooLong("Numer patentu") },
+        { range(28, 32), "data", T::Date, badDate("Data opublikowania") },
+        { { 29, 31, 32 }, "dokument", T::Choice, outOfRange("Rodzaj dokumentu") },
+        { { 34, 35 }, "numer", T::Length, tooLong("Numer zgłoszenia") },
+        { { 34, 35 }, "data", T::Date, badDate("Data zgłoszenia") },
+        { { 36, 37 }, "numer", T::Length, tooLong("Numer rejestracyjny") },
+        { { 36 }, "data", T::Date, badDate("Data uzyskania") },
+        { { 37 }, "data", T::Date, badDate("Data zgłoszenia") },
+        { { 38 }, "data", T::Date, badDate("Data uzyskania") },
+        { { 39 }, "rodzaj", T::Choice, outOfRange("Zasięg") },
+        { { 39 }, "data", T::Date, badDate("Data wprowadzenia") },
+        { { 40 }, "Tytul", T::Length, tooLong("Tytuł przedsięwzięcia") },
+        { { 40 }, "Slowa_klucz", T::Length, tooLong("Słowa kluczowe") },
+        { { 40 }, "Przychody_jednostki", T::Decimal, notDecimal("Przychody naukowej") },
+        { { 40 }, "Jednostka_wdrazajaca", T::Length, tooLong("Jednostka wdrażająca") },
+        { { 40 }, "Forma_prawna", T::Length, tooLong("Forma prawna") },
+        { { 40 }, "Wycena_wartosci", T::Length, tooLong("Wycena wartości") },
+        { { 40 }, "Przychody_wdrazajacego", T::Decimal, notDecimal("Przychody wdrażającej") },
+        { { 41, 42 }, "numer", T::Length, tooLong("Numer certyfikatu") },
+        { { 41, 42 }, "data", T::Date, badDate("Data certyfikacji") },
+        { { 43 }, "numer", T::Length, tooLong("Numer świadectwa") },
+        { { 43 }, "data", T::Date, badDate("Data uzyskania") },
+        { { 44 }, "data", T::Date, badDate("Data uzyskania") },
+        { { 45 }, "data", T::Date, badDate("Data sprzedaży") },
+        { { 45 }, "oplata", T::Decimal, notDecimal("Wysokość opłaty") },
+        { { 46 }, "data", T::Length, tooLong("Data realizacji") },
+        { { 47, 48 }, "kraj_zagr", T::Choice, outOfRange("Krajowa/zagraniczna") },
+        { { 47, 48 }, "typ", T::Length, tooLong("Rodzaj") },
+        { { 47, 48 }, "przyznajacy", T::Length, tooLong("Nadający") },
+        { { 49 }, "Nazwa", T::Length, tooLong("Nazwa laboratorium") },
+        { { 49 }, "Jednostka_akredytujaca", T::Length, tooLong("Jednostka akredytująca") },
+        { { 49 }, "Liczba_procedur", T::Integer, notInteger("Liczba procedur") },
+        { { 50 }, "Nazwa", T::Length, tooLong("Nazwa urządzenia") },
+        { { 50 }, "Producent", T::Length, tooLong("Producent") },
+        { { 50 }, "Rok_produkcji", T::Year, notYear("Rok produkcji"), 1950 },
+        { { 50 }, "Typ_urzadzenia", T::Length, tooLong("Typ urządzenia") },
+        { { 50 }, "Typ_wyposazenia", T::Choice, outOfRange("Typ wyposażenia") },
+        { { 50 }, "Nazwa_lab_uzytkujacego", T::Length, tooLong("Nazwa laboratorium użytkującego aparaturę") },
+        { { 50 }, "Wartosc_brutto", T::Decimal, notDecimal("Wartość brutto") },
+        { { 50 }, "Opis_innego_zrodla", T::Length, tooLong("Opis innego źródła zakupu") },
     };
 }
 
 // The values the entry dialog offers for the field, without its "- wybierz -" placeholders.
 QStringList offeredValues(int kind, const QString& field)
 {
-    const QStringList placeholders{lists::ChooseItem(), lists::TypeItem(), lists::ChooseOrTypeItem()};
+    const QStringList placeholders { lists::ChooseItem(), lists::TypeItem(), lists::ChooseOrTypeItem() };
     for (const lists::EntryField& f : lists::EntryFieldsFor(kind)) {
         if (f.field.compare(field, Qt::CaseInsensitive) != 0)
             continue;
@@ -199,9 +207,15 @@ std::array<std::vector<ImportRule>, lists::ListKindCount> buildRules()
     return rules;
 }
 
-bool isAsciiDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
+bool isAsciiDigit(QChar c)
+{
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
 
-int twoDigits(const QString& text, int at) { return text.at(at).digitValue() * 10 + text.at(at + 1).digitValue(); }
+int twoDigits(const QString& text, int at)
+{
+    return text.at(at).digitValue() * 10 + text.at(at + 1).digitValue();
+}
 
 // The listed value equal to the trimmed text without regard to case; empty when none.
 QString listedSpelling(const QStringList& values, const QString& text)
@@ -286,7 +300,7 @@ bool IsStrictDate(const QString& text)
 {
     if (text.size() != 10 || text.at(2) != QLatin1Char('/') || text.at(5) != QLatin1Char('/'))
         return false;
-    for (int i : {0, 1, 3, 4, 6, 7, 8, 9})
+    for (int i : { 0, 1, 3, 4, 6, 7, 8, 9 })
         if (!isAsciiDigit(text.at(i)))
             return false;
     const int year = twoDigits(text, 6) * 100 + twoDigits(text, 8);
@@ -325,8 +339,7 @@ RowCheck CheckRowCells(int kind, const QStringList& cells, int row, const CheckC
         case T::Discipline: {
             if (domainIndex < 0)
                 continue; // the domain's own line already tells
-            const auto disciplines =
-                listedDisciplines(lists::ScienceDomains()[static_cast<size_t>(domainIndex)], cell);
+            const auto disciplines = listedDisciplines(lists::ScienceDomains()[static_cast<size_t>(domainIndex)], cell);
             passed = disciplines.has_value();
             listed = disciplines.value_or(QString());
             break;
@@ -349,7 +362,7 @@ RowCheck CheckRowCells(int kind, const QStringList& cells, int row, const CheckC
         }
         }
         if (!passed) {
-            check.findings.push_back({kind, row, rule.column, rule.message + QString::number(row)});
+            check.findings.push_back({ kind, row, rule.column, rule.message + QString::number(row) });
         } else if (!listed.isEmpty() && rule.column < check.cells.size()) {
             check.cells[rule.column] = listed;
         }
@@ -357,8 +370,8 @@ RowCheck CheckRowCells(int kind, const QStringList& cells, int row, const CheckC
     return check;
 }
 
-std::vector<ImportFinding> CheckRows(int kind, const std::vector<QStringList>& rows, const CheckContext& context,
-                                     std::vector<QStringList>* handOver)
+std::vector<ImportFinding> CheckRows(
+    int kind, const std::vector<QStringList>& rows, const CheckContext& context, std::vector<QStringList>* handOver)
 {
     std::vector<ImportFinding> findings;
     if (handOver != nullptr) {

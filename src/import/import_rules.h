@@ -16,24 +16,24 @@ class Connection;
 namespace vestrum::importing {
 
 enum class RuleType {
-    Length,     // no longer than the declared width of the column's field (void for a long-text field)
-    Choice,     // one of the listed values, blanks around it removed, letter case ignored
-    Domain,     // degree rights: one of the science domains
+    Length, // no longer than the declared width of the column's field (void for a long-text field)
+    Choice, // one of the listed values, blanks around it removed, letter case ignored
+    Domain, // degree rights: one of the science domains
     Discipline, // degree rights: disciplines of the row's domain, checked only when the domain passed
-    Integer,    // optional sign and digits, within 32 bits; empty fails
-    Year,       // an integer from `firstYear` to the reporting year
-    Date,       // exactly DD/MM/RRRR forming a real date
-    Decimal,    // a number with "," as decimal separator, as saving reads it; empty fails
+    Integer, // optional sign and digits, within 32 bits; empty fails
+    Year, // an integer from `firstYear` to the reporting year
+    Date, // exactly DD/MM/RRRR forming a real date
+    Decimal, // a number with "," as decimal separator, as saving reads it; empty fails
 };
 
 struct ImportRule {
     int kind = -1;
-    int column = -1;     // grid column of the kind
-    QString field;       // table field of that column
+    int column = -1; // grid column of the kind
+    QString field; // table field of that column
     RuleType type = RuleType::Length;
-    QString message;     // the line without its row number, e.g. "Zbyt długie pole "Czasopismo" - wiersz "
+    QString message; // the line without its row number, e.g. "Zbyt długie pole "Czasopismo" - wiersz "
     QStringList choices; // Choice: the listed values in their listed spelling
-    int firstYear = 0;   // Year
+    int firstYear = 0; // Year
 };
 
 // The rules of one kind, in the order their lines appear within a row. Empty for kind 33 (no checks).
@@ -53,7 +53,7 @@ CheckContext SurveyCheckContext(db::Connection& survey, int kind, int reportingY
 // One failed rule of one row.
 struct ImportFinding {
     int kind = -1;
-    int row = 0;    // 1 for the first data row
+    int row = 0; // 1 for the first data row
     int column = -1;
     QString message; // the whole line, row number included
     bool operator==(const ImportFinding&) const = default;
@@ -72,7 +72,7 @@ RowCheck CheckRowCells(int kind, const QStringList& cells, int row, const CheckC
 
 // Checks rows 1.. in order. `handOver`, when given, receives the rows as CheckRowCells gives them.
 std::vector<ImportFinding> CheckRows(int kind, const std::vector<QStringList>& rows, const CheckContext& context,
-                                     std::vector<QStringList>* handOver = nullptr);
+    std::vector<QStringList>* handOver = nullptr);
 
 // The import's error text: for every finding a line break (CR LF) and its line; empty when none.
 QString ImportErrorText(const std::vector<ImportFinding>& findings);

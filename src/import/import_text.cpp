@@ -15,7 +15,10 @@
 namespace vestrum::importing {
 namespace {
 
-QString S(const char* text) { return QString::fromUtf8(text); }
+QString S(const char* text)
+{
+    return QString::fromUtf8(text);
+}
 
 bool startsWith(const QByteArray& bytes, std::initializer_list<unsigned char> mark)
 {
@@ -43,14 +46,19 @@ std::optional<QString> strictUtf8(const QByteArray& bytes)
     return text;
 }
 
-QString megabytes() { return QString::number(kMaxImportBytes / (1024 * 1024)); }
+QString megabytes()
+{
+    return QString::number(kMaxImportBytes / (1024 * 1024));
+}
 
 // The row exists from the first field placed into it (or from the start of a line in "znak/znaki:"
 // mode); a record that never gets one adds no row.
 class RecordBuilder {
 public:
     RecordBuilder(const ImportStructure& structure, int columnCount, ImportedRows& out)
-        : structure_(structure), columnCount_(columnCount), out_(out)
+        : structure_(structure)
+        , columnCount_(columnCount)
+        , out_(out)
     {
     }
 
@@ -87,7 +95,7 @@ private:
 };
 
 void splitByCharacters(const QStringList& lines, const ImportStructure& structure, RecordBuilder& builder,
-                       const std::function<void()>& fieldRead)
+    const std::function<void()>& fieldRead)
 {
     const QString& separator = structure.separator;
     for (const QString& line : lines) {
@@ -118,7 +126,7 @@ void splitByCharacters(const QStringList& lines, const ImportStructure& structur
 }
 
 void splitByLineEnds(const QStringList& lines, const ImportStructure& structure, RecordBuilder& builder,
-                     const std::function<void()>& fieldRead)
+    const std::function<void()>& fieldRead)
 {
     const int perRecord = std::clamp(structure.linesPerRecord, 1, kMaxLinesPerRecord);
     int position = 0;
@@ -137,15 +145,15 @@ void splitByLineEnds(const QStringList& lines, const ImportStructure& structure,
 
 DecodedText DecodeImportBytes(const QByteArray& bytes)
 {
-    if (startsWith(bytes, {0xEF, 0xBB, 0xBF}))
-        return {decode(QStringConverter::Utf8, QByteArrayView(bytes).sliced(3)), TextEncoding::Utf8};
-    if (startsWith(bytes, {0xFF, 0xFE}))
-        return {decode(QStringConverter::Utf16LE, QByteArrayView(bytes).sliced(2)), TextEncoding::Utf16};
-    if (startsWith(bytes, {0xFE, 0xFF}))
-        return {decode(QStringConverter::Utf16BE, QByteArrayView(bytes).sliced(2)), TextEncoding::Utf16};
+    if (startsWith(bytes, { 0xEF, 0xBB, 0xBF }))
+        return { decode(QStringConverter::Utf8, QByteArrayView(bytes).sliced(3)), TextEncoding::Utf8 };
+    if (startsWith(bytes, { 0xFF, 0xFE }))
+        return { decode(QStringConverter::Utf16LE, QByteArrayView(bytes).sliced(2)), TextEncoding::Utf16 };
+    if (startsWith(bytes, { 0xFE, 0xFF }))
+        return { decode(QStringConverter::Utf16BE, QByteArrayView(bytes).sliced(2)), TextEncoding::Utf16 };
     if (std::optional<QString> text = strictUtf8(bytes))
-        return {*text, TextEncoding::Utf8};
-    return {codepage::fromWindows1250(bytes), TextEncoding::Windows1250};
+        return { *text, TextEncoding::Utf8 };
+    return { codepage::fromWindows1250(bytes), TextEncoding::Windows1250 };
 }
 
 QString EncodingName(TextEncoding encoding)
@@ -240,21 +248,20 @@ QString DuplicateMapProblem(const ImportStructure& structure, const QStringList&
             continue;
         for (int m = n + 1; m < kMapPositions; ++m)
             if (structure.map[static_cast<size_t>(m)] == column)
-                return S("Do conajmniej dwóch pól przypisano taką samą zawartość tematyczną: ") +
-                       headers.value(column);
+                return S("Do conajmniej dwóch pól przypisano taką samą zawartość tematyczną: ") + headers.value(column);
     }
     return {};
 }
 
 QString StructureProblem(const ImportStructure& structure, const QString& lineCountText, const QStringList& headers)
 {
-    const QString modeProblem = structure.mode == SeparatorMode::Characters ? SeparatorProblem(structure)
-                                                                            : LineCountProblem(lineCountText);
+    const QString modeProblem
+        = structure.mode == SeparatorMode::Characters ? SeparatorProblem(structure) : LineCountProblem(lineCountText);
     return modeProblem.isEmpty() ? DuplicateMapProblem(structure, headers) : modeProblem;
 }
 
-ImportedRows SplitRecords(const QString& text, const ImportStructure& structure, int columnCount,
-                          const std::function<void()>& fieldRead)
+ImportedRows SplitRecords(
+    const QString& text, const ImportStructure& structure, int columnCount, const std::function<void()>& fieldRead)
 {
     ImportedRows out;
     RecordBuilder builder(structure, columnCount, out);
@@ -266,7 +273,10 @@ ImportedRows SplitRecords(const QString& text, const ImportStructure& structure,
     return out;
 }
 
-bool IdentifiesJournals(int kind) { return kind >= 3 && kind <= 6; }
+bool IdentifiesJournals(int kind)
+{
+    return kind >= 3 && kind <= 6;
+}
 
 void CompleteRow(int kind, QStringList& row, lists::JournalList* journals)
 {
@@ -287,8 +297,8 @@ void CompleteRow(int kind, QStringList& row, lists::JournalList* journals)
             row[static_cast<qsizetype>(c)] = QString::number(info.fixedPoints);
 }
 
-ImportedRows ReadRecords(int kind, const QString& text, const ImportStructure& structure,
-                         lists::JournalList* journals, const std::function<void()>& fieldRead)
+ImportedRows ReadRecords(int kind, const QString& text, const ImportStructure& structure, lists::JournalList* journals,
+    const std::function<void()>& fieldRead)
 {
     const int columns = static_cast<int>(lists::ListKindInfoOf(kind).columns.size());
     ImportedRows out = SplitRecords(text, structure, columns, fieldRead);
@@ -302,9 +312,9 @@ ImportedRows ReadRecords(int kind, const QString& text, const ImportStructure& s
 
 void AppendImportedRows(std::vector<QStringList>& listRows, const std::vector<QStringList>& imported)
 {
-    const bool placeholderOnly =
-        listRows.size() == 1 &&
-        std::all_of(listRows.front().cbegin(), listRows.front().cend(), [](const QString& c) { return numbers::IsBlank(c); });
+    const bool placeholderOnly = listRows.size() == 1
+        && std::all_of(
+            listRows.front().cbegin(), listRows.front().cend(), [](const QString& c) { return numbers::IsBlank(c); });
     if (placeholderOnly || listRows.empty())
         listRows.clear();
     listRows.insert(listRows.end(), imported.begin(), imported.end());

@@ -53,7 +53,7 @@ constexpr int kMaxLinesPerRecord = 12;
 
 enum class SeparatorMode {
     Characters, // "znak/znaki:": fields of a line separated by a string, one record per line
-    LineEnds,   // "koniec linii": one field per line, a fixed number of lines per record
+    LineEnds, // "koniec linii": one field per line, a fixed number of lines per record
 };
 
 struct ImportStructure {
@@ -61,7 +61,7 @@ struct ImportStructure {
     QString separator = QStringLiteral(";"); // as typed, blanks included
     int linesPerRecord = 1;
     // Grid column (from 0) that field position n + 1 goes to; -1 drops the field ("- pomiń -").
-    std::array<int, kMapPositions> map{-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+    std::array<int, kMapPositions> map { -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1 };
 };
 
 // Refusals of the structure, each the message the window shows; empty when there is nothing to refuse.
@@ -87,15 +87,15 @@ struct ImportedRows {
 // Cuts the text into records and places their fields. `fieldRead` is called for every field read
 // (the progress of publication imports).
 ImportedRows SplitRecords(const QString& text, const ImportStructure& structure, int columnCount,
-                          const std::function<void()>& fieldRead = {});
+    const std::function<void()>& fieldRead = {});
 
 // Fills what the program derives for a finished row: the listed journal and its points for
 // publications (kinds 3 to 6), the fixed points for monographs (kinds 8 to 11).
 void CompleteRow(int kind, QStringList& row, lists::JournalList* journals);
 
 // SplitRecords followed by CompleteRow for every finished record.
-ImportedRows ReadRecords(int kind, const QString& text, const ImportStructure& structure,
-                         lists::JournalList* journals, const std::function<void()>& fieldRead = {});
+ImportedRows ReadRecords(int kind, const QString& text, const ImportStructure& structure, lists::JournalList* journals,
+    const std::function<void()>& fieldRead = {});
 
 // Whether the kind's rows are identified against the journal list while they are read.
 bool IdentifiesJournals(int kind);

@@ -15,15 +15,18 @@
 
 #include <ostream>
 
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
-#include <QFocusEvent>
-#include <QGuiApplication>
 #include <QComboBox>
 #include <QFile>
+#include <QFocusEvent>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -37,15 +40,18 @@ using vestrum::testing::TempSurvey;
 
 namespace {
 
-QString S(const char* text) { return QString::fromUtf8(text); }
+QString S(const char* text)
+{
+    return QString::fromUtf8(text);
+}
 
 struct ImportFixture : ::testing::Test {
     TempSurvey survey;
     QTemporaryDir journalFolder;
     ScriptedMessages messages;
     SystemClock clock;
-    Program program{messages, clock};
-    lists::JournalList journals{program.journals};
+    Program program { messages, clock };
+    lists::JournalList journals { program.journals };
     ProgressWindow progress;
     std::unique_ptr<TextImportWindow> window;
 
@@ -57,8 +63,8 @@ struct ImportFixture : ::testing::Test {
         program.journals.open(path, schema::databasePassword());
         program.journals.execute(QStringLiteral(
             "CREATE TABLE lista_ministerstwa (czasopismo NVARCHAR(255), punkty INTEGER, rodzaj INTEGER)"));
-        program.journals.execute(QStringLiteral("INSERT INTO lista_ministerstwa VALUES (?, 70, 1)"),
-                                 {S("Kwartalnik Historyczny")});
+        program.journals.execute(
+            QStringLiteral("INSERT INTO lista_ministerstwa VALUES (?, 70, 1)"), { S("Kwartalnik Historyczny") });
         journals.open();
         window = std::make_unique<TextImportWindow>(program, journals, progress);
     }
@@ -106,9 +112,10 @@ TEST_F(ImportFixture, PublicationsAreReadIdentifiedAndCountedInTheHeading)
     ASSERT_TRUE(window->readIntoStructure());
     EXPECT_EQ(window->currentPage(), TextImportWindow::PreviewPage);
     EXPECT_EQ(window->previewHeading()->text(), S("Weryfikacja wyników i ładowanie danych - wczytano 2 pozycji"));
-    EXPECT_EQ(previewRow(1), (QStringList{S("kwartalnik historyczny"), S("Dzieje Mazowsza"), S("Nowak Anna"), S(""),
-                                          S("Kwartalnik Historyczny"), S("70")}));
-    EXPECT_EQ(previewRow(2).mid(4), (QStringList{S(""), S("0")}));
+    EXPECT_EQ(previewRow(1),
+        (QStringList { S("kwartalnik historyczny"), S("Dzieje Mazowsza"), S("Nowak Anna"), S(""),
+            S("Kwartalnik Historyczny"), S("70") }));
+    EXPECT_EQ(previewRow(2).mid(4), (QStringList { S(""), S("0") }));
     EXPECT_EQ(messages.requests.last().number, 12);
     EXPECT_FALSE(progress.isVisible());
 
@@ -138,7 +145,7 @@ TEST_F(ImportFixture, RefusalsLeaveTheTextAndThePreviewAsTheyWere)
     window->lineCountField()->setText(S("13"));
     EXPECT_FALSE(window->readIntoStructure());
     EXPECT_EQ(messages.shown.last(),
-              S("Ilość linii, które obejmują jeden opis, nie może być większa niż 12 (ani mniejsza od 1)."));
+        S("Ilość linii, które obejmują jeden opis, nie może być większa niż 12 (ani mniejsza od 1)."));
     // Leaving the field checks it as well; a blank field may be left.
     const auto leaveLineCount = [this] {
         QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
@@ -155,7 +162,8 @@ TEST_F(ImportFixture, RefusalsLeaveTheTextAndThePreviewAsTheyWere)
     window->lineCountField()->setText(S("1"));
     window->setMapColumn(5, 0);
     EXPECT_FALSE(window->readIntoStructure());
-    EXPECT_EQ(messages.shown.last(), S("Do conajmniej dwóch pól przypisano taką samą zawartość tematyczną: nazwa konferencji"));
+    EXPECT_EQ(messages.shown.last(),
+        S("Do conajmniej dwóch pól przypisano taką samą zawartość tematyczną: nazwa konferencji"));
 
     EXPECT_EQ(window->textField()->toPlainText(), S("Zjazd"));
     EXPECT_EQ(window->preview()->cell(0, 1), S("Zjazd"));
@@ -197,8 +205,9 @@ TEST_F(ImportFixture, FailingRowsShowEveryErrorAndPassingRowsAreAcceptedInTheLis
     window->setImportText(S("KRAJOWA;Medal;Minister\nZagraniczna;Dyplom;PAN"));
     ASSERT_TRUE(window->readIntoStructure());
     EXPECT_TRUE(window->enterIntoList());
-    EXPECT_EQ(window->acceptedRows(), (std::vector<QStringList>{{S("krajowa"), S("Medal"), S("Minister")},
-                                                                 {S("zagraniczna"), S("Dyplom"), S("PAN")}}));
+    EXPECT_EQ(window->acceptedRows(),
+        (std::vector<QStringList> {
+            { S("krajowa"), S("Medal"), S("Minister") }, { S("zagraniczna"), S("Dyplom"), S("PAN") } }));
 }
 
 TEST_F(ImportFixture, LeavingAsksMessage18AndNieKeepsTheWindowOpen)
@@ -238,7 +247,7 @@ TEST_F(ImportFixture, AFileShowsTheEncodingItWasReadIn)
 TEST_F(ImportFixture, TheHandOverAppendsToTheEditorsListAndMarksItChanged)
 {
     lists::ListGrid stored(lists::ListKindInfoOf(21).headers());
-    stored.setRows({{S("Alfa")}, {S("Beta")}, {S("Gamma")}});
+    stored.setRows({ { S("Alfa") }, { S("Beta") }, { S("Gamma") } });
     lists::SaveList(program.survey, 21, stored);
     ListEditor editor(program);
     editor.prepare(21);
@@ -254,7 +263,7 @@ TEST_F(ImportFixture, TheHandOverAppendsToTheEditorsListAndMarksItChanged)
     });
     ImportTextIntoEditor(editor, *window);
     EXPECT_EQ(editor.list().rowCount(), 5);
-    EXPECT_EQ(editor.list().row(3), QStringList{S("Delta")});
+    EXPECT_EQ(editor.list().row(3), QStringList { S("Delta") });
     EXPECT_EQ(editor.selectedRows(), std::make_pair(3, 3));
     EXPECT_TRUE(program.state.PendingEdit);
 }

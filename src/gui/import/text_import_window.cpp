@@ -21,15 +21,15 @@
 #include <QElapsedTimer>
 #include <QFocusEvent>
 #include <QGridLayout>
-#include <QHeaderView>
-#include <QScrollBar>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -37,7 +37,10 @@
 namespace vestrum {
 namespace {
 
-QString S(const char* text) { return QString::fromUtf8(text); }
+QString S(const char* text)
+{
+    return QString::fromUtf8(text);
+}
 
 constexpr int kDiscardQuestion = 18;
 constexpr int kIdentificationNotice = 12;
@@ -80,7 +83,11 @@ QLabel* heading(const char* text, QWidget* parent)
 // texts that come near the widest estimate are shaped.
 class WidestText {
 public:
-    explicit WidestText(const QFont& font) : shaped_(font), characters_(font) {}
+    explicit WidestText(const QFont& font)
+        : shaped_(font)
+        , characters_(font)
+    {
+    }
 
     int of(const QStringList& texts)
     {
@@ -129,9 +136,13 @@ struct BusyPointer {
 
 } // namespace
 
-TextImportWindow::TextImportWindow(Program& program, lists::JournalList& journals, ProgressWindow& progress,
-                                   QWidget* parent)
-    : QDialog(parent), program_(program), journals_(journals), progress_(progress), pages_(new QStackedWidget(this))
+TextImportWindow::TextImportWindow(
+    Program& program, lists::JournalList& journals, ProgressWindow& progress, QWidget* parent)
+    : QDialog(parent)
+    , program_(program)
+    , journals_(journals)
+    , progress_(progress)
+    , pages_(new QStackedWidget(this))
 {
     setWindowTitle(S("Import wykazu"));
     setModal(true);
@@ -298,8 +309,8 @@ QWidget* TextImportWindow::buildErrorsPage()
     bottom->addWidget(back);
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(heading("W importowanych danych znaleziono błędy.", page));
-    layout->addWidget(
-        new QLabel(S("Dane nie mogą zostać wprowadzone do bazy danych - najpierw błędy muszą zostać poprawione."), page));
+    layout->addWidget(new QLabel(
+        S("Dane nie mogą zostać wprowadzone do bazy danych - najpierw błędy muszą zostać poprawione."), page));
     layout->addWidget(errors_, 1);
     layout->addLayout(bottom);
     return page;
@@ -338,7 +349,7 @@ bool TextImportWindow::importRows(int kind)
 void TextImportWindow::reloadMapLists(const QStringList& headers)
 {
     reloadingMap_ = true;
-    QStringList items{S("- pomiń -")};
+    QStringList items { S("- pomiń -") };
     items += headers;
     for (int n = 0; n < importing::kMapPositions; ++n) {
         QComboBox* list = map_[static_cast<size_t>(n)];
@@ -352,7 +363,10 @@ void TextImportWindow::reloadMapLists(const QStringList& headers)
     reloadingMap_ = false;
 }
 
-std::array<int, importing::kMapPositions> TextImportWindow::mapColumns() const { return mapColumns_; }
+std::array<int, importing::kMapPositions> TextImportWindow::mapColumns() const
+{
+    return mapColumns_;
+}
 
 void TextImportWindow::setMapColumn(int position, int column)
 {
@@ -373,7 +387,10 @@ void TextImportWindow::showPage(Page page)
     }
 }
 
-TextImportWindow::Page TextImportWindow::currentPage() const { return static_cast<Page>(pages_->currentIndex()); }
+TextImportWindow::Page TextImportWindow::currentPage() const
+{
+    return static_cast<Page>(pages_->currentIndex());
+}
 
 void TextImportWindow::continueFromInstructions()
 {
@@ -534,10 +551,10 @@ bool TextImportWindow::readIntoStructure()
         program_.notify(S("Uwaga!\nPrzeprowadzona została automatyczna identyfikacja czasopism z listy ministerstwa. "
                           "Ponieważ jednak wymaga ona, aby nazwa czasopisma była W PEŁNI ZGODNA z zapisem na liście, "
                           "identyfikacja może być niekompletna."),
-                        kIdentificationNotice);
+            kIdentificationNotice);
     }
-    previewHeading_->setText(S(kPreviewHeading) + S(" - wczytano ") + QString::number(preview_->dataRowCount()) +
-                             S(" pozycji"));
+    previewHeading_->setText(
+        S(kPreviewHeading) + S(" - wczytano ") + QString::number(preview_->dataRowCount()) + S(" pozycji"));
     BusyPointer busy;
     showPage(PreviewPage);
     return true;
@@ -551,7 +568,7 @@ bool TextImportWindow::enterIntoList()
     std::vector<importing::ImportFinding> findings;
     {
         BusyPointer busy;
-        importing::CheckContext context{program_.state.ReportingYear, {}};
+        importing::CheckContext context { program_.state.ReportingYear, {} };
         if (program_.survey.isOpen()) {
             try {
                 context = importing::SurveyCheckContext(program_.survey, kind_, program_.state.ReportingYear);
@@ -563,7 +580,8 @@ bool TextImportWindow::enterIntoList()
     }
     if (!findings.empty()) {
         // The text starts with its empty line; the box shows line breaks as "\n".
-        errors_->setPlainText(importing::ImportErrorText(findings).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+        errors_->setPlainText(
+            importing::ImportErrorText(findings).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
         showPage(ErrorsPage);
         return false;
     }
@@ -655,7 +673,8 @@ void TextImportWindow::measureVisiblePreviewRows()
             if (text.isEmpty())
                 continue;
             const int width = std::max(1, previewWidths_[static_cast<size_t>(c)] - 8);
-            tallest = std::max(tallest, metrics.boundingRect(QRect(0, 0, width, 1 << 20), Qt::TextWordWrap, text).height());
+            tallest
+                = std::max(tallest, metrics.boundingRect(QRect(0, 0, width, 1 << 20), Qt::TextWordWrap, text).height());
         }
         preview_->setRowHeight(r, tallest + 4);
         previewMeasured_[static_cast<size_t>(r)] = true;

@@ -40,8 +40,8 @@ class TextImportWindow : public QDialog {
 public:
     enum Page { InstructionsPage, StructurePage, PreviewPage, ErrorsPage };
 
-    TextImportWindow(Program& program, lists::JournalList& journals, ProgressWindow& progress,
-                     QWidget* parent = nullptr);
+    TextImportWindow(
+        Program& program, lists::JournalList& journals, ProgressWindow& progress, QWidget* parent = nullptr);
 
     // Lays the window out for a kind without showing it: empties the text, takes the headers into
     // the preview and the map, and chooses the first page.
@@ -54,14 +54,14 @@ public:
     int kind() const { return kind_; }
 
     // Commands, as the buttons run them.
-    void continueFromInstructions();       // "dalej"
-    void clearText();                      // "usuń cały tekst"
-    void loadTextFromFile();               // "wczytaj tekst z pliku"
+    void continueFromInstructions(); // "dalej"
+    void clearText(); // "usuń cały tekst"
+    void loadTextFromFile(); // "wczytaj tekst z pliku"
     void loadTextFromFile(const QString& path);
-    void pasteFromClipboard();             // "wklej tekst ze schowka systemowego"
+    void pasteFromClipboard(); // "wklej tekst ze schowka systemowego"
     void setImportText(const QString& text);
-    bool readIntoStructure();              // "wczytaj tekst do struktury"; true when the preview was built
-    bool enterIntoList();                  // "wprowadź wykaz do bazy"; true when every row passed
+    bool readIntoStructure(); // "wczytaj tekst do struktury"; true when the preview was built
+    bool enterIntoList(); // "wprowadź wykaz do bazy"; true when every row passed
     void showPage(Page page);
 
     // The field map as column numbers (-1 = "- pomiń -").
@@ -111,7 +111,7 @@ private:
     ProgressWindow& progress_;
     int kind_ = -1;
     int lastGroup_ = -1;
-    std::array<int, importing::kMapPositions> mapColumns_{};
+    std::array<int, importing::kMapPositions> mapColumns_ {};
     bool reloadingMap_ = false;
     bool checkingLineCount_ = false;
     std::vector<QStringList> accepted_;
@@ -126,7 +126,7 @@ private:
     QLabel* linesBefore_ = nullptr;
     QLabel* linesAfter_ = nullptr;
     QLineEdit* lineCount_ = nullptr;
-    std::array<QComboBox*, importing::kMapPositions> map_{};
+    std::array<QComboBox*, importing::kMapPositions> map_ {};
     QPushButton* read_ = nullptr;
     ListGridView* preview_ = nullptr;
     QLabel* previewHeading_ = nullptr;
