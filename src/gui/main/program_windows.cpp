@@ -16,6 +16,7 @@
 #include "gui/lists/xml_exchange_commands.h"
 #include "gui/common/list_grid_view.h"
 #include "gui/import/text_import_window.h"
+#include "gui/print/report_commands.h"
 
 #include <QComboBox>
 
@@ -34,6 +35,8 @@ ProgramWindows::ProgramWindows(Program& program, MainWindow& mainWindow)
     plugShellSteps();
     plugMenu();
     plugListEditor();
+    reports_ = std::make_unique<ReportCommands>(program_, main_);
+    reports_->connectMenu();
 }
 
 ProgramWindows::~ProgramWindows()

@@ -17,6 +17,8 @@ class FontWindow;
 class ListEditor;
 class TextImportWindow;
 
+class ReportCommands;
+
 // Connects the main window to the rest of the program: the section data behind its pages, the
 // list editor with its entry dialog and journal search, the data-file commands, the font choice
 // and the help. It is made once, right after the main window, and lives as long as it.
@@ -57,6 +59,7 @@ private:
     FontWindow* fontWindow_;
     HelpWindow* help_;
     TextImportWindow* textImport_;
+    std::unique_ptr<ReportCommands> reports_;
 };
 
 } // namespace vestrum
