@@ -333,8 +333,9 @@ TEST_F(MergeFixture, ANewerSourceGivesOnlyWhatBothFilesHave)
     EXPECT_FALSE(w.hasTable(QStringLiteral("dane_nowe")));
     EXPECT_EQ(rowCount(w, QStringLiteral("dane_wykaz_nagrod")), 0);
     for (const merge::StepOutcome& o : outcomes) {
-        if (o.name == QStringLiteral("kierownictwo"))
+        if (o.name == QStringLiteral("kierownictwo")) {
             EXPECT_EQ(o.rowsAdded, 1);
+        }
     }
 }
 
