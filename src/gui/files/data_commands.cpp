@@ -7,6 +7,8 @@
 #include "gui/files/save_data_window.h"
 #include "gui/files/load_data_window.h"
 #include "gui/files/restore_window.h"
+#include "gui/files/merge_window.h"
+#include "files/data_merge.h"
 
 #include <QAction>
 #include <QApplication>
@@ -50,8 +52,13 @@ const QString kRestorePointFailed = QStringLiteral("Błąd!!!\nPunkt przywracani
 
 DataCommands::DataCommands(Program& program, ShellSteps& steps, ProgressWindow& progress, QWidget* parent)
     : program_(program), steps_(steps), progress_(progress), saveWindow_(new SaveDataWindow(program, parent)),
-      loadWindow_(new LoadDataWindow(program, parent)), restoreWindow_(new RestoreWindow(program, parent))
+      loadWindow_(new LoadDataWindow(program, parent)), restoreWindow_(new RestoreWindow(program, parent)),
+      mergeWindow_(new MergeWindow(program, parent))
 {
+    mergeWindow_->merge = [this](const QString& path, const merge::ItemChoice& items) {
+        WindowProgress progress(progress_, program_.state.UserFont);
+        merge::MergeDataFile(program_.survey, path, items, progress);
+    };
     loadWindow_->load = [this](const QString& path) { loadFromWindow(path); };
     restoreWindow_->restore = [this](const QString& path) {
         BusyCursor busy;
@@ -236,6 +243,24 @@ void DataCommands::restoreData()
     lastLoadChangedData_ = false;
     if (restoreWindow_->run() && lastLoadChangedData_)
         loadAllSections();
+}
+
+void DataCommands::mergeData()
+{
+    confirmPendingEdit();
+    if (!program_.ask(QStringLiteral("Uwaga!!!\nŁączenie danych spowoduje zmianę danych obecnie znajdujących się w "
+                                     "systemie!\nCzy chcesz kontynuować?"),
+                      6)
+        || !restorePointBeforeChange())
+        return;
+    // A merge that was refused or failed leaves the window open and the data as they were; only a completed
+    // one is reloaded and marks the data unsaved.
+    if (!mergeWindow_->run())
+        return;
+    if (showFirstSection)
+        showFirstSection();
+    loadAllSections();
+    program_.state.DataSaved = false;
 }
 
 void DataCommands::makeRestorePoint()
