@@ -11,7 +11,6 @@
 #include <QSet>
 #include <QTemporaryDir>
 
-#include <cmath>
 #include <memory>
 
 namespace vestrum::merge {
@@ -37,14 +36,14 @@ bool isOwnNumbering(const db::FieldInfo& field)
     return field.type == db::FieldType::AutoNumber || field.name.compare(QStringLiteral("id"), Qt::CaseInsensitive) == 0;
 }
 
-std::vector<ComparedField> comparedFields(const db::RowSet& target, const db::RowSet* source)
+std::vector<ComparedField> comparedFields(const db::RowSet& target, const db::RowSet& source)
 {
     std::vector<ComparedField> fields;
     const std::vector<db::FieldInfo>& all = target.fields();
     for (size_t i = 0; i < all.size(); ++i) {
         const db::FieldInfo& f = all[i];
         if (!isOwnNumbering(f))
-            fields.push_back({f.name, f.type, static_cast<int>(i), source != nullptr ? source->fieldIndex(f.name) : -1});
+            fields.push_back({f.name, f.type, static_cast<int>(i), source.fieldIndex(f.name)});
     }
     return fields;
 }
@@ -258,7 +257,7 @@ int MergeRows(db::Connection& working, db::Connection& source, const QString& ta
         return 0;
     db::Table target(working, table, db::Table::Mode::ReadWrite);
     db::Table from(source, table);
-    const std::vector<ComparedField> fields = comparedFields(target, &from);
+    const std::vector<ComparedField> fields = comparedFields(target, from);
 
     // Every row's key in one set: each source row is looked up once instead of against every target row.
     QSet<QString> held;
