@@ -125,6 +125,9 @@ TEST(MergeWindow, TicksItemsOnPageOneAndKeepsThemBetweenUses)
 
     window.dalej();
     EXPECT_EQ(window.currentPage(), 1);
+    QFile(t.path(QStringLiteral("wydział_fizyki.naj"))).open(QIODevice::WriteOnly);
+    window.browser()->setFolder(t.dir.path());
+    EXPECT_EQ(window.browser()->fileList()->count(), 1);
     shoot(&window, "merge_window_file");
     window.wroc();
     EXPECT_EQ(window.currentPage(), 0);
