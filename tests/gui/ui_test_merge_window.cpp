@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QListWidget>
+#include <QPushButton>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -169,11 +170,24 @@ TEST(MergeCommand, RefusalKeepsTheWindowOpenAndAMergeReloadsTheSections)
                 [&] { openAfterRefusal = c.window().isVisible(); }, c.pick(good),
                 [&] { c.window().polaczDane(); }});
     c.t.messages.shown.clear();
+    c.t.messages.requests.clear();
     c.commands.mergeData();
 
     ASSERT_EQ(c.t.messages.shown.size(), 2);
     EXPECT_EQ(c.t.messages.shown[1], merge::NotCurrentDataFileMessage());
+    EXPECT_EQ(c.t.messages.requests[1].buttons, static_cast<unsigned>(MbOk));
     EXPECT_TRUE(openAfterRefusal);
+    MessageBox box;
+    box.prepare(c.t.messages.requests[1]);
+    EXPECT_EQ(box.leftButton()->text(), QStringLiteral("Dalej"));
+    shoot(&box, "merge_refusal");
+
+    // The progress window went through every caption and the two steps, its bar stopping at the end.
+    EXPECT_EQ(c.progress.windowTitle(), QStringLiteral("Łączenie danych"));
+    EXPECT_EQ(c.progress.maximum(), 22);
+    EXPECT_EQ(c.progress.position(), 22);
+    EXPECT_EQ(c.progress.label(), QStringLiteral("Inne ważne informacje"));
+    shoot(&c.progress, "merge_progress");
     EXPECT_EQ(QDir(state.archiveFolder()).entryList({QStringLiteral("*.nar")}).size(), 1);
     EXPECT_EQ(count(c.t.survey(), QStringLiteral("dane_kierownictwo")), 2);
     EXPECT_EQ(c.t.survey().scalar(QStringLiteral("SELECT Zatr_poza_BR FROM dane_szczegolowe")).toInt(), 15);
@@ -235,34 +249,4 @@ TEST(MergeCommand, NoRestorePointNoMerge)
     c.commands.mergeData();
     EXPECT_EQ(c.t.messages.shown.last(), QStringLiteral("Błąd!!!\nPunkt przywracania danych nie został utworzony."));
     EXPECT_EQ(c.sectionLoads, 0);
-}
-
-// Photographs a refusal and the progress window of a merge for a look by eye.
-TEST(MergeCommand, Shots)
-{
-    if (qEnvironmentVariable("VESTRUM_SHOTS").isEmpty())
-        GTEST_SKIP() << "VESTRUM_SHOTS not set";
-    MessageBox box;
-    box.prepare({merge::OtherVersionMessage(), MessageKind::Warning, 0, MbOk});
-    shoot(&box, "merge_refusal");
-
-    MergeCommands c;
-    struct Shooting final : datafiles::Progress {
-        ProgressWindow& window;
-        int steps = 0;
-        explicit Shooting(ProgressWindow& w) : window(w) {}
-        void start(const QString& caption, const QString& label, int maximum) override
-        {
-            window.start(caption, label, maximum, QFont(QStringLiteral("Arial"), 12));
-        }
-        void step(const QString& label) override
-        {
-            window.step();
-            window.setLabel(label);
-            if (++steps == 14)
-                shoot(&window, "merge_progress");
-        }
-        void finish() override { window.finish(); }
-    } shooting(c.progress);
-    merge::MergeDataFile(c.t.survey(), c.otherFile(), merge::AllItems(), shooting);
 }
