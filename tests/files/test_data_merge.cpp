@@ -253,6 +253,14 @@ TEST_F(MergeFixture, RefusalsLeaveTheSurveyUnchanged)
     EXPECT_EQ(errorOf([&] { mergeFile(file(QStringLiteral("brak.naj")), merge::AllItems()); }),
               merge::NoFileChosenMessage());
 
+    // Not an archive: the archive says so.
+    QFile garbage(file(QStringLiteral("zly.naj")));
+    ASSERT_TRUE(garbage.open(QIODevice::WriteOnly));
+    garbage.write(QByteArray(300, 'x'));
+    garbage.close();
+    EXPECT_EQ(errorOf([&] { mergeFile(file(QStringLiteral("zly.naj")), merge::AllItems()); }),
+              QStringLiteral("Skompresowany zbiór jest uszkodzony"));
+
     // The 2005 version's password is not the current one.
     writeLegacyDataFile(file(QStringLiteral("2005.naj")));
     EXPECT_EQ(errorOf([&] { mergeFile(file(QStringLiteral("2005.naj")), merge::AllItems()); }),
