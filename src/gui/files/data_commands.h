@@ -68,6 +68,7 @@ public:
 
 private:
     void confirmPendingEdit();
+    void reportRestorePointFailure();
     void loadAllSections();
     void updateTitle();
     void storeReportingYear();
