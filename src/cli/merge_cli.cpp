@@ -3,6 +3,7 @@
 #include "base/error.h"
 #include "files/data_files.h"
 #include "files/data_merge.h"
+#include "files/temp_files.h"
 #include "files/zlb_archive.h"
 #include "storage/engine.h"
 #include "storage/schema.h"
@@ -68,10 +69,12 @@ QString workingDatabase(const QString& target, const QTemporaryDir& scratch)
     archive.OpenArchive(target);
     if (archive.FindFile(datafiles::memberName()) < 0)
         throw Error(QStringLiteral("W pliku skompresowanym nie istnieje taki zbiór"));
-    archive.SetExtractWithPath(false);
-    archive.ExtractAll(scratch.path());
+    // Only the survey is unpacked; whatever else the file holds stays in it.
+    const int index = archive.FindFile(datafiles::memberName());
+    archive.ExtractFile(index, scratch.path());
+    const QString extracted = QDir(scratch.path()).filePath(archive.GetFileEntry(index).fileName());
     archive.CloseArchive();
-    return scratch.filePath(datafiles::memberName());
+    return extracted;
 }
 
 void printOutcomes(const std::vector<merge::StepOutcome>& outcomes, QTextStream& out)
@@ -88,7 +91,7 @@ void printOutcomes(const std::vector<merge::StepOutcome>& outcomes, QTextStream&
 
 int mergeInto(const QString& target, const QString& other, const merge::ItemChoice& items, QTextStream& out)
 {
-    const QTemporaryDir scratch;
+    const QTemporaryDir scratch(QDir(QDir::tempPath()).filePath(tempfiles::nameFor(QStringLiteral("XXXXXX"))));
     const QString database = workingDatabase(target, scratch);
     db::Connection working;
     try {

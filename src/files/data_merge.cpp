@@ -2,6 +2,7 @@
 
 #include "base/codepage.h"
 #include "base/error.h"
+#include "files/temp_files.h"
 #include "files/zlb_archive.h"
 #include "storage/engine.h"
 #include "storage/schema.h"
@@ -151,23 +152,22 @@ QString readVersion(db::Connection& connection)
     return value.isNull() ? QString() : value.toString();
 }
 
-// Unpacks the survey of the data file into `scratch` and returns its path; an archive that cannot be read
-// fails with the archive's own message.
+// Unpacks the one member the merge reads into `scratch` and returns its path; other members never reach the
+// disk. An archive that cannot be read fails with the archive's own message.
 QString unpackOtherFile(const QString& path, const QTemporaryDir& scratch)
 {
     if (!scratch.isValid())
         throw Error(QStringLiteral("Nie można utworzyć katalogu tymczasowego."));
     ZlbArchive archive;
     archive.OpenArchive(path);
-    archive.SetExtractWithPath(false);
-    archive.ExtractAll(scratch.path());
-    archive.CloseArchive();
+    const int index = archive.FindFile(datafiles::memberName());
+    if (index < 0)
+        throw Error(NotCurrentDataFileMessage());
+    archive.ExtractFile(index, scratch.path());
     // Files written on Windows may spell the member in capitals.
-    for (const QString& name : QDir(scratch.path()).entryList(QDir::Files)) {
-        if (name.compare(datafiles::memberName(), Qt::CaseInsensitive) == 0)
-            return scratch.filePath(name);
-    }
-    return scratch.filePath(datafiles::memberName());
+    const QString extracted = QDir(scratch.path()).filePath(archive.GetFileEntry(index).fileName());
+    archive.CloseArchive();
+    return extracted;
 }
 
 void openOtherSurvey(db::Connection& other, const QString& database)
@@ -176,6 +176,9 @@ void openOtherSurvey(db::Connection& other, const QString& database)
         other.open(database, schema::databasePassword());
         // A private copy, and still only read: nothing in the merge may write to it.
         other.execute(QStringLiteral("PRAGMA query_only = 1"));
+        // A damaged file is refused before any of it is read ("may be damaged", the message says).
+        if (other.scalar(QStringLiteral("PRAGMA quick_check(1)")).toString() != QLatin1String("ok"))
+            throw Error(NotCurrentDataFileMessage());
     } catch (const Error&) {
         throw Error(NotCurrentDataFileMessage());
     }
@@ -346,7 +349,8 @@ std::vector<StepOutcome> MergeDataFile(db::Connection& working, const QString& p
 {
     if (path.isEmpty() || !QFileInfo(path).isFile())
         throw Error(NoFileChosenMessage());
-    const QTemporaryDir scratch;
+    // A private folder in the program's temporary pattern, removed with its content when the merge ends.
+    const QTemporaryDir scratch(QDir(QDir::tempPath()).filePath(tempfiles::nameFor(QStringLiteral("XXXXXX"))));
     db::Connection other;
     openOtherSurvey(other, unpackOtherFile(path, scratch));
     requireComparableVersion(working, other);

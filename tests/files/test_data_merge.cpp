@@ -266,6 +266,17 @@ TEST_F(MergeFixture, RefusalsLeaveTheSurveyUnchanged)
     EXPECT_EQ(errorOf([&] { mergeFile(file(QStringLiteral("2005.naj")), merge::AllItems()); }),
               merge::NotCurrentDataFileMessage());
 
+    // Damaged pages behind an intact header: refused before anything is read.
+    {
+        TempSurvey damaged;
+        fillSurvey(damaged.connection);
+        damaged.connection.close();
+        damageLastPage(damaged.path());
+        archiveDatabase(damaged.path(), file(QStringLiteral("uszkodzony.naj")));
+    }
+    EXPECT_EQ(errorOf([&] { mergeFile(file(QStringLiteral("uszkodzony.naj")), merge::AllItems()); }),
+              merge::NotCurrentDataFileMessage());
+
     auto withVersion = [&](const QString& name, const QString& version) {
         return makeDataFile(file(name), [version](db::Connection& c) {
             fillSurvey(c);

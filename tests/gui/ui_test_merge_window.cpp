@@ -145,7 +145,7 @@ TEST(MergeCommand, RefusalKeepsTheWindowOpenAndAMergeReloadsTheSections)
 {
     MergeCommands c;
     RunState& state = c.t.program.state;
-    state.DataSaved = true;
+    SetDataSaved(state, true);
     const QString good = c.otherFile();
     {
         // The 2005 version's password.
@@ -200,7 +200,7 @@ TEST(MergeCommand, FailedMergeChangesNothingAndReloadsNothing)
 {
     MergeCommands c;
     RunState& state = c.t.program.state;
-    state.DataSaved = true;
+    SetDataSaved(state, true);
     const QString file = c.otherFile();
     c.t.survey().execute(QStringLiteral("CREATE TRIGGER awaria BEFORE INSERT ON dane_kierownictwo "
                                         "BEGIN SELECT RAISE(ABORT, 'dysk pełny'); END"));

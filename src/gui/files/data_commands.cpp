@@ -262,9 +262,19 @@ void DataCommands::mergeData()
     confirmPendingEdit();
     if (!program_.ask(QStringLiteral("Uwaga!!!\nŁączenie danych spowoduje zmianę danych obecnie znajdujących się w "
                                      "systemie!\nCzy chcesz kontynuować?"),
-                      6)
-        || !restorePointBeforeChange())
+                      6))
         return;
+    // A merge keeps what is there and adds to it, so, unlike a load, it never goes ahead without a restore point,
+    // not even over damaged data.
+    bool made = false;
+    {
+        BusyCursor busy;
+        made = restorepoints::MakeRestorePoint(program_);
+    }
+    if (!made) {
+        program_.notify(kRestorePointFailed, 0, MessageKind::Error);
+        return;
+    }
     // A merge that was refused or failed leaves the window open and the data as they were; only a completed
     // one is reloaded and marks the data unsaved.
     if (!mergeWindow_->run())
@@ -272,7 +282,7 @@ void DataCommands::mergeData()
     if (showFirstSection)
         showFirstSection();
     loadAllSections();
-    program_.state.DataSaved = false;
+    SetDataSaved(program_.state, false);
 }
 
 void DataCommands::makeRestorePoint()
