@@ -1,5 +1,7 @@
 #include "cli/survey_cli.h"
 
+#include "cli/merge_cli.h"
+
 #include "base/clock.h"
 #include "base/error.h"
 #include "survey/form_catalogue.h"
@@ -29,7 +31,8 @@ public:
 
 int usage(QTextStream& err)
 {
-    err << QStringLiteral("Użycie: vestrum-cli survey show PLIK (plik danych .naj lub baza ankieta.mdb)\n");
+    err << QStringLiteral("Użycie: vestrum-cli survey show PLIK (plik danych .naj lub baza ankieta.mdb)\n"
+                          "       vestrum-cli survey merge ZBIÓR INNY.naj [--items 1,2,…|--all]\n");
     err.flush();
     return kUsage;
 }
@@ -111,6 +114,8 @@ int show(const QString& file, QTextStream& out)
 
 int runSurveyCommand(const QStringList& args, QTextStream& out, QTextStream& err)
 {
+    if (!args.isEmpty() && args[0] == QLatin1String("merge"))
+        return runSurveyMergeCommand(args.mid(1), out, err);
     if (args.size() != 2 || args[0] != QLatin1String("show"))
         return usage(err);
     int status = kFailed;

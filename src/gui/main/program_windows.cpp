@@ -146,6 +146,7 @@ void ProgramWindows::plugMenu()
         {"Zrób kopię zapasową danych", &DataCommands::backupCopy},
         {"Przywróć wcześniej zapisane dane", &DataCommands::restoreData},
         {"Utwórz punkt przywracania danych", &DataCommands::makeRestorePoint},
+        {"Łączenie danych", &DataCommands::mergeData},
     };
     for (const auto& [caption, command] : dataCommands)
         main_.setMenuCommand(QString::fromUtf8(caption), [data, command = command] { (data->*command)(); });
