@@ -37,6 +37,23 @@ std::optional<QString> parseFolder(const QString& text)
     return folder;
 }
 
+// The standard components are installed only their own way: a line giving "dane" the kind of a plain file
+// would replace the survey database without a restore point, and any other component of kind 0 would be
+// handed to the external updater in place of the program.
+bool kindFitsName(const UpdateEntry& entry)
+{
+    const std::pair<const char*, ComponentKind> ownKinds[] = {{"program", ComponentKind::Program},
+                                                              {"dane", ComponentKind::SurveyDatabase},
+                                                              {"Lista_czasopism", ComponentKind::JournalList}};
+    for (const auto& [name, kind] : ownKinds) {
+        if (entry.isNamed(QString::fromLatin1(name)) || entry.kind == kind) {
+            if (!entry.isNamed(QString::fromLatin1(name)) || entry.kind != kind)
+                return false;
+        }
+    }
+    return true;
+}
+
 std::optional<UpdateEntry> parseLine(const QString& line)
 {
     if (!line.endsWith(u';'))
@@ -72,6 +89,8 @@ std::optional<UpdateEntry> parseLine(const QString& line)
     entry.package = *package;
     entry.specialPage = *page;
     entry.folder = *folder;
+    if (!kindFitsName(entry))
+        return std::nullopt;
     return entry;
 }
 

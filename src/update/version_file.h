@@ -35,7 +35,7 @@ struct UpdateEntry {
 
 // Reads the whole file strictly: blank lines and a trailing CR are ignored; any line that is not a valid
 // component line (a bad or oversized version, a kind outside 0..4, a name or package that is not a plain
-// file name, a folder leading out of the program folder, a special page that is not an http(s) address)
+// file name, a standard component with a kind not its own, a folder leading out of the program folder, a special page that is not an http(s) address)
 // refuses the whole file.
 std::optional<QList<UpdateEntry>> ParseVersionFile(const QString& text);
 
