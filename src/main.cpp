@@ -3,6 +3,7 @@
 #include "program/program.h"
 #include "gui/main/program_windows.h"
 #include "program/settings.h"
+#include "program/instance_lock.h"
 #include "gui/main/main_window.h"
 #include "gui/common/message_box.h"
 #include "base/core_resources.h"
@@ -33,7 +34,7 @@ int main(int argc, char** argv)
 {
     QApplication application(argc, argv);
 
-    QLockFile guard(QDir::temp().filePath(QStringLiteral("XQ_dziala")));
+    QLockFile guard(vestrum::singleInstanceLockPath());
     if (!guard.tryLock(0))
         return 0;
 
