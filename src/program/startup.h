@@ -26,6 +26,9 @@ struct ShellSteps {
     std::function<void(const QString&)> loadDataFile; // LoadDataFile
     std::function<void()> loadAllSections;      // LoadAllSections
     std::function<void()> openJournalView;      // the journal list, read once and kept for the run
+    std::function<bool()> updateCheck;          // the update check; true when the start must stop
+    // The update list for the about box: (name, installed version) rows, last entry first.
+    std::function<QVector<QPair<QString, QString>>()> updateVersionRows;
 };
 
 namespace startup {
@@ -38,8 +41,10 @@ void setProgramFolder(RunState& state, const QString& executableFolder);
 // never changed or replaced.
 void openDatabases(Program& program);
 
-// The about box's table of component versions: (name, version) rows.
-QVector<QPair<QString, QString>> versionTable(Program& program);
+// The about box's table of component versions: (name, version) rows. An update list of more than three
+// entries is shown as it is; otherwise the four standard components as found on this computer.
+QVector<QPair<QString, QString>> versionTable(Program& program,
+                                              const QVector<QPair<QString, QString>>& updateRows = {});
 
 // The text of "select * from wersja" on a connection, or "0.0.0.0" when it cannot be read.
 QString databaseVersion(db::Connection& connection);

@@ -523,6 +523,7 @@ void Updater::installJournalList(UpdateEntry& entry, const QString& package, con
     }
     if (!wasOpen)
         program_.journals.close();
+    journalReplaced_ = true;
 }
 
 QString Updater::makeRestorePoint()

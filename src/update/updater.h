@@ -84,6 +84,7 @@ public:
     QVector<QPair<QString, QString>> versionRows() const;
     // A survey database was replaced (and its data carried over): the sections show new data.
     bool surveyDatabaseReplaced() const { return surveyReplaced_; }
+    bool journalListReplaced() const { return journalReplaced_; }
     bool closeRequested() const { return closeRequested_; }
 
     QString tmpFolder() const;
@@ -122,6 +123,7 @@ private:
     QString markerVersion_;
     bool checkFailed_ = false;
     bool surveyReplaced_ = false;
+    bool journalReplaced_ = false;
     bool closeRequested_ = false;
     bool handedOver_ = false;
 };
