@@ -35,8 +35,9 @@ bool ReplaceByRename(const QString& from, const QString& to)
 QStringList CheckPackage(const QString& packagePath)
 {
     if (!QFileInfo(packagePath).isFile())
-        throw Error(QStringLiteral("Nie udało się pobrać pakietu aktualizacji %1.\nZainstalowany składnik pozostaje bez zmian.")
-                        .arg(QDir::toNativeSeparators(packagePath)));
+        throw Error(
+            QStringLiteral("Nie udało się pobrać pakietu aktualizacji %1.\nZainstalowany składnik pozostaje bez zmian.")
+                .arg(QDir::toNativeSeparators(packagePath)));
     QStringList names;
     try {
         ZlbArchive archive;
@@ -84,7 +85,7 @@ QString WriteBackup(const QString& sourceFile, const QString& folder, const QStr
     struct RemoveStaging {
         QString path;
         ~RemoveStaging() { QFile::remove(path); }
-    } removeStaging{staging};
+    } removeStaging { staging };
     try {
         ZlbArchive archive;
         archive.OpenArchive(staging);
@@ -112,7 +113,9 @@ QString WriteBackup(const QString& sourceFile, const QString& folder, const QStr
 }
 
 FileReplacement::FileReplacement(QString staging, QString targetFolder, QString retire)
-    : staging_(std::move(staging)), targetFolder_(std::move(targetFolder)), retire_(std::move(retire))
+    : staging_(std::move(staging))
+    , targetFolder_(std::move(targetFolder))
+    , retire_(std::move(retire))
 {
 }
 
@@ -135,7 +138,7 @@ void FileReplacement::putAside(const QString& path)
     QFile::remove(aside);
     if (!ReplaceByRename(path, aside))
         throw Error(QStringLiteral("Nie można zastąpić pliku %1.").arg(QDir::toNativeSeparators(path)));
-    asides_.append({path, aside});
+    asides_.append({ path, aside });
 }
 
 void FileReplacement::place()

@@ -13,7 +13,7 @@ enum class ProgramReplacement {
     Replaced,
     ProgramStillRunning, // the program did not end within the time limit
     BadArguments,
-    PackageRefused,      // missing, damaged, or without the executable
+    PackageRefused, // missing, damaged, or without the executable
     BackupFailed,
     WriteFailed,
 };

@@ -24,7 +24,7 @@ bool succeeded(QNetworkReply& reply)
 // Runs one GET to its end, handing every block of the body to `onData`, which returns false to give up.
 // `wholeFetchLimit` ends the fetch after the time limit in all; otherwise only silence ends it.
 bool runFetch(QNetworkAccessManager& manager, const QUrl& address, int timeLimitMs, bool wholeFetchLimit,
-              const std::function<bool(QNetworkReply&)>& onData)
+    const std::function<bool(QNetworkReply&)>& onData)
 {
     QNetworkRequest request(address);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);

@@ -33,7 +33,11 @@ public:
 
     NetworkFetcher();
     // Tests force no proxy so that 127.0.0.1 is never sent elsewhere.
-    void setProxy(const QNetworkProxy& proxy) { proxy_ = proxy; useProxy_ = true; }
+    void setProxy(const QNetworkProxy& proxy)
+    {
+        proxy_ = proxy;
+        useProxy_ = true;
+    }
     // For a text the limit covers the whole fetch; for a file, the time without any data arriving.
     void setTimeLimit(int milliseconds) { timeLimitMs_ = milliseconds; }
 

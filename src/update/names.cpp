@@ -34,7 +34,8 @@ bool within(const QString& folder, const QString& path)
 
 bool IsPlainFileName(const QString& name)
 {
-    if (name.isEmpty() || name.size() > kMaxNameLength || name == QLatin1String(".") || name.contains(QLatin1String("..")))
+    if (name.isEmpty() || name.size() > kMaxNameLength || name == QLatin1String(".")
+        || name.contains(QLatin1String("..")))
         return false;
     for (const QChar c : name) {
         if (c.unicode() < 0x20 || c == u'/' || c == u'\\' || c == u':' || c == u'[' || c == u']' || c.unicode() == 0x7f)

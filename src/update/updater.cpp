@@ -27,23 +27,23 @@ namespace vestrum::update {
 namespace {
 
 const QString kCaption = QStringLiteral("Aktualizacja programu");
-const QString kNoConnection = QStringLiteral(
-    "Nie można sprawdzić czy istnieją aktualizacje programu.\nBłąd połączenia z serwerem Marvo.");
+const QString kNoConnection
+    = QStringLiteral("Nie można sprawdzić czy istnieją aktualizacje programu.\nBłąd połączenia z serwerem Marvo.");
 constexpr int kNoConnectionNumber = 20;
-const QString kInstallQuestion = QStringLiteral(
-    "Program 'Vestrum' wykrył istnienie bardziej aktualnych wersji programu lub jego składników.\n"
-    "Czy chcesz, aby zostały one teraz zainstalowane?");
+const QString kInstallQuestion
+    = QStringLiteral("Program 'Vestrum' wykrył istnienie bardziej aktualnych wersji programu lub jego składników.\n"
+                     "Czy chcesz, aby zostały one teraz zainstalowane?");
 constexpr int kInstallQuestionNumber = 22;
-const QString kNothingNewer = QStringLiteral(
-    "Pobrany pakiet nie zawiera elementów nowszych od zainstalowanych na tym komputerze.");
+const QString kNothingNewer
+    = QStringLiteral("Pobrany pakiet nie zawiera elementów nowszych od zainstalowanych na tym komputerze.");
 const QString kNotAnUpdate = QStringLiteral("Podany plik nie zawiera poprawnej aktualizacji programu \"Vestrum\"");
 const QString kSpecialCase = QStringLiteral(
     "Niestandardowy przypadek aktualizacji. Za chwilę zostanie otwarta strona internetowa ze szczegółowym opisem "
     "jakie czynności należy wykonać.");
-const QString kReadOnlyFolder = QStringLiteral(
-    "Folder programu %1 jest tylko do odczytu.\nAktualizacje programu nie zostaną zainstalowane.");
-const QString kProgramNotReplaced = QStringLiteral(
-    "Nie udało się zainstalować nowej wersji programu - program pracuje w dotychczasowej wersji %1.");
+const QString kReadOnlyFolder
+    = QStringLiteral("Folder programu %1 jest tylko do odczytu.\nAktualizacje programu nie zostaną zainstalowane.");
+const QString kProgramNotReplaced
+    = QStringLiteral("Nie udało się zainstalować nowej wersji programu - program pracuje w dotychczasowej wersji %1.");
 
 const QString kVersionFileName = QStringLiteral("ankieta_version.conf");
 const QString kResumeMarkerName = QStringLiteral("wznowienie");
@@ -104,8 +104,9 @@ QString requiredMember(const QStringList& members, const QString& wantedName, co
         if (m.compare(wantedName, Qt::CaseInsensitive) == 0)
             return m;
     }
-    throw Error(QStringLiteral("Pakiet aktualizacji %1 nie zawiera pliku %2.\nZainstalowany składnik pozostaje bez zmian.")
-                    .arg(QDir::toNativeSeparators(package), wantedName));
+    throw Error(
+        QStringLiteral("Pakiet aktualizacji %1 nie zawiera pliku %2.\nZainstalowany składnik pozostaje bez zmian.")
+            .arg(QDir::toNativeSeparators(package), wantedName));
 }
 
 // Keeps the data file the working data are tied to, and whether they are saved, across a load of other data:
@@ -113,7 +114,10 @@ QString requiredMember(const QStringList& members, const QString& wantedName, co
 class DataTiesKept {
 public:
     explicit DataTiesKept(RunState& state)
-        : state_(state), file_(state.CurrentDataFile), saved_(state.DataSaved), startingData_(state.StartingDataMode)
+        : state_(state)
+        , file_(state.CurrentDataFile)
+        , saved_(state.DataSaved)
+        , startingData_(state.StartingDataMode)
     {
         state_.StartingDataMode = false;
     }
@@ -180,7 +184,10 @@ std::optional<int> ProcessHost::runAndWait(const QString& program, int timeLimit
 // Checking
 
 Updater::Updater(Program& program, Fetcher& fetcher, UpdateHost& host)
-    : program_(program), fetcher_(fetcher), host_(host), executable_(QCoreApplication::applicationFilePath())
+    : program_(program)
+    , fetcher_(fetcher)
+    , host_(host)
+    , executable_(QCoreApplication::applicationFilePath())
 {
 }
 
@@ -227,7 +234,9 @@ void Updater::cleanUp()
 std::optional<QString> Updater::readVersionText(const QString& source)
 {
     if (source != LocalSource() && !QFileInfo::exists(versionFilePath())) {
+        host_.progress().start(kCaption, QStringLiteral("Sprawdzanie, czy są dostępne nowsze wersje programu..."), 0);
         const auto body = fetcher_.fetchText(QUrl(source));
+        host_.progress().finish();
         if (!body || body->isEmpty())
             return std::nullopt;
         return decodeVersionText(*body);
@@ -259,7 +268,8 @@ void Updater::findInstalled(UpdateEntry& entry)
         if (entry.isNamed(QStringLiteral("pomoc"))) {
             entry.localPath = state.HelpFile;
         } else {
-            const QString object = QDir::fromNativeSeparators(ini.value(entry.name, QStringLiteral("Obiekt")).trimmed());
+            const QString object
+                = QDir::fromNativeSeparators(ini.value(entry.name, QStringLiteral("Obiekt")).trimmed());
             // A path from the settings counts only inside the program folder.
             if (IsInsideProgramFolder(state.ProgramFolder, object))
                 entry.localPath = object;
@@ -299,7 +309,7 @@ QVector<QPair<QString, QString>> Updater::versionRows() const
 {
     QVector<QPair<QString, QString>> rows;
     for (auto it = entries_.crbegin(); it != entries_.crend(); ++it)
-        rows.append({QString(it->name).replace(u'_', u' '), VersionText(it->installed)});
+        rows.append({ QString(it->name).replace(u'_', u' '), VersionText(it->installed) });
     return rows;
 }
 
@@ -315,8 +325,8 @@ bool Updater::programFolderWritable() const
 bool Updater::mayInstall()
 {
     if (!programFolderWritable()) {
-        program_.notify(kReadOnlyFolder.arg(QDir::toNativeSeparators(program_.state.ProgramFolder)), 0,
-                        MessageKind::Error);
+        program_.notify(
+            kReadOnlyFolder.arg(QDir::toNativeSeparators(program_.state.ProgramFolder)), 0, MessageKind::Error);
         return false;
     }
     if (!arguments_.isEmpty() || resuming_ || QFileInfo::exists(versionFilePath()))
@@ -326,6 +336,9 @@ bool Updater::mayInstall()
 
 void Updater::showProgress(int done, int count, const QString& label)
 {
+    progressDone_ = done;
+    progressCount_ = count;
+    progressLabel_ = label;
     datafiles::Progress& progress = host_.progress();
     progress.start(kCaption, label, count);
     for (int i = 0; i < done; ++i)
@@ -380,8 +393,13 @@ QString Updater::fetchPackage(const UpdateEntry& entry, const QString& source)
 {
     const QString package = tmpFolder() + entry.package;
     if (source != LocalSource() && !QFileInfo::exists(package)) {
+        const int done = progressDone_;
+        const int count = progressCount_;
+        const QString label = progressLabel_;
         showProgress(0, 0, QStringLiteral("Pobieranie pakietu: %1").arg(entry.package));
-        if (!fetcher_.fetchFile(PackageAddress(source, entry.package), package))
+        const bool fetched = fetcher_.fetchFile(PackageAddress(source, entry.package), package);
+        showProgress(done, count, label);
+        if (!fetched)
             throw Error(QStringLiteral("Nie udało się pobrać pakietu aktualizacji %1 z serwera Marvo.\n"
                                        "Zainstalowany składnik %2 pozostaje bez zmian.")
                             .arg(entry.package, entry.name));
@@ -447,8 +465,9 @@ void Updater::handOver(const UpdateEntry& entry, const QString& package)
 {
     const QString updater = updaterPath();
     if (!QFileInfo(updater).isExecutable())
-        throw Error(QStringLiteral("Brak programu %1 w folderze programu.\nNowa wersja programu nie zostanie zainstalowana.")
-                        .arg(kUpdaterName));
+        throw Error(
+            QStringLiteral("Brak programu %1 w folderze programu.\nNowa wersja programu nie zostanie zainstalowana.")
+                .arg(kUpdaterName));
     const QString backupFolder = program_.state.archiveFolder() + entry.name;
     QDir().mkpath(backupFolder);
     const QString backup = FreeBackupPath(backupFolder, VersionText(entry.installed));
@@ -457,7 +476,7 @@ void Updater::handOver(const UpdateEntry& entry, const QString& package)
     QSaveFile marker(resumeMarkerPath());
     if (!marker.open(QIODevice::WriteOnly) || marker.write(programVersion().toUtf8()) < 0 || !marker.commit())
         throw Error(QStringLiteral("Nie można zapisać w folderze %1.").arg(QDir::toNativeSeparators(tmpFolder())));
-    if (!host_.startDetached(updater, {executable_, package, backup})) {
+    if (!host_.startDetached(updater, { executable_, package, backup })) {
         QFile::remove(resumeMarkerPath());
         throw Error(QStringLiteral("Nie można uruchomić programu %1.\nNowa wersja programu nie zostanie zainstalowana.")
                         .arg(kUpdaterName));
@@ -469,7 +488,8 @@ void Updater::installFile(UpdateEntry& entry, const QString& package, const QStr
 {
     const RunState& state = program_.state;
     const QString oldPath = entry.localPath.trimmed();
-    const QString targetFolder = oldPath.isEmpty() ? FolderInsideProgramFolder(state.ProgramFolder, entry.folder) : folderOf(oldPath);
+    const QString targetFolder
+        = oldPath.isEmpty() ? FolderInsideProgramFolder(state.ProgramFolder, entry.folder) : folderOf(oldPath);
     if (targetFolder.isEmpty() || !IsInsideProgramFolder(state.ProgramFolder, targetFolder))
         throw Error(QStringLiteral("Folder składnika %1 leży poza folderem programu.").arg(entry.name));
     // The installed file keeps its name when the package brings it; otherwise the package's (first) member
@@ -485,7 +505,8 @@ void Updater::installFile(UpdateEntry& entry, const QString& package, const QStr
     replacement.place();
     const QString newPath = targetFolder + installedName;
     if (entry.kind == ComponentKind::RunOnce) {
-        QFile::setPermissions(newPath, QFile::permissions(newPath) | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther);
+        QFile::setPermissions(
+            newPath, QFile::permissions(newPath) | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther);
         const auto exitCode = host_.runAndWait(newPath, runOnceLimitMs_);
         if (!exitCode || *exitCode != 0) {
             replacement.rollback();
@@ -532,7 +553,7 @@ QString Updater::makeRestorePoint()
     if (!restorepoints::MakeRestorePoint(program_))
         return {};
     // The newest point in the folder is the one just made, whatever name it had to take.
-    const QFileInfoList points = QDir(folder).entryInfoList({QStringLiteral("*.nar")}, QDir::Files, QDir::Time);
+    const QFileInfoList points = QDir(folder).entryInfoList({ QStringLiteral("*.nar") }, QDir::Files, QDir::Time);
     return points.isEmpty() ? QString() : points.first().absoluteFilePath();
 }
 
@@ -574,10 +595,10 @@ void Updater::installSurveyDatabase(UpdateEntry& entry, const QString& package, 
         if (wasOpen)
             program_.survey.open(path, schema::databasePassword());
         throw Error(QStringLiteral("Nie udało się przenieść danych do nowej bazy danych ankiety.\n"
-                                  "Program pracuje nadal na dotychczasowej bazie danych (wersja %1).\n"
-                                  "Kopia poprzedniej bazy: %2\nPunkt przywracania danych: %3\n\n%4")
+                                   "Program pracuje nadal na dotychczasowej bazie danych (wersja %1).\n"
+                                   "Kopia poprzedniej bazy: %2\nPunkt przywracania danych: %3\n\n%4")
                         .arg(VersionText(entry.installed), QDir::toNativeSeparators(backup),
-                             QDir::toNativeSeparators(restorePoint), error.message()));
+                            QDir::toNativeSeparators(restorePoint), error.message()));
     }
     if (!wasOpen)
         program_.survey.close();

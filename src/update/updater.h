@@ -126,6 +126,9 @@ private:
     bool journalReplaced_ = false;
     bool closeRequested_ = false;
     bool handedOver_ = false;
+    int progressDone_ = 0;
+    int progressCount_ = 0;
+    QString progressLabel_;
 };
 
 } // namespace update

@@ -6,7 +6,7 @@ namespace vestrum::update {
 namespace {
 
 constexpr int kMaxPartDigits = 9;
-constexpr VersionNumber kWeights[4] = {1000, 100, 10, 1};
+constexpr VersionNumber kWeights[4] = { 1000, 100, 10, 1 };
 
 std::optional<VersionNumber> parsePart(const QString& part)
 {
@@ -47,7 +47,11 @@ QString VersionText(VersionNumber number)
 {
     if (number < 0)
         number = 0;
-    return QStringLiteral("%1.%2.%3.%4").arg(number / 1000).arg(number / 100 % 10).arg(number / 10 % 10).arg(number % 10);
+    return QStringLiteral("%1.%2.%3.%4")
+        .arg(number / 1000)
+        .arg(number / 100 % 10)
+        .arg(number / 10 % 10)
+        .arg(number % 10);
 }
 
 } // namespace vestrum::update

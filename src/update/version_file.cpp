@@ -42,9 +42,8 @@ std::optional<QString> parseFolder(const QString& text)
 // handed to the external updater in place of the program.
 bool kindFitsName(const UpdateEntry& entry)
 {
-    const std::pair<const char*, ComponentKind> ownKinds[] = {{"program", ComponentKind::Program},
-                                                              {"dane", ComponentKind::SurveyDatabase},
-                                                              {"Lista_czasopism", ComponentKind::JournalList}};
+    const std::pair<const char*, ComponentKind> ownKinds[] = { { "program", ComponentKind::Program },
+        { "dane", ComponentKind::SurveyDatabase }, { "Lista_czasopism", ComponentKind::JournalList } };
     for (const auto& [name, kind] : ownKinds) {
         if (entry.isNamed(QString::fromLatin1(name)) || entry.kind == kind) {
             if (!entry.isNamed(QString::fromLatin1(name)) || entry.kind != kind)

@@ -19,14 +19,14 @@ enum class ComponentKind { Program = 0, File = 1, JournalList = 2, SurveyDatabas
 
 // One component of the version file, with what was found of it on this computer.
 struct UpdateEntry {
-    QString name;              // "program", "dane", "Lista_czasopism", "pomoc" or a further component
+    QString name; // "program", "dane", "Lista_czasopism", "pomoc" or a further component
     VersionNumber available = 0;
     VersionNumber installed = 0;
     ComponentKind kind = ComponentKind::File;
-    QString package;           // a plain file name; empty only for a component with a special page
-    QString specialPage;       // an http(s) address: the component is installed by hand
-    QString localPath;         // full path of the installed component, empty when not known
-    QString folder;            // target folder relative to the program folder, "/" separated
+    QString package; // a plain file name; empty only for a component with a special page
+    QString specialPage; // an http(s) address: the component is installed by hand
+    QString localPath; // full path of the installed component, empty when not known
+    QString folder; // target folder relative to the program folder, "/" separated
     bool upToDate = false;
 
     bool isNewer() const { return installed < available; }
@@ -35,8 +35,8 @@ struct UpdateEntry {
 
 // Reads the whole file strictly: blank lines and a trailing CR are ignored; any line that is not a valid
 // component line (a bad or oversized version, a kind outside 0..4, a name or package that is not a plain
-// file name, a standard component with a kind not its own, a folder leading out of the program folder, a special page that is not an http(s) address)
-// refuses the whole file.
+// file name, a standard component with a kind not its own, a folder leading out of the program folder, a special page
+// that is not an http(s) address) refuses the whole file.
 std::optional<QList<UpdateEntry>> ParseVersionFile(const QString& text);
 
 } // namespace vestrum::update

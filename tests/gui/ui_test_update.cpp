@@ -35,8 +35,8 @@ TEST(ProxyWindowTest, FieldsFollowTheirCheckBoxes)
 namespace {
 
 struct UpdateWindows : vt::UpdateFixture {
-    MainWindow window{program};
-    UpdateCommands commands{program, window, fetcher};
+    MainWindow window { program };
+    UpdateCommands commands { program, window, fetcher };
 };
 
 } // namespace
@@ -65,12 +65,11 @@ TEST_F(UpdateWindows, StartWithoutConnectionGoesOnAfterOneMessage)
 TEST_F(UpdateWindows, OfflineUpdateFillsTheAboutBoxFromTheUpdateList)
 {
     commands.install({}, QStringLiteral("http://127.0.0.1:1"));
-    const QString package = offlinePackage(
-        QStringLiteral("program:2.2.1.2;t:0;p:program.zlb;s:;f:;\n"
-                       "dane:2.2.1.0;t:3;p:dane.zlb;s:;f:;\n"
-                       "Lista_czasopism:0.0.0.0;t:2;p:l.zlb;s:;f:;\n"
-                       "Pomoc_programu:1.0.1.0;t:1;p:pomoc.zlb;s:;f:pomoc;\n"),
-        {{QStringLiteral("pomoc.zlb"), vt::archiveOf({{QStringLiteral("instrukcja.html"), "<p>nowa</p>"}})}});
+    const QString package = offlinePackage(QStringLiteral("program:2.2.1.2;t:0;p:program.zlb;s:;f:;\n"
+                                                          "dane:2.2.1.0;t:3;p:dane.zlb;s:;f:;\n"
+                                                          "Lista_czasopism:0.0.0.0;t:2;p:l.zlb;s:;f:;\n"
+                                                          "Pomoc_programu:1.0.1.0;t:1;p:pomoc.zlb;s:;f:pomoc;\n"),
+        { { QStringLiteral("pomoc.zlb"), vt::archiveOf({ { QStringLiteral("instrukcja.html"), "<p>nowa</p>" } }) } });
     commands.offlineUpdate(package);
     EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join(u'|').toStdString();
     const auto rows = window.about().versions();

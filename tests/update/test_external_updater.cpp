@@ -21,7 +21,8 @@ struct UpdaterFolder : ::testing::Test {
     {
         writeFile(path(QStringLiteral("vestrum")), "stary program");
         writeFile(path(QStringLiteral("tmp/program.zlb")),
-                  vt::archiveOf({{QStringLiteral("vestrum"), "#!/bin/sh\necho uruchomiony > \"$(dirname \"$0\")/slad\"\n"}}));
+            vt::archiveOf(
+                { { QStringLiteral("vestrum"), "#!/bin/sh\necho uruchomiony > \"$(dirname \"$0\")/slad\"\n" } }));
     }
 };
 
@@ -31,19 +32,20 @@ TEST_F(UpdaterFolder, ReplacesTheExecutableAndKeepsTheOldOneAsABackup)
 {
     writeFile(path(QStringLiteral("archiwum/program/2.2.1.2.nar")), "starsza kopia");
     EXPECT_EQ(ReplaceProgram(path(QStringLiteral("vestrum")), path(QStringLiteral("tmp/program.zlb")),
-                             path(QStringLiteral("archiwum/program/2.2.1.2.nar"))),
-              ProgramReplacement::Replaced);
+                  path(QStringLiteral("archiwum/program/2.2.1.2.nar"))),
+        ProgramReplacement::Replaced);
     EXPECT_TRUE(readFile(path(QStringLiteral("vestrum"))).startsWith("#!/bin/sh"));
     const auto mode0755 = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup
         | QFile::ReadOther | QFile::ExeOther;
-    EXPECT_EQ(QFile::permissions(path(QStringLiteral("vestrum"))) & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser),
-              mode0755);
+    EXPECT_EQ(
+        QFile::permissions(path(QStringLiteral("vestrum"))) & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser),
+        mode0755);
     EXPECT_EQ(readFile(path(QStringLiteral("archiwum/program/2.2.1.2.nar"))), "starsza kopia");
     vestrum::ZlbArchive backup;
     ASSERT_TRUE(backup.OpenArchive(path(QStringLiteral("archiwum/program/2.2.1.2_2.nar"))));
     EXPECT_GE(backup.FindFile(QStringLiteral("vestrum")), 0);
     // Nothing of the work is left in the program folder.
-    EXPECT_EQ(QDir(dir.path()).entryList({QStringLiteral("aktualizuj-*")}, QDir::Dirs).size(), 0);
+    EXPECT_EQ(QDir(dir.path()).entryList({ QStringLiteral("aktualizuj-*") }, QDir::Dirs).size(), 0);
 }
 
 TEST_F(UpdaterFolder, RefusedPackageOrPathsLeaveTheOldProgram)
@@ -52,18 +54,18 @@ TEST_F(UpdaterFolder, RefusedPackageOrPathsLeaveTheOldProgram)
     damaged[10] = static_cast<char>(damaged[10] ^ 0x20);
     writeFile(path(QStringLiteral("tmp/zly.zlb")), damaged);
     writeFile(path(QStringLiteral("tmp/inny.zlb")),
-              vt::archiveOf({{QStringLiteral("a"), "1"}, {QStringLiteral("b"), "2"}}));
+        vt::archiveOf({ { QStringLiteral("a"), "1" }, { QStringLiteral("b"), "2" } }));
     const QString backup = path(QStringLiteral("archiwum/program/2.2.1.2.nar"));
     EXPECT_EQ(ReplaceProgram(path(QStringLiteral("vestrum")), path(QStringLiteral("tmp/zly.zlb")), backup),
-              ProgramReplacement::PackageRefused);
+        ProgramReplacement::PackageRefused);
     EXPECT_EQ(ReplaceProgram(path(QStringLiteral("vestrum")), path(QStringLiteral("tmp/inny.zlb")), backup),
-              ProgramReplacement::PackageRefused);
+        ProgramReplacement::PackageRefused);
     EXPECT_EQ(ReplaceProgram(path(QStringLiteral("vestrum")), path(QStringLiteral("tmp/brak.zlb")), backup),
-              ProgramReplacement::PackageRefused);
+        ProgramReplacement::PackageRefused);
     QTemporaryDir elsewhere;
     EXPECT_EQ(ReplaceProgram(path(QStringLiteral("vestrum")), path(QStringLiteral("tmp/program.zlb")),
-                             elsewhere.filePath(QStringLiteral("x.nar"))),
-              ProgramReplacement::BadArguments);
+                  elsewhere.filePath(QStringLiteral("x.nar"))),
+        ProgramReplacement::BadArguments);
     EXPECT_EQ(readFile(path(QStringLiteral("vestrum"))), "stary program");
     EXPECT_FALSE(QFileInfo::exists(backup));
 }
@@ -77,8 +79,8 @@ TEST_F(UpdaterFolder, TheUpdaterProgramReplacesAndStartsTheProgram)
     environment.insert(QStringLiteral("TMPDIR"), lockFolder.path());
     updater.setProcessEnvironment(environment);
     updater.start(QStringLiteral(VESTRUM_AKTUALIZUJ),
-                  {path(QStringLiteral("vestrum")), path(QStringLiteral("tmp/program.zlb")),
-                   path(QStringLiteral("archiwum/program/2.2.1.2.nar"))});
+        { path(QStringLiteral("vestrum")), path(QStringLiteral("tmp/program.zlb")),
+            path(QStringLiteral("archiwum/program/2.2.1.2.nar")) });
     ASSERT_TRUE(updater.waitForFinished(10000));
     EXPECT_EQ(updater.exitCode(), 0);
     QElapsedTimer timer;

@@ -15,13 +15,13 @@ using vestrum::testing::writeFile;
 
 namespace {
 
-const QString kQuestion = QStringLiteral(
-    "Program 'Vestrum' wykrył istnienie bardziej aktualnych wersji programu lub jego składników.\n"
-    "Czy chcesz, aby zostały one teraz zainstalowane?");
-const QString kNoConnection = QStringLiteral(
-    "Nie można sprawdzić czy istnieją aktualizacje programu.\nBłąd połączenia z serwerem Marvo.");
-const QString kNothingNewer = QStringLiteral(
-    "Pobrany pakiet nie zawiera elementów nowszych od zainstalowanych na tym komputerze.");
+const QString kQuestion
+    = QStringLiteral("Program 'Vestrum' wykrył istnienie bardziej aktualnych wersji programu lub jego składników.\n"
+                     "Czy chcesz, aby zostały one teraz zainstalowane?");
+const QString kNoConnection
+    = QStringLiteral("Nie można sprawdzić czy istnieją aktualizacje programu.\nBłąd połączenia z serwerem Marvo.");
+const QString kNothingNewer
+    = QStringLiteral("Pobrany pakiet nie zawiera elementów nowszych od zainstalowanych na tym komputerze.");
 
 const QString kDaneNewer = QStringLiteral("dane:2.2.2.0;typ:3;pakiet:dane.zlb;strona:;folder:dane;\r\n");
 const QString kProgramNewer = QStringLiteral("program:2.2.1.3;typ:0;pakiet:program.zlb;strona:;folder:;\r\n");
@@ -29,7 +29,8 @@ const QString kProgramNewer = QStringLiteral("program:2.2.1.3;typ:0;pakiet:progr
 void makeUpdaterProgram(const QString& folder)
 {
     writeFile(folder + QStringLiteral("aktualizuj"), "#!/bin/sh\n");
-    QFile::setPermissions(folder + QStringLiteral("aktualizuj"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::setPermissions(
+        folder + QStringLiteral("aktualizuj"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
 } // namespace
@@ -37,15 +38,16 @@ void makeUpdaterProgram(const QString& folder)
 TEST(UpdateServerAddresses, PackagesJoinWithSlashAndArePercentEncoded)
 {
     EXPECT_EQ(VersionFileAddress(QStringLiteral("https://www.example.com/")).toString(),
-              QStringLiteral("https://www.example.com/download/ankieta_update/ankieta_version.conf"));
+        QStringLiteral("https://www.example.com/download/ankieta_update/ankieta_version.conf"));
     EXPECT_EQ(PackageAddress(DownloadBase(QStringLiteral("http://127.0.0.1:8080")), QStringLiteral("pakiet ą#1.zlb"))
                   .toEncoded(),
-              QByteArray("http://127.0.0.1:8080/download/ankieta_update/pakiet%20%C4%85%231.zlb"));
+        QByteArray("http://127.0.0.1:8080/download/ankieta_update/pakiet%20%C4%85%231.zlb"));
 }
 
 TEST_F(UpdateFixture, NothingNewerOffersNothing)
 {
-    serveVersionFile(QStringLiteral("program:2.2.1.2;t:0;p:program.zlb;s:;f:;\r\ndane:2.2.1.0;t:3;p:dane.zlb;s:;f:;\r\n"));
+    serveVersionFile(
+        QStringLiteral("program:2.2.1.2;t:0;p:program.zlb;s:;f:;\r\ndane:2.2.1.0;t:3;p:dane.zlb;s:;f:;\r\n"));
     EXPECT_FALSE(updater.RunAtStart(server.address()));
     EXPECT_TRUE(messages.shown.isEmpty());
     ASSERT_EQ(updater.entries().size(), 2);
@@ -63,11 +65,11 @@ TEST_F(UpdateFixture, NewerSurveyDatabaseTakesTheUserDataBeforeTheHandOver)
     makeUpdaterProgram(folder());
     serveVersionFile(kDaneNewer + kProgramNewer);
     servePackage("dane.zlb", vt::surveyPackage(QStringLiteral("2.2.2.0")));
-    servePackage("program.zlb", vt::archiveOf({{QStringLiteral("vestrum"), "nowy program"}}));
+    servePackage("program.zlb", vt::archiveOf({ { QStringLiteral("vestrum"), "nowy program" } }));
     messages.answer(MessageAnswer::Yes); // message 22
 
     EXPECT_TRUE(updater.RunAtStart(server.address()));
-    EXPECT_EQ(messages.shown, QStringList{kQuestion});
+    EXPECT_EQ(messages.shown, QStringList { kQuestion });
     EXPECT_EQ(surveyVersion(), QStringLiteral("2.2.2.0"));
     EXPECT_EQ(userData(), QStringLiteral("Instytut Badań"));
     // The data stay tied to the user's file, not to the backup they came from.
@@ -78,12 +80,12 @@ TEST_F(UpdateFixture, NewerSurveyDatabaseTakesTheUserDataBeforeTheHandOver)
     ZlbArchive old;
     ASSERT_TRUE(old.OpenArchive(backup));
     EXPECT_GE(old.FindFile(QStringLiteral("ankieta.mdb")), 0);
-    EXPECT_EQ(QDir(folder() + QStringLiteral("archiwum")).entryList({QStringLiteral("a_*.nar")}).size(), 1);
+    EXPECT_EQ(QDir(folder() + QStringLiteral("archiwum")).entryList({ QStringLiteral("a_*.nar") }).size(), 1);
 
     ASSERT_EQ(host.started.size(), 1);
-    EXPECT_EQ(host.started[0], (QStringList{folder() + QStringLiteral("aktualizuj"), folder() + QStringLiteral("vestrum"),
-                                            folder() + QStringLiteral("tmp/program.zlb"),
-                                            folder() + QStringLiteral("archiwum/program/2.2.1.2.nar")}));
+    EXPECT_EQ(host.started[0],
+        (QStringList { folder() + QStringLiteral("aktualizuj"), folder() + QStringLiteral("vestrum"),
+            folder() + QStringLiteral("tmp/program.zlb"), folder() + QStringLiteral("archiwum/program/2.2.1.2.nar") }));
     EXPECT_EQ(host.closeRequests, 1);
     EXPECT_TRUE(QFileInfo::exists(updater.resumeMarkerPath()));
 }
@@ -92,7 +94,7 @@ TEST_F(UpdateFixture, CommandLineArgumentSkipsTheQuestion)
 {
     serveVersionFile(kDaneNewer);
     servePackage("dane.zlb", vt::surveyPackage(QStringLiteral("2.2.2.0")));
-    updater.setArguments({QStringLiteral("dane.naj")});
+    updater.setArguments({ QStringLiteral("dane.naj") });
     EXPECT_FALSE(updater.RunAtStart(server.address()));
     EXPECT_TRUE(messages.shown.isEmpty());
     EXPECT_EQ(surveyVersion(), QStringLiteral("2.2.2.0"));
@@ -111,11 +113,12 @@ TEST_F(UpdateFixture, AnswerNoInstallsNothing)
 
 TEST_F(UpdateFixture, UnreachableOrFailingServerCostsOneMessageAndNoTime)
 {
-    for (int status : {404, 500}) {
-        server.routes["/download/ankieta_update/ankieta_version.conf"] = {status, "[x]\ndane:9.9.9.9;t:3;p:d.zlb;s:;f:;"};
+    for (int status : { 404, 500 }) {
+        server.routes["/download/ankieta_update/ankieta_version.conf"]
+            = { status, "[x]\ndane:9.9.9.9;t:3;p:d.zlb;s:;f:;" };
         messages.shown.clear();
         EXPECT_FALSE(updater.RunAtStart(server.address())) << status;
-        EXPECT_EQ(messages.shown, QStringList{kNoConnection}) << status;
+        EXPECT_EQ(messages.shown, QStringList { kNoConnection }) << status;
         EXPECT_EQ(messages.requests.last().number, 20);
     }
     // A server that takes the connection and never answers: the time limit ends the wait.
@@ -125,22 +128,22 @@ TEST_F(UpdateFixture, UnreachableOrFailingServerCostsOneMessageAndNoTime)
     timer.start();
     EXPECT_FALSE(updater.RunAtStart(server.address()));
     EXPECT_LT(timer.elapsed(), 5000);
-    EXPECT_EQ(messages.shown, QStringList{kNoConnection});
+    EXPECT_EQ(messages.shown, QStringList { kNoConnection });
     // Nothing listens on the port at all.
     messages.shown.clear();
     EXPECT_FALSE(updater.RunAtStart(QStringLiteral("http://127.0.0.1:1")));
-    EXPECT_EQ(messages.shown, QStringList{kNoConnection});
+    EXPECT_EQ(messages.shown, QStringList { kNoConnection });
 }
 
 TEST_F(UpdateFixture, HostileVersionFileIsRefusedWhole)
 {
-    for (const char* line : {"dane:2.2.2.0;t:3;p:../../dane.zlb;s:;f:;", "dane:99999999999.0.0.0;t:3;p:d.zlb;s:;f:;",
-                             "../x:9.0.0.0;t:1;p:x.zlb;s:;f:;", "x:9.0.0.0;t:1;p:x.zlb;s:;f:/tmp;",
-                             "dane:9.0.0.0;t:1;p:d.zlb;s:;f:dane;"}) {
+    for (const char* line : { "dane:2.2.2.0;t:3;p:../../dane.zlb;s:;f:;", "dane:99999999999.0.0.0;t:3;p:d.zlb;s:;f:;",
+             "../x:9.0.0.0;t:1;p:x.zlb;s:;f:;", "x:9.0.0.0;t:1;p:x.zlb;s:;f:/tmp;",
+             "dane:9.0.0.0;t:1;p:d.zlb;s:;f:dane;" }) {
         serveVersionFile(kDaneNewer + QString::fromUtf8(line) + QStringLiteral("\r\n"));
         messages.shown.clear();
         EXPECT_FALSE(updater.RunAtStart(server.address())) << line;
-        EXPECT_EQ(messages.shown, QStringList{kNoConnection}) << line;
+        EXPECT_EQ(messages.shown, QStringList { kNoConnection }) << line;
         EXPECT_TRUE(updater.entries().isEmpty());
     }
     EXPECT_EQ(surveyVersion(), QStringLiteral("2.2.1.0"));
@@ -149,7 +152,7 @@ TEST_F(UpdateFixture, HostileVersionFileIsRefusedWhole)
 TEST_F(UpdateFixture, MissingOrDamagedPackageLeavesTheComponentAsItWas)
 {
     putUserData(QStringLiteral("stare dane"));
-    updater.setArguments({QStringLiteral("x")});
+    updater.setArguments({ QStringLiteral("x") });
     serveVersionFile(kDaneNewer);
     EXPECT_FALSE(updater.RunAtStart(server.address())); // 404 for the package
     ASSERT_EQ(messages.shown.size(), 1);
@@ -171,12 +174,13 @@ TEST_F(UpdateFixture, MissingOrDamagedPackageLeavesTheComponentAsItWas)
 TEST_F(UpdateFixture, FailedCarryOverKeepsTheOldDatabaseAndNamesTheBackups)
 {
     putUserData(QStringLiteral("stare dane"));
-    updater.setArguments({QStringLiteral("x")});
+    updater.setArguments({ QStringLiteral("x") });
     serveVersionFile(kDaneNewer);
-    servePackage("dane.zlb", vt::archiveOf({{QStringLiteral("ankieta.mdb"), "to nie jest baza danych"}}));
+    servePackage("dane.zlb", vt::archiveOf({ { QStringLiteral("ankieta.mdb"), "to nie jest baza danych" } }));
     EXPECT_FALSE(updater.RunAtStart(server.address()));
     ASSERT_EQ(messages.shown.size(), 1);
-    EXPECT_TRUE(messages.shown[0].contains(QDir::toNativeSeparators(folder() + QStringLiteral("archiwum/dane/2.2.1.0.nar"))));
+    EXPECT_TRUE(
+        messages.shown[0].contains(QDir::toNativeSeparators(folder() + QStringLiteral("archiwum/dane/2.2.1.0.nar"))));
     EXPECT_TRUE(messages.shown[0].contains(QStringLiteral("a_2026_12_08-12_00.nar")));
     EXPECT_EQ(surveyVersion(), QStringLiteral("2.2.1.0"));
     EXPECT_EQ(userData(), QStringLiteral("stare dane"));
@@ -202,8 +206,8 @@ TEST_F(UpdateFixture, ResumesAnUpdateItHandedOver)
 {
     makeUpdaterProgram(folder());
     const QString package = offlinePackage(kProgramNewer + kDaneNewer,
-                                           {{QStringLiteral("program.zlb"), vt::archiveOf({{QStringLiteral("vestrum"), "nowy"}})},
-                                            {QStringLiteral("dane.zlb"), vt::surveyPackage(QStringLiteral("2.2.2.0"))}});
+        { { QStringLiteral("program.zlb"), vt::archiveOf({ { QStringLiteral("vestrum"), "nowy" } }) },
+            { QStringLiteral("dane.zlb"), vt::surveyPackage(QStringLiteral("2.2.2.0")) } });
     EXPECT_TRUE(updater.OfflineUpdate(package));
     EXPECT_EQ(host.started.size(), 1);
     EXPECT_EQ(surveyVersion(), QStringLiteral("2.2.1.0")); // "program" came first
@@ -222,14 +226,15 @@ TEST_F(UpdateFixture, ResumesAnUpdateItHandedOver)
 TEST_F(UpdateFixture, OfflinePackageWithEverythingCurrentOrWithoutVersionFile)
 {
     EXPECT_FALSE(updater.OfflineUpdate(offlinePackage(QStringLiteral("dane:2.2.1.0;t:3;p:dane.zlb;s:;f:;"), {})));
-    EXPECT_EQ(messages.shown, QStringList{kNothingNewer});
+    EXPECT_EQ(messages.shown, QStringList { kNothingNewer });
     EXPECT_FALSE(QFileInfo::exists(updater.tmpFolder()));
 
     messages.shown.clear();
     const QString path = root.filePath(QStringLiteral("inne.dat"));
-    writeFile(path, vt::archiveOf({{QStringLiteral("cokolwiek.txt"), "x"}}));
+    writeFile(path, vt::archiveOf({ { QStringLiteral("cokolwiek.txt"), "x" } }));
     EXPECT_FALSE(updater.OfflineUpdate(path));
-    EXPECT_EQ(messages.shown, QStringList{QStringLiteral("Podany plik nie zawiera poprawnej aktualizacji programu \"Vestrum\"")});
+    EXPECT_EQ(messages.shown,
+        QStringList { QStringLiteral("Podany plik nie zawiera poprawnej aktualizacji programu \"Vestrum\"") });
 }
 
 // File components: an older backup of the same version keeps its name, and a run-once program that fails
@@ -241,13 +246,14 @@ TEST_F(UpdateFixture, FileComponentsKeepOlderBackupsAndUndoAFailedRunOnce)
     writeFile(folder() + QStringLiteral("narzedzia/instaluj.sh"), "stary");
     IniFile ini;
     ini.setValue(QStringLiteral("Narzedzie"), QStringLiteral("wersja"), QStringLiteral("1.0.0.0"));
-    ini.setValue(QStringLiteral("Narzedzie"), QStringLiteral("Obiekt"), folder() + QStringLiteral("narzedzia/instaluj.sh"));
+    ini.setValue(
+        QStringLiteral("Narzedzie"), QStringLiteral("Obiekt"), folder() + QStringLiteral("narzedzia/instaluj.sh"));
     ini.save(program.state.settingsPath());
 
     const QString package = offlinePackage(
         QStringLiteral("pomoc:1.0.0.0;t:1;p:pomoc.zlb;s:;f:pomoc;\nNarzedzie:1.1.0.0;t:4;p:n.zlb;s:;f:narzedzia;\n"),
-        {{QStringLiteral("pomoc.zlb"), vt::archiveOf({{QStringLiteral("index.html"), "nowa pomoc"}})},
-         {QStringLiteral("n.zlb"), vt::archiveOf({{QStringLiteral("instaluj.sh"), "#!/bin/sh\nexit 3\n"}})}});
+        { { QStringLiteral("pomoc.zlb"), vt::archiveOf({ { QStringLiteral("index.html"), "nowa pomoc" } }) },
+            { QStringLiteral("n.zlb"), vt::archiveOf({ { QStringLiteral("instaluj.sh"), "#!/bin/sh\nexit 3\n" } }) } });
     EXPECT_FALSE(updater.OfflineUpdate(package));
 
     EXPECT_EQ(readFile(folder() + QStringLiteral("pomoc/index.html")), "nowa pomoc");
@@ -273,7 +279,7 @@ TEST_F(UpdateFixture, ObjectPathOutsideTheProgramFolderIsIgnored)
     ini.setValue(QStringLiteral("Wzory"), QStringLiteral("Obiekt"), outside);
     ini.save(program.state.settingsPath());
     const QString package = offlinePackage(QStringLiteral("Wzory:1.0.0.0;t:1;p:w.zlb;s:;f:wzory;"),
-                                           {{QStringLiteral("w.zlb"), vt::archiveOf({{QStringLiteral("cenny.txt"), "nowy"}})}});
+        { { QStringLiteral("w.zlb"), vt::archiveOf({ { QStringLiteral("cenny.txt"), "nowy" } }) } });
     EXPECT_FALSE(updater.OfflineUpdate(package));
     EXPECT_EQ(readFile(outside), "nie ruszać");
     EXPECT_EQ(readFile(folder() + QStringLiteral("wzory/cenny.txt")), "nowy");
@@ -281,8 +287,9 @@ TEST_F(UpdateFixture, ObjectPathOutsideTheProgramFolderIsIgnored)
 
 TEST_F(UpdateFixture, SpecialPageOpensTheAddressAndClosesTheProgram)
 {
-    const QString package = offlinePackage(QStringLiteral("Nowy:1.0.0.0;t:1;p:;s:https://www.example.com/opis;f:;"), {});
+    const QString package
+        = offlinePackage(QStringLiteral("Nowy:1.0.0.0;t:1;p:;s:https://www.example.com/opis;f:;"), {});
     EXPECT_FALSE(updater.OfflineUpdate(package));
-    EXPECT_EQ(host.pages, QList<QUrl>{QUrl(QStringLiteral("https://www.example.com/opis"))});
+    EXPECT_EQ(host.pages, QList<QUrl> { QUrl(QStringLiteral("https://www.example.com/opis")) });
     EXPECT_EQ(host.closeRequests, 1);
 }

@@ -22,8 +22,8 @@ TEST(UpdateVersion, WeightsAreThousandsHundredsTensAndUnits)
 
 TEST(UpdateVersion, OnlyFourPartsOfDigitsAreAVersion)
 {
-    for (const char* bad : {"", "2.2.1", "2.2.1.2.0", "2.2.-1.2", "2.2.+1.2", "2.2. 1.2", "2..1.2", "a.b.c.d",
-                            "2.2.1.2x", "1234567890.0.0.0", "2,2,1,2"})
+    for (const char* bad : { "", "2.2.1", "2.2.1.2.0", "2.2.-1.2", "2.2.+1.2", "2.2. 1.2", "2..1.2", "a.b.c.d",
+             "2.2.1.2x", "1234567890.0.0.0", "2,2,1,2" })
         EXPECT_FALSE(ParseVersion(QString::fromUtf8(bad))) << bad;
     // The largest parts still fit: 999999999 of each weight.
     EXPECT_EQ(ParseVersion(QStringLiteral("999999999.999999999.999999999.999999999")), 999999999LL * 1111);
@@ -33,9 +33,9 @@ TEST(UpdateVersion, OnlyFourPartsOfDigitsAreAVersion)
 
 TEST(UpdateNames, PlainFileNamesOnly)
 {
-    for (const char* good : {"program", "dane_2008.dat", "Lista czasopism.zlb"})
+    for (const char* good : { "program", "dane_2008.dat", "Lista czasopism.zlb" })
         EXPECT_TRUE(IsPlainFileName(QString::fromUtf8(good))) << good;
-    for (const char* bad : {"", ".", "..", "../x", "a/b", "a\\b", "c:x", "a..b", "[dane]", "x\ty"})
+    for (const char* bad : { "", ".", "..", "../x", "a/b", "a\\b", "c:x", "a..b", "[dane]", "x\ty" })
         EXPECT_FALSE(IsPlainFileName(QString::fromUtf8(bad))) << bad;
     EXPECT_FALSE(IsPlainFileName(QStringLiteral("a") + QChar(0) + QStringLiteral("b")));
 }
@@ -46,9 +46,10 @@ TEST(UpdateNames, FoldersAndPathsStayInsideTheProgramFolder)
     const QString program = root.filePath(QStringLiteral("program")) + u'/';
     QDir().mkpath(program);
     EXPECT_EQ(FolderInsideProgramFolder(program, QString()), program);
-    EXPECT_EQ(FolderInsideProgramFolder(program, QStringLiteral("pomoc\\obrazki")), program + QStringLiteral("pomoc/obrazki/"));
+    EXPECT_EQ(FolderInsideProgramFolder(program, QStringLiteral("pomoc\\obrazki")),
+        program + QStringLiteral("pomoc/obrazki/"));
     EXPECT_EQ(FolderInsideProgramFolder(program, QStringLiteral("a/../b")), program + QStringLiteral("b/"));
-    for (const char* bad : {"..", "../program2", "a/../../x", "/etc", "c:\\windows"})
+    for (const char* bad : { "..", "../program2", "a/../../x", "/etc", "c:\\windows" })
         EXPECT_TRUE(FolderInsideProgramFolder(program, QString::fromUtf8(bad)).isEmpty()) << bad;
 
     EXPECT_TRUE(IsInsideProgramFolder(program, program + QStringLiteral("pomoc/x.html")));
@@ -64,7 +65,8 @@ TEST(UpdateNames, SpecialPagesAreWebAddressesOnly)
 {
     EXPECT_TRUE(WebAddress(QStringLiteral("https://www.example.com/opis.html")));
     EXPECT_TRUE(WebAddress(QStringLiteral("http://example.com")));
-    for (const char* bad : {"file:///etc/passwd", "javascript:alert(1)", "www.example.com", "https://", "ftp://x.org"})
+    for (const char* bad :
+        { "file:///etc/passwd", "javascript:alert(1)", "www.example.com", "https://", "ftp://x.org" })
         EXPECT_FALSE(WebAddress(QString::fromUtf8(bad))) << bad;
 }
 
@@ -99,18 +101,18 @@ TEST(UpdateVersionFile, OneBadLineRefusesTheWholeFile)
     const QString good = QStringLiteral("x\ndane:2.2.0.1;t:3;p:dane.zlb;s:;f:;\n");
     ASSERT_TRUE(ParseVersionFile(good));
     for (const char* bad : {
-             "dane:2.2.0;t:3;p:dane.zlb;s:;f:;",                  // three parts
+             "dane:2.2.0;t:3;p:dane.zlb;s:;f:;", // three parts
              "dane:99999999999999999999.0.0.0;t:3;p:d.zlb;s:;f:;", // overflow
-             "dane:2.2.0.1;t:5;p:dane.zlb;s:;f:;",                 // kind
+             "dane:2.2.0.1;t:5;p:dane.zlb;s:;f:;", // kind
              "dane:2.2.0.1;t:-1;p:dane.zlb;s:;f:;",
-             "dane:2.2.0.1;t:3;p:../dane.zlb;s:;f:;",              // package leaving tmp/
+             "dane:2.2.0.1;t:3;p:../dane.zlb;s:;f:;", // package leaving tmp/
              "dane:2.2.0.1;t:3;p:sub/dane.zlb;s:;f:;",
-             "../../etc:2.2.0.1;t:1;p:x.zlb;s:;f:;",               // component name as a folder
-             "dane:2.2.0.1;t:1;p:x.zlb;s:;f:../..;",               // folder leaving the program folder
+             "../../etc:2.2.0.1;t:1;p:x.zlb;s:;f:;", // component name as a folder
+             "dane:2.2.0.1;t:1;p:x.zlb;s:;f:../..;", // folder leaving the program folder
              "dane:2.2.0.1;t:1;p:x.zlb;s:;f:/etc;",
-             "dane:2.2.0.1;t:1;p:x.zlb;s:file:///etc/passwd;f:;",   // special page not a web address
-             "dane:2.2.0.1;t:1;p:;s:;f:;",                          // no package and no page
-             "dane:2.2.0.1;t:3;p:dane.zlb;s:;f:",                   // no closing ";"
+             "dane:2.2.0.1;t:1;p:x.zlb;s:file:///etc/passwd;f:;", // special page not a web address
+             "dane:2.2.0.1;t:1;p:;s:;f:;", // no package and no page
+             "dane:2.2.0.1;t:3;p:dane.zlb;s:;f:", // no closing ";"
              "dane:2.2.0.1;t:3;p:dane.zlb;s:;f:;extra:1;",
              "dane 2.2.0.1;t:3;p:dane.zlb;s:;f:;",
          }) {

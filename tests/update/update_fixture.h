@@ -55,9 +55,9 @@ private:
                 return;
             const QByteArray path = received->split(' ').value(1);
             requested.append(path);
-            const Answer answer = routes.value(path, Answer{404, "nie ma"});
+            const Answer answer = routes.value(path, Answer { 404, "nie ma" });
             socket->write("HTTP/1.1 " + QByteArray::number(answer.status) + " X\r\nContent-Length: "
-                          + QByteArray::number(answer.body.size()) + "\r\nConnection: close\r\n\r\n" + answer.body);
+                + QByteArray::number(answer.body.size()) + "\r\nConnection: close\r\n\r\n" + answer.body);
             socket->disconnectFromHost();
         });
         QObject::connect(socket, &QTcpSocket::disconnected, socket, [socket, received] {
@@ -79,7 +79,7 @@ public:
     void openWebPage(const QUrl& page) override { pages.append(page); }
     bool startDetached(const QString& program, const QStringList& arguments) override
     {
-        started.append(QStringList{program} + arguments);
+        started.append(QStringList { program } + arguments);
         return true;
     }
     void requestClose() override { ++closeRequests; }
@@ -125,20 +125,20 @@ inline QByteArray surveyPackage(const QString& version)
     {
         db::Connection c;
         c.open(path, schema::databasePassword());
-        c.execute(QStringLiteral("UPDATE wersja SET wersja = ?"), {version});
+        c.execute(QStringLiteral("UPDATE wersja SET wersja = ?"), { version });
     }
-    return archiveOf({{QStringLiteral("ankieta.mdb"), readFile(path)}});
+    return archiveOf({ { QStringLiteral("ankieta.mdb"), readFile(path) } });
 }
 
 struct UpdateFixture : ::testing::Test {
     QTemporaryDir root;
     ScriptedMessages messages;
-    FixedClock clock{QDateTime(QDate(2026, 12, 8), QTime(12, 0))};
-    Program program{messages, clock};
+    FixedClock clock { QDateTime(QDate(2026, 12, 8), QTime(12, 0)) };
+    Program program { messages, clock };
     LocalServer server;
     update::NetworkFetcher fetcher;
     RecordingHost host;
-    update::Updater updater{program, fetcher, host};
+    update::Updater updater { program, fetcher, host };
 
     UpdateFixture()
     {
@@ -154,15 +154,16 @@ struct UpdateFixture : ::testing::Test {
 
     void serveVersionFile(const QString& componentLines)
     {
-        server.routes["/download/ankieta_update/ankieta_version.conf"] = {200, ("[Vestrum]\r\n" + componentLines).toUtf8()};
+        server.routes["/download/ankieta_update/ankieta_version.conf"]
+            = { 200, ("[Vestrum]\r\n" + componentLines).toUtf8() };
     }
     void servePackage(const QByteArray& encodedName, const QByteArray& bytes)
     {
-        server.routes["/download/ankieta_update/" + encodedName] = {200, bytes};
+        server.routes["/download/ankieta_update/" + encodedName] = { 200, bytes };
     }
     void putUserData(const QString& unitName)
     {
-        program.survey.execute(QStringLiteral("INSERT INTO dane_podstawowe (id, nazwa) VALUES (1, ?)"), {unitName});
+        program.survey.execute(QStringLiteral("INSERT INTO dane_podstawowe (id, nazwa) VALUES (1, ?)"), { unitName });
     }
     QString userData()
     {
@@ -174,7 +175,7 @@ struct UpdateFixture : ::testing::Test {
     QString offlinePackage(const QString& componentLines, const QList<QPair<QString, QByteArray>>& packages)
     {
         QList<QPair<QString, QByteArray>> files = packages;
-        files.prepend({QStringLiteral("ankieta_version.conf"), ("[Vestrum]\n" + componentLines).toUtf8()});
+        files.prepend({ QStringLiteral("ankieta_version.conf"), ("[Vestrum]\n" + componentLines).toUtf8() });
         const QString path = root.filePath(QStringLiteral("aktualizacja.dat"));
         writeFile(path, archiveOf(files));
         return path;

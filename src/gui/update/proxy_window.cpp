@@ -25,9 +25,13 @@ void setFieldEnabled(QLineEdit* field, bool enabled)
 } // namespace
 
 ProxyWindow::ProxyWindow(QWidget* parent)
-    : QDialog(parent), address_(new QLineEdit(this)), port_(new QLineEdit(this)),
-      authentication_(new QCheckBox(QStringLiteral("Uwierzytelnianie"), this)), user_(new QLineEdit(this)),
-      password_(new QLineEdit(this)), useProxy_(new QCheckBox(QString::fromUtf8("Połączenie do sieci przez proxy"), this))
+    : QDialog(parent)
+    , address_(new QLineEdit(this))
+    , port_(new QLineEdit(this))
+    , authentication_(new QCheckBox(QStringLiteral("Uwierzytelnianie"), this))
+    , user_(new QLineEdit(this))
+    , password_(new QLineEdit(this))
+    , useProxy_(new QCheckBox(QString::fromUtf8("Połączenie do sieci przez proxy"), this))
 {
     setObjectName(QStringLiteral("ProxyWindow"));
     setWindowTitle(QStringLiteral("Ustawienia serwera proxy"));

@@ -18,7 +18,11 @@ namespace vestrum {
 // The windows' side of the installation: the progress window, the browser, and closing the program.
 class UpdateCommands::Host final : public update::ProcessHost, public datafiles::Progress {
 public:
-    Host(Program& program, MainWindow& mainWindow) : program_(program), main_(mainWindow) {}
+    Host(Program& program, MainWindow& mainWindow)
+        : program_(program)
+        , main_(mainWindow)
+    {
+    }
 
     void openWebPage(const QUrl& page) override { QDesktopServices::openUrl(page); }
     // The window closes through its own closing sequence once the current command has ended.
@@ -47,9 +51,12 @@ private:
 };
 
 UpdateCommands::UpdateCommands(Program& program, MainWindow& mainWindow, update::Fetcher& fetcher)
-    : program_(program), main_(mainWindow), host_(std::make_unique<Host>(program, mainWindow)),
-      updater_(std::make_unique<update::Updater>(program, fetcher, *host_)), proxy_(new ProxyWindow(&mainWindow)),
-      picker_(new FilePicker(program, &mainWindow))
+    : program_(program)
+    , main_(mainWindow)
+    , host_(std::make_unique<Host>(program, mainWindow))
+    , updater_(std::make_unique<update::Updater>(program, fetcher, *host_))
+    , proxy_(new ProxyWindow(&mainWindow))
+    , picker_(new FilePicker(program, &mainWindow))
 {
 }
 
@@ -59,22 +66,17 @@ void UpdateCommands::install(const QStringList& arguments, const QString& server
 {
     updater_->setArguments(arguments);
     ShellSteps& steps = main_.steps();
-    steps.updateCheck = [this, server] {
-        host_->start(QStringLiteral("Aktualizacja programu"),
-                     QString::fromUtf8("Sprawdzanie, czy są dostępne nowsze wersje programu..."), 0);
-        const bool stop = updater_->RunAtStart(server);
-        host_->finish();
-        return stop;
-    };
+    steps.updateCheck = [this, server] { return updater_->RunAtStart(server); };
     steps.updateVersionRows = [this] { return updater_->versionRows(); };
-    main_.setMenuCommand(QString::fromUtf8("Aktualizacja programu bez dostępu do internetu"), [this] { offlineUpdate(); });
+    main_.setMenuCommand(
+        QString::fromUtf8("Aktualizacja programu bez dostępu do internetu"), [this] { offlineUpdate(); });
     main_.setMenuCommand(QStringLiteral("Ustawienia serwera proxy"), [this] { proxy_->exec(); });
 }
 
 void UpdateCommands::offlineUpdate()
 {
     picker_->configure(QString::fromUtf8("Wskaż zbiór zawierający aktualizacje"), QStringLiteral("*.dat"),
-                       QStringLiteral("wybierz"), false);
+        QStringLiteral("wybierz"), false);
     if (!picker_->choose())
         return;
     const QString file = picker_->selectedFile();
