@@ -484,6 +484,25 @@ void Updater::handOver(const UpdateEntry& entry, const QString& package)
     handedOver_ = true;
 }
 
+// Files a plain component must never replace: the program, its updater and settings, both databases (they
+// change only with their restore point and carry-over), and whatever the program keeps in archiwum/ and tmp/.
+bool Updater::isProgramOwnFile(const QString& path) const
+{
+    const RunState& state = program_.state;
+    const QString target = QDir::cleanPath(path);
+    const QStringList ownFiles
+        = { executable_, updaterPath(), state.settingsPath(), state.DatabasePath, state.journalListPath() };
+    for (const QString& own : ownFiles) {
+        if (target.compare(QDir::cleanPath(own), Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    for (const QString& folder : { state.archiveFolder(), tmpFolder() }) {
+        if (IsInsideProgramFolder(folder, target))
+            return true;
+    }
+    return false;
+}
+
 void Updater::installFile(UpdateEntry& entry, const QString& package, const QStringList& members)
 {
     const RunState& state = program_.state;
@@ -498,6 +517,12 @@ void Updater::installFile(UpdateEntry& entry, const QString& package, const QStr
     for (const QString& m : members) {
         if (!oldPath.isEmpty() && m.compare(QFileInfo(oldPath).fileName(), Qt::CaseInsensitive) == 0)
             installedName = QFileInfo(oldPath).fileName();
+    }
+    for (const QString& m : members) {
+        if (isProgramOwnFile(targetFolder + m) || (!oldPath.isEmpty() && isProgramOwnFile(oldPath)))
+            throw Error(QStringLiteral("Pakiet składnika %1 zastąpiłby plik programu %2.\n"
+                                       "Składnik nie zostanie zaktualizowany.")
+                            .arg(entry.name, QDir::toNativeSeparators(targetFolder + m)));
     }
     backupOf(entry);
     const QString staging = stagePackage(entry, package, installedName);

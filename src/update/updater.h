@@ -104,6 +104,7 @@ private:
     QString backupOf(const UpdateEntry& entry) const;
     QString stagePackage(const UpdateEntry& entry, const QString& package, const QString& keptName);
     void handOver(const UpdateEntry& entry, const QString& package);
+    bool isProgramOwnFile(const QString& path) const;
     void installFile(UpdateEntry& entry, const QString& package, const QStringList& members);
     void installJournalList(UpdateEntry& entry, const QString& package, const QStringList& members);
     void installSurveyDatabase(UpdateEntry& entry, const QString& package, const QStringList& members);

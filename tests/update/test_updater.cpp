@@ -293,3 +293,18 @@ TEST_F(UpdateFixture, SpecialPageOpensTheAddressAndClosesTheProgram)
     EXPECT_EQ(host.pages, QList<QUrl> { QUrl(QStringLiteral("https://www.example.com/opis")) });
     EXPECT_EQ(host.closeRequests, 1);
 }
+
+// A plain file component cannot take the place of the survey database (or any other file of the program).
+TEST_F(UpdateFixture, FileComponentNeverReplacesTheProgramsOwnFiles)
+{
+    putUserData(QStringLiteral("cenne dane"));
+    const QString package = offlinePackage(
+        QStringLiteral("Baza:1.0.0.0;t:1;p:b.zlb;s:;f:dane;\nStare:1.0.0.0;t:1;p:s.zlb;s:;f:archiwum;\n"),
+        { { QStringLiteral("b.zlb"), vt::archiveOf({ { QStringLiteral("ANKIETA.mdb"), "pusto" } }) },
+            { QStringLiteral("s.zlb"), vt::archiveOf({ { QStringLiteral("a.nar"), "x" } }) } });
+    EXPECT_FALSE(updater.OfflineUpdate(package));
+    ASSERT_EQ(messages.shown.size(), 2);
+    EXPECT_TRUE(messages.shown[0].startsWith(QStringLiteral("Pakiet składnika Baza zastąpiłby plik programu")));
+    EXPECT_EQ(userData(), QStringLiteral("cenne dane"));
+    EXPECT_FALSE(QFileInfo::exists(folder() + QStringLiteral("archiwum/a.nar")));
+}
