@@ -308,3 +308,17 @@ TEST_F(UpdateFixture, FileComponentNeverReplacesTheProgramsOwnFiles)
     EXPECT_EQ(userData(), QStringLiteral("cenne dane"));
     EXPECT_FALSE(QFileInfo::exists(folder() + QStringLiteral("archiwum/a.nar")));
 }
+
+// The program came back from the external updater in its new version: an online resume fetches the version
+// file again, takes the package already in tmp/ and installs the rest without asking.
+TEST_F(UpdateFixture, OnlineResumeUsesThePackagesAlreadyFetched)
+{
+    writeFile(folder() + QStringLiteral("tmp/wznowienie"), "2.2.1.1");
+    writeFile(folder() + QStringLiteral("tmp/dane.zlb"), vt::surveyPackage(QStringLiteral("2.2.2.0")));
+    serveVersionFile(QStringLiteral("program:2.2.1.2;t:0;p:program.zlb;s:;f:;\r\n") + kDaneNewer);
+    EXPECT_FALSE(updater.RunAtStart(server.address()));
+    EXPECT_TRUE(messages.shown.isEmpty());
+    EXPECT_EQ(server.requested, QList<QByteArray>{"/download/ankieta_update/ankieta_version.conf"});
+    EXPECT_EQ(surveyVersion(), QStringLiteral("2.2.2.0"));
+    EXPECT_FALSE(QFileInfo::exists(updater.tmpFolder()));
+}
