@@ -1,4 +1,5 @@
 #include "cli/list_cli.h"
+#include "cli/list_xml_cli.h"
 
 #include "base/error.h"
 #include "files/survey_file.h"
@@ -27,6 +28,8 @@ int usage(QTextStream& err, const QString& problem = QString())
         err << problem << '\n';
     err << "Użycie:\n"
            "  vestrum-cli list show PLIK RODZAJ\n"
+           "  vestrum-cli list export PLIK RODZAJ PLIK.xml\n"
+           "  vestrum-cli list import PLIK RODZAJ PLIK.xml [--save]\n"
            "PLIK to plik danych (.naj) albo baza ankieta.mdb, RODZAJ to numer wykazu od 0 do 50.\n";
     err.flush();
     return kUsage;
@@ -61,6 +64,8 @@ QString escapeListCell(const QString& cell)
 
 int runListCommand(const QStringList& args, QTextStream& out, QTextStream& err)
 {
+    if (isListXmlCommand(args))
+        return runListXmlCommand(args, out, err);
     if (args.size() != 3 || args[0] != QLatin1String("show"))
         return usage(err);
     bool ok = false;

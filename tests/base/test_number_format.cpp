@@ -43,6 +43,9 @@ TEST(NumberFormat, AmountsHaveTwoDecimalsACommaAndNoThousandsSeparator)
     EXPECT_EQ(FormatAmount(-3.5), U("-3,50"));
     EXPECT_EQ(ToCents(100.01), 10001);
     EXPECT_EQ(ToCents(50.0) + ToCents(50.01), 10001); // no binary rounding in sums of amounts
+    // Amounts whose binary value lies just below the decimal one still count as their decimal grosze.
+    for (const auto& [text, cents] : {std::pair{"0,29", 29}, {"1,15", 115}, {"4,35", 435}, {"-0,29", -29}})
+        EXPECT_EQ(ToCents(*ParseDecimal(U(text))), cents) << text;
 }
 
 TEST(NumberFormat, TrimmingStopsAtU0020SoANoBreakSpaceStays)
@@ -70,6 +73,10 @@ TEST(NumberFormat, PostalCodesKeepTwoAndThreeDigitsAroundADash)
     EXPECT_EQ(NormalisePostalCode(U("00 950")), U("00-950"));
     EXPECT_EQ(NormalisePostalCode(U("00950")), U("00-050")); // the third character is always dropped
     EXPECT_EQ(NormalisePostalCode(U("31-1")), U("31-001"));
+    // Exactly three characters are read after the separator: a longer code never keeps its extra digits,
+    // and a blank after the fifth digit is not part of the code.
+    EXPECT_EQ(NormalisePostalCode(U("12-3456")), U("12-345"));
+    EXPECT_EQ(NormalisePostalCode(U("12-345 ")), U("12-345"));
     for (const char* bad : {"0-950", "00-", "0", "ab-123", "00-9a0", "-1-950"})
         EXPECT_FALSE(NormalisePostalCode(U(bad)).has_value()) << bad;
 }

@@ -236,11 +236,16 @@ TEST(DataFiles, FieldsAreMatchedByNameAndPassThroughTheCodePage)
         // An auto-numbered key is never copied: the working table numbers its own records.
         c.execute(QStringLiteral("CREATE TABLE dane_numerowane (id INTEGER PRIMARY KEY AUTOINCREMENT, nazwa NVARCHAR(20))"));
         c.execute(QStringLiteral("INSERT INTO dane_numerowane (id, nazwa) VALUES (500, 'pierwszy'), (900, 'drugi')"));
+        // Table names are matched without regard to case: "Wersja" still marks a current file.
+        c.execute(QStringLiteral("ALTER TABLE wersja RENAME TO wersja_stara"));
+        c.execute(QStringLiteral("CREATE TABLE Wersja AS SELECT * FROM wersja_stara"));
+        c.execute(QStringLiteral("DROP TABLE wersja_stara"));
     });
     t.survey().execute(QStringLiteral("CREATE TABLE dane_numerowane (id INTEGER PRIMARY KEY AUTOINCREMENT, nazwa NVARCHAR(20))"));
     t.survey().execute(QStringLiteral("INSERT INTO dane_numerowane (nazwa) VALUES ('stary')"));
 
-    datafiles::LoadDataFile(t.program, file, quiet);
+    EXPECT_EQ(datafiles::LoadDataFile(t.program, file, quiet), datafiles::LoadOutcome::Loaded);
+    EXPECT_TRUE(t.messages.shown.isEmpty()) << "a current file was taken for an earlier version";
 
     db::Table board(t.survey(), QStringLiteral("dane_kierownictwo"));
     ASSERT_EQ(board.recordCount(), 1);

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QDateTime>
 #include <QTemporaryDir>
 #include <QtEndian>
 
@@ -233,6 +234,13 @@ TEST_F(ZlbArchiveTest, MemberKeysIgnoreCaseAndFoldersOnlyCountWithSavePaths)
     EXPECT_EQ(readFile(path(QStringLiteral("out")) + QString(expectedFolder).replace(QLatin1Char('\\'), QLatin1Char('/'))
                        + QStringLiteral("dane.TXT")),
               "drugi");
+
+    // A character outside the Basic Multilingual Plane is one character the code page lacks: one "?".
+    writeFile(path(QStringLiteral("trzy/nuty\U0001D11E.txt")), "muzyka");
+    archive.AddFile(path(QStringLiteral("trzy/nuty\U0001D11E.txt")));
+    ASSERT_EQ(archive.LastFailure(), QString());
+    ASSERT_EQ(archive.FileCount(), 4);
+    EXPECT_EQ(archive.GetFileEntry(3).FileName, QByteArray("nuty?.txt"));
 }
 
 TEST_F(ZlbArchiveTest, ReplacingTheFirstOfThreeMovesTheOthersUnchanged)
@@ -338,6 +346,22 @@ TEST_F(ZlbArchiveTest, FailedRebuildsAreSwallowedAndChangeNothing)
     archive.AddFile(path(QStringLiteral("b.txt")));
     EXPECT_NE(archive.LastFailure(), QString());
     EXPECT_EQ(readFile(file), before + QByteArray("x"));
+
+    // Rewritten with the same size, only its time tells: the stale directory must not be used either.
+    writeFile(file, before);
+    ZlbArchive reopened;
+    reopened.OpenArchive(file);
+    ASSERT_EQ(reopened.FileCount(), 1);
+    QByteArray sameSize = before;
+    sameSize[0] = static_cast<char>(sameSize[0] ^ 0x5a);
+    writeFile(file, sameSize);
+    QFile touched(file);
+    ASSERT_TRUE(touched.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(touched.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime));
+    touched.close();
+    reopened.AddFile(path(QStringLiteral("b.txt")));
+    EXPECT_NE(reopened.LastFailure(), QString());
+    EXPECT_EQ(readFile(file), sameSize);
 
     EXPECT_EQ(errorOf([] {
                   ZlbArchive closed;

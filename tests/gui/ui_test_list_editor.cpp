@@ -169,6 +169,8 @@ TEST_F(EditorFixture, DuplicatesMustGoBeforeTheListIsSaved)
 
     messages.answer(MessageAnswer::No);
     editor->saveChanges();
+    ASSERT_EQ(messages.shown.size(), 1) << "the duplicate rows were not reported";
+    ASSERT_EQ(messages.requests.size(), 1);
     EXPECT_EQ(messages.shown.last(),
               S("Uwaga!\nTen wykaz zawiera co najmniej dwie pozycje o identycznej zawartości. Trzeba je usunąć przed "
                 "zapisaniem.\nCzy program ma automatycznie usunąć identyczne wiersze?"));

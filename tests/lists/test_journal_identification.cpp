@@ -3,7 +3,10 @@
 #include "storage/engine.h"
 #include "storage/journal_list.h"
 #include "storage/schema.h"
+#include "lists/list_catalogue.h"
+#include "lists/list_data.h"
 #include "lists/list_grid.h"
+#include "support/temp_survey.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +21,7 @@ namespace {
 
 struct Row {
     const char* name;
-    int points;
+    double points;
     int part;
     const char* abbreviation = "";
 };
@@ -123,6 +126,27 @@ TEST(JournalIdentification, AutomaticIdentificationMatchesWholeNamesOnly)
     EXPECT_TRUE(small.list.identify(QStringLiteral("Physics Letters")));
     EXPECT_FALSE(small.list.filter().has_value());
     EXPECT_EQ(small.list.count(), small.list.totalCount());
+}
+
+TEST(JournalIdentification, FractionalPointsKeepTheirCommaUpToTheDatabase)
+{
+    SmallList small({{"Półrocznik Ułamkowy", 12.5, 1}, {"Rocznik Całkowity", 7, 1}}, false);
+    EXPECT_EQ(small.list.identify(QStringLiteral("PÓŁROCZNIK UŁAMKOWY"))->points, QStringLiteral("12,5"));
+    EXPECT_EQ(small.list.identify(QStringLiteral("rocznik całkowity"))->points, QStringLiteral("7"));
+
+    // The identified row saved as a publication keeps the fraction, and shows it again when loaded.
+    const int kind = 4;
+    lists::ListGrid grid(lists::ListKindInfoOf(kind).headers());
+    QStringList row{QStringLiteral("półrocznik ułamkowy"), QStringLiteral("Tytuł"), QStringLiteral("Autor"),
+                    QStringLiteral("2008")};
+    lists::identifyRow(small.list, row);
+    grid.setRows({row});
+    vestrum::testing::TempSurvey survey;
+    lists::SaveList(survey.connection, kind, grid);
+    EXPECT_DOUBLE_EQ(survey.connection.scalar(QStringLiteral("select Liczba_punktow from dane_wykaz_publikacji"))
+                         .toDouble(),
+                     12.5);
+    EXPECT_EQ(lists::LoadList(survey.connection, kind).grid.cell(lists::kPointsColumn, 0), QStringLiteral("12,50"));
 }
 
 TEST(JournalIdentification, ViewIsInCaseInsensitiveNameOrderWithFilter)
@@ -236,8 +260,11 @@ TEST(JournalIdentification, SearchByFragmentAndNext)
     // Every name holding "physic", in order, each once; past the last one the record stays.
     ASSERT_TRUE(small.list.findFragment(QStringLiteral("PHYSIC")));
     QStringList walked{small.currentName()};
-    while (small.list.findNext(QStringLiteral("physic")))
+    // Bounded by the list's length, so a "next" that stops advancing fails here instead of looping.
+    for (int steps = 0; small.list.findNext(QStringLiteral("physic")); ++steps) {
+        ASSERT_LT(steps, small.list.totalCount()) << "\"następny\" does not advance past " << walked.last().toStdString();
         walked.append(small.currentName());
+    }
     EXPECT_EQ(walked, (QStringList{QStringLiteral("Acta Physica Polonica A"), QStringLiteral("Acta Physica Polonica B"),
                                    QStringLiteral("Annals of Physics"), QStringLiteral("Applied Physics"),
                                    QStringLiteral("Journal of Physics"), QStringLiteral("Physics Letters")}));

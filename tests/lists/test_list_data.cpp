@@ -216,6 +216,11 @@ TEST(ListData, TrimmingOnTheWayInAndOut)
     c.execute(S("insert into dane_wykaz_redaktor_czasopism (nazwisko_imie, tytul_czasopisma, ISSN, grupa) values "
                 "(' Ktoś ', 'Czas', ' 1234-5678 ', '8.1.a')"));
     EXPECT_EQ(LoadList(c, 7).grid.row(0), QStringList({S(" Ktoś "), S("Czas"), S("1234-5678"), S("8.1.a")}));
+    // a contract's register number is trimmed when saved, and when older data stored it with blanks
+    SaveList(c, 15, gridOf(15, {{S("Kontrakt"), S("S1"), S("  EW 12 \t")}}));
+    EXPECT_EQ(c.scalar(S("select numer_ewid from dane_wykaz_kontraktow")).toString(), S("EW 12"));
+    c.execute(S("update dane_wykaz_kontraktow set numer_ewid = ' EW 13  '"));
+    EXPECT_EQ(LoadList(c, 15).grid.cell(2, 0), S("EW 13"));
 }
 
 TEST(ListData, PatentsOfRodzaj6AreNeverShownNorDeleted)

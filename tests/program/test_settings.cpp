@@ -129,6 +129,16 @@ TEST(Settings, DamagedValuesFallBackWithoutStoppingTheStart)
     EXPECT_EQ(s.Flags.flag(4), 2);
 }
 
+TEST(Settings, TheFirstOfTwoEqualKeysWinsAndAFontOfNoSizeIsRefused)
+{
+    SettingsFolder folder;
+    folder.writeIni("[Dane]\nObiekt=/tmp/pierwszy.naj\nobiekt=/tmp/drugi.naj\n"
+                    "[Font]\nName=Liberation Serif\nSize=0\nSize=14\n");
+    ReadSettings(folder.state);
+    EXPECT_EQ(folder.state.CurrentDataFile, QStringLiteral("/tmp/pierwszy.naj"));
+    EXPECT_EQ(folder.state.UserFont, (UserFontSpec{QStringLiteral("Liberation Serif"), 12}));
+}
+
 TEST(Settings, FileOfTheEarlierReleaseInTheWindowsCodePage)
 {
     SettingsFolder folder;

@@ -4,14 +4,15 @@ namespace vestrum::testing {
 
 QList<LegacyPublication> legacyPublications()
 {
+    // The earlier release stored the type in either case: the second row of each type is in small letters.
     return {
         {QStringLiteral("P"), 1, QStringLiteral("Acta Physica Polonica B"), QStringLiteral("O rozpadzie mezonów"),
          QStringLiteral("Nowak A., Wiśniewska B."), QStringLiteral("2005, 36, 101-118")},
         {QStringLiteral("M"), 1, QStringLiteral("Wydawnictwo Naukowe PWN"), QStringLiteral("Gleby Polski"),
          QStringLiteral("Kowalski J."), QStringLiteral("Warszawa 2005, s. 320")},
-        {QStringLiteral("P"), 3, QStringLiteral("Przegląd Geofizyczny"), QStringLiteral("Pomiary grawimetryczne"),
+        {QStringLiteral("p"), 3, QStringLiteral("Przegląd Geofizyczny"), QStringLiteral("Pomiary grawimetryczne"),
          QStringLiteral("Zieliński K."), QStringLiteral("2005, 50, 7-19")},
-        {QStringLiteral("M"), 2, QStringLiteral("Ossolineum"), QStringLiteral("Dzieje Śląska"),
+        {QStringLiteral("m"), 2, QStringLiteral("Ossolineum"), QStringLiteral("Dzieje Śląska"),
          QStringLiteral("Lewandowska M."), QStringLiteral("Wrocław 2005, t. 2, s. 11-40")},
     };
 }

@@ -123,6 +123,23 @@ TEST(FieldChecks, Section17AllowsOneGroszOfRoundingAndQuotesThePageLabels)
                 "pól składowych"));
 }
 
+TEST(FieldChecks, AmountsWhoseBinaryValueIsBelowTheDecimalOneAreCountedInWholeGrosze)
+{
+    // 0,29 is stored as 0.28999…: three such parts make 0,87, which a total of 0,85 falls short of by two
+    // grosze, beyond the one grosz of tolerance.
+    FieldValues v = section17(0.85, 0.85, 0.00);
+    v.text[U("me1803")] = U("0,29");
+    v.text[U("me1804")] = U("0,29");
+    v.text[U("me1805")] = U("0,29");
+    const PageCheck shortTotal = CheckSection17(v);
+    EXPECT_FALSE(shortTotal.ok);
+    EXPECT_EQ(shortTotal.focus, U("me1802"));
+
+    v.text[U("me1802")] = U("0,86"); // one grosz short: accepted
+    v.text[U("me1801")] = U("0,86");
+    EXPECT_TRUE(CheckSection17(v).ok);
+}
+
 TEST(FieldChecks, Section18HasRulesWithoutToleranceAndTwoMessageEndings)
 {
     FieldValues v;

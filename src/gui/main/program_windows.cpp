@@ -13,6 +13,7 @@
 #include "gui/lists/journal_search_window.h"
 #include "gui/lists/entry_dialog.h"
 #include "gui/lists/list_editor.h"
+#include "gui/lists/xml_exchange_commands.h"
 #include "gui/common/list_grid_view.h"
 
 #include <QComboBox>
@@ -169,6 +170,7 @@ void ProgramWindows::plugListEditor()
         editor.list().setRows(editor.grid()->dataRows());
         editor.listChanged();
     });
+    new XmlExchangeCommands(program_, journalList_, *listEditor_); // the editor's child
 }
 
 } // namespace vestrum

@@ -1,0 +1,190 @@
+#include "cli/list_xml_cli.h"
+
+#include "base/error.h"
+#include "cli/list_cli.h"
+#include "files/data_files.h"
+#include "files/survey_file.h"
+#include "lists/journal_identification.h"
+#include "lists/list_catalogue.h"
+#include "lists/list_data.h"
+#include "lists/xml_exchange.h"
+#include "storage/engine.h"
+#include "storage/journal_list.h"
+#include "storage/schema.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+namespace vestrum {
+namespace {
+
+constexpr int kOk = 0;
+constexpr int kFailed = 1;
+constexpr int kUsage = 2;
+
+const QString kExport = QStringLiteral("export");
+const QString kImport = QStringLiteral("import");
+const QString kSave = QStringLiteral("--save");
+
+struct XmlCommand {
+    QString verb;
+    QString survey;
+    int kind = -1;
+    QString file;
+    bool save = false;
+};
+
+int usage(QTextStream& err, const QString& problem = QString())
+{
+    if (!problem.isEmpty())
+        err << problem << '\n';
+    err << "Użycie:\n"
+           "  vestrum-cli list export ZBIÓR RODZAJ PLIK.xml\n"
+           "  vestrum-cli list import ZBIÓR RODZAJ PLIK.xml [--save]\n"
+           "ZBIÓR to plik danych (.naj) albo baza ankieta.mdb, RODZAJ to numer wykazu od 0 do 50.\n";
+    err.flush();
+    return kUsage;
+}
+
+bool isArchive(const QString& path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    return suffix == QLatin1String("naj") || suffix == QLatin1String("nar");
+}
+
+void printList(const lists::ListGrid& grid, QTextStream& out)
+{
+    auto writeLine = [&out](const QStringList& cells) {
+        for (qsizetype c = 0; c < cells.size(); ++c) {
+            if (c > 0)
+                out << '\t';
+            out << escapeListCell(cells[c]);
+        }
+        out << '\n';
+    };
+    writeLine(grid.headers());
+    for (const QStringList& row : grid.rows())
+        writeLine(row);
+    out.flush();
+}
+
+int exportList(const XmlCommand& command, QTextStream& err)
+{
+    QTemporaryDir scratch;
+    db::Connection survey;
+    OpenSurveyFile(survey, command.survey, scratch);
+    const lists::ListGrid grid = lists::EditorGrid(survey, command.kind);
+    survey.close();
+    if (grid.isEmpty()) {
+        err << lists::emptyExportNotice() << '\n';
+        return kFailed;
+    }
+    lists::writeListXml(command.file, grid);
+    return kOk;
+}
+
+void identifyJournals(std::vector<QStringList>& rows, const QString& journalListPath)
+{
+    QTemporaryDir scratch;
+    QString path = journalListPath;
+    if (!QFileInfo(path).isFile()) {
+        if (!scratch.isValid())
+            throw Error(QStringLiteral("Nie można utworzyć katalogu tymczasowego."));
+        path = scratch.filePath(QStringLiteral("lista_czasopism.mdb"));
+        journals::createJournalListDatabase(path);
+    }
+    db::Connection connection;
+    connection.open(path, schema::databasePassword());
+    lists::JournalList journals(connection);
+    journals.open();
+    lists::identifyImportedJournals(journals, rows);
+}
+
+// Writes the list into the open survey; a data file gets the rewritten database as its member only
+// when the database was written whole, and keeps its old content when the archive cannot be rebuilt.
+void saveList(
+    const XmlCommand& command, db::Connection& survey, const QTemporaryDir& scratch, const lists::ListGrid& grid)
+{
+    lists::SaveList(survey, command.kind, grid);
+    survey.close();
+    if (!isArchive(command.survey))
+        return;
+
+    const QString database = scratch.filePath(datafiles::memberName());
+    datafiles::CheckedArchive archive;
+    archive.expectSource(database);
+    archive.OpenArchive(command.survey);
+    archive.UpdateFile(database, archive.FindFile(datafiles::memberName()));
+    const bool written = archive.LastFailure().isEmpty() && archive.IsOpen();
+    archive.CloseArchive();
+    if (!written)
+        throw Error(QStringLiteral("Nie można zapisać pliku %1.").arg(QDir::toNativeSeparators(command.survey)));
+}
+
+int importList(const XmlCommand& command, QTextStream& out, QTextStream& err, const QString& journalListPath)
+{
+    // The survey is opened first, so that a wrong ZBIÓR is told before anything is printed.
+    QTemporaryDir scratch;
+    db::Connection survey;
+    OpenSurveyFile(survey, command.survey, scratch);
+
+    const lists::ListKindInfo& info = lists::ListKindInfoOf(command.kind);
+    lists::ListGrid grid(info.headers());
+    std::vector<QStringList> rows = lists::readListXml(command.file, grid.columnCount());
+    if (lists::identifiesJournals(command.kind))
+        identifyJournals(rows, journalListPath);
+    grid.setRows(std::move(rows));
+    printList(grid, out);
+    if (!command.save)
+        return kOk;
+    if (grid.hasDuplicates()) {
+        err << "Ten wykaz zawiera co najmniej dwie pozycje o identycznej zawartości. Trzeba je usunąć przed "
+               "zapisaniem.\n";
+        return kFailed;
+    }
+    saveList(command, survey, scratch, grid);
+    return kOk;
+}
+
+} // namespace
+
+QString programJournalListPath()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/dane/lista_czasopism.mdb");
+}
+
+bool isListXmlCommand(const QStringList& args)
+{
+    return !args.isEmpty() && (args.first() == kExport || args.first() == kImport);
+}
+
+int runListXmlCommand(const QStringList& args, QTextStream& out, QTextStream& err, const QString& journalListPath)
+{
+    XmlCommand command;
+    command.verb = args.value(0);
+    command.save = command.verb == kImport && args.size() == 5 && args[4] == kSave;
+    if (!isListXmlCommand(args) || (args.size() != 4 && !command.save))
+        return usage(err);
+    command.survey = args[1];
+    command.file = args[3];
+    bool ok = false;
+    command.kind = args[2].toInt(&ok);
+    if (!ok || !lists::isListKind(command.kind))
+        return usage(err, QStringLiteral("Nieznany rodzaj wykazu: %1.").arg(args[2]));
+
+    int status = kFailed;
+    try {
+        status = command.verb == kExport ? exportList(command, err) : importList(command, out, err, journalListPath);
+    } catch (const Error& e) {
+        err << e.message() << '\n';
+        status = kFailed;
+    }
+    out.flush();
+    err.flush();
+    return status;
+}
+
+} // namespace vestrum

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class QTextStream;
+
+namespace vestrum {
+
+// dane/lista_czasopism.mdb beside the executable, where the program keeps its journal list.
+QString programJournalListPath();
+
+// `vestrum-cli list export ZBIÓR RODZAJ PLIK.xml` and `vestrum-cli list import ZBIÓR RODZAJ PLIK.xml
+// [--save]`; `args` are the words after "list".
+//
+// export: writes the stored list of the kind, in the order the list editor shows it, to the XML file
+// (an existing file is replaced). An empty list prints "W wykazie brak danych do eksportu." and
+// writes nothing.
+// import: reads the XML file as the list editor's import does (journals of kinds 3 to 6 identified on
+// the journal list at `journalListPath`, or on the list built into the program when there is no such
+// file) and prints the rows as `list show` prints a list, header row first.
+// With --save the rows replace the kind's stored rows in one transaction, as "zapisz zmiany" does;
+// a list holding two identical rows is refused. A data file (.naj) gets its rebuilt database only
+// once the database has been written whole.
+//
+// Returns 0 on success, 1 when the command failed (the Polish message goes to `err` and nothing is
+// written), 2 for a wrong command line.
+int runListXmlCommand(const QStringList& args, QTextStream& out, QTextStream& err,
+    const QString& journalListPath = programJournalListPath());
+
+// Whether `args` (the words after "list") name one of these commands.
+bool isListXmlCommand(const QStringList& args);
+
+} // namespace vestrum

@@ -1,0 +1,258 @@
+#include "lists/xml_exchange.h"
+
+#include "base/error.h"
+#include "lists/journal_identification.h"
+#include "lists/list_catalogue.h"
+#include "lists/list_grid.h"
+#include "storage/engine.h"
+#include "storage/schema.h"
+
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QFile>
+#include <QTemporaryDir>
+
+using namespace vestrum;
+using lists::listXml;
+using lists::readListXml;
+
+namespace {
+
+QString S(const char* utf8)
+{
+    return QString::fromUtf8(utf8);
+}
+
+std::vector<QStringList> readBytes(const QByteArray& bytes, int columns)
+{
+    QByteArray copy = bytes;
+    QBuffer buffer(&copy);
+    buffer.open(QIODevice::ReadOnly);
+    return readListXml(buffer, columns);
+}
+
+// The message of the error reading `bytes` raises, or "<none>".
+QString readError(const QByteArray& bytes, int columns = 3)
+{
+    try {
+        readBytes(bytes, columns);
+    } catch (const Error& e) {
+        return e.message();
+    }
+    return QStringLiteral("<none>");
+}
+
+QByteArray document(const QByteArray& records)
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<eksport>\r\n" + records + "</eksport>\r\n";
+}
+
+// Rows of a kind's width with the texts a list really holds: Polish letters, several lines,
+// characters XML escapes, an empty cell, blanks at the ends and the CDATA terminator.
+std::vector<QStringList> sampleRows(int columns)
+{
+    const QStringList texts
+        = { S("Żółć gęślą jaźń"), S("pierwszy wiersz\ndrugi wiersz\n\ntrzeci"), S("a < b && c > \"d\" 'e'"), QString(),
+              S("  z blankami  "), S("koniec ]]> sekcji ]]]]> i ]]"), S("12,50"), S("\tz tabulatorem") };
+    std::vector<QStringList> rows;
+    for (int r = 0; r < 3; ++r) {
+        QStringList row;
+        for (int c = 0; c < columns; ++c)
+            row.append(texts[(r * 3 + c) % texts.size()]);
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+} // namespace
+
+TEST(XmlExchange, WritesTheFormatByteForByte)
+{
+    const QByteArray bytes = listXml({ { S("Zjazd Fizyków"), QString() }, { S("dwa\nwiersze"), S("x]]>y") } });
+    EXPECT_EQ(bytes,
+        QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+                   "<eksport>\r\n"
+                   "<rekord>\r\n"
+                   " <kolumna_1><![CDATA[Zjazd Fizyk\xC3\xB3w]]></kolumna_1>\r\n"
+                   " <kolumna_2><![CDATA[]]></kolumna_2>\r\n"
+                   "</rekord>\r\n"
+                   "<rekord>\r\n"
+                   " <kolumna_1><![CDATA[dwa\r\nwiersze]]></kolumna_1>\r\n"
+                   " <kolumna_2><![CDATA[x]]]]><![CDATA[>y]]></kolumna_2>\r\n"
+                   "</rekord>\r\n"
+                   "</eksport>\r\n"));
+    // Column numbers are decimal past 9, and an empty list file is the frame alone.
+    QStringList eleven;
+    eleven.resize(11);
+    EXPECT_TRUE(listXml({ eleven }).contains(" <kolumna_11><![CDATA[]]></kolumna_11>\r\n"));
+    EXPECT_EQ(listXml({}), QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<eksport>\r\n</eksport>\r\n"));
+}
+
+TEST(XmlExchange, EveryKindReadsBackTheRowsItWrote)
+{
+    QTemporaryDir dir;
+    for (int kind = 0; kind < lists::ListKindCount; ++kind) {
+        const lists::ListKindInfo& info = lists::ListKindInfoOf(kind);
+        lists::ListGrid grid(info.headers());
+        grid.setRows(sampleRows(grid.columnCount()));
+        const QString path = dir.filePath(QStringLiteral("wykaz_%1.xml").arg(kind));
+        lists::writeListXml(path, grid);
+        EXPECT_EQ(readListXml(path, grid.columnCount()), grid.rows()) << "kind " << kind;
+    }
+}
+
+TEST(XmlExchange, LineBreaksComeBackAsTheEditorsLineFeed)
+{
+    // A cell loaded from an older survey may hold CR LF or a lone CR; the file writes every break as
+    // CR LF and the editor gets its line feed back.
+    const auto rows = readBytes(listXml({ { S("a\r\nb\rc\nd") } }), 1);
+    EXPECT_EQ(rows, (std::vector<QStringList> { { S("a\nb\nc\nd") } }));
+    // Every line of the file ends with CR LF, also inside a multi-line cell.
+    const QByteArray bytes = listXml({ { S("x\ny") } });
+    EXPECT_EQ(bytes.count("\r\n"), bytes.count("\n"));
+}
+
+TEST(XmlExchange, CharactersXmlCannotHoldAreDroppedSoTheFileReadsBack)
+{
+    const QString cell = S("a\x01"
+                           "b\x0B\x0C\x1F"
+                           "c")
+        + QChar(0xFFFE) + QChar(0xD800) + S("d") + QChar(0xDC00) + S("\xF0\x9F\x98\x80") + S("]]\x02>");
+    const auto rows = readBytes(listXml({ { cell } }), 1);
+    ASSERT_EQ(rows.size(), 1u);
+    // The dropped character between "]]" and ">" must not leave a bare CDATA end behind.
+    EXPECT_EQ(rows[0][0], S("abcd\xF0\x9F\x98\x80]]>"));
+}
+
+TEST(XmlExchange, ReadsRecordsByColumnNumberWhateverTheElementNames)
+{
+    const QByteArray bytes = "<?xml version=\"1.0\"?>\n<cokolwiek>\n"
+                             // columns in another order, another prefix, a number outside the kind
+                             "<r><kolumna_3>trzy</kolumna_3><x_1>jeden</x_1><kolumna_9>poza</kolumna_9>"
+                             "<kolumna_0>zero</kolumna_0></r>\n"
+                             // a letter-named column stops the record; what came before it stays
+                             "<rekord><kolumna_2>dwa</kolumna_2><kolumna_b>b</kolumna_b><kolumna_1>nie</kolumna_1>"
+                             "</rekord>\n"
+                             // text, comments and instructions between records are not records
+                             "tekst <!-- uwaga --> <?pi x?>\n"
+                             // a name without "_", text and CDATA pieces joined, entities resolved
+                             "<rekord><kolumna1>nie</kolumna1></rekord>\n"
+                             "<rekord><k_1>a &amp; <![CDATA[<b>]]> c</k_1><k_2><![CDATA[x]]]]><![CDATA[>y]]></k_2>"
+                             // an element holding elements has no text of its own
+                             "<k_3>przed<i>w</i>po</k_3></rekord>\n"
+                             "<rekord/>\n"
+                             "</cokolwiek>";
+    const auto rows = readBytes(bytes, 3);
+    ASSERT_EQ(rows.size(), 5u);
+    EXPECT_EQ(rows[0], QStringList({ S("jeden"), QString(), S("trzy") }));
+    EXPECT_EQ(rows[1], QStringList({ QString(), S("dwa"), QString() }));
+    EXPECT_EQ(rows[2], QStringList({ QString(), QString(), QString() }));
+    EXPECT_EQ(rows[3], QStringList({ S("a & <b> c"), S("x]]>y"), QString() }));
+    EXPECT_EQ(rows[4], QStringList({ QString(), QString(), QString() }));
+
+    // A root without children gives no rows (the editor keeps its one blank row).
+    EXPECT_TRUE(readBytes(document(""), 3).empty());
+    EXPECT_TRUE(readBytes("<eksport/>", 3).empty());
+}
+
+TEST(XmlExchange, RefusesMalformedFilesWithLineAndColumn)
+{
+    EXPECT_EQ(readError(document("<rekord>\r\n <kolumna_1>a</kolumna_2>\r\n</rekord>\r\n")).toStdString(),
+        S("Plik nie jest prawidłowym dokumentem XML: błąd w wierszu 4, w kolumnie 25.").toStdString());
+    for (const QByteArray& bad : { QByteArray(), QByteArray("<eksport>"), QByteArray("<a/><b/>"),
+             QByteArray("<a>&nieznana;</a>"), QByteArray("<a>\x01</a>") })
+        EXPECT_TRUE(readError(bad).contains(S("nie jest prawidłowym dokumentem XML"))) << bad.toStdString();
+}
+
+TEST(XmlExchange, RefusesEveryDocumentTypeDeclarationWithoutExpandingIt)
+{
+    QByteArray laughs = "<?xml version=\"1.0\"?>\n<!DOCTYPE lolz [\n<!ENTITY lol \"lol\">\n";
+    laughs += "<!ENTITY lol1 \"&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;\">\n";
+    for (int i = 2; i <= 9; ++i)
+        laughs += QStringLiteral("<!ENTITY lol%1 \"%2\">\n")
+                      .arg(i)
+                      .arg(QStringLiteral("&lol%1;").arg(i - 1).repeated(10))
+                      .toUtf8();
+    laughs += "]>\n<eksport><rekord><k_1>&lol9;</k_1></rekord></eksport>";
+    const QByteArray external = "<?xml version=\"1.0\"?>\n<!DOCTYPE e [<!ENTITY x SYSTEM \"file:///etc/passwd\">]>\n"
+                                "<e><r><k_1>&x;</k_1></r></e>";
+    for (const QByteArray& bytes : { laughs, external, QByteArray("<!DOCTYPE eksport><eksport/>") })
+        EXPECT_EQ(readError(bytes),
+            S("Plik zawiera deklarację typu dokumentu (DOCTYPE). Program nie wczytuje takich plików."));
+}
+
+TEST(XmlExchange, FileMessagesNameTheFile)
+{
+    QTemporaryDir dir;
+    const QString missing = dir.filePath(QStringLiteral("brak.xml"));
+    try {
+        readListXml(missing, 1);
+        FAIL() << "a missing file was read";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.message(), S("Nie można otworzyć pliku %1.").arg(missing));
+    }
+    // A folder stands where the file should go: the export fails and says which file.
+    const QString blocked = dir.filePath(QStringLiteral("zajete.xml"));
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("zajete.xml")));
+    try {
+        lists::writeListXml(blocked, lists::ListGrid({ S("a") }));
+        FAIL() << "the export wrote over a folder";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.message(), S("Nie można zapisać pliku %1. Eksport nie został wykonany.").arg(blocked));
+    }
+    // An existing file is replaced whole.
+    const QString existing = dir.filePath(QStringLiteral("stary.xml"));
+    QFile old(existing);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write(QByteArray(5000, 'x'));
+    old.close();
+    lists::ListGrid grid({ S("a") });
+    grid.setRows({ { S("nowy") } });
+    lists::writeListXml(existing, grid);
+    QFile written(existing);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_EQ(written.readAll(), listXml({ { S("nowy") } }));
+}
+
+TEST(XmlExchange, ExportFileNameTakesTheFolderAndTheExtension)
+{
+    const QString folder = QStringLiteral("/home/ala/wykazy");
+    EXPECT_EQ(lists::exportFilePath(folder, S("eksport.xml")), S("/home/ala/wykazy/eksport.xml"));
+    EXPECT_EQ(lists::exportFilePath(folder, S("publikacje")), S("/home/ala/wykazy/publikacje.xml"));
+    EXPECT_EQ(lists::exportFilePath(folder, S("publikacje.2009.txt")), S("/home/ala/wykazy/publikacje.xml"));
+    EXPECT_EQ(lists::exportFilePath(folder, S("/home/ala/wykazy/lista")), S("/home/ala/wykazy/lista.xml"));
+    // Dots in folder names are not the file's extension.
+    EXPECT_EQ(lists::exportFilePath(S("/home/ala/dane.2009"), S("lista")), S("/home/ala/dane.2009/lista.xml"));
+    EXPECT_EQ(lists::exportFilePath(S("/"), S("lista.txt")), S("/lista.xml"));
+}
+
+TEST(XmlExchange, ImportedPublicationsKeepTheirJournalOrAreIdentified)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("lista_czasopism.mdb"));
+    db::Connection::create(path, schema::databasePassword());
+    db::Connection connection;
+    connection.open(path, schema::databasePassword());
+    connection.execute(QStringLiteral("CREATE TABLE lista_ministerstwa (czasopismo NVARCHAR(255), punkty INTEGER, "
+                                      "rodzaj INTEGER)"));
+    connection.execute(
+        QStringLiteral("INSERT INTO lista_ministerstwa VALUES (?, ?, ?)"), { S("Physics Letters"), 30, 1 });
+    lists::JournalList journals(connection);
+    journals.open();
+
+    std::vector<QStringList> rows = {
+        { S("  physics letters "), S("t1"), S("a"), S("r"), QString(), QString() },
+        { S("Physics Letters"), S("t2"), S("a"), S("r"), S("Inne Czasopismo"), S("12,00") },
+        { S("Nieznane"), S("t3"), S("a"), S("r"), S("  "), S("7") },
+        { S("Physics Letters") },
+    };
+    lists::identifyImportedJournals(journals, rows);
+    EXPECT_EQ(rows[0].mid(4), QStringList({ S("Physics Letters"), S("30") }));
+    EXPECT_EQ(rows[0][0], S("  physics letters ")); // the typed title stays as typed
+    EXPECT_EQ(rows[1].mid(4), QStringList({ S("Inne Czasopismo"), S("12,00") }));
+    EXPECT_EQ(rows[2].mid(4), QStringList({ QString(), S("0") }));
+    EXPECT_EQ(rows[3].mid(4), QStringList({ S("Physics Letters"), S("30") }));
+    EXPECT_TRUE(lists::identifiesJournals(3) && lists::identifiesJournals(6));
+    EXPECT_FALSE(lists::identifiesJournals(2) || lists::identifiesJournals(7));
+}
