@@ -1,6 +1,7 @@
 #include "update/update_fixture.h"
 
 #include "program/settings.h"
+#include "storage/journal_list.h"
 #include "update/component_files.h"
 #include "update/update_server.h"
 
@@ -318,7 +319,39 @@ TEST_F(UpdateFixture, OnlineResumeUsesThePackagesAlreadyFetched)
     serveVersionFile(QStringLiteral("program:2.2.1.2;t:0;p:program.zlb;s:;f:;\r\n") + kDaneNewer);
     EXPECT_FALSE(updater.RunAtStart(server.address()));
     EXPECT_TRUE(messages.shown.isEmpty());
-    EXPECT_EQ(server.requested, QList<QByteArray>{"/download/ankieta_update/ankieta_version.conf"});
+    EXPECT_EQ(server.requested, QList<QByteArray> { "/download/ankieta_update/ankieta_version.conf" });
     EXPECT_EQ(surveyVersion(), QStringLiteral("2.2.2.0"));
     EXPECT_FALSE(QFileInfo::exists(updater.tmpFolder()));
+}
+
+// The journal list is replaced whole; a package whose database does not open leaves the old list in use.
+TEST_F(UpdateFixture, JournalListIsReplacedOrKeptWhole)
+{
+    journals::createJournalListDatabase(program.state.journalListPath());
+    program.journals.open(program.state.journalListPath(), schema::databasePassword());
+    QTemporaryDir source;
+    const QString fresh = source.filePath(QStringLiteral("lista_czasopism.mdb"));
+    journals::createJournalListDatabase(fresh);
+    {
+        db::Connection c;
+        c.open(fresh, schema::databasePassword());
+        c.execute(QStringLiteral("UPDATE wersja SET wersja = '3000.0.0.0'"));
+    }
+    const QString line = QStringLiteral("Lista_czasopism:3000.0.0.0;t:2;p:l.zlb;s:;f:dane;");
+    EXPECT_FALSE(updater.OfflineUpdate(offlinePackage(line,
+        { { QStringLiteral("l.zlb"), vt::archiveOf({ { QStringLiteral("Lista_Czasopism.mdb"), "zepsuta" } }) } })));
+    ASSERT_EQ(messages.shown.size(), 1);
+    EXPECT_TRUE(messages.shown[0].startsWith(QStringLiteral("Nie udało się zainstalować nowej listy czasopism")));
+    EXPECT_TRUE(program.journals.isOpen());
+    EXPECT_NE(startup::databaseVersion(program.journals), QStringLiteral("3000.0.0.0"));
+
+    messages.shown.clear();
+    EXPECT_FALSE(updater.OfflineUpdate(offlinePackage(line,
+        { { QStringLiteral("l.zlb"),
+            vt::archiveOf({ { QStringLiteral("lista_czasopism.mdb"), readFile(fresh) } }) } })));
+    EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join(u'|').toStdString();
+    EXPECT_TRUE(program.journals.isOpen());
+    EXPECT_EQ(startup::databaseVersion(program.journals), QStringLiteral("3000.0.0.0"));
+    EXPECT_TRUE(updater.journalListReplaced());
+    EXPECT_EQ(QDir(folder() + QStringLiteral("archiwum/Lista_czasopism")).entryList(QDir::Files).size(), 2);
 }
