@@ -3,7 +3,7 @@
 #include "program/program.h"
 #include "gui/main/program_windows.h"
 #include "program/settings.h"
-#include "program/instance_lock.h"
+#include "program/startup.h"
 #include "gui/main/main_window.h"
 #include "gui/update/update_commands.h"
 #include "update/update_server.h"
@@ -11,7 +11,6 @@
 #include "base/core_resources.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QLockFile>
 
 namespace {
@@ -36,7 +35,7 @@ int main(int argc, char** argv)
 {
     QApplication application(argc, argv);
 
-    QLockFile guard(vestrum::singleInstanceLockPath());
+    QLockFile guard(vestrum::startup::singleInstanceLockPath());
     if (!guard.tryLock(0))
         return 0;
 

@@ -43,6 +43,11 @@ void runStep(const std::function<void()>& step)
 
 } // namespace
 
+QString singleInstanceLockPath()
+{
+    return QDir::temp().filePath(QStringLiteral("XQ_dziala"));
+}
+
 void setProgramFolder(RunState& state, const QString& executableFolder)
 {
     state.ProgramFolder = withTrailingSlash(QDir::fromNativeSeparators(executableFolder));

@@ -33,6 +33,9 @@ struct ShellSteps {
 
 namespace startup {
 
+// The single-instance lock "XQ_dziala". The external updater waits on the same lock for the program to end.
+QString singleInstanceLockPath();
+
 // Program folder (always ending with "/"), the working database and the help file.
 void setProgramFolder(RunState& state, const QString& executableFolder);
 

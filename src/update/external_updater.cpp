@@ -2,7 +2,7 @@
 
 #include "base/error.h"
 #include "files/zlb_archive.h"
-#include "program/instance_lock.h"
+#include "program/startup.h"
 #include "update/component_files.h"
 #include "update/names.h"
 
@@ -77,7 +77,7 @@ int RunExternalUpdater(const QStringList& arguments, int waitMs)
     ProgramReplacement result = ProgramReplacement::ProgramStillRunning;
     {
         // Held while the file is replaced, so that the program cannot start half way through.
-        QLockFile lock(singleInstanceLockPath());
+        QLockFile lock(startup::singleInstanceLockPath());
         if (lock.tryLock(waitMs))
             result = ReplaceProgram(executable, arguments[2], arguments[3]);
     }

@@ -77,6 +77,7 @@ TEST_F(UpdaterFolder, TheUpdaterProgramReplacesAndStartsTheProgram)
     QProcess updater;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("TMPDIR"), lockFolder.path());
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), lockFolder.path());
     updater.setProcessEnvironment(environment);
     updater.start(QStringLiteral(VESTRUM_AKTUALIZUJ),
         { path(QStringLiteral("vestrum")), path(QStringLiteral("tmp/program.zlb")),
