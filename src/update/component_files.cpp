@@ -1,13 +1,13 @@
 #include "update/component_files.h"
 
 #include "base/error.h"
+#include "files/temp_files.h"
 #include "files/zlb_archive.h"
 #include "update/names.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryFile>
 
 #include <filesystem>
 
@@ -74,14 +74,9 @@ QString WriteBackup(const QString& sourceFile, const QString& folder, const QStr
                            .arg(QDir::toNativeSeparators(sourceFile), QDir::toNativeSeparators(folder)));
     if (!QDir().mkpath(folder))
         throw failed;
-    QString staging;
-    {
-        QTemporaryFile file(QDir(folder).filePath(QStringLiteral("kopia-XXXXXX.tmp")));
-        file.setAutoRemove(false);
-        if (!file.open())
-            throw failed;
-        staging = file.fileName();
-    }
+    const QString staging = tempfiles::createFile(folder);
+    if (staging.isEmpty())
+        throw failed;
     struct RemoveStaging {
         QString path;
         ~RemoveStaging() { QFile::remove(path); }

@@ -1,6 +1,7 @@
 #include "update/external_updater.h"
 
 #include "base/error.h"
+#include "files/temp_files.h"
 #include "files/zlb_archive.h"
 #include "program/startup.h"
 #include "update/component_files.h"
@@ -50,7 +51,7 @@ ProgramReplacement ReplaceProgram(const QString& executable, const QString& pack
         return ProgramReplacement::BackupFailed;
     }
 
-    QTemporaryDir staging(folder + QStringLiteral("aktualizuj-XXXXXX"));
+    QTemporaryDir staging(folder + tempfiles::nameFor(QStringLiteral("XXXXXX")));
     if (!staging.isValid())
         return ProgramReplacement::WriteFailed;
     try {

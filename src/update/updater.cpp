@@ -3,6 +3,7 @@
 #include "base/codepage.h"
 #include "base/error.h"
 #include "files/restore_points.h"
+#include "files/temp_files.h"
 #include "files/zlb_archive.h"
 #include "program/program.h"
 #include "program/settings.h"
@@ -124,7 +125,7 @@ public:
     ~DataTiesKept()
     {
         state_.CurrentDataFile = file_;
-        state_.DataSaved = saved_;
+        SetDataSaved(state_, saved_);
         state_.StartingDataMode = startingData_;
     }
     DataTiesKept(const DataTiesKept&) = delete;
@@ -318,7 +319,7 @@ QVector<QPair<QString, QString>> Updater::versionRows() const
 
 bool Updater::programFolderWritable() const
 {
-    QTemporaryFile probe(program_.state.ProgramFolder + QStringLiteral("zapis-XXXXXX.tmp"));
+    QTemporaryFile probe(program_.state.ProgramFolder + tempfiles::nameFor(QStringLiteral("XXXXXX")));
     return probe.open();
 }
 
@@ -574,12 +575,8 @@ void Updater::installJournalList(UpdateEntry& entry, const QString& package, con
 
 QString Updater::makeRestorePoint()
 {
-    const QString folder = program_.state.archiveFolder();
-    if (!restorepoints::MakeRestorePoint(program_))
-        return {};
-    // The newest point in the folder is the one just made, whatever name it had to take.
-    const QFileInfoList points = QDir(folder).entryInfoList({ QStringLiteral("*.nar") }, QDir::Files, QDir::Time);
-    return points.isEmpty() ? QString() : points.first().absoluteFilePath();
+    QString made;
+    return restorepoints::MakeRestorePoint(program_, &made) ? made : QString();
 }
 
 void Updater::carryOverData(const QString& backup)

@@ -1,5 +1,6 @@
 #include "update/external_updater.h"
 
+#include "files/temp_files.h"
 #include "update/update_fixture.h"
 
 #include <QElapsedTimer>
@@ -45,7 +46,7 @@ TEST_F(UpdaterFolder, ReplacesTheExecutableAndKeepsTheOldOneAsABackup)
     ASSERT_TRUE(backup.OpenArchive(path(QStringLiteral("archiwum/program/2.2.1.2_2.nar"))));
     EXPECT_GE(backup.FindFile(QStringLiteral("vestrum")), 0);
     // Nothing of the work is left in the program folder.
-    EXPECT_EQ(QDir(dir.path()).entryList({ QStringLiteral("aktualizuj-*") }, QDir::Dirs).size(), 0);
+    EXPECT_EQ(QDir(dir.path()).entryList({ vestrum::tempfiles::prefix() + u'*' }, QDir::Dirs | QDir::Hidden).size(), 0);
 }
 
 TEST_F(UpdaterFolder, RefusedPackageOrPathsLeaveTheOldProgram)

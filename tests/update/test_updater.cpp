@@ -62,7 +62,7 @@ TEST_F(UpdateFixture, NewerSurveyDatabaseTakesTheUserDataBeforeTheHandOver)
 {
     putUserData(QStringLiteral("Instytut Badań"));
     program.state.CurrentDataFile = folder() + QStringLiteral("moje.naj");
-    program.state.DataSaved = false;
+    SetDataSaved(program.state, false);
     makeUpdaterProgram(folder());
     serveVersionFile(kDaneNewer + kProgramNewer);
     servePackage("dane.zlb", vt::surveyPackage(QStringLiteral("2.2.2.0")));
