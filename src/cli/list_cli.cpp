@@ -1,4 +1,5 @@
 #include "cli/list_cli.h"
+#include "cli/cli_support.h"
 #include "cli/list_xml_cli.h"
 
 #include "base/error.h"
@@ -20,9 +21,9 @@
 namespace vestrum {
 namespace {
 
-constexpr int kOk = 0;
-constexpr int kFailed = 1;
-constexpr int kUsage = 2;
+using cli::kFailed;
+using cli::kOk;
+using cli::kUsage;
 
 int usage(QTextStream& err, const QString& problem = QString())
 {

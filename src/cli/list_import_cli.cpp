@@ -1,5 +1,7 @@
 #include "cli/list_import_cli.h"
 
+#include "cli/cli_support.h"
+
 #include "base/error.h"
 #include "base/number_format.h"
 #include "cli/list_cli.h"
@@ -23,9 +25,9 @@
 namespace vestrum {
 namespace {
 
-constexpr int kOk = 0;
-constexpr int kFailed = 1;
-constexpr int kUsage = 2;
+using cli::kFailed;
+using cli::kOk;
+using cli::kUsage;
 
 QString S(const char* text)
 {

@@ -1,5 +1,7 @@
 #include "cli/merge_cli.h"
 
+#include "cli/cli_support.h"
+
 #include "base/error.h"
 #include "files/data_files.h"
 #include "files/data_merge.h"
@@ -18,9 +20,9 @@
 namespace vestrum {
 namespace {
 
-constexpr int kOk = 0;
-constexpr int kFailed = 1;
-constexpr int kUsage = 2;
+using cli::kFailed;
+using cli::kOk;
+using cli::kUsage;
 
 int usage(QTextStream& err, const QString& problem = QString())
 {

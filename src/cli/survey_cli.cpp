@@ -1,5 +1,7 @@
 #include "cli/survey_cli.h"
 
+#include "cli/cli_support.h"
+
 #include "cli/merge_cli.h"
 
 #include "base/clock.h"
@@ -19,15 +21,11 @@
 namespace vestrum {
 namespace {
 
-constexpr int kOk = 0;
-constexpr int kFailed = 1;
-constexpr int kUsage = 2;
+using cli::kFailed;
+using cli::kOk;
+using cli::kUsage;
 
-// Loading asks nothing; should it ever, the answer is "no".
-class SilentMessages final : public Messages {
-public:
-    MessageResponse present(const MessageRequest&) override { return {MessageAnswer::No, false}; }
-};
+using cli::SilentMessages;
 
 int usage(QTextStream& err)
 {
