@@ -5,6 +5,8 @@
 #include "program/settings.h"
 #include "program/startup.h"
 #include "gui/main/main_window.h"
+#include "gui/update/update_commands.h"
+#include "update/update_server.h"
 #include "gui/common/message_box.h"
 #include "base/core_resources.h"
 
@@ -79,6 +81,9 @@ int main(int argc, char** argv)
     QStringList arguments = QApplication::arguments().mid(1);
     if (arguments.removeAll(QString::fromLatin1(kQuitAfterFirstPaint)) > 0)
         mainWindow.installEventFilter(new QuitAfterFirstPaint(mainWindow, &mainWindow));
+    vestrum::update::NetworkFetcher fetcher;
+    vestrum::UpdateCommands update(program, mainWindow, fetcher);
+    update.install(arguments, vestrum::update::UpdateServer());
     if (!mainWindow.startUp(arguments, QApplication::applicationDirPath()))
         return 1;
     return QApplication::exec();

@@ -1,5 +1,9 @@
 #include "cli/survey_cli.h"
 
+#include "cli/cli_support.h"
+
+#include "cli/merge_cli.h"
+
 #include "base/clock.h"
 #include "base/error.h"
 #include "survey/form_catalogue.h"
@@ -17,19 +21,16 @@
 namespace vestrum {
 namespace {
 
-constexpr int kOk = 0;
-constexpr int kFailed = 1;
-constexpr int kUsage = 2;
+using cli::kFailed;
+using cli::kOk;
+using cli::kUsage;
 
-// Loading asks nothing; should it ever, the answer is "no".
-class SilentMessages final : public Messages {
-public:
-    MessageResponse present(const MessageRequest&) override { return {MessageAnswer::No, false}; }
-};
+using cli::SilentMessages;
 
 int usage(QTextStream& err)
 {
-    err << QStringLiteral("Użycie: vestrum-cli survey show PLIK (plik danych .naj lub baza ankieta.mdb)\n");
+    err << QStringLiteral("Użycie: vestrum-cli survey show PLIK (plik danych .naj lub baza ankieta.mdb)\n"
+                          "       vestrum-cli survey merge ZBIÓR INNY.naj [--items 1,2,…|--all]\n");
     err.flush();
     return kUsage;
 }
@@ -111,6 +112,8 @@ int show(const QString& file, QTextStream& out)
 
 int runSurveyCommand(const QStringList& args, QTextStream& out, QTextStream& err)
 {
+    if (!args.isEmpty() && args[0] == QLatin1String("merge"))
+        return runSurveyMergeCommand(args.mid(1), out, err);
     if (args.size() != 2 || args[0] != QLatin1String("show"))
         return usage(err);
     int status = kFailed;

@@ -352,9 +352,14 @@ void ListEditor::showEvent(QShowEvent* event)
 {
     ApplyUserFont(this, program_.state.UserFont);
     RelayoutWindow(this);
-    QDialog::showEvent(event);
-    // The grid is fitted at the size it is shown in: the minimum size first, then the layout.
     updateMinimumSize();
+    // Opened for the first time: every command of the tool row and about fifteen rows in view.
+    const int rowHeight = tjHeight(font()) + 10;
+    placeOnFirstOpening(this, program_.state.Windows[static_cast<size_t>(RememberedWindow::Wykazy)],
+                        QSize(std::max(sizeHint().width(), toolRow_->sizeHint().width() + 40),
+                              sizeHint().height() + 12 * rowHeight));
+    QDialog::showEvent(event);
+    // The grid is fitted at the size it is shown in.
     if (layout())
         layout()->activate();
     fit();

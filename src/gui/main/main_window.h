@@ -6,6 +6,7 @@
 #include "program/startup.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QMap>
 #include <functional>
 #include <vector>
@@ -34,8 +35,9 @@ public:
     explicit MainWindow(Program& program, QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    // The start when the window is first shown. Returns false when the program must end
-    // (a database that cannot be opened); the reason has then been shown to the user.
+    // The start when the window is first shown. Returns false when the program must end (a database
+    // that cannot be opened, or the update handed the program to the external updater); the reason
+    // has then been shown to the user.
     bool startUp(const QStringList& arguments, const QString& programFolder);
 
     Program& program() { return program_; }
@@ -95,9 +97,12 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildMenu();
+    void enableMenuKeyboard();
     void buildPages();
     void showAbout();
     void connectPage(SectionPageWidget* page);
@@ -108,6 +113,7 @@ private:
     void openListButton(SectionPageWidget* page, int buttonTag);
     void showHintViewer();
     void refitShownGrid();
+    void splitForHints();
 
     Program& program_;
     ShellSteps steps_;
@@ -129,6 +135,8 @@ private:
     SectionPageWidget* editing_ = nullptr;
     int shownSection_ = 0;
     int shownHint_ = 0;
+    QPointer<QWidget> focusBeforeMenu_; // where Esc on the menu bar gives the keyboard back
+    bool hintsFollowWindow_ = true; // the panel keeps a quarter of the height until the user drags it
     QMap<QString, QAction*> actions_;
     QMap<QString, std::function<void()>> commands_;
 };

@@ -10,11 +10,13 @@
 #include "gui/files/data_commands.h"
 #include "survey/section_data.h"
 #include "lists/list_catalogue.h"
+#include "lists/list_data.h"
 #include "gui/lists/journal_search_window.h"
 #include "gui/lists/entry_dialog.h"
 #include "gui/lists/list_editor.h"
 #include "gui/lists/xml_exchange_commands.h"
 #include "gui/common/list_grid_view.h"
+#include "gui/import/text_import_window.h"
 #include "gui/print/report_commands.h"
 
 #include <QComboBox>
@@ -26,7 +28,8 @@ ProgramWindows::ProgramWindows(Program& program, MainWindow& mainWindow)
       data_(std::make_unique<DataCommands>(program, mainWindow.steps(), mainWindow.progress(), &mainWindow)),
       listEditor_(new ListEditor(program, &mainWindow)), entryDialog_(new EntryDialog(program, &mainWindow)),
       journalSearch_(new JournalSearchWindow(program, journalList_, &mainWindow)),
-      fontWindow_(new FontWindow(program.state.UserFont, &mainWindow)), help_(new HelpWindow(program.state, nullptr))
+      fontWindow_(new FontWindow(program.state.UserFont, &mainWindow)), help_(new HelpWindow(program.state, nullptr)),
+      textImport_(new TextImportWindow(program, journalList_, mainWindow.progress(), &mainWindow))
 {
     main_.setSectionOperations(*this);
     installFieldChecks(&main_, program_);
@@ -144,6 +147,7 @@ void ProgramWindows::plugMenu()
         {"Zrób kopię zapasową danych", &DataCommands::backupCopy},
         {"Przywróć wcześniej zapisane dane", &DataCommands::restoreData},
         {"Utwórz punkt przywracania danych", &DataCommands::makeRestorePoint},
+        {"Łączenie danych", &DataCommands::mergeData},
     };
     for (const auto& [caption, command] : dataCommands)
         main_.setMenuCommand(QString::fromUtf8(caption), [data, command = command] { (data->*command)(); });
@@ -164,7 +168,13 @@ void ProgramWindows::plugListEditor()
 {
     entryDialog_->setJournalSearch(&journalList_, journalSearch_);
     listEditor_->setEntryEditor([this](int kind, QStringList& cells) {
-        entryDialog_->setMaxLengths(listEditor_->maxLengths());
+        // The declared widths, for the lists kept in a section grid too.
+        try {
+            entryDialog_->setMaxLengths(lists::DeclaredWidths(program_.survey, kind));
+        } catch (const Error& error) {
+            program_.notify(error.message(), 0, MessageKind::Error);
+            return false;
+        }
         return entryDialog_->editEntry(kind, cells);
     });
     listEditor_->setToolCommand(ListEditor::Tool::GroupIdentification, [this](ListEditor& editor) {
@@ -172,6 +182,8 @@ void ProgramWindows::plugListEditor()
             editor.listChanged();
     });
     new XmlExchangeCommands(program_, journalList_, *listEditor_); // the editor's child
+    listEditor_->setToolCommand(ListEditor::Tool::TextImport,
+                                [this](ListEditor& editor) { ImportTextIntoEditor(editor, *textImport_); });
 }
 
 } // namespace vestrum
