@@ -78,54 +78,6 @@ QLabel* heading(const char* text, QWidget* parent)
     return label;
 }
 
-// The advance of the widest of many texts. Shaping every text would take most of the time a large
-// import spends in the preview: the characters' own advances estimate each text, and only the
-// texts that come near the widest estimate are shaped.
-class WidestText {
-public:
-    explicit WidestText(const QFont& font)
-        : shaped_(font)
-        , characters_(font)
-    {
-    }
-
-    int of(const QStringList& texts)
-    {
-        std::vector<qreal> estimates;
-        estimates.reserve(static_cast<size_t>(texts.size()));
-        qreal widestEstimate = 0;
-        for (const QString& text : texts) {
-            estimates.push_back(estimate(text));
-            widestEstimate = std::max(widestEstimate, estimates.back());
-        }
-        int widest = 0;
-        for (qsizetype i = 0; i < texts.size(); ++i)
-            if (estimates[static_cast<size_t>(i)] >= widestEstimate * kCandidateShare)
-                widest = std::max(widest, shaped_.horizontalAdvance(texts[i]));
-        return widest;
-    }
-
-private:
-    // Kerning and shaping change a line's width by far less than this share.
-    static constexpr qreal kCandidateShare = 0.85;
-
-    qreal estimate(const QString& text)
-    {
-        qreal width = 0;
-        for (const QChar ch : text) {
-            float& advance = advances_[ch.unicode()];
-            if (advance < 0)
-                advance = static_cast<float>(characters_.horizontalAdvance(ch));
-            width += advance;
-        }
-        return width;
-    }
-
-    QFontMetrics shaped_;
-    QFontMetricsF characters_;
-    std::vector<float> advances_ = std::vector<float>(0x10000, -1.0f);
-};
-
 // Restores the normal pointer however the reading ends.
 struct BusyPointer {
     BusyPointer() { QApplication::setOverrideCursor(Qt::WaitCursor); }
@@ -278,7 +230,6 @@ QWidget* TextImportWindow::buildPreviewPage()
     previewHeading_ = heading(kPreviewHeading, page);
     preview_ = new ListGridView(page);
     preview_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    connect(preview_->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { measureVisiblePreviewRows(); });
     connect(preview_, &ListGridView::sorted, this, [this] { fitPreview(); });
     enter_ = button("wprowadź wykaz do bazy", page);
     QPushButton* back = button("wróć do definicji struktury", page);
@@ -382,7 +333,7 @@ void TextImportWindow::showPage(Page page)
         shown->setGeometry(pages_->contentsRect());
         if (QLayout* pageLayout = shown->layout())
             pageLayout->activate();
-        preview_->setCurrentItem(nullptr);
+        preview_->setCurrentIndex(QModelIndex());
         fitPreview();
     }
 }
@@ -602,7 +553,6 @@ void TextImportWindow::reject()
 void TextImportWindow::showEvent(QShowEvent* event)
 {
     ApplyUserFont(this, program_.state.UserFont);
-    preview_->setHeaders(preview_->headers()); // the header row in the user's font, bold
     RelayoutWindow(this);
     QDialog::showEvent(event);
     if (currentPage() == PreviewPage)
@@ -617,69 +567,9 @@ void TextImportWindow::resizeEvent(QResizeEvent* event)
         refit_->start();
 }
 
-// An import may bring tens of thousands of rows, and laying out every cell word-wrapped would take
-// far longer than reading them. The widths are measured over every cell, by the same rule as
-// FitGridColumns; the row heights only for the rows in view, the others as they scroll into view.
-void TextImportWindow::fitPreview()
-{
-    const int columns = preview_->columnCount();
-    const int rows = preview_->rowCount();
-    const QFontMetrics plain(preview_->font());
-    QFont boldFont = preview_->font();
-    boldFont.setBold(true);
-    const QFontMetrics bold(boldFont);
-    std::vector<int> widest(static_cast<size_t>(columns), 0);
-    std::vector<int> headers(widest.size(), 0);
-    WidestText cells(preview_->font());
-    QStringList column;
-    for (int c = 0; c < columns; ++c) {
-        headers[c] = bold.horizontalAdvance(preview_->cell(c, 0));
-        column.clear();
-        for (int r = 1; r < rows; ++r)
-            column << preview_->cell(c, r);
-        widest[c] = std::max(headers[c], cells.of(column));
-    }
-    previewWidths_ = grid::FitColumnWidths(widest, headers, preview_->width(), preview_->viewport()->width());
-    for (int c = 0; c < columns; ++c)
-        preview_->setColumnWidth(c, previewWidths_[static_cast<size_t>(c)]);
-    // Rows never measured already have the default height; only those measured before go back to it.
-    const int lineRow = plain.height() + 4;
-    if (preview_->verticalHeader()->defaultSectionSize() != lineRow) {
-        preview_->verticalHeader()->setDefaultSectionSize(lineRow);
-        previewMeasured_.assign(static_cast<size_t>(rows), true);
-    }
-    for (int r = 0; r < rows && r < static_cast<int>(previewMeasured_.size()); ++r)
-        if (previewMeasured_[static_cast<size_t>(r)])
-            preview_->setRowHeight(r, lineRow);
-    previewMeasured_.assign(static_cast<size_t>(rows), false);
-    measureVisiblePreviewRows();
-}
-
-void TextImportWindow::measureVisiblePreviewRows()
-{
-    const int rows = std::min(preview_->rowCount(), static_cast<int>(previewMeasured_.size()));
-    const int bottom = preview_->viewport()->height();
-    QFont boldFont = preview_->font();
-    boldFont.setBold(true);
-    for (int r = std::max(0, preview_->rowAt(0)); r < rows; ++r) {
-        if (preview_->rowViewportPosition(r) > bottom)
-            break;
-        if (previewMeasured_[static_cast<size_t>(r)])
-            continue;
-        const QFontMetrics metrics(r == 0 ? boldFont : preview_->font());
-        int tallest = metrics.height();
-        for (int c = 0; c < preview_->columnCount(); ++c) {
-            const QString text = preview_->cell(c, r);
-            if (text.isEmpty())
-                continue;
-            const int width = std::max(1, previewWidths_[static_cast<size_t>(c)] - 8);
-            tallest
-                = std::max(tallest, metrics.boundingRect(QRect(0, 0, width, 1 << 20), Qt::TextWordWrap, text).height());
-        }
-        preview_->setRowHeight(r, tallest + 4);
-        previewMeasured_[static_cast<size_t>(r)] = true;
-    }
-}
+// The preview grid lays out its rows word-wrapped only as they come into view, so a preview of
+// tens of thousands of rows fits as fast as one of a screenful.
+void TextImportWindow::fitPreview() { FitGridColumns(preview_); }
 
 void ImportTextIntoEditor(ListEditor& editor, TextImportWindow& window)
 {

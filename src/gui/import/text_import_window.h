@@ -104,7 +104,6 @@ private:
     void refuse(const QString& message, QWidget* focus);
     void showText(const QString& text);
     void fitPreview();
-    void measureVisiblePreviewRows();
 
     Program& program_;
     lists::JournalList& journals_;
@@ -133,8 +132,6 @@ private:
     QPushButton* enter_ = nullptr;
     QPlainTextEdit* errors_ = nullptr;
     QTimer* refit_ = nullptr;
-    std::vector<int> previewWidths_;
-    std::vector<bool> previewMeasured_; // rows whose height fits their text
 };
 
 // "Import z pliku tekstowego" of the list editor: runs the window for the editor's list and appends
