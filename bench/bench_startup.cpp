@@ -1,5 +1,6 @@
 // Start-up as a user meets it: the real program started as a process (offscreen) in its own program
-// folder, with its settings naming the last saved data file, until the main window has painted
+// folder, with its settings naming the last saved data file, its update check included (the server
+// cannot be reached from a benchmark machine; the check gives up), until the main window has painted
 // (the program's --quit-after-first-paint switch ends it there). The first start also creates the
 // working database and the journal-list database; a warm start finds them.
 #include "files/data_files.h"
@@ -66,6 +67,11 @@ void layOutProgramFolder()
     QFile::setPermissions(program, QFile::permissions(program) | QFile::ExeOwner);
     IniFile ini;
     ini.setValue(QStringLiteral("Dane"), QStringLiteral("Obiekt"), dataFile());
+    // The update check at start cannot reach the update server from here: its message (number 20)
+    // is one the user has switched off, so the start is not left waiting for "Dalej".
+    QString messages(40, u'1');
+    messages[20 - 1] = u'0';
+    ini.setValue(QStringLiteral("Messages"), QStringLiteral("Visible"), messages);
     ini.save(programFolder() + QStringLiteral("ankieta.ini"));
 }
 
