@@ -34,6 +34,7 @@ int usage(QTextStream& err)
            "  vestrum-cli archive extract ARCHIWUM KATALOG [--check-crc]\n"
            "  vestrum-cli archive check ARCHIWUM\n"
            "  vestrum-cli survey show ZBIÓR\n"
+           "  vestrum-cli survey check ZBIÓR\n"
            "  vestrum-cli list show ZBIÓR RODZAJ\n"
            "  vestrum-cli list export ZBIÓR RODZAJ PLIK.xml\n"
            "  vestrum-cli list import ZBIÓR RODZAJ PLIK.xml [--save]\n";

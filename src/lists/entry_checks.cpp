@@ -470,6 +470,7 @@ EntryForm::Acceptance EntryForm::accept() const
         if (acceptance.first < 0)
             acceptance.first = i;
         acceptance.lines << line;
+        acceptance.rows.push_back(i);
     }
     return acceptance;
 }
