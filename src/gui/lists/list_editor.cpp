@@ -21,6 +21,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace vestrum {
 namespace {
@@ -217,7 +218,8 @@ void ListEditor::prepare(int kind, ListGridView* sectionGrid, std::function<void
         list_.setHeaders(info.headers());
     list_.sortBy(0);
     showList();
-    selectRow(0);
+    selectRow(std::max(0, openRow_));
+    openRow_ = -1;
 }
 
 bool ListEditor::openKind(int kind)
@@ -414,6 +416,7 @@ void ListEditor::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
     fit();
     updateMinimumSize();
+    grid_->scrollTo(grid_->currentIndex()); // a row chosen before the window was shown
 }
 
 // Fitting measures every cell, which takes a while on long lists: the resize events of one drag

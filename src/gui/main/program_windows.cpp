@@ -15,6 +15,7 @@
 #include "gui/lists/list_editor.h"
 #include "gui/lists/xml_exchange_commands.h"
 #include "gui/common/list_grid_view.h"
+#include "gui/check/survey_check_window.h"
 
 #include <QComboBox>
 
@@ -147,6 +148,7 @@ void ProgramWindows::plugMenu()
 
     main_.setMenuCommand(QStringLiteral("Czcionka"), [this] { chooseFont(); });
     main_.setMenuCommand(QStringLiteral("Pomoc do programu"), [this] { help_->showHelp(); });
+    new SurveyCheckCommands(program_, main_, *listEditor_); // the main window's child
 }
 
 void ProgramWindows::chooseFont()
