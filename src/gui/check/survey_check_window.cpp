@@ -33,12 +33,21 @@ QString countsText(int errors, int warnings)
     return S("błędy: %1, ostrzeżenia: %2").arg(errors).arg(warnings);
 }
 
+// A long caption cut to `length` characters, so the counts after it stay in view.
+QString shortened(const QString& text, int length)
+{
+    const QString trimmed = text.simplified();
+    return trimmed.size() <= length ? trimmed : trimmed.left(length - 1).trimmed() + QChar(0x2026);
+}
+
 // Where in its section a finding is: the list's point, or the sub-page of a field.
 QString placeInSection(const check::Finding& finding)
 {
     if (finding.listKind >= 0) {
         const lists::ListKindInfo& info = lists::ListKindInfoOf(finding.listKind);
-        return info.point.isEmpty() ? S("wykaz") : S("wykaz ") + info.point;
+        if (!info.point.isEmpty())
+            return S("wykaz ") + info.point;
+        return S("wykaz: ") + shortened(lists::ListTitle(finding.listKind), 40);
     }
     const form::PageRef ref = form::PageOfControl(finding.control);
     return ref.page && !ref.page->title.isEmpty() ? ref.page->title : S("strona sekcji");
@@ -86,7 +95,7 @@ SurveyCheckWindow::SurveyCheckWindow(Program& program, QWidget* parent)
     layout->addWidget(tree_, 1);
     layout->addWidget(hint);
     layout->addLayout(buttons);
-    resize(980, 560);
+    resize(1100, 560);
 
     connect(tree_, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) { open(item); });
     connect(again_, &QPushButton::clicked, this, &SurveyCheckWindow::checkAgain);
@@ -114,8 +123,10 @@ void SurveyCheckWindow::fill()
     int groupWarnings = 0;
     auto closeGroup = [&] {
         if (group)
-            group->setText(0, chooser.value(groupSection - 1).trimmed() + S("   (")
+            group->setText(0, shortened(chooser.value(groupSection - 1), 70) + S("   (")
                                   + countsText(groupErrors, groupWarnings) + QLatin1Char(')'));
+        if (group)
+            group->setToolTip(0, chooser.value(groupSection - 1).trimmed());
     };
     for (size_t i = 0; i < findings_.size(); ++i) {
         const check::Finding& f = findings_[i];
