@@ -6,6 +6,7 @@
 #include "lists/list_catalogue.h"
 #include "lists/list_data.h"
 #include "program/program.h"
+#include "storage/engine.h"
 #include "survey/field_checks.h"
 #include "survey/form_catalogue.h"
 
@@ -28,8 +29,8 @@ QString tooLongMessage(int length, int width)
 
 class PageChecker {
 public:
-    PageChecker(const LoadedPage& loaded, std::vector<Finding>& findings)
-        : loaded_(loaded), values_(loaded.values), findings_(findings),
+    PageChecker(const LoadedPage& loaded, const QMap<QString, QString>& storedChoices, std::vector<Finding>& findings)
+        : loaded_(loaded), values_(loaded.values), storedChoices_(storedChoices), findings_(findings),
           section_(loaded.page ? form::FormCatalogue().at(static_cast<size_t>(loaded.sectionIndex)).number : 0)
     {
     }
@@ -69,6 +70,13 @@ private:
                 return;
             }
         }
+        // Loading shows a drop-down unset when no item equals the stored text.
+        const QString stored = storedChoices_.value(name);
+        if (control.kind == form::ControlKind::DropDown && !numbers::IsBlank(stored) && text.isEmpty()) {
+            add(Severity::Error, row, name,
+                S("Wartość %1 nie należy do listy wyboru").arg(quoted(numbers::TrimBlanks(stored))));
+            return;
+        }
         const int width = values_.maxLength.value(name);
         if (width > 0 && text.size() > width) {
             add(Severity::Error, row, name, tooLongMessage(static_cast<int>(text.size()), width));
@@ -97,6 +105,7 @@ private:
 
     const LoadedPage& loaded_;
     const FieldValues& values_;
+    const QMap<QString, QString>& storedChoices_;
     std::vector<Finding>& findings_;
     int section_;
 };
@@ -282,12 +291,36 @@ QString FindingLine(const Finding& finding)
     return parts.join(QLatin1Char('\t'));
 }
 
+namespace {
+
+// The stored texts behind the drop-downs of the pages (single-record tables), as stored.
+QMap<QString, QString> readStoredChoices(db::Connection& survey)
+{
+    QMap<QString, QString> stored;
+    for (const form::Section& section : form::FormCatalogue())
+        for (const form::Page& page : section.pages)
+            form::ForEachControl(page, [&](const form::Row&, const form::Control& control) {
+                const form::Conversion conversion = control.binding.conversion;
+                if (control.kind != form::ControlKind::DropDown
+                    || (conversion != form::Conversion::Choice && conversion != form::Conversion::ChoiceExact))
+                    return;
+                db::Table table(survey, control.binding.table);
+                table.first();
+                if (!table.eof() && !table.isNull(control.binding.field))
+                    stored.insert(control.name, table.asString(control.binding.field));
+            });
+    return stored;
+}
+
+} // namespace
+
 StoredSurvey ReadSurvey(Program& program)
 {
     StoredSurvey survey;
     survey.pages = LoadAllSections(program);
     survey.reportingYear = program.state.ReportingYear;
     survey.conferences = lists::StoredConferences(program.survey);
+    survey.storedChoices = readStoredChoices(program.survey);
     for (const lists::ListKindInfo& info : lists::ListCatalogue()) {
         if (info.mainWindowGrid)
             continue; // its rows came with the section page
@@ -324,7 +357,7 @@ std::vector<Finding> CheckSurvey(const StoredSurvey& survey)
     for (const LoadedPage& loaded : survey.pages) {
         if (!loaded.page)
             continue;
-        PageChecker(loaded, findings).run();
+        PageChecker(loaded, survey.storedChoices, findings).run();
         form::ForEachControl(*loaded.page, [&](const form::Row&, const form::Control& control) {
             if (control.kind == form::ControlKind::Grid)
                 checkGrid(loaded, control, survey.conferences, survey.reportingYear, findings);

@@ -56,6 +56,7 @@ struct StoredSurvey {
     std::vector<LoadedPage> pages;
     std::vector<StoredList> lists; // every kind kept in a table of its own (not the main-window grids)
     QStringList conferences;       // the conferences of kind 21 kind 22 may name
+    QMap<QString, QString> storedChoices; // the stored text of each drop-down of the pages, by control
     int reportingYear = 2008;
 };
 

@@ -75,7 +75,7 @@ TEST_F(SurveyCheck, EachSeededFaultIsReportedOnceWhereItIs)
 {
     seedCleanSurvey();
     exec("update dane_podstawowe set DataZal = '31/02/2004', Kod_pocztowy = '0-950', Regon = '123456789', "
-         "Numer = '123456789012345678901'");
+         "Numer = '123456789012345678901', Rodzaj = 'spółka cywilna'");
     exec("update dane_szczegolowe set Naklady_biez_BR_ogolem = 100.02, Przych_BR_um_sprzed_zagr = 10.01");
     exec("update dane_wykaz_publikacji set Tytul = ''");
     exec("insert into dane_wykaz_publikacji (grupa, Czasopismo, Tytul, Autorzy, Rok_tom_str, Czasopismo_MEiN, "
@@ -94,6 +94,7 @@ TEST_F(SurveyCheck, EachSeededFaultIsReportedOnceWhereItIs)
         {U("sekcja 1"), 0, U("Podana wartość jest nieprawidłowa: \"0-950\"")},
         {U("sekcja 1"), 0, U("REGON \"123456789\"")},
         {U("sekcja 1"), 0, U("Tekst ma 21 znaków, a pole mieści najwyżej 20")},
+        {U("sekcja 1"), 0, U("Wartość \"spółka cywilna\" nie należy do listy wyboru")},
         {U("sekcja 17"), 0, U("ogółem nie może byc mniejsze od sumy pól składowych")},
         {U("sekcja 18"), 0, U("nie może byc mniejsze od sumy pól składowych")},
         {U("wykaz 1"), 1, U("Dyscyplina \"prawa\"")},
@@ -195,3 +196,42 @@ TEST(Regon, NineAndFourteenDigitsWithTheirWeights)
 }
 
 } // namespace
+
+namespace {
+
+std::vector<Finding> checkRows(int kind, std::vector<QStringList> rows, const QStringList& conferences = {})
+{
+    lists::ListGrid grid(lists::ListKindInfoOf(kind).headers());
+    grid.setRows(std::move(rows));
+    return check::CheckListRows(kind, grid, {}, conferences, 2008);
+}
+
+} // namespace
+
+TEST(SurveyCheckRows, ChoicesOutsideTheirListsAreOneFindingEach)
+{
+    // An unknown domain: its disciplines are not checked against it as well.
+    auto found = checkRows(1, {{U("nauk tajemnych"), U("chemii;prawa;")}});
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].column, 0);
+
+    // A paper may only name a conference of kind 21 already saved.
+    found = checkRows(22, {{U("Konferencja B"), U("Referat")}}, {U("Konferencja A")});
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_TRUE(found[0].message.contains(U("nie należy do listy wyboru")));
+    EXPECT_TRUE(checkRows(22, {{U("konferencja a"), U("Referat")}}, {U("Konferencja A")}).empty())
+        << "the dialog matches items without regard to case";
+
+    // A share band of kind 26 that the drop-down does not have, and one left unset.
+    found = checkRows(26, {{U("P1"), U("Projekt"), U("01/01/2008"), U("01/12/2008"), U("Kowalski"), U("dużo")},
+                           {U("P2"), U("Projekt"), U("01/01/2008"), U("01/12/2008"), U("Kowalski"), QString()}});
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_TRUE(found[0].message.contains(U("\"dużo\"")));
+    EXPECT_TRUE(found[1].message.contains(U("nie może pozostać nieokreślone")));
+}
+
+TEST(SurveyCheckRows, EmptyListAndBlankRowsAreNoFaults)
+{
+    EXPECT_TRUE(checkRows(21, {}).empty());
+    EXPECT_TRUE(checkRows(21, {{QString()}, {U("Konferencja")}}).empty());
+}
