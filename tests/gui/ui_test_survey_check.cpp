@@ -9,6 +9,7 @@
 #include <QAction>
 #include <QLabel>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
@@ -110,4 +111,9 @@ TEST_F(SurveyCheckWindowTest, DoubleClickOnAListRowOpensTheEditorOnThatRow)
     EXPECT_EQ(kind, 23);
     EXPECT_EQ(selected, 2);
     EXPECT_EQ(window.shownPage()->section().number, 13);
+
+    // Once the editor is closed the window checks again and shows the list as it now is.
+    program.survey.execute(U("delete from dane_wykaz_konferencji where nazwa = 'b'"));
+    QTest::qWait(50);
+    EXPECT_EQ(checkWindow->tree()->topLevelItemCount(), 1);
 }

@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -271,6 +272,8 @@ void SurveyCheckCommands::openListRow(int kind, int row)
             }
     }
     listEditor_.selectOnOpen(-1); // in case the editor did not open
+    // The list may have been fixed: the findings follow, once the double click has been handled.
+    QTimer::singleShot(0, window_, [this] { window_->checkAgain(); });
 }
 
 } // namespace vestrum
