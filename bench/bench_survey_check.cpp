@@ -9,10 +9,10 @@
 #include "storage/engine.h"
 #include "storage/schema.h"
 
+#include "bench_support.h"
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
-#include "bench_support.h"
 
 using namespace vestrum;
 
@@ -24,7 +24,12 @@ constexpr int kProjects = 3000;
 constexpr int kConferences = 2000;
 constexpr int kRows = kPublications + kPatents + kProjects + kConferences;
 
-QString date(int i) { return QStringLiteral("%1/%2/2008").arg(1 + i % 28, 2, 10, QLatin1Char('0')).arg(1 + i % 12, 2, 10, QLatin1Char('0')); }
+QString date(int i)
+{
+    return QStringLiteral("%1/%2/2008")
+        .arg(1 + i % 28, 2, 10, QLatin1Char('0'))
+        .arg(1 + i % 12, 2, 10, QLatin1Char('0'));
+}
 
 lists::ListGrid rowsOf(int kind, int count, const std::function<QStringList(int)>& row)
 {
@@ -49,29 +54,30 @@ struct Survey {
         for (int kind = 3; kind <= 6; ++kind)
             lists::SaveList(c, kind, rowsOf(kind, kPublications / 4, [kind](int i) {
                 const QString journal = QStringLiteral("Czasopismo naukowe nr %1").arg(i % 400);
-                return QStringList{journal, QStringLiteral("Badania stopów łożyskowych, część %1/%2").arg(kind).arg(i),
-                                   QStringLiteral("Kowalski J., Żuraw A. (%1)").arg(i % 97),
-                                   QStringLiteral("2008, %1, %2-%3").arg(i % 30).arg(i % 500).arg(i % 500 + 9),
-                                   i % 50 == 0 ? QString() : journal, QStringLiteral("%1,00").arg(6 + i % 20)};
+                return QStringList { journal,
+                    QStringLiteral("Badania stopów łożyskowych, część %1/%2").arg(kind).arg(i),
+                    QStringLiteral("Kowalski J., Żuraw A. (%1)").arg(i % 97),
+                    QStringLiteral("2008, %1, %2-%3").arg(i % 30).arg(i % 500).arg(i % 500 + 9),
+                    i % 50 == 0 ? QString() : journal, QStringLiteral("%1,00").arg(6 + i % 20) };
             }));
         lists::SaveList(c, 28, rowsOf(28, kPatents, [](int i) {
-            return QStringList{QStringLiteral("PL%1").arg(100000 + i), i % 300 == 0 ? QStringLiteral("31/02/2008") : date(i),
-                               QStringLiteral("Sposób wytwarzania %1").arg(i), QStringLiteral("Nowak, Wiśniewski"),
-                               QStringLiteral("Instytut")};
+            return QStringList { QStringLiteral("PL%1").arg(100000 + i),
+                i % 300 == 0 ? QStringLiteral("31/02/2008") : date(i), QStringLiteral("Sposób wytwarzania %1").arg(i),
+                QStringLiteral("Nowak, Wiśniewski"), QStringLiteral("Instytut") };
         }));
         lists::SaveList(c, 25, rowsOf(25, kProjects, [](int i) {
-            return QStringList{QStringLiteral("N N%1").arg(500000 + i), QStringLiteral("Projekt badawczy %1").arg(i),
-                               date(i), date(i + 5), QStringLiteral("prof. Kowalski"), QStringLiteral("%1,00").arg(10000 + i)};
+            return QStringList { QStringLiteral("N N%1").arg(500000 + i), QStringLiteral("Projekt badawczy %1").arg(i),
+                date(i), date(i + 5), QStringLiteral("prof. Kowalski"), QStringLiteral("%1,00").arg(10000 + i) };
         }));
         lists::SaveList(c, 21, rowsOf(21, kConferences, [](int i) {
-            return QStringList{QStringLiteral("Konferencja %1").arg(i % 1990)}; // some repeated
+            return QStringList { QStringLiteral("Konferencja %1").arg(i % 1990) }; // some repeated
         }));
     }
 };
 
 class Silent final : public Messages {
 public:
-    MessageResponse present(const MessageRequest&) override { return {MessageAnswer::No, false}; }
+    MessageResponse present(const MessageRequest&) override { return { MessageAnswer::No, false }; }
 };
 
 void BM_CheckSurvey20k(benchmark::State& state)
@@ -101,5 +107,6 @@ BENCHMARK(BM_CheckSurvey20k)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 int main(int argc, char** argv)
 {
-    return RunWidgetBenchmarks(argc, argv, "Target: the check of a survey with 20,000 list rows < 1 s (of_target < 1).");
+    return RunWidgetBenchmarks(
+        argc, argv, "Target: the check of a survey with 20,000 list rows < 1 s (of_target < 1).");
 }

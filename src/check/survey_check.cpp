@@ -16,9 +16,15 @@
 namespace vestrum::check {
 namespace {
 
-QString S(const char* utf8) { return QString::fromUtf8(utf8); }
+QString S(const char* utf8)
+{
+    return QString::fromUtf8(utf8);
+}
 
-QString quoted(const QString& text) { return QLatin1Char('"') + text + QLatin1Char('"'); }
+QString quoted(const QString& text)
+{
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
 
 QString tooLongMessage(int length, int width)
 {
@@ -30,16 +36,18 @@ QString tooLongMessage(int length, int width)
 class PageChecker {
 public:
     PageChecker(const LoadedPage& loaded, const QMap<QString, QString>& storedChoices, std::vector<Finding>& findings)
-        : loaded_(loaded), values_(loaded.values), storedChoices_(storedChoices), findings_(findings),
-          section_(loaded.page ? form::FormCatalogue().at(static_cast<size_t>(loaded.sectionIndex)).number : 0)
+        : loaded_(loaded)
+        , values_(loaded.values)
+        , storedChoices_(storedChoices)
+        , findings_(findings)
+        , section_(loaded.page ? form::FormCatalogue().at(static_cast<size_t>(loaded.sectionIndex)).number : 0)
     {
     }
 
     void run()
     {
-        form::ForEachControl(*loaded_.page, [this](const form::Row& row, const form::Control& control) {
-            checkField(row, control);
-        });
+        form::ForEachControl(
+            *loaded_.page, [this](const form::Row& row, const form::Control& control) { checkField(row, control); });
         if (loaded_.page->tag == 18)
             addSums(checks::CheckSection17(values_));
         else if (loaded_.page->tag == 19)
@@ -84,7 +92,8 @@ private:
         }
         if ((name == QLatin1String("e003") || name == QLatin1String("e008")) && !numbers::IsBlank(text)
             && !checks::IsValidRegon(numbers::TrimBlanks(text)))
-            add(Severity::Warning, row, name, S("Numer REGON %1 ma nieprawidłową cyfrę kontrolną lub długość").arg(quoted(text)));
+            add(Severity::Warning, row, name,
+                S("Numer REGON %1 ma nieprawidłową cyfrę kontrolną lub długość").arg(quoted(text)));
     }
 
     // Each failing rule of a whole-page check is one finding, on the total it names.
@@ -112,7 +121,7 @@ private:
 
 // A main-window grid as the editor shows it, with the widths its fields declare.
 void checkGrid(const LoadedPage& loaded, const form::Control& grid, const QStringList& conferences, int year,
-               std::vector<Finding>& findings)
+    std::vector<Finding>& findings)
 {
     if (grid.listKind < 0)
         return;
@@ -134,9 +143,12 @@ void checkGrid(const LoadedPage& loaded, const form::Control& grid, const QStrin
 class RowChecker {
 public:
     RowChecker(int kind, const QMap<QString, int>& widths, const QStringList& conferences, int year,
-               std::vector<Finding>& findings)
-        : info_(lists::ListKindInfoOf(kind)), form_(kind, conferences), widths_(widths), year_(year),
-          findings_(findings)
+        std::vector<Finding>& findings)
+        : info_(lists::ListKindInfoOf(kind))
+        , form_(kind, conferences)
+        , widths_(widths)
+        , year_(year)
+        , findings_(findings)
     {
     }
 
@@ -204,9 +216,8 @@ private:
     {
         const QStringList checked = form_.checkedItems(i);
         for (const QString& name : lists::SplitDisciplines(cell)) {
-            const bool known = std::any_of(checked.begin(), checked.end(), [&name](const QString& item) {
-                return item.compare(name, Qt::CaseInsensitive) == 0;
-            });
+            const bool known = std::any_of(checked.begin(), checked.end(),
+                [&name](const QString& item) { return item.compare(name, Qt::CaseInsensitive) == 0; });
             if (!known) {
                 add(Severity::Error, form_.field(i).column,
                     S("Dyscyplina %1 nie należy do wybranej dziedziny").arg(quoted(name)));
@@ -220,7 +231,8 @@ private:
     {
         const lists::EntryForm::Acceptance acceptance = form_.accept();
         for (size_t k = 0; k < acceptance.rows.size(); ++k)
-            add(Severity::Error, form_.field(acceptance.rows[k]).column, acceptance.lines.at(static_cast<qsizetype>(k)));
+            add(Severity::Error, form_.field(acceptance.rows[k]).column,
+                acceptance.lines.at(static_cast<qsizetype>(k)));
     }
 
     // The checks of the entry dialog's fields as the user leaves them.
@@ -285,9 +297,8 @@ QString FindingLine(const Finding& finding)
                 c = QLatin1Char(' ');
         return text;
     };
-    const QStringList parts = {SeverityText(finding.severity), PlaceText(finding),
-                               finding.row > 0 ? QString::number(finding.row) : QString(), plain(finding.field),
-                               plain(finding.message)};
+    const QStringList parts = { SeverityText(finding.severity), PlaceText(finding),
+        finding.row > 0 ? QString::number(finding.row) : QString(), plain(finding.field), plain(finding.message) };
     return parts.join(QLatin1Char('\t'));
 }
 
@@ -326,13 +337,13 @@ StoredSurvey ReadSurvey(Program& program)
             continue; // its rows came with the section page
         lists::LoadedList loaded = lists::LoadList(program.survey, info.kind);
         loaded.grid.sortBy(0); // the order the editor shows, so row numbers match
-        survey.lists.push_back({info.kind, std::move(loaded.grid), std::move(loaded.maxLengths)});
+        survey.lists.push_back({ info.kind, std::move(loaded.grid), std::move(loaded.maxLengths) });
     }
     return survey;
 }
 
 std::vector<Finding> CheckListRows(int kind, const lists::ListGrid& grid, const QMap<QString, int>& widths,
-                                   const QStringList& conferences, int reportingYear)
+    const QStringList& conferences, int reportingYear)
 {
     std::vector<Finding> findings;
     if (grid.isEmpty())
@@ -345,8 +356,8 @@ std::vector<Finding> CheckListRows(int kind, const lists::ListGrid& grid, const 
     for (const auto& [row, first] : grid.duplicateRows()) {
         checker.setRow(row);
         checker.add(Severity::Error, -1,
-                    S("Pozycja identyczna z pozycją w wierszu %1 - wykazu nie można zapisać, dopóki jej się nie usunie")
-                        .arg(first + 1));
+            S("Pozycja identyczna z pozycją w wierszu %1 - wykazu nie można zapisać, dopóki jej się nie usunie")
+                .arg(first + 1));
     }
     return findings;
 }
@@ -364,8 +375,8 @@ std::vector<Finding> CheckSurvey(const StoredSurvey& survey)
         });
     }
     for (const StoredList& list : survey.lists) {
-        const std::vector<Finding> found =
-            CheckListRows(list.kind, list.grid, list.widths, survey.conferences, survey.reportingYear);
+        const std::vector<Finding> found
+            = CheckListRows(list.kind, list.grid, list.widths, survey.conferences, survey.reportingYear);
         findings.insert(findings.end(), found.begin(), found.end());
     }
     sortFindings(findings);
@@ -374,7 +385,8 @@ std::vector<Finding> CheckSurvey(const StoredSurvey& survey)
 
 int ErrorCount(const std::vector<Finding>& findings)
 {
-    return static_cast<int>(std::count_if(findings.begin(), findings.end(), [](const Finding& f) { return f.isError(); }));
+    return static_cast<int>(
+        std::count_if(findings.begin(), findings.end(), [](const Finding& f) { return f.isError(); }));
 }
 
 int WarningCount(const std::vector<Finding>& findings)

@@ -26,13 +26,13 @@ QString SeverityText(Severity severity);
 
 struct Finding {
     Severity severity = Severity::Error;
-    int section = 0;     // 1..24: the section whose page shows the field or the list
-    int listKind = -1;   // -1: a field of the section page
-    int row = 0;         // lists: the data row from 1, in the editor's order; 0 for a page field
-    int column = -1;     // lists: the grid column, -1 for the whole row
-    QString control;     // page fields: the control ("e004", "me1801")
-    QString field;       // the field as the user knows it: its label or the list's column header
-    QString message;     // in Polish, what is wrong
+    int section = 0; // 1..24: the section whose page shows the field or the list
+    int listKind = -1; // -1: a field of the section page
+    int row = 0; // lists: the data row from 1, in the editor's order; 0 for a page field
+    int column = -1; // lists: the grid column, -1 for the whole row
+    QString control; // page fields: the control ("e004", "me1801")
+    QString field; // the field as the user knows it: its label or the list's column header
+    QString message; // in Polish, what is wrong
 
     bool isError() const { return severity == Severity::Error; }
 };
@@ -55,7 +55,7 @@ struct StoredList {
 struct StoredSurvey {
     std::vector<LoadedPage> pages;
     std::vector<StoredList> lists; // every kind kept in a table of its own (not the main-window grids)
-    QStringList conferences;       // the conferences of kind 21 kind 22 may name
+    QStringList conferences; // the conferences of kind 21 kind 22 may name
     QMap<QString, QString> storedChoices; // the stored text of each drop-down of the pages, by control
     int reportingYear = 2008;
 };
@@ -68,7 +68,7 @@ std::vector<Finding> CheckSurvey(const StoredSurvey& survey);
 
 // Checks one list's rows (also the rows of a main-window grid). `section` is the list's section.
 std::vector<Finding> CheckListRows(int kind, const lists::ListGrid& grid, const QMap<QString, int>& widths,
-                                   const QStringList& conferences, int reportingYear);
+    const QStringList& conferences, int reportingYear);
 
 int ErrorCount(const std::vector<Finding>& findings);
 int WarningCount(const std::vector<Finding>& findings);

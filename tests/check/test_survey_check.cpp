@@ -3,8 +3,8 @@
 #include "lists/list_catalogue.h"
 #include "program/program.h"
 #include "storage/schema.h"
-#include "survey/field_checks.h"
 #include "support/temp_survey.h"
+#include "survey/field_checks.h"
 
 #include <QTextStream>
 #include <gtest/gtest.h>
@@ -15,13 +15,16 @@ using check::Severity;
 
 namespace {
 
-QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+QString U(const char* utf8)
+{
+    return QString::fromUtf8(utf8);
+}
 
 struct SurveyCheck : ::testing::Test {
     vestrum::testing::TempSurvey temp;
     vestrum::testing::ScriptedMessages messages;
-    FixedClock clock{QDateTime(QDate(2008, 3, 1), QTime(12, 0))};
-    Program program{messages, clock};
+    FixedClock clock { QDateTime(QDate(2008, 3, 1), QTime(12, 0)) };
+    Program program { messages, clock };
 
     SurveyCheck() { program.survey.open(temp.path(), schema::databasePassword()); }
 
@@ -41,7 +44,8 @@ struct SurveyCheck : ::testing::Test {
              "Liczba_punktow) values (1, 'Acta', 'Tytuł', 'Nowak', '2008, 3, 1-9', 'Acta', 10)");
         exec("insert into dane_wykaz_redaktor_czasopism (nazwisko_imie, tytul_czasopisma, ISSN, grupa) "
              "values ('Nowak Jan', 'Acta', '1234-5678', '8.1.a')");
-        exec("insert into dane_wykaz_uprawnien (rodzaj, nazwa_stopnia, zakres) values ('dr', 'nauk chemicznych', 'chemii;')");
+        exec("insert into dane_wykaz_uprawnien (rodzaj, nazwa_stopnia, zakres) values ('dr', 'nauk chemicznych', "
+             "'chemii;')");
         exec("insert into dane_czlonkostwo (Nazwisko, Nazwa_organizacji, Data_wyboru, Rodzaj_organizacji) "
              "values ('Nowak Jan', 'PAN', '2000', 'inne')");
         exec("insert into dane_aparatura (Nazwa, Producent, Rok_produkcji, Typ_wyposazenia, Dane_techniczne, "
@@ -90,23 +94,23 @@ TEST_F(SurveyCheck, EachSeededFaultIsReportedOnceWhereItIs)
 
     const std::vector<Finding> findings = run();
     const std::vector<Expected> expected = {
-        {U("sekcja 1"), 0, U("Podana wartość jest nieprawidłowa: \"31/02/2004\"")},
-        {U("sekcja 1"), 0, U("Podana wartość jest nieprawidłowa: \"0-950\"")},
-        {U("sekcja 1"), 0, U("REGON \"123456789\"")},
-        {U("sekcja 1"), 0, U("Tekst ma 21 znaków, a pole mieści najwyżej 20")},
-        {U("sekcja 1"), 0, U("Wartość \"spółka cywilna\" nie należy do listy wyboru")},
-        {U("sekcja 17"), 0, U("ogółem nie może byc mniejsze od sumy pól składowych")},
-        {U("sekcja 18"), 0, U("nie może byc mniejsze od sumy pól składowych")},
-        {U("wykaz 1"), 1, U("Dyscyplina \"prawa\"")},
-        {U("wykaz 3"), 1, U("Pole \"Tytuł\" nie może być puste")},
-        {U("wykaz 4"), 1, U("nie ma przypisanego czasopisma z listy ministerstwa")},
-        {U("wykaz 7"), 1, U("Wartość \"8.1.x\"")},
-        {U("wykaz 7"), 1, U("Tekst ma 10 znaków, a pole mieści najwyżej 9")},
-        {U("wykaz 14"), 1, U("Podana wartość jest nieprawidłowa: \"2010\"")},
-        {U("wykaz 21"), 2, U("identyczna z pozycją w wierszu 1")},
-        {U("wykaz 27"), 1, U("nie przekracza wymaganego minimum - 10.000 PLN")},
-        {U("wykaz 28"), 1, U("Podana wartość jest nieprawidłowa: \"31/02/2008\"")},
-        {U("wykaz 50"), 1, U("nie przekracza wymaganego minimum - 500.000 PLN")},
+        { U("sekcja 1"), 0, U("Podana wartość jest nieprawidłowa: \"31/02/2004\"") },
+        { U("sekcja 1"), 0, U("Podana wartość jest nieprawidłowa: \"0-950\"") },
+        { U("sekcja 1"), 0, U("REGON \"123456789\"") },
+        { U("sekcja 1"), 0, U("Tekst ma 21 znaków, a pole mieści najwyżej 20") },
+        { U("sekcja 1"), 0, U("Wartość \"spółka cywilna\" nie należy do listy wyboru") },
+        { U("sekcja 17"), 0, U("ogółem nie może byc mniejsze od sumy pól składowych") },
+        { U("sekcja 18"), 0, U("nie może byc mniejsze od sumy pól składowych") },
+        { U("wykaz 1"), 1, U("Dyscyplina \"prawa\"") },
+        { U("wykaz 3"), 1, U("Pole \"Tytuł\" nie może być puste") },
+        { U("wykaz 4"), 1, U("nie ma przypisanego czasopisma z listy ministerstwa") },
+        { U("wykaz 7"), 1, U("Wartość \"8.1.x\"") },
+        { U("wykaz 7"), 1, U("Tekst ma 10 znaków, a pole mieści najwyżej 9") },
+        { U("wykaz 14"), 1, U("Podana wartość jest nieprawidłowa: \"2010\"") },
+        { U("wykaz 21"), 2, U("identyczna z pozycją w wierszu 1") },
+        { U("wykaz 27"), 1, U("nie przekracza wymaganego minimum - 10.000 PLN") },
+        { U("wykaz 28"), 1, U("Podana wartość jest nieprawidłowa: \"31/02/2008\"") },
+        { U("wykaz 50"), 1, U("nie przekracza wymaganego minimum - 500.000 PLN") },
     };
     for (const Expected& e : expected) {
         const auto matches = std::count_if(findings.begin(), findings.end(), [&e](const Finding& f) {
@@ -161,24 +165,25 @@ TEST_F(SurveyCheck, CommandLineExitsByWhatWasFound)
     QTextStream out(&outText);
     QTextStream err(&errText);
     temp.connection.close();
-    EXPECT_EQ(runSurveyCommand({U("check"), temp.path()}, out, err), 0);
+    EXPECT_EQ(runSurveyCommand({ U("check"), temp.path() }, out, err), 0);
     EXPECT_TRUE(outText.isEmpty());
 
     temp.connection.open(temp.path(), schema::databasePassword());
     exec("insert into dane_podstawowe (Regon) values ('123456789')");
     temp.connection.close();
-    EXPECT_EQ(runSurveyCommand({U("check"), temp.path()}, out, err), 0) << "a warning alone is no error";
+    EXPECT_EQ(runSurveyCommand({ U("check"), temp.path() }, out, err), 0) << "a warning alone is no error";
     out.flush();
-    EXPECT_EQ(outText, U("ostrzeżenie\tsekcja 1\t\tREGON\tNumer REGON \"123456789\" ma nieprawidłową cyfrę "
-                         "kontrolną lub długość\n"));
+    EXPECT_EQ(outText,
+        U("ostrzeżenie\tsekcja 1\t\tREGON\tNumer REGON \"123456789\" ma nieprawidłową cyfrę "
+          "kontrolną lub długość\n"));
 
     temp.connection.open(temp.path(), schema::databasePassword());
     exec("update dane_podstawowe set DataZal = '1.1.2000'");
     temp.connection.close();
-    EXPECT_EQ(runSurveyCommand({U("check"), temp.path()}, out, err), 3);
+    EXPECT_EQ(runSurveyCommand({ U("check"), temp.path() }, out, err), 3);
 
-    EXPECT_EQ(runSurveyCommand({U("check"), temp.dir.filePath(U("brak.naj"))}, out, err), 1);
-    EXPECT_EQ(runSurveyCommand({U("check")}, out, err), 2);
+    EXPECT_EQ(runSurveyCommand({ U("check"), temp.dir.filePath(U("brak.naj")) }, out, err), 1);
+    EXPECT_EQ(runSurveyCommand({ U("check") }, out, err), 2);
 }
 
 TEST(Regon, NineAndFourteenDigitsWithTheirWeights)
@@ -211,20 +216,21 @@ std::vector<Finding> checkRows(int kind, std::vector<QStringList> rows, const QS
 TEST(SurveyCheckRows, ChoicesOutsideTheirListsAreOneFindingEach)
 {
     // An unknown domain: its disciplines are not checked against it as well.
-    auto found = checkRows(1, {{U("nauk tajemnych"), U("chemii;prawa;")}});
+    auto found = checkRows(1, { { U("nauk tajemnych"), U("chemii;prawa;") } });
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0].column, 0);
 
     // A paper may only name a conference of kind 21 already saved.
-    found = checkRows(22, {{U("Konferencja B"), U("Referat")}}, {U("Konferencja A")});
+    found = checkRows(22, { { U("Konferencja B"), U("Referat") } }, { U("Konferencja A") });
     ASSERT_EQ(found.size(), 1u);
     EXPECT_TRUE(found[0].message.contains(U("nie należy do listy wyboru")));
-    EXPECT_TRUE(checkRows(22, {{U("konferencja a"), U("Referat")}}, {U("Konferencja A")}).empty())
+    EXPECT_TRUE(checkRows(22, { { U("konferencja a"), U("Referat") } }, { U("Konferencja A") }).empty())
         << "the dialog matches items without regard to case";
 
     // A share band of kind 26 that the drop-down does not have, and one left unset.
-    found = checkRows(26, {{U("P1"), U("Projekt"), U("01/01/2008"), U("01/12/2008"), U("Kowalski"), U("dużo")},
-                           {U("P2"), U("Projekt"), U("01/01/2008"), U("01/12/2008"), U("Kowalski"), QString()}});
+    found = checkRows(26,
+        { { U("P1"), U("Projekt"), U("01/01/2008"), U("01/12/2008"), U("Kowalski"), U("dużo") },
+            { U("P2"), U("Projekt"), U("01/01/2008"), U("01/12/2008"), U("Kowalski"), QString() } });
     ASSERT_EQ(found.size(), 2u);
     EXPECT_TRUE(found[0].message.contains(U("\"dużo\"")));
     EXPECT_TRUE(found[1].message.contains(U("nie może pozostać nieokreślone")));
@@ -233,5 +239,5 @@ TEST(SurveyCheckRows, ChoicesOutsideTheirListsAreOneFindingEach)
 TEST(SurveyCheckRows, EmptyListAndBlankRowsAreNoFaults)
 {
     EXPECT_TRUE(checkRows(21, {}).empty());
-    EXPECT_TRUE(checkRows(21, {{QString()}, {U("Konferencja")}}).empty());
+    EXPECT_TRUE(checkRows(21, { { QString() }, { U("Konferencja") } }).empty());
 }

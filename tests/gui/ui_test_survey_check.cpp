@@ -19,23 +19,26 @@ using vestrum::testing::ScriptedMessages;
 
 namespace {
 
-QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+QString U(const char* utf8)
+{
+    return QString::fromUtf8(utf8);
+}
 
 struct SurveyCheckWindowTest : ::testing::Test {
     QTemporaryDir folder;
     ScriptedMessages messages;
-    FixedClock clock{QDateTime(QDate(2026, 12, 8), QTime(10, 0))};
-    Program program{messages, clock};
-    MainWindow window{program};
-    ProgramWindows windows{program, window};
+    FixedClock clock { QDateTime(QDate(2026, 12, 8), QTime(10, 0)) };
+    Program program { messages, clock };
+    MainWindow window { program };
+    ProgramWindows windows { program, window };
 
     void SetUp() override
     {
         ASSERT_TRUE(window.startUp({}, folder.path()));
         program.survey.execute(U("insert into dane_podstawowe (DataZal, Regon) values ('31/02/2004', '123456789')"));
         // The editor sorts by name: the repeated "b" is its third row.
-        for (const char* name : {"B", "A", "b"})
-            program.survey.execute(U("insert into dane_wykaz_konferencji (rodzaj, nazwa) values (3, ?)"), {U(name)});
+        for (const char* name : { "B", "A", "b" })
+            program.survey.execute(U("insert into dane_wykaz_konferencji (rodzaj, nazwa) values (3, ?)"), { U(name) });
     }
     void TearDown() override { window.closeWithoutQuestions(); }
 
@@ -50,8 +53,8 @@ struct SurveyCheckWindowTest : ::testing::Test {
 
     QTreeWidgetItem* findingItem(SurveyCheckWindow* checkWindow, const QString& field)
     {
-        const QList<QTreeWidgetItem*> found =
-            checkWindow->tree()->findItems(field, Qt::MatchExactly | Qt::MatchRecursive, 3);
+        const QList<QTreeWidgetItem*> found
+            = checkWindow->tree()->findItems(field, Qt::MatchExactly | Qt::MatchRecursive, 3);
         return found.isEmpty() ? nullptr : found.front();
     }
 };
@@ -98,7 +101,8 @@ TEST_F(SurveyCheckWindowTest, DoubleClickOnAListRowOpensTheEditorOnThatRow)
 {
     SurveyCheckWindow* checkWindow = runFromMenu();
     ASSERT_NE(checkWindow, nullptr);
-    const QList<QTreeWidgetItem*> rows = checkWindow->tree()->findItems(U("3"), Qt::MatchExactly | Qt::MatchRecursive, 2);
+    const QList<QTreeWidgetItem*> rows
+        = checkWindow->tree()->findItems(U("3"), Qt::MatchExactly | Qt::MatchRecursive, 2);
     ASSERT_EQ(rows.size(), 1);
     int kind = -1;
     int selected = -1;

@@ -23,7 +23,10 @@
 namespace vestrum {
 namespace {
 
-QString S(const char* utf8) { return QString::fromUtf8(utf8); }
+QString S(const char* utf8)
+{
+    return QString::fromUtf8(utf8);
+}
 
 constexpr int kFindingRole = Qt::UserRole; // index into the findings, -1 on a section row
 
@@ -70,8 +73,12 @@ form::PageRef pageOfList(int kind)
 } // namespace
 
 SurveyCheckWindow::SurveyCheckWindow(Program& program, QWidget* parent)
-    : QDialog(parent), program_(program), summary_(new QLabel(this)), tree_(new QTreeWidget(this)),
-      again_(new QPushButton(S("sprawdź ponownie"), this)), close_(new QPushButton(S("zamknij"), this))
+    : QDialog(parent)
+    , program_(program)
+    , summary_(new QLabel(this))
+    , tree_(new QTreeWidget(this))
+    , again_(new QPushButton(S("sprawdź ponownie"), this))
+    , close_(new QPushButton(S("zamknij"), this))
 {
     setObjectName(QStringLiteral("f_sprawdz_ankiete"));
     setWindowTitle(S("Sprawdzenie ankiety"));
@@ -80,7 +87,7 @@ SurveyCheckWindow::SurveyCheckWindow(Program& program, QWidget* parent)
     summary_->setWordWrap(true);
     auto* hint = new QLabel(S("Dwukrotne kliknięcie otwiera miejsce, które trzeba poprawić."), this);
     tree_->setColumnCount(ColumnCount);
-    tree_->setHeaderLabels({S("rodzaj"), S("miejsce"), S("wiersz"), S("pole"), S("opis")});
+    tree_->setHeaderLabels({ S("rodzaj"), S("miejsce"), S("wiersz"), S("pole"), S("opis") });
     tree_->setRootIsDecorated(true);
     tree_->setUniformRowHeights(true);
     tree_->setAlternatingRowColors(true);
@@ -116,7 +123,7 @@ void SurveyCheckWindow::fill()
     const int warnings = check::WarningCount(findings_);
     summary_->setText(findings_.empty() ? S("Nie znaleziono błędów ani ostrzeżeń.")
                                         : S("Znalezione w ankiecie - ") + countsText(errors, warnings)
-                                              + S(". Błędy trzeba poprawić przed wysłaniem ankiety."));
+                + S(". Błędy trzeba poprawić przed wysłaniem ankiety."));
     const QStringList chooser = form::SectionChooserItems();
     QTreeWidgetItem* group = nullptr;
     int groupSection = -1;
@@ -124,8 +131,9 @@ void SurveyCheckWindow::fill()
     int groupWarnings = 0;
     auto closeGroup = [&] {
         if (group)
-            group->setText(0, shortened(chooser.value(groupSection - 1), 70) + S("   (")
-                                  + countsText(groupErrors, groupWarnings) + QLatin1Char(')'));
+            group->setText(0,
+                shortened(chooser.value(groupSection - 1), 70) + S("   (") + countsText(groupErrors, groupWarnings)
+                    + QLatin1Char(')'));
         if (group)
             group->setToolTip(0, chooser.value(groupSection - 1).trimmed());
     };
@@ -198,8 +206,11 @@ void SurveyCheckWindow::showEvent(QShowEvent* event)
 // --- from the menu to the place of a finding ----------------------------------------------------
 
 SurveyCheckCommands::SurveyCheckCommands(Program& program, MainWindow& mainWindow, ListEditor& listEditor)
-    : QObject(&mainWindow), program_(program), main_(mainWindow), listEditor_(listEditor),
-      window_(new SurveyCheckWindow(program, &mainWindow))
+    : QObject(&mainWindow)
+    , program_(program)
+    , main_(mainWindow)
+    , listEditor_(listEditor)
+    , window_(new SurveyCheckWindow(program, &mainWindow))
 {
     window_->runCheck = [this] { return check::CheckSurvey(check::ReadSurvey(program_)); };
     window_->openPlace = [this](const check::Finding& finding) { openPlace(finding); };
