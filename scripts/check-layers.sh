@@ -27,14 +27,16 @@ qt_headers_dir() {
     echo ""
 }
 
-# Every class header of QtWidgets and QtPrintSupport, and the window classes of QtGui.
+# Every class header of QtWidgets and QtPrintSupport, and the window classes of QtGui. The painting
+# classes of QtGui (documents, fonts, PDF) and the GUI application object that fonts need are not
+# windows: the print layer and vestrum-cli use them.
 gui_header_names() {
     local qt
     qt=$(qt_headers_dir)
     if [ -n "$qt" ]; then
         find "$qt/QtWidgets" "$qt/QtPrintSupport" -maxdepth 1 -type f -name 'Q*' ! -name '*.h' -printf '%f\n'
     fi
-    printf '%s\n' QtWidgets QtPrintSupport QGuiApplication QWindow QScreen QClipboard QCursor QDrag \
+    printf '%s\n' QtWidgets QtPrintSupport QWindow QScreen QClipboard QCursor QDrag \
         QDesktopServices QOffscreenSurface QWidget QApplication QDialog QMainWindow QPrinter
 }
 

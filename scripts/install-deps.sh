@@ -9,6 +9,7 @@ packages=(
   libsqlite3-dev sqlite3 zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation2 xvfb xauth
+  poppler-utils
 )
 if [ "${VESTRUM_FUZZ:-0}" = 1 ]; then
   packages+=(clang libclang-rt-14-dev)

@@ -3,12 +3,12 @@
 #include "program/program.h"
 #include "gui/main/program_windows.h"
 #include "program/settings.h"
+#include "program/startup.h"
 #include "gui/main/main_window.h"
 #include "gui/common/message_box.h"
 #include "base/core_resources.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QLockFile>
 
 namespace {
@@ -33,7 +33,7 @@ int main(int argc, char** argv)
 {
     QApplication application(argc, argv);
 
-    QLockFile guard(QDir::temp().filePath(QStringLiteral("XQ_dziala")));
+    QLockFile guard(vestrum::startup::singleInstanceLockPath());
     if (!guard.tryLock(0))
         return 0;
 

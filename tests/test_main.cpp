@@ -6,8 +6,9 @@
 #include <QApplication>
 using TestApplication = QApplication;
 #else
-#include <QCoreApplication>
-using TestApplication = QCoreApplication;
+// Paged documents and PDF lay text out with real fonts, which need a GUI application.
+#include <QGuiApplication>
+using TestApplication = QGuiApplication;
 #endif
 
 int main(int argc, char** argv)

@@ -3,13 +3,16 @@
 #include "base/core_resources.h"
 #include "cli/survey_cli.h"
 #include "cli/list_cli.h"
+#include "cli/report_cli.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QTextStream>
 
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <memory>
 
 namespace {
 
@@ -21,6 +24,7 @@ const std::map<QString, Command>& commands()
         {QStringLiteral("archive"), &vestrum::archive::runArchiveCommand},
         {QStringLiteral("survey"), &vestrum::runSurveyCommand},
         {QStringLiteral("list"), &vestrum::runListCommand},
+        {QStringLiteral("report"), &vestrum::runReportCommand},
     };
     return table;
 }
@@ -37,16 +41,27 @@ int usage(QTextStream& err)
            "  vestrum-cli survey check ZBIÓR\n"
            "  vestrum-cli list show ZBIÓR RODZAJ\n"
            "  vestrum-cli list export ZBIÓR RODZAJ PLIK.xml\n"
-           "  vestrum-cli list import ZBIÓR RODZAJ PLIK.xml [--save]\n";
+           "  vestrum-cli list import ZBIÓR RODZAJ PLIK.xml [--save]\n"
+           "  vestrum-cli report ZBIÓR -o PLIK.pdf [--entries=0,5,11,…]\n";
     err.flush();
     return 2;
+}
+
+// Commands that lay out text need fonts, and so a GUI application; no window is ever shown.
+bool needsFonts(int argc, char** argv)
+{
+    return argc > 1 && qstrcmp(argv[1], "report") == 0;
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    QCoreApplication application(argc, argv);
+    if (needsFonts(argc, argv) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const std::unique_ptr<QCoreApplication> application =
+        needsFonts(argc, argv) ? std::make_unique<QGuiApplication>(argc, argv)
+                               : std::make_unique<QCoreApplication>(argc, argv);
     vestrum::initCoreResources();
     QTextStream out(stdout);
     QTextStream err(stderr);

@@ -4,17 +4,20 @@
 #include "program/program.h"
 #include "base/codepage.h"
 #include "storage/schema.h"
+#include "files/restore_points.h"
+#include "files/temp_files.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
+#include <QTemporaryDir>
 
 #include <filesystem>
 #include <limits>
 #include <sqlite3.h>
 
 #ifdef Q_OS_UNIX
+#include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
 #endif
@@ -26,6 +29,13 @@ const QString kSaveFailed = QStringLiteral("Uwaga! Z jakiegoś powodu zbiór nie
                                            "Prosze spróbować zapisać go w innym miejscu lub na innym nośniku.");
 const QString kBadFormat =
     QStringLiteral("Zbiór danych nie może być wczytany - nieprawidłowy format bazy danych.");
+const QString kDamagedDataFile = QStringLiteral("Zbiór danych nie może być wczytany - baza danych w pliku jest "
+                                               "uszkodzona.\nDane w programie pozostały bez zmian.");
+const QString kReadOnlyTarget = QStringLiteral("Uwaga! Wskazany zbiór jest oznaczony jako tylko do odczytu i nie może "
+                                              "zostać zmieniony.\nProszę zapisać dane pod inną nazwą lub w innym "
+                                              "miejscu.");
+const QString kRestorePointTarget = QStringLiteral("Punkt przywracania danych nie może zostać zmieniony.\nProszę "
+                                                  "zapisać dane pod inną nazwą.");
 const QString kEarlierVersion = QStringLiteral("Uwaga!\nWczytywany plik danych pochodzi z wcześniejszej wersji "
                                                "programu - dane mogą zostać wczytane nieprawidłowo.\n"
                                                "Czy chcesz kontynuować?");
@@ -67,8 +77,41 @@ void codePageFunction(sqlite3_context* context, int argc, sqlite3_value** argv)
     sqlite3_result_text(context, converted.constData(), static_cast<int>(converted.size()), SQLITE_TRANSIENT);
 }
 
-// The database the archive was made from must itself be a survey database: an archive of a damaged or
-// empty file must never take the place of a data file.
+// SQLite's quick check of every page and index: empty when the database is sound, else what it found.
+QString damageOf(db::Connection& connection)
+{
+    sqlite3_stmt* statement = nullptr;
+    int rc = sqlite3_prepare_v2(connection.handle(), "PRAGMA quick_check(5)", -1, &statement, nullptr);
+    QStringList found;
+    while (rc == SQLITE_OK || rc == SQLITE_ROW) {
+        rc = sqlite3_step(statement);
+        if (rc == SQLITE_ROW)
+            found.append(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0))));
+    }
+    if (rc != SQLITE_DONE)
+        found.append(QString::fromUtf8(sqlite3_errmsg(connection.handle())));
+    sqlite3_finalize(statement);
+    if (found == QStringList{QStringLiteral("ok")})
+        return QString();
+    // One line, so that it can close a message as its detail.
+    QString detail = found.isEmpty() ? QStringLiteral("quick_check: brak wyniku") : found.join(QStringLiteral("; "));
+    return detail.replace(u'\n', u' ');
+}
+
+QString damageOfFile(const QString& path)
+{
+    db::Connection connection;
+    try {
+        connection.open(path, schema::databasePassword());
+    } catch (const Error& error) {
+        return error.message();
+    }
+    return damageOf(connection);
+}
+
+// The database the archive is made from must itself be a survey database: an archive of an empty or foreign
+// file must never take the place of a data file or pass for a restore point. (Its pages are checked by
+// CheckedArchive while it is packed.)
 void requireSurveyDatabase(const QString& path)
 {
     db::Connection connection;
@@ -78,6 +121,39 @@ void requireSurveyDatabase(const QString& path)
             throw Error(kSaveFailed);
     } catch (const Error&) {
         throw Error(kSaveFailed);
+    }
+}
+
+void requireSoundSource(CheckedArchive& archive)
+{
+    const QString damage = archive.sourceDamage();
+    if (!damage.isEmpty())
+        throw DamagedDatabase(damage);
+}
+
+// A file the user marked read-only is not replaced. Decided from the mode bits, not from a failed open: the
+// owner of the folder may rename over any file, and root may write anything.
+void refuseReadOnlyTarget(const QString& path)
+{
+    const QFileInfo info(path);
+    if (info.exists() && !(info.permissions() & QFileDevice::WriteOwner))
+        throw SaveRefused(kReadOnlyTarget);
+}
+
+// The newest restore point of the program folder, as the restore list shows it; empty when there is none.
+QString newestRestorePointLine(const QString& archiveFolder)
+{
+    const QStringList points = QDir(archiveFolder).entryList({QStringLiteral("*.nar")}, QDir::Files, QDir::Name);
+    return points.isEmpty() ? QString() : restorepoints::RestorePointLine(points.last());
+}
+
+// Gives a damaged working database its message for the user; other errors pass through unchanged.
+template <typename Body> void explainingDamage(Program& program, Body body)
+{
+    try {
+        body();
+    } catch (const DamagedDatabase& damaged) {
+        throw SaveRefused(DamagedWorkingDataMessage(program.state, damaged.detail()));
     }
 }
 
@@ -94,24 +170,18 @@ void syncFolder(const QString& folder)
 void syncFolder(const QString&) {}
 #endif
 
-// An empty file with a fresh name beside `target`, made "new only" so that it is ours alone. The name does
-// not end in ".naj" or ".nar", so neither a file list nor the restore list ever shows it.
+// An empty file with a fresh name beside `target`, made "new only" so that it is ours alone, in the program's
+// temporary pattern (so neither a file list nor the restore list shows it, and a later save clears it away when
+// this one never finishes).
 QString makeStagingFile(const QString& target)
 {
     const QFileInfo info(target);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const QString path = info.absolutePath() + QStringLiteral("/.") + info.fileName()
-            + QStringLiteral(".%1.tmp").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
-        QFile file(path);
-        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            if (info.exists())
-                file.setPermissions(QFile::permissions(target));
-            return path;
-        }
-        if (!file.exists())
-            break;
-    }
-    throw Error(kSaveFailed);
+    const QString path = tempfiles::createFile(info.absolutePath());
+    if (path.isEmpty())
+        throw Error(kSaveFailed);
+    if (info.exists())
+        QFile::setPermissions(path, QFile::permissions(target));
+    return path;
 }
 
 class RemoveUnlessKept {
@@ -298,7 +368,14 @@ void copyTables(db::Connection& working, const std::vector<TableCopy>& plan, con
             parameters.append(copy.typeFilter);
         }
         sql += QStringLiteral(" ORDER BY rowid");
-        working.execute(sql, parameters);
+        try {
+            working.execute(sql, parameters);
+        } catch (const Error&) {
+            // Read before the transaction rolls back and the engine forgets it; the statement itself means
+            // nothing to the user.
+            throw Error(kDamagedDataFile + QStringLiteral("\n\nSzczegóły: ")
+                        + QString::fromUtf8(sqlite3_errmsg(working.handle())));
+        }
     }
     transaction.commit();
 }
@@ -345,31 +422,42 @@ const QStringList& listTablesOmittedFromStartingData()
     return tables;
 }
 
+namespace {
+
+// Unpacks the one member a load needs into `folder`; a data file may hold other members, which are never
+// written to disk. Files written on Windows may spell the member in capitals.
+QString extractSurveyMember(const QString& path, const QString& folder)
+{
+    ZlbArchive archive;
+    archive.OpenArchive(path);
+    const int index = archive.FindFile(memberName());
+    if (index < 0)
+        throw Error(kBadFormat);
+    archive.ExtractFile(index, folder);
+    const QString extracted = QDir(folder).filePath(archive.GetFileEntry(index).fileName());
+    archive.CloseArchive();
+    return extracted;
+}
+
+} // namespace
+
 LoadOutcome LoadDataFile(Program& program, const QString& path, Progress& progress)
 {
     RunState& state = program.state;
-    const QString folder = temporaryFolder(state.ProgramFolder);
-    // Whatever a load that stopped early left here must never pass for the member of this file.
-    QDir(folder).removeRecursively();
-    if (!QDir().mkpath(folder))
+    // A folder of this load's own, removed with everything in it when the load ends: the folder "dane.tmp" and
+    // whatever the user keeps there are never touched.
+    tempfiles::removeAbandoned(state.ProgramFolder);
+    QTemporaryDir unpacked(QDir(state.ProgramFolder).filePath(tempfiles::nameFor(QStringLiteral("XXXXXX"))));
+    if (!unpacked.isValid())
         throw Error(QStringLiteral("Docelowa kartoteka nie może zostać utworzona"));
-
-    {
-        ZlbArchive archive;
-        archive.OpenArchive(path);
-        archive.ExtractAll(folder);
-        archive.CloseArchive();
-    }
-    // Files written on Windows may spell the member in capitals.
-    QString extracted = folder + u'/' + memberName();
-    for (const QString& name : QDir(folder).entryList(QDir::Files)) {
-        if (name.compare(memberName(), Qt::CaseInsensitive) == 0)
-            extracted = folder + u'/' + name;
-    }
+    const QString extracted = extractSurveyMember(path, unpacked.path());
 
     db::Connection loaded;
     if (!openLoadedDatabase(loaded, extracted))
         throw Error(kBadFormat);
+    const QString damage = damageOf(loaded);
+    if (!damage.isEmpty())
+        throw Error(kDamagedDataFile + QStringLiteral("\n\nSzczegóły: ") + damage);
 
     const bool earlierVersion = !loaded.hasTable(QStringLiteral("wersja"));
     // Refusing leaves DataSaved alone: nothing was loaded, so whatever was unsaved still is.
@@ -394,11 +482,8 @@ LoadOutcome LoadDataFile(Program& program, const QString& path, Progress& progre
     loaded.close();
     copyTables(program.survey, plan, extracted, tableCount, progress);
 
-    QFile::remove(extracted);
-    QDir(folder).removeRecursively();
-
     state.CurrentDataFile = path;
-    state.DataSaved = !earlierVersion;
+    SetDataSaved(state, !earlierVersion);
     return earlierVersion ? LoadOutcome::LoadedEarlierVersion : LoadOutcome::Loaded;
 }
 
@@ -420,8 +505,31 @@ QString dataFilePath(const QString& folder, const QString& name)
     return (dir.endsWith(u'/') ? dir : QString(dir + u'/')) + base + QStringLiteral(".naj");
 }
 
+CheckedArchive::~CheckedArchive()
+{
+    if (sourceCheck_.valid())
+        sourceCheck_.wait();
+}
+
+void CheckedArchive::checkSourceAlongside(const QString& path)
+{
+    if (sourceCheck_.valid())
+        sourceCheck_.wait();
+    sourceDamage_.clear();
+    sourceCheck_ = std::async(std::launch::async, [path] { return damageOfFile(path); });
+}
+
+QString CheckedArchive::sourceDamage()
+{
+    if (sourceCheck_.valid())
+        sourceDamage_ = sourceCheck_.get();
+    return sourceDamage_;
+}
+
 void CheckedArchive::BeforeReplace(const QString& tempFileName)
 {
+    if (!sourceDamage().isEmpty())
+        throw Error(kSaveFailed);
     ZlbArchive rebuilt;
     rebuilt.OpenArchive(tempFileName);
     const int index = rebuilt.FindFile(memberName());
@@ -455,19 +563,73 @@ void SurveyClosed::reopen()
         program_.survey.open(program_.state.DatabasePath, schema::databasePassword());
 }
 
-void WriteArchiveOf(const QString& databasePath, const QString& target, CheckedArchive& archive)
+namespace {
+
+// Builds the archive of `databasePath` under a staging name beside `besideTarget`, checks it and returns the staging
+// file's path; on failure nothing is left behind.
+QString buildStagedArchive(const QString& databasePath, const QString& besideTarget, CheckedArchive& archive)
 {
     requireSurveyDatabase(databasePath);
-    const QString staging = makeStagingFile(target);
+    tempfiles::removeAbandoned(QFileInfo(besideTarget).absolutePath());
+    const QString staging = makeStagingFile(besideTarget);
     RemoveUnlessKept removeStaging(staging);
     archive.expectSource(databasePath);
+    archive.checkSourceAlongside(databasePath);
     archive.OpenArchive(staging);
     archive.AddFile(databasePath);
     const bool written = archive.LastFailure().isEmpty() && archive.IsOpen() && archive.FindFile(memberName()) >= 0;
     archive.CloseArchive();
+    requireSoundSource(archive);
     if (!written)
         throw Error(kSaveFailed);
+    removeStaging.keep();
+    return staging;
+}
 
+// Read back what now stands under the user's name before anyone says it was saved.
+void requireReadableArchive(const QString& path)
+{
+    ZlbArchive check;
+    try {
+        check.OpenArchive(path);
+        if (check.FindFile(memberName()) < 0)
+            throw Error(kSaveFailed);
+    } catch (const Error&) {
+        throw Error(kSaveFailed);
+    }
+}
+
+enum class Placed { Done, NameTaken };
+
+// Gives the staged file the name `target` only when no file has that name; the check and the naming are one
+// step of the file system, so a file that appears meanwhile is never replaced.
+Placed placeAsNewFile(const QString& staging, const QString& target)
+{
+#ifdef Q_OS_UNIX
+    if (::link(QFile::encodeName(staging).constData(), QFile::encodeName(target).constData()) == 0) {
+        QFile::remove(staging);
+        return Placed::Done;
+    }
+    if (errno == EEXIST)
+        return Placed::NameTaken;
+    // A file system without hard links: fall back to looking first.
+#endif
+    if (QFileInfo::exists(target))
+        return Placed::NameTaken;
+    std::error_code ec;
+    std::filesystem::rename(QFile::encodeName(staging).toStdString(), QFile::encodeName(target).toStdString(), ec);
+    if (ec)
+        throw Error(kSaveFailed);
+    return Placed::Done;
+}
+
+} // namespace
+
+void WriteArchiveOf(const QString& databasePath, const QString& target, CheckedArchive& archive)
+{
+    refuseReadOnlyTarget(target);
+    const QString staging = buildStagedArchive(databasePath, target, archive);
+    RemoveUnlessKept removeStaging(staging);
     // One rename puts the checked file in place: the target holds its old content or the whole new one.
     std::error_code ec;
     std::filesystem::rename(QFile::encodeName(staging).toStdString(), QFile::encodeName(target).toStdString(), ec);
@@ -475,16 +637,24 @@ void WriteArchiveOf(const QString& databasePath, const QString& target, CheckedA
         throw Error(kSaveFailed);
     removeStaging.keep();
     syncFolder(QFileInfo(target).absolutePath());
+    requireReadableArchive(target);
+}
 
-    // Read back what now stands under the user's name before anyone says it was saved.
-    ZlbArchive check;
-    try {
-        check.OpenArchive(target);
-        if (check.FindFile(memberName()) < 0)
-            throw Error(kSaveFailed);
-    } catch (const Error&) {
+QString WriteArchiveAsNewFile(const QString& databasePath, const QStringList& candidates, CheckedArchive& archive)
+{
+    if (candidates.isEmpty())
         throw Error(kSaveFailed);
+    const QString staging = buildStagedArchive(databasePath, candidates.first(), archive);
+    RemoveUnlessKept removeStaging(staging);
+    for (const QString& target : candidates) {
+        if (placeAsNewFile(staging, target) == Placed::NameTaken)
+            continue;
+        removeStaging.keep();
+        syncFolder(QFileInfo(target).absolutePath());
+        requireReadableArchive(target);
+        return target;
     }
+    throw Error(kSaveFailed);
 }
 
 void WriteDataFile(Program& program, const QString& path)
@@ -499,14 +669,16 @@ void WriteDataFile(Program& program, const QString& path, CheckedArchive& archiv
     {
         SurveyClosed closed(program);
         try {
-            WriteArchiveOf(state.DatabasePath, path, archive);
+            explainingDamage(program, [&] { WriteArchiveOf(state.DatabasePath, path, archive); });
+        } catch (const SaveRefused&) {
+            throw;
         } catch (const Error&) {
             throw Error(kSaveFailed);
         }
         closed.reopen();
     }
     state.CurrentDataFile = path;
-    state.DataSaved = true;
+    SetDataSaved(state, true);
 }
 
 void SaveToCurrentDataFile(Program& program)
@@ -518,20 +690,48 @@ void SaveToCurrentDataFile(Program& program)
 void SaveToCurrentDataFile(Program& program, CheckedArchive& archive)
 {
     RunState& state = program.state;
+    // Restore points are written by the restore-point routine alone.
+    if (QFileInfo(state.CurrentDataFile).suffix().compare(QStringLiteral("nar"), Qt::CaseInsensitive) == 0)
+        throw SaveRefused(kRestorePointTarget);
+    refuseReadOnlyTarget(state.CurrentDataFile);
     requireSurveyDatabase(state.DatabasePath);
+    tempfiles::removeAbandoned(QFileInfo(state.CurrentDataFile).absolutePath());
     {
         SurveyClosed closed(program);
         archive.expectSource(state.DatabasePath);
         // A missing file or a member 0 that is not ankieta.mdb fails here with the archive's own message.
         archive.OpenArchive(state.CurrentDataFile);
+        archive.checkSourceAlongside(state.DatabasePath);
         archive.UpdateFile(state.DatabasePath, 0);
         const bool written = archive.LastFailure().isEmpty() && archive.IsOpen() && archive.FindFile(memberName()) == 0;
         archive.CloseArchive();
+        explainingDamage(program, [&] { requireSoundSource(archive); });
         if (!written)
             throw Error(kSaveFailed);
         closed.reopen();
     }
-    state.DataSaved = true;
+    SetDataSaved(state, true);
+}
+
+QString DamagedWorkingDataMessage(const RunState& state, const QString& detail)
+{
+    const QString point = newestRestorePointLine(state.archiveFolder());
+    const QString remedy = point.isEmpty()
+        ? QStringLiteral("Proszę wczytać ostatnio zapisany plik danych poleceniem „Wczytaj dane”.")
+        : QStringLiteral("Proszę przywrócić dane z najnowszego punktu przywracania danych (%1) poleceniem "
+                         "„Przywróć wcześniej zapisane dane”.")
+              .arg(point);
+    return QStringLiteral("Uwaga! Dane w programie są uszkodzone i nie zostały zapisane; dotychczasowy zbiór "
+                          "pozostał bez zmian.\n")
+        + remedy + QStringLiteral("\n\nSzczegóły: ") + detail;
+}
+
+QString WorkingDataDamage(Program& program)
+{
+    if (!program.survey.isOpen())
+        return QString();
+    const QString damage = damageOf(program.survey);
+    return damage.isEmpty() ? QString() : DamagedWorkingDataMessage(program.state, damage);
 }
 
 void StoreReportingYear(Program& program, const QString& year)
@@ -544,7 +744,7 @@ void StoreReportingYear(Program& program, const QString& year)
         details.edit();
     details.setString(QStringLiteral("Rok_sprawozdawczy"), year);
     details.post();
-    program.state.DataSaved = false;
+    SetDataSaved(program.state, false);
 }
 
 void ClearForNewUnit(Program& program)

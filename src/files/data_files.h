@@ -4,16 +4,37 @@
 // Saving writes the working database into such a file; loading copies the tables of a data file into the
 // working database, converting the files of the 2005 version on the way.
 
+#include "base/error.h"
 #include "files/zlb_archive.h"
 
 #include <QString>
 #include <QStringList>
 
+#include <future>
+
 namespace vestrum {
 
 class Program;
+struct RunState;
 
 namespace datafiles {
+
+// A save refused for a reason the user must read as such (a read-only file, damaged working data, a restore
+// point named as the target), rather than as the general notice that the file was not saved.
+class SaveRefused : public Error {
+public:
+    using Error::Error;
+};
+
+// The working database failed SQLite's quick check; `detail` is what the check found.
+class DamagedDatabase : public Error {
+public:
+    explicit DamagedDatabase(const QString& detail) : Error(detail), detail_(detail) {}
+    const QString& detail() const { return detail_; }
+
+private:
+    QString detail_;
+};
 
 // What a long operation reports while it runs; the window shows it in the progress window, tests count it.
 class Progress {
@@ -33,7 +54,8 @@ public:
 
 // The one member of a data file and of a restore point.
 QString memberName();
-// The folder a data file is unpacked into while it is loaded: ProgramFolder + "dane.tmp".
+// ProgramFolder + "dane.tmp", the folder the earlier versions unpacked into. A load now unpacks into a folder of
+// its own (see LoadDataFile) and never touches this one.
 QString temporaryFolder(const QString& programFolder);
 
 // The 21 list tables that a load as starting data leaves empty.
@@ -46,7 +68,9 @@ enum class LoadOutcome {
 };
 
 // LoadDataFile: copies every table of the data file at `path` into the working database (program.survey),
-// in the mode given by program.state.StartingDataMode. Asks the earlier-version question through the
+// in the mode given by program.state.StartingDataMode. Only the member ankieta.mdb is unpacked, into a private
+// folder in the program's temporary pattern that is removed afterwards, and it must pass SQLite's quick check:
+// a damaged one fails with a Polish message whose last line holds the technical detail. Asks the earlier-version question through the
 // program's messages. Sets CurrentDataFile and DataSaved on success.
 //
 // All tables are copied inside one transaction: when anything fails, the working database is exactly as
@@ -58,16 +82,24 @@ LoadOutcome LoadDataFile(Program& program, const QString& path, Progress& progre
 QString dataFilePath(const QString& folder, const QString& name);
 
 // Writes the working database into a new data file at `path`, replacing a file already there only once the
-// new one has been written whole and checked. The survey connection is closed meanwhile and reopened.
+// new one has been written whole and checked. A file marked read-only, or working data that fail the quick
+// check, are refused with SaveRefused (its message says why and, for damage, which restore point to use). The survey connection is closed meanwhile and reopened.
 // Throws vestrum::Error when the file could not be written; an old file at `path` is then untouched.
 void WriteDataFile(Program& program, const QString& path);
 class CheckedArchive;
 void WriteDataFile(Program& program, const QString& path, CheckedArchive& archive);
 
 // "Zapisz dane": replaces member 0 of CurrentDataFile with the working database and sets DataSaved.
-// Throws vestrum::Error when the file could not be written; it then keeps its old content.
+// Throws vestrum::Error when the file could not be written; it then keeps its old content. Refuses (SaveRefused)
+// a read-only file, a restore point and damaged working data, as WriteDataFile does.
 void SaveToCurrentDataFile(Program& program);
 void SaveToCurrentDataFile(Program& program, CheckedArchive& archive);
+
+// The message for working data that failed the quick check: nothing was saved, and the newest restore point
+// (or, without one, the last data file) is where to go back to. `detail` ends it as a technical line.
+QString DamagedWorkingDataMessage(const RunState& state, const QString& detail);
+// That message when the open working database fails the quick check now; empty when it is sound.
+QString WorkingDataDamage(Program& program);
 
 // Writes the reporting year into Rok_sprawozdawczy of dane_szczegolowe and clears DataSaved.
 void StoreReportingYear(Program& program, const QString& year);
@@ -79,16 +111,26 @@ void ClearForNewUnit(Program& program);
 // place of the old one it is read back: the member must be there, decompress to the bytes whose CRC the
 // directory records, and be as long as the database it was made from. A rebuild that fails the check is
 // thrown away, so a data file is never replaced by a damaged or empty one.
+//
+// The database itself is checked too (SQLite's quick check), on a second thread while the archive is written, so
+// the check costs next to no time: a damaged database never replaces the old file.
 class CheckedArchive : public ZlbArchive {
 public:
+    ~CheckedArchive() override;
     // The database the next rebuild is made from; its length is what the member must unpack to.
     void expectSource(const QString& path) { expectedSource_ = path; }
+    // Starts the quick check of `path`; BeforeReplace waits for it and keeps the old file when it finds damage.
+    void checkSourceAlongside(const QString& path);
+    // What the check found, waiting for it when it still runs; empty when the database is sound or none ran.
+    QString sourceDamage();
 
 protected:
     void BeforeReplace(const QString& tempFileName) override;
 
 private:
     QString expectedSource_;
+    std::future<QString> sourceCheck_;
+    QString sourceDamage_;
 };
 
 // Closes the survey connection for as long as the database file is copied, and opens it again afterwards
@@ -109,8 +151,15 @@ private:
 
 // Writes `databasePath` as the only member of a new archive at `target`. The archive is built under a
 // temporary name beside the target and renamed over it only when checked, so whatever happens, `target`
-// holds either its old content or the whole new archive. `archive` lets tests play a crash.
+// holds either its old content or the whole new archive. `archive` lets tests play a crash. A database that
+// fails the quick check throws DamagedDatabase; a read-only target, SaveRefused. Leftover temporary files of
+// interrupted saves into the same folder are cleared first.
 void WriteArchiveOf(const QString& databasePath, const QString& target, CheckedArchive& archive);
+
+// Writes `databasePath` as the only member of a new archive under the first of `candidates` that no file has,
+// never replacing an existing file, and returns the path used. Throws vestrum::Error when it could not be
+// written or every name was taken; nothing is then left behind.
+QString WriteArchiveAsNewFile(const QString& databasePath, const QStringList& candidates, CheckedArchive& archive);
 
 } // namespace datafiles
 } // namespace vestrum

@@ -5,11 +5,13 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 namespace vestrum::restorepoints {
 namespace {
 
 const QString kMask = QStringLiteral("*.nar");
+constexpr int kPointsPerMinute = 99;
 
 QStringList restorePointFiles(const QString& folder)
 {
@@ -25,22 +27,35 @@ QString RestorePointName(const QDateTime& when)
     return QString::asprintf("a_%.4d_%.2d_%.2d-%.2d_%.2d.nar", d.year(), d.month(), d.day(), t.hour(), t.minute());
 }
 
-bool MakeRestorePoint(Program& program)
+QStringList RestorePointCandidates(const QString& folder, const QDateTime& when)
 {
-    datafiles::CheckedArchive archive;
-    return MakeRestorePoint(program, archive);
+    // A second point within one minute takes the minute's name with "_02", "_03"... after it: the date and time
+    // stay where the list and the weekly rule read them, and the names still sort in the order they were made.
+    QString name = RestorePointName(when);
+    const QString stem = name.chopped(4);
+    QStringList candidates{folder + name};
+    for (int n = 2; n <= kPointsPerMinute; ++n)
+        candidates.append(folder + stem + QString::asprintf("_%.2d.nar", n));
+    return candidates;
 }
 
-bool MakeRestorePoint(Program& program, datafiles::CheckedArchive& archive)
+bool MakeRestorePoint(Program& program, QString* madePath)
+{
+    datafiles::CheckedArchive archive;
+    return MakeRestorePoint(program, archive, madePath);
+}
+
+bool MakeRestorePoint(Program& program, datafiles::CheckedArchive& archive, QString* madePath)
 {
     const RunState& state = program.state;
     const QString folder = state.archiveFolder();
     if (!QDir().mkpath(folder))
         return false;
-    const QString path = folder + RestorePointName(program.clock().now());
+    QString path;
     try {
         datafiles::SurveyClosed closed(program);
-        datafiles::WriteArchiveOf(state.DatabasePath, path, archive);
+        path = datafiles::WriteArchiveAsNewFile(state.DatabasePath,
+                                                RestorePointCandidates(folder, program.clock().now()), archive);
         closed.reopen();
     } catch (const Error&) {
         return false;
@@ -48,10 +63,23 @@ bool MakeRestorePoint(Program& program, datafiles::CheckedArchive& archive)
     try {
         ZlbArchive check;
         check.OpenArchive(path);
-        return check.FindFile(datafiles::memberName()) >= 0;
+        if (check.FindFile(datafiles::memberName()) < 0)
+            return false;
     } catch (const Error&) {
         return false;
     }
+    if (madePath != nullptr)
+        *madePath = path;
+    return true;
+}
+
+QString MakeNamedRestorePoint(Program& program)
+{
+    QString path;
+    if (!MakeRestorePoint(program, &path))
+        return QString();
+    const QString name = QFileInfo(path).fileName();
+    return RestorePointLine(name) + QStringLiteral(" (") + name + u')';
 }
 
 QDate DateOfRestorePoint(const QString& fileName)
@@ -102,8 +130,14 @@ bool WeeklyRestorePoint(Program& program)
 QString RestorePointLine(const QString& fileName)
 {
     const QString rest = fileName.mid(2);
-    return QStringLiteral("dzień: ") + QString(rest.mid(0, 10)).replace(u'_', u'/') + QStringLiteral("  godzina: ")
+    QString line = QStringLiteral("dzień: ") + QString(rest.mid(0, 10)).replace(u'_', u'/') + QStringLiteral("  godzina: ")
         + QString(rest.mid(11, 5)).replace(u'_', u':');
+    // A later point of the same minute ("…-09_07_02.nar") would otherwise show the very same line.
+    static const QRegularExpression sameMinute(QStringLiteral("^a_\\d{4}_\\d{2}_\\d{2}-\\d{2}_\\d{2}_(\\d{2})\\.nar$"));
+    const QRegularExpressionMatch match = sameMinute.match(fileName);
+    if (match.hasMatch())
+        line += QStringLiteral(" (%1)").arg(match.captured(1).toInt());
+    return line;
 }
 
 QList<RestorePointEntry> RestorePointEntries(const QString& folder)
@@ -119,8 +153,11 @@ datafiles::LoadOutcome RestoreData(Program& program, const QString& path, datafi
 {
     program.state.StartingDataMode = false;
     const datafiles::LoadOutcome outcome = datafiles::LoadDataFile(program, path, progress);
-    if (outcome != datafiles::LoadOutcome::Declined)
-        program.state.DataSaved = false;
+    if (outcome != datafiles::LoadOutcome::Declined) {
+        // Tied to no file: the next "Zapisz dane" asks for a name instead of rewriting the restore point.
+        program.state.CurrentDataFile.clear();
+        SetDataSaved(program.state, false);
+    }
     return outcome;
 }
 

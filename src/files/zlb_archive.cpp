@@ -2,6 +2,7 @@
 
 #include "base/error.h"
 #include "base/codepage.h"
+#include "files/temp_files.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -556,18 +557,12 @@ int ZlbArchive::FindFile(const QString& name) const
 
 QString ZlbArchive::MakeTempFileName(const QString& folder)
 {
-    // Opened "new only" (O_EXCL), so the name is ours alone and the file gets the usual permissions.
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const QString path = joinPath(folder, QStringLiteral("ZLB%1.tmp")
-                                                  .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
-        QFile file(path);
-        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-            return path;
-        if (file.exists())
-            continue;
-        break;
-    }
-    throw cannotOpen(folder);
+    // Opened "new only" (O_EXCL), so the name is ours alone and the file gets the usual permissions. The name
+    // is the program's temporary pattern, so a rebuild that never finished is cleared by a later save.
+    const QString path = tempfiles::createFile(folder);
+    if (path.isEmpty())
+        throw cannotOpen(folder);
+    return path;
 }
 
 void ZlbArchive::BeforeReplace(const QString&) {}
@@ -1125,6 +1120,22 @@ void ZlbArchive::ExtractAll(const QString& targetFolder)
         if (OnFileExtracted)
             OnFileExtracted(target);
     }
+    archive.close();
+    progressIdle();
+}
+
+void ZlbArchive::ExtractFile(int index, const QString& targetFolder)
+{
+    requireOpen();
+    if (index < 0 || static_cast<size_t>(index) >= entries_.size())
+        throw Error(kNoSuchMember);
+    if (targetFolder.isEmpty() || !QFileInfo(targetFolder).isDir())
+        throw Error(kFolderNotMade);
+    QFile archive(fileName_);
+    if (!archive.open(QIODevice::ReadOnly))
+        throw cannotOpen(fileName_);
+    const QString folder = extractFolderFor(targetFolder, index, false);
+    extractMember(archive, index, joinPath(folder, entries_[static_cast<size_t>(index)].fileName()));
     archive.close();
     progressIdle();
 }

@@ -90,6 +90,9 @@ public:
     void AddFile(const QString& sourceFileName);
     void UpdateFile(const QString& sourceFileName, int index);
     void ExtractAll(const QString& targetFolder);
+    // Extracts the one member `index` straight into the existing `targetFolder` (never into a stored folder),
+    // replacing a file of its name; no more than its declared unpacked size is ever written.
+    void ExtractFile(int index, const QString& targetFolder);
     // Inflates every member without writing it and compares its CRC; throws for the first faulty member.
     void CheckMembers();
 
@@ -118,7 +121,7 @@ public:
     TProgressEvent OnProgress;
 
 protected:
-    // A fresh, empty, uniquely named "ZLB…" file in `folder`. Rebuilt archives and extracted members are first
+    // A fresh, empty, uniquely named file in `folder`, in the program's temporary pattern. Rebuilt archives and extracted members are first
     // written to such a file beside their destination, so that the final rename stays within one file system.
     virtual QString MakeTempFileName(const QString& folder);
     // Called when the rebuilt archive is complete and flushed to disk, just before it is renamed over the old

@@ -177,7 +177,7 @@ int SaveList(db::Connection& survey, int kind, const ListGrid& grid)
 int SaveList(Program& program, int kind, const ListGrid& grid)
 {
     const int count = SaveList(program.survey, kind, grid);
-    program.state.DataSaved = false;
+    SetDataSaved(program.state, false);
     return count;
 }
 

@@ -37,6 +37,25 @@ enum class RememberedWindow {
 };
 constexpr int RememberedWindowCount = 8;
 
+struct RunState;
+class IniFile;
+
+// Whether the working database holds nothing that is missing from a data file. Read like a bool; changed only
+// through SetDataSaved, which also keeps the record in "ankieta.ini" that survives a crash.
+class DataSavedFlag {
+public:
+    operator bool() const { return saved_; } // NOLINT(google-explicit-constructor): read as the flag it is
+    // What "ankieta.ini" holds as far as this run knows: true when it records changes that are in no data
+    // file. At start-up this is what the previous run left behind.
+    bool unsavedRecorded() const { return unsavedRecorded_; }
+
+private:
+    friend bool SetDataSaved(RunState& state, bool saved);
+    friend void ReadSettings(RunState& state, const IniFile& ini);
+    bool saved_ = false;
+    bool unsavedRecorded_ = false;
+};
+
 // State of the running program, read and written by many modules. Paths use "/" and
 // ProgramFolder always ends with one.
 struct RunState {
@@ -44,7 +63,7 @@ struct RunState {
     QString DatabasePath;
     QString HelpFile;
     QString CurrentDataFile;
-    bool DataSaved = false;
+    DataSavedFlag DataSaved; // changed only through SetDataSaved
     bool StartingDataMode = false;
     bool NewDataFlag = false;
     bool PendingEdit = false;
@@ -60,6 +79,12 @@ struct RunState {
     QString settingsPath() const { return ProgramFolder + QStringLiteral("ankieta.ini"); }
     QString archiveFolder() const { return ProgramFolder + QStringLiteral("archiwum/"); }
 };
+
+// The one way DataSaved changes. When the record in "ankieta.ini" of changes that are in no data file has to
+// change with it, the file is written at once: settings are otherwise written at close, and this record exists
+// for the runs that never get there. Returns false when the record could not be written (the flag is set all
+// the same, and the next change tries again); with no program folder nothing is written.
+bool SetDataSaved(RunState& state, bool saved);
 
 // Program folder of a path: always ends with "/".
 QString withTrailingSlash(const QString& folder);

@@ -12,6 +12,8 @@ namespace {
 
 const QString kDane = QStringLiteral("Dane");
 const QString kObiekt = QStringLiteral("Obiekt");
+// "1" while the working database holds changes that are in no data file.
+const QString kUnsaved = QStringLiteral("Niezapisane");
 const QString kFont = QStringLiteral("Font");
 const QString kMessages = QStringLiteral("Messages");
 const QString kPomoc = QStringLiteral("pomoc");
@@ -231,6 +233,8 @@ void ReadSettings(RunState& state)
 void ReadSettings(RunState& state, const IniFile& ini)
 {
     state.CurrentDataFile = ini.value(kDane, kObiekt);
+    state.DataSaved.unsavedRecorded_ = ini.value(kDane, kUnsaved) == QLatin1String("1");
+    state.DataSaved.saved_ = !state.DataSaved.unsavedRecorded_;
 
     const UserFontSpec defaultFont;
     state.UserFont.name = ini.value(kFont, QStringLiteral("Name"), defaultFont.name);
@@ -257,6 +261,7 @@ void WriteSettings(const RunState& state)
 void WriteSettings(const RunState& state, IniFile& ini)
 {
     ini.setValue(kDane, kObiekt, state.CurrentDataFile);
+    ini.setValue(kDane, kUnsaved, state.DataSaved ? QStringLiteral("0") : QStringLiteral("1"));
     ini.setValue(kFont, QStringLiteral("Name"), state.UserFont.name);
     ini.setValue(kFont, QStringLiteral("Size"), QString::number(state.UserFont.size));
     for (int i = 0; i < RememberedWindowCount; ++i)
@@ -269,6 +274,25 @@ void WriteSettings(const RunState& state, IniFile& ini)
     for (auto it = state.ComponentFiles.cbegin(); it != state.ComponentFiles.cend(); ++it)
         if (!it.value().isEmpty() || ini.contains(it.key(), kObiekt))
             ini.setValue(it.key(), kObiekt, it.value());
+}
+
+bool SetDataSaved(RunState& state, bool saved)
+{
+    DataSavedFlag& flag = state.DataSaved;
+    flag.saved_ = saved;
+    if (flag.unsavedRecorded_ == !saved || state.ProgramFolder.isEmpty())
+        return true;
+    try {
+        IniFile ini;
+        ini.load(state.settingsPath());
+        ini.setValue(kDane, kUnsaved, saved ? QStringLiteral("0") : QStringLiteral("1"));
+        ini.save(state.settingsPath());
+    } catch (const Error&) {
+        // The flag in memory is right; the record is tried again at the next change and at close.
+        return false;
+    }
+    flag.unsavedRecorded_ = !saved;
+    return true;
 }
 
 void StoreComponentVersion(RunState& state, const QString& component, const QString& version)

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 namespace vestrum {
 
@@ -42,6 +43,18 @@ void runStep(const std::function<void()>& step)
 }
 
 } // namespace
+
+QString singleInstanceLockPath()
+{
+    // The session's runtime folder belongs to the user alone; without one, the home folder does. (Qt's own stand-in
+    // for a missing runtime folder would print a warning at every start.)
+    QString folder;
+    if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
+        folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (folder.isEmpty())
+        folder = QDir::homePath();
+    return QDir(folder).filePath(QStringLiteral("XQ_dziala"));
+}
 
 void setProgramFolder(RunState& state, const QString& executableFolder)
 {
@@ -98,6 +111,38 @@ QString windowTitle(const RunState& state)
                                            : QStringLiteral("Vestrum - ") + QDir::toNativeSeparators(state.CurrentDataFile);
 }
 
+QString unsavedWorkKeptNotice(const QString& pointName)
+{
+    return QStringLiteral("Uwaga! Przy poprzedniej pracy z programem wprowadzone dane nie zostały zapisane w pliku "
+                          "danych.\nPrzed wczytaniem ostatnio zapisanego pliku zostały one zachowane w punkcie "
+                          "przywracania danych:\n%1\nMożna do nich wrócić poleceniem „Przywróć wcześniej "
+                          "zapisane dane”.")
+        .arg(pointName);
+}
+
+namespace {
+
+const QString kUnsavedWorkNotKept = QStringLiteral(
+    "Uwaga! Przy poprzedniej pracy z programem wprowadzone dane nie zostały zapisane w pliku danych, a punkt "
+    "przywracania danych nie mógł zostać utworzony.\nProgram nie wczyta ostatnio zapisanego pliku, aby tych danych "
+    "nie utracić: praca będzie kontynuowana na tymczasowej bazie danych.");
+
+// The last run's unsaved changes are either kept in a restore point or must not be loaded over.
+bool mayLoadOverWorkingData(Program& program, const ShellSteps& steps)
+{
+    if (!program.state.DataSaved.unsavedRecorded())
+        return true;
+    const QString point = steps.keepUnsavedWork ? steps.keepUnsavedWork() : QString();
+    if (point.isEmpty()) {
+        program.notify(kUnsavedWorkNotKept, 0, MessageKind::Warning);
+        return false;
+    }
+    program.notify(unsavedWorkKeptNotice(point), 0, MessageKind::Warning);
+    return true;
+}
+
+} // namespace
+
 QString chooseStartData(Program& program, const QStringList& arguments, const ShellSteps& steps)
 {
     RunState& state = program.state;
@@ -112,20 +157,18 @@ QString chooseStartData(Program& program, const QStringList& arguments, const Sh
     }
 
     state.NewDataFlag = false;
-    if (isLoadableDataFile(state.CurrentDataFile) && steps.loadDataFile) {
+    if (isLoadableDataFile(state.CurrentDataFile) && steps.loadDataFile && mayLoadOverWorkingData(program, steps)) {
         try {
             steps.loadDataFile(state.CurrentDataFile);
-            state.DataSaved = true;
+            SetDataSaved(state, true);
             return windowTitle(state);
         } catch (const Error& error) {
             // A data file that cannot be read leaves the working database as it was.
             program.notify(error.message(), 0, MessageKind::Error);
         }
     }
-    {
-        state.CurrentDataFile.clear();
-        state.DataSaved = false;
-    }
+    state.CurrentDataFile.clear();
+    SetDataSaved(state, false);
     return windowTitle(state);
 }
 
@@ -138,6 +181,10 @@ bool runClosingSequence(Program& program, const ShellSteps& steps)
         && program.ask(QStringLiteral("Wprowadzone dane nie zostały zapisane i z chwilą zamknięcia programu zostaną "
                                       "utracone.\nCzy przed zamknięciem programu chcesz zapisać dane?"))) {
         runStep(steps.saveData);
+        // A save that failed (a full or removed disk) must not end in a close that loses the data anyway.
+        if (!program.state.DataSaved
+            && !program.ask(QStringLiteral("Uwaga! Dane nie zostały zapisane.\nCzy mimo to chcesz zamknąć program?")))
+            return false;
     }
     if (program.ask(QStringLiteral("Przypominamy o konieczności tworzenia kopii zapasowych danych na nośnikach "
                                    "wymiennych w celu zabezpieczenia danych przed utratą.Czy przed zamknięciem "

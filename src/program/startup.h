@@ -26,9 +26,17 @@ struct ShellSteps {
     std::function<void(const QString&)> loadDataFile; // LoadDataFile
     std::function<void()> loadAllSections;      // LoadAllSections
     std::function<void()> openJournalView;      // the journal list, read once and kept for the run
+    // Makes a restore point of the working database before the start-up load replaces it, because the last
+    // run left changes that are in no data file. Returns how the restore list names the point (empty when
+    // no point could be made).
+    std::function<QString()> keepUnsavedWork;
 };
 
 namespace startup {
+
+// The single-instance lock "XQ_dziala" in the user's own runtime folder: a lock another user left behind in a
+// shared folder must not keep this user's program from starting.
+QString singleInstanceLockPath();
 
 // Program folder (always ending with "/"), the working database and the help file.
 void setProgramFolder(RunState& state, const QString& executableFolder);
@@ -45,13 +53,20 @@ QVector<QPair<QString, QString>> versionTable(Program& program);
 QString databaseVersion(db::Connection& connection);
 
 // Steps 11 to 13: the command line, the missing-file notice, and which data the user sees first.
+// When the last run left changes that are in no data file (a crash, or a save at close that failed), a
+// data file is loaded over them only after keepUnsavedWork has kept them in a restore point, and the
+// user is told which one; without that point the working database is kept as it is, tied to no file.
 // Returns the main window's title.
 QString chooseStartData(Program& program, const QStringList& arguments, const ShellSteps& steps);
 
-// The closing questions and steps. Returns false when the user decided to stay.
+// The closing questions and steps. Returns false when the user decided to stay, also when "Zapisz dane"
+// left the data unsaved and the user chose not to close without them.
 bool runClosingSequence(Program& program, const ShellSteps& steps);
 
 QString windowTitle(const RunState& state);
+
+// The notice of a start that kept the last run's unsaved changes in the restore point named `pointName`.
+QString unsavedWorkKeptNotice(const QString& pointName);
 
 } // namespace startup
 } // namespace vestrum

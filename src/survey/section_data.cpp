@@ -540,7 +540,7 @@ void SaveSection(Program& program, int tag, const FieldValues& values)
         }
     });
     transaction.commit();
-    program.state.DataSaved = false;
+    SetDataSaved(program.state, false);
 }
 
 std::vector<LoadedPage> LoadAllSections(Program& program, const LoadProgress& progress)

@@ -61,7 +61,7 @@ TEST(ArchiveFixturesTest, EveryFixtureGivesItsListedOutcome)
         for (const QString& written : filesUnder(work.path()))
             EXPECT_TRUE(written == QLatin1String("archiwum.naj") || written.startsWith(QLatin1String("out/")))
                 << written.toStdString();
-        EXPECT_TRUE(QDir(work.path()).entryList({QStringLiteral("ZLB*")}, QDir::Files).isEmpty());
+        EXPECT_TRUE(QDir(work.path()).entryList({QStringLiteral(".vestrum-tmp-*")}, QDir::Files | QDir::Hidden).isEmpty());
         if (f[3] == QLatin1String("OK") && archive.IsOpen()) {
             EXPECT_EQ(filesUnder(work.filePath(QStringLiteral("out"))).size(), archive.FileCount());
         }

@@ -135,7 +135,7 @@ TEST(DataFiles, SavedFileLoadsBackEveryTableAndFieldThroughOneProgressRun)
     t.survey().execute(QStringLiteral("DELETE FROM dane_wykaz_patentow"));
     t.survey().execute(QStringLiteral("UPDATE dane_podstawowe SET nazwa='inna'"));
     t.program.state.CurrentDataFile.clear();
-    t.program.state.DataSaved = false;
+    SetDataSaved(t.program.state, false);
 
     CountingProgress progress;
     EXPECT_EQ(datafiles::LoadDataFile(t.program, file, progress), datafiles::LoadOutcome::Loaded);
@@ -160,7 +160,7 @@ TEST(DataFiles, FileOfThe2005VersionIsConvertedAfterTheQuestion)
     const QString version = t.survey().scalar(QStringLiteral("SELECT wersja FROM wersja")).toString();
     const QString file = t.path(QStringLiteral("2005.naj"));
     writeLegacyDataFile(file);
-    t.program.state.DataSaved = true;
+    SetDataSaved(t.program.state, true);
 
     t.messages.answer(MessageAnswer::Yes);
     EXPECT_EQ(datafiles::LoadDataFile(t.program, file, quiet), datafiles::LoadOutcome::LoadedEarlierVersion);
@@ -214,7 +214,7 @@ TEST(DataFiles, RefusingTheEarlierVersionQuestionChangesNothing)
     const QString file = t.path(QStringLiteral("2005.naj"));
     writeLegacyDataFile(file);
     t.program.state.CurrentDataFile = QStringLiteral("/x/poprzedni.naj");
-    t.program.state.DataSaved = false;
+    SetDataSaved(t.program.state, false);
 
     t.messages.answer(MessageAnswer::No);
     EXPECT_EQ(datafiles::LoadDataFile(t.program, file, quiet), datafiles::LoadOutcome::Declined);
@@ -297,7 +297,7 @@ TEST(DataFiles, LoadThatFailsHalfwayLeavesTheWorkingDatabaseAsItWas)
                                       [](db::Connection& c) { fillSurvey(c, QStringLiteral("obca")); });
     const QString before = dump(t.survey());
     t.program.state.CurrentDataFile = QStringLiteral("/x/nasz.naj");
-    t.program.state.DataSaved = false;
+    SetDataSaved(t.program.state, false);
     // Tables before it in the list have been replaced by the time this one refuses its records.
     t.survey().execute(QStringLiteral("CREATE TEMP TRIGGER odmowa BEFORE INSERT ON main.dane_wykaz_patentow "
                                       "BEGIN SELECT RAISE(ABORT, 'dysk pełny'); END"));
@@ -387,7 +387,7 @@ TEST(DataFiles, SaveDataReplacesTheMemberOfTheCurrentFile)
     }
     const QByteArray hash = fileHash(other);
     t.program.state.CurrentDataFile = other;
-    t.program.state.DataSaved = false;
+    SetDataSaved(t.program.state, false);
     EXPECT_EQ(errorOf([&] { datafiles::SaveToCurrentDataFile(t.program); }),
               QStringLiteral("W pliku skompresowanym nie istnieje taki zbiór"));
     EXPECT_EQ(fileHash(other), hash);
@@ -425,7 +425,7 @@ TEST(DataFiles, DataFileIsNeverReplacedByADamagedOrEmptyOne)
     datafiles::WriteDataFile(t.program, file);
     const QByteArray hash = fileHash(file);
     t.survey().execute(QStringLiteral("UPDATE dane_podstawowe SET nazwa='nowa'"));
-    t.program.state.DataSaved = false;
+    SetDataSaved(t.program.state, false);
 
     SpoilingArchive spoiling;
     EXPECT_EQ(errorOf([&] { datafiles::SaveToCurrentDataFile(t.program, spoiling); }), kSaveFailed);
@@ -445,9 +445,9 @@ TEST(DataFiles, DataFileIsNeverReplacedByADamagedOrEmptyOne)
     EXPECT_EQ(errorOf([&] { datafiles::SaveToCurrentDataFile(t.program); }), kSaveFailed);
     EXPECT_EQ(errorOf([&] { datafiles::WriteDataFile(t.program, file); }), kSaveFailed);
     EXPECT_EQ(fileHash(file), hash);
-    // Nothing but the data file is left in its folder.
+    // Nothing but the data file (and the program's settings) is left in its folder.
     EXPECT_EQ(QDir(t.dir.path()).entryList(QDir::Files | QDir::Hidden),
-              QStringList{QStringLiteral("cenny.naj")});
+              (QStringList{QStringLiteral("ankieta.ini"), QStringLiteral("cenny.naj")}));
 }
 
 // Run only as the child of the next test: saves into the data file and stops for good at the last moment

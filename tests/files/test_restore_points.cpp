@@ -44,7 +44,7 @@ TEST(RestorePoints, NameAndLineCarryTheMinute)
     EXPECT_FALSE(restorepoints::DateOfRestorePoint(QStringLiteral("a_2008_02_30-09_07.nar")).isValid());
 }
 
-TEST(RestorePoints, MadeInAFolderThatDidNotExistAndReplacedWithinTheMinute)
+TEST(RestorePoints, MadeInAFolderThatDidNotExistAndNeverReplacedWithinTheMinute)
 {
     TestProgram t;
     const QString folder = t.program.state.archiveFolder();
@@ -52,17 +52,55 @@ TEST(RestorePoints, MadeInAFolderThatDidNotExistAndReplacedWithinTheMinute)
     t.survey().execute(QStringLiteral("INSERT INTO dane_podstawowe (id, nazwa) VALUES (1, 'pierwszy stan')"));
 
     t.clock.set(at(2008, 3, 5, 9, 7, 5));
-    ASSERT_TRUE(restorepoints::MakeRestorePoint(t.program));
+    QString first;
+    ASSERT_TRUE(restorepoints::MakeRestorePoint(t.program, &first));
+    EXPECT_EQ(first, folder + QStringLiteral("a_2008_03_05-09_07.nar"));
     EXPECT_TRUE(t.survey().isOpen());
 
     t.survey().execute(QStringLiteral("UPDATE dane_podstawowe SET nazwa='drugi stan'"));
     t.clock.set(at(2008, 3, 5, 9, 7, 55));
+    QString second;
+    ASSERT_TRUE(restorepoints::MakeRestorePoint(t.program, &second));
     ASSERT_TRUE(restorepoints::MakeRestorePoint(t.program));
 
-    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("a_2008_03_05-09_07.nar")});
+    // Both earlier points stay; the list shows them in the order they were made, all at 09:07 and told apart.
+    const QList<restorepoints::RestorePointEntry> entries = restorepoints::RestorePointEntries(folder);
+    ASSERT_EQ(entries.size(), 3);
+    EXPECT_EQ(entries[0].path, first);
+    EXPECT_EQ(entries[1].path, second);
+    EXPECT_EQ(QFileInfo(entries[2].path).fileName(), QStringLiteral("a_2008_03_05-09_07_03.nar"));
+    EXPECT_EQ(entries[0].line, QStringLiteral("dzień: 2008/03/05  godzina: 09:07"));
+    EXPECT_EQ(entries[1].line, QStringLiteral("dzień: 2008/03/05  godzina: 09:07 (2)"));
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 3) << "no staging file left";
+
     t.survey().execute(QStringLiteral("UPDATE dane_podstawowe SET nazwa='trzeci stan'"));
-    restorepoints::RestoreData(t.program, folder + QStringLiteral("a_2008_03_05-09_07.nar"), quiet);
+    restorepoints::RestoreData(t.program, first, quiet);
+    EXPECT_EQ(unitName(t.survey()), QStringLiteral("pierwszy stan"));
+    restorepoints::RestoreData(t.program, second, quiet);
     EXPECT_EQ(unitName(t.survey()), QStringLiteral("drugi stan"));
+}
+
+TEST(RestorePoints, AFileThatAppearsUnderTheNameIsNeverReplaced)
+{
+    TestProgram t;
+    t.survey().execute(QStringLiteral("INSERT INTO dane_podstawowe (id, nazwa) VALUES (1, 'stan')"));
+    const QString folder = t.program.state.archiveFolder();
+    QDir().mkpath(folder);
+    QStringList candidates = restorepoints::RestorePointCandidates(folder, t.clock.now());
+    ASSERT_EQ(candidates.size(), 99);
+    for (const QString& taken : candidates.mid(0, 98)) {
+        QFile f(taken);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("cudzy");
+    }
+    QString made;
+    ASSERT_TRUE(restorepoints::MakeRestorePoint(t.program, &made));
+    EXPECT_EQ(made, candidates.last());
+    for (const QString& taken : candidates.mid(0, 98))
+        EXPECT_EQ(QFileInfo(taken).size(), 5);
+    // Every name of the minute taken: no point, nothing replaced, nothing left behind.
+    EXPECT_FALSE(restorepoints::MakeRestorePoint(t.program));
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 99);
 }
 
 TEST(RestorePoints, FailedPointReportsFalseAndKeepsTheEarlierOne)
@@ -154,7 +192,7 @@ TEST(RestorePoints, RestoringAfterStartingDataBringsBackEveryListAndField)
     EXPECT_EQ(restorepoints::RestoreData(t.program, point, quiet), datafiles::LoadOutcome::Loaded);
     EXPECT_FALSE(t.program.state.StartingDataMode);
     EXPECT_FALSE(t.program.state.DataSaved);
-    EXPECT_EQ(t.program.state.CurrentDataFile, point);
+    EXPECT_TRUE(t.program.state.CurrentDataFile.isEmpty()) << "restored data belong to no data file";
     EXPECT_DOUBLE_EQ(c.scalar(QStringLiteral("SELECT Przych_inne FROM dane_szczegolowe")).toDouble(), 1250.5);
     EXPECT_EQ(c.scalar(QStringLiteral("SELECT count(*) FROM dane_wykaz_patentow")).toInt(), 1);
 }

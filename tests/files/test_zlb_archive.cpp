@@ -1,4 +1,5 @@
 #include "files/zlb_archive.h"
+#include "files/temp_files.h"
 
 #include "files/archive_test_util.h"
 #include "base/codepage.h"
@@ -59,7 +60,7 @@ protected:
 
     QStringList tempLeftovers() const
     {
-        return QDir(dir.path()).entryList({QStringLiteral("ZLB*")}, QDir::Files);
+        return QDir(dir.path()).entryList({QStringLiteral(".vestrum-tmp-*")}, QDir::Files | QDir::Hidden);
     }
 };
 
@@ -306,7 +307,7 @@ TEST_F(ZlbArchiveTest, CrashBeforeTheRenameLeavesTheOldArchiveWhole)
     EXPECT_EQ(archive.FileCount(), 1) << "the directory in memory still describes the file on disk";
     // The new archive was complete and lay beside the old one, so the rename would have been one step.
     EXPECT_EQ(QFileInfo(archive.tempSeen).absolutePath(), QFileInfo(file).absolutePath());
-    EXPECT_TRUE(QFileInfo(archive.tempSeen).fileName().startsWith(QLatin1String("ZLB")));
+    EXPECT_TRUE(tempfiles::isTemporaryName(QFileInfo(archive.tempSeen).fileName()));
     EXPECT_GT(archive.tempBytes.size(), before.size());
     EXPECT_TRUE(tempLeftovers().isEmpty());
 

@@ -177,14 +177,16 @@ TEST(RestoreWindow, ListsPointsOldestFirstWithNoneChosen)
     const QString folder = t.program.state.archiveFolder();
     touch(folder + QStringLiteral("a_2008_03_06-00_00.nar"));
     touch(folder + QStringLiteral("a_2008_03_05-23_59.nar"));
+    touch(folder + QStringLiteral("a_2008_03_05-23_59_02.nar")); // a second point in the same minute
     window.fillList();
-    ASSERT_EQ(window.pointList()->count(), 2);
+    ASSERT_EQ(window.pointList()->count(), 3);
     EXPECT_EQ(window.pointList()->item(0)->text(), QStringLiteral("dzień: 2008/03/05  godzina: 23:59"));
-    EXPECT_EQ(window.pointList()->item(1)->text(), QStringLiteral("dzień: 2008/03/06  godzina: 00:00"));
+    EXPECT_EQ(window.pointList()->item(1)->text(), QStringLiteral("dzień: 2008/03/05  godzina: 23:59 (2)"));
+    EXPECT_EQ(window.pointList()->item(2)->text(), QStringLiteral("dzień: 2008/03/06  godzina: 00:00"));
     EXPECT_TRUE(window.pointList()->selectedItems().isEmpty());
     shoot(&window, "restore_window");
 
-    window.pointList()->setCurrentRow(1);
+    window.pointList()->setCurrentRow(2);
     window.przywroc();
     EXPECT_EQ(restored, QStringList{folder + QStringLiteral("a_2008_03_06-00_00.nar")});
     EXPECT_EQ(window.result(), QDialog::Accepted);
@@ -257,7 +259,7 @@ TEST(DataCommands, NewUnitMakesARestorePointAndStartsAfresh)
     RunState& state = c.t.program.state;
     c.t.survey().execute(QStringLiteral("INSERT INTO dane_kierownictwo (Nazwisko) VALUES ('Kowalski')"));
     state.CurrentDataFile = c.t.path(QStringLiteral("stary.naj"));
-    state.DataSaved = true;
+    SetDataSaved(state, true);
     c.title = QStringLiteral("Vestrum - stary.naj");
 
     c.t.messages.answer(MessageAnswer::No);
@@ -291,7 +293,7 @@ TEST(DataCommands, StartingDataLeaveNoDataFileBehind)
     c.t.survey().execute(QStringLiteral("INSERT INTO dane_kierownictwo (Nazwisko) VALUES ('Nowak')"));
     const QString file = c.t.path(QStringLiteral("2007.naj"));
     datafiles::WriteDataFile(c.t.program, file);
-    state.DataSaved = false;
+    SetDataSaved(state, false);
 
     c.pickInLoadWindow(file);
     c.commands.loadStartingData();
@@ -312,7 +314,7 @@ TEST(DataCommands, StartingDataLeaveNoDataFileBehind)
     const QString broken = c.t.path(QStringLiteral("zly.naj"));
     touch(broken, QByteArray(100, 'x'));
     state.CurrentDataFile = file;
-    state.DataSaved = false;
+    SetDataSaved(state, false);
     c.t.messages.shown.clear();
     c.pickInLoadWindow(broken);
     c.commands.loadStartingData();
@@ -329,7 +331,7 @@ TEST(DataCommands, SaveDataWritesTheCurrentFileSilentlyAndRestorePointSaysSo)
     datafiles::WriteDataFile(c.t.program, file);
     const QByteArray before = contents(file);
     c.t.survey().execute(QStringLiteral("INSERT INTO dane_podstawowe (id, nazwa) VALUES (3, 'nowa')"));
-    state.DataSaved = false;
+    SetDataSaved(state, false);
     state.ReportingYear = 2007;
 
     c.steps.saveData(); // as the closing sequence runs it
@@ -344,7 +346,9 @@ TEST(DataCommands, SaveDataWritesTheCurrentFileSilentlyAndRestorePointSaysSo)
     EXPECT_EQ(c.t.messages.requests[0].text, QStringLiteral("Punkt przywracania danych został pomyślnie utworzony."));
     EXPECT_EQ(c.t.messages.requests[0].number, 7);
 
-    // Restoring it brings the point's data back, ties the data to it and marks them unsaved.
+    // Restoring it brings the point's data back, ties them to no file and marks them unsaved.
+    const QString point = c.t.program.state.archiveFolder() + c.restorePoints().first();
+    const QByteArray pointBytes = contents(point);
     c.t.survey().execute(QStringLiteral("DELETE FROM dane_podstawowe"));
     QTimer::singleShot(0, &c.parent, [&] {
         RestoreWindow& window = c.commands.restoreWindow();
@@ -355,5 +359,51 @@ TEST(DataCommands, SaveDataWritesTheCurrentFileSilentlyAndRestorePointSaysSo)
     EXPECT_EQ(c.t.survey().scalar(QStringLiteral("SELECT nazwa FROM dane_podstawowe")).toString(), QStringLiteral("nowa"));
     EXPECT_FALSE(state.DataSaved);
     EXPECT_EQ(c.sectionLoads, 1);
-    EXPECT_TRUE(c.title.startsWith(QStringLiteral("Vestrum - ")));
+    EXPECT_EQ(c.title, QStringLiteral("Vestrum"));
+
+    // So "Zapisz dane" asks for a name instead of writing over the restore point.
+    bool askedForName = false;
+    QTimer::singleShot(0, &c.parent, [&] {
+        SaveDataWindow& window = c.commands.saveWindow();
+        askedForName = window.isVisible() && window.nameField()->text() == QStringLiteral("*.naj");
+        window.reject();
+    });
+    c.commands.saveData();
+    EXPECT_TRUE(askedForName);
+    EXPECT_EQ(contents(point), pointBytes);
+    EXPECT_FALSE(state.DataSaved);
+}
+
+TEST(DataCommands, DamagedWorkingDataAskBeforeAChangeThatCannotKeepThemInARestorePoint)
+{
+    Commands c;
+    RunState& state = c.t.program.state;
+    db::Connection& survey = c.t.survey();
+    {
+        db::Transaction transaction(survey);
+        for (int i = 0; i < 2000; ++i)
+            survey.execute(QStringLiteral("INSERT INTO dane_wykaz_patentow (rodzaj, numer, tytul) VALUES (1, ?, ?)"),
+                           {QStringLiteral("P.%1").arg(i), QStringLiteral("Wynalazek numer %1").arg(i)});
+        transaction.commit();
+    }
+    survey.close();
+    damageLastPage(state.DatabasePath);
+    survey.open(state.DatabasePath, schema::databasePassword());
+    SetDataSaved(state, true);
+
+    c.t.messages.answer(MessageAnswer::Yes); // a new unit?
+    c.t.messages.answer(MessageAnswer::No);  // without a restore point?
+    c.commands.newUnit();
+    ASSERT_EQ(c.t.messages.shown.size(), 2);
+    EXPECT_EQ(c.t.messages.shown[1], QStringLiteral("Uwaga! Dane w programie są uszkodzone, dlatego punkt przywracania "
+                                                   "danych nie został utworzony.\nCzy mimo to chcesz kontynuować?"));
+    EXPECT_TRUE(c.restorePoints().isEmpty());
+    EXPECT_EQ(c.sectionLoads, 0) << "\"Nie\" changes nothing";
+
+    // The menu command says why no point was made and where to go back to.
+    c.t.messages.shown.clear();
+    c.commands.makeRestorePoint();
+    ASSERT_EQ(c.t.messages.shown.size(), 1);
+    EXPECT_TRUE(c.t.messages.shown[0].startsWith(QStringLiteral("Błąd!!!\nPunkt przywracania danych nie został "
+                                                                "utworzony.\n\nUwaga! Dane w programie są uszkodzone")));
 }

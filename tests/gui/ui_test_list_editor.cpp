@@ -184,7 +184,7 @@ TEST_F(EditorFixture, DuplicatesMustGoBeforeTheListIsSaved)
     EXPECT_EQ(LoadList(program.survey, 21).grid.row(0).at(0), S("Stara")); // not written yet
 
     program.state.PendingEdit = true;
-    program.state.DataSaved = true;
+    SetDataSaved(program.state, true);
     editor->saveChanges();
     EXPECT_EQ(editor->result(), QDialog::Accepted);
     EXPECT_EQ(editor->count(), 2);

@@ -448,6 +448,16 @@ TEST_F(MainWindowTest, MenuCommandsConfirmThePendingEditFirst)
     window->EnterEditMode(page(4));
     window->menuAction(QStringLiteral("Pokazuj podpowiedzi i wyjaśnienia"))->trigger();
     EXPECT_TRUE(program.state.PendingEdit);
+
+    // "Koniec" saves or discards the edit before the closing question, even when the user then stays.
+    messages.shown.clear();
+    messages.answer(MessageAnswer::Yes); // save the edit
+    messages.answer(MessageAnswer::No);  // close? no
+    window->menuAction(QStringLiteral("Koniec"))->trigger();
+    EXPECT_EQ(ops.saved, (std::vector<int>{4, 4}));
+    ASSERT_EQ(messages.shown.size(), 2);
+    EXPECT_TRUE(messages.shown[1].startsWith(QStringLiteral("Czy na pewno chcesz zakończyć")));
+    EXPECT_FALSE(program.state.PendingEdit);
 }
 
 TEST_F(MainWindowTest, FieldContextMenuCutsCopiesPastesAndDeletes)

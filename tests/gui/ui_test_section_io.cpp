@@ -162,7 +162,7 @@ TEST_F(SectionIo, ARefusedSection18SaveWritesNothingAndFocusesTheFirstFailingTot
     field(w.get(), "me1908")->setText(U("5,00"));
     field(w.get(), "me1912")->setText(U("1,00"));
     field(w.get(), "me1901")->setText(U("5,00"));
-    program.state.DataSaved = true;
+    SetDataSaved(program.state, true);
     EXPECT_TRUE(saveSectionPage(w.get(), program, 19));
     EXPECT_FALSE(program.state.DataSaved);
     EXPECT_DOUBLE_EQ(temp.connection.scalar(U("select Przych_BR_um_sprzed_zagr from dane_szczegolowe")).toDouble(), 5.0);

@@ -1,6 +1,7 @@
 #include "gui/main/about_window.h"
 #include "gui/main/main_window.h"
 #include "gui/common/progress_window.h"
+#include "program/startup.h"
 #include "support/temp_survey.h"
 
 #include <QApplication>
@@ -78,7 +79,7 @@ TEST(SingleInstance, SecondCopyEndsSilentlyWithoutTouchingFiles)
     ASSERT_TRUE(QFile::copy(QStringLiteral(VESTRUM_PROGRAM), program));
     QFile::setPermissions(program, QFile::permissions(program) | QFile::ExeOwner);
 
-    QLockFile running(QDir::temp().filePath(QStringLiteral("XQ_dziala")));
+    QLockFile running(startup::singleInstanceLockPath());
     if (!running.tryLock(0))
         GTEST_SKIP() << "another copy of the program is running on this machine";
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -166,4 +167,47 @@ TEST(Settings, StoreComponentVersionWritesAtOnce)
     ASSERT_TRUE(ini.load(folder.state.settingsPath()));
     EXPECT_EQ(ini.value(QStringLiteral("POMOC"), QStringLiteral("Wersja")), QStringLiteral("1.2.3.4"));
     EXPECT_EQ(ini.value(QStringLiteral("font"), QStringLiteral("name")), QStringLiteral("Arial"));
+}
+
+TEST(Settings, UnsavedChangesAreRecordedAtOnceAndOnlyOnChange)
+{
+    SettingsFolder folder;
+    folder.writeIni("[Dane]\nObiekt=/dane/a.naj\n[Font]\nName=Tahoma\n");
+    ReadSettings(folder.state);
+    EXPECT_TRUE(folder.state.DataSaved);
+    EXPECT_FALSE(folder.state.DataSaved.unsavedRecorded());
+
+    // The first edit records it before anything else can fail; the rest of the file stays.
+    EXPECT_TRUE(SetDataSaved(folder.state, false));
+    EXPECT_FALSE(folder.state.DataSaved);
+    EXPECT_TRUE(folder.readIni().contains(QStringLiteral("Niezapisane=1")));
+    EXPECT_TRUE(folder.readIni().contains(QStringLiteral("Name=Tahoma")));
+
+    // A crash now: the next run reads the record back.
+    RunState next;
+    next.ProgramFolder = folder.state.ProgramFolder;
+    ReadSettings(next);
+    EXPECT_TRUE(next.DataSaved.unsavedRecorded());
+    EXPECT_FALSE(next.DataSaved);
+
+    // Further edits do not touch the file; a save clears the record at once.
+    QFile::remove(folder.state.settingsPath());
+    SetDataSaved(folder.state, false);
+    EXPECT_FALSE(QFile::exists(folder.state.settingsPath()));
+    SetDataSaved(folder.state, true);
+    EXPECT_TRUE(folder.readIni().contains(QStringLiteral("Niezapisane=0")));
+    EXPECT_FALSE(folder.state.DataSaved.unsavedRecorded());
+}
+
+TEST(Settings, UnsavedRecordThatCannotBeWrittenIsTriedAgain)
+{
+    SettingsFolder folder;
+    const QString blocker = folder.state.settingsPath();
+    ASSERT_TRUE(QDir().mkpath(blocker)); // a folder where the file should be: every write fails
+    EXPECT_FALSE(SetDataSaved(folder.state, false));
+    EXPECT_FALSE(folder.state.DataSaved);
+    EXPECT_FALSE(folder.state.DataSaved.unsavedRecorded());
+    ASSERT_TRUE(QDir(blocker).removeRecursively());
+    EXPECT_TRUE(SetDataSaved(folder.state, false));
+    EXPECT_TRUE(folder.readIni().contains(QStringLiteral("Niezapisane=1")));
 }

@@ -147,14 +147,17 @@ TEST_F(StartFixture, ClosingAsksSaveAndBackupThenClosesConnections)
     startup::openDatabases(program);
     QStringList order;
     steps.confirmPendingEdit = [&] { order << QStringLiteral("pending"); };
-    steps.saveData = [&] { order << QStringLiteral("save"); };
+    steps.saveData = [&] {
+        order << QStringLiteral("save");
+        SetDataSaved(program.state, true);
+    };
     steps.backupCopy = [&] { order << QStringLiteral("backup"); };
     steps.writeSettings = [&] { order << QStringLiteral("settings"); };
     steps.weeklyRestorePoint = [&] {
         EXPECT_FALSE(program.survey.isOpen()) << "the restore point copies a closed database";
         order << QStringLiteral("weekly");
     };
-    program.state.DataSaved = false;
+    SetDataSaved(program.state, false);
     messages.answer(MessageAnswer::Yes);                 // close?
     messages.answer(MessageAnswer::Yes);                 // save the data?
     messages.answer(MessageAnswer::No);                  // backup copy?
@@ -166,7 +169,7 @@ TEST_F(StartFixture, ClosingAsksSaveAndBackupThenClosesConnections)
 
 TEST_F(StartFixture, SilencedClosingQuestionGoesStraightOn)
 {
-    program.state.DataSaved = true;
+    SetDataSaved(program.state, true);
     messages.answer(MessageAnswer::No, true); // "nie pokazuj więcej", answered Nie
     EXPECT_FALSE(startup::runClosingSequence(program, steps));
     EXPECT_EQ(program.state.Flags.flag(1), 2);
@@ -175,4 +178,41 @@ TEST_F(StartFixture, SilencedClosingQuestionGoesStraightOn)
     EXPECT_TRUE(startup::runClosingSequence(program, steps));
     ASSERT_EQ(messages.shown.size(), 1);
     EXPECT_TRUE(messages.shown.first().startsWith(QStringLiteral("Przypominamy")));
+}
+
+TEST_F(StartFixture, ASaveThatFailsAtCloseAsksWhetherToCloseAnyway)
+{
+    startup::openDatabases(program);
+    int settingsWritten = 0;
+    steps.saveData = [] {}; // a full or removed disk: the data stay unsaved
+    steps.writeSettings = [&] { ++settingsWritten; };
+    SetDataSaved(program.state, false);
+    const QString question = QStringLiteral("Uwaga! Dane nie zostały zapisane.\nCzy mimo to chcesz zamknąć program?");
+
+    messages.answer(MessageAnswer::Yes); // close?
+    messages.answer(MessageAnswer::Yes); // save the data?
+    messages.answer(MessageAnswer::No);  // close anyway? no
+    EXPECT_FALSE(startup::runClosingSequence(program, steps));
+    EXPECT_EQ(messages.shown.last(), question);
+    EXPECT_EQ(settingsWritten, 0);
+    EXPECT_TRUE(program.survey.isOpen());
+
+    messages.shown.clear();
+    messages.answer(MessageAnswer::Yes);
+    messages.answer(MessageAnswer::Yes);
+    messages.answer(MessageAnswer::Yes); // close anyway
+    messages.answer(MessageAnswer::No);  // backup copy?
+    EXPECT_TRUE(startup::runClosingSequence(program, steps));
+    EXPECT_EQ(messages.shown.size(), 4);
+    EXPECT_EQ(settingsWritten, 1);
+}
+
+TEST(SingleInstance, TheLockLivesInAFolderOfTheUserAlone)
+{
+    const QFileInfo folder(QFileInfo(startup::singleInstanceLockPath()).absolutePath());
+    EXPECT_EQ(QFileInfo(startup::singleInstanceLockPath()).fileName(), QStringLiteral("XQ_dziala"));
+    EXPECT_NE(folder.absoluteFilePath(), QFileInfo(QDir::tempPath()).absoluteFilePath());
+    ASSERT_TRUE(folder.isDir());
+    EXPECT_EQ(folder.ownerId(), QFileInfo(QDir::homePath()).ownerId());
+    EXPECT_FALSE(folder.permissions() & (QFile::WriteGroup | QFile::WriteOther));
 }

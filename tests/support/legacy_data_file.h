@@ -53,6 +53,24 @@ inline void archiveDatabase(const QString& databasePath, const QString& target)
         throw std::runtime_error("the archive did not take the database");
 }
 
+// Writes garbage over the last page of a database, leaving its header page intact: the tables written last lose
+// rows, while the file still opens. Close every connection to it first.
+inline void damageLastPage(const QString& databasePath)
+{
+    qint64 pageSize = 0;
+    qint64 pages = 0;
+    {
+        db::Connection c;
+        c.open(databasePath, schema::databasePassword());
+        pageSize = c.scalar(QStringLiteral("PRAGMA page_size")).toLongLong();
+        pages = c.scalar(QStringLiteral("PRAGMA page_count")).toLongLong();
+    }
+    QFile f(databasePath);
+    if (pages < 3 || !f.open(QIODevice::ReadWrite) || !f.seek((pages - 1) * pageSize))
+        throw std::runtime_error("cannot damage the database");
+    f.write(QByteArray(static_cast<int>(pageSize), '\xA5'));
+}
+
 // The rows the 2005 file holds in its combined table dane_wykaz_pub_mono.
 struct LegacyPublication {
     QString typ; // "M" monograph, "P" journal publication

@@ -332,7 +332,7 @@ TEST_F(SectionData, ASaveThatFailsHalfWayLeavesThePreviousDataWhole)
     FieldValues grid;
     grid.grids[U("sg9")] = {{U("Pierwszy"), U("pl"), U("100"), U("")}, {U("Drugi"), U("en"), U("200"), U("")}};
     SaveSection(program, 10, grid);
-    program.state.DataSaved = true;
+    SetDataSaved(program.state, true);
 
     grid.grids[U("sg9")] = {{U("Nowy"), U("pl"), U("5"), U("")}, {U("Zły"), U("pl"), U("pięćset"), U("")}};
     EXPECT_THROW(SaveSection(program, 10, grid), Error);

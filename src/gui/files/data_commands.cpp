@@ -45,6 +45,9 @@ private:
 };
 
 const QString kRestorePointFailed = QStringLiteral("Błąd!!!\nPunkt przywracania danych nie został utworzony.");
+const QString kDamagedNoRestorePoint =
+    QStringLiteral("Uwaga! Dane w programie są uszkodzone, dlatego punkt przywracania danych nie został utworzony.\n"
+                   "Czy mimo to chcesz kontynuować?");
 
 } // namespace
 
@@ -59,7 +62,7 @@ DataCommands::DataCommands(Program& program, ShellSteps& steps, ProgressWindow& 
         try {
             if (restorepoints::RestoreData(program_, path, progress) != datafiles::LoadOutcome::Declined) {
                 lastLoadChangedData_ = true;
-                updateTitle();
+                updateTitle(); // "Vestrum": restored data belong to no data file
             }
         } catch (const Error& error) {
             program_.notify(error.message(), 0, MessageKind::Error);
@@ -75,6 +78,10 @@ void DataCommands::installShellSteps()
     steps_.backupCopy = [this] { backupCopyAtClose(); };
     steps_.loadDataFile = [this](const QString& path) { loadDataFileAtStart(path); };
     steps_.weeklyRestorePoint = [this] { weeklyRestorePoint(); };
+    steps_.keepUnsavedWork = [this] {
+        BusyCursor busy;
+        return restorepoints::MakeNamedRestorePoint(program_);
+    };
 }
 
 void DataCommands::addMenuItems(QMenu* menu, const std::function<void(QMenu*)>& addMerge)
@@ -130,9 +137,14 @@ bool DataCommands::restorePointBeforeChange()
         BusyCursor busy;
         made = restorepoints::MakeRestorePoint(program_);
     }
-    if (!made)
-        program_.notify(kRestorePointFailed, 0, MessageKind::Error);
-    return made;
+    if (made)
+        return true;
+    // Damaged working data cannot be kept in a restore point, and replacing them is the way out: ask rather
+    // than refuse, or the user could never load a sound file over them.
+    if (!datafiles::WorkingDataDamage(program_).isEmpty())
+        return program_.ask(kDamagedNoRestorePoint);
+    program_.notify(kRestorePointFailed, 0, MessageKind::Error);
+    return false;
 }
 
 // ------------------------------------------------------------------------------------------------------------
@@ -162,7 +174,7 @@ void DataCommands::newUnit()
     state.CurrentDataFile.clear();
     updateTitle();
     state.NewDataFlag = false;
-    state.DataSaved = false;
+    SetDataSaved(state, false);
 }
 
 void DataCommands::loadFromWindow(const QString& path)
@@ -224,7 +236,7 @@ void DataCommands::loadStartingData()
         if (lastLoadChangedData_) {
             state.CurrentDataFile.clear();
             updateTitle();
-            state.DataSaved = true;
+            SetDataSaved(state, true);
         }
     }
     state.NewDataFlag = false;
@@ -249,7 +261,15 @@ void DataCommands::makeRestorePoint()
     if (made)
         program_.notify(QStringLiteral("Punkt przywracania danych został pomyślnie utworzony."), 7);
     else
-        program_.notify(kRestorePointFailed, 0, MessageKind::Error);
+        reportRestorePointFailure();
+}
+
+void DataCommands::reportRestorePointFailure()
+{
+    // Damaged working data are the one cause the user can act on: say so, and where to go back to.
+    const QString damage = datafiles::WorkingDataDamage(program_);
+    program_.notify(damage.isEmpty() ? kRestorePointFailed : kRestorePointFailed + QStringLiteral("\n\n") + damage, 0,
+                    MessageKind::Error);
 }
 
 // ------------------------------------------------------------------------------------------------------------

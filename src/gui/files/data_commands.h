@@ -65,6 +65,7 @@ public:
 
 private:
     void confirmPendingEdit();
+    void reportRestorePointFailure();
     void loadAllSections();
     void updateTitle();
     void storeReportingYear();

@@ -63,7 +63,12 @@ void MainWindow::buildMenu()
 
     QAction* quit = menuBar()->addAction(QStringLiteral("Koniec"));
     actions_.insert(quit->text(), quit);
-    connect(quit, &QAction::triggered, this, [this] { close(); });
+    // "Koniec" deals with a section left in edit mode before it asks to close; the window's close button goes
+    // straight to the closing sequence.
+    connect(quit, &QAction::triggered, this, [this] {
+        ConfirmPendingEdit();
+        close();
+    });
 
     setMenuCommand(QString::fromUtf8("Przywróć wszystkie komunikaty programu"),
                    [this] { program_.state.Flags.showAll(); });

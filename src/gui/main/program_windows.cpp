@@ -15,6 +15,7 @@
 #include "gui/lists/list_editor.h"
 #include "gui/lists/xml_exchange_commands.h"
 #include "gui/common/list_grid_view.h"
+#include "gui/print/report_commands.h"
 #include "gui/check/survey_check_window.h"
 
 #include <QComboBox>
@@ -33,6 +34,8 @@ ProgramWindows::ProgramWindows(Program& program, MainWindow& mainWindow)
     plugShellSteps();
     plugMenu();
     plugListEditor();
+    reports_ = std::make_unique<ReportCommands>(program_, main_);
+    reports_->connectMenu();
 }
 
 ProgramWindows::~ProgramWindows()

@@ -16,6 +16,8 @@ class EntryDialog;
 class FontWindow;
 class ListEditor;
 
+class ReportCommands;
+
 // Connects the main window to the rest of the program: the section data behind its pages, the
 // list editor with its entry dialog and journal search, the data-file commands, the font choice
 // and the help. It is made once, right after the main window, and lives as long as it.
@@ -55,6 +57,7 @@ private:
     JournalSearchWindow* journalSearch_;
     FontWindow* fontWindow_;
     HelpWindow* help_;
+    std::unique_ptr<ReportCommands> reports_;
 };
 
 } // namespace vestrum

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QStringList>
+
+class QTextStream;
+
+namespace vestrum {
+
+// `vestrum-cli report ZBIÓR -o PLIK.pdf [--entries=0,5,11,…]`: writes the survey report of a data
+// file or survey database as a PDF, for batch printing and archiving. Without --entries every
+// entry is printed; "--entries=" with no number gives the header and footer only. A parent entry
+// (0, 11, 22, 31) ticks its parts. Needs a QGuiApplication (fonts). Returns 0 when written, 1
+// when ZBIÓR cannot be read or the PDF cannot be written (message on `err`), 2 for a wrong
+// command line.
+int runReportCommand(const QStringList& args, QTextStream& out, QTextStream& err);
+
+} // namespace vestrum

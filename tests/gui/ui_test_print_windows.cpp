@@ -1,0 +1,263 @@
+#include "base/clock.h"
+#include "gui/print/paged_text_edit.h"
+#include "gui/print/print_preview_window.h"
+#include "gui/print/print_range_window.h"
+#include "gui/print/report_window.h"
+#include "program/program.h"
+#include "support/temp_survey.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QPageSize>
+#include <QPdfWriter>
+#include <QProcess>
+#include <QRadioButton>
+#include <QScrollArea>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTimer>
+#include <QToolButton>
+
+using namespace vestrum;
+using vestrum::testing::ScriptedMessages;
+
+namespace {
+
+struct TestProgram {
+    ScriptedMessages messages;
+    FixedClock clock{QDateTime(QDate(2008, 3, 1), QTime(10, 0))};
+    Program program{messages, clock};
+};
+
+// A printer that writes a PDF file, and a platform that has it or no printer at all.
+PrinterAccess pdfPrinters(const QStringList& names, const QString& path)
+{
+    PrinterAccess access;
+    access.names = [names] { return names; };
+    access.defaultName = [names] { return names.value(0); };
+    access.open = [path](const QString&) -> std::unique_ptr<QPagedPaintDevice> {
+        auto writer = std::make_unique<QPdfWriter>(path);
+        writer->setPageSize(QPageSize(QPageSize::A4));
+        writer->setPageMargins(QMarginsF(0, 0, 0, 0));
+        return writer;
+    };
+    return access;
+}
+
+void fillReport(PagedTextEdit& edit, int lines)
+{
+    QTextCursor cursor(edit.document());
+    for (int i = 1; i <= lines; ++i) {
+        if (i > 1)
+            cursor.insertBlock();
+        cursor.insertText(QStringLiteral("wiersz %1 Żółć").arg(i));
+    }
+    PageLayout& layout = edit.pageLayout();
+    layout.footer_text = QStringLiteral("strona &p");
+    layout.footer_height = 15;
+    layout.header_text = QStringLiteral("Vestrum za rok 2008");
+    layout.header_height = 15;
+    layout.Margin_left = layout.Margin_right = layout.Margin_top = layout.Margin_bottom = 20;
+}
+
+QStringList pdfPageFooters(const QString& path)
+{
+    QProcess process;
+    process.start(QStandardPaths::findExecutable(QStringLiteral("pdftotext")),
+                  {QStringLiteral("-enc"), QStringLiteral("UTF-8"), path, QStringLiteral("-")});
+    process.waitForFinished(30000);
+    QStringList footers;
+    for (const QString& page : QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\f')))
+        if (!page.trimmed().isEmpty())
+            footers.append(page.trimmed().split(QLatin1Char('\n')).last().trimmed());
+    return footers;
+}
+
+// Runs `inspect` on the modal window that `open` shows, then closes it.
+template <typename Window>
+bool whileModal(const std::function<void()>& open, const std::function<void(Window&)>& inspect)
+{
+    bool seen = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* window = qobject_cast<Window*>(QApplication::activeModalWidget());
+        if (!window || seen)
+            return;
+        seen = true;
+        inspect(*window);
+        window->close();
+    });
+    poll.start(10);
+    open();
+    return seen;
+}
+
+} // namespace
+
+TEST(PrintPreviewWindow, OnePageDocumentShowsPageOneOfOneWithPagingDisabled)
+{
+    TestProgram test;
+    ReportWindow report(test.program);
+    report.setPrinters(pdfPrinters({}, QString()));
+    fillReport(*report.document(), 3);
+    const bool opened = whileModal<PrintPreviewWindow>([&] { report.preview(); }, [](PrintPreviewWindow& preview) {
+        EXPECT_EQ(preview.statusText(), QStringLiteral("strona 1/1"));
+        for (QAction* command : {preview.firstAction(), preview.previousAction(), preview.nextAction(),
+                                 preview.lastAction()})
+            EXPECT_FALSE(command->isEnabled()) << command->text().toStdString();
+        EXPECT_FALSE(preview.printButton()->isEnabled()); // no printer
+        const QRect page = preview.pageRect();
+        EXPECT_NEAR(double(page.width()) / page.height(), 210.0 / 297.0, 0.01); // the A4 page of the PDF
+    });
+    EXPECT_TRUE(opened); // no printer: the preview still opens, on the PDF page
+    EXPECT_TRUE(test.messages.shown.isEmpty());
+}
+
+TEST(PrintPreviewWindow, PagesMoveAndKeepTheZoom)
+{
+    TestProgram test;
+    PagedTextEdit edit(test.program);
+    fillReport(edit, 200);
+    QTemporaryDir dir;
+    QPdfWriter page(dir.filePath(QStringLiteral("uklad.pdf")));
+    page.setPageSize(QPageSize(QPageSize::A4));
+    QList<QPicture> pages = edit.recordPages(page);
+    ASSERT_GE(pages.size(), 3);
+    const int count = int(pages.size());
+    PrintPreviewWindow preview(test.program, pages, QSize(page.width(), page.height()), pdfPrinters({}, QString()));
+    preview.show();
+    preview.zoomIn();
+    const QSize zoomed = preview.pageRect().size();
+    preview.lastAction()->trigger();
+    EXPECT_EQ(preview.statusText(), QStringLiteral("strona %1/%1").arg(count));
+    EXPECT_EQ(preview.pageRect().size(), zoomed);
+    EXPECT_FALSE(preview.nextAction()->isEnabled());
+    EXPECT_TRUE(preview.previousAction()->isEnabled());
+    preview.previousAction()->trigger();
+    EXPECT_EQ(preview.currentPage(), count - 1);
+
+    // Page Up, Page Down, Home and End page through the document from the view.
+    preview.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&preview));
+    QTest::keyClick(preview.view(), Qt::Key_Home);
+    EXPECT_EQ(preview.currentPage(), 1);
+    QTest::keyClick(preview.view(), Qt::Key_PageDown);
+    EXPECT_EQ(preview.currentPage(), 2);
+    QTest::keyClick(preview.view(), Qt::Key_End);
+    EXPECT_EQ(preview.currentPage(), count);
+    QTest::keyClick(preview.view(), Qt::Key_PageUp);
+    EXPECT_EQ(preview.currentPage(), count - 1);
+}
+
+TEST(PrintPreviewWindow, PrintsTheOddPagesOfARangeAndRefusesAnEmptyOne)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+        GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+    TestProgram test;
+    QTemporaryDir dir;
+    const QString printed = dir.filePath(QStringLiteral("drukarka.pdf"));
+    const PrinterAccess printers = pdfPrinters({QStringLiteral("Testowa")}, printed);
+    PagedTextEdit edit(test.program);
+    fillReport(edit, 500);
+    QPdfWriter page(dir.filePath(QStringLiteral("uklad.pdf")));
+    page.setPageSize(QPageSize(QPageSize::A4));
+    page.setPageMargins(QMarginsF(0, 0, 0, 0));
+    const QList<QPicture> pages = edit.recordPages(page);
+    ASSERT_GE(pages.size(), 8);
+    PrintPreviewWindow preview(test.program, pages, QSize(page.width(), page.height()), printers);
+
+    PrintRangeWindow& range = *preview.rangeWindow();
+    range.prepare(preview.pageCount());
+    range.pagesChoice()->setChecked(true);
+    range.fromField()->setText(QStringLiteral("2"));
+    range.toField()->setText(QStringLiteral("7"));
+    range.parityList()->setCurrentIndex(1); // "Strony nieparzystte"
+    ASSERT_TRUE(preview.printPages(range.range()));
+    EXPECT_EQ(pdfPageFooters(printed),
+              QStringList({QStringLiteral("strona 3"), QStringLiteral("strona 5"), QStringLiteral("strona 7")}));
+
+    QFile::remove(printed);
+    range.fromField()->setText(QStringLiteral("4"));
+    range.toField()->setText(QStringLiteral("4"));
+    EXPECT_FALSE(preview.printPages(range.range()));
+    EXPECT_FALSE(QFile::exists(printed)); // no job, not even a blank page
+    EXPECT_EQ(test.messages.shown.size(), 1);
+}
+
+TEST(PrintRangeWindow, FieldsFollowTheChoiceAndWholeIgnoresThem)
+{
+    PrintRangeWindow window;
+    window.prepare(12);
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Zakres drukowania"));
+    EXPECT_EQ(window.parityList()->itemText(1), QStringLiteral("Strony nieparzystte"));
+    EXPECT_EQ(window.fromField()->text(), QStringLiteral("1"));
+    EXPECT_EQ(window.toField()->text(), QStringLiteral("12"));
+    EXPECT_FALSE(window.fromField()->isEnabled());
+    window.fromField()->setText(QStringLiteral("9"));
+    EXPECT_EQ(window.range().pages().size(), 12);
+    window.pagesChoice()->setChecked(true);
+    EXPECT_TRUE(window.toField()->isEnabled());
+    window.toField()->setText(QStringLiteral("9999"));
+    EXPECT_EQ(window.range().pages(), QList<int>({9, 10, 11, 12}));
+}
+
+TEST(ReportWindow, NoPrinterMessagesAreThePrograms)
+{
+    TestProgram test;
+    ReportWindow report(test.program);
+    report.setPrinters(pdfPrinters({}, QString()));
+    EXPECT_FALSE(report.printButton()->isEnabled());
+    EXPECT_TRUE(report.previewButton()->isEnabled());
+    report.print();
+    QPdfWriter unused(QStringLiteral("/dev/null"));
+    EXPECT_FALSE(report.document()->Print(unused));
+    EXPECT_EQ(test.messages.shown,
+              QStringList({QStringLiteral("W systemie nie została zainstalowana żadna drukarka - wydruk nie jest możliwy"),
+                           QStringLiteral("Przygotowanie podglądu wydruku oraz wydruk nie sa możliwe.\n"
+                                          "W systemie nie została zainstalowana żadna drukarka")}));
+
+    test.messages.shown.clear();
+    report.setPrinters(pdfPrinters({QStringLiteral("Testowa")}, QStringLiteral("/dev/null")));
+    report.printerList()->setCurrentIndex(-1);
+    report.print();
+    report.preview();
+    EXPECT_EQ(test.messages.shown,
+              QStringList({QStringLiteral("Nie została wybrana żadna drukarka - wydruk nie jest możliwy"),
+                           QStringLiteral("Nie została wybrana żadna drukarka - wygenerowanie podglądu wydruku nie "
+                                          "jest możliwe")}));
+}
+
+TEST(ReportWindow, FontCommandReachesEveryCharacterAndPdfFailureIsReported)
+{
+    TestProgram test;
+    ReportWindow report(test.program);
+    QTextCursor cursor(report.document()->document());
+    QTextCharFormat bold;
+    bold.setFontWeight(QFont::Bold);
+    bold.setFontPointSize(10);
+    cursor.insertText(QStringLiteral("Nagłówek"), bold);
+    cursor.insertBlock();
+    cursor.insertText(QStringLiteral("treść"));
+    report.applyDocumentFont(QStringLiteral("Liberation Serif"), 14);
+    for (QTextBlock block = report.document()->document()->begin(); block.isValid(); block = block.next())
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            EXPECT_EQ(it.fragment().charFormat().fontPointSize(), 14);
+            EXPECT_EQ(it.fragment().charFormat().fontFamilies().toStringList().value(0),
+                      QStringLiteral("Liberation Serif"));
+        }
+    EXPECT_EQ(report.document()->document()->begin().begin().fragment().charFormat().fontWeight(), QFont::Bold);
+
+    QTemporaryDir dir;
+    EXPECT_FALSE(report.saveAsPdf(dir.filePath(QStringLiteral("brak/raport.pdf"))));
+    ASSERT_EQ(test.messages.shown.size(), 1);
+    EXPECT_TRUE(test.messages.shown.first().startsWith(QStringLiteral("Nie udało się zapisać pliku PDF")));
+    EXPECT_TRUE(report.saveAsPdf(dir.filePath(QStringLiteral("raport.pdf"))));
+}
