@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds every fuzz target fuzz/fuzz_*.cpp with clang (libFuzzer + AddressSanitizer + UndefinedBehaviorSanitizer)
 # and runs each for the given number of seconds (default 60). A target names the sources it links on a line
-# "// fuzz-sources: ..." and the files that seed its corpus on a line "// fuzz-seeds: ...".
+# "// fuzz-sources: ..." and the files that seed its corpus on a line "// fuzz-seeds: ..."; libraries beyond Qt Core
+# and zlib go on a line "// fuzz-packages: ..." (pkg-config names).
 #   scripts/fuzz.sh [SECONDS]          FUZZ_RUNS=N scripts/fuzz.sh   (a number of executions instead)
 #   FUZZ_TARGETS="fuzz_list_xml" scripts/fuzz.sh                      (only these targets)
 set -euo pipefail
@@ -29,14 +30,15 @@ for source in fuzz/fuzz_*.cpp; do
   fi
   sources=$(sed -n 's|^// fuzz-sources: ||p' "$source")
   seeds=$(sed -n 's|^// fuzz-seeds: ||p' "$source")
+  packages="Qt6Core zlib $(sed -n 's|^// fuzz-packages: ||p' "$source")"
   echo "== $name"
   # shellcheck disable=SC2046,SC2086
   "$cxx" -std=c++20 -O1 -g -fPIC -Wall -Wextra \
     -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
     -DQT_NO_CAST_FROM_BYTEARRAY -DQT_USE_QSTRINGBUILDER \
-    -Isrc $(pkg-config --cflags Qt6Core zlib) \
+    -Isrc $(pkg-config --cflags $packages) \
     "$source" $sources \
-    $(pkg-config --libs Qt6Core zlib) \
+    $(pkg-config --libs $packages) \
     -o "$out/$name"
 
   # The seeds start the corpus; what the fuzzer adds stays in the build folder, never in the sources.

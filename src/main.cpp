@@ -5,6 +5,8 @@
 #include "program/settings.h"
 #include "program/startup.h"
 #include "gui/main/main_window.h"
+#include "gui/update/update_commands.h"
+#include "update/update_server.h"
 #include "gui/common/message_box.h"
 #include "base/core_resources.h"
 
@@ -45,6 +47,9 @@ int main(int argc, char** argv)
     vestrum::MainWindow mainWindow(program);
     vestrum::ProgramWindows windows(program, mainWindow);
     plugSettings(program, mainWindow.steps());
+    vestrum::update::NetworkFetcher fetcher;
+    vestrum::UpdateCommands update(program, mainWindow, fetcher);
+    update.install(QApplication::arguments().mid(1), vestrum::update::UpdateServer());
     if (!mainWindow.startUp(QApplication::arguments().mid(1), QApplication::applicationDirPath()))
         return 1;
     return QApplication::exec();

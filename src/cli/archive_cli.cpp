@@ -1,5 +1,7 @@
 #include "cli/archive_cli.h"
 
+#include "cli/cli_support.h"
+
 #include "base/error.h"
 #include "files/zlb_archive.h"
 
@@ -12,9 +14,9 @@
 namespace vestrum::archive {
 namespace {
 
-constexpr int kOk = 0;
-constexpr int kFailed = 1;
-constexpr int kUsage = 2;
+using cli::kFailed;
+using cli::kOk;
+using cli::kUsage;
 
 const char* const kUsageText =
     "Użycie:\n"

@@ -1,13 +1,16 @@
 #include "cli/list_cli.h"
+#include "cli/cli_support.h"
 #include "cli/list_xml_cli.h"
 
 #include "base/error.h"
+#include "cli/list_import_cli.h"
 #include "files/survey_file.h"
 #include "storage/engine.h"
 #include "storage/schema.h"
 #include "lists/list_catalogue.h"
 #include "lists/list_data.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -18,9 +21,9 @@
 namespace vestrum {
 namespace {
 
-constexpr int kOk = 0;
-constexpr int kFailed = 1;
-constexpr int kUsage = 2;
+using cli::kFailed;
+using cli::kOk;
+using cli::kUsage;
 
 int usage(QTextStream& err, const QString& problem = QString())
 {
@@ -30,6 +33,7 @@ int usage(QTextStream& err, const QString& problem = QString())
            "  vestrum-cli list show PLIK RODZAJ\n"
            "  vestrum-cli list export PLIK RODZAJ PLIK.xml\n"
            "  vestrum-cli list import PLIK RODZAJ PLIK.xml [--save]\n"
+           "  vestrum-cli list import-text PLIK RODZAJ TEKST (--separator=S | --lines=N) --map=K1,K2,... [--save]\n"
            "PLIK to plik danych (.naj) albo baza ankieta.mdb, RODZAJ to numer wykazu od 0 do 50.\n";
     err.flush();
     return kUsage;
@@ -66,6 +70,8 @@ int runListCommand(const QStringList& args, QTextStream& out, QTextStream& err)
 {
     if (isListXmlCommand(args))
         return runListXmlCommand(args, out, err);
+    if (!args.isEmpty() && args[0] == QLatin1String("import-text"))
+        return runListImportText(args.mid(1), out, err, QCoreApplication::applicationDirPath());
     if (args.size() != 3 || args[0] != QLatin1String("show"))
         return usage(err);
     bool ok = false;

@@ -1,5 +1,7 @@
 #include "cli/list_xml_cli.h"
 
+#include "cli/cli_support.h"
+
 #include "base/error.h"
 #include "cli/list_cli.h"
 #include "files/data_files.h"
@@ -21,9 +23,9 @@
 namespace vestrum {
 namespace {
 
-constexpr int kOk = 0;
-constexpr int kFailed = 1;
-constexpr int kUsage = 2;
+using cli::kFailed;
+using cli::kOk;
+using cli::kUsage;
 
 const QString kExport = QStringLiteral("export");
 const QString kImport = QStringLiteral("import");

@@ -39,9 +39,11 @@ int usage(QTextStream& err)
            "  vestrum-cli archive check ARCHIWUM\n"
            "  vestrum-cli survey show ZBIÓR\n"
            "  vestrum-cli survey check ZBIÓR\n"
+           "  vestrum-cli survey merge ZBIÓR INNY.naj [--items 1,2,…|--all]\n"
            "  vestrum-cli list show ZBIÓR RODZAJ\n"
            "  vestrum-cli list export ZBIÓR RODZAJ PLIK.xml\n"
            "  vestrum-cli list import ZBIÓR RODZAJ PLIK.xml [--save]\n"
+           "  vestrum-cli list import-text ZBIÓR RODZAJ PLIK (--separator=S | --lines=N) --map=K1,K2,... [--save]\n"
            "  vestrum-cli report ZBIÓR -o PLIK.pdf [--entries=0,5,11,…]\n";
     err.flush();
     return 2;

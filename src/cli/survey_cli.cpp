@@ -1,5 +1,9 @@
 #include "cli/survey_cli.h"
 
+#include "cli/cli_support.h"
+
+#include "cli/merge_cli.h"
+
 #include "base/clock.h"
 #include "base/error.h"
 #include "survey/form_catalogue.h"
@@ -18,20 +22,17 @@
 namespace vestrum {
 namespace {
 
-constexpr int kOk = 0;
-constexpr int kFailed = 1;
-constexpr int kUsage = 2;
-constexpr int kErrorsFound = 3;
+using cli::kFailed;
+using cli::kOk;
+using cli::kUsage;
+constexpr int kErrorsFound = 3; // survey check: the survey has errors
 
-// Loading asks nothing; should it ever, the answer is "no".
-class SilentMessages final : public Messages {
-public:
-    MessageResponse present(const MessageRequest&) override { return {MessageAnswer::No, false}; }
-};
+using cli::SilentMessages;
 
 int usage(QTextStream& err)
 {
     err << QStringLiteral("Użycie: vestrum-cli survey show PLIK (plik danych .naj lub baza ankieta.mdb)\n"
+                          "       vestrum-cli survey merge ZBIÓR INNY.naj [--items 1,2,…|--all]\n"
                           "       vestrum-cli survey check PLIK\n");
     err.flush();
     return kUsage;
@@ -135,6 +136,8 @@ int checkSurvey(const QString& file, QTextStream& out)
 
 int runSurveyCommand(const QStringList& args, QTextStream& out, QTextStream& err)
 {
+    if (!args.isEmpty() && args[0] == QLatin1String("merge"))
+        return runSurveyMergeCommand(args.mid(1), out, err);
     const bool showing = args.size() == 2 && args[0] == QLatin1String("show");
     const bool checking = args.size() == 2 && args[0] == QLatin1String("check");
     if (!showing && !checking)

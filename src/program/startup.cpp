@@ -87,17 +87,12 @@ QString databaseVersion(db::Connection& connection)
     return QStringLiteral("0.0.0.0");
 }
 
-QVector<QPair<QString, QString>> versionTable(Program& program)
+QVector<QPair<QString, QString>> versionTable(Program& program, const QVector<QPair<QString, QString>>& updateRows)
 {
     const RunState& state = program.state;
+    if (updateRows.size() > 3)
+        return updateRows;
     QVector<QPair<QString, QString>> rows;
-    if (state.ComponentVersions.size() > 3) {
-        // Installed components, newest entry first.
-        const QStringList names = state.ComponentVersions.keys();
-        for (auto it = names.crbegin(); it != names.crend(); ++it)
-            rows.append({QString(*it).replace(u'_', u' '), state.ComponentVersions.value(*it)});
-        return rows;
-    }
     rows.append({QStringLiteral("dane"), databaseVersion(program.survey)});
     rows.append({QStringLiteral("lista czasopism"), databaseVersion(program.journals)});
     rows.append({QStringLiteral("pomoc"), state.ComponentVersions.value(QStringLiteral("pomoc"), QStringLiteral("0.0.0.0"))});

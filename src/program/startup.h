@@ -30,12 +30,16 @@ struct ShellSteps {
     // run left changes that are in no data file. Returns how the restore list names the point (empty when
     // no point could be made).
     std::function<QString()> keepUnsavedWork;
+    std::function<bool()> updateCheck;          // the update check; true when the start must stop
+    // The update list for the about box: (name, installed version) rows, last entry first.
+    std::function<QVector<QPair<QString, QString>>()> updateVersionRows;
 };
 
 namespace startup {
 
 // The single-instance lock "XQ_dziala" in the user's own runtime folder: a lock another user left behind in a
-// shared folder must not keep this user's program from starting.
+// shared folder must not keep this user's program from starting. The external updater waits on the same lock
+// for the program to end.
 QString singleInstanceLockPath();
 
 // Program folder (always ending with "/"), the working database and the help file.
@@ -46,8 +50,10 @@ void setProgramFolder(RunState& state, const QString& executableFolder);
 // never changed or replaced.
 void openDatabases(Program& program);
 
-// The about box's table of component versions: (name, version) rows.
-QVector<QPair<QString, QString>> versionTable(Program& program);
+// The about box's table of component versions: (name, version) rows. An update list of more than three
+// entries is shown as it is; otherwise the four standard components as found on this computer.
+QVector<QPair<QString, QString>> versionTable(Program& program,
+                                              const QVector<QPair<QString, QString>>& updateRows = {});
 
 // The text of "select * from wersja" on a connection, or "0.0.0.0" when it cannot be read.
 QString databaseVersion(db::Connection& connection);

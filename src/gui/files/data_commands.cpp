@@ -7,6 +7,8 @@
 #include "gui/files/save_data_window.h"
 #include "gui/files/load_data_window.h"
 #include "gui/files/restore_window.h"
+#include "gui/files/merge_window.h"
+#include "files/data_merge.h"
 
 #include <QAction>
 #include <QApplication>
@@ -53,8 +55,13 @@ const QString kDamagedNoRestorePoint =
 
 DataCommands::DataCommands(Program& program, ShellSteps& steps, ProgressWindow& progress, QWidget* parent)
     : program_(program), steps_(steps), progress_(progress), saveWindow_(new SaveDataWindow(program, parent)),
-      loadWindow_(new LoadDataWindow(program, parent)), restoreWindow_(new RestoreWindow(program, parent))
+      loadWindow_(new LoadDataWindow(program, parent)), restoreWindow_(new RestoreWindow(program, parent)),
+      mergeWindow_(new MergeWindow(program, parent))
 {
+    mergeWindow_->merge = [this](const QString& path, const merge::ItemChoice& items) {
+        WindowProgress progress(progress_, program_.state.UserFont);
+        merge::MergeDataFile(program_.survey, path, items, progress);
+    };
     loadWindow_->load = [this](const QString& path) { loadFromWindow(path); };
     restoreWindow_->restore = [this](const QString& path) {
         BusyCursor busy;
@@ -248,6 +255,34 @@ void DataCommands::restoreData()
     lastLoadChangedData_ = false;
     if (restoreWindow_->run() && lastLoadChangedData_)
         loadAllSections();
+}
+
+void DataCommands::mergeData()
+{
+    confirmPendingEdit();
+    if (!program_.ask(QStringLiteral("Uwaga!!!\nŁączenie danych spowoduje zmianę danych obecnie znajdujących się w "
+                                     "systemie!\nCzy chcesz kontynuować?"),
+                      6))
+        return;
+    // A merge keeps what is there and adds to it, so, unlike a load, it never goes ahead without a restore point,
+    // not even over damaged data.
+    bool made = false;
+    {
+        BusyCursor busy;
+        made = restorepoints::MakeRestorePoint(program_);
+    }
+    if (!made) {
+        program_.notify(kRestorePointFailed, 0, MessageKind::Error);
+        return;
+    }
+    // A merge that was refused or failed leaves the window open and the data as they were; only a completed
+    // one is reloaded and marks the data unsaved.
+    if (!mergeWindow_->run())
+        return;
+    if (showFirstSection)
+        showFirstSection();
+    loadAllSections();
+    SetDataSaved(program_.state, false);
 }
 
 void DataCommands::makeRestorePoint()

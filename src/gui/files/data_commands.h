@@ -17,6 +17,7 @@ class ProgressWindow;
 class SaveDataWindow;
 class LoadDataWindow;
 class RestoreWindow;
+class MergeWindow;
 
 // The commands of the menu "Operacje na danych" that write, load and restore the working data, and the
 // steps of start and close that belong to them. The main window owns one and routes its menu here.
@@ -47,6 +48,7 @@ public:
     void backupCopy();        // "Zrób kopię zapasową danych"
     void restoreData();       // "Przywróć wcześniej zapisane dane"
     void makeRestorePoint();  // "Utwórz punkt przywracania danych"
+    void mergeData();         // "Łączenie danych"
 
     // The closing sequence's "Tak" answers (the pending edit has been dealt with by then).
     void saveDataAtClose();
@@ -62,6 +64,7 @@ public:
     SaveDataWindow& saveWindow() { return *saveWindow_; }
     LoadDataWindow& loadWindow() { return *loadWindow_; }
     RestoreWindow& restoreWindow() { return *restoreWindow_; }
+    MergeWindow& mergeWindow() { return *mergeWindow_; }
 
 private:
     void confirmPendingEdit();
@@ -80,6 +83,7 @@ private:
     SaveDataWindow* saveWindow_;
     LoadDataWindow* loadWindow_;
     RestoreWindow* restoreWindow_;
+    MergeWindow* mergeWindow_;
     bool lastLoadChangedData_ = false;
 };
 

@@ -439,6 +439,9 @@ bool MainWindow::startUp(const QStringList& arguments, const QString& programFol
     startup::setProgramFolder(state, programFolder);
     if (steps_.readSettings)
         steps_.readSettings();
+    // The program handed over to the external updater ends here.
+    if (steps_.updateCheck && steps_.updateCheck())
+        return false;
 
     try {
         startup::openDatabases(program_);
@@ -446,7 +449,8 @@ bool MainWindow::startUp(const QStringList& arguments, const QString& programFol
         program_.notify(error.message(), 0, MessageKind::Error);
         return false;
     }
-    about_->setVersions(startup::versionTable(program_));
+    about_->setVersions(startup::versionTable(
+        program_, steps_.updateVersionRows ? steps_.updateVersionRows() : QVector<QPair<QString, QString>>{}));
     setWindowTitle(startup::chooseStartData(program_, arguments, steps_));
     if (steps_.loadAllSections)
         steps_.loadAllSections();

@@ -34,8 +34,9 @@ public:
     explicit MainWindow(Program& program, QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    // The start when the window is first shown. Returns false when the program must end
-    // (a database that cannot be opened); the reason has then been shown to the user.
+    // The start when the window is first shown. Returns false when the program must end (a database
+    // that cannot be opened, or the update handed the program to the external updater); the reason
+    // has then been shown to the user.
     bool startUp(const QStringList& arguments, const QString& programFolder);
 
     Program& program() { return program_; }

@@ -15,6 +15,7 @@
 #include "gui/lists/list_editor.h"
 #include "gui/lists/xml_exchange_commands.h"
 #include "gui/common/list_grid_view.h"
+#include "gui/import/text_import_window.h"
 #include "gui/print/report_commands.h"
 #include "gui/check/survey_check_window.h"
 
@@ -27,7 +28,8 @@ ProgramWindows::ProgramWindows(Program& program, MainWindow& mainWindow)
       data_(std::make_unique<DataCommands>(program, mainWindow.steps(), mainWindow.progress(), &mainWindow)),
       listEditor_(new ListEditor(program, &mainWindow)), entryDialog_(new EntryDialog(program, &mainWindow)),
       journalSearch_(new JournalSearchWindow(program, journalList_, &mainWindow)),
-      fontWindow_(new FontWindow(program.state.UserFont, &mainWindow)), help_(new HelpWindow(program.state, nullptr))
+      fontWindow_(new FontWindow(program.state.UserFont, &mainWindow)), help_(new HelpWindow(program.state, nullptr)),
+      textImport_(new TextImportWindow(program, journalList_, mainWindow.progress(), &mainWindow))
 {
     main_.setSectionOperations(*this);
     installFieldChecks(&main_, program_);
@@ -145,6 +147,7 @@ void ProgramWindows::plugMenu()
         {"Zrób kopię zapasową danych", &DataCommands::backupCopy},
         {"Przywróć wcześniej zapisane dane", &DataCommands::restoreData},
         {"Utwórz punkt przywracania danych", &DataCommands::makeRestorePoint},
+        {"Łączenie danych", &DataCommands::mergeData},
     };
     for (const auto& [caption, command] : dataCommands)
         main_.setMenuCommand(QString::fromUtf8(caption), [data, command = command] { (data->*command)(); });
@@ -176,6 +179,8 @@ void ProgramWindows::plugListEditor()
         editor.listChanged();
     });
     new XmlExchangeCommands(program_, journalList_, *listEditor_); // the editor's child
+    listEditor_->setToolCommand(ListEditor::Tool::TextImport,
+                                [this](ListEditor& editor) { ImportTextIntoEditor(editor, *textImport_); });
 }
 
 } // namespace vestrum

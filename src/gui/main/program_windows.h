@@ -15,6 +15,7 @@ class HelpWindow;
 class EntryDialog;
 class FontWindow;
 class ListEditor;
+class TextImportWindow;
 
 class ReportCommands;
 
@@ -57,6 +58,7 @@ private:
     JournalSearchWindow* journalSearch_;
     FontWindow* fontWindow_;
     HelpWindow* help_;
+    TextImportWindow* textImport_;
     std::unique_ptr<ReportCommands> reports_;
 };
 

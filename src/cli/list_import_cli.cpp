@@ -1,0 +1,235 @@
+#include "cli/list_import_cli.h"
+
+#include "cli/cli_support.h"
+
+#include "base/error.h"
+#include "base/number_format.h"
+#include "cli/list_cli.h"
+#include "files/data_files.h"
+#include "files/survey_file.h"
+#include "import/import_rules.h"
+#include "import/import_text.h"
+#include "lists/journal_identification.h"
+#include "lists/list_catalogue.h"
+#include "lists/list_data.h"
+#include "storage/engine.h"
+#include "storage/schema.h"
+#include "survey/form_catalogue.h"
+
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <optional>
+
+namespace vestrum {
+namespace {
+
+using cli::kFailed;
+using cli::kOk;
+using cli::kUsage;
+
+QString S(const char* text)
+{
+    return QString::fromUtf8(text);
+}
+
+struct Request {
+    QString surveyPath;
+    int kind = -1;
+    QString textPath;
+    importing::ImportStructure structure;
+    bool save = false;
+};
+
+int usage(QTextStream& err, const QString& problem = QString())
+{
+    if (!problem.isEmpty())
+        err << problem << '\n';
+    err << "Użycie:\n"
+           "  vestrum-cli list import-text ZBIÓR RODZAJ PLIK (--separator=S | --lines=N) --map=K1,K2,... [--save]\n"
+           "K1..K12 to numery kolumn wykazu (od 1) dla kolejnych pól opisu, 0 pomija pole.\n";
+    err.flush();
+    return kUsage;
+}
+
+// "--map=2,0,1": positions 1.. get the columns 2, none, 1. Refusals are the messages for the user.
+QString readMap(const QString& text, int columns, importing::ImportStructure& structure)
+{
+    const QStringList entries = text.split(QLatin1Char(','));
+    if (entries.size() > importing::kMapPositions)
+        return S("Mapa pól może mieć najwyżej %1 pozycji.").arg(importing::kMapPositions);
+    for (int n = 0; n < entries.size(); ++n) {
+        const std::optional<int> column = numbers::ParseInteger(numbers::TrimBlanks(entries[n]));
+        if (!column || *column < 0 || *column > columns)
+            return S("Pozycja %1 mapy pól: \"%2\" nie jest numerem kolumny wykazu (od 0 do %3).")
+                .arg(n + 1)
+                .arg(entries[n])
+                .arg(columns);
+        structure.map[static_cast<size_t>(n)] = *column - 1;
+    }
+    return {};
+}
+
+// Reads the command line into `request`; returns the refusal, or empty.
+QString readRequest(const QStringList& args, Request& request)
+{
+    QStringList positional;
+    std::optional<QString> separator, lines, map;
+    for (const QString& arg : args) {
+        if (arg.startsWith(QLatin1String("--separator=")))
+            separator = arg.mid(12);
+        else if (arg.startsWith(QLatin1String("--lines=")))
+            lines = arg.mid(8);
+        else if (arg.startsWith(QLatin1String("--map=")))
+            map = arg.mid(6);
+        else if (arg == QLatin1String("--save"))
+            request.save = true;
+        else if (arg.startsWith(QLatin1String("--")))
+            return S("Nieznana opcja: %1").arg(arg);
+        else
+            positional << arg;
+    }
+    if (positional.size() != 3 || !map || separator.has_value() == lines.has_value())
+        return S("Trzeba podać ZBIÓR, RODZAJ, PLIK, jedną z opcji --separator albo --lines oraz --map.");
+    request.surveyPath = positional[0];
+    request.textPath = positional[2];
+    const std::optional<int> kind = numbers::ParseInteger(positional[1]);
+    if (!kind || !lists::isListKind(*kind))
+        return S("Nieznany rodzaj wykazu: %1.").arg(positional[1]);
+    request.kind = *kind;
+
+    importing::ImportStructure& structure = request.structure;
+    if (separator) {
+        structure.mode = importing::SeparatorMode::Characters;
+        structure.separator = *separator;
+    } else {
+        structure.mode = importing::SeparatorMode::LineEnds;
+        if (const QString problem = importing::LineCountProblem(*lines); !problem.isEmpty())
+            return problem;
+        structure.linesPerRecord = numbers::ParseInteger(numbers::TrimBlanks(*lines)).value_or(1);
+    }
+    const lists::ListKindInfo& info = lists::ListKindInfoOf(request.kind);
+    if (const QString problem = readMap(*map, static_cast<int>(info.columns.size()), structure); !problem.isEmpty())
+        return problem;
+    return importing::StructureProblem(structure, lines.value_or(QString()), info.headers());
+}
+
+// The reporting year as the main window takes it from the survey: the stored year when the year
+// list offers it, otherwise the list's first year.
+int storedReportingYear(db::Connection& survey)
+{
+    const form::Control* yearList = form::FindControl(QStringLiteral("c000"));
+    const QStringList years = yearList != nullptr ? yearList->items : QStringList {};
+    db::Table details(survey, QStringLiteral("dane_szczegolowe"));
+    details.first();
+    const QString stored
+        = details.eof() ? QString() : numbers::TrimBlanks(details.asString(QStringLiteral("Rok_sprawozdawczy")));
+    const QString year = years.contains(stored) ? stored : years.value(0, QStringLiteral("2008"));
+    return year.toInt();
+}
+
+bool isArchivePath(const QString& path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    return suffix == QLatin1String("naj") || suffix == QLatin1String("nar");
+}
+
+void writeRow(QTextStream& out, const QStringList& cells)
+{
+    for (qsizetype c = 0; c < cells.size(); ++c) {
+        if (c > 0)
+            out << '\t';
+        out << escapeListCell(cells[c]);
+    }
+    out << '\n';
+}
+
+// Appends the rows to the kind's list as the editor would after opening it, and saves the list; a
+// data file gets its database back only once the list is written.
+void saveRows(db::Connection& survey, const Request& request, const std::vector<QStringList>& rows,
+    const QString& scratchDatabase)
+{
+    if (QFileInfo(request.surveyPath).suffix().compare(QLatin1String("nar"), Qt::CaseInsensitive) == 0)
+        throw Error(S("Punkt przywracania danych nie może być zmieniany; wykaz można dopisać do pliku danych albo "
+                      "do bazy ankieta.mdb."));
+    const int legacyMark = db::passwordMark(schema::legacyDatabasePassword());
+    if (survey.scalar(QStringLiteral("PRAGMA application_id")).toInt() == legacyMark)
+        throw Error(S("Zbiór pochodzi z wcześniejszej wersji programu; wczytaj go najpierw w programie i zapisz, "
+                      "a dopiero potem dopisuj do niego wykazy."));
+    lists::ListGrid grid = lists::EditorGrid(survey, request.kind);
+    std::vector<QStringList> listRows = grid.rows();
+    importing::AppendImportedRows(listRows, rows);
+    grid.setRows(std::move(listRows));
+    lists::SaveList(survey, request.kind, grid);
+    survey.close();
+    if (isArchivePath(request.surveyPath)) {
+        datafiles::CheckedArchive archive;
+        datafiles::WriteArchiveOf(scratchDatabase, request.surveyPath, archive);
+    }
+}
+
+int importText(const Request& request, QTextStream& out, QTextStream& err, const QString& programFolder)
+{
+    const lists::ListKindInfo& info = lists::ListKindInfoOf(request.kind);
+    QTemporaryDir scratch;
+    db::Connection survey;
+    OpenSurveyFile(survey, request.surveyPath, scratch);
+    const importing::CheckContext context
+        = importing::SurveyCheckContext(survey, request.kind, storedReportingYear(survey));
+
+    const importing::DecodedText decoded = importing::ReadImportFile(request.textPath);
+    err << "kodowanie: " << importing::EncodingName(decoded.encoding) << '\n';
+    err.flush();
+
+    db::Connection journalDatabase;
+    lists::JournalList journals(journalDatabase);
+    if (importing::IdentifiesJournals(request.kind)) {
+        const QString path = QDir(programFolder).filePath(QStringLiteral("dane/lista_czasopism.mdb"));
+        if (!QFileInfo(path).isFile())
+            throw Error(S("Nie znaleziono listy czasopism %1").arg(QDir::toNativeSeparators(path)));
+        journalDatabase.open(path, schema::databasePassword());
+        journals.open();
+    }
+
+    // The preview: one row per record, or one empty row when the text gave none.
+    std::vector<QStringList> preview
+        = importing::ReadRecords(request.kind, decoded.text, request.structure, &journals).rows;
+    if (preview.empty())
+        preview.emplace_back(static_cast<qsizetype>(info.columns.size()));
+
+    std::vector<QStringList> handOver;
+    const auto findings = importing::CheckRows(request.kind, preview, context, &handOver);
+    if (!findings.empty()) {
+        for (const importing::ImportFinding& finding : findings)
+            out << finding.message << '\n';
+        return kFailed;
+    }
+    if (request.save)
+        saveRows(survey, request, handOver, scratch.filePath(QStringLiteral("ankieta.mdb")));
+    writeRow(out, info.headers());
+    for (const QStringList& row : handOver)
+        writeRow(out, row);
+    return kOk;
+}
+
+} // namespace
+
+int runListImportText(const QStringList& args, QTextStream& out, QTextStream& err, const QString& programFolder)
+{
+    Request request;
+    if (const QString problem = readRequest(args, request); !problem.isEmpty())
+        return usage(err, problem);
+    try {
+        const int status = importText(request, out, err, programFolder);
+        out.flush();
+        return status;
+    } catch (const Error& e) {
+        out.flush();
+        err << e.message() << '\n';
+        err.flush();
+        return kFailed;
+    }
+}
+
+} // namespace vestrum

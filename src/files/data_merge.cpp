@@ -1,0 +1,360 @@
+#include "files/data_merge.h"
+
+#include "base/codepage.h"
+#include "base/error.h"
+#include "files/temp_files.h"
+#include "files/zlb_archive.h"
+#include "storage/engine.h"
+#include "storage/schema.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSet>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace vestrum::merge {
+namespace {
+
+const QString kProgressCaption = QStringLiteral("Łączenie danych");
+const QString kMergeFailed =
+    QStringLiteral("Uwaga! Łączenie danych nie powiodło się - dane w systemie pozostały bez zmian.");
+
+// ------------------------------------------------------------------------------------------------------------
+// Rows
+
+// A field of the working table as the duplicate test and the copy use it.
+struct ComparedField {
+    QString name;
+    db::FieldType type;
+    int targetColumn;
+    int sourceColumn; // -1: the source table has no such field, so its value counts as empty
+};
+
+bool isOwnNumbering(const db::FieldInfo& field)
+{
+    return field.type == db::FieldType::AutoNumber || field.name.compare(QStringLiteral("id"), Qt::CaseInsensitive) == 0;
+}
+
+std::vector<ComparedField> comparedFields(const db::RowSet& target, const db::RowSet& source)
+{
+    std::vector<ComparedField> fields;
+    const std::vector<db::FieldInfo>& all = target.fields();
+    for (size_t i = 0; i < all.size(); ++i) {
+        const db::FieldInfo& f = all[i];
+        if (!isOwnNumbering(f))
+            fields.push_back({f.name, f.type, static_cast<int>(i), source.fieldIndex(f.name)});
+    }
+    return fields;
+}
+
+bool isTextType(db::FieldType type)
+{
+    return type != db::FieldType::Integer && type != db::FieldType::Number && type != db::FieldType::AutoNumber;
+}
+
+bool isCodePageType(db::FieldType type)
+{
+    return type == db::FieldType::CodePageText || type == db::FieldType::CodePageLongText;
+}
+
+// One field's part of a row's key. Texts fold their case (Polish letters as well) and read NULL as ""; a
+// code-page field first takes the text the field would store. Numbers compare by value, NULL apart from 0.
+QString keyPart(db::FieldType type, const QVariant& value)
+{
+    if (isTextType(type)) {
+        if (value.isNull())
+            return QString();
+        const QString text = value.toString();
+        return (isCodePageType(type) ? codepage::passThrough(text) : text).toCaseFolded();
+    }
+    if (value.isNull())
+        return QStringLiteral("\x01");
+    bool ok = false;
+    double number = value.toDouble(&ok);
+    if (!ok)
+        return QStringLiteral("\x02") + value.toString().toCaseFolded();
+    if (number == 0.0)
+        number = 0.0; // -0 and 0 are the same amount
+    return QString::number(number, 'g', 17);
+}
+
+// The parts are joined with their lengths, so no text can pass for two fields.
+void appendPart(QString& key, const QString& part)
+{
+    key += QString::number(part.size());
+    key += u':';
+    key += part;
+}
+
+QString targetRowKey(const db::RowSet& target, const std::vector<ComparedField>& fields)
+{
+    QString key;
+    for (const ComparedField& f : fields)
+        appendPart(key, keyPart(f.type, target.value(f.targetColumn)));
+    return key;
+}
+
+QString sourceRowKey(const db::RowSet& source, const std::vector<ComparedField>& fields)
+{
+    QString key;
+    for (const ComparedField& f : fields)
+        appendPart(key, keyPart(f.type, f.sourceColumn >= 0 ? source.value(f.sourceColumn) : QVariant()));
+    return key;
+}
+
+void appendSourceRow(db::Table& target, const db::RowSet& source, const std::vector<ComparedField>& fields)
+{
+    target.append();
+    for (const ComparedField& f : fields) {
+        if (f.sourceColumn < 0)
+            continue;
+        const QVariant value = source.value(f.sourceColumn);
+        if (value.isNull())
+            continue;
+        if (isTextType(f.type))
+            target.setUnicode(f.name, value.toString());
+        else
+            target.setValue(f.name, value);
+    }
+    target.post();
+}
+
+// ------------------------------------------------------------------------------------------------------------
+// Field groups
+
+bool isEmptyValue(const QVariant& value)
+{
+    return value.isNull() || (value.typeId() == QMetaType::QString && value.toString().isEmpty());
+}
+
+void addField(db::Table& target, const db::FieldInfo& field, const QVariant& theirs)
+{
+    const QVariant mine = target.value(field.name);
+    if (field.isText()) {
+        target.setUnicode(field.name, (mine.isNull() ? QString() : mine.toString()) + theirs.toString());
+    } else if (field.type == db::FieldType::Integer) {
+        target.setValue(field.name, mine.toLongLong() + theirs.toLongLong());
+    } else {
+        target.setFloat(field.name, mine.toDouble() + theirs.toDouble());
+    }
+}
+
+// ------------------------------------------------------------------------------------------------------------
+// The other data file
+
+QString readVersion(db::Connection& connection)
+{
+    if (!connection.hasTable(QStringLiteral("wersja")))
+        return QString();
+    const QVariant value = connection.scalar(QStringLiteral("select * from wersja"));
+    return value.isNull() ? QString() : value.toString();
+}
+
+// Unpacks the one member the merge reads into `scratch` and returns its path; other members never reach the
+// disk. An archive that cannot be read fails with the archive's own message.
+QString unpackOtherFile(const QString& path, const QTemporaryDir& scratch)
+{
+    if (!scratch.isValid())
+        throw Error(QStringLiteral("Nie można utworzyć katalogu tymczasowego."));
+    ZlbArchive archive;
+    archive.OpenArchive(path);
+    const int index = archive.FindFile(datafiles::memberName());
+    if (index < 0)
+        throw Error(NotCurrentDataFileMessage());
+    archive.ExtractFile(index, scratch.path());
+    // Files written on Windows may spell the member in capitals.
+    const QString extracted = QDir(scratch.path()).filePath(archive.GetFileEntry(index).fileName());
+    archive.CloseArchive();
+    return extracted;
+}
+
+void openOtherSurvey(db::Connection& other, const QString& database)
+{
+    try {
+        other.open(database, schema::databasePassword());
+        // A private copy, and still only read: nothing in the merge may write to it.
+        other.execute(QStringLiteral("PRAGMA query_only = 1"));
+        // A damaged file is refused before any of it is read ("may be damaged", the message says).
+        if (other.scalar(QStringLiteral("PRAGMA quick_check(1)")).toString() != QLatin1String("ok"))
+            throw Error(NotCurrentDataFileMessage());
+    } catch (const Error&) {
+        throw Error(NotCurrentDataFileMessage());
+    }
+}
+
+void requireComparableVersion(db::Connection& working, db::Connection& other)
+{
+    std::optional<int> theirs;
+    try {
+        theirs = VersionValue(readVersion(other));
+    } catch (const Error&) {
+        theirs.reset();
+    }
+    const int ours = VersionValue(readVersion(working)).value_or(0);
+    if (!theirs || *theirs < ours)
+        throw Error(OtherVersionMessage());
+}
+
+} // namespace
+
+ItemChoice NoItems()
+{
+    ItemChoice items;
+    items.fill(false);
+    return items;
+}
+
+ItemChoice AllItems()
+{
+    ItemChoice items;
+    items.fill(true);
+    return items;
+}
+
+QString NoFileChosenMessage()
+{
+    return QStringLiteral("Dane nie mogą zostać wczytane - nie wskazano skompresowanego zbioru z danymi lub zbiór "
+                          "nie istnieje.");
+}
+
+QString NotCurrentDataFileMessage()
+{
+    return QStringLiteral(
+        "Uwaga!\nWczytywany plik danych nie jest prwidłowym plikiem danych tej wersji programu (może być uszkodzony "
+        "lub pochodzić z wcześniejszej jego wersji) - dane nie mogą zostać połączone.\nJeżeli plik pochodzi z "
+        "wcześniejszej wersji programu należy:\n - do innej lokalizacji danych wczytać dane, które mają zostać "
+        "połączone,\n - sprawdzić poprawność wczystkich wczytanych danych,\n - zapisać te dane jako plik dla Marvo,\n"
+        " - wykonać łączenie.");
+}
+
+QString OtherVersionMessage()
+{
+    return QStringLiteral(
+        "Uwaga!\nWczytywany plik danych ma inną wersję niż aktualnie używany - dane nie mogą zostać połączone.\nAby "
+        "dokonać połączenia należy:\n - do innej lokalizacji danych wczytać dane, które mają zostać połączone,\n - "
+        "zapisać te dane jako plik dla Marvo,\n - wykonać łączenie.");
+}
+
+std::optional<int> VersionValue(const QString& text)
+{
+    const QStringList parts = text.trimmed().split(u'.');
+    if (parts.size() > 4)
+        return std::nullopt;
+    static const int weights[] = {1000, 100, 10, 1};
+    int value = 0;
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        bool ok = false;
+        const int number = parts[i].trimmed().toInt(&ok);
+        if (!ok || number < 0)
+            return std::nullopt;
+        value += number * weights[i];
+    }
+    return value;
+}
+
+int MergeRows(db::Connection& working, db::Connection& source, const QString& table)
+{
+    if (!working.hasTable(table) || !source.hasTable(table))
+        return 0;
+    db::Table target(working, table, db::Table::Mode::ReadWrite);
+    db::Table from(source, table);
+    const std::vector<ComparedField> fields = comparedFields(target, from);
+
+    // Every row's key in one set: each source row is looked up once instead of against every target row.
+    QSet<QString> held;
+    held.reserve(target.recordCount() + from.recordCount());
+    for (target.first(); !target.eof(); target.next())
+        held.insert(targetRowKey(target, fields));
+
+    int added = 0;
+    for (from.first(); !from.eof(); from.next()) {
+        QString key = sourceRowKey(from, fields);
+        if (held.contains(key))
+            continue;
+        appendSourceRow(target, from, fields);
+        held.insert(std::move(key));
+        ++added;
+    }
+    return added;
+}
+
+void MergeFieldGroup(db::Connection& working, db::Connection& source, int group)
+{
+    const QString details = detailsTable();
+    db::Table target(working, details, db::Table::Mode::ReadWrite);
+    target.first();
+    if (target.eof()) {
+        // After "Nowa jednostka" the table is empty; the merged values need their record.
+        target.append();
+        target.post();
+    }
+    std::unique_ptr<db::Table> from;
+    if (source.hasTable(details)) {
+        from = std::make_unique<db::Table>(source, details);
+        from->first();
+    }
+    const bool sourceHasRecord = from && !from->eof();
+
+    target.edit();
+    for (const QString& name : FieldGroup(group)) {
+        if (!target.hasField(name))
+            continue;
+        const QVariant theirs = sourceHasRecord && from->hasField(name) ? from->value(name) : QVariant();
+        // Nothing to add: the field keeps its value, and two empty sides stay empty.
+        if (!isEmptyValue(theirs))
+            addField(target, target.field(name), theirs);
+    }
+    target.post();
+}
+
+std::vector<StepOutcome> MergeDatabases(db::Connection& working, db::Connection& source, const ItemChoice& items,
+                                        datafiles::Progress& progress)
+{
+    struct Finish {
+        datafiles::Progress& progress;
+        ~Finish() { progress.finish(); }
+    } finish{progress};
+    progress.start(kProgressCaption, QString(), MergeItemCount - 1);
+
+    std::vector<StepOutcome> outcomes;
+    try {
+        db::Transaction transaction(working);
+        const std::vector<MergeItem>& table = MergeItems();
+        for (size_t i = 0; i < table.size(); ++i) {
+            progress.step(table[i].caption);
+            if (!items[i])
+                continue;
+            for (const MergeStep& step : table[i].steps) {
+                progress.step(step.name);
+                StepOutcome outcome{step.name, step.kind, 0};
+                if (step.kind == MergeStep::Kind::Rows)
+                    outcome.rowsAdded = MergeRows(working, source, step.table);
+                else
+                    MergeFieldGroup(working, source, step.group);
+                outcomes.push_back(outcome);
+            }
+        }
+        transaction.commit();
+    } catch (const Error& error) {
+        // The transaction has been rolled back: the survey is as it was before the merge.
+        throw Error(kMergeFailed + u'\n' + error.message());
+    }
+    return outcomes;
+}
+
+std::vector<StepOutcome> MergeDataFile(db::Connection& working, const QString& path, const ItemChoice& items,
+                                       datafiles::Progress& progress)
+{
+    if (path.isEmpty() || !QFileInfo(path).isFile())
+        throw Error(NoFileChosenMessage());
+    // A private folder in the program's temporary pattern, removed with its content when the merge ends.
+    const QTemporaryDir scratch(QDir(QDir::tempPath()).filePath(tempfiles::nameFor(QStringLiteral("XXXXXX"))));
+    db::Connection other;
+    openOtherSurvey(other, unpackOtherFile(path, scratch));
+    requireComparableVersion(working, other);
+    return MergeDatabases(working, other, items, progress);
+}
+
+} // namespace vestrum::merge

@@ -1,0 +1,71 @@
+#pragma once
+
+// Merging another unit's data file into the working survey ("Łączenie danych"). For the ticked items of the
+// merge table, list rows the survey lacks are added and the field groups of the single record are added up
+// (numbers) or appended (texts). The other file is unpacked into a private temporary folder and only read.
+
+#include "files/data_files.h"
+#include "files/merge_table.h"
+
+#include <QString>
+
+#include <array>
+#include <optional>
+#include <vector>
+
+namespace vestrum {
+namespace db {
+class Connection;
+}
+
+namespace merge {
+
+// Which of the 23 items are ticked, item 1 first.
+using ItemChoice = std::array<bool, MergeItemCount>;
+ItemChoice NoItems();
+ItemChoice AllItems();
+
+// What one step of a merge did: the step's name and, for a table, how many rows it added.
+struct StepOutcome {
+    QString name;
+    MergeStep::Kind kind = MergeStep::Kind::Rows;
+    int rowsAdded = 0;
+};
+
+// The refusals of "połącz dane", word for word.
+QString NoFileChosenMessage();
+QString NotCurrentDataFileMessage();
+QString OtherVersionMessage();
+
+// The number a version text "a.b.c.d" stands for: a × 1000 + b × 100 + c × 10 + d (2.2.1.2 gives 2212).
+// Empty when the text is not one to four whole numbers separated by dots.
+std::optional<int> VersionValue(const QString& text);
+
+// Adds to `table` of `working` every row of the same table of `source` that it does not hold yet, in the
+// source's order, and returns how many it added. A row is already held when every field of the working table
+// but "id" (and auto-numbered ones) has an equal value in the source row: texts equal without regard to case
+// (Polish letters too), an empty text and NULL alike, numbers equal by value. Rows added earlier count, so a
+// row found twice in the source is added once. A field the source lacks counts as empty; a table the source
+// lacks adds nothing.
+int MergeRows(db::Connection& working, db::Connection& source, const QString& table);
+
+// Adds field group `group` of the source's single record of dane_szczegolowe to the working one: texts are
+// appended with no separator, numbers added with an empty side counting as zero; a field empty in the source
+// stays as it is. The working table gets its one record first when it has none.
+void MergeFieldGroup(db::Connection& working, db::Connection& source, int group);
+
+// Runs every step of the ticked items against an opened source, all inside one transaction: when anything
+// fails, `working` is exactly as before and vestrum::Error says why. The progress shows each item's caption
+// and each step's name.
+std::vector<StepOutcome> MergeDatabases(db::Connection& working, db::Connection& source, const ItemChoice& items,
+                                        datafiles::Progress& progress);
+
+// "połącz dane": checks the data file at `path` (it exists, opens with the current password, its version is
+// not lower than the working survey's), then merges the ticked items into `working` with MergeDatabases.
+// A refusal or a failure throws vestrum::Error with the Polish message; `working` is then unchanged. The
+// file itself is never changed.
+std::vector<StepOutcome> MergeDataFile(db::Connection& working, const QString& path, const ItemChoice& items,
+                                       datafiles::Progress& progress);
+
+} // namespace merge
+} // namespace vestrum

@@ -1,0 +1,107 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace vestrum::lists {
+class JournalList;
+}
+
+// Delimited text turned into the rows of a list: reading a file in the encoding it was written in,
+// cutting the text into lines and the lines into fields, placing the fields by the field map, and
+// completing publication and monograph rows the way the entry dialog would.
+namespace vestrum::importing {
+
+// --- the text ---------------------------------------------------------------------------------
+
+enum class TextEncoding { Utf8, Windows1250, Utf16 };
+
+struct DecodedText {
+    QString text;
+    TextEncoding encoding = TextEncoding::Utf8;
+};
+
+// Largest file, and largest clipboard text in characters, that the import takes: beyond this the
+// window would stop answering for minutes.
+constexpr qint64 kMaxImportBytes = 50LL * 1024 * 1024;
+
+// A byte-order mark selects UTF-16 (either order) or UTF-8 and is dropped. Without one the text is
+// taken as UTF-8 when it is valid UTF-8, otherwise as Windows-1250 (files of Polish Windows tools).
+DecodedText DecodeImportBytes(const QByteArray& bytes);
+// "UTF-8", "Windows-1250", "UTF-16".
+QString EncodingName(TextEncoding encoding);
+
+// Reads and decodes a file. Throws vestrum::Error with a Polish message when the file cannot be
+// read or is larger than kMaxImportBytes.
+DecodedText ReadImportFile(const QString& path);
+// The refusal of a clipboard text over the limit; empty when the text may be taken.
+QString ClipboardTextProblem(const QString& text);
+
+// Lines as a text editor shows them: a line ends at CR LF, LF or a lone CR; a final line break
+// adds no empty line, and an empty text has no lines.
+QStringList SplitLines(const QString& text);
+
+// --- the structure ----------------------------------------------------------------------------
+
+constexpr int kMapPositions = 12;
+constexpr int kMaxLinesPerRecord = 12;
+
+enum class SeparatorMode {
+    Characters, // "znak/znaki:": fields of a line separated by a string, one record per line
+    LineEnds, // "koniec linii": one field per line, a fixed number of lines per record
+};
+
+struct ImportStructure {
+    SeparatorMode mode = SeparatorMode::Characters;
+    QString separator = QStringLiteral(";"); // as typed, blanks included
+    int linesPerRecord = 1;
+    // Grid column (from 0) that field position n + 1 goes to; -1 drops the field ("- pomiń -").
+    std::array<int, kMapPositions> map { -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1 };
+};
+
+// Refusals of the structure, each the message the window shows; empty when there is nothing to refuse.
+QString SeparatorProblem(const ImportStructure& structure);
+// The line-count field when the focus leaves it: blank is allowed there.
+QString LineCountFieldProblem(const QString& text);
+// The line-count field when the text is read into the structure: blank is refused too.
+QString LineCountProblem(const QString& text);
+// Two positions mapped to the same column: names the column's header (the later list's choice).
+QString DuplicateMapProblem(const ImportStructure& structure, const QStringList& headers);
+// All three in the order the window checks them (separator or line count, then the map).
+QString StructureProblem(const ImportStructure& structure, const QString& lineCountText, const QStringList& headers);
+
+// --- the records ------------------------------------------------------------------------------
+
+struct ImportedRows {
+    std::vector<QStringList> rows; // each with one cell per column
+    // Records that ended (each line in "znak/znaki:" mode, every full group of lines in "koniec
+    // linii" mode); only these are completed. An unfinished last record is kept as far as it got.
+    std::vector<bool> complete;
+};
+
+// Cuts the text into records and places their fields. `fieldRead` is called for every field read
+// (the progress of publication imports).
+ImportedRows SplitRecords(const QString& text, const ImportStructure& structure, int columnCount,
+    const std::function<void()>& fieldRead = {});
+
+// Fills what the program derives for a finished row: the listed journal and its points for
+// publications (kinds 3 to 6), the fixed points for monographs (kinds 8 to 11).
+void CompleteRow(int kind, QStringList& row, lists::JournalList* journals);
+
+// SplitRecords followed by CompleteRow for every finished record.
+ImportedRows ReadRecords(int kind, const QString& text, const ImportStructure& structure, lists::JournalList* journals,
+    const std::function<void()>& fieldRead = {});
+
+// Whether the kind's rows are identified against the journal list while they are read.
+bool IdentifiesJournals(int kind);
+
+// "wprowadź wykaz do bazy": the rows go after the list's rows; a list holding only its empty
+// placeholder row (every cell blank) is replaced.
+void AppendImportedRows(std::vector<QStringList>& listRows, const std::vector<QStringList>& imported);
+
+} // namespace vestrum::importing

@@ -1,0 +1,269 @@
+#include "base/clock.h"
+#include "base/codepage.h"
+#include "gui/common/list_grid_view.h"
+#include "gui/common/progress_window.h"
+#include "gui/import/text_import_window.h"
+#include "gui/lists/list_editor.h"
+#include "lists/journal_identification.h"
+#include "lists/list_catalogue.h"
+#include "lists/list_data.h"
+#include "program/program.h"
+#include "storage/schema.h"
+#include "support/temp_survey.h"
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFile>
+#include <QFocusEvent>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+using namespace vestrum;
+using vestrum::testing::ScriptedMessages;
+using vestrum::testing::TempSurvey;
+
+namespace {
+
+QString S(const char* text)
+{
+    return QString::fromUtf8(text);
+}
+
+struct ImportFixture : ::testing::Test {
+    TempSurvey survey;
+    QTemporaryDir journalFolder;
+    ScriptedMessages messages;
+    SystemClock clock;
+    Program program { messages, clock };
+    lists::JournalList journals { program.journals };
+    ProgressWindow progress;
+    std::unique_ptr<TextImportWindow> window;
+
+    void SetUp() override
+    {
+        program.survey.open(survey.path(), schema::databasePassword());
+        const QString path = journalFolder.filePath(QStringLiteral("lista_czasopism.mdb"));
+        db::Connection::create(path, schema::databasePassword());
+        program.journals.open(path, schema::databasePassword());
+        program.journals.execute(QStringLiteral(
+            "CREATE TABLE lista_ministerstwa (czasopismo NVARCHAR(255), punkty INTEGER, rodzaj INTEGER)"));
+        program.journals.execute(
+            QStringLiteral("INSERT INTO lista_ministerstwa VALUES (?, 70, 1)"), { S("Kwartalnik Historyczny") });
+        journals.open();
+        window = std::make_unique<TextImportWindow>(program, journals, progress);
+    }
+
+    // Positions 1.. go to columns 0.. in order.
+    void mapInOrder(int positions)
+    {
+        for (int p = 0; p < positions; ++p)
+            window->setMapColumn(p, p);
+    }
+
+    QStringList previewRow(int row) const
+    {
+        QStringList cells;
+        for (int c = 0; c < window->preview()->columnCount(); ++c)
+            cells << window->preview()->cell(c, row);
+        return cells;
+    }
+};
+
+} // namespace
+
+TEST_F(ImportFixture, InstructionsShowWhileMessage24IsOnAndDalejCanTurnThemOff)
+{
+    window->prepare(21);
+    EXPECT_EQ(window->currentPage(), TextImportWindow::InstructionsPage);
+    window->continueFromInstructions();
+    EXPECT_EQ(window->currentPage(), TextImportWindow::StructurePage);
+    EXPECT_EQ(program.state.Flags.flag(MessageFlags::ImportInstructionFlag), 1);
+
+    window->prepare(21);
+    EXPECT_FALSE(window->dontShowAgainBox()->isChecked());
+    window->dontShowAgainBox()->setChecked(true);
+    window->continueFromInstructions();
+    EXPECT_EQ(program.state.Flags.flag(MessageFlags::ImportInstructionFlag), 0);
+    window->prepare(21);
+    EXPECT_EQ(window->currentPage(), TextImportWindow::StructurePage);
+}
+
+TEST_F(ImportFixture, PublicationsAreReadIdentifiedAndCountedInTheHeading)
+{
+    window->prepare(3);
+    mapInOrder(3);
+    window->setImportText(S("kwartalnik historyczny;Dzieje Mazowsza;Nowak Anna\n\nGazeta;Felieton;Kowalski\n"));
+    ASSERT_TRUE(window->readIntoStructure());
+    EXPECT_EQ(window->currentPage(), TextImportWindow::PreviewPage);
+    EXPECT_EQ(window->previewHeading()->text(), S("Weryfikacja wyników i ładowanie danych - wczytano 2 pozycji"));
+    EXPECT_EQ(previewRow(1),
+        (QStringList { S("kwartalnik historyczny"), S("Dzieje Mazowsza"), S("Nowak Anna"), S(""),
+            S("Kwartalnik Historyczny"), S("70") }));
+    EXPECT_EQ(previewRow(2).mid(4), (QStringList { S(""), S("0") }));
+    EXPECT_EQ(messages.requests.last().number, 12);
+    EXPECT_FALSE(progress.isVisible());
+
+    // An empty text gives one empty row, counted.
+    window->showPage(TextImportWindow::StructurePage);
+    window->clearText();
+    ASSERT_TRUE(window->readIntoStructure());
+    EXPECT_EQ(window->previewHeading()->text(), S("Weryfikacja wyników i ładowanie danych - wczytano 1 pozycji"));
+    EXPECT_EQ(window->preview()->dataRowCount(), 1);
+}
+
+TEST_F(ImportFixture, RefusalsLeaveTheTextAndThePreviewAsTheyWere)
+{
+    window->prepare(21);
+    window->setMapColumn(0, 0);
+    window->setImportText(S("Zjazd"));
+    ASSERT_TRUE(window->readIntoStructure());
+    window->showPage(TextImportWindow::StructurePage);
+
+    window->separatorField()->clear();
+    EXPECT_FALSE(window->readIntoStructure());
+    EXPECT_EQ(messages.shown.last(), S("Nie podano znaku separatora"));
+
+    window->byLinesOption()->setChecked(true);
+    EXPECT_FALSE(window->separatorField()->isEnabled());
+    EXPECT_TRUE(window->lineCountField()->isEnabled());
+    window->lineCountField()->setText(S("13"));
+    EXPECT_FALSE(window->readIntoStructure());
+    EXPECT_EQ(messages.shown.last(),
+        S("Ilość linii, które obejmują jeden opis, nie może być większa niż 12 (ani mniejsza od 1)."));
+    // Leaving the field checks it as well; a blank field may be left.
+    const auto leaveLineCount = [this] {
+        QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+        QApplication::sendEvent(window->lineCountField(), &out);
+    };
+    const qsizetype shown = messages.shown.size();
+    window->lineCountField()->setText(S("x"));
+    leaveLineCount();
+    EXPECT_EQ(messages.shown.last(), S("Podana wartość jest nieprawidłowa"));
+    window->lineCountField()->clear();
+    leaveLineCount();
+    EXPECT_EQ(messages.shown.size(), shown + 1);
+
+    window->lineCountField()->setText(S("1"));
+    window->setMapColumn(5, 0);
+    EXPECT_FALSE(window->readIntoStructure());
+    EXPECT_EQ(messages.shown.last(),
+        S("Do conajmniej dwóch pól przypisano taką samą zawartość tematyczną: nazwa konferencji"));
+
+    EXPECT_EQ(window->textField()->toPlainText(), S("Zjazd"));
+    EXPECT_EQ(window->preview()->cell(0, 1), S("Zjazd"));
+    EXPECT_EQ(window->currentPage(), TextImportWindow::StructurePage);
+}
+
+TEST_F(ImportFixture, TheFieldMapIsKeptAsColumnNumbersWithinAGroupAndResetForAnother)
+{
+    window->prepare(25);
+    window->setMapColumn(0, 5); // "nakłady"
+    window->setMapColumn(1, 0);
+    window->prepare(26);
+    EXPECT_EQ(window->mapList(0)->currentText(), S("udział wnioskodawcy"));
+    EXPECT_EQ(window->mapList(1)->currentText(), S("numer projektu"));
+    EXPECT_EQ(window->mapList(0)->count(), 7);
+
+    window->prepare(27);
+    for (int p = 0; p < 12; ++p)
+        EXPECT_EQ(window->mapList(p)->currentIndex(), 0) << p;
+    EXPECT_EQ(window->mapList(0)->currentText(), S("- pomiń -"));
+}
+
+TEST_F(ImportFixture, FailingRowsShowEveryErrorAndPassingRowsAreAcceptedInTheListedSpelling)
+{
+    window->prepare(47);
+    mapInOrder(3);
+    window->setImportText(S("KRAJOWA;Medal;Minister\n- wybierz -;Nagroda;Rektor\nobca;Dyplom;PAN"));
+    ASSERT_TRUE(window->readIntoStructure());
+    EXPECT_FALSE(window->enterIntoList());
+    EXPECT_EQ(window->currentPage(), TextImportWindow::ErrorsPage);
+    const QStringList lines = window->errorText()->toPlainText().split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_TRUE(lines[0].isEmpty());
+    EXPECT_TRUE(lines[1].endsWith(S("klasyfikacji - wiersz 2")));
+    EXPECT_TRUE(lines[2].endsWith(S("klasyfikacji - wiersz 3")));
+    EXPECT_TRUE(window->acceptedRows().empty());
+
+    window->showPage(TextImportWindow::StructurePage);
+    window->setImportText(S("KRAJOWA;Medal;Minister\nZagraniczna;Dyplom;PAN"));
+    ASSERT_TRUE(window->readIntoStructure());
+    EXPECT_TRUE(window->enterIntoList());
+    EXPECT_EQ(window->acceptedRows(),
+        (std::vector<QStringList> {
+            { S("krajowa"), S("Medal"), S("Minister") }, { S("zagraniczna"), S("Dyplom"), S("PAN") } }));
+}
+
+TEST_F(ImportFixture, LeavingAsksMessage18AndNieKeepsTheWindowOpen)
+{
+    window->prepare(21);
+    window->show();
+    messages.answer(MessageAnswer::No);
+    window->reject();
+    EXPECT_EQ(messages.requests.last().number, 18);
+    EXPECT_EQ(messages.shown.last(), S("Czy na pewno chcesz pominąć wprowadzone zmiany?"));
+    EXPECT_TRUE(window->isVisible());
+    messages.answer(MessageAnswer::Yes);
+    window->reject();
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(ImportFixture, AFileShowsTheEncodingItWasReadIn)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("wykaz"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(codepage::toWindows1250(S("Zjazd Łódzki\r\nSympozjum Śląskie\r\n")));
+    file.close();
+    window->prepare(21);
+    window->loadTextFromFile(path);
+    EXPECT_EQ(window->textField()->toPlainText(), S("Zjazd Łódzki\nSympozjum Śląskie\n"));
+    EXPECT_TRUE(window->encodingLabel()->text().endsWith(S("Windows-1250")));
+    EXPECT_EQ(window->textField()->textCursor().position(), 0);
+
+    QGuiApplication::clipboard()->setText(S("Konferencja Łódzka"));
+    window->pasteFromClipboard();
+    EXPECT_EQ(window->textField()->toPlainText(), S("Konferencja Łódzka"));
+    EXPECT_FALSE(window->encodingLabel()->isVisibleTo(window.get()));
+}
+
+TEST_F(ImportFixture, TheHandOverAppendsToTheEditorsListAndMarksItChanged)
+{
+    lists::ListGrid stored(lists::ListKindInfoOf(21).headers());
+    stored.setRows({ { S("Alfa") }, { S("Beta") }, { S("Gamma") } });
+    lists::SaveList(program.survey, 21, stored);
+    ListEditor editor(program);
+    editor.prepare(21);
+    program.state.PendingEdit = false;
+    program.state.Flags.setFlag(MessageFlags::ImportInstructionFlag, 0);
+
+    window->prepare(21);
+    window->setMapColumn(0, 0);
+    QTimer::singleShot(0, window.get(), [this] {
+        window->setImportText(S("Delta\nEpsilon"));
+        window->readIntoStructure();
+        window->enterIntoList();
+    });
+    ImportTextIntoEditor(editor, *window);
+    EXPECT_EQ(editor.list().rowCount(), 5);
+    EXPECT_EQ(editor.list().row(3), QStringList { S("Delta") });
+    EXPECT_EQ(editor.selectedRows(), std::make_pair(3, 3));
+    EXPECT_TRUE(program.state.PendingEdit);
+}

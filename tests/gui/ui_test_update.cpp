@@ -1,0 +1,80 @@
+#include "gui/main/about_window.h"
+#include "gui/main/main_window.h"
+#include "gui/update/proxy_window.h"
+#include "gui/update/update_commands.h"
+#include "update/update_fixture.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
+
+using namespace vestrum;
+namespace vt = vestrum::testing;
+
+TEST(ProxyWindowTest, FieldsFollowTheirCheckBoxes)
+{
+    ProxyWindow window;
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Ustawienia serwera proxy"));
+    const auto background = [](QLineEdit* field) { return field->palette().color(QPalette::Disabled, QPalette::Base); };
+    EXPECT_FALSE(window.addressField()->isEnabled());
+    EXPECT_EQ(background(window.addressField()), QColor(244, 244, 234));
+
+    window.authentication()->setChecked(true);
+    EXPECT_FALSE(window.userField()->isEnabled()); // both boxes are needed for the login
+    window.useProxy()->setChecked(true);
+    EXPECT_TRUE(window.addressField()->isEnabled());
+    EXPECT_TRUE(window.portField()->isEnabled());
+    EXPECT_TRUE(window.userField()->isEnabled());
+    EXPECT_EQ(window.passwordField()->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(window.userField()->palette().color(QPalette::Base), QColor(Qt::white));
+    window.authentication()->setChecked(false);
+    EXPECT_FALSE(window.passwordField()->isEnabled());
+}
+
+namespace {
+
+struct UpdateWindows : vt::UpdateFixture {
+    MainWindow window { program };
+    UpdateCommands commands { program, window, fetcher };
+};
+
+} // namespace
+
+// No server to reach: one message, and the start goes on with the installed components.
+TEST_F(UpdateWindows, StartWithoutConnectionGoesOnAfterOneMessage)
+{
+    program.survey.close();
+    commands.install({}, QStringLiteral("http://127.0.0.1:1"));
+    QElapsedTimer timer;
+    timer.start();
+    ASSERT_TRUE(window.startUp({}, root.path()));
+    EXPECT_LT(timer.elapsed(), 5000);
+    ASSERT_GE(messages.requests.size(), 1);
+    EXPECT_EQ(messages.requests.first().number, 20);
+    EXPECT_EQ(window.about().versions().size(), 4);
+    EXPECT_TRUE(window.menuAction(QStringLiteral("Aktualizacja programu bez dostępu do internetu"))->isEnabled());
+    QAction* proxy = window.menuAction(QStringLiteral("Ustawienia serwera proxy"));
+    EXPECT_FALSE(proxy->isVisible());
+    proxy->setVisible(true); // a hidden entry is also disabled; shown, it carries its command
+    EXPECT_TRUE(proxy->isEnabled());
+    window.closeWithoutQuestions();
+}
+
+// An update list of more than three entries fills the about box, last entry first.
+TEST_F(UpdateWindows, OfflineUpdateFillsTheAboutBoxFromTheUpdateList)
+{
+    commands.install({}, QStringLiteral("http://127.0.0.1:1"));
+    const QString package = offlinePackage(QStringLiteral("program:2.2.1.2;t:0;p:program.zlb;s:;f:;\n"
+                                                          "dane:2.2.1.0;t:3;p:dane.zlb;s:;f:;\n"
+                                                          "Lista_czasopism:0.0.0.0;t:2;p:l.zlb;s:;f:;\n"
+                                                          "Pomoc_programu:1.0.1.0;t:1;p:pomoc.zlb;s:;f:pomoc;\n"),
+        { { QStringLiteral("pomoc.zlb"), vt::archiveOf({ { QStringLiteral("instrukcja.html"), "<p>nowa</p>" } }) } });
+    commands.offlineUpdate(package);
+    EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join(u'|').toStdString();
+    const auto rows = window.about().versions();
+    ASSERT_EQ(rows.size(), 4);
+    EXPECT_EQ(rows[0], qMakePair(QStringLiteral("Pomoc programu"), QStringLiteral("1.0.1.0")));
+    EXPECT_EQ(rows[3], qMakePair(QStringLiteral("program"), QStringLiteral("2.2.1.2")));
+    EXPECT_TRUE(QFileInfo::exists(folder() + QStringLiteral("pomoc/instrukcja.html")));
+}

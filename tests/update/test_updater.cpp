@@ -1,0 +1,357 @@
+#include "update/update_fixture.h"
+
+#include "program/settings.h"
+#include "storage/journal_list.h"
+#include "update/component_files.h"
+#include "update/update_server.h"
+
+#include <QElapsedTimer>
+
+using namespace vestrum;
+using namespace vestrum::update;
+namespace vt = vestrum::testing;
+using vestrum::testing::readFile;
+using vestrum::testing::UpdateFixture;
+using vestrum::testing::writeFile;
+
+namespace {
+
+const QString kQuestion
+    = QStringLiteral("Program 'Vestrum' wykrył istnienie bardziej aktualnych wersji programu lub jego składników.\n"
+                     "Czy chcesz, aby zostały one teraz zainstalowane?");
+const QString kNoConnection
+    = QStringLiteral("Nie można sprawdzić czy istnieją aktualizacje programu.\nBłąd połączenia z serwerem Marvo.");
+const QString kNothingNewer
+    = QStringLiteral("Pobrany pakiet nie zawiera elementów nowszych od zainstalowanych na tym komputerze.");
+
+const QString kDaneNewer = QStringLiteral("dane:2.2.2.0;typ:3;pakiet:dane.zlb;strona:;folder:dane;\r\n");
+const QString kProgramNewer = QStringLiteral("program:2.2.1.3;typ:0;pakiet:program.zlb;strona:;folder:;\r\n");
+
+void makeUpdaterProgram(const QString& folder)
+{
+    writeFile(folder + QStringLiteral("aktualizuj"), "#!/bin/sh\n");
+    QFile::setPermissions(
+        folder + QStringLiteral("aktualizuj"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+} // namespace
+
+TEST(UpdateServerAddresses, PackagesJoinWithSlashAndArePercentEncoded)
+{
+    EXPECT_EQ(VersionFileAddress(QStringLiteral("https://www.example.com/")).toString(),
+        QStringLiteral("https://www.example.com/download/ankieta_update/ankieta_version.conf"));
+    EXPECT_EQ(PackageAddress(DownloadBase(QStringLiteral("http://127.0.0.1:8080")), QStringLiteral("pakiet ą#1.zlb"))
+                  .toEncoded(),
+        QByteArray("http://127.0.0.1:8080/download/ankieta_update/pakiet%20%C4%85%231.zlb"));
+}
+
+TEST_F(UpdateFixture, NothingNewerOffersNothing)
+{
+    serveVersionFile(
+        QStringLiteral("program:2.2.1.2;t:0;p:program.zlb;s:;f:;\r\ndane:2.2.1.0;t:3;p:dane.zlb;s:;f:;\r\n"));
+    EXPECT_FALSE(updater.RunAtStart(server.address()));
+    EXPECT_TRUE(messages.shown.isEmpty());
+    ASSERT_EQ(updater.entries().size(), 2);
+    EXPECT_TRUE(updater.entries()[0].upToDate);
+    EXPECT_EQ(updater.versionRows().first(), qMakePair(QStringLiteral("dane"), QStringLiteral("2.2.1.0")));
+    EXPECT_FALSE(QFileInfo::exists(updater.tmpFolder()));
+}
+
+// "dane" before "program": the data are carried over before the program is handed to the external updater.
+TEST_F(UpdateFixture, NewerSurveyDatabaseTakesTheUserDataBeforeTheHandOver)
+{
+    putUserData(QStringLiteral("Instytut Badań"));
+    program.state.CurrentDataFile = folder() + QStringLiteral("moje.naj");
+    SetDataSaved(program.state, false);
+    makeUpdaterProgram(folder());
+    serveVersionFile(kDaneNewer + kProgramNewer);
+    servePackage("dane.zlb", vt::surveyPackage(QStringLiteral("2.2.2.0")));
+    servePackage("program.zlb", vt::archiveOf({ { QStringLiteral("vestrum"), "nowy program" } }));
+    messages.answer(MessageAnswer::Yes); // message 22
+
+    EXPECT_TRUE(updater.RunAtStart(server.address()));
+    EXPECT_EQ(messages.shown, QStringList { kQuestion });
+    EXPECT_EQ(surveyVersion(), QStringLiteral("2.2.2.0"));
+    EXPECT_EQ(userData(), QStringLiteral("Instytut Badań"));
+    // The data stay tied to the user's file, not to the backup they came from.
+    EXPECT_EQ(program.state.CurrentDataFile, folder() + QStringLiteral("moje.naj"));
+    EXPECT_FALSE(program.state.DataSaved);
+
+    const QString backup = folder() + QStringLiteral("archiwum/dane/2.2.1.0.nar");
+    ZlbArchive old;
+    ASSERT_TRUE(old.OpenArchive(backup));
+    EXPECT_GE(old.FindFile(QStringLiteral("ankieta.mdb")), 0);
+    EXPECT_EQ(QDir(folder() + QStringLiteral("archiwum")).entryList({ QStringLiteral("a_*.nar") }).size(), 1);
+
+    ASSERT_EQ(host.started.size(), 1);
+    EXPECT_EQ(host.started[0],
+        (QStringList { folder() + QStringLiteral("aktualizuj"), folder() + QStringLiteral("vestrum"),
+            folder() + QStringLiteral("tmp/program.zlb"), folder() + QStringLiteral("archiwum/program/2.2.1.2.nar") }));
+    EXPECT_EQ(host.closeRequests, 1);
+    EXPECT_TRUE(QFileInfo::exists(updater.resumeMarkerPath()));
+}
+
+TEST_F(UpdateFixture, CommandLineArgumentSkipsTheQuestion)
+{
+    serveVersionFile(kDaneNewer);
+    servePackage("dane.zlb", vt::surveyPackage(QStringLiteral("2.2.2.0")));
+    updater.setArguments({ QStringLiteral("dane.naj") });
+    EXPECT_FALSE(updater.RunAtStart(server.address()));
+    EXPECT_TRUE(messages.shown.isEmpty());
+    EXPECT_EQ(surveyVersion(), QStringLiteral("2.2.2.0"));
+    EXPECT_TRUE(updater.surveyDatabaseReplaced());
+    EXPECT_FALSE(QFileInfo::exists(updater.tmpFolder()));
+}
+
+TEST_F(UpdateFixture, AnswerNoInstallsNothing)
+{
+    serveVersionFile(kDaneNewer);
+    messages.answer(MessageAnswer::No);
+    EXPECT_FALSE(updater.RunAtStart(server.address()));
+    EXPECT_EQ(surveyVersion(), QStringLiteral("2.2.1.0"));
+    EXPECT_FALSE(server.requested.contains("/download/ankieta_update/dane.zlb"));
+}
+
+TEST_F(UpdateFixture, UnreachableOrFailingServerCostsOneMessageAndNoTime)
+{
+    for (int status : { 404, 500 }) {
+        server.routes["/download/ankieta_update/ankieta_version.conf"]
+            = { status, "[x]\ndane:9.9.9.9;t:3;p:d.zlb;s:;f:;" };
+        messages.shown.clear();
+        EXPECT_FALSE(updater.RunAtStart(server.address())) << status;
+        EXPECT_EQ(messages.shown, QStringList { kNoConnection }) << status;
+        EXPECT_EQ(messages.requests.last().number, 20);
+    }
+    // A server that takes the connection and never answers: the time limit ends the wait.
+    server.silent = true;
+    messages.shown.clear();
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_FALSE(updater.RunAtStart(server.address()));
+    EXPECT_LT(timer.elapsed(), 5000);
+    EXPECT_EQ(messages.shown, QStringList { kNoConnection });
+    // Nothing listens on the port at all.
+    messages.shown.clear();
+    EXPECT_FALSE(updater.RunAtStart(QStringLiteral("http://127.0.0.1:1")));
+    EXPECT_EQ(messages.shown, QStringList { kNoConnection });
+}
+
+TEST_F(UpdateFixture, HostileVersionFileIsRefusedWhole)
+{
+    for (const char* line : { "dane:2.2.2.0;t:3;p:../../dane.zlb;s:;f:;", "dane:99999999999.0.0.0;t:3;p:d.zlb;s:;f:;",
+             "../x:9.0.0.0;t:1;p:x.zlb;s:;f:;", "x:9.0.0.0;t:1;p:x.zlb;s:;f:/tmp;",
+             "dane:9.0.0.0;t:1;p:d.zlb;s:;f:dane;" }) {
+        serveVersionFile(kDaneNewer + QString::fromUtf8(line) + QStringLiteral("\r\n"));
+        messages.shown.clear();
+        EXPECT_FALSE(updater.RunAtStart(server.address())) << line;
+        EXPECT_EQ(messages.shown, QStringList { kNoConnection }) << line;
+        EXPECT_TRUE(updater.entries().isEmpty());
+    }
+    EXPECT_EQ(surveyVersion(), QStringLiteral("2.2.1.0"));
+}
+
+TEST_F(UpdateFixture, MissingOrDamagedPackageLeavesTheComponentAsItWas)
+{
+    putUserData(QStringLiteral("stare dane"));
+    updater.setArguments({ QStringLiteral("x") });
+    serveVersionFile(kDaneNewer);
+    EXPECT_FALSE(updater.RunAtStart(server.address())); // 404 for the package
+    ASSERT_EQ(messages.shown.size(), 1);
+    EXPECT_TRUE(messages.shown[0].startsWith(QStringLiteral("Nie udało się pobrać pakietu aktualizacji dane.zlb")));
+
+    QByteArray damaged = vt::surveyPackage(QStringLiteral("2.2.2.0"));
+    damaged[200] = static_cast<char>(damaged[200] ^ 0x55);
+    servePackage("dane.zlb", damaged);
+    messages.shown.clear();
+    EXPECT_FALSE(updater.RunAtStart(server.address()));
+    ASSERT_EQ(messages.shown.size(), 1);
+    EXPECT_TRUE(messages.shown[0].contains(QStringLiteral("jest uszkodzony")));
+    EXPECT_EQ(surveyVersion(), QStringLiteral("2.2.1.0"));
+    EXPECT_EQ(userData(), QStringLiteral("stare dane"));
+    EXPECT_FALSE(QFileInfo::exists(folder() + QStringLiteral("archiwum/dane")));
+}
+
+// A package whose database cannot be opened: the old database goes back, with its old version.
+TEST_F(UpdateFixture, FailedCarryOverKeepsTheOldDatabaseAndNamesTheBackups)
+{
+    putUserData(QStringLiteral("stare dane"));
+    updater.setArguments({ QStringLiteral("x") });
+    serveVersionFile(kDaneNewer);
+    servePackage("dane.zlb", vt::archiveOf({ { QStringLiteral("ankieta.mdb"), "to nie jest baza danych" } }));
+    EXPECT_FALSE(updater.RunAtStart(server.address()));
+    ASSERT_EQ(messages.shown.size(), 1);
+    EXPECT_TRUE(
+        messages.shown[0].contains(QDir::toNativeSeparators(folder() + QStringLiteral("archiwum/dane/2.2.1.0.nar"))));
+    EXPECT_TRUE(messages.shown[0].contains(QStringLiteral("a_2026_12_08-12_00.nar")));
+    EXPECT_EQ(surveyVersion(), QStringLiteral("2.2.1.0"));
+    EXPECT_EQ(userData(), QStringLiteral("stare dane"));
+    EXPECT_FALSE(updater.entries()[0].upToDate);
+}
+
+// A leftover version file without the marker neither switches the online check off nor installs unasked.
+TEST_F(UpdateFixture, LeftoverTmpWithoutMarkerIsClearedAndTheServerAsked)
+{
+    writeFile(folder() + QStringLiteral("tmp/ankieta_version.conf"), ("[x]\n" + kDaneNewer).toUtf8());
+    writeFile(folder() + QStringLiteral("tmp/dane.zlb"), vt::surveyPackage(QStringLiteral("2.2.2.0")));
+    serveVersionFile(QString());
+    EXPECT_FALSE(updater.RunAtStart(server.address()));
+    EXPECT_TRUE(server.requested.contains("/download/ankieta_update/ankieta_version.conf"));
+    EXPECT_TRUE(messages.shown.isEmpty());
+    EXPECT_EQ(surveyVersion(), QStringLiteral("2.2.1.0"));
+    EXPECT_FALSE(QFileInfo::exists(updater.tmpFolder()));
+}
+
+// After the external updater started the program again, the offline update goes on with what is left,
+// without asking and without the server; a program entry still not newer is not handed over twice.
+TEST_F(UpdateFixture, ResumesAnUpdateItHandedOver)
+{
+    makeUpdaterProgram(folder());
+    const QString package = offlinePackage(kProgramNewer + kDaneNewer,
+        { { QStringLiteral("program.zlb"), vt::archiveOf({ { QStringLiteral("vestrum"), "nowy" } }) },
+            { QStringLiteral("dane.zlb"), vt::surveyPackage(QStringLiteral("2.2.2.0")) } });
+    EXPECT_TRUE(updater.OfflineUpdate(package));
+    EXPECT_EQ(host.started.size(), 1);
+    EXPECT_EQ(surveyVersion(), QStringLiteral("2.2.1.0")); // "program" came first
+    EXPECT_TRUE(QFileInfo::exists(updater.versionFilePath()));
+
+    // The next start: the external updater did not replace the program (its version is unchanged).
+    Updater next(program, fetcher, host);
+    EXPECT_FALSE(next.RunAtStart(QStringLiteral("http://127.0.0.1:1")));
+    EXPECT_EQ(host.started.size(), 1);
+    EXPECT_EQ(surveyVersion(), QStringLiteral("2.2.2.0"));
+    ASSERT_EQ(messages.shown.size(), 1);
+    EXPECT_TRUE(messages.shown[0].startsWith(QStringLiteral("Nie udało się zainstalować nowej wersji programu")));
+    EXPECT_FALSE(QFileInfo::exists(next.tmpFolder()));
+}
+
+TEST_F(UpdateFixture, OfflinePackageWithEverythingCurrentOrWithoutVersionFile)
+{
+    EXPECT_FALSE(updater.OfflineUpdate(offlinePackage(QStringLiteral("dane:2.2.1.0;t:3;p:dane.zlb;s:;f:;"), {})));
+    EXPECT_EQ(messages.shown, QStringList { kNothingNewer });
+    EXPECT_FALSE(QFileInfo::exists(updater.tmpFolder()));
+
+    messages.shown.clear();
+    const QString path = root.filePath(QStringLiteral("inne.dat"));
+    writeFile(path, vt::archiveOf({ { QStringLiteral("cokolwiek.txt"), "x" } }));
+    EXPECT_FALSE(updater.OfflineUpdate(path));
+    EXPECT_EQ(messages.shown,
+        QStringList { QStringLiteral("Podany plik nie zawiera poprawnej aktualizacji programu \"Vestrum\"") });
+}
+
+// File components: an older backup of the same version keeps its name, and a run-once program that fails
+// leaves the old file in place.
+TEST_F(UpdateFixture, FileComponentsKeepOlderBackupsAndUndoAFailedRunOnce)
+{
+    writeFile(folder() + QStringLiteral("pomoc/index.html"), "stara pomoc");
+    writeFile(folder() + QStringLiteral("archiwum/pomoc/0.0.0.0.nar"), "starsza kopia");
+    writeFile(folder() + QStringLiteral("narzedzia/instaluj.sh"), "stary");
+    IniFile ini;
+    ini.setValue(QStringLiteral("Narzedzie"), QStringLiteral("wersja"), QStringLiteral("1.0.0.0"));
+    ini.setValue(
+        QStringLiteral("Narzedzie"), QStringLiteral("Obiekt"), folder() + QStringLiteral("narzedzia/instaluj.sh"));
+    ini.save(program.state.settingsPath());
+
+    const QString package = offlinePackage(
+        QStringLiteral("pomoc:1.0.0.0;t:1;p:pomoc.zlb;s:;f:pomoc;\nNarzedzie:1.1.0.0;t:4;p:n.zlb;s:;f:narzedzia;\n"),
+        { { QStringLiteral("pomoc.zlb"), vt::archiveOf({ { QStringLiteral("index.html"), "nowa pomoc" } }) },
+            { QStringLiteral("n.zlb"), vt::archiveOf({ { QStringLiteral("instaluj.sh"), "#!/bin/sh\nexit 3\n" } }) } });
+    EXPECT_FALSE(updater.OfflineUpdate(package));
+
+    EXPECT_EQ(readFile(folder() + QStringLiteral("pomoc/index.html")), "nowa pomoc");
+    EXPECT_EQ(readFile(folder() + QStringLiteral("archiwum/pomoc/0.0.0.0.nar")), "starsza kopia");
+    ZlbArchive backup;
+    ASSERT_TRUE(backup.OpenArchive(folder() + QStringLiteral("archiwum/pomoc/0.0.0.0_2.nar")));
+    EXPECT_GE(backup.FindFile(QStringLiteral("index.html")), 0);
+    ini.load(program.state.settingsPath());
+    EXPECT_EQ(ini.value(QStringLiteral("pomoc"), QStringLiteral("wersja")), QStringLiteral("1.0.0.0"));
+
+    EXPECT_EQ(readFile(folder() + QStringLiteral("narzedzia/instaluj.sh")), "stary");
+    EXPECT_EQ(ini.value(QStringLiteral("Narzedzie"), QStringLiteral("wersja")), QStringLiteral("1.0.0.0"));
+    ASSERT_EQ(messages.shown.size(), 1);
+    EXPECT_TRUE(messages.shown[0].startsWith(QStringLiteral("Instalacja składnika Narzedzie nie powiodła się")));
+}
+
+TEST_F(UpdateFixture, ObjectPathOutsideTheProgramFolderIsIgnored)
+{
+    QTemporaryDir elsewhere;
+    const QString outside = elsewhere.filePath(QStringLiteral("cenny.txt"));
+    writeFile(outside, "nie ruszać");
+    IniFile ini;
+    ini.setValue(QStringLiteral("Wzory"), QStringLiteral("Obiekt"), outside);
+    ini.save(program.state.settingsPath());
+    const QString package = offlinePackage(QStringLiteral("Wzory:1.0.0.0;t:1;p:w.zlb;s:;f:wzory;"),
+        { { QStringLiteral("w.zlb"), vt::archiveOf({ { QStringLiteral("cenny.txt"), "nowy" } }) } });
+    EXPECT_FALSE(updater.OfflineUpdate(package));
+    EXPECT_EQ(readFile(outside), "nie ruszać");
+    EXPECT_EQ(readFile(folder() + QStringLiteral("wzory/cenny.txt")), "nowy");
+}
+
+TEST_F(UpdateFixture, SpecialPageOpensTheAddressAndClosesTheProgram)
+{
+    const QString package
+        = offlinePackage(QStringLiteral("Nowy:1.0.0.0;t:1;p:;s:https://www.example.com/opis;f:;"), {});
+    EXPECT_FALSE(updater.OfflineUpdate(package));
+    EXPECT_EQ(host.pages, QList<QUrl> { QUrl(QStringLiteral("https://www.example.com/opis")) });
+    EXPECT_EQ(host.closeRequests, 1);
+}
+
+// A plain file component cannot take the place of the survey database (or any other file of the program).
+TEST_F(UpdateFixture, FileComponentNeverReplacesTheProgramsOwnFiles)
+{
+    putUserData(QStringLiteral("cenne dane"));
+    const QString package = offlinePackage(
+        QStringLiteral("Baza:1.0.0.0;t:1;p:b.zlb;s:;f:dane;\nStare:1.0.0.0;t:1;p:s.zlb;s:;f:archiwum;\n"),
+        { { QStringLiteral("b.zlb"), vt::archiveOf({ { QStringLiteral("ANKIETA.mdb"), "pusto" } }) },
+            { QStringLiteral("s.zlb"), vt::archiveOf({ { QStringLiteral("a.nar"), "x" } }) } });
+    EXPECT_FALSE(updater.OfflineUpdate(package));
+    ASSERT_EQ(messages.shown.size(), 2);
+    EXPECT_TRUE(messages.shown[0].startsWith(QStringLiteral("Pakiet składnika Baza zastąpiłby plik programu")));
+    EXPECT_EQ(userData(), QStringLiteral("cenne dane"));
+    EXPECT_FALSE(QFileInfo::exists(folder() + QStringLiteral("archiwum/a.nar")));
+}
+
+// The program came back from the external updater in its new version: an online resume fetches the version
+// file again, takes the package already in tmp/ and installs the rest without asking.
+TEST_F(UpdateFixture, OnlineResumeUsesThePackagesAlreadyFetched)
+{
+    writeFile(folder() + QStringLiteral("tmp/wznowienie"), "2.2.1.1");
+    writeFile(folder() + QStringLiteral("tmp/dane.zlb"), vt::surveyPackage(QStringLiteral("2.2.2.0")));
+    serveVersionFile(QStringLiteral("program:2.2.1.2;t:0;p:program.zlb;s:;f:;\r\n") + kDaneNewer);
+    EXPECT_FALSE(updater.RunAtStart(server.address()));
+    EXPECT_TRUE(messages.shown.isEmpty());
+    EXPECT_EQ(server.requested, QList<QByteArray> { "/download/ankieta_update/ankieta_version.conf" });
+    EXPECT_EQ(surveyVersion(), QStringLiteral("2.2.2.0"));
+    EXPECT_FALSE(QFileInfo::exists(updater.tmpFolder()));
+}
+
+// The journal list is replaced whole; a package whose database does not open leaves the old list in use.
+TEST_F(UpdateFixture, JournalListIsReplacedOrKeptWhole)
+{
+    journals::createJournalListDatabase(program.state.journalListPath());
+    program.journals.open(program.state.journalListPath(), schema::databasePassword());
+    QTemporaryDir source;
+    const QString fresh = source.filePath(QStringLiteral("lista_czasopism.mdb"));
+    journals::createJournalListDatabase(fresh);
+    {
+        db::Connection c;
+        c.open(fresh, schema::databasePassword());
+        c.execute(QStringLiteral("UPDATE wersja SET wersja = '3000.0.0.0'"));
+    }
+    const QString line = QStringLiteral("Lista_czasopism:3000.0.0.0;t:2;p:l.zlb;s:;f:dane;");
+    EXPECT_FALSE(updater.OfflineUpdate(offlinePackage(line,
+        { { QStringLiteral("l.zlb"), vt::archiveOf({ { QStringLiteral("Lista_Czasopism.mdb"), "zepsuta" } }) } })));
+    ASSERT_EQ(messages.shown.size(), 1);
+    EXPECT_TRUE(messages.shown[0].startsWith(QStringLiteral("Nie udało się zainstalować nowej listy czasopism")));
+    EXPECT_TRUE(program.journals.isOpen());
+    EXPECT_NE(startup::databaseVersion(program.journals), QStringLiteral("3000.0.0.0"));
+
+    messages.shown.clear();
+    EXPECT_FALSE(updater.OfflineUpdate(offlinePackage(line,
+        { { QStringLiteral("l.zlb"),
+            vt::archiveOf({ { QStringLiteral("lista_czasopism.mdb"), readFile(fresh) } }) } })));
+    EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join(u'|').toStdString();
+    EXPECT_TRUE(program.journals.isOpen());
+    EXPECT_EQ(startup::databaseVersion(program.journals), QStringLiteral("3000.0.0.0"));
+    EXPECT_TRUE(updater.journalListReplaced());
+    EXPECT_EQ(QDir(folder() + QStringLiteral("archiwum/Lista_czasopism")).entryList(QDir::Files).size(), 2);
+}
