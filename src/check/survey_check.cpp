@@ -120,8 +120,8 @@ private:
 };
 
 // A main-window grid as the editor shows it, with the widths its fields declare.
-void checkGrid(const LoadedPage& loaded, const form::Control& grid, const QStringList& conferences, int year,
-    std::vector<Finding>& findings)
+void checkGrid(const LoadedPage& loaded, const form::Control& grid, const QStringList& conferences,
+    const importing::CheckContext& context, std::vector<Finding>& findings)
 {
     if (grid.listKind < 0)
         return;
@@ -134,7 +134,7 @@ void checkGrid(const LoadedPage& loaded, const form::Control& grid, const QStrin
     for (auto it = loaded.values.maxLength.cbegin(); it != loaded.values.maxLength.cend(); ++it)
         if (it.key().startsWith(prefix))
             widths.insert(it.key().mid(prefix.size()), it.value());
-    const std::vector<Finding> found = CheckListRows(grid.listKind, rows, widths, conferences, year);
+    const std::vector<Finding> found = CheckListRows(grid.listKind, rows, widths, conferences, context);
     findings.insert(findings.end(), found.begin(), found.end());
 }
 
@@ -142,14 +142,19 @@ void checkGrid(const LoadedPage& loaded, const form::Control& grid, const QStrin
 
 class RowChecker {
 public:
-    RowChecker(int kind, const QMap<QString, int>& widths, const QStringList& conferences, int year,
-        std::vector<Finding>& findings)
+    RowChecker(int kind, const QMap<QString, int>& widths, const QStringList& conferences,
+        const importing::CheckContext& context, std::vector<Finding>& findings)
         : info_(lists::ListKindInfoOf(kind))
         , form_(kind, conferences)
         , widths_(widths)
-        , year_(year)
+        , context_(context)
         , findings_(findings)
     {
+        // Where the dialog takes free text beside its items, an unlisted text is no fault.
+        freeText_.assign(info_.columns.size() + 1, false);
+        for (const lists::EntryField& f : form_.fields())
+            if (f.input == lists::EntryInput::EditableChoice && f.column >= 0)
+                freeText_[static_cast<size_t>(f.column)] = true;
     }
 
     void check(int row, const QStringList& cells)
@@ -161,6 +166,7 @@ public:
         checkRequired();
         checkExits();
         checkWidths(cells);
+        checkImportRules(cells);
         if (info_.kind >= 3 && info_.kind <= 6 && numbers::IsBlank(cells.value(lists::kListedJournalColumn)))
             add(Severity::Warning, lists::kJournalColumn,
                 S("Publikacja nie ma przypisanego czasopisma z listy ministerstwa (%1)")
@@ -240,9 +246,22 @@ private:
     {
         for (int i = 0; i < form_.count(); ++i) {
             const QString typed = form_.text(i);
-            const lists::ExitCheck exit = form_.leave(i, year_);
+            const lists::ExitCheck exit = form_.leave(i, context_.reportingYear);
             if (!exit.ok)
                 add(Severity::Error, form_.field(i).column, exit.message + S(": ") + quoted(typed));
+        }
+    }
+
+    // The text import's rule table over the stored row. Emptiness stays the entry dialog's to judge
+    // (it knows which fields are optional), so a blank cell is left to its acceptance check.
+    void checkImportRules(const QStringList& cells)
+    {
+        const importing::RowCheck check = importing::CheckRowCells(info_.kind, cells, row_ + 1, context_);
+        for (const importing::ImportFinding& f : check.findings) {
+            const auto column = static_cast<size_t>(f.column);
+            if (f.column >= 0 && (numbers::IsBlank(cells.value(f.column)) || freeText_.at(column)))
+                continue;
+            add(Severity::Error, f.column, f.message);
         }
     }
 
@@ -259,7 +278,8 @@ private:
     const lists::ListKindInfo& info_;
     lists::EntryForm form_;
     const QMap<QString, int>& widths_;
-    int year_;
+    const importing::CheckContext& context_;
+    std::vector<bool> freeText_;
     std::vector<Finding>& findings_;
     int row_ = 0;
     std::vector<bool> flagged_;
@@ -268,6 +288,16 @@ private:
 bool allBlank(const QStringList& row)
 {
     return std::all_of(row.begin(), row.end(), [](const QString& cell) { return numbers::IsBlank(cell); });
+}
+
+// The kind's import context; a survey put together without one gets the schema's widths.
+importing::CheckContext importContextOf(const StoredSurvey& survey, int kind)
+{
+    if (kind >= 0 && kind < static_cast<int>(survey.importContexts.size()))
+        return survey.importContexts[static_cast<size_t>(kind)];
+    importing::CheckContext context;
+    context.reportingYear = survey.reportingYear;
+    return context;
 }
 
 void sortFindings(std::vector<Finding>& findings)
@@ -332,6 +362,8 @@ StoredSurvey ReadSurvey(Program& program)
     survey.reportingYear = program.state.ReportingYear;
     survey.conferences = lists::StoredConferences(program.survey);
     survey.storedChoices = readStoredChoices(program.survey);
+    for (const lists::ListKindInfo& info : lists::ListCatalogue())
+        survey.importContexts.push_back(importing::SurveyCheckContext(program.survey, info.kind, survey.reportingYear));
     for (const lists::ListKindInfo& info : lists::ListCatalogue()) {
         if (info.mainWindowGrid)
             continue; // its rows came with the section page
@@ -343,12 +375,12 @@ StoredSurvey ReadSurvey(Program& program)
 }
 
 std::vector<Finding> CheckListRows(int kind, const lists::ListGrid& grid, const QMap<QString, int>& widths,
-    const QStringList& conferences, int reportingYear)
+    const QStringList& conferences, const importing::CheckContext& context)
 {
     std::vector<Finding> findings;
     if (grid.isEmpty())
         return findings;
-    RowChecker checker(kind, widths, conferences, reportingYear, findings);
+    RowChecker checker(kind, widths, conferences, context, findings);
     for (int r = 0; r < grid.rowCount(); ++r)
         if (!allBlank(grid.row(r)))
             checker.check(r, grid.row(r));
@@ -371,12 +403,12 @@ std::vector<Finding> CheckSurvey(const StoredSurvey& survey)
         PageChecker(loaded, survey.storedChoices, findings).run();
         form::ForEachControl(*loaded.page, [&](const form::Row&, const form::Control& control) {
             if (control.kind == form::ControlKind::Grid)
-                checkGrid(loaded, control, survey.conferences, survey.reportingYear, findings);
+                checkGrid(loaded, control, survey.conferences, importContextOf(survey, control.listKind), findings);
         });
     }
     for (const StoredList& list : survey.lists) {
         const std::vector<Finding> found
-            = CheckListRows(list.kind, list.grid, list.widths, survey.conferences, survey.reportingYear);
+            = CheckListRows(list.kind, list.grid, list.widths, survey.conferences, importContextOf(survey, list.kind));
         findings.insert(findings.end(), found.begin(), found.end());
     }
     sortFindings(findings);

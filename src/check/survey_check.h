@@ -1,5 +1,6 @@
 #pragma once
 
+#include "import/import_rules.h"
 #include "lists/list_grid.h"
 #include "survey/section_data.h"
 
@@ -14,8 +15,9 @@ class Program;
 
 // The whole survey checked at once, over what is stored: the field checks of the section pages,
 // the totals of sections 17 and 18, the entry dialog's checks over every row of every list (its
-// exit checks, required fields and drop-downs), the declared widths, the editor's duplicate test,
-// publications without a journal of the ministry's list and the unit's REGON. Every rule is the
+// exit checks, required fields and drop-downs), the declared widths, the text import's rule table,
+// the editor's duplicate test, publications without a journal of the ministry's list and the
+// unit's REGON. Every rule is the
 // one the windows run; this module only walks the stored data through them and says where.
 namespace vestrum::check {
 
@@ -57,6 +59,7 @@ struct StoredSurvey {
     std::vector<StoredList> lists; // every kind kept in a table of its own (not the main-window grids)
     QStringList conferences; // the conferences of kind 21 kind 22 may name
     QMap<QString, QString> storedChoices; // the stored text of each drop-down of the pages, by control
+    std::vector<importing::CheckContext> importContexts; // by list kind: the reporting year, the widths
     int reportingYear = 2008;
 };
 
@@ -66,9 +69,9 @@ StoredSurvey ReadSurvey(Program& program);
 // The findings, by section, then page fields before lists, lists by kind, rows in order.
 std::vector<Finding> CheckSurvey(const StoredSurvey& survey);
 
-// Checks one list's rows (also the rows of a main-window grid). `section` is the list's section.
+// Checks one list's rows (also the rows of a main-window grid); the reporting year is the context's.
 std::vector<Finding> CheckListRows(int kind, const lists::ListGrid& grid, const QMap<QString, int>& widths,
-    const QStringList& conferences, int reportingYear);
+    const QStringList& conferences, const importing::CheckContext& context);
 
 int ErrorCount(const std::vector<Finding>& findings);
 int WarningCount(const std::vector<Finding>& findings);

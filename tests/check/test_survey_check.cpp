@@ -56,6 +56,10 @@ struct SurveyCheck : ::testing::Test {
              "values (1, 'U/1', 'Przedmiot', '20000,00', 'Firma', '01/02/2008')");
         exec("insert into dane_wykaz_patentow (rodzaj, numer, data, tytul, nazwiska_tworcow, uprawniony) "
              "values (1, 'P1', '01/02/2008', 'Wynalazek', 'Nowak', 'Instytut')");
+        // A document type typed freely and an optional print run left empty: the dialog takes both.
+        exec("insert into dane_wykaz_patentow (rodzaj, numer, data, tytul, nazwiska_tworcow, uprawniony, dokument) "
+             "values (2, 'P2', '01/02/2008', 'Wynalazek', 'Nowak', 'Instytut', 'zaświadczenie własne')");
+        exec("insert into dane_wydawnictwa (Tytul, Jezyk, Naklad, Typ) values ('Zeszyty', '', NULL, 'periodyczne')");
     }
 };
 
@@ -90,7 +94,9 @@ TEST_F(SurveyCheck, EachSeededFaultIsReportedOnceWhereItIs)
     exec("update dane_aparatura set Wartosc_brutto = 499999.99");
     exec("insert into dane_wykaz_konferencji (rodzaj, nazwa) values (1, 'KONFERENCJA a')");
     exec("update dane_wykaz_umow set wartosc = '5000'");
-    exec("update dane_wykaz_patentow set data = '31/02/2008'");
+    exec("update dane_wykaz_patentow set data = '31/02/2008' where rodzaj = 1");
+    // A date the dialog would rewrite, but the import's rule table wants in its standard form.
+    exec("update dane_wykaz_patentow set data = '1/2/2008' where rodzaj = 2");
 
     const std::vector<Finding> findings = run();
     const std::vector<Expected> expected = {
@@ -110,6 +116,7 @@ TEST_F(SurveyCheck, EachSeededFaultIsReportedOnceWhereItIs)
         { U("wykaz 21"), 2, U("identyczna z pozycją w wierszu 1") },
         { U("wykaz 27"), 1, U("nie przekracza wymaganego minimum - 10.000 PLN") },
         { U("wykaz 28"), 1, U("Podana wartość jest nieprawidłowa: \"31/02/2008\"") },
+        { U("wykaz 29"), 1, U("Błędnie podana lub pusta data (powinna mieć format dd/mm/rrrr)") },
         { U("wykaz 50"), 1, U("nie przekracza wymaganego minimum - 500.000 PLN") },
     };
     for (const Expected& e : expected) {
@@ -134,7 +141,7 @@ TEST_F(SurveyCheck, FindingsCarryWhatTheWindowNeedsToOpenThePlace)
 {
     seedCleanSurvey();
     exec("update dane_podstawowe set DataZal = '31/02/2004'");
-    exec("update dane_wykaz_patentow set data = 'wczoraj'");
+    exec("update dane_wykaz_patentow set data = 'wczoraj' where rodzaj = 1");
     const std::vector<Finding> findings = run();
     ASSERT_EQ(findings.size(), 2u);
     EXPECT_EQ(findings[0].control, U("e004"));
@@ -208,7 +215,9 @@ std::vector<Finding> checkRows(int kind, std::vector<QStringList> rows, const QS
 {
     lists::ListGrid grid(lists::ListKindInfoOf(kind).headers());
     grid.setRows(std::move(rows));
-    return check::CheckListRows(kind, grid, {}, conferences, 2008);
+    importing::CheckContext context;
+    context.reportingYear = 2008;
+    return check::CheckListRows(kind, grid, {}, conferences, context);
 }
 
 } // namespace
