@@ -33,7 +33,7 @@ int usage(QTextStream& err)
 {
     err << QStringLiteral("Użycie: vestrum-cli survey show PLIK (plik danych .naj lub baza ankieta.mdb)\n"
                           "       vestrum-cli survey merge ZBIÓR INNY.naj [--items 1,2,…|--all]\n"
-                          "       vestrum-cli survey check PLIK\n");
+                          "       vestrum-cli survey check ZBIÓR\n");
     err.flush();
     return kUsage;
 }
