@@ -164,8 +164,8 @@ public:
         form_.fill(cells);
         checkChoices(cells);
         checkRequired();
+        checkWidths(); // before the exit checks rewrite any text
         checkExits();
-        checkWidths(cells);
         checkImportRules(cells);
         if (info_.kind >= 3 && info_.kind <= 6 && numbers::IsBlank(cells.value(lists::kListedJournalColumn)))
             add(Severity::Warning, lists::kJournalColumn,
@@ -265,14 +265,12 @@ private:
         }
     }
 
-    void checkWidths(const QStringList& cells)
+    // The entry dialog's refusal of a text longer than its field's declared width.
+    void checkWidths()
     {
-        for (size_t c = 0; c < info_.columns.size(); ++c) {
-            const int width = widths_.value(info_.columns[c].field);
-            const QString cell = cells.value(static_cast<qsizetype>(c));
-            if (width > 0 && cell.size() > width)
-                add(Severity::Error, static_cast<int>(c), tooLongMessage(static_cast<int>(cell.size()), width));
-        }
+        const lists::EntryForm::Acceptance tooLong = form_.checkWidths(widths_);
+        for (size_t k = 0; k < tooLong.rows.size(); ++k)
+            add(Severity::Error, form_.field(tooLong.rows[k]).column, tooLong.lines.at(static_cast<qsizetype>(k)));
     }
 
     const lists::ListKindInfo& info_;

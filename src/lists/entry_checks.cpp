@@ -84,7 +84,7 @@ ExitCheck checkYear(const QString& text, int from, int to)
     const auto year = numbers::ParseInteger(numbers::TrimBlanks(text));
     if (!year || *year < from || *year > to)
         return refused(text);
-    return {true, {}, text};
+    return {true, {}, numbers::TrimBlanks(text)}; // the year alone, so it fits its four characters
 }
 
 } // namespace
@@ -147,7 +147,7 @@ ExitCheck CheckOnExit(EntryCheck check, const QString& text, int reportingYear)
     case EntryCheck::Integer:
         if (!numbers::ParseInteger(numbers::TrimBlanks(text)))
             return refused(text);
-        break;
+        return {true, {}, numbers::TrimBlanks(text)};
     case EntryCheck::ElectionYear:
         return checkYear(text, 1930, reportingYear);
     case EntryCheck::ProductionYear:
@@ -183,6 +183,17 @@ QString EmptyFieldLine(const QString& caption)
 QString UnsetChoiceLine(const QString& caption)
 {
     return S("Pole \"") + caption + S("\" nie może pozostać nieokreślone");
+}
+
+QString TooLongLine(const QString& caption, int width)
+{
+    const int lastTwo = width % 100;
+    const int last = width % 10;
+    const char* noun = width == 1                                          ? "znak"
+                       : last >= 2 && last <= 4 && (lastTwo < 12 || lastTwo > 14) ? "znaki"
+                                                                          : "znaków";
+    return S("Pole \"") + caption + S("\" może zawierać najwyżej ") + QString::number(width) + QLatin1Char(' ')
+        + S(noun);
 }
 
 QStringList StoredConferences(db::Connection& survey)
@@ -276,7 +287,10 @@ void EntryForm::fill(const QStringList& cells)
             break;
         case EntryInput::Choice: {
             value(i).chosen = std::max(0, itemIndex(value(i).items, numbers::TrimBlanks(cell)));
-            applyDependents(i);
+            // An opened award keeps the domestic givers whatever its origin: only the user's own
+            // change of origin replaces them.
+            if (f.role != EntryRole::AwardOrigin)
+                applyDependents(i);
             break;
         }
         case EntryInput::CheckList:
@@ -380,8 +394,8 @@ void EntryForm::applyDependents(int i)
         const int giver = indexOfRole(EntryRole::AwardGiver);
         if (giver < 0)
             break;
-        // "- wybierz -" is where a new entry starts, and it starts on the domestic givers.
-        const bool domestic = v.chosen <= 0 || v.items.value(v.chosen) == S("krajowa");
+        // Only "krajowa" offers the domestic givers; any other origin, "- wybierz -" too, is typed.
+        const bool domestic = v.items.value(v.chosen) == S("krajowa");
         setItems(giver, domestic ? DomesticAwardGivers(kind_) : QStringList{TypeItem()});
         break;
     }
@@ -436,6 +450,25 @@ ExitCheck EntryForm::leave(int i, int reportingYear)
     if (result.ok)
         value(i).text = result.text;
     return result;
+}
+
+EntryForm::Acceptance EntryForm::checkWidths(const QMap<QString, int>& widths) const
+{
+    Acceptance acceptance;
+    for (int i = 0; i < count(); ++i) {
+        const EntryField& f = field(i);
+        if (f.input == EntryInput::Choice || f.input == EntryInput::CheckList)
+            continue;
+        for (auto it = widths.cbegin(); it != widths.cend(); ++it) {
+            if (!sameText(it.key(), f.field) || it.value() <= 0 || text(i).size() <= it.value())
+                continue;
+            if (acceptance.first < 0)
+                acceptance.first = i;
+            acceptance.lines << TooLongLine(f.caption, it.value());
+            acceptance.rows.push_back(i);
+        }
+    }
+    return acceptance;
 }
 
 EntryForm::Acceptance EntryForm::accept() const

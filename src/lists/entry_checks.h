@@ -2,6 +2,7 @@
 
 #include "lists/entry_pages.h"
 
+#include <QMap>
 #include <QString>
 #include <QStringList>
 #include <vector>
@@ -52,6 +53,8 @@ ExitCheck CheckOnExit(EntryCheck check, const QString& text, int reportingYear);
 // Lines of the acceptance check.
 QString EmptyFieldLine(const QString& caption); // Pole "caption" nie może być puste
 QString UnsetChoiceLine(const QString& caption); // Pole "caption" nie może pozostać nieokreślone
+// Pole "caption" może zawierać najwyżej N znaków (N and its noun agree: 1 znak, 4 znaki, 5 znaków)
+QString TooLongLine(const QString& caption, int width);
 
 // The distinct names of the conferences of kind 21 already saved, in name order (kind 22 offers
 // them). Throws vestrum::Error on a database failure.
@@ -109,6 +112,10 @@ public:
     };
     // The check of "zapamiętaj zmiany": every empty required row and every unset drop-down.
     Acceptance accept() const;
+    // Every text row longer than the declared width of its table field (`widths` by field name,
+    // as LoadList gives them). A stored text longer than its field is shown whole, so it is
+    // refused here rather than cut where the user cannot see it.
+    Acceptance checkWidths(const QMap<QString, int>& widths) const;
 
     // The journal found on the ministry's list (publications).
     void setListedJournal(const Journal& journal);

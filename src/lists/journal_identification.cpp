@@ -176,6 +176,12 @@ void JournalList::rebuildView()
     current_ = visible_.empty() ? -1 : 0;
 }
 
+int JournalList::partCount(ListPart part) const
+{
+    return static_cast<int>(std::count_if(records_.begin(), records_.end(),
+                                          [part](const Record& r) { return r.part == static_cast<int>(part); }));
+}
+
 void JournalList::setFilter(std::optional<ListPart> part)
 {
     filter_ = part;

@@ -51,6 +51,8 @@ public:
     bool hasAbbreviations() const { return hasAbbreviations_; }
     // Records of the whole list, whatever the filter.
     int totalCount() const { return static_cast<int>(records_.size()); }
+    // Records in one part of the list, whatever the filter.
+    int partCount(ListPart part) const;
 
     // --- the view -------------------------------------------------------------------------
     // "rodzaj=" filter; std::nullopt is off. Changing it reloads the view: the first record of

@@ -108,6 +108,21 @@ int countOf(const ListKindInfo& info, const QString& scope)
 
 } // namespace
 
+QMap<QString, int> DeclaredWidths(db::Connection& survey, int kind)
+{
+    const ListKindInfo& info = ListKindInfoOf(kind);
+    QMap<QString, int> widths;
+    const std::vector<db::FieldInfo> fields = survey.tableFields(info.table);
+    for (const ListColumn& column : info.columns) {
+        if (!column.limited)
+            continue;
+        for (const db::FieldInfo& f : fields)
+            if (f.name.compare(column.field, Qt::CaseInsensitive) == 0)
+                widths.insert(column.field, f.size);
+    }
+    return widths;
+}
+
 LoadedList LoadList(db::Connection& survey, int kind)
 {
     const ListKindInfo& info = ListKindInfoOf(kind);
@@ -115,9 +130,7 @@ LoadedList LoadList(db::Connection& survey, int kind)
 
     LoadedList loaded;
     loaded.grid = ListGrid(info.headers());
-    for (const ListColumn& column : info.columns)
-        if (column.limited)
-            loaded.maxLengths.insert(column.field, table.field(column.field).size);
+    loaded.maxLengths = DeclaredWidths(survey, kind);
 
     const int scopeColumn = info.countsDisciplines ? info.columnIndex(QStringLiteral("zakres")) : -1;
     QStringList cells;

@@ -23,6 +23,10 @@ struct LoadedList {
     QMap<QString, int> maxLengths; // declared widths of the width-limited fields, by field name
 };
 
+// The declared widths of the kind's width-limited fields, by field name: the entry dialog's maximum
+// lengths, for the lists kept in a section grid as for the others.
+QMap<QString, int> DeclaredWidths(db::Connection& survey, int kind);
+
 // Reads the kind's rows. Throws vestrum::Error for an unknown kind or a database failure.
 LoadedList LoadList(db::Connection& survey, int kind);
 LoadedList LoadList(Program& program, int kind);

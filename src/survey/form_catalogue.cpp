@@ -1,6 +1,6 @@
 #include "survey/form_catalogue.h"
 
-#include <map>
+#include "survey/list_kinds.h"
 
 namespace vestrum::form {
 namespace {
@@ -733,27 +733,6 @@ std::vector<int> SectionTags()
     return tags;
 }
 
-int ListKindForButtonTag(int tag)
-{
-    static const std::map<int, int> kinds = [] {
-        std::map<int, int> m{{1, 1}, {2, 2}, {39, 7}, {40, 12}, {7, 19}, {8, 20}, {13, 25}, {14, 26}, {17, 27},
-                             {23, 47}, {24, 48}};
-        for (int t = 25; t <= 28; ++t)
-            m[t] = t - 22; // publications 3..6
-        for (int t = 29; t <= 32; ++t)
-            m[t] = t - 21; // monographs 8..11
-        for (int t = 3; t <= 6; ++t)
-            m[t] = t + 12; // contracts 15..18
-        for (int t = 9; t <= 12; ++t)
-            m[t] = t + 12; // conferences 21..24
-        for (int t = 151; t <= 163; ++t)
-            m[t] = t - 123; // patents .. implementations 28..40
-        for (int t = 165; t <= 170; ++t)
-            m[t] = t - 124; // tag 164 is not used: products .. creative achievements 41..46
-        return m;
-    }();
-    const auto it = kinds.find(tag);
-    return it == kinds.end() ? -1 : it->second;
-}
+int ListKindForButtonTag(int tag) { return lists::ListKindForButtonTag(tag); }
 
 } // namespace vestrum::form

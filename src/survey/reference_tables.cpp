@@ -4,7 +4,7 @@
 #include "base/error.h"
 
 #include <QFile>
-#include <QHash>
+#include <QMap>
 #include <QTextStream>
 
 namespace vestrum {
@@ -53,6 +53,59 @@ QVector<CodeName> disciplines()
     return rows;
 }
 
+constexpr QChar kNoBreakSpace(0x00A0);
+
+// The published 2007 table writes these five codes with a leading no-break space, and data files
+// store them that way.
+const char* const kSpacedPkd2007Codes[] = {"35.1", "56.10", "77.1", "91.0", "96.0"};
+
+QVector<CodeName> pkd2007()
+{
+    QVector<CodeName> rows = readTsv(QStringLiteral(":/data/pkd2007.tsv"));
+    for (CodeName& row : rows)
+        for (const char* code : kSpacedPkd2007Codes)
+            if (row.code == QLatin1String(code))
+                row.code.prepend(kNoBreakSpace);
+    return rows;
+}
+
+// The 2004 table ships its subclasses ("01.11.A") only. The divisions ("01"), groups ("01.1") and
+// classes ("01.11") they imply are added, so that stored codes of those levels can be shown and
+// chosen. Their names are not known: each is named by its level and code, except a class with a
+// single subclass, which takes that subclass's name.
+QVector<CodeName> pkd2004()
+{
+    const QVector<CodeName> subclasses = readTsv(QStringLiteral(":/data/pkd2004.tsv"));
+    QMap<QString, QVector<const CodeName*>> subclassesOfClass;
+    for (const CodeName& row : subclasses)
+        subclassesOfClass[row.code.left(5)].append(&row);
+
+    QMap<QString, QString> named; // code -> name; QMap keeps code order, which is hierarchy order
+    for (const CodeName& row : subclasses) {
+        const QString division = row.code.left(2);
+        const QString group = row.code.left(4);
+        const QString klass = row.code.left(5);
+        named.insert(division, QStringLiteral("dział ") + division);
+        named.insert(group, QStringLiteral("grupa ") + group);
+        const auto& members = subclassesOfClass[klass];
+        named.insert(klass, members.size() == 1 ? members.front()->name : QStringLiteral("klasa ") + klass);
+        named.insert(row.code, row.name);
+    }
+    QVector<CodeName> rows;
+    rows.reserve(named.size());
+    for (auto it = named.cbegin(); it != named.cend(); ++it)
+        rows.append({it.key(), it.value()});
+    return rows;
+}
+
+// A code as compared: without the no-break space some codes of the 2007 table begin with, so
+// that a code stored with or without it finds its row.
+QStringView comparable(const QString& code)
+{
+    QStringView view(code);
+    return view.startsWith(kNoBreakSpace) ? view.mid(1) : view;
+}
+
 } // namespace
 
 const QVector<CodeName>& DisciplineTable()
@@ -63,13 +116,13 @@ const QVector<CodeName>& DisciplineTable()
 
 const QVector<CodeName>& Pkd2004Table()
 {
-    static const QVector<CodeName> rows = readTsv(QStringLiteral(":/data/pkd2004.tsv"));
+    static const QVector<CodeName> rows = pkd2004();
     return rows;
 }
 
 const QVector<CodeName>& Pkd2007Table()
 {
-    static const QVector<CodeName> rows = readTsv(QStringLiteral(":/data/pkd2007.tsv"));
+    static const QVector<CodeName> rows = pkd2007();
     return rows;
 }
 
@@ -80,8 +133,9 @@ const QVector<CodeName>& PkdTable(int version)
 
 const CodeName* findCode(const QVector<CodeName>& table, const QString& code)
 {
+    const QStringView wanted = comparable(code);
     for (const CodeName& row : table) {
-        if (row.code.compare(code, Qt::CaseInsensitive) == 0)
+        if (comparable(row.code).compare(wanted, Qt::CaseInsensitive) == 0)
             return &row;
     }
     return nullptr;

@@ -14,12 +14,15 @@ struct CodeName {
 };
 
 const QVector<CodeName>& DisciplineTable();
+// The 2004 table: its subclasses and the divisions, groups and classes they imply, in code order.
+// The 2007 table: five of its codes begin with a no-break space (U+00A0) and are stored that way.
 const QVector<CodeName>& Pkd2004Table();
 const QVector<CodeName>& Pkd2007Table();
 // The classification of a stored version: 2007, anything else 2004.
 const QVector<CodeName>& PkdTable(int version);
 
-// The row whose code equals `code` without regard to case, or nullptr.
+// The row whose code equals `code` without regard to case and to a leading no-break space, or
+// nullptr.
 const CodeName* findCode(const QVector<CodeName>& table, const QString& code);
 
 } // namespace vestrum

@@ -3,6 +3,7 @@
 #include "base/error.h"
 #include "survey/field_checks.h"
 #include "survey/form_catalogue.h"
+#include "survey/list_kinds.h"
 #include "base/number_format.h"
 #include "program/program.h"
 #include "storage/engine.h"
@@ -23,53 +24,6 @@ using form::Page;
 
 const QString kDetails = QStringLiteral("dane_szczegolowe");
 
-// ---------------------------------------------------------------------------------------------
-// Where each list button's rows live: the table, the discriminator (if any) and its value.
-
-struct ListSource {
-    const char* table;
-    const char* field;  // discriminator; nullptr when the table holds one list
-    QVariant value;
-};
-
-const std::map<int, ListSource>& listSources()
-{
-    static const std::map<int, ListSource> sources = [] {
-        std::map<int, ListSource> m;
-        auto group = [&m](int firstKind, int count, const char* table, const char* field, int firstValue) {
-            for (int i = 0; i < count; ++i)
-                m[firstKind + i] = {table, field, firstValue + i};
-        };
-        m[1] = {"dane_wykaz_uprawnien", "rodzaj", QStringLiteral("dr")};
-        m[2] = {"dane_wykaz_uprawnien", "rodzaj", QStringLiteral("hab")};
-        group(3, 4, "dane_wykaz_publikacji", "grupa", 1);
-        m[7] = {"dane_wykaz_redaktor_czasopism", nullptr, {}};
-        group(8, 4, "dane_wykaz_monografii", "grupa", 1);
-        m[12] = {"dane_wykaz_redaktor_monografii", nullptr, {}};
-        group(15, 4, "dane_wykaz_kontraktow", "rodzaj", 1);
-        m[19] = {"dane_wykaz_sieci_nauk", nullptr, {}};
-        m[20] = {"dane_wykaz_konsorcjow", nullptr, {}};
-        group(21, 4, "dane_wykaz_konferencji", "rodzaj", 1);
-        group(25, 2, "dane_wykaz_projektow", "rodzaj", 1);
-        m[27] = {"dane_wykaz_umow", "rodzaj", 1};
-        group(28, 5, "dane_wykaz_patentow", "rodzaj", 1);
-        m[33] = {"dane_wykaz_umowy_patenty", nullptr, {}};
-        m[34] = {"dane_wykaz_patentow", "rodzaj", 7};
-        m[35] = {"dane_wykaz_patentow", "rodzaj", 8};
-        group(36, 3, "dane_wykaz_praw_ochronnych", "rodzaj", 1);
-        m[39] = {"dane_wykaz_procedur", nullptr, {}};
-        m[40] = {"dane_wykaz_wdrozen", nullptr, {}};
-        group(41, 2, "dane_wykaz_produktow", "rodzaj", 1);
-        m[43] = {"dane_wykaz_technologii", nullptr, {}};
-        m[44] = {"dane_wykaz_wdrozen_chronionych", nullptr, {}};
-        m[45] = {"dane_wykaz_licencji", nullptr, {}};
-        m[46] = {"dane_wykaz_dokonan", nullptr, {}};
-        group(47, 2, "dane_wykaz_nagrod", "rodzaj", 1);
-        return m;
-    }();
-    return sources;
-}
-
 // Every character up to U+0020, as the program trims; SQLite's trim() takes the set to remove.
 QString blankCharacters()
 {
@@ -79,10 +33,7 @@ QString blankCharacters()
     return chars;
 }
 
-QString quoted(const char* name)
-{
-    return QLatin1Char('"') + QString::fromLatin1(name) + QLatin1Char('"');
-}
+QString quoted(const QString& name) { return QLatin1Char('"') + name + QLatin1Char('"'); }
 
 // ---------------------------------------------------------------------------------------------
 // Conversions from the control's text to a column value.
@@ -382,21 +333,23 @@ void writeScalars(db::Connection& connection, const Page& page, const FieldValue
 
 CountQuery ListCountQuery(int listKind)
 {
-    const auto it = listSources().find(listKind);
-    if (it == listSources().end())
+    if (!lists::isListKind(listKind))
         return {};
-    const ListSource& source = it->second;
-    if (listKind == 1 || listKind == 2) {
+    const lists::ListKindInfo& list = lists::ListKindInfoOf(listKind);
+    if (list.mainWindowGrid)
+        return {};
+    if (list.countsDisciplines) {
         // Each row counts the fields of science in its `zakres` (each followed by ";"), or 1.
         return {QStringLiteral("select coalesce(sum(max(1, length(coalesce(zakres,'')) - "
-                               "length(replace(coalesce(zakres,''), ';', '')))), 0) "
-                               "from dane_wykaz_uprawnien where trim(rodzaj, ?) = ?"),
-                {blankCharacters(), source.value}};
+                               "length(replace(coalesce(zakres,''), ';', '')))), 0) from ")
+                    + quoted(list.table) + QStringLiteral(" where trim(") + quoted(list.discriminatorField)
+                    + QStringLiteral(", ?) = ?"),
+                {blankCharacters(), list.discriminator}};
     }
-    CountQuery query{QStringLiteral("select count(*) from ") + quoted(source.table), {}};
-    if (source.field) {
-        query.sql += QStringLiteral(" where ") + quoted(source.field) + QStringLiteral(" = ?");
-        query.parameters << source.value;
+    CountQuery query{QStringLiteral("select count(*) from ") + quoted(list.table), {}};
+    if (list.sharedTable()) {
+        query.sql += QStringLiteral(" where ") + quoted(list.discriminatorField) + QStringLiteral(" = ?");
+        query.parameters << list.discriminator;
     }
     return query;
 }

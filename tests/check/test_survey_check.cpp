@@ -111,7 +111,7 @@ TEST_F(SurveyCheck, EachSeededFaultIsReportedOnceWhereItIs)
         { U("wykaz 3"), 1, U("Pole \"Tytuł\" nie może być puste") },
         { U("wykaz 4"), 1, U("nie ma przypisanego czasopisma z listy ministerstwa") },
         { U("wykaz 7"), 1, U("Wartość \"8.1.x\"") },
-        { U("wykaz 7"), 1, U("Tekst ma 10 znaków, a pole mieści najwyżej 9") },
+        { U("wykaz 7"), 1, U("Pole \"Numer ISSN czasopisma\" może zawierać najwyżej 9 znaków") },
         { U("wykaz 14"), 1, U("Podana wartość jest nieprawidłowa: \"2010\"") },
         { U("wykaz 21"), 2, U("identyczna z pozycją w wierszu 1") },
         { U("wykaz 27"), 1, U("nie przekracza wymaganego minimum - 10.000 PLN") },

@@ -111,6 +111,31 @@ TEST(SaveWindow, NamesTheFileAndAsksBeforeReplacingOne)
     EXPECT_EQ(window.result(), QDialog::Accepted);
 }
 
+// Each opening starts on "*.naj", so that two presses of Enter cannot overwrite last year's file;
+// the window opens centred every time.
+TEST(SaveWindow, EveryOpeningStartsWithTheMaskAndCentred)
+{
+    TestProgram t;
+    QWidget owner;
+    owner.setGeometry(100, 100, 900, 700);
+    owner.show();
+    SaveDataWindow window(t.program, &owner);
+    window.browser()->setFolder(t.dir.path());
+    std::vector<QPoint> centres;
+    for (int opening = 0; opening < 2; ++opening) {
+        QTimer::singleShot(0, &window, [&] {
+            EXPECT_EQ(window.nameField()->text(), QStringLiteral("*.naj"));
+            centres.push_back(window.geometry().center());
+            window.nameField()->setText(QStringLiteral("zeszloroczne.naj"));
+            window.reject();
+        });
+        window.run();
+    }
+    ASSERT_EQ(centres.size(), 2u);
+    EXPECT_EQ(centres[0], centres[1]);
+    EXPECT_LE((centres[0] - owner.geometry().center()).manhattanLength(), 2);
+}
+
 TEST(SaveWindow, UnreadableDriveIsRefusedAndTheListReturns)
 {
     TestProgram t;

@@ -3,6 +3,7 @@
 #include "base/clock.h"
 #include "gui/common/hints_panel.h"
 #include "program/program.h"
+#include "program/settings.h"
 #include "gui/common/long_text_window.h"
 #include "storage/schema.h"
 #include "gui/lists/entry_page.h"
@@ -293,7 +294,7 @@ TEST(EntryDialog, ChangingAnEntryFillsEveryRowAndWritesTheSameRowBack)
 
     QTimer::singleShot(0, &f.dialog, [&f] {
         auto* giver = qobject_cast<QComboBox*>(f.dialog.input(2));
-        EXPECT_EQ(giver->count(), 1); // a foreign award: "- wpisz -"
+        EXPECT_GT(giver->count(), 1); // a foreign award opens on the domestic givers
         EXPECT_EQ(giver->currentText(), S("Akademii Nauk"));
         giver->setEditText(S("Akademii Nauk Francji"));
         f.dialog.saveButton()->click();
@@ -425,7 +426,54 @@ TEST(EntryDialog, DraggedRowHeightsAreRememberedAsPanels)
     f.dialog.saveButton()->click(); // refused (empty name), so close by discarding
     f.messages.answer(MessageAnswer::Yes);
     f.dialog.discardButton()->click();
-    EXPECT_EQ(f.program.state.PopupPanels, QStringLiteral("p901=%1;p902=150;").arg(before + 40));
+    // Every panel of every page is written, the dragged and the restored ones with their heights.
+    const QList<QPair<QString, int>> panels = parsePanels(f.program.state.PopupPanels);
+    size_t rows = 0;
+    for (const lists::EntryPage& page : lists::EntryPages())
+        rows += page.fields.size();
+    EXPECT_EQ(static_cast<size_t>(panels.size()), rows);
+    EXPECT_TRUE(panels.contains(qMakePair(QStringLiteral("Panel901"), before + 40)));
+    EXPECT_TRUE(panels.contains(qMakePair(QStringLiteral("Panel902"), 150)));
+    for (const auto& [name, height] : panels)
+        EXPECT_GT(height, 0) << name.toStdString();
+}
+
+TEST(EntryDialog, PanelsAreWrittenWithoutAnyRowDragged)
+{
+    Fixture f;
+    f.open(0);
+    f.messages.answer(MessageAnswer::Yes);
+    f.dialog.discardButton()->click();
+    EXPECT_TRUE(f.program.state.PopupPanels.startsWith(QStringLiteral("p")));
+    EXPECT_TRUE(f.program.state.PopupPanels.contains(
+        QStringLiteral("p%1=%2;").arg(f.dialog.form().field(0).panel).arg(f.dialog.rowPanel(0)->height())));
+}
+
+// A stored text longer than its field is neither cut on opening nor saved cut: it is shown whole
+// and "zapamiętaj zmiany" names the field and its width.
+TEST(EntryDialog, AStoredTextLongerThanItsFieldIsShownWholeAndRefusedOnAcceptance)
+{
+    Fixture f;
+    f.dialog.setMaxLengths({{QStringLiteral("Czasopismo"), 5}, {QStringLiteral("Tytul"), 8}});
+    f.open(3, {S("Acta Physica"), S("Źdźbła trawy"), S("Nowak"), S("2008, 1, 1-5"), QString(), S("0,00")});
+    auto* journal = qobject_cast<QLineEdit*>(f.dialog.input(0));
+    auto* title = qobject_cast<QPlainTextEdit*>(f.dialog.input(2));
+    EXPECT_EQ(journal->text(), S("Acta Physica"));
+    EXPECT_EQ(title->toPlainText(), S("Źdźbła trawy"));
+    title->setPlainText(S("Źdźbła trawy i więcej")); // the stored text never grows past itself
+    EXPECT_EQ(title->toPlainText(), S("Źdźbła trawy"));
+
+    f.dialog.saveButton()->click();
+    EXPECT_TRUE(f.dialog.isVisible());
+    EXPECT_FALSE(f.dialog.accepted());
+    EXPECT_EQ(f.messages.shown.last(), S("Pole \"") + f.dialog.form().field(0).caption
+                                           + S("\" może zawierać najwyżej 5 znaków\nPole \"Tytuł\" może zawierać "
+                                               "najwyżej 8 znaków"));
+    journal->setText(S("Acta"));
+    title->setPlainText(S("Źdźbła"));
+    f.dialog.saveButton()->click();
+    EXPECT_TRUE(f.dialog.accepted());
+    EXPECT_EQ(f.dialog.form().row().mid(0, 2), QStringList({S("Acta"), S("Źdźbła")}));
 }
 
 TEST(EntryDialog, PublicationsIdentifyTheJournalOnEnter)
@@ -450,4 +498,17 @@ TEST(EntryDialog, PublicationsIdentifyTheJournalOnEnter)
     EXPECT_EQ(qobject_cast<QLineEdit*>(f.dialog.input(5))->text(), S("15"));
     EXPECT_TRUE(f.dialog.input(2)->hasFocus());
     EXPECT_EQ(f.dialog.form().row().value(4), S("Acta Physica Polonica A"));
+}
+
+// Opened for the first time, the dialog shows every row of a page of up to eight fields.
+TEST(EntryDialog, FirstOpeningShowsEveryRowOfThePage)
+{
+    Fixture f;
+    f.open(50); // the apparatus: more rows than fit, the first eight in view
+    const QRect view = f.dialog.currentPage()->viewport()->rect();
+    for (int row = 0; row < std::min(8, f.dialog.form().count()); ++row) {
+        const QRect panel(f.dialog.rowPanel(row)->mapTo(f.dialog.currentPage()->viewport(), QPoint(0, 0)),
+                          f.dialog.rowPanel(row)->size());
+        EXPECT_TRUE(view.contains(panel)) << row;
+    }
 }

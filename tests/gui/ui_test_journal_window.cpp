@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
@@ -195,6 +196,31 @@ TEST(JournalWindow, FromEntryDialogSearchesTheBeginningAfterShowing)
     EXPECT_EQ(f.messages.shown, QStringList{QStringLiteral("Nie znaleziono czasopisma: \"Zoology\"")});
     EXPECT_EQ(f.messages.requests.value(0).kind, MessageKind::Information);
     w.hide();
+}
+
+// The shipped list has no journal in list A: kind 3, locked to it, shows the whole list and says
+// why, so that its searches can find something.
+TEST(JournalWindow, ALockedPartWithoutJournalsShowsTheWholeListAndSaysWhy)
+{
+    JournalWindow f({{"Acta Physica Polonica B", 15, 1}, {"Annals of Physics", 25, 1}, {"Applied Physics", 10, 2}});
+    JournalSearchWindow& w = *f.window;
+    w.prepareForEntry(QString(), QStringLiteral("Annals"), 3);
+    EXPECT_EQ(f.rows(), 3);
+    EXPECT_EQ(w.kindBox()->currentIndex(), JournalSearchWindow::AllJournals);
+    EXPECT_FALSE(w.kindBox()->isEnabled());
+    EXPECT_FALSE(w.statusLine()->isHidden());
+    EXPECT_TRUE(w.statusLine()->text().contains(QStringLiteral("lista A")));
+    EXPECT_TRUE(w.statusLine()->text().contains(QStringLiteral("cała lista")));
+    w.show();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return f.currentName() == QStringLiteral("Annals of Physics"); }, 2000));
+    EXPECT_TRUE(f.messages.shown.isEmpty());
+    w.hide();
+
+    // A part that holds journals keeps the lock and says nothing.
+    JournalWindow full(kEntries);
+    full.window->prepareForEntry(QString(), QStringLiteral("Acta"), 3);
+    EXPECT_EQ(full.rows(), 2);
+    EXPECT_TRUE(full.window->statusLine()->isHidden());
 }
 
 TEST(JournalWindow, SearchCommands)

@@ -7,6 +7,8 @@
 #include "gui/common/list_grid_view.h"
 #include "support/temp_survey.h"
 
+#include <QScreen>
+#include <QToolBar>
 #include <gtest/gtest.h>
 
 #include <ostream>
@@ -269,4 +271,22 @@ TEST_F(EditorFixture, Screenshots)
         editor->grab().save(QStringLiteral("%1/wykaz_%2.png").arg(folder).arg(kind));
         editor->hide();
     }
+}
+
+// Opened for the first time (nothing remembered), the editor is big enough for its tool row: no
+// command hides behind the row's extension button. Later openings keep the remembered bounds.
+TEST_F(EditorFixture, FirstOpeningShowsEveryCommandAndLaterOnesAreRemembered)
+{
+    editor->prepare(3);
+    editor->show();
+    QApplication::processEvents();
+    // On a screen narrower than the row the window takes the screen's width.
+    EXPECT_GE(editor->width(), std::min(editor->toolRow()->sizeHint().width(),
+                                        editor->screen()->availableGeometry().width()));
+    EXPECT_GT(editor->height(), 400);
+    editor->setGeometry(40, 60, 700, 500);
+    editor->hide();
+    editor->show();
+    EXPECT_EQ(editor->geometry(), QRect(40, 60, 700, 500));
+    editor->hide();
 }

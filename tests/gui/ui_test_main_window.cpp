@@ -17,6 +17,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMenuBar>
+#include <QSignalSpy>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStackedWidget>
@@ -51,6 +53,8 @@ public:
         opened.push_back(kind);
         return editorCount;
     }
+    std::vector<int> versions;
+    void PkdVersionChosen(int version) override { versions.push_back(version); }
 };
 
 HintTable sourceHints()
@@ -585,4 +589,72 @@ TEST_F(MainWindowTest, ChoosingFromAUnitDropDownMovesOn)
     const int asked = questionsShown();
     window->chooseSubPage(14, 2);
     EXPECT_EQ(questionsShown(), asked);
+}
+
+// Only a real change of the classification version empties the chosen codes.
+TEST_F(MainWindowTest, ClickingTheVersionAlreadyShownChangesNothing)
+{
+    window->chooseSection(0);
+    window->chooseSubPage(0, 4);
+    SectionPageWidget* p = page(104);
+    window->EnterEditMode(p);
+    auto* v2004 = qobject_cast<QAbstractButton*>(p->control(QStringLiteral("rb031")));
+    auto* v2007 = qobject_cast<QAbstractButton*>(p->control(QStringLiteral("rb032")));
+    ASSERT_TRUE(v2007->isChecked());
+    v2007->click();
+    EXPECT_TRUE(ops.versions.empty());
+    v2004->click();
+    v2004->click();
+    EXPECT_EQ(ops.versions, std::vector<int>{2004});
+    v2007->click();
+    EXPECT_EQ(ops.versions, (std::vector<int>{2004, 2007}));
+}
+
+// The edit button hides itself: the focus goes to the first control of the first row, a list
+// button too, and never to the scroll area behind the page.
+TEST_F(MainWindowTest, EditModeFocusesTheFirstRowsControlOrStaysOnThePage)
+{
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->isActiveWindow(); }, 3000));
+    window->chooseSection(6);
+    QTest::mouseClick(page(7)->editButton(), Qt::LeftButton);
+    EXPECT_EQ(QApplication::focusWidget(), page(7)->control(QStringLiteral("BitBtn36")));
+    messages.answer(MessageAnswer::No);
+    window->chooseSection(2);
+    QTest::mouseClick(page(3)->editButton(), Qt::LeftButton);
+    ASSERT_TRUE(page(3)->inEditMode());
+    EXPECT_EQ(QApplication::focusWidget(), page(3));
+}
+
+// "Koniec" has no submenu; a keyboard-only user still reaches and runs it, with F10 or Alt.
+TEST_F(MainWindowTest, KoniecRunsFromTheKeyboard)
+{
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->isActiveWindow(); }, 3000));
+    QSignalSpy quit(window->menuAction(QStringLiteral("Koniec")), &QAction::triggered);
+    messages.answer(MessageAnswer::No); // "Czy na pewno chcesz zakończyć pracę programu?"
+    auto key = [this](Qt::Key k) {
+        QWidget* target = QApplication::activePopupWidget();
+        if (!target)
+            target = QApplication::focusWidget() ? QApplication::focusWidget() : window.get();
+        QTest::keyClick(target, k);
+        QApplication::processEvents();
+    };
+    key(Qt::Key_F10);
+    EXPECT_EQ(window->menuBar()->activeAction(), window->menuBar()->actions().value(0)) << "F10 opens the first menu";
+    for (int i = 0; i < 4; ++i)
+        key(Qt::Key_Right);
+    EXPECT_EQ(window->menuBar()->activeAction(), window->menuAction(QStringLiteral("Koniec")));
+    key(Qt::Key_Return);
+    EXPECT_EQ(quit.count(), 1);
+
+    // Alt, then round from the first entry to the last.
+    messages.answer(MessageAnswer::No);
+    QTest::keyPress(window.get(), Qt::Key_Alt, Qt::AltModifier);
+    QTest::keyRelease(window.get(), Qt::Key_Alt, Qt::NoModifier);
+    QApplication::processEvents();
+    key(Qt::Key_Left);
+    EXPECT_EQ(window->menuBar()->activeAction(), window->menuAction(QStringLiteral("Koniec")));
+    key(Qt::Key_Return);
+    EXPECT_EQ(quit.count(), 2);
 }

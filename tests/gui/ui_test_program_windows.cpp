@@ -1,5 +1,6 @@
 #include "gui/main/program_windows.h"
 #include "gui/main/main_window.h"
+#include "gui/lists/entry_dialog.h"
 #include "gui/lists/list_editor.h"
 #include "support/temp_survey.h"
 
@@ -88,4 +89,25 @@ TEST_F(ProgramFixture, ListThatCannotBeReadEndsWithAMessageNotACrash)
     EXPECT_FALSE(windows.OpenListEditor(28).has_value());
     ASSERT_FALSE(messages.shown.isEmpty());
     EXPECT_TRUE(messages.shown.last().contains(QStringLiteral("dane_wykaz_patentow")));
+}
+
+// The lists kept in a section grid limit their entry fields as the other lists do: "Rok wyboru"
+// takes four characters.
+TEST_F(ProgramFixture, EntriesOfSectionGridListsTakeTheDeclaredWidths)
+{
+    int yearLimit = -1;
+    QTimer::singleShot(0, &windows.listEditor(), [&] {
+        QTimer::singleShot(0, &windows.entryDialog(), [&] {
+            EntryDialog& dialog = windows.entryDialog();
+            const int year = dialog.form().indexOfField(QStringLiteral("Data_wyboru"));
+            if (auto* field = qobject_cast<QLineEdit*>(dialog.input(year)))
+                yearLimit = field->maxLength();
+            messages.answer(MessageAnswer::Yes);
+            dialog.discardChanges();
+        });
+        windows.listEditor().addEntry();
+        windows.listEditor().discardChanges();
+    });
+    windows.OpenListEditor(14);
+    EXPECT_EQ(yearLimit, 4);
 }

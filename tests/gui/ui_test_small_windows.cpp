@@ -7,6 +7,7 @@
 #include "gui/common/user_font.h"
 #include "gui/common/window_memory.h"
 
+#include <QFontInfo>
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -162,10 +163,33 @@ TEST(FontWindow, ShowsTheUserFontAndAppliesTheChoice)
     EXPECT_FALSE(window.chooseFont());
     EXPECT_EQ(font, (UserFontSpec{QStringLiteral("Arial"), 20}));
 
+    // Opened on the user's font: "Arial", not installed under that name, stays in the field and
+    // the list selects the font it resolves to; the lists taking the focus change nothing, so
+    // "zastosuj" without a choice keeps the font.
+    whenShown(&window, [&] {
+        ASSERT_NE(window.fontList()->currentItem(), nullptr);
+        EXPECT_EQ(window.fontList()->currentItem()->text(), QFontInfo(QFont(QStringLiteral("Arial"))).family());
+        window.fontList()->setFocus();
+        window.sizeList()->setFocus();
+        EXPECT_EQ(window.nameField()->text(), QStringLiteral("Arial"));
+        EXPECT_EQ(window.sizeField()->text(), QStringLiteral("20"));
+        EXPECT_TRUE(window.sizeList()->visualItemRect(window.sizeList()->item(0)).intersects(
+            window.sizeList()->viewport()->rect()));
+        window.applyButton()->click();
+    });
+    EXPECT_TRUE(window.chooseFont());
+    EXPECT_EQ(font, (UserFontSpec{QStringLiteral("Arial"), 20}));
+
+    // Clicking an entry copies it into its field.
+    auto click = [](QListWidget* list, int row) {
+        list->scrollToItem(list->item(row));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
+    };
     const QString family = window.fontList()->item(0)->text();
     whenShown(&window, [&] {
-        window.fontList()->setCurrentRow(0);
-        window.sizeList()->setCurrentRow(3);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        click(window.fontList(), 0);
+        click(window.sizeList(), 3);
         EXPECT_EQ(window.nameField()->text(), family);
         EXPECT_EQ(window.sizeField()->text(), QStringLiteral("11"));
         window.applyButton()->click();

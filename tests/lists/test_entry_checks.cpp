@@ -183,11 +183,20 @@ TEST(EntryForm, AChangedAwardKeepsItsGiver)
     domestic.fill({S("krajowa"), S("Nagroda"), S("Fundacji na Rzecz Nauki Polskiej")});
     const int giver = domestic.indexOfRole(EntryRole::AwardGiver);
     EXPECT_EQ(domestic.chosen(giver), 3);
+    // A foreign award opens on the domestic givers too, its giver shown as typed; only the
+    // user's change of origin replaces the list, "- wybierz -" giving "- wpisz -" as well.
     EntryForm foreign(47);
     foreign.fill({S("zagraniczna"), S("Nagroda"), S("Akademia Nauk Francji")});
-    EXPECT_EQ(foreign.items(giver), QStringList{S("- wpisz -")});
+    EXPECT_EQ(foreign.items(giver), DomesticAwardGivers(47));
     EXPECT_EQ(foreign.text(giver), S("Akademia Nauk Francji"));
     EXPECT_EQ(foreign.chosen(giver), -1);
+    EXPECT_EQ(foreign.row().value(2), S("Akademia Nauk Francji"));
+    foreign.choose(0, 0);
+    EXPECT_EQ(foreign.items(giver), QStringList{S("- wpisz -")});
+    foreign.choose(0, 1);
+    EXPECT_EQ(foreign.items(giver), DomesticAwardGivers(47));
+    EntryForm fresh(48);
+    EXPECT_EQ(fresh.items(giver), DomesticAwardGivers(48));
 }
 
 TEST(EntryForm, DegreeRightsStoreEachCheckedDisciplineOnce)
@@ -269,4 +278,31 @@ TEST(EntryForm, StoredConferencesComeFromKind21Only)
     paper.fill({S("Zjazd"), S("Referat")});
     EXPECT_EQ(paper.chosen(0), 2);
     EXPECT_EQ(indexOfCaption(paper, S("Tytuł referatu")), 1);
+}
+
+// Years and whole numbers are kept without the blanks around them, so a year fits its four
+// characters; the acceptance check names every field longer than its declared width.
+TEST(EntryForm, NumbersAreTrimmedAndOverLongFieldsAreNamedWithTheirWidth)
+{
+    EntryForm membership(14);
+    const int year = membership.indexOfField(QStringLiteral("Data_wyboru"));
+    membership.setText(year, QStringLiteral(" 1930 "));
+    EXPECT_TRUE(membership.leave(year, 2008).ok);
+    EXPECT_EQ(membership.text(year), QStringLiteral("1930"));
+    EntryForm publishing(13);
+    const int copies = publishing.indexOfField(QStringLiteral("Naklad"));
+    publishing.setText(copies, QStringLiteral("  500"));
+    EXPECT_TRUE(publishing.leave(copies, 2008).ok);
+    EXPECT_EQ(publishing.text(copies), QStringLiteral("500"));
+
+    membership.setText(year, QStringLiteral("01930"));
+    const int surname = membership.indexOfField(QStringLiteral("Nazwisko"));
+    membership.setText(surname, QStringLiteral("Kowalski"));
+    const auto tooLong = membership.checkWidths({{QStringLiteral("data_wyboru"), 4}, {QStringLiteral("Nazwisko"), 8}});
+    EXPECT_EQ(tooLong.first, year);
+    EXPECT_EQ(tooLong.lines, QStringList{S("Pole \"") + membership.field(year).caption
+                                          + S("\" może zawierać najwyżej 4 znaki")});
+    EXPECT_EQ(TooLongLine(S("X"), 1), S("Pole \"X\" może zawierać najwyżej 1 znak"));
+    EXPECT_EQ(TooLongLine(S("X"), 12), S("Pole \"X\" może zawierać najwyżej 12 znaków"));
+    EXPECT_EQ(TooLongLine(S("X"), 22), S("Pole \"X\" może zawierać najwyżej 22 znaki"));
 }

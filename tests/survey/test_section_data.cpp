@@ -317,6 +317,67 @@ TEST_F(SectionData, UnknownCodesAreDroppedAndTheVersionSwitchIsUndoneByReloading
     EXPECT_EQ(scalar("select pkd || '/' || rok from dane_pkd").toString(), Pkd2004Table()[5].code + U("/2004"));
 }
 
+// Five codes of the 2007 edition begin with a no-break space; data files store them that way.
+TEST_F(SectionData, SpacedClassificationCodesAreKeptAndStoredWithTheirNoBreakSpace)
+{
+    const QString nbsp(QChar(0x00A0));
+    const QStringList spaced = {U("35.1"), U("56.10"), U("77.1"), U("91.0"), U("96.0")};
+    QStringList previous;
+    for (const CodeName& row : Pkd2007Table()) {
+        const bool isSpaced = spaced.contains(row.code.mid(1));
+        EXPECT_EQ(row.code.startsWith(nbsp), isSpaced) << row.code.toStdString();
+        // Each keeps its place in code order, the space aside.
+        QString bare = row.code;
+        bare.remove(nbsp);
+        if (!previous.isEmpty()) {
+            EXPECT_LT(previous.last(), bare);
+        }
+        previous << bare;
+    }
+    exec("insert into dane_pkd (pkd, rok) values (?, 2007)", QVariantList{QString(nbsp + U("35.1"))});
+    exec("insert into dane_pkd (pkd, rok) values ('56.10', 2007)"); // stored without the space
+    exec("insert into dane_pkd (pkd, rok) values ('01.11.Z', 2007)");
+
+    FieldValues pkd = LoadSection(program, 104);
+    ASSERT_EQ(pkd.lines[U("lb032")].size(), 3);
+    EXPECT_TRUE(pkd.lines[U("lb032")][0].startsWith(nbsp + U("35.1 - Wytwarzanie")));
+    SaveSection(program, 104, pkd);
+    EXPECT_EQ(scalar("select group_concat(pkd, '|') from dane_pkd").toString(),
+              QString(nbsp + U("35.1|") + nbsp + U("56.10|01.11.Z")));
+    EXPECT_EQ(LoadSection(program, 104).lines[U("lb032")], pkd.lines[U("lb032")]);
+}
+
+// The 2004 edition ships only its subclasses; stored codes of the levels above stay chosen.
+TEST_F(SectionData, StoredPkd2004CodesOfEveryLevelAreKept)
+{
+    for (const char* code : {"01", "01.1", "01.11", "01.11.A", "80.10", "01.13", "99.9", "01.19"})
+        exec("insert into dane_pkd (pkd, rok) values (?, 2004)", QVariantList{U(code)});
+
+    FieldValues pkd = LoadSection(program, 104);
+    EXPECT_TRUE(pkd.checked[U("rb031")]);
+    EXPECT_EQ(pkd.lines[U("lb032")],
+              QStringList({U("01 - dział 01"), U("01.1 - grupa 01.1"), U("01.11 - klasa 01.11"),
+                           U("01.11.A - Uprawa zbóż"),
+                           // a class with one subclass, .Z or not, takes that subclass's name
+                           U("80.10 - Działalność edukacyjna zespołów szkół w zakresie przedszkoli i szkolnictwa "
+                             "podstawowego"),
+                           U("01.13 - ") + findCode(Pkd2004Table(), U("01.13.Z"))->name}));
+    SaveSection(program, 104, pkd);
+    // Codes in neither table are still dropped.
+    EXPECT_EQ(scalar("select group_concat(pkd, ',') from dane_pkd").toString(),
+              U("01,01.1,01.11,01.11.A,80.10,01.13"));
+
+    int divisions = 0, groups = 0, classes = 0;
+    for (const CodeName& row : Pkd2004Table()) {
+        divisions += row.code.size() == 2;
+        groups += row.code.size() == 4;
+        classes += row.code.size() == 5;
+    }
+    EXPECT_EQ(divisions, 62);
+    EXPECT_EQ(groups, 224);
+    EXPECT_EQ(classes, 514);
+}
+
 TEST_F(SectionData, ABlankGridRowIsStoredAsOneEmptyRecordAndComesBackBlank)
 {
     FieldValues v;

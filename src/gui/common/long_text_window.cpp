@@ -97,6 +97,10 @@ void LongTextWindow::showEvent(QShowEvent* event)
 {
     ApplyUserFont(this, state_->UserFont);
     RelayoutWindow(this);
+    // Opened for the first time: room for about twelve lines of 70 characters.
+    const QFontMetrics metrics(field_->font());
+    placeOnFirstOpening(this, state_->Windows[static_cast<size_t>(RememberedWindow::Edit)],
+                        QSize(metrics.averageCharWidth() * 70 + 60, sizeHint().height() + metrics.lineSpacing() * 10));
     QDialog::showEvent(event);
     field_->setFocus();
 }

@@ -17,8 +17,13 @@ constexpr int kMinButtonWidth = 75;
 
 } // namespace
 
+// A fixed dialog without minimize and maximize buttons. Under X11 a window that asks for none of
+// the title-bar functions is given all of them, so the box asks for the close function alone
+// (closing it answers neither yes nor no, as the keyboard's close command does); its fixed size
+// keeps it from being maximized where a window manager draws the buttons anyway.
 MessageBox::MessageBox(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint),
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
+                          | Qt::WindowStaysOnTopHint),
       text_(new QLabel(this)),
       dontShowAgain_(new QCheckBox(QStringLiteral("nie pokazuj więcej tego komunikatu"), this)),
       left_(new QPushButton(this)),

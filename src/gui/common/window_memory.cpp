@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
+#include <algorithm>
 
 namespace vestrum {
 namespace {
@@ -25,7 +26,52 @@ QRect onSomeScreen(QRect bounds)
     return bounds;
 }
 
+// The screen area the window is placed in: that of the window it belongs to, else the primary.
+QRect availableArea(const QWidget* window)
+{
+    const QWidget* owner = window->parentWidget() ? window->parentWidget()->window() : nullptr;
+    const QScreen* screen = owner ? owner->screen() : window->screen();
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+}
+
+// The rectangle windows are centred on: the visible owner window, else the screen area.
+QRect centreArea(const QWidget* window)
+{
+    const QWidget* owner = window->parentWidget() ? window->parentWidget()->window() : nullptr;
+    if (owner && owner->isVisible())
+        return owner->geometry();
+    return availableArea(window);
+}
+
 } // namespace
+
+bool isRemembered(const WindowMemory& memory) { return !(memory == WindowMemory{}); }
+
+void placeOnFirstOpening(QWidget* window, const WindowMemory& memory, QSize wanted)
+{
+    if (isRemembered(memory))
+        return;
+    const QRect area = availableArea(window);
+    wanted = wanted.expandedTo(window->minimumSize()).boundedTo(area.size());
+    QRect bounds(QPoint(0, 0), wanted);
+    bounds.moveCenter(centreArea(window).center());
+    // Kept whole on the screen, the title bar included.
+    bounds.moveLeft(std::clamp(bounds.left(), area.left(), std::max(area.left(), area.right() - bounds.width())));
+    bounds.moveTop(std::clamp(bounds.top(), area.top() + 30, std::max(area.top() + 30, area.bottom() - bounds.height())));
+    window->setGeometry(bounds);
+}
+
+void centreOnOwner(QWidget* window)
+{
+    QRect bounds = window->geometry();
+    bounds.moveCenter(centreArea(window).center());
+    const QRect area = availableArea(window);
+    bounds.moveTop(std::max(bounds.top(), area.top() + 30));
+    bounds.moveLeft(std::max(bounds.left(), area.left()));
+    window->setGeometry(bounds);
+}
 
 void applyWindowMemory(QWidget* window, const WindowMemory& memory)
 {

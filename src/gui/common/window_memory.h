@@ -3,6 +3,7 @@
 #include "program/run_state.h"
 
 #include <QObject>
+#include <QSize>
 
 class QWidget;
 
@@ -16,8 +17,20 @@ void applyWindowMemory(QWidget* window, const WindowMemory& memory);
 // normal state first, so that the bounds stored are the ones it returns to.
 WindowMemory captureWindowMemory(QWidget* window);
 
-// Keeps one window's memory up to date: applied each time the window is shown, captured each
-// time it is closed or hidden. The memory (an entry of RunState::Windows) must outlive the window.
+// Whether the memory holds bounds the window was given: a window never opened has the defaults.
+bool isRemembered(const WindowMemory& memory);
+
+// A window opened for the first time (nothing remembered) gets `wanted` (kept within the screen)
+// and is centred on the window it belongs to, or on the screen. Windows call it when shown, once
+// their controls have the user's font, so the size fits what they show.
+void placeOnFirstOpening(QWidget* window, const WindowMemory& memory, QSize wanted);
+
+// Centres a window on the window it belongs to (or the screen) without changing its size.
+void centreOnOwner(QWidget* window);
+
+// Keeps one window's memory up to date: applied each time the window is shown (a window's own
+// showEvent, which comes after, may then call placeOnFirstOpening), captured each time it is
+// closed or hidden. The memory (an entry of RunState::Windows) must outlive the window.
 class WindowMemoryKeeper : public QObject {
 public:
     WindowMemoryKeeper(QWidget* window, WindowMemory& memory);

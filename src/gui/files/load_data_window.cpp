@@ -4,6 +4,7 @@
 
 #include "program/program.h"
 #include "gui/common/user_font.h"
+#include "gui/common/window_memory.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -245,6 +246,7 @@ void LoadDataWindow::wczytaj()
 void LoadDataWindow::showEvent(QShowEvent* event)
 {
     ApplyUserFont(this, program_.state.UserFont);
+    centreOnOwner(this); // every time, never where the window manager put it last
     QDialog::showEvent(event);
 }
 

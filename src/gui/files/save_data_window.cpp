@@ -3,6 +3,7 @@
 #include "base/error.h"
 #include "program/program.h"
 #include "gui/common/user_font.h"
+#include "gui/common/window_memory.h"
 #include "files/data_files.h"
 #include "gui/files/load_data_window.h"
 
@@ -51,6 +52,8 @@ bool SaveDataWindow::run()
 {
     const QString current = program_.state.CurrentDataFile;
     browser_->setFolder(current.isEmpty() ? browser_->folder() : QFileInfo(current).absolutePath());
+    // Each time a new name: two presses of Enter must not overwrite the file written last time.
+    name_->setText(QStringLiteral("*.naj"));
     return exec() == QDialog::Accepted;
 }
 
@@ -85,6 +88,7 @@ void SaveDataWindow::zapisz()
 void SaveDataWindow::showEvent(QShowEvent* event)
 {
     ApplyUserFont(this, program_.state.UserFont);
+    centreOnOwner(this); // every time, never where the window manager put it last
     QDialog::showEvent(event);
 }
 

@@ -53,6 +53,14 @@ void setBase(QWidget* w, bool readOnly)
     w->setPalette(p);
 }
 
+// How long a field's text may grow: its declared width, or the text's own length when a stored
+// text is longer, so that nothing is cut on opening (the acceptance check refuses it instead).
+int allowedLength(int width, const QString& text)
+{
+    constexpr int kUnlimited = 32767;
+    return width > 0 ? std::max(width, static_cast<int>(text.size())) : kUnlimited;
+}
+
 // Focus changes that come from the user moving on, not from a message box, a menu or a popup
 // taking the focus for a moment.
 bool userMove(Qt::FocusReason reason)
@@ -91,7 +99,7 @@ EntryDialog::EntryDialog(Program& program, QWidget* parent)
         connect(widget, &EntryPageWidget::rowDragged, this, [this, widget](const QString& name, int) {
             for (const EntryPageWidget::Row& r : widget->rows())
                 if (r.panel->objectName() == name)
-                    heights_[name] = r.panel->height();
+                    heights_[name] = r.panel->minimumHeight(); // the fixed height; the geometry follows later
         });
     }
 
@@ -280,6 +288,8 @@ void EntryDialog::showEvent(QShowEvent* event)
             heights_[name] = height;
     if (EntryPageWidget* page = currentPage())
         page->resizeRows(heights_);
+    placeOnFirstOpening(this, program_.state.Windows[static_cast<size_t>(RememberedWindow::Popupy)], firstSize());
+    layout()->activate();
     if (!hints_->isHidden()) {
         // Room for the header and about four lines of the hint.
         const int hintHeight = std::min(splitter_->height() / 3, tjHeight(font()) * 6);
@@ -292,19 +302,46 @@ void EntryDialog::showEvent(QShowEvent* event)
         }
 }
 
+// The size of the first opening: every row of a page of up to eight fields, the heading, the
+// buttons and the hint panel in view.
+QSize EntryDialog::firstSize()
+{
+    EntryPageWidget* page = currentPage();
+    if (!page)
+        return sizeHint();
+    layout()->activate();
+    int rows = 0;
+    int shown = 0;
+    for (const EntryPageWidget::Row& r : page->rows()) {
+        if (r.panel->isHidden() || shown++ == 8)
+            continue;
+        rows += r.panel->minimumHeight() + r.grip->height();
+    }
+    const int around = std::max(0, height() - page->viewport()->height()); // heading, buttons, margins
+    const int hint = hints_->isHidden() ? 0 : tjHeight(font()) * 6;
+    return {std::max(width(), 560), around + rows + hint + 8};
+}
+
 void EntryDialog::done(int result)
 {
     storePanels();
     QDialog::done(result);
 }
 
+// Every row panel of every page is written, the user's height where he gave one, else the
+// height the panel has (or would have when shown).
 void EntryDialog::storePanels()
 {
     QList<QPair<QString, int>> panels;
     for (EntryPageWidget* page : pageWidgets_)
-        for (const EntryPageWidget::Row& r : page->rows())
-            if (heights_.contains(r.panel->objectName()))
-                panels.append({r.panel->objectName(), heights_.value(r.panel->objectName())});
+        for (const EntryPageWidget::Row& r : page->rows()) {
+            const QString name = r.panel->objectName();
+            const bool sized = r.panel->minimumHeight() > 0 && r.panel->minimumHeight() == r.panel->maximumHeight();
+            const int height = heights_.contains(name) ? heights_.value(name)
+                : sized                                 ? r.panel->minimumHeight()
+                                                        : page->defaultHeight(r);
+            panels.append({name, height});
+        }
     program_.state.PopupPanels = formatPanels(panels);
 }
 
@@ -366,7 +403,7 @@ void EntryDialog::loadRow(int row)
     const bool wasSyncing = syncing_;
     syncing_ = true;
     if (auto* line = qobject_cast<QLineEdit*>(w)) {
-        line->setMaxLength(maxLength > 0 ? maxLength : 32767);
+        line->setMaxLength(allowedLength(maxLength, form_->text(row)));
         if (line->text() != form_->text(row))
             line->setText(form_->text(row));
         line->setReadOnly(readOnly);
@@ -385,7 +422,7 @@ void EntryDialog::loadRow(int row)
             combo->addItems(form_->items(row));
         }
         if (combo->isEditable()) {
-            combo->lineEdit()->setMaxLength(maxLength > 0 ? maxLength : 32767);
+            combo->lineEdit()->setMaxLength(allowedLength(maxLength, form_->text(row)));
             combo->setCurrentIndex(form_->chosen(row));
             combo->setEditText(form_->text(row));
         } else {
@@ -426,9 +463,9 @@ void EntryDialog::takeText(int row)
         form_->setText(row, line->text());
     } else if (auto* memo = qobject_cast<QPlainTextEdit*>(w)) {
         QString text = memo->toPlainText();
-        const int maxLength = maxLengthOf(row);
-        if (maxLength > 0 && text.size() > maxLength) {
-            text.truncate(maxLength);
+        const int allowed = allowedLength(maxLengthOf(row), form_->text(row));
+        if (text.size() > allowed) {
+            text.truncate(allowed);
             syncing_ = true;
             memo->setPlainText(text);
             memo->moveCursor(QTextCursor::End);
@@ -484,12 +521,12 @@ void EntryDialog::saveChanges()
     for (int i = 0; i < form_->count(); ++i)
         if (!runExitCheck(i))
             return;
-    const lists::EntryForm::Acceptance acceptance = form_->accept();
-    if (!acceptance.ok()) {
-        program_.notify(acceptance.message());
-        focusRow(acceptance.first);
-        return;
-    }
+    for (const lists::EntryForm::Acceptance& acceptance : {form_->accept(), form_->checkWidths(maxLengths_)})
+        if (!acceptance.ok()) {
+            program_.notify(acceptance.message());
+            focusRow(acceptance.first);
+            return;
+        }
     accepted_ = true;
     done(QDialog::Accepted);
 }

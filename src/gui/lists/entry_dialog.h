@@ -104,6 +104,7 @@ private:
     void restorePanels();
     void storePanels();
     int maxLengthOf(int row) const;
+    QSize firstSize();
 
     Program& program_;
     lists::JournalList* journals_ = nullptr;

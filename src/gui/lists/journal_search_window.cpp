@@ -95,7 +95,7 @@ JournalSearchWindow::JournalSearchWindow(Program& program, lists::JournalList& l
       next_(commandButton(QStringLiteral("następny"),
                           QStringLiteral("znajduje kolejne wystąpienia podanego fragmentu nazwy czasopisma"), this)),
       grid_(new QTableView(this)), assign_(commandButton(QStringLiteral("przypisz"), {}, this)),
-      back_(commandButton(QStringLiteral("wróć"), {}, this))
+      back_(commandButton(QStringLiteral("wróć"), {}, this)), status_(new QLabel(this))
 {
     setObjectName(QStringLiteral("f_lista_mnii"));
     setWindowTitle(QStringLiteral("Lista czasopism MEiN"));
@@ -151,6 +151,11 @@ JournalSearchWindow::JournalSearchWindow(Program& program, lists::JournalList& l
     bottom->addWidget(back_);
     bottom->addStretch(1);
     layout->addLayout(bottom);
+    status_->setObjectName(QStringLiteral("lStatus"));
+    status_->setWordWrap(true);
+    status_->setTextFormat(Qt::PlainText);
+    status_->hide();
+    layout->addWidget(status_);
 
     connect(kind_, &QComboBox::currentIndexChanged, this, &JournalSearchWindow::applyKind);
     connect(findBeginning_, &QPushButton::clicked, this, &JournalSearchWindow::searchByBeginning);
@@ -190,6 +195,16 @@ void JournalSearchWindow::showCurrent()
 
 void JournalSearchWindow::setKind(int item, bool changeable)
 {
+    // A window locked to a part of the list that holds no journal would find nothing at all: it
+    // shows the whole list instead and says why.
+    const bool emptyPart = !changeable && item != AllJournals && list_->isOpen()
+        && list_->partCount(static_cast<lists::ListPart>(item - 1)) == 0;
+    if (emptyPart) {
+        status_->setText(QStringLiteral("Na liście nie ma czasopism z części \"") + kind_->itemText(item)
+                         + QStringLiteral("\", dlatego pokazana jest cała lista."));
+        item = AllJournals;
+    }
+    status_->setVisible(emptyPart);
     {
         const QSignalBlocker blocker(kind_);
         kind_->setCurrentIndex(item);
@@ -283,6 +298,10 @@ void JournalSearchWindow::showEvent(QShowEvent* event)
 {
     ApplyUserFont(this, program_->state.UserFont, [this](QTableView* table) { fitColumns(table); });
     RelayoutWindow(this);
+    // Opened for the first time: the whole name of "Rodzaj listy" and about fifteen journals.
+    placeOnFirstOpening(this, program_->state.Windows[static_cast<size_t>(RememberedWindow::ListaMnii)],
+                        QSize(std::max(sizeHint().width(), kind_->fontMetrics().horizontalAdvance(kind_->itemText(ListA)) + 200),
+                              sizeHint().height() + 12 * (tjHeight(font()) + 10)));
     QDialog::showEvent(event);
     // Identification elsewhere may have switched the filter off since the window was prepared.
     reloadGrid();

@@ -61,6 +61,7 @@ public:
     QPushButton* assignButton() const { return assign_; }
     QPushButton* backButton() const { return back_; }
     QTableView* grid() const { return grid_; }
+    QLabel* statusLine() const { return status_; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -89,6 +90,7 @@ private:
     QTableView* grid_;
     QPushButton* assign_;
     QPushButton* back_;
+    QLabel* status_;
     std::optional<lists::Journal> chosen_;
     bool searchWhenShown_ = false;
 };

@@ -413,9 +413,14 @@ void ListEditor::showEvent(QShowEvent* event)
     ApplyUserFont(this, program_.state.UserFont);
     grid_->setHeaders(list_.headers()); // the header row in the user's font, bold
     RelayoutWindow(this);
+    updateMinimumSize();
+    // Opened for the first time: every command of the tool row and about fifteen rows in view.
+    const int rowHeight = tjHeight(font()) + 10;
+    placeOnFirstOpening(this, program_.state.Windows[static_cast<size_t>(RememberedWindow::Wykazy)],
+                        QSize(std::max(sizeHint().width(), toolRow_->sizeHint().width() + 40),
+                              sizeHint().height() + 12 * rowHeight));
     QDialog::showEvent(event);
     fit();
-    updateMinimumSize();
     grid_->scrollTo(grid_->currentIndex()); // a row chosen before the window was shown
 }
 

@@ -64,6 +64,9 @@ AboutWindow::AboutWindow(QWidget* parent) : QDialog(parent), table_(new QTableWi
     table_->setSelectionMode(QAbstractItemView::NoSelection);
     table_->setItemDelegate(new FramedCellDelegate(table_));
     table_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    // Every row one line high, the journal list's row too.
+    table_->setWordWrap(false);
+    table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
 
     auto* back = new QPushButton(QStringLiteral("wróć"), this);
     connect(back, &QPushButton::clicked, this, &QDialog::accept);

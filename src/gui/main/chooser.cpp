@@ -18,6 +18,20 @@
 namespace vestrum {
 namespace {
 
+// Each catalogue row keeps, after its code and name, the code as it sorts: some classification
+// codes begin with a no-break space, which must not move them out of code order.
+constexpr int kCodeSortKey = 2;
+
+QString codeSortKey(const QString& code)
+{
+    QString key = code;
+    key.remove(QChar(0x00A0));
+    return key;
+}
+
+// The column a header click sorts by: the code's sort key for the code column.
+int sortKeyColumn(int column) { return column == 0 ? kCodeSortKey : column; }
+
 // The chosen list draws its own lines: 4 px from the left, a selected line white on the menu
 // highlight, the others black, or grey text when the list is disabled.
 class ChosenLineDelegate : public QStyledItemDelegate {
@@ -132,8 +146,8 @@ void CodeChooserWidget::setCatalogue(const QVector<CodeName>& rows)
 {
     rows_.clear();
     for (const CodeName& r : rows)
-        rows_.push_back({r.code, r.name});
-    grid::SortRows(rows_, sortColumn_, grid::CaseFold::Ascii);
+        rows_.push_back({r.code, r.name, codeSortKey(r.code)});
+    grid::SortRows(rows_, sortKeyColumn(sortColumn_), grid::CaseFold::Ascii);
     fill();
     for (int c = 0; c < 2; ++c)
         catalogue_->resizeColumnToContents(c);
@@ -146,7 +160,7 @@ void CodeChooserWidget::sortByColumn(int column)
     sortColumn_ = column;
     grid::MarkSortColumn(headers_, column);
     catalogue_->setHeaderLabels(headers_);
-    grid::SortRows(rows_, column, grid::CaseFold::Ascii);
+    grid::SortRows(rows_, sortKeyColumn(column), grid::CaseFold::Ascii);
     fill();
 }
 
@@ -155,7 +169,7 @@ void CodeChooserWidget::fill()
     catalogue_->clear();
     QList<QTreeWidgetItem*> items;
     for (const QStringList& r : rows_)
-        items << new QTreeWidgetItem(r);
+        items << new QTreeWidgetItem(r.mid(0, 2));
     catalogue_->addTopLevelItems(items);
 }
 

@@ -2,19 +2,42 @@
 
 #include "gui/common/user_font.h"
 
+#include <QEvent>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSignalBlocker>
 
 namespace vestrum {
 namespace {
 
-// Selects the entry reading `text`; with no such entry nothing stays selected.
+// Marks a list as worked by the user: only his clicks and keys choose an entry. A list getting the
+// focus with nothing selected moves to its first entry by itself, which must not change the font.
+constexpr char kUserChoosing[] = "userChoosing";
+
+class UserChoiceWatcher : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::KeyPress)
+            parent()->setProperty(kUserChoosing, true);
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+// Selects the entry reading `text` without copying it anywhere; with no such entry nothing stays
+// selected.
 void selectEntry(QListWidget* list, const QString& text)
 {
+    list->setProperty(kUserChoosing, false);
+    const QSignalBlocker blocker(list);
     const QList<QListWidgetItem*> found = list->findItems(text, Qt::MatchFixedString);
     if (found.isEmpty()) {
         list->setCurrentRow(-1);
@@ -28,10 +51,22 @@ void selectEntry(QListWidget* list, const QString& text)
 // A list entry chosen by the user is copied into its field; losing the selection keeps the field.
 void copyChoiceInto(QListWidget* list, QLineEdit* field)
 {
-    QObject::connect(list, &QListWidget::currentTextChanged, field, [field](const QString& text) {
-        if (!text.isEmpty())
+    auto* watcher = new UserChoiceWatcher(list);
+    list->installEventFilter(watcher);
+    list->viewport()->installEventFilter(watcher);
+    QObject::connect(list, &QListWidget::currentTextChanged, field, [list, field](const QString& text) {
+        if (!text.isEmpty() && list->property(kUserChoosing).toBool())
             field->setText(text);
     });
+}
+
+// The installed family a font name stands for: the name itself, or the font the system puts in
+// its place when no font of that name is installed ("Arial" shown in Liberation Sans).
+QString installedFamily(const QString& name)
+{
+    if (QFontDatabase::families().contains(name, Qt::CaseInsensitive))
+        return name;
+    return QFontInfo(QFont(name)).family();
 }
 
 } // namespace
@@ -92,8 +127,14 @@ void FontWindow::showUserFont()
 {
     name_->setText(userFont_->name);
     size_->setText(QString::number(userFont_->size));
-    selectEntry(fonts_, userFont_->name);
+    selectEntry(fonts_, installedFamily(userFont_->name));
     selectEntry(sizes_, size_->text());
+    // Every size in view, "8" included, whatever the font.
+    sizes_->setMinimumHeight(sizes_->count() * sizes_->sizeHintForRow(0) + 2 * sizes_->frameWidth() + 2);
+    sizes_->scrollToTop();
+    if (sizes_->currentItem())
+        sizes_->scrollToItem(sizes_->currentItem());
+    resize(size().expandedTo(sizeHint()));
 }
 
 // Without a usable name and size the window stays open and the font stays as it was.

@@ -32,6 +32,9 @@ bool hasNoEditMode(int tag) { return tag == 1 || tag == 10 || tag == 11 || tag =
 // Sections whose page is a grid, refitted whenever the page is shown.
 bool isGridSection(int index) { return index == 1 || index == 8 || index == 9 || index == 20; }
 
+// Whether a version radio button was already selected when the user pressed it.
+constexpr char kWasCheckedProperty[] = "wasChecked";
+
 } // namespace
 
 MainWindow::MainWindow(Program& program, QWidget* parent)
@@ -86,6 +89,7 @@ void MainWindow::buildPages()
     splitter_->addWidget(hints_panel_);
     splitter_->setStretchFactor(0, 3);
     splitter_->setStretchFactor(1, 1);
+    connect(splitter_, &QSplitter::splitterMoved, this, [this] { hintsFollowWindow_ = false; });
     layout->addWidget(splitter_, 1);
     setCentralWidget(central);
 
@@ -159,8 +163,14 @@ void MainWindow::connectPage(SectionPageWidget* page)
         for (const char* name : {"rb031", "rb032"}) {
             auto* radio = qobject_cast<QAbstractButton*>(page->control(QString::fromLatin1(name)));
             const int version = qstrcmp(name, "rb031") == 0 ? 2004 : 2007;
-            connect(radio, &QAbstractButton::clicked, this,
-                    [this, version] { operations_->PkdVersionChosen(version); });
+            // Only a real change of version empties the chosen codes: a click on the version
+            // already shown changes nothing. A click and the keyboard both press first.
+            connect(radio, &QAbstractButton::pressed, radio,
+                    [radio] { radio->setProperty(kWasCheckedProperty, radio->isChecked()); });
+            connect(radio, &QAbstractButton::clicked, this, [this, radio, version] {
+                if (!radio->property(kWasCheckedProperty).toBool())
+                    operations_->PkdVersionChosen(version);
+            });
         }
     }
 }
@@ -406,10 +416,25 @@ void MainWindow::ShowHint(int number)
     hints_panel_->setHintText(hints_.panelText(number));
     if (hints_panel_->isHidden()) {
         hints_panel_->show();
-        const int total = splitter_->height();
-        const int panel = std::max(total / 4, hints_panel_->minimumSizeHint().height());
-        splitter_->setSizes({total - panel - splitter_->handleWidth() - 10, panel});
+        hintsFollowWindow_ = true;
+        splitForHints();
     }
+}
+
+// A quarter of the height for the hints. The first page's hint is shown before the window has its
+// full size, so the share is taken again as the window grows, until the user drags the splitter.
+void MainWindow::splitForHints()
+{
+    const int total = splitter_->height();
+    const int panel = std::max(total / 4, hints_panel_->minimumSizeHint().height());
+    splitter_->setSizes({total - panel - splitter_->handleWidth() - 10, panel});
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    if (hintsFollowWindow_ && !hints_panel_->isHidden())
+        splitForHints();
 }
 
 void MainWindow::showHintViewer()
@@ -422,8 +447,10 @@ void MainWindow::showHintViewer()
 
 void MainWindow::applyUserFont()
 {
-    ApplyUserFont(this, program_.state.UserFont, [](QTableView* view) {
-        if (auto* grid = qobject_cast<QTableWidget*>(view))
+    // Only the main window's own grids are fitted; the tables of its dialogs (the about box) keep
+    // their one-line rows.
+    ApplyUserFont(this, program_.state.UserFont, [this](QTableView* view) {
+        if (auto* grid = qobject_cast<QTableWidget*>(view); grid && grid->window() == this)
             FitGridColumns(grid);
     });
     chooser_->setFixedHeight(chooser_->rowHeight() + 6);

@@ -6,6 +6,7 @@
 #include "program/startup.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QMap>
 #include <functional>
 #include <vector>
@@ -96,9 +97,12 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildMenu();
+    void enableMenuKeyboard();
     void buildPages();
     void showAbout();
     void connectPage(SectionPageWidget* page);
@@ -109,6 +113,7 @@ private:
     void openListButton(SectionPageWidget* page, int buttonTag);
     void showHintViewer();
     void refitShownGrid();
+    void splitForHints();
 
     Program& program_;
     ShellSteps steps_;
@@ -130,6 +135,8 @@ private:
     SectionPageWidget* editing_ = nullptr;
     int shownSection_ = 0;
     int shownHint_ = 0;
+    QPointer<QWidget> focusBeforeMenu_; // where Esc on the menu bar gives the keyboard back
+    bool hintsFollowWindow_ = true; // the panel keeps a quarter of the height until the user drags it
     QMap<QString, QAction*> actions_;
     QMap<QString, std::function<void()>> commands_;
 };

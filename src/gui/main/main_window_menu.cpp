@@ -3,10 +3,50 @@
 
 #include "base/error.h"
 
+#include <QApplication>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProxyStyle>
+#include <QShortcut>
 
 namespace vestrum {
+namespace {
+
+// The menu bar is worked from the keyboard as well: Alt or F10 selects it, the arrows move along it
+// and Enter runs an entry without a submenu ("Koniec"). Some styles leave that navigation off.
+class KeyboardMenuBarStyle : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override
+    {
+        if (hint == SH_MenuBar_AltKeyNavigation)
+            return 1;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+} // namespace
+
+void MainWindow::enableMenuKeyboard()
+{
+    auto* style = new KeyboardMenuBarStyle(QApplication::style()->name()); // the program's own look
+    style->setParent(menuBar());
+    menuBar()->setStyle(style);
+    // F10 opens the first menu with the menu bar holding the keyboard, so that the arrows lead on
+    // to the entries without a submenu and Enter runs them; Esc there gives the focus back.
+    auto* f10 = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    connect(f10, &QShortcut::activated, this, [this] {
+        const QList<QAction*> entries = menuBar()->actions();
+        if (entries.isEmpty())
+            return;
+        focusBeforeMenu_ = QApplication::focusWidget();
+        menuBar()->setFocus(Qt::MenuBarFocusReason);
+        menuBar()->setActiveAction(entries.first());
+    });
+    menuBar()->installEventFilter(this);
+}
 void MainWindow::buildMenu()
 {
     auto add = [this](QMenu* menu, const char* caption, bool confirms) {
@@ -76,6 +116,21 @@ void MainWindow::buildMenu()
     setMenuCommand(QString::fromUtf8("Pokazuj podpowiedzi i wyjaśnienia"),
                    [this] { program_.state.Flags.setFlag(MessageFlags::HintsFlag, 1); });
     setMenuCommand(QStringLiteral("O programie"), [this] { showAbout(); });
+    enableMenuKeyboard();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == menuBar() && event->type() == QEvent::KeyPress && !QApplication::activePopupWidget()
+        && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        menuBar()->setActiveAction(nullptr);
+        if (focusBeforeMenu_)
+            focusBeforeMenu_->setFocus(Qt::MenuBarFocusReason);
+        else
+            setFocus(Qt::MenuBarFocusReason);
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 QAction* MainWindow::menuAction(const QString& caption) const { return actions_.value(caption); }

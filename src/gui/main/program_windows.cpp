@@ -10,6 +10,7 @@
 #include "gui/files/data_commands.h"
 #include "survey/section_data.h"
 #include "lists/list_catalogue.h"
+#include "lists/list_data.h"
 #include "gui/lists/journal_search_window.h"
 #include "gui/lists/entry_dialog.h"
 #include "gui/lists/list_editor.h"
@@ -169,7 +170,13 @@ void ProgramWindows::plugListEditor()
 {
     entryDialog_->setJournalSearch(&journalList_, journalSearch_);
     listEditor_->setEntryEditor([this](int kind, QStringList& cells) {
-        entryDialog_->setMaxLengths(listEditor_->maxLengths());
+        // The declared widths, for the lists kept in a section grid too.
+        try {
+            entryDialog_->setMaxLengths(lists::DeclaredWidths(program_.survey, kind));
+        } catch (const Error& error) {
+            program_.notify(error.message(), 0, MessageKind::Error);
+            return false;
+        }
         return entryDialog_->editEntry(kind, cells);
     });
     listEditor_->setToolCommand(ListEditor::Tool::GroupIdentification, [this](ListEditor& editor) {

@@ -381,22 +381,34 @@ void SectionPageWidget::setEditable(bool editable)
 void SectionPageWidget::enterEditMode()
 {
     setEditable(true);
+    // The edit button goes first: hiding it while it holds the focus would pass the focus on.
+    const bool editHadFocus = edit_ && edit_->hasFocus();
+    if (edit_) {
+        save_->show();
+        discard_->show();
+        if (editHadFocus)
+            setFocus(Qt::OtherFocusReason); // the page holds it until a field takes it
+        edit_->hide();
+    }
+    if (QWidget* first = firstEditControl())
+        first->setFocus(Qt::OtherFocusReason);
+    editMode_ = true;
+}
+
+QWidget* SectionPageWidget::firstEditControl() const
+{
     for (const RowEntry& entry : rows_) {
         if (entry.row->marker == form::NoteRow)
             continue;
-        for (QWidget* w : entry.inputs)
-            if (w->isEnabled() && !w->property(kSumProperty).toBool()) {
-                w->setFocus();
-                break;
-            }
-        break; // only the first row counts; a caption row leaves the focus where it was
+        // Only the first row counts; a caption row leaves the focus where it was.
+        for (const form::Control& c : entry.row->controls) {
+            QWidget* w = control(c.name);
+            if (w && w->isEnabled() && w->focusPolicy() != Qt::NoFocus && !w->property(kSumProperty).toBool())
+                return w;
+        }
+        return nullptr;
     }
-    if (edit_) {
-        edit_->hide();
-        save_->show();
-        discard_->show();
-    }
-    editMode_ = true;
+    return nullptr;
 }
 
 void SectionPageWidget::leaveEditMode()

@@ -82,6 +82,8 @@ private:
     void layOutButtonBar();
     void syncCaptionWidths();
     bool focusRow(size_t index);
+    // The control edit mode starts on: the first enabled one of the first row that is not a note.
+    QWidget* firstEditControl() const;
 
     const form::Section* section_;
     const form::Page* page_;

@@ -1,4 +1,4 @@
-#include "lists/list_catalogue.h"
+#include "survey/list_kinds.h"
 
 #include "base/error.h"
 #include "survey/form_catalogue.h"
@@ -84,7 +84,8 @@ struct Builder {
 };
 
 // The five lists kept in a grid of the section page take their columns from the form catalogue,
-// so the section page and the editor can never disagree about them.
+// so the section page and the editor can never disagree about them. The declared entry holds only
+// the fields whose width limits the entry dialog; completeGrid puts the form's columns in.
 ListKindInfo mainWindowGrid(int kind, const char* entryPage, std::initializer_list<const char*> limitedFields)
 {
     ListKindInfo info;
@@ -92,44 +93,60 @@ ListKindInfo mainWindowGrid(int kind, const char* entryPage, std::initializer_li
     info.mainWindowGrid = true;
     info.entryPage = S(entryPage);
     info.importGroup = kind;
+    for (const char* f : limitedFields) {
+        ListColumn c;
+        c.field = S(f);
+        c.limited = true;
+        info.columns.push_back(c);
+    }
+    return info;
+}
+
+ListColumn gridColumn(const form::GridColumn& gc, const QSet<QString>& limited)
+{
+    ListColumn c;
+    c.header = gc.header;
+    c.field = gc.binding.field;
+    switch (gc.binding.conversion) {
+    case form::Conversion::UnicodeText:
+        break;
+    case form::Conversion::Integer:
+        c.format = F::Integer;
+        c.trimOnSave = true;
+        break;
+    case form::Conversion::Amount:
+        c.format = F::Amount;
+        c.trimOnSave = true;
+        break;
+    default:
+        c.trimOnLoad = true;
+        c.trimOnSave = true;
+        break;
+    }
+    c.limited = limited.contains(c.field);
+    return c;
+}
+
+ListKindInfo completeGrid(ListKindInfo info)
+{
     QSet<QString> limited;
-    for (const char* f : limitedFields)
-        limited.insert(S(f));
+    for (const ListColumn& c : info.columns)
+        limited.insert(c.field);
+    info.columns.clear();
     for (const form::Section& section : form::FormCatalogue())
         for (const form::Page& page : section.pages)
             form::ForEachControl(page, [&](const form::Row&, const form::Control& control) {
-                if (control.kind != form::ControlKind::Grid || control.listKind != kind)
+                if (control.kind != form::ControlKind::Grid || control.listKind != info.kind)
                     return;
                 info.section = section.number;
                 info.sectionTag = page.tag;
                 info.gridControl = control.name;
                 info.table = control.binding.table;
-                for (const form::GridColumn& gc : control.columns) {
-                    ListColumn c;
-                    c.header = gc.header;
-                    c.field = gc.binding.field;
-                    switch (gc.binding.conversion) {
-                    case form::Conversion::UnicodeText:
-                        break;
-                    case form::Conversion::Integer:
-                        c.format = F::Integer;
-                        c.trimOnSave = true;
-                        break;
-                    case form::Conversion::Amount:
-                        c.format = F::Amount;
-                        c.trimOnSave = true;
-                        break;
-                    default:
-                        c.trimOnLoad = true;
-                        c.trimOnSave = true;
-                        break;
-                    }
-                    c.limited = limited.contains(c.field);
-                    info.columns.push_back(c);
-                }
+                for (const form::GridColumn& gc : control.columns)
+                    info.columns.push_back(gridColumn(gc, limited));
             });
     if (info.columns.empty())
-        throw Error(QStringLiteral("Brak siatki wykazu %1 w opisie formularza.").arg(kind));
+        throw Error(QStringLiteral("Brak siatki wykazu %1 w opisie formularza.").arg(info.kind));
     return info;
 }
 
@@ -182,7 +199,7 @@ std::vector<ListColumn> protectionColumns(const char* dateHeader)
             typed("jednostka zgłaszająca", "zglaszajacy")};
 }
 
-std::vector<ListKindInfo> build()
+std::vector<ListKindInfo> declare()
 {
     std::vector<ListKindInfo> all(ListKindCount);
     auto put = [&all](const Builder& b) { all[static_cast<size_t>(b.info.kind)] = b.info; };
@@ -426,6 +443,14 @@ std::vector<ListKindInfo> build()
     return all;
 }
 
+// The kinds as declared above, main-window grids without their columns. The form catalogue reads
+// its list buttons' kinds from here while it is being built, so this must not read the form.
+const std::vector<ListKindInfo>& declaredKinds()
+{
+    static const std::vector<ListKindInfo> declared = declare();
+    return declared;
+}
+
 } // namespace
 
 QStringList ListKindInfo::headers() const
@@ -444,9 +469,16 @@ int ListKindInfo::columnIndex(const QString& field) const
     return -1;
 }
 
+
 const std::vector<ListKindInfo>& ListCatalogue()
 {
-    static const std::vector<ListKindInfo> catalogue = build();
+    static const std::vector<ListKindInfo> catalogue = [] {
+        std::vector<ListKindInfo> all = declaredKinds();
+        for (ListKindInfo& info : all)
+            if (info.mainWindowGrid)
+                info = completeGrid(std::move(info));
+        return all;
+    }();
     return catalogue;
 }
 
@@ -475,7 +507,15 @@ QString ListTitle(int kind)
     return {};
 }
 
-int ListKindForButtonTag(int tag) { return form::ListKindForButtonTag(tag); }
+int ListKindForButtonTag(int tag)
+{
+    if (tag < 0)
+        return -1;
+    for (const ListKindInfo& info : declaredKinds())
+        if (info.buttonTag == tag)
+            return info.kind;
+    return -1;
+}
 
 std::vector<int> ImportGroupKinds(int group)
 {
