@@ -38,6 +38,7 @@ int usage(QTextStream& err)
            "  vestrum-cli archive extract ARCHIWUM KATALOG [--check-crc]\n"
            "  vestrum-cli archive check ARCHIWUM\n"
            "  vestrum-cli survey show ZBIÓR\n"
+           "  vestrum-cli survey check ZBIÓR\n"
            "  vestrum-cli survey merge ZBIÓR INNY.naj [--items 1,2,…|--all]\n"
            "  vestrum-cli list show ZBIÓR RODZAJ\n"
            "  vestrum-cli list export ZBIÓR RODZAJ PLIK.xml\n"

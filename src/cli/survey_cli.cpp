@@ -12,6 +12,7 @@
 #include "files/survey_file.h"
 #include "storage/schema.h"
 #include "survey/section_data.h"
+#include "check/survey_check.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -24,13 +25,15 @@ namespace {
 using cli::kFailed;
 using cli::kOk;
 using cli::kUsage;
+constexpr int kErrorsFound = 3; // survey check: the survey has errors
 
 using cli::SilentMessages;
 
 int usage(QTextStream& err)
 {
     err << QStringLiteral("Użycie: vestrum-cli survey show PLIK (plik danych .naj lub baza ankieta.mdb)\n"
-                          "       vestrum-cli survey merge ZBIÓR INNY.naj [--items 1,2,…|--all]\n");
+                          "       vestrum-cli survey merge ZBIÓR INNY.naj [--items 1,2,…|--all]\n"
+                          "       vestrum-cli survey check ZBIÓR\n");
     err.flush();
     return kUsage;
 }
@@ -108,17 +111,40 @@ int show(const QString& file, QTextStream& out)
     return kOk;
 }
 
+// The whole-survey check: one finding per line; errors found give their own status.
+int checkSurvey(const QString& file, QTextStream& out)
+{
+    QTemporaryDir folder;
+    SilentMessages messages;
+    SystemClock clock;
+    Program program(messages, clock);
+    OpenSurveyFile(program.survey, file, folder);
+    check::StoredSurvey survey;
+    try {
+        survey = check::ReadSurvey(program);
+    } catch (const Error&) {
+        throw Error(badFormat());
+    }
+    program.survey.close();
+    const std::vector<check::Finding> findings = check::CheckSurvey(survey);
+    for (const check::Finding& finding : findings)
+        out << check::FindingLine(finding) << '\n';
+    return check::ErrorCount(findings) > 0 ? kErrorsFound : kOk;
+}
+
 } // namespace
 
 int runSurveyCommand(const QStringList& args, QTextStream& out, QTextStream& err)
 {
     if (!args.isEmpty() && args[0] == QLatin1String("merge"))
         return runSurveyMergeCommand(args.mid(1), out, err);
-    if (args.size() != 2 || args[0] != QLatin1String("show"))
+    const bool showing = args.size() == 2 && args[0] == QLatin1String("show");
+    const bool checking = args.size() == 2 && args[0] == QLatin1String("check");
+    if (!showing && !checking)
         return usage(err);
     int status = kFailed;
     try {
-        status = show(args[1], out);
+        status = showing ? show(args[1], out) : checkSurvey(args[1], out);
     } catch (const Error& e) {
         err << e.message() << '\n';
         status = kFailed;

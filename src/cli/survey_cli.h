@@ -13,8 +13,10 @@ namespace vestrum {
 // the chosen item for drop-downs, the chooser lines joined by " | ", the caption of list buttons,
 // "1"/"0" for the version radio buttons and, for a grid, one line "name[row]<TAB>cells joined by
 // " | "" per data row. Line breaks inside a value are written as "\n", tabs as "\t".
-// Returns 0 on success, 1 when the file cannot be read (the Polish message goes to `err`),
-// 2 for a wrong command line.
+// `vestrum-cli survey check FILE`: the whole-survey check, one finding per line (severity, place,
+// row, field, message, tab-separated).
+// Returns 0 on success (check: no errors, warnings allowed), 1 when the file cannot be read (the
+// Polish message goes to `err`), 2 for a wrong command line, 3 when the check found errors.
 int runSurveyCommand(const QStringList& args, QTextStream& out, QTextStream& err);
 
 } // namespace vestrum

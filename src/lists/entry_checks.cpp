@@ -483,6 +483,7 @@ EntryForm::Acceptance EntryForm::checkWidths(const QMap<QString, int>& widths) c
             if (acceptance.first < 0)
                 acceptance.first = i;
             acceptance.lines << TooLongLine(f.caption, it.value());
+            acceptance.rows.push_back(i);
         }
     }
     return acceptance;
@@ -520,6 +521,7 @@ EntryForm::Acceptance EntryForm::accept() const
         if (acceptance.first < 0)
             acceptance.first = i;
         acceptance.lines << line;
+        acceptance.rows.push_back(i);
     }
     return acceptance;
 }

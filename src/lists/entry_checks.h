@@ -106,6 +106,7 @@ public:
 
     struct Acceptance {
         QStringList lines; // one per failing row, in tab order
+        std::vector<int> rows; // the failing row of each line
         int first = -1;    // the first failing row
         bool ok() const { return lines.isEmpty(); }
         QString message() const { return lines.join(QLatin1Char('\n')); }

@@ -177,6 +177,22 @@ bool ListGrid::hasDuplicates() const
     return false;
 }
 
+std::vector<std::pair<int, int>> ListGrid::duplicateRows() const
+{
+    QHash<QStringList, int> firstOf;
+    firstOf.reserve(static_cast<qsizetype>(rows_.size()));
+    std::vector<std::pair<int, int>> repeats;
+    for (int r = 0; r < rowCount(); ++r) {
+        QStringList key = foldedKey(row(r));
+        const auto earlier = firstOf.constFind(key);
+        if (earlier != firstOf.cend())
+            repeats.emplace_back(r, earlier.value());
+        else
+            firstOf.insert(std::move(key), r);
+    }
+    return repeats;
+}
+
 int ListGrid::removeDuplicates()
 {
     QSet<QStringList> seen;

@@ -3,6 +3,7 @@
 #include <QLocale>
 #include <QString>
 #include <QStringList>
+#include <utility>
 #include <vector>
 
 namespace vestrum::lists {
@@ -57,6 +58,9 @@ public:
 
     // Whether two rows are equal in every column, compared without regard to case.
     bool hasDuplicates() const;
+    // Every row equal (by the same test) to an earlier one: (the row, the first row it repeats),
+    // in row order.
+    std::vector<std::pair<int, int>> duplicateRows() const;
     // Keeps the first row of every group of equal rows and deletes the later ones, in order.
     // Returns how many rows were deleted.
     int removeDuplicates();

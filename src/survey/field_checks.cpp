@@ -65,12 +65,14 @@ PageCheck checkSums(const FieldValues& values, const std::vector<SumRule>& rules
                      .arg(labelFor(control, rule.label),
                           rule.withOgolem ? S("ogółem nie może byc mniejsze od sumy pól składowych")
                                           : S("nie może byc mniejsze od sumy pól składowych"));
+        result.fields << control;
         if (result.ok) {
             result.ok = false;
             result.focus = control;
         }
     }
     result.message = lines.join(QLatin1Char('\n'));
+    result.lines = lines;
     return result;
 }
 
@@ -226,6 +228,22 @@ PageCheck PrepareSave(Program& program, int tag, FieldValues& values)
     if (!check.ok)
         program.notify(check.message, 0, MessageKind::Warning);
     return check;
+}
+
+bool IsValidRegon(const QString& text)
+{
+    static const std::vector<int> nine = {8, 9, 2, 3, 4, 5, 6, 7};
+    static const std::vector<int> fourteen = {2, 4, 8, 5, 0, 9, 7, 3, 6, 1, 2, 4, 8};
+    if (text.size() != 9 && text.size() != 14)
+        return false;
+    const std::vector<int>& weights = text.size() == 9 ? nine : fourteen;
+    for (const QChar c : text)
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+    int sum = 0;
+    for (size_t i = 0; i < weights.size(); ++i)
+        sum += weights[i] * text.at(static_cast<qsizetype>(i)).digitValue();
+    return sum % 11 % 10 == text.back().digitValue();
 }
 
 int CaptionCount(const QString& caption)

@@ -3,6 +3,7 @@
 #include "survey/field_values.h"
 
 #include <QString>
+#include <QStringList>
 
 namespace vestrum {
 class Program;
@@ -46,6 +47,8 @@ struct PageCheck {
     bool ok = true;
     QString message;  // one line per failing rule, joined by "\n"
     QString focus;    // control of the first failing rule
+    QStringList lines;  // the lines of the message, one per failing rule
+    QStringList fields; // the total of each failing rule, beside its line
 };
 
 // Section 17 ("Dane finansowe dotyczące działalności B+R") and section 18 ("Przychody ogółem"):
@@ -60,6 +63,10 @@ PageCheck CheckSection18(const FieldValues& values);
 // updated with the recomputed texts, which the window shows again. When `ok` is false nothing
 // may be written and `focus` names the field to focus.
 PageCheck PrepareSave(Program& program, int tag, FieldValues& values);
+
+// REGON (e003, e008): 9 digits with the weights 8 9 2 3 4 5 6 7, or 14 digits with the weights
+// 2 4 8 5 0 9 7 3 6 1 2 4 8; the weighted sum mod 11 (10 counting as 0) is the last digit.
+bool IsValidRegon(const QString& text);
 
 // The count a list button's summary caption shows: "liczba=N -> wykaz" gives N, the caption
 // before the first load ("wykaz (0 pozycji)") gives 0.

@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace vestrum {
 namespace {
@@ -181,7 +182,8 @@ void ListEditor::prepare(int kind, ListGridView* sectionGrid, std::function<void
     // A hidden window is fitted when it is shown, in the user's font.
     if (isVisible())
         fit();
-    selectRow(0);
+    selectRow(std::max(0, openRow_));
+    openRow_ = -1;
 }
 
 const lists::ListGrid& ListEditor::list() const { return grid_->list(); }
@@ -363,6 +365,7 @@ void ListEditor::showEvent(QShowEvent* event)
     if (layout())
         layout()->activate();
     fit();
+    grid_->scrollTo(grid_->currentIndex()); // a row chosen before the window was shown
 }
 
 // The resize events of one drag are gathered into one fit, and a resize that leaves the grid as it

@@ -65,6 +65,9 @@ public:
     // The selected data rows (first, last), or (-1, -1) when no data row is selected.
     std::pair<int, int> selectedRows() const;
     void selectRow(int row);
+    // The data row the next opening selects instead of the first one (the survey check opens the
+    // editor on the row it found at fault).
+    void selectOnOpen(int row) { openRow_ = row; }
 
     // The entry dialog: gets the kind and the row's cells (empty for a new entry), may change the
     // cells, and returns true when the user accepted them. Enables "dodaj nową pozycję" and
@@ -114,6 +117,7 @@ private:
     Program& program_;
     int kind_ = -1;
     int count_ = 0;
+    int openRow_ = -1;
     bool closeGuard_ = false;
     QMap<QString, int> maxLengths_;
     ListGridView* sectionGrid_ = nullptr;

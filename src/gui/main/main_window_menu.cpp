@@ -74,6 +74,7 @@ void MainWindow::buildMenu()
         add(data, c, true);
     data->addSeparator();
     add(data, "Łączenie danych", true);
+    add(data, "Sprawdź ankietę", true);
     data->addSeparator();
     add(data, "Zrób kopię zapasową danych", true);
     data->addSeparator();

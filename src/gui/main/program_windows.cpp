@@ -18,6 +18,7 @@
 #include "gui/common/list_grid_view.h"
 #include "gui/import/text_import_window.h"
 #include "gui/print/report_commands.h"
+#include "gui/check/survey_check_window.h"
 
 #include <QComboBox>
 
@@ -154,6 +155,7 @@ void ProgramWindows::plugMenu()
 
     main_.setMenuCommand(QStringLiteral("Czcionka"), [this] { chooseFont(); });
     main_.setMenuCommand(QStringLiteral("Pomoc do programu"), [this] { help_->showHelp(); });
+    new SurveyCheckCommands(program_, main_, *listEditor_); // the main window's child
 }
 
 void ProgramWindows::chooseFont()
