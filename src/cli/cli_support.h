@@ -1,6 +1,9 @@
 #pragma once
 
+#include "base/error.h"
 #include "program/messages.h"
+
+#include <QTextStream>
 
 namespace vestrum::cli {
 
@@ -14,5 +17,21 @@ class SilentMessages final : public Messages {
 public:
     MessageResponse present(const MessageRequest&) override { return {MessageAnswer::No, false}; }
 };
+
+// Runs a command's body: a refusal or failure (vestrum::Error) ends in its Polish message on `err`
+// and exit code 1; both streams are flushed whatever happens.
+template <typename Body> int RunReportingErrors(QTextStream& out, QTextStream& err, Body&& body)
+{
+    int status = kFailed;
+    try {
+        status = body();
+    } catch (const Error& e) {
+        err << e.message() << '\n';
+        status = kFailed;
+    }
+    out.flush();
+    err.flush();
+    return status;
+}
 
 } // namespace vestrum::cli

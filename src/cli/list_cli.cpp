@@ -42,6 +42,24 @@ int usage(QTextStream& err, const QString& problem = QString())
 
 } // namespace
 
+void writeListRow(QTextStream& out, const QStringList& cells)
+{
+    for (qsizetype c = 0; c < cells.size(); ++c) {
+        if (c > 0)
+            out << '\t';
+        out << escapeListCell(cells[c]);
+    }
+    out << '\n';
+}
+
+void printListGrid(const lists::ListGrid& grid, QTextStream& out)
+{
+    writeListRow(out, grid.headers());
+    for (const QStringList& row : grid.rows())
+        writeListRow(out, row);
+    out.flush();
+}
+
 QString escapeListCell(const QString& cell)
 {
     const auto needsEscape = [](QChar c) { return c == u'\\' || c == u'\t' || c == u'\n' || c == u'\r'; };
@@ -90,18 +108,7 @@ int runListCommand(const QStringList& args, QTextStream& out, QTextStream& err)
         const lists::ListGrid grid = lists::EditorGrid(connection, kind);
         connection.close();
 
-        auto writeLine = [&out](const QStringList& cells) {
-            for (qsizetype c = 0; c < cells.size(); ++c) {
-                if (c > 0)
-                    out << '\t';
-                out << escapeListCell(cells[c]);
-            }
-            out << '\n';
-        };
-        writeLine(grid.headers());
-        for (const QStringList& row : grid.rows())
-            writeLine(row);
-        out.flush();
+        printListGrid(grid, out);
         return kOk;
     } catch (const Error& e) {
         err << e.message() << '\n';

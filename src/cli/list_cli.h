@@ -1,5 +1,7 @@
 #pragma once
 
+#include "lists/list_grid.h"
+
 #include <QStringList>
 
 class QTextStream;
@@ -16,5 +18,9 @@ int runListCommand(const QStringList& args, QTextStream& out, QTextStream& err);
 
 // One cell as the command writes it.
 QString escapeListCell(const QString& cell);
+// One row of cells, tab-separated, as `list show` writes it.
+void writeListRow(QTextStream& out, const QStringList& cells);
+// A whole grid as `list show` writes it: the header row, then every data row.
+void printListGrid(const lists::ListGrid& grid, QTextStream& out);
 
 } // namespace vestrum

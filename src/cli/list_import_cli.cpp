@@ -135,16 +135,6 @@ bool isArchivePath(const QString& path)
     return suffix == QLatin1String("naj") || suffix == QLatin1String("nar");
 }
 
-void writeRow(QTextStream& out, const QStringList& cells)
-{
-    for (qsizetype c = 0; c < cells.size(); ++c) {
-        if (c > 0)
-            out << '\t';
-        out << escapeListCell(cells[c]);
-    }
-    out << '\n';
-}
-
 // Appends the rows to the kind's list as the editor would after opening it, and saves the list; a
 // data file gets its database back only once the list is written.
 void saveRows(db::Connection& survey, const Request& request, const std::vector<QStringList>& rows,
@@ -207,9 +197,9 @@ int importText(const Request& request, QTextStream& out, QTextStream& err, const
     }
     if (request.save)
         saveRows(survey, request, handOver, scratch.filePath(QStringLiteral("ankieta.mdb")));
-    writeRow(out, info.headers());
+    writeListRow(out, info.headers());
     for (const QStringList& row : handOver)
-        writeRow(out, row);
+        writeListRow(out, row);
     return kOk;
 }
 

@@ -57,22 +57,6 @@ bool isArchive(const QString& path)
     return suffix == QLatin1String("naj") || suffix == QLatin1String("nar");
 }
 
-void printList(const lists::ListGrid& grid, QTextStream& out)
-{
-    auto writeLine = [&out](const QStringList& cells) {
-        for (qsizetype c = 0; c < cells.size(); ++c) {
-            if (c > 0)
-                out << '\t';
-            out << escapeListCell(cells[c]);
-        }
-        out << '\n';
-    };
-    writeLine(grid.headers());
-    for (const QStringList& row : grid.rows())
-        writeLine(row);
-    out.flush();
-}
-
 int exportList(const XmlCommand& command, QTextStream& err)
 {
     QTemporaryDir scratch;
@@ -139,7 +123,7 @@ int importList(const XmlCommand& command, QTextStream& out, QTextStream& err, co
     if (lists::identifiesJournals(command.kind))
         identifyJournals(rows, journalListPath);
     grid.setRows(std::move(rows));
-    printList(grid, out);
+    printListGrid(grid, out);
     if (!command.save)
         return kOk;
     if (grid.hasDuplicates()) {
@@ -177,16 +161,9 @@ int runListXmlCommand(const QStringList& args, QTextStream& out, QTextStream& er
     if (!ok || !lists::isListKind(command.kind))
         return usage(err, QStringLiteral("Nieznany rodzaj wykazu: %1.").arg(args[2]));
 
-    int status = kFailed;
-    try {
-        status = command.verb == kExport ? exportList(command, err) : importList(command, out, err, journalListPath);
-    } catch (const Error& e) {
-        err << e.message() << '\n';
-        status = kFailed;
-    }
-    out.flush();
-    err.flush();
-    return status;
+    return cli::RunReportingErrors(out, err, [&] {
+        return command.verb == kExport ? exportList(command, err) : importList(command, out, err, journalListPath);
+    });
 }
 
 } // namespace vestrum

@@ -134,16 +134,7 @@ int runSurveyMergeCommand(const QStringList& args, QTextStream& out, QTextStream
     if (QFileInfo(args[0]).suffix().compare(QStringLiteral("nar"), Qt::CaseInsensitive) == 0)
         return usage(err, QStringLiteral("Punktu przywracania danych nie można zmieniać."));
 
-    int status = kFailed;
-    try {
-        status = mergeInto(args[0], args[1], items, out);
-    } catch (const Error& e) {
-        err << e.message() << '\n';
-        status = kFailed;
-    }
-    out.flush();
-    err.flush();
-    return status;
+    return cli::RunReportingErrors(out, err, [&] { return mergeInto(args[0], args[1], items, out); });
 }
 
 } // namespace vestrum

@@ -76,16 +76,10 @@ int runReportCommand(const QStringList& args, QTextStream& out, QTextStream& err
     ReportArguments arguments;
     if (!parseArguments(args, arguments))
         return usage(err);
-    int status = cli::kOk;
-    try {
+    return cli::RunReportingErrors(out, err, [&] {
         writeReport(arguments);
-    } catch (const Error& e) {
-        err << e.message() << '\n';
-        status = cli::kFailed;
-    }
-    out.flush();
-    err.flush();
-    return status;
+        return cli::kOk;
+    });
 }
 
 } // namespace vestrum

@@ -142,16 +142,8 @@ int runSurveyCommand(const QStringList& args, QTextStream& out, QTextStream& err
     const bool checking = args.size() == 2 && args[0] == QLatin1String("check");
     if (!showing && !checking)
         return usage(err);
-    int status = kFailed;
-    try {
-        status = showing ? show(args[1], out) : checkSurvey(args[1], out);
-    } catch (const Error& e) {
-        err << e.message() << '\n';
-        status = kFailed;
-    }
-    out.flush();
-    err.flush();
-    return status;
+    return cli::RunReportingErrors(out, err,
+                                   [&] { return showing ? show(args[1], out) : checkSurvey(args[1], out); });
 }
 
 } // namespace vestrum
