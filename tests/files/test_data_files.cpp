@@ -21,15 +21,6 @@ namespace {
     *os << '"' << text.toStdString() << '"';
 }
 
-template <typename F> QString errorOf(F&& call)
-{
-    try {
-        call();
-    } catch (const Error& e) {
-        return e.message();
-    }
-    return QString();
-}
 
 // Every table of a database as text, row by row, for "exactly as before" comparisons.
 QString dump(db::Connection& c)
@@ -79,30 +70,7 @@ void fillSurvey(db::Connection& c, const QString& unitName)
     c.execute(QStringLiteral("INSERT INTO dane_wykaz_uprawnien (rodzaj, nazwa_stopnia) VALUES ('dr', 'doktor')"));
 }
 
-// A data file written from a survey other than the working one.
-QString makeDataFile(const QString& target, const std::function<void(db::Connection&)>& fill)
-{
-    TempSurvey source;
-    fill(source.connection);
-    source.connection.close();
-    archiveDatabase(source.path(), target);
-    return target;
-}
 
-class CountingProgress final : public datafiles::Progress {
-public:
-    QString caption;
-    int maximum = -1;
-    QStringList labels;
-    bool finished = false;
-    void start(const QString& c, const QString&, int m) override
-    {
-        caption = c;
-        maximum = m;
-    }
-    void step(const QString& label) override { labels.append(label); }
-    void finish() override { finished = true; }
-};
 
 datafiles::NoProgress quiet;
 
@@ -137,7 +105,7 @@ TEST(DataFiles, SavedFileLoadsBackEveryTableAndFieldThroughOneProgressRun)
     t.program.state.CurrentDataFile.clear();
     SetDataSaved(t.program.state, false);
 
-    CountingProgress progress;
+    RecordingProgress progress;
     EXPECT_EQ(datafiles::LoadDataFile(t.program, file, progress), datafiles::LoadOutcome::Loaded);
     EXPECT_EQ(dump(t.survey()), before);
     EXPECT_EQ(t.program.state.CurrentDataFile, file);
@@ -302,7 +270,7 @@ TEST(DataFiles, LoadThatFailsHalfwayLeavesTheWorkingDatabaseAsItWas)
     t.survey().execute(QStringLiteral("CREATE TEMP TRIGGER odmowa BEFORE INSERT ON main.dane_wykaz_patentow "
                                       "BEGIN SELECT RAISE(ABORT, 'dysk pełny'); END"));
 
-    CountingProgress progress;
+    RecordingProgress progress;
     EXPECT_FALSE(errorOf([&] { datafiles::LoadDataFile(t.program, file, progress); }).isEmpty());
     EXPECT_TRUE(progress.labels.contains(QStringLiteral("dane_wykaz_patentow")));
     EXPECT_TRUE(progress.finished);

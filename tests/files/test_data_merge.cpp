@@ -14,15 +14,6 @@ using namespace vestrum::testing;
 
 namespace {
 
-template <typename F> QString errorOf(F&& call)
-{
-    try {
-        call();
-    } catch (const Error& e) {
-        return e.message();
-    }
-    return QString();
-}
 
 // Every table of a database as text, row by row: "exactly as before" compares these.
 QString dump(db::Connection& c)
@@ -83,30 +74,7 @@ void fillSurvey(db::Connection& c)
     transaction.commit();
 }
 
-// Another unit's data file: a fresh survey filled by `fill`, packed at `target`.
-QString makeDataFile(const QString& target, const std::function<void(db::Connection&)>& fill)
-{
-    TempSurvey source;
-    fill(source.connection);
-    source.connection.close();
-    archiveDatabase(source.path(), target);
-    return target;
-}
 
-class RecordingProgress final : public datafiles::Progress {
-public:
-    QString caption;
-    int maximum = -1;
-    QStringList labels;
-    bool finished = false;
-    void start(const QString& c, const QString&, int m) override
-    {
-        caption = c;
-        maximum = m;
-    }
-    void step(const QString& label) override { labels.append(label); }
-    void finish() override { finished = true; }
-};
 
 merge::ItemChoice only(std::initializer_list<int> numbers)
 {

@@ -30,15 +30,6 @@ namespace {
     *os << '"' << text.toStdString() << '"';
 }
 
-template <typename F> QString errorOf(F&& call)
-{
-    try {
-        call();
-    } catch (const Error& e) {
-        return e.message();
-    }
-    return QString();
-}
 
 QByteArray fileHash(const QString& path)
 {

@@ -4,6 +4,8 @@
 // clock) in a throw-away folder, and data files written the way the 2005 version of the program wrote them.
 
 #include "base/clock.h"
+#include "base/error.h"
+#include "files/data_files.h"
 #include "program/program.h"
 #include "files/zlb_archive.h"
 #include "storage/schema.h"
@@ -13,6 +15,8 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+
+#include <functional>
 
 namespace vestrum::testing {
 
@@ -88,5 +92,43 @@ void writeLegacyDatabase(const QString& path);
 
 // writeLegacyDatabase packed into a data file.
 void writeLegacyDataFile(const QString& target);
+
+// The Polish message a call throws, or an empty string when it throws nothing.
+template <typename F> QString errorOf(F&& call)
+{
+    try {
+        call();
+    } catch (const Error& e) {
+        return e.message();
+    }
+    return QString();
+}
+
+// A data file written from a survey other than the working one: a fresh survey filled by `fill`,
+// packed at `target`.
+inline QString makeDataFile(const QString& target, const std::function<void(db::Connection&)>& fill)
+{
+    TempSurvey source;
+    fill(source.connection);
+    source.connection.close();
+    archiveDatabase(source.path(), target);
+    return target;
+}
+
+// Remembers what a data-file operation showed in its progress window.
+class RecordingProgress final : public datafiles::Progress {
+public:
+    QString caption;
+    int maximum = -1;
+    QStringList labels;
+    bool finished = false;
+    void start(const QString& c, const QString&, int m) override
+    {
+        caption = c;
+        maximum = m;
+    }
+    void step(const QString& label) override { labels.append(label); }
+    void finish() override { finished = true; }
+};
 
 } // namespace vestrum::testing
