@@ -22,27 +22,6 @@ namespace {
 }
 
 
-// Every table of a database as text, row by row, for "exactly as before" comparisons.
-QString dump(db::Connection& c)
-{
-    QString text;
-    for (const QString& table : c.userTables()) {
-        db::Query q(c, QStringLiteral("SELECT * FROM \"%1\" ORDER BY rowid").arg(table));
-        text += table + u'\n';
-        for (q.first(); !q.eof(); q.next()) {
-            for (int i = 0; i < static_cast<int>(q.fields().size()); ++i)
-                text += q.value(i).toString() + u'|';
-            text += u'\n';
-        }
-    }
-    return text;
-}
-
-int rowCount(db::Connection& c, const QString& table)
-{
-    return c.scalar(QStringLiteral("SELECT count(*) FROM \"%1\"").arg(table)).toInt();
-}
-
 QByteArray fileHash(const QString& path)
 {
     QFile f(path);

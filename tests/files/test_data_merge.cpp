@@ -15,27 +15,6 @@ using namespace vestrum::testing;
 namespace {
 
 
-// Every table of a database as text, row by row: "exactly as before" compares these.
-QString dump(db::Connection& c)
-{
-    QString text;
-    for (const QString& table : c.userTables()) {
-        db::Query q(c, QStringLiteral("SELECT * FROM \"%1\" ORDER BY rowid").arg(table));
-        text += table + u'\n';
-        for (q.first(); !q.eof(); q.next()) {
-            for (int i = 0; i < static_cast<int>(q.fields().size()); ++i)
-                text += (q.value(i).isNull() ? QStringLiteral("<null>") : q.value(i).toString()) + u'|';
-            text += u'\n';
-        }
-    }
-    return text;
-}
-
-int rowCount(db::Connection& c, const QString& table)
-{
-    return c.scalar(QStringLiteral("SELECT count(*) FROM \"%1\"").arg(table)).toInt();
-}
-
 QVariant detail(db::Connection& c, const QString& field)
 {
     return c.scalar(QStringLiteral("SELECT \"%1\" FROM dane_szczegolowe").arg(field));

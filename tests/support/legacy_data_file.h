@@ -93,6 +93,28 @@ void writeLegacyDatabase(const QString& path);
 // writeLegacyDatabase packed into a data file.
 void writeLegacyDataFile(const QString& target);
 
+// Every table of a database as text, row by row, NULL told apart from "": "exactly as before"
+// compares these.
+inline QString dump(db::Connection& c)
+{
+    QString text;
+    for (const QString& table : c.userTables()) {
+        db::Query q(c, QStringLiteral("SELECT * FROM \"%1\" ORDER BY rowid").arg(table));
+        text += table + u'\n';
+        for (q.first(); !q.eof(); q.next()) {
+            for (int i = 0; i < static_cast<int>(q.fields().size()); ++i)
+                text += (q.value(i).isNull() ? QStringLiteral("<null>") : q.value(i).toString()) + u'|';
+            text += u'\n';
+        }
+    }
+    return text;
+}
+
+inline int rowCount(db::Connection& c, const QString& table)
+{
+    return c.scalar(QStringLiteral("SELECT count(*) FROM \"%1\"").arg(table)).toInt();
+}
+
 // The Polish message a call throws, or an empty string when it throws nothing.
 template <typename F> QString errorOf(F&& call)
 {
