@@ -1,6 +1,7 @@
 // Saving and loading a data file that holds a 50 MB survey, beside the archive's own add and extract of the
 // same database and the sqlite3 shell's copy of the same tables (what a load cannot do faster than).
 
+#include "bench_support.h"
 #include "program/program.h"
 #include "files/data_files.h"
 #include "files/zlb_archive.h"
@@ -37,23 +38,6 @@ constexpr qint64 kTargetBytes = 50LL * 1024 * 1024;
 
 // Titles, authors and journals of plausible length, from a vocabulary, so the database compresses as real
 // survey data do rather than as repeated text.
-QString words(QRandomGenerator& random, int count)
-{
-    static const QStringList vocabulary = QStringLiteral(
-        "badania analiza metody wpływ struktura modelowanie właściwości zastosowanie układów procesów "
-        "systemu danych pomiar ocena rozwój technologii materiałów nowych wybranych przypadku warunkach "
-        "Polski regionu środowiska energii fizyki chemii biologii medycyny geologii sieci czasu ciśnienia "
-        "temperatury kwantowej numerycznej statystycznej optymalizacja sterowanie projektowanie badanie")
-                                              .split(u' ');
-    QString text;
-    for (int i = 0; i < count; ++i) {
-        if (i > 0)
-            text += u' ';
-        text += vocabulary.at(static_cast<int>(random.bounded(vocabulary.size())));
-    }
-    return text;
-}
-
 struct Setup {
     QTemporaryDir dir;
     YesMessages messages;

@@ -2,6 +2,7 @@
 // of the other's rows being ours again in other letter case. Target: under 2 s for the whole "połącz dane"
 // (unpacking, checks, duplicate search, appending). The counter "x_target" is the time over the target.
 
+#include "bench_support.h"
 #include "files/data_merge.h"
 #include "storage/engine.h"
 #include "storage/schema.h"
@@ -24,22 +25,6 @@ namespace {
 
 constexpr int kListRows = 20000;
 constexpr double kTargetSeconds = 2.0;
-
-QString words(QRandomGenerator& random, int count)
-{
-    static const QStringList vocabulary = QStringLiteral(
-        "badania analiza metody wpływ struktura modelowanie właściwości zastosowanie układów procesów "
-        "systemu danych pomiar ocena rozwój technologii materiałów nowych wybranych przypadku warunkach "
-        "Polski regionu środowiska energii fizyki chemii biologii medycyny geologii sieci czasu ciśnienia")
-                                              .split(u' ');
-    QString text;
-    for (int i = 0; i < count; ++i) {
-        if (i > 0)
-            text += u' ';
-        text += vocabulary.at(static_cast<int>(random.bounded(vocabulary.size())));
-    }
-    return text;
-}
 
 // Rows `first` to `first + count - 1` of a survey's lists, the same for the same numbers: publications,
 // patents and projects in turn. `upper` writes the texts in capitals.

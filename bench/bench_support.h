@@ -3,6 +3,8 @@
 // Entry point of the benchmark programs: headless unless a display is asked for, and every target
 // printed after the numbers beside the figure it is about, so a miss is seen in the run itself.
 #include <QApplication>
+#include <QRandomGenerator>
+#include <QStringList>
 #include <benchmark/benchmark.h>
 
 #include <sys/resource.h>
@@ -11,6 +13,24 @@
 #include <functional>
 #include <map>
 #include <string>
+
+// `count` Polish words of scientific titles drawn by `random`, for lists that look like real ones.
+inline QString words(QRandomGenerator& random, int count)
+{
+    static const QStringList vocabulary = QStringLiteral(
+        "badania analiza metody wpływ struktura modelowanie właściwości zastosowanie układów procesów "
+        "systemu danych pomiar ocena rozwój technologii materiałów nowych wybranych przypadku warunkach "
+        "Polski regionu środowiska energii fizyki chemii biologii medycyny geologii sieci czasu ciśnienia "
+        "temperatury kwantowej numerycznej statystycznej optymalizacja sterowanie projektowanie badanie")
+                                              .split(u' ');
+    QString text;
+    for (int i = 0; i < count; ++i) {
+        if (i > 0)
+            text += u' ';
+        text += vocabulary.at(static_cast<int>(random.bounded(vocabulary.size())));
+    }
+    return text;
+}
 
 // A benchmark that times another process reports that process's CPU time per iteration in this
 // counter (milliseconds); the targets then show it instead of the benchmark's own CPU time.
