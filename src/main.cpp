@@ -71,6 +71,7 @@ int main(int argc, char** argv)
         return 0;
 
     vestrum::initCoreResources();
+    vestrum::startup::JournalListPreparation journalList(QApplication::applicationDirPath());
     vestrum::SystemClock clock;
     vestrum::MessageBox messageBox;
     vestrum::Program program(messageBox, clock);
@@ -84,6 +85,7 @@ int main(int argc, char** argv)
     vestrum::update::NetworkFetcher fetcher;
     vestrum::UpdateCommands update(program, mainWindow, fetcher);
     update.install(arguments, vestrum::update::UpdateServer());
+    journalList.wait();
     if (!mainWindow.startUp(arguments, QApplication::applicationDirPath()))
         return 1;
     return QApplication::exec();

@@ -2,6 +2,7 @@
 
 #include <QDate>
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -144,9 +145,11 @@ QString FormatAmount(double value)
 {
     if (!std::isfinite(value))
         value = 0.0;
+    // Rounded as printf's "%.2f" rounds, without its cost: lists format thousands of amounts.
     char buffer[400];
-    std::snprintf(buffer, sizeof buffer, "%.2f", value);
-    QString text = QString::fromLatin1(buffer);
+    const std::to_chars_result written = std::to_chars(buffer, buffer + sizeof buffer, value,
+                                                       std::chars_format::fixed, 2);
+    QString text = QString::fromLatin1(buffer, written.ptr - buffer);
     text.replace(QLatin1Char('.'), QLatin1Char(','));
     if (text == QLatin1String("-0,00"))
         text = QStringLiteral("0,00");

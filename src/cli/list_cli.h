@@ -3,6 +3,7 @@
 #include "lists/list_grid.h"
 
 #include <QStringList>
+#include <vector>
 
 class QTextStream;
 
@@ -22,5 +23,7 @@ QString escapeListCell(const QString& cell);
 void writeListRow(QTextStream& out, const QStringList& cells);
 // A whole grid as `list show` writes it: the header row, then every data row.
 void printListGrid(const lists::ListGrid& grid, QTextStream& out);
+// The same with the data rows in `order` (indices of every row once).
+void printListGrid(const lists::ListGrid& grid, QTextStream& out, const std::vector<int>& order);
 
 } // namespace vestrum

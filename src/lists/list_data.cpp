@@ -32,13 +32,13 @@ struct ColumnRead {
 };
 
 // The index of a field the table must have (a missing one throws, naming it).
-int requiredField(const db::RowSet& table, const QString& name)
+int requiredField(const db::FieldSet& table, const QString& name)
 {
     table.field(name);
     return table.fieldIndex(name);
 }
 
-std::vector<ColumnRead> columnReads(const db::RowSet& table, const ListKindInfo& info)
+std::vector<ColumnRead> columnReads(const db::FieldSet& table, const ListKindInfo& info)
 {
     std::vector<ColumnRead> reads;
     for (const ListColumn& column : info.columns) {
@@ -52,14 +52,14 @@ std::vector<ColumnRead> columnReads(const db::RowSet& table, const ListKindInfo&
     return reads;
 }
 
-bool belongsToKind(const db::RowSet& table, const ListKindInfo& info, int discriminatorField)
+bool belongsToKind(const db::TableCursor& table, const ListKindInfo& info, int discriminatorField)
 {
     if (!textDiscriminator(info))
         return true;
     return numbers::TrimBlanks(table.asString(discriminatorField)) == info.discriminator.toString();
 }
 
-QString readCell(const db::RowSet& table, const ListKindInfo& info, const ColumnRead& read)
+QString readCell(const db::TableCursor& table, const ListKindInfo& info, const ColumnRead& read)
 {
     const ListColumn& column = *read.column;
     switch (column.format) {
@@ -217,10 +217,16 @@ int SaveList(Program& program, int kind, const ListGrid& grid)
     return count;
 }
 
+std::vector<int> EditorOrder(ListGrid& grid, const QLocale& locale)
+{
+    grid.markSortColumn(0);
+    return grid.sortedOrder(0, locale);
+}
+
 ListGrid EditorGrid(db::Connection& survey, int kind, const QLocale& locale)
 {
     ListGrid grid = LoadList(survey, kind).grid;
-    grid.sortBy(0, locale);
+    grid.reorder(EditorOrder(grid, locale));
     return grid;
 }
 

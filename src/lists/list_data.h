@@ -39,6 +39,9 @@ int SaveList(db::Connection& survey, int kind, const ListGrid& grid);
 // As above, and marks the working data as changed since the last data file was written.
 int SaveList(Program& program, int kind, const ListGrid& grid);
 
+// The order the editor shows a loaded list in: by its first column, whose header gets the sort
+// marker. The rows stay where they are.
+std::vector<int> EditorOrder(ListGrid& grid, const QLocale& locale = QLocale());
 // The grid the editor shows after opening: loaded, then sorted by its first column.
 ListGrid EditorGrid(db::Connection& survey, int kind, const QLocale& locale = QLocale());
 

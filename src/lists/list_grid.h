@@ -51,6 +51,10 @@ public:
     // adjacent swaps give, reached by a stable sort). The column's header gets the "* " marker and
     // every other "*" header loses it.
     void sortBy(int column, const QLocale& locale = QLocale());
+    // The data rows' indices in the order sortBy would give them, leaving rows and headers alone.
+    std::vector<int> sortedOrder(int column, const QLocale& locale = QLocale()) const;
+    // Puts the data rows in `order`, which names every row once (as sortedOrder gives).
+    void reorder(const std::vector<int>& order);
     // The column whose header carries the sort marker, or -1.
     int sortColumn() const;
     // Puts the sort marker on `column` without sorting.

@@ -64,6 +64,30 @@ void setProgramFolder(RunState& state, const QString& executableFolder)
     state.HelpFile = state.ProgramFolder + QStringLiteral("pomoc/index.html");
 }
 
+JournalListPreparation::JournalListPreparation(const QString& executableFolder)
+{
+    RunState folders;
+    setProgramFolder(folders, executableFolder);
+    const QString path = folders.journalListPath();
+    if (QFileInfo::exists(path))
+        return;
+    worker_ = std::thread([path] {
+        try {
+            journals::createJournalListDatabase(path);
+        } catch (const Error&) {
+            // openDatabases tries again and tells the user.
+        }
+    });
+}
+
+JournalListPreparation::~JournalListPreparation() { wait(); }
+
+void JournalListPreparation::wait()
+{
+    if (worker_.joinable())
+        worker_.join();
+}
+
 void openDatabases(Program& program)
 {
     if (!program.survey.isOpen())

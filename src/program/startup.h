@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QVector>
 #include <functional>
+#include <thread>
 
 namespace vestrum {
 
@@ -44,6 +45,23 @@ QString singleInstanceLockPath();
 
 // Program folder (always ending with "/"), the working database and the help file.
 void setProgramFolder(RunState& state, const QString& executableFolder);
+
+// The journal list's database is made on the first start, from the list built into the program.
+// Made on a second thread while the main window is being built, it costs the user no wait. A
+// failure is left to openDatabases, which makes the list again and reports what went wrong.
+class JournalListPreparation {
+public:
+    explicit JournalListPreparation(const QString& executableFolder);
+    ~JournalListPreparation();
+    JournalListPreparation(const JournalListPreparation&) = delete;
+    JournalListPreparation& operator=(const JournalListPreparation&) = delete;
+
+    // Returns when the list is made (or was there already, or could not be made).
+    void wait();
+
+private:
+    std::thread worker_;
+};
 
 // Opens the survey and journal-list databases, creating either when it is missing. A database
 // that exists but cannot be opened throws vestrum::Error whose message names the file; it is

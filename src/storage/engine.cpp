@@ -199,39 +199,43 @@ sqlite3_stmt* Connection::prepare(const QString& sql) const
 
 void Connection::bind(sqlite3_stmt* statement, const QVariantList& parameters) const
 {
-    for (int i = 0; i < parameters.size(); ++i) {
-        const QVariant& value = parameters.at(i);
-        int rc = SQLITE_OK;
-        if (value.isNull() || !value.isValid()) {
-            rc = sqlite3_bind_null(statement, i + 1);
-        } else {
-            switch (value.typeId()) {
-            case QMetaType::Bool:
-            case QMetaType::Int:
-            case QMetaType::UInt:
-            case QMetaType::LongLong:
-            case QMetaType::ULongLong:
-                rc = sqlite3_bind_int64(statement, i + 1, value.toLongLong());
-                break;
-            case QMetaType::Double:
-            case QMetaType::Float:
-                rc = sqlite3_bind_double(statement, i + 1, value.toDouble());
-                break;
-            case QMetaType::QByteArray: {
-                const QByteArray bytes = value.toByteArray();
-                rc = sqlite3_bind_blob(statement, i + 1, bytes.constData(), static_cast<int>(bytes.size()),
-                                       SQLITE_TRANSIENT);
-                break;
-            }
-            default: {
-                const QByteArray text = value.toString().toUtf8();
-                rc = sqlite3_bind_text(statement, i + 1, text.constData(), static_cast<int>(text.size()),
-                                       SQLITE_TRANSIENT);
-            }
-            }
+    for (int i = 0; i < parameters.size(); ++i)
+        bindValue(statement, i + 1, parameters.at(i));
+}
+
+void Connection::bindValue(sqlite3_stmt* statement, int index, const QVariant& value) const
+{
+    int rc = SQLITE_OK;
+    if (value.isNull() || !value.isValid()) {
+        rc = sqlite3_bind_null(statement, index);
+    } else {
+        switch (value.typeId()) {
+        case QMetaType::Bool:
+        case QMetaType::Int:
+        case QMetaType::UInt:
+        case QMetaType::LongLong:
+        case QMetaType::ULongLong:
+            rc = sqlite3_bind_int64(statement, index, value.toLongLong());
+            break;
+        case QMetaType::Double:
+        case QMetaType::Float:
+            rc = sqlite3_bind_double(statement, index, value.toDouble());
+            break;
+        case QMetaType::QByteArray: {
+            const QByteArray bytes = value.toByteArray();
+            rc = sqlite3_bind_blob(statement, index, bytes.constData(), static_cast<int>(bytes.size()),
+                                   SQLITE_TRANSIENT);
+            break;
         }
-        check(rc, QStringLiteral("parametr %1").arg(i + 1));
+        default: {
+            const QByteArray text = value.toString().toUtf8();
+            rc = sqlite3_bind_text(statement, index, text.constData(), static_cast<int>(text.size()),
+                                   SQLITE_TRANSIENT);
+        }
+        }
     }
+    if (rc != SQLITE_OK) // the name is made only for the message: binding runs for every value saved
+        check(rc, QStringLiteral("parametr %1").arg(index));
 }
 
 void Connection::execute(const QString& sql, const QVariantList& parameters)
@@ -348,9 +352,62 @@ void Transaction::commit()
 }
 
 // ---------------------------------------------------------------------------------------------
-// RowSet
+// Statement
 
-int RowSet::fieldIndex(const QString& name) const
+Statement::Statement(Connection& connection, const QString& sql)
+    : connection_(connection), statement_(connection.prepare(sql)), sql_(sql)
+{
+}
+
+Statement::~Statement() { sqlite3_finalize(statement_); }
+
+void Statement::run(std::span<const QVariant> values)
+{
+    sqlite3_reset(statement_);
+    sqlite3_clear_bindings(statement_);
+    int index = 0;
+    for (const QVariant& value : values)
+        connection_.bindValue(statement_, ++index, value);
+    int rc = SQLITE_ROW;
+    while (rc == SQLITE_ROW)
+        rc = sqlite3_step(statement_);
+    if (rc != SQLITE_DONE)
+        connection_.check(rc, sql_);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reads of a stored value, shared by row sets and cursors. NULL reads as "", 0 or 0.0.
+
+namespace {
+
+QString unicodeOf(const QVariant& v)
+{
+    if (v.isNull())
+        return {};
+    if (v.typeId() == QMetaType::Double)
+        return QString::number(v.toDouble(), 'g', 15);
+    return v.toString();
+}
+
+int integerOf(const QVariant& v)
+{
+    if (v.isNull())
+        return 0;
+    if (v.typeId() == QMetaType::Double)
+        return static_cast<int>(v.toDouble());
+    return v.toString().trimmed().toInt();
+}
+
+double floatOf(const QVariant& v) { return v.isNull() ? 0.0 : v.toDouble(); }
+
+[[noreturn]] void noCurrentRecord() { throw Error(QStringLiteral("Błąd bazy danych: brak bieżącego rekordu.")); }
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// FieldSet and RowSet
+
+int FieldSet::fieldIndex(const QString& name) const
 {
     for (size_t i = 0; i < fields_.size(); ++i) {
         if (fields_[i].name.compare(name, Qt::CaseInsensitive) == 0)
@@ -359,7 +416,7 @@ int RowSet::fieldIndex(const QString& name) const
     return -1;
 }
 
-int RowSet::requireField(const QString& name) const
+int FieldSet::requireField(const QString& name) const
 {
     const int index = fieldIndex(name);
     if (index < 0)
@@ -367,7 +424,7 @@ int RowSet::requireField(const QString& name) const
     return index;
 }
 
-const FieldInfo& RowSet::field(const QString& name) const
+const FieldInfo& FieldSet::field(const QString& name) const
 {
     return fields_[static_cast<size_t>(requireField(name))];
 }
@@ -375,7 +432,7 @@ const FieldInfo& RowSet::field(const QString& name) const
 const std::vector<QVariant>& RowSet::currentRow() const
 {
     if (eof())
-        throw Error(QStringLiteral("Błąd bazy danych: brak bieżącego rekordu."));
+        noCurrentRecord();
     return rows_[current_];
 }
 
@@ -402,31 +459,11 @@ QString RowSet::asString(int column) const
     return codepage::passThrough(asUnicode(column));
 }
 
-QString RowSet::asUnicode(int column) const
-{
-    const QVariant v = value(column);
-    if (v.isNull())
-        return {};
-    if (v.typeId() == QMetaType::Double)
-        return QString::number(v.toDouble(), 'g', 15);
-    return v.toString();
-}
+QString RowSet::asUnicode(int column) const { return unicodeOf(value(column)); }
 
-int RowSet::asInteger(int column) const
-{
-    const QVariant v = value(column);
-    if (v.isNull())
-        return 0;
-    if (v.typeId() == QMetaType::Double)
-        return static_cast<int>(v.toDouble());
-    return v.toString().trimmed().toInt();
-}
+int RowSet::asInteger(int column) const { return integerOf(value(column)); }
 
-double RowSet::asFloat(int column) const
-{
-    const QVariant v = value(column);
-    return v.isNull() ? 0.0 : v.toDouble();
-}
+double RowSet::asFloat(int column) const { return floatOf(value(column)); }
 
 bool RowSet::isNull(const QString& name) const
 {
@@ -631,14 +668,15 @@ void Table::insertPending()
                   .arg(quoted(name_), columns.join(u','), marks.join(u','));
         insertStatement_ = connection_.prepare(sql);
     }
-    QVariantList values;
+    sqlite3_reset(insertStatement_);
+    int parameter = 0;
     for (size_t i = 0; i < fields_.size(); ++i) {
         if (fields_[i].type != FieldType::AutoNumber)
-            values.append(pending_[i]);
+            connection_.bindValue(insertStatement_, ++parameter, pending_[i]);
     }
-    sqlite3_reset(insertStatement_);
-    connection_.bind(insertStatement_, values);
-    connection_.check(sqlite3_step(insertStatement_), QStringLiteral("INSERT ") + name_);
+    const int rc = sqlite3_step(insertStatement_);
+    if (rc != SQLITE_DONE)
+        connection_.check(rc, QStringLiteral("INSERT ") + name_);
     if (mode_ == Mode::AppendOnly)
         return;
     const qint64 rowId = sqlite3_last_insert_rowid(connection_.handle());
@@ -746,23 +784,43 @@ TableCursor::~TableCursor() { sqlite3_finalize(statement_); }
 bool TableCursor::fetch()
 {
     const int rc = sqlite3_step(statement_);
-    if (rc != SQLITE_ROW) {
-        rows_.clear();
-        rowIds_.clear();
+    onRow_ = rc == SQLITE_ROW;
+    if (!onRow_)
         connection_.check(rc == SQLITE_DONE ? SQLITE_OK : rc, sql_);
-        return false;
-    }
-    const size_t columns = fields_.size();
-    if (rows_.empty()) {
-        rows_.emplace_back(columns);
-        rowIds_.push_back(0);
-    }
-    std::vector<QVariant>& row = rows_.front();
-    for (size_t c = 0; c < columns; ++c)
-        row[c] = columnValue(statement_, static_cast<int>(c + 1));
-    rowIds_.front() = sqlite3_column_int64(statement_, 0);
-    current_ = 0;
-    return true;
+    return onRow_;
+}
+
+// The statement's column of a field: the row id comes first.
+int TableCursor::statementColumn(int column) const
+{
+    if (!onRow_)
+        noCurrentRecord();
+    if (column < 0 || static_cast<size_t>(column) >= fields_.size())
+        throw Error(QStringLiteral("Błąd bazy danych: brak pola numer %1.").arg(column));
+    return column + 1;
+}
+
+QVariant TableCursor::value(int column) const { return columnValue(statement_, statementColumn(column)); }
+
+QString TableCursor::asString(int column) const { return codepage::passThrough(asUnicode(column)); }
+
+QString TableCursor::asUnicode(int column) const
+{
+    // Text, nearly every cell of a list, is converted straight from the engine's UTF-8.
+    const int at = statementColumn(column);
+    if (sqlite3_column_type(statement_, at) != SQLITE_TEXT)
+        return unicodeOf(columnValue(statement_, at));
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement_, at));
+    return QString::fromUtf8(text, sqlite3_column_bytes(statement_, at));
+}
+
+int TableCursor::asInteger(int column) const { return integerOf(value(column)); }
+
+double TableCursor::asFloat(int column) const
+{
+    const int at = statementColumn(column);
+    return sqlite3_column_type(statement_, at) == SQLITE_FLOAT ? sqlite3_column_double(statement_, at)
+                                                                : floatOf(columnValue(statement_, at));
 }
 
 } // namespace vestrum::db

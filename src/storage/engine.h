@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <span>
 #include <memory>
 #include <vector>
 
@@ -29,8 +30,23 @@ FieldType fieldTypeFromDeclaration(const QString& declaredType, bool autoIncreme
 
 class Connection;
 
+// The fields of a table or statement, found by name without regard to case.
+class FieldSet {
+public:
+    const std::vector<FieldInfo>& fields() const { return fields_; }
+    int fieldIndex(const QString& name) const; // -1 when absent; names compare without regard to case
+    bool hasField(const QString& name) const { return fieldIndex(name) >= 0; }
+    const FieldInfo& field(const QString& name) const;
+
+protected:
+    ~FieldSet() = default;
+    int requireField(const QString& name) const;
+
+    std::vector<FieldInfo> fields_;
+};
+
 // A group of rows read from a table or a select statement, walked with a current row.
-class RowSet {
+class RowSet : public FieldSet {
 public:
     virtual ~RowSet() = default;
 
@@ -40,11 +56,6 @@ public:
     qsizetype recordCount() const { return static_cast<qsizetype>(rows_.size()); }
     qsizetype position() const { return static_cast<qsizetype>(current_); }
     void moveTo(qsizetype index);
-
-    const std::vector<FieldInfo>& fields() const { return fields_; }
-    int fieldIndex(const QString& name) const; // -1 when absent; names compare without regard to case
-    bool hasField(const QString& name) const { return fieldIndex(name) >= 0; }
-    const FieldInfo& field(const QString& name) const;
 
     // Reads of the current row. NULL reads as "", 0 or 0.0.
     QString asString(const QString& name) const;  // through the Windows-1250 code page
@@ -65,10 +76,8 @@ public:
     bool locate(const QString& name, const QString& text, bool prefix = false);
 
 protected:
-    int requireField(const QString& name) const;
     const std::vector<QVariant>& currentRow() const;
 
-    std::vector<FieldInfo> fields_;
     std::vector<std::vector<QVariant>> rows_;
     std::vector<qint64> rowIds_;
     size_t current_ = 0;
@@ -142,21 +151,31 @@ private:
 };
 
 // The rows of a table, whole or filtered, read one at a time in insertion order and not kept: for
-// walks over long lists. fetch() makes the next row current (the reads of RowSet apply to it) and
-// returns false after the last one.
-class TableCursor : public RowSet {
+// walks over long lists. fetch() makes the next row current and returns false after the last one.
+// The reads convert only the fields asked for, straight from the engine, and give what the same
+// reads of a RowSet give.
+class TableCursor : public FieldSet {
 public:
     TableCursor(Connection& connection, const QString& name, const Filter& filter = {});
-    ~TableCursor() override;
+    ~TableCursor();
     TableCursor(const TableCursor&) = delete;
     TableCursor& operator=(const TableCursor&) = delete;
 
     bool fetch();
 
+    QVariant value(int column) const;
+    QString asString(int column) const; // through the Windows-1250 code page
+    QString asUnicode(int column) const;
+    int asInteger(int column) const;
+    double asFloat(int column) const;
+
 private:
+    int statementColumn(int column) const;
+
     Connection& connection_;
     sqlite3_stmt* statement_ = nullptr;
     QString sql_;
+    bool onRow_ = false;
 };
 
 class Connection {
@@ -189,11 +208,31 @@ public:
     sqlite3* handle() const;
     sqlite3_stmt* prepare(const QString& sql) const;
     void bind(sqlite3_stmt* statement, const QVariantList& parameters) const;
+    void bindValue(sqlite3_stmt* statement, int index, const QVariant& value) const; // index from 1
     void check(int rc, const QString& what) const;
 
 private:
     sqlite3* handle_ = nullptr;
     QString path_;
+};
+
+// One statement prepared once and run many times with new values: for filling a table with
+// thousands of rows, where preparing or building anything per row would cost more than the insert.
+class Statement {
+public:
+    Statement(Connection& connection, const QString& sql);
+    ~Statement();
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    // Binds `values` to the parameters in order (those left out are NULL) and runs the statement
+    // to its end.
+    void run(std::span<const QVariant> values);
+
+private:
+    Connection& connection_;
+    sqlite3_stmt* statement_ = nullptr;
+    QString sql_;
 };
 
 // Rolls back unless committed: a save either writes everything or nothing.

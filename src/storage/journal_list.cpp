@@ -1,6 +1,7 @@
 #include "storage/journal_list.h"
 
 #include "base/error.h"
+#include "base/codepage.h"
 #include "storage/engine.h"
 #include "base/core_resources.h"
 #include "storage/schema.h"
@@ -8,35 +9,74 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTextStream>
+
+#include <algorithm>
 
 namespace vestrum::journals {
 namespace {
 
-void fillFromResource(db::Connection& connection)
+QString shippedList()
 {
     initCoreResources();
     QFile source(QStringLiteral(":/data/journals.tsv"));
     if (!source.open(QIODevice::ReadOnly))
         throw Error(QStringLiteral("Brak danych programu: lista czasopism."));
-    QTextStream in(&source);
-    in.setEncoding(QStringConverter::Utf8);
-    const QStringList header = in.readLine().split(u'\t');
+    return QString::fromUtf8(source.readAll());
+}
 
-    db::Table table(connection, QStringLiteral("lista_ministerstwa"), db::Table::Mode::AppendOnly);
-    while (!in.atEnd()) {
-        const QStringList cells = in.readLine().split(u'\t');
-        if (cells.size() < 3 || cells.at(0).isEmpty())
+QString insertStatement(const QList<QStringView>& header)
+{
+    QStringList columns, marks;
+    for (const QStringView name : header) {
+        columns.append(u'"' + name.toString() + u'"');
+        marks.append(QStringLiteral("?"));
+    }
+    return QStringLiteral("INSERT INTO lista_ministerstwa (%1) VALUES (%2)").arg(columns.join(u','), marks.join(u','));
+}
+
+QList<QStringView> cellsOf(QStringView line)
+{
+    if (line.endsWith(u'\r'))
+        line.chop(1);
+    return line.split(u'\t');
+}
+
+// The list is filled on the first start, while the user waits for the window: one statement
+// prepared once, the file read as one text and cut into views.
+void fillFromResource(db::Connection& connection)
+{
+    const QString list = shippedList();
+    const QList<QStringView> lines = QStringView(list).split(u'\n');
+    if (lines.isEmpty())
+        return;
+    const QList<QStringView> header = cellsOf(lines.front());
+    const std::vector<db::FieldInfo> fields = connection.tableFields(QStringLiteral("lista_ministerstwa"));
+    std::vector<bool> numeric, codePage;
+    for (const QStringView name : header) {
+        numeric.push_back(name == u"punkty" || name == u"rodzaj");
+        codePage.push_back(std::any_of(fields.begin(), fields.end(), [name](const db::FieldInfo& f) {
+            return f.isCodePage() && name.compare(f.name, Qt::CaseInsensitive) == 0;
+        }));
+    }
+
+    db::Statement insert(connection, insertStatement(header));
+    std::vector<QVariant> values(static_cast<size_t>(header.size()));
+    for (qsizetype l = 1; l < lines.size(); ++l) {
+        const QList<QStringView> cells = cellsOf(lines[l]);
+        if (cells.size() < 3 || cells.front().isEmpty())
             continue;
-        table.append();
-        for (qsizetype i = 0; i < header.size() && i < cells.size(); ++i) {
-            const QString& name = header.at(i);
-            if (name == u"punkty" || name == u"rodzaj")
-                table.setInteger(name, cells.at(i).toInt());
-            else if (!cells.at(i).isEmpty())
-                table.setUnicode(name, cells.at(i));
+        for (size_t i = 0; i < values.size(); ++i) {
+            const auto column = static_cast<qsizetype>(i);
+            if (column >= cells.size())
+                values[i] = QVariant();
+            else if (numeric[i])
+                values[i] = cells[column].toInt();
+            else if (cells[column].isEmpty())
+                values[i] = QVariant();
+            else
+                values[i] = codePage[i] ? codepage::passThrough(cells[column].toString()) : cells[column].toString();
         }
-        table.post();
+        insert.run(values);
     }
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 using namespace vestrum::numbers;
 
 namespace {
@@ -41,6 +43,12 @@ TEST(NumberFormat, AmountsHaveTwoDecimalsACommaAndNoThousandsSeparator)
     EXPECT_EQ(FormatAmount(0.0), U("0,00"));
     EXPECT_EQ(FormatAmount(-0.001), U("0,00"));
     EXPECT_EQ(FormatAmount(-3.5), U("-3,50"));
+    // Rounding follows the binary value exactly, as printf's does: 2.675 is stored just below it.
+    for (const double value : {2.675, 1.005, 0.125, 0.375, -2.675, 1e15 + 0.3, 1e22, -1e300, 1.7976931348623157e308}) {
+        char expected[400];
+        std::snprintf(expected, sizeof expected, "%.2f", value);
+        EXPECT_EQ(FormatAmount(value), QString::fromLatin1(expected).replace(u'.', u',')) << expected;
+    }
     EXPECT_EQ(ToCents(100.01), 10001);
     EXPECT_EQ(ToCents(50.0) + ToCents(50.01), 10001); // no binary rounding in sums of amounts
     // Amounts whose binary value lies just below the decimal one still count as their decimal grosze.

@@ -299,3 +299,43 @@ TEST(ListCli, ShowsTheSortedGridOfADataFile)
     EXPECT_EQ(runListCommand({S("show"), folder.filePath(S("brak.naj")), S("3")}, out, err), 1);
     EXPECT_TRUE(errText.contains(S("brak.naj")));
 }
+
+// Rows go out in blocks of UTF-8 written straight to the stream's device; what arrives must be
+// what the text path gives, whatever the length of a cell and wherever an escaped character sits.
+TEST(ListCli, PrintingToAFileGivesTheSameTextInAnyOrder)
+{
+    ListGrid grid({S("Tytuł"), S("Uwagi")});
+    std::vector<QStringList> rows;
+    for (int r = 0; r < 6000; ++r) {
+        QString note = QString(r % 23, u'ż') + S("ab");
+        if (r % 5 == 0)
+            note.insert(r % note.size(), QChar(u"\\\t\n\r"[r % 4]));
+        rows.push_back({S("Wpływ %1 — część ").arg(r) + QString(r % 300, u'x'), note});
+    }
+    grid.setRows(rows);
+    std::vector<int> order(rows.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = static_cast<int>((i * 7919) % order.size());
+
+    QString expected = S("Tytuł\tUwagi\n");
+    for (const int r : order)
+        expected += escapeListCell(rows[r][0]) + u'\t' + escapeListCell(rows[r][1]) + u'\n';
+    EXPECT_EQ(escapeListCell(S("a\\b\tc\nd\re")), S("a\\\\b\\tc\\nd\\re"));
+    EXPECT_EQ(escapeListCell(S("12345678\t")), S("12345678\\t")) << "past the first eight bytes";
+
+    QTemporaryDir folder;
+    QFile file(folder.filePath(S("wykaz.txt")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    QTextStream toFile(&file);
+    printListGrid(grid, toFile, order);
+    file.close();
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray written = file.readAll();
+    EXPECT_GT(written.size(), 1 << 20) << "more than one block";
+    EXPECT_EQ(QString::fromUtf8(written), expected);
+
+    QString text;
+    QTextStream toText(&text);
+    printListGrid(grid, toText, order);
+    EXPECT_EQ(text, expected);
+}

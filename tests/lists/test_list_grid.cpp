@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ostream>
 
 // Readable failures: Qt strings as UTF-8.
@@ -116,6 +117,40 @@ TEST(ListGrid, SortMatchesAdjacentSwapPasses)
         g.sortBy(0, kPolish);
         ASSERT_EQ(g.rows(), expected) << "round " << round;
     }
+}
+
+// Long lists have their keys made in two halves: texts repeated across the halves, in other
+// letter cases, must still share their place, and equal keys keep their order.
+TEST(ListGrid, LongListSortsAsAStableSortDoes)
+{
+    QCollator collator(kPolish);
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    const QStringList words = {S("Łódź"), S("łódź"), S("lodz"), S("Acta"), S("acta"), S("ACTA"), S("Żuraw"),
+                               S("zuraw"), S("Ćwiczenia"), S("cwiczenia"), S(""), S(" "), S("ą"), S("a")};
+    QRandomGenerator random(11);
+    std::vector<QStringList> rows;
+    for (int r = 0; r < 9001; ++r) {
+        QString key = words.at(random.bounded(static_cast<int>(words.size())));
+        if (random.bounded(3) == 0)
+            key += QString::number(random.bounded(40));
+        rows.push_back({key, QString::number(r)});
+    }
+    std::vector<QStringList> expected = rows;
+    std::stable_sort(expected.begin(), expected.end(),
+                     [&collator](const QStringList& a, const QStringList& b) { return collator.compare(a[0], b[0]) < 0; });
+
+    ListGrid g = twoColumns();
+    g.setRows(rows);
+    const std::vector<int> order = g.sortedOrder(0, kPolish);
+    EXPECT_EQ(g.rows(), rows) << "the order is computed without moving a row";
+    ASSERT_EQ(order.size(), rows.size());
+    std::vector<QStringList> placed;
+    for (const int r : order)
+        placed.push_back(rows[static_cast<size_t>(r)]);
+    EXPECT_EQ(placed, expected);
+
+    g.sortBy(0, kPolish);
+    EXPECT_EQ(g.rows(), expected);
 }
 
 TEST(ListGrid, DuplicatesIgnoreCaseAndKeepTheFirst)

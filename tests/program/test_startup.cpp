@@ -207,6 +207,32 @@ TEST_F(StartFixture, ASaveThatFailsAtCloseAsksWhetherToCloseAnyway)
     EXPECT_EQ(settingsWritten, 1);
 }
 
+// On a first start the journal list is made beside the building of the window; a list already
+// there (even an unreadable one) is left for openDatabases to open or name.
+TEST(JournalListPreparation, MakesAMissingListAndLeavesAnExistingOne)
+{
+    QTemporaryDir folder;
+    const QString list = folder.filePath(QStringLiteral("dane/lista_czasopism.mdb"));
+    {
+        startup::JournalListPreparation preparation(folder.path());
+        preparation.wait();
+        ASSERT_TRUE(QFile::exists(list));
+    }
+    db::Connection connection;
+    connection.open(list, schema::databasePassword());
+    EXPECT_GT(connection.scalar(QStringLiteral("select count(*) from lista_ministerstwa")).toInt(), 29000);
+    connection.close();
+
+    QFile damaged(list);
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    damaged.write("to nie jest baza danych");
+    damaged.close();
+    { startup::JournalListPreparation preparation(folder.path()); } // waits when it goes
+    ASSERT_TRUE(damaged.open(QIODevice::ReadOnly));
+    EXPECT_EQ(damaged.readAll(), QByteArray("to nie jest baza danych"));
+    EXPECT_FALSE(QFile::exists(list + QStringLiteral(".new")));
+}
+
 TEST(SingleInstance, TheLockLivesInAFolderOfTheUserAlone)
 {
     const QFileInfo folder(QFileInfo(startup::singleInstanceLockPath()).absolutePath());

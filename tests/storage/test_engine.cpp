@@ -249,3 +249,43 @@ TEST(Engine, ListsUserTables)
     for (const QString& t : tables)
         EXPECT_FALSE(t.startsWith(QStringLiteral("sqlite_")));
 }
+
+// A cursor converts straight from the engine; every read must give what the same read of a
+// table gives, whatever type the value was stored with.
+TEST(Engine, CursorReadsEqualTableReads)
+{
+    QTemporaryDir dir;
+    const QString path = makeDatabase(dir, QStringLiteral("typy.mdb"), QStringLiteral("haslo"));
+    db::Connection connection;
+    connection.open(path, QStringLiteral("haslo"));
+    connection.execute(QStringLiteral("CREATE TABLE t (tekst NVARCHAR(50), strona VARCHAR(20), liczba INTEGER, "
+                                      "kwota REAL)"));
+    const QVariantList rows[] = {
+        {QString::fromUtf8("Żółw ą"), QString::fromUtf8("Łódź"), 7, 2.675},
+        {QStringLiteral(" 12 "), QStringLiteral("x"), QStringLiteral("3,5"), 1e22},
+        {12.75, 4, 2.9, 5},
+        {QVariant(), QVariant(), QVariant(), QVariant()},
+        {QByteArray("bajty"), QString(), 2147483648LL, -0.001},
+    };
+    for (const QVariantList& row : rows)
+        connection.execute(QStringLiteral("INSERT INTO t VALUES (?, ?, ?, ?)"), row);
+
+    db::Table table(connection, QStringLiteral("t"));
+    db::TableCursor cursor(connection, QStringLiteral("t"));
+    EXPECT_THROW(cursor.asUnicode(0), Error) << "no row before the first fetch";
+    int rowsRead = 0;
+    for (table.first(); !table.eof(); table.next(), ++rowsRead) {
+        ASSERT_TRUE(cursor.fetch());
+        for (int c = 0; c < 4; ++c) {
+            EXPECT_EQ(cursor.value(c), table.value(c)) << rowsRead << "/" << c;
+            EXPECT_EQ(cursor.asUnicode(c), table.asUnicode(c)) << rowsRead << "/" << c;
+            EXPECT_EQ(cursor.asString(c), table.asString(c)) << rowsRead << "/" << c;
+            EXPECT_EQ(cursor.asInteger(c), table.asInteger(c)) << rowsRead << "/" << c;
+            EXPECT_EQ(cursor.asFloat(c), table.asFloat(c)) << rowsRead << "/" << c;
+        }
+        EXPECT_THROW(cursor.asUnicode(4), Error);
+    }
+    EXPECT_EQ(rowsRead, 5);
+    EXPECT_FALSE(cursor.fetch());
+    EXPECT_THROW(cursor.asFloat(0), Error) << "no row after the last";
+}

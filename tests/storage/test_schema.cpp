@@ -153,4 +153,21 @@ TEST(JournalList, BuiltFromTheShippedListWithItsVersion)
         EXPECT_TRUE(list.hasField(QString::fromUtf8(f))) << f;
     EXPECT_EQ(connection.scalar(QStringLiteral("select punkty from lista_ministerstwa where czasopismo=?"),
                                 {QStringLiteral("2D Materials")}).toInt(), 140);
+
+    // Every line of the shipped list is a row with its cells in their fields; empty texts are NULL.
+    QFile shipped(QStringLiteral(":/data/journals.tsv"));
+    ASSERT_TRUE(shipped.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(shipped.readAll()).split(u'\n', Qt::SkipEmptyParts);
+    db::Query stored(connection, QStringLiteral("select czasopismo, punkty, rodzaj, skrot, issn, eissn from "
+                                                "lista_ministerstwa order by rowid"));
+    ASSERT_EQ(stored.recordCount(), lines.size() - 1);
+    for (qsizetype l = 1; l < lines.size(); ++l, stored.next()) {
+        const QStringList cells = lines[l].split(u'\t');
+        ASSERT_EQ(cells.size(), 6) << l;
+        EXPECT_EQ(stored.asUnicode(0), cells[0]) << l;
+        EXPECT_EQ(stored.value(1), QVariant(cells[1].toLongLong())) << l;
+        EXPECT_EQ(stored.value(2), QVariant(cells[2].toLongLong())) << l;
+        for (int c = 3; c < 6; ++c)
+            EXPECT_EQ(stored.value(c), cells[c].isEmpty() ? QVariant() : QVariant(cells[c])) << l << "/" << c;
+    }
 }
