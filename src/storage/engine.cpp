@@ -5,6 +5,7 @@
 
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <algorithm>
 #include <sqlite3.h>
 #include <zlib.h>
 
@@ -352,25 +353,36 @@ void Transaction::commit()
 }
 
 // ---------------------------------------------------------------------------------------------
-// Statement
+// RowInserter
 
-Statement::Statement(Connection& connection, const QString& sql)
-    : connection_(connection), statement_(connection.prepare(sql)), sql_(sql)
+RowInserter::RowInserter(Connection& connection, const QString& table, const QStringList& fieldNames)
+    : connection_(connection)
 {
+    const std::vector<FieldInfo> tableFields = connection.tableFields(table);
+    QStringList columns, marks;
+    for (const QString& name : fieldNames) {
+        const auto field = std::find_if(tableFields.begin(), tableFields.end(), [&name](const FieldInfo& f) {
+            return f.name.compare(name, Qt::CaseInsensitive) == 0;
+        });
+        if (field == tableFields.end())
+            throw Error(QStringLiteral("Błąd bazy danych: brak pola \"%1\".").arg(name));
+        fields_.push_back(*field);
+        columns.append(quoted(field->name));
+        marks.append(QStringLiteral("?"));
+    }
+    sql_ = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(quoted(table), columns.join(u','), marks.join(u','));
+    statement_ = connection.prepare(sql_);
 }
 
-Statement::~Statement() { sqlite3_finalize(statement_); }
+RowInserter::~RowInserter() { sqlite3_finalize(statement_); }
 
-void Statement::run(std::span<const QVariant> values)
+void RowInserter::insert(std::span<const QVariant> values)
 {
     sqlite3_reset(statement_);
     sqlite3_clear_bindings(statement_);
-    int index = 0;
-    for (const QVariant& value : values)
-        connection_.bindValue(statement_, ++index, value);
-    int rc = SQLITE_ROW;
-    while (rc == SQLITE_ROW)
-        rc = sqlite3_step(statement_);
+    for (size_t i = 0; i < values.size() && i < fields_.size(); ++i)
+        connection_.bindValue(statement_, static_cast<int>(i) + 1, storedValue(fields_[i], values[i]));
+    const int rc = sqlite3_step(statement_);
     if (rc != SQLITE_DONE)
         connection_.check(rc, sql_);
 }

@@ -216,21 +216,23 @@ private:
     QString path_;
 };
 
-// One statement prepared once and run many times with new values: for filling a table with
+// Rows appended to one table through a statement prepared once: for filling a table with
 // thousands of rows, where preparing or building anything per row would cost more than the insert.
-class Statement {
+// Values are stored as a Table stores them (a code-page field through Windows-1250).
+class RowInserter {
 public:
-    Statement(Connection& connection, const QString& sql);
-    ~Statement();
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
+    // A field missing from the table throws vestrum::Error naming it.
+    RowInserter(Connection& connection, const QString& table, const QStringList& fieldNames);
+    ~RowInserter();
+    RowInserter(const RowInserter&) = delete;
+    RowInserter& operator=(const RowInserter&) = delete;
 
-    // Binds `values` to the parameters in order (those left out are NULL) and runs the statement
-    // to its end.
-    void run(std::span<const QVariant> values);
+    // One row: values in the order of the field names; those left out are NULL.
+    void insert(std::span<const QVariant> values);
 
 private:
     Connection& connection_;
+    std::vector<FieldInfo> fields_;
     sqlite3_stmt* statement_ = nullptr;
     QString sql_;
 };

@@ -1,7 +1,6 @@
 #include "storage/journal_list.h"
 
 #include "base/error.h"
-#include "base/codepage.h"
 #include "storage/engine.h"
 #include "base/core_resources.h"
 #include "storage/schema.h"
@@ -10,7 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <algorithm>
 
 namespace vestrum::journals {
 namespace {
@@ -22,16 +20,6 @@ QString shippedList()
     if (!source.open(QIODevice::ReadOnly))
         throw Error(QStringLiteral("Brak danych programu: lista czasopism."));
     return QString::fromUtf8(source.readAll());
-}
-
-QString insertStatement(const QList<QStringView>& header)
-{
-    QStringList columns, marks;
-    for (const QStringView name : header) {
-        columns.append(u'"' + name.toString() + u'"');
-        marks.append(QStringLiteral("?"));
-    }
-    return QStringLiteral("INSERT INTO lista_ministerstwa (%1) VALUES (%2)").arg(columns.join(u','), marks.join(u','));
 }
 
 QList<QStringView> cellsOf(QStringView line)
@@ -49,17 +37,14 @@ void fillFromResource(db::Connection& connection)
     const QList<QStringView> lines = QStringView(list).split(u'\n');
     if (lines.isEmpty())
         return;
-    const QList<QStringView> header = cellsOf(lines.front());
-    const std::vector<db::FieldInfo> fields = connection.tableFields(QStringLiteral("lista_ministerstwa"));
-    std::vector<bool> numeric, codePage;
-    for (const QStringView name : header) {
+    QStringList header;
+    std::vector<bool> numeric;
+    for (const QStringView name : cellsOf(lines.front())) {
+        header.append(name.toString());
         numeric.push_back(name == u"punkty" || name == u"rodzaj");
-        codePage.push_back(std::any_of(fields.begin(), fields.end(), [name](const db::FieldInfo& f) {
-            return f.isCodePage() && name.compare(f.name, Qt::CaseInsensitive) == 0;
-        }));
     }
 
-    db::Statement insert(connection, insertStatement(header));
+    db::RowInserter insert(connection, QStringLiteral("lista_ministerstwa"), header);
     std::vector<QVariant> values(static_cast<size_t>(header.size()));
     for (qsizetype l = 1; l < lines.size(); ++l) {
         const QList<QStringView> cells = cellsOf(lines[l]);
@@ -74,9 +59,9 @@ void fillFromResource(db::Connection& connection)
             else if (cells[column].isEmpty())
                 values[i] = QVariant();
             else
-                values[i] = codePage[i] ? codepage::passThrough(cells[column].toString()) : cells[column].toString();
+                values[i] = cells[column].toString();
         }
-        insert.run(values);
+        insert.insert(values);
     }
 }
 
