@@ -2,6 +2,7 @@
 
 #include <QDate>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -141,19 +142,24 @@ QString FormatInteger(qint64 value)
     return QString::number(value);
 }
 
-QString FormatAmount(double value)
+QLatin1String FormatAmountInto(AmountBuffer& buffer, double value)
 {
     if (!std::isfinite(value))
         value = 0.0;
     // Rounded as printf's "%.2f" rounds, without its cost: lists format thousands of amounts.
-    char buffer[400];
-    const std::to_chars_result written = std::to_chars(buffer, buffer + sizeof buffer, value,
-                                                       std::chars_format::fixed, 2);
-    QString text = QString::fromLatin1(buffer, written.ptr - buffer);
-    text.replace(QLatin1Char('.'), QLatin1Char(','));
-    if (text == QLatin1String("-0,00"))
-        text = QStringLiteral("0,00");
+    const std::to_chars_result written =
+        std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::fixed, 2);
+    const QLatin1String text(buffer.data(), written.ptr);
+    if (text == QLatin1String("-0.00"))
+        return QLatin1String("0,00");
+    std::replace(buffer.data(), written.ptr, '.', ',');
     return text;
+}
+
+QString FormatAmount(double value)
+{
+    AmountBuffer buffer;
+    return FormatAmountInto(buffer, value);
 }
 
 qint64 ToCents(double value)

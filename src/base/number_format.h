@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <array>
 #include <optional>
 
 // The one place where the program turns numbers and dates into text and back. Amounts use a
@@ -29,6 +30,9 @@ double DecimalOrZero(const QString& text);
 QString FormatInteger(qint64 value);
 // "%.2f" with a comma: 1234.5 -> "1234,50". A negative value that rounds to zero shows "0,00".
 QString FormatAmount(double value);
+// The same text written into `buffer`, without allocating: for lists of thousands of amounts.
+using AmountBuffer = std::array<char, 400>; // room for the largest double in full
+QLatin1String FormatAmountInto(AmountBuffer& buffer, double value);
 
 // Whole hundredths of an amount, for comparisons that must not suffer binary rounding.
 qint64 ToCents(double value);

@@ -14,15 +14,11 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
-#include <QStringEncoder>
 #include <QTextStream>
 
 #include <algorithm>
 #include <cstring>
-#include <functional>
-#include <thread>
 #include <numeric>
-#include <memory>
 
 namespace vestrum {
 namespace {
@@ -70,70 +66,79 @@ bool anyEscaped(const char* begin, const char* end)
     return std::any_of(p, end, isEscaped);
 }
 
-// The escaped form of the bytes [from, end of buffer): a rare case, so it rebuilds the tail.
-void escapeTail(QByteArray& buffer, qsizetype from)
+// Writes the bytes escaped: a rare case, so it goes byte by byte.
+char* writeEscaped(char* out, QByteArrayView cell)
 {
-    const QByteArray tail = buffer.mid(from);
-    buffer.truncate(from);
-    for (const char byte : tail) {
+    for (const char byte : cell) {
         switch (byte) {
         case '\\':
-            buffer += "\\\\";
+            *out++ = '\\';
+            *out++ = '\\';
             break;
         case '\t':
-            buffer += "\\t";
+            *out++ = '\\';
+            *out++ = 't';
             break;
         case '\n':
-            buffer += "\\n";
+            *out++ = '\\';
+            *out++ = 'n';
             break;
         case '\r':
-            buffer += "\\r";
+            *out++ = '\\';
+            *out++ = 'r';
             break;
         default:
-            buffer += byte;
+            *out++ = byte;
         }
     }
+    return out;
 }
 
-// Appends one cell in UTF-8, escaped. The four escaped characters are ASCII, and no byte of a
-// longer UTF-8 sequence is ASCII, so the encoded bytes can be searched directly.
-void appendCell(QByteArray& buffer, QStringView cell, QStringEncoder& utf8)
+// Writes one cell's UTF-8, escaped, and returns the end of what was written. The four escaped
+// characters are ASCII, and no byte of a longer UTF-8 sequence is ASCII, so the bytes can be
+// searched directly.
+char* writeCell(char* out, QByteArrayView cell)
+{
+    if (cell.isEmpty())
+        return out; // the blank row's cells have no bytes at all
+    if (anyEscaped(cell.begin(), cell.end()))
+        return writeEscaped(out, cell);
+    std::memcpy(out, cell.data(), static_cast<size_t>(cell.size()));
+    return out + cell.size();
+}
+
+// Appends a row of cells, tab-separated and escaped, with its line end. `cellOf(c)` gives a cell and
+// `bytes` the size of all of them together, so the row is written with room made once.
+template <typename CellOf>
+void appendRow(QByteArray& buffer, int columns, qsizetype bytes, CellOf cellOf)
 {
     const qsizetype start = buffer.size();
-    buffer.resize(start + utf8.requiredSpace(cell.size()));
-    char* const end = utf8.appendToBuffer(buffer.data() + start, cell);
-    buffer.truncate(end - buffer.constData());
-    if (anyEscaped(buffer.constData() + start, end))
-        escapeTail(buffer, start);
-}
-
-void appendRow(QByteArray& buffer, const QStringList& cells, QStringEncoder& utf8)
-{
-    for (qsizetype c = 0; c < cells.size(); ++c) {
+    buffer.resize(start + 2 * bytes + columns); // every byte escaped, a separator after each cell
+    char* out = buffer.data() + start;
+    for (int c = 0; c < columns; ++c) {
         if (c > 0)
-            buffer += '\t';
-        appendCell(buffer, cells[c], utf8);
+            *out++ = '\t';
+        out = writeCell(out, cellOf(c));
     }
-    buffer += '\n';
+    *out++ = '\n';
+    buffer.truncate(out - buffer.constData());
 }
 
-// A sorted list's rows lie scattered in memory, and waiting for each text to arrive costs more
-// than encoding it. So the cell array of a row some way ahead and the texts of a nearer row are
-// asked for early.
-constexpr size_t kCellsAhead = 16;
-constexpr size_t kTextsAhead = 8;
-
-void prefetchAhead(const std::vector<QStringList>& rows, const std::vector<int>& order, size_t current)
+// Each cell is encoded on its own: a broken surrogate pair at the end of one never joins the next.
+void appendTextRow(QByteArray& buffer, const QStringList& cells)
 {
-    if (current + kCellsAhead < order.size())
-        __builtin_prefetch(rows[static_cast<size_t>(order[current + kCellsAhead])].constData());
-    if (current + kTextsAhead < order.size())
-        for (const QString& cell : rows[static_cast<size_t>(order[current + kTextsAhead])])
-            __builtin_prefetch(cell.constData());
+    QByteArrayList encoded;
+    qsizetype bytes = 0;
+    for (const QString& cell : cells) {
+        encoded.append(cell.toUtf8());
+        bytes += encoded.back().size();
+    }
+    appendRow(buffer, static_cast<int>(encoded.size()), bytes, [&](int c) { return QByteArrayView(encoded[c]); });
 }
 
-// Each cell stands alone: a broken surrogate pair at the end of one never joins the next.
-QStringEncoder cellEncoder() { return QStringEncoder(QStringEncoder::Utf8, QStringConverter::Flag::Stateless); }
+// A sorted list's rows lie scattered in memory, and waiting for each to arrive costs more than
+// writing it out; so the bytes of a row some way ahead are asked for early.
+constexpr size_t kRowsAhead = 8;
 
 // Rows go out in blocks of about this many bytes: big lists are written with few calls.
 constexpr qsizetype kOutputBlock = 1 << 20;
@@ -147,63 +152,39 @@ void writeBytes(QTextStream& out, const QByteArray& bytes)
         out << QString::fromUtf8(bytes);
 }
 
-// Appends the rows order[begin..end) to `block`; whenever it holds a block's worth, `blockFull`
-// (when given) takes it.
-void encodeRows(const std::vector<QStringList>& rows, const std::vector<int>& order, size_t begin, size_t end,
-                QByteArray& block, const std::function<void(QByteArray&)>& blockFull)
-{
-    QStringEncoder utf8 = cellEncoder();
-    for (size_t i = begin; i < end; ++i) {
-        prefetchAhead(rows, order, i);
-        appendRow(block, rows.at(static_cast<size_t>(order[i])), utf8);
-        if (blockFull && block.size() >= kOutputBlock)
-            blockFull(block);
-    }
-}
-
-// Lists from this many rows on are encoded on two threads.
-constexpr size_t kRowsForTwoThreads = 4096;
-
 } // namespace
 
 QString escapeListCell(const QString& cell)
 {
-    QStringEncoder utf8 = cellEncoder();
     QByteArray bytes;
-    appendCell(bytes, cell, utf8);
+    appendTextRow(bytes, {cell});
+    bytes.chop(1); // the line end
     return QString::fromUtf8(bytes);
 }
 
 void writeListRow(QTextStream& out, const QStringList& cells)
 {
-    QStringEncoder utf8 = cellEncoder();
     QByteArray bytes;
-    appendRow(bytes, cells, utf8);
+    appendTextRow(bytes, cells);
     writeBytes(out, bytes);
 }
 
-void printListGrid(const lists::ListGrid& grid, QTextStream& out, const std::vector<int>& order)
+void printList(const lists::CompactList& list, QTextStream& out, const std::vector<int>& order)
 {
-    // Long lists are encoded on both cores: the second half of the rows into a buffer of its own
-    // while this thread writes the first half out.
-    const size_t half = order.size() >= kRowsForTwoThreads ? order.size() / 2 : order.size();
-    QByteArray secondHalf;
-    std::thread helper;
-    if (half < order.size())
-        helper = std::thread([&] { encodeRows(grid.rows(), order, half, order.size(), secondHalf, {}); });
-
     QByteArray block;
     block.reserve(kOutputBlock + kOutputBlock / 4);
-    QStringEncoder utf8 = cellEncoder();
-    appendRow(block, grid.headers(), utf8);
-    encodeRows(grid.rows(), order, 0, half, block, [&out](QByteArray& full) {
-        writeBytes(out, full);
-        full.resize(0);
-    });
+    appendTextRow(block, list.headers());
+    for (size_t i = 0; i < order.size(); ++i) {
+        if (i + kRowsAhead < order.size())
+            list.prefetchRow(order[i + kRowsAhead]);
+        const int row = order[i];
+        appendRow(block, list.columnCount(), list.rowSize(row), [&](int c) { return list.cell(row, c); });
+        if (block.size() >= kOutputBlock) {
+            writeBytes(out, block);
+            block.resize(0);
+        }
+    }
     writeBytes(out, block);
-    if (helper.joinable())
-        helper.join();
-    writeBytes(out, secondHalf);
     out.flush();
 }
 
@@ -211,7 +192,7 @@ void printListGrid(const lists::ListGrid& grid, QTextStream& out)
 {
     std::vector<int> order(grid.rows().size());
     std::iota(order.begin(), order.end(), 0);
-    printListGrid(grid, out, order);
+    printList(lists::CompactCopy(grid), out, order);
 }
 
 int runListCommand(const QStringList& args, QTextStream& out, QTextStream& err)
@@ -231,12 +212,9 @@ int runListCommand(const QStringList& args, QTextStream& out, QTextStream& err)
         QTemporaryDir scratch;
         db::Connection connection;
         OpenSurveyFile(connection, args[1], scratch);
-        // Printed in the editor's order without moving the rows: a sorted list's rows lie scattered
-        // in memory, and freeing them in the order they were loaded is several times faster.
-        lists::ListGrid grid = lists::LoadList(connection, kind).grid;
+        lists::CompactList list = lists::LoadCompactList(connection, kind);
         connection.close();
-        const std::vector<int> order = lists::EditorOrder(grid);
-        printListGrid(grid, out, order);
+        printList(list, out, lists::EditorOrder(list));
         return kOk;
     } catch (const Error& e) {
         err << e.message() << '\n';

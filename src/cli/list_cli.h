@@ -1,5 +1,6 @@
 #pragma once
 
+#include "lists/compact_list.h"
 #include "lists/list_grid.h"
 
 #include <QStringList>
@@ -23,7 +24,7 @@ QString escapeListCell(const QString& cell);
 void writeListRow(QTextStream& out, const QStringList& cells);
 // A whole grid as `list show` writes it: the header row, then every data row.
 void printListGrid(const lists::ListGrid& grid, QTextStream& out);
-// The same with the data rows in `order` (indices of every row once).
-void printListGrid(const lists::ListGrid& grid, QTextStream& out, const std::vector<int>& order);
+// A list as `list show` writes it, the data rows in `order` (indices of every row once).
+void printList(const lists::CompactList& list, QTextStream& out, const std::vector<int>& order);
 
 } // namespace vestrum

@@ -6,6 +6,9 @@
 #include "storage/engine.h"
 #include "lists/list_catalogue.h"
 
+#include <algorithm>
+#include <optional>
+
 namespace vestrum::lists {
 namespace {
 
@@ -75,6 +78,53 @@ QString readCell(const db::TableCursor& table, const ListKindInfo& info, const C
     }
     const QString text = read.codePage ? table.asString(read.field) : table.asUnicode(read.field);
     return column.trimOnLoad ? numbers::TrimBlanks(text) : text;
+}
+
+// Blanks (every character up to U+0020) off both ends, as numbers::TrimBlanks takes them: no byte of
+// a longer UTF-8 sequence is that low, so the bytes can be trimmed directly.
+QByteArrayView trimmedBytes(QByteArrayView bytes)
+{
+    qsizetype begin = 0;
+    qsizetype end = bytes.size();
+    while (begin < end && static_cast<unsigned char>(bytes[begin]) <= 0x20)
+        ++begin;
+    while (end > begin && static_cast<unsigned char>(bytes[end - 1]) <= 0x20)
+        --end;
+    return bytes.sliced(begin, end - begin);
+}
+
+bool isAscii(QByteArrayView bytes)
+{
+    return std::all_of(bytes.begin(), bytes.end(), [](char byte) { return static_cast<unsigned char>(byte) < 0x80; });
+}
+
+// A cell goes in as it is written out: amounts straight from their digits, and a stored text as its
+// bytes when they spell exactly what readCell would make of them (well-formed UTF-8, and for a
+// code-page field plain ASCII, as any other letter may turn into "?"). Every other cell goes the
+// way readCell goes.
+void appendCompactCell(CompactList& list, const db::TableCursor& table, const ListKindInfo& info,
+                       const ColumnRead& read)
+{
+    switch (read.column->format) {
+    case CellFormat::Points:
+    case CellFormat::Amount: {
+        numbers::AmountBuffer buffer;
+        const QLatin1String amount = numbers::FormatAmountInto(buffer, table.asFloat(read.field));
+        list.appendUtf8(QByteArrayView(amount.data(), amount.size())); // digits, a comma and a sign
+        return;
+    }
+    case CellFormat::Text:
+        if (const std::optional<QByteArrayView> stored = table.textBytes(read.field)) {
+            const QByteArrayView bytes = read.column->trimOnLoad ? trimmedBytes(*stored) : *stored;
+            if ((!read.codePage || isAscii(bytes)) && list.appendUtf8(bytes))
+                return;
+        }
+        break;
+    case CellFormat::FixedPoints:
+    case CellFormat::Integer:
+        break;
+    }
+    list.appendText(readCell(table, info, read));
 }
 
 [[noreturn]] void notANumber(const ListColumn& column, const QString& text, int row)
@@ -178,6 +228,22 @@ LoadedList LoadList(db::Connection& survey, int kind)
 
 LoadedList LoadList(Program& program, int kind) { return LoadList(program.survey, kind); }
 
+CompactList LoadCompactList(db::Connection& survey, int kind)
+{
+    const ListKindInfo& info = ListKindInfoOf(kind);
+    db::TableCursor table(survey, info.table, kindFilter(info));
+    CompactList list(info.headers());
+    const std::vector<ColumnRead> reads = columnReads(table, info);
+    const int discriminatorField = textDiscriminator(info) ? requiredField(table, info.discriminatorField) : -1;
+    while (table.fetch()) {
+        if (!belongsToKind(table, info, discriminatorField))
+            continue;
+        for (const ColumnRead& read : reads)
+            appendCompactCell(list, table, info, read);
+    }
+    return list;
+}
+
 int SaveList(db::Connection& survey, int kind, const ListGrid& grid)
 {
     const ListKindInfo& info = ListKindInfoOf(kind);
@@ -221,6 +287,12 @@ std::vector<int> EditorOrder(ListGrid& grid, const QLocale& locale)
 {
     grid.markSortColumn(0);
     return grid.sortedOrder(0, locale);
+}
+
+std::vector<int> EditorOrder(CompactList& list, const QLocale& locale)
+{
+    list.markSortColumn(0);
+    return list.sortedOrder(0, locale);
 }
 
 ListGrid EditorGrid(db::Connection& survey, int kind, const QLocale& locale)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "lists/compact_list.h"
 #include "lists/list_grid.h"
 
 #include <QMap>
@@ -30,6 +31,9 @@ QMap<QString, int> DeclaredWidths(db::Connection& survey, int kind);
 // Reads the kind's rows. Throws vestrum::Error for an unknown kind or a database failure.
 LoadedList LoadList(db::Connection& survey, int kind);
 LoadedList LoadList(Program& program, int kind);
+// Reads the kind's rows as LoadList does, cell for cell, into the compact form that commands
+// printing whole lists use.
+CompactList LoadCompactList(db::Connection& survey, int kind);
 
 // Replaces the kind's rows by the grid's non-blank rows, in grid order, all in one transaction:
 // when any row cannot be written (a number column given text that is not a number) nothing is
@@ -42,6 +46,7 @@ int SaveList(Program& program, int kind, const ListGrid& grid);
 // The order the editor shows a loaded list in: by its first column, whose header gets the sort
 // marker. The rows stay where they are.
 std::vector<int> EditorOrder(ListGrid& grid, const QLocale& locale = QLocale());
+std::vector<int> EditorOrder(CompactList& list, const QLocale& locale = QLocale());
 // The grid the editor shows after opening: loaded, then sorted by its first column.
 ListGrid EditorGrid(db::Connection& survey, int kind, const QLocale& locale = QLocale());
 

@@ -1,13 +1,12 @@
 #include "lists/list_grid.h"
 
 #include "base/number_format.h"
+#include "lists/collated_order.h"
 
-#include <QCollator>
 #include <QHash>
 #include <QSet>
 #include <algorithm>
 #include <numeric>
-#include <thread>
 
 namespace vestrum::lists {
 
@@ -90,14 +89,16 @@ int ListGrid::removeRows(int first, int last)
 
 void ListGrid::clear() { rows_.assign(1, fitted({})); }
 
-void ListGrid::markSortColumn(int column)
+void MarkSortColumn(QStringList& headers, int column)
 {
-    for (QString& h : headers_)
+    for (QString& h : headers)
         if (h.startsWith(QLatin1Char('*')))
             h.remove(0, 2);
-    if (column >= 0 && column < columnCount())
-        headers_[column].prepend(QStringLiteral("* "));
+    if (column >= 0 && column < headers.size())
+        headers[column].prepend(QStringLiteral("* "));
 }
+
+void ListGrid::markSortColumn(int column) { MarkSortColumn(headers_, column); }
 
 int ListGrid::sortColumn() const
 {
@@ -107,119 +108,15 @@ int ListGrid::sortColumn() const
     return -1;
 }
 
-namespace {
-
-// Rows from this many on have their sort keys made on two threads: making a key costs far more
-// than comparing two, and a list of tens of thousands of distinct titles is worth a second core.
-constexpr size_t kRowsForTwoThreads = 4096;
-
-// The sort keys of a stretch of rows: one key per distinct text of the column (journals, points
-// and years repeat), each row's key, and the keys in ascending order.
-struct KeyedStretch {
-    size_t begin = 0;
-    std::vector<QCollatorSortKey> keys;
-    std::vector<int> keyOfRow;
-    std::vector<int> ascending;
-
-    int keyOf(size_t row) const { return keyOfRow[row - begin]; }
-};
-
-// Without a configured locale ("C") Qt compares code points and ignores the case setting; the
-// survey's lists are Polish, so they sort as Polish then. Each thread needs a collator of its own.
-QCollator listCollator(const QLocale& locale)
-{
-    QCollator collator(locale.language() == QLocale::C ? QLocale(QLocale::Polish, QLocale::Poland) : locale);
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    return collator;
-}
-
-KeyedStretch keyStretch(const std::vector<QStringList>& rows, int column, size_t begin, size_t end,
-                        const QLocale& locale)
-{
-    const QCollator collator = listCollator(locale);
-    KeyedStretch stretch;
-    stretch.begin = begin;
-    stretch.keyOfRow.reserve(end - begin);
-    QHash<QString, int> distinct;
-    for (size_t r = begin; r < end; ++r) {
-        const QString& text = rows[r][column];
-        auto it = distinct.find(text);
-        if (it == distinct.end()) {
-            it = distinct.insert(text, static_cast<int>(stretch.keys.size()));
-            stretch.keys.push_back(collator.sortKey(text));
-        }
-        stretch.keyOfRow.push_back(*it);
-    }
-    stretch.ascending.resize(stretch.keys.size());
-    std::iota(stretch.ascending.begin(), stretch.ascending.end(), 0);
-    const std::vector<QCollatorSortKey>& keys = stretch.keys;
-    std::sort(stretch.ascending.begin(), stretch.ascending.end(),
-              [&keys](int a, int b) { return keys[a].compare(keys[b]) < 0; });
-    return stretch;
-}
-
-// The rank of every key of both stretches in their joint order; keys the collator holds equal
-// (within a stretch or across the two) share a rank.
-std::pair<std::vector<int>, std::vector<int>> jointRanks(const KeyedStretch& first, const KeyedStretch& second)
-{
-    std::vector<int> firstRanks(first.keys.size()), secondRanks(second.keys.size());
-    size_t i = 0, j = 0;
-    int rank = -1;
-    const QCollatorSortKey* previous = nullptr;
-    const auto place = [&](const QCollatorSortKey& key, int& slot) {
-        if (previous == nullptr || previous->compare(key) < 0)
-            ++rank;
-        slot = rank;
-        previous = &key;
-    };
-    while (i < first.ascending.size() || j < second.ascending.size()) {
-        const bool takeFirst =
-            j == second.ascending.size() ||
-            (i < first.ascending.size() &&
-             first.keys[first.ascending[i]].compare(second.keys[second.ascending[j]]) <= 0);
-        if (takeFirst) {
-            const int key = first.ascending[i++];
-            place(first.keys[key], firstRanks[key]);
-        } else {
-            const int key = second.ascending[j++];
-            place(second.keys[key], secondRanks[key]);
-        }
-    }
-    return {std::move(firstRanks), std::move(secondRanks)};
-}
-
-} // namespace
-
 std::vector<int> ListGrid::sortedOrder(int column, const QLocale& locale) const
 {
-    std::vector<int> order(rows_.size());
-    std::iota(order.begin(), order.end(), 0);
-    if (column < 0 || column >= columnCount() || rows_.size() < 2)
+    if (column < 0 || column >= columnCount()) {
+        std::vector<int> order(rows_.size());
+        std::iota(order.begin(), order.end(), 0);
         return order;
-
-    // Adjacent swaps move a row only past a strictly greater one, which is exactly a stable sort
-    // with the same comparison: the rows are ranked by key and placed by rank in their old order.
-    const bool twoThreads = rows_.size() >= kRowsForTwoThreads && std::thread::hardware_concurrency() > 1;
-    const size_t split = twoThreads ? rows_.size() / 2 : rows_.size();
-    KeyedStretch second;
-    std::thread secondThread;
-    if (twoThreads)
-        secondThread = std::thread([&] { second = keyStretch(rows_, column, split, rows_.size(), locale); });
-    const KeyedStretch first = keyStretch(rows_, column, 0, split, locale);
-    if (secondThread.joinable())
-        secondThread.join();
-    const auto [firstRanks, secondRanks] = jointRanks(first, second);
-
-    const auto rankOf = [&](size_t r) {
-        return static_cast<size_t>(r < split ? firstRanks[first.keyOf(r)] : secondRanks[second.keyOf(r)]);
-    };
-    std::vector<size_t> start(first.keys.size() + second.keys.size() + 1, 0);
-    for (size_t r = 0; r < rows_.size(); ++r)
-        ++start[rankOf(r) + 1];
-    std::partial_sum(start.begin(), start.end(), start.begin());
-    for (size_t r = 0; r < rows_.size(); ++r)
-        order[start[rankOf(r)]++] = static_cast<int>(r);
-    return order;
+    }
+    return CollatedOrder(
+        rows_.size(), [&](size_t r) -> const QString& { return rows_[r][column]; }, locale);
 }
 
 void ListGrid::reorder(const std::vector<int>& order)

@@ -8,6 +8,9 @@
 
 namespace vestrum::lists {
 
+// Puts the sort marker "* " on the header of `column` and takes it off every other header.
+void MarkSortColumn(QStringList& headers, int column);
+
 // A list as the editor holds it: a header row and at least one data row, every cell text. An
 // entry is identified only by its position. Data rows are numbered from 0 here; in the editor's
 // grid, where row 0 holds the headers, data row r is grid row r + 1.

@@ -115,7 +115,10 @@ void Connection::open(const QString& path, const QString& password)
 
     sqlite3* handle = nullptr;
     const QByteArray file = path.toUtf8();
-    if (sqlite3_open_v2(file.constData(), &handle, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+    // A connection is used by one thread at a time (a second thread opens its own), so the engine
+    // need not lock around every call.
+    if (sqlite3_open_v2(file.constData(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) !=
+        SQLITE_OK) {
         const QString reason = engineMessage(handle);
         sqlite3_close(handle);
         throw Error(QStringLiteral("Nie można otworzyć bazy danych \"%1\": %2").arg(path, reason));
@@ -824,6 +827,15 @@ QString TableCursor::asUnicode(int column) const
         return unicodeOf(columnValue(statement_, at));
     const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement_, at));
     return QString::fromUtf8(text, sqlite3_column_bytes(statement_, at));
+}
+
+std::optional<QByteArrayView> TableCursor::textBytes(int column) const
+{
+    const int at = statementColumn(column);
+    if (sqlite3_column_type(statement_, at) != SQLITE_TEXT)
+        return std::nullopt;
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement_, at));
+    return QByteArrayView(text, sqlite3_column_bytes(statement_, at));
 }
 
 int TableCursor::asInteger(int column) const { return integerOf(value(column)); }

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
 #include <span>
 #include <memory>
+#include <optional>
 #include <vector>
 
 struct sqlite3;
@@ -168,6 +170,9 @@ public:
     QString asUnicode(int column) const;
     int asInteger(int column) const;
     double asFloat(int column) const;
+    // The stored text's bytes as the engine holds them (UTF-8, not checked), valid until the next
+    // fetch; none when the field holds no text (NULL, a number or a blob).
+    std::optional<QByteArrayView> textBytes(int column) const;
 
 private:
     int statementColumn(int column) const;
