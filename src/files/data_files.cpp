@@ -131,15 +131,6 @@ void requireSoundSource(CheckedArchive& archive)
         throw DamagedDatabase(damage);
 }
 
-// A file the user marked read-only is not replaced. Decided from the mode bits, not from a failed open: the
-// owner of the folder may rename over any file, and root may write anything.
-void refuseReadOnlyTarget(const QString& path)
-{
-    const QFileInfo info(path);
-    if (info.exists() && !(info.permissions() & QFileDevice::WriteOwner))
-        throw SaveRefused(kReadOnlyTarget);
-}
-
 // The newest restore point of the program folder, as the restore list shows it; empty when there is none.
 QString newestRestorePointLine(const QString& archiveFolder)
 {
@@ -627,7 +618,7 @@ Placed placeAsNewFile(const QString& staging, const QString& target)
 
 void WriteArchiveOf(const QString& databasePath, const QString& target, CheckedArchive& archive)
 {
-    refuseReadOnlyTarget(target);
+    RefuseReadOnlyTarget(target);
     const QString staging = buildStagedArchive(databasePath, target, archive);
     RemoveUnlessKept removeStaging(staging);
     // One rename puts the checked file in place: the target holds its old content or the whole new one.
@@ -693,7 +684,7 @@ void SaveToCurrentDataFile(Program& program, CheckedArchive& archive)
     // Restore points are written by the restore-point routine alone.
     if (QFileInfo(state.CurrentDataFile).suffix().compare(QStringLiteral("nar"), Qt::CaseInsensitive) == 0)
         throw SaveRefused(kRestorePointTarget);
-    refuseReadOnlyTarget(state.CurrentDataFile);
+    RefuseReadOnlyTarget(state.CurrentDataFile);
     requireSurveyDatabase(state.DatabasePath);
     tempfiles::removeAbandoned(QFileInfo(state.CurrentDataFile).absolutePath());
     {
@@ -762,4 +753,13 @@ void ClearForNewUnit(Program& program)
     transaction.commit();
 }
 
-} // namespace vestrum::datafiles
+} // namespace vestrum::datafiles// Decided from the mode bits, not from a failed open: the owner of the folder may rename over any file, and
+// root may write anything.
+void RefuseReadOnlyTarget(const QString& path)
+{
+    const QFileInfo info(path);
+    if (info.exists() && !(info.permissions() & QFileDevice::WriteOwner))
+        throw SaveRefused(kReadOnlyTarget);
+}
+
+

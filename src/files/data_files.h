@@ -52,6 +52,10 @@ public:
     void finish() override {}
 };
 
+// A file the user marked read-only (its owner may not write it) is not replaced by any writer, whoever runs the
+// program, root included: throws SaveRefused.
+void RefuseReadOnlyTarget(const QString& path);
+
 // The one member of a data file and of a restore point.
 QString memberName();
 // ProgramFolder + "dane.tmp", the folder the earlier versions unpacked into. A load now unpacks into a folder of
