@@ -1,6 +1,7 @@
 #include "files/data_files.h"
 
 #include "base/error.h"
+#include "base/file_modes.h"
 #include "program/program.h"
 #include "base/codepage.h"
 #include "storage/schema.h"
@@ -31,9 +32,6 @@ const QString kBadFormat =
     QStringLiteral("Zbiór danych nie może być wczytany - nieprawidłowy format bazy danych.");
 const QString kDamagedDataFile = QStringLiteral("Zbiór danych nie może być wczytany - baza danych w pliku jest "
                                                "uszkodzona.\nDane w programie pozostały bez zmian.");
-const QString kReadOnlyTarget = QStringLiteral("Uwaga! Wskazany zbiór jest oznaczony jako tylko do odczytu i nie może "
-                                              "zostać zmieniony.\nProszę zapisać dane pod inną nazwą lub w innym "
-                                              "miejscu.");
 const QString kRestorePointTarget = QStringLiteral("Punkt przywracania danych nie może zostać zmieniony.\nProszę "
                                                   "zapisać dane pod inną nazwą.");
 const QString kEarlierVersion = QStringLiteral("Uwaga!\nWczytywany plik danych pochodzi z wcześniejszej wersji "
@@ -753,13 +751,10 @@ void ClearForNewUnit(Program& program)
     transaction.commit();
 }
 
-} // namespace vestrum::datafiles// Decided from the mode bits, not from a failed open: the owner of the folder may rename over any file, and
-// root may write anything.
-void RefuseReadOnlyTarget(const QString& path)
+} // namespace vestrum::datafilesvoid RefuseReadOnlyTarget(const QString& path)
 {
-    const QFileInfo info(path);
-    if (info.exists() && !(info.permissions() & QFileDevice::WriteOwner))
-        throw SaveRefused(kReadOnlyTarget);
+    if (isReadOnlyTarget(path))
+        throw SaveRefused(readOnlyTargetMessage());
 }
 
 
