@@ -751,10 +751,14 @@ void ClearForNewUnit(Program& program)
     transaction.commit();
 }
 
-} // namespace vestrum::datafilesvoid RefuseReadOnlyTarget(const QString& path)
+// Decided from the mode bits, not from a failed open: the owner of the folder may rename over any file, and
+// root may write anything.
+void RefuseReadOnlyTarget(const QString& path)
 {
     if (isReadOnlyTarget(path))
         throw SaveRefused(readOnlyTargetMessage());
 }
+
+} // namespace vestrum::datafiles
 
 
