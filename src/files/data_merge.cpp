@@ -12,6 +12,9 @@
 #include <QSet>
 #include <QTemporaryDir>
 
+#include <algorithm>
+#include <cmath>
+#include <limits>
 #include <memory>
 
 namespace vestrum::merge {
@@ -122,6 +125,161 @@ void appendSourceRow(db::Table& target, const db::RowSet& source, const std::vec
 }
 
 // ------------------------------------------------------------------------------------------------------------
+// Numbers
+
+bool isNumberType(db::FieldType type)
+{
+    return type == db::FieldType::Integer || type == db::FieldType::Number;
+}
+
+// NULL, or a text of blanks only: nothing to add, as an empty answer.
+bool isEmptyNumber(const QVariant& value)
+{
+    return value.isNull() || (value.typeId() == QMetaType::QString && value.toString().trimmed().isEmpty());
+}
+
+// The number a stored value stands for: a whole or decimal number as the engine holds it, or a text that is
+// nothing but one (a field the other file declares as text). Empty for letters, a blob or an infinity.
+std::optional<double> numberOf(const QVariant& value)
+{
+    bool ok = false;
+    double number = 0.0;
+    switch (value.typeId()) {
+    case QMetaType::LongLong:
+    case QMetaType::Int:
+        return static_cast<double>(value.toLongLong());
+    case QMetaType::Double:
+        number = value.toDouble();
+        ok = true;
+        break;
+    case QMetaType::QString:
+        number = value.toString().trimmed().toDouble(&ok);
+        break;
+    default:
+        break;
+    }
+    if (!ok || !std::isfinite(number))
+        return std::nullopt;
+    return number;
+}
+
+// What a number field holds once `theirs` is added to `mine` (an empty side counts as zero), or why it cannot:
+// `theirs` is not a number, or a whole-number sum leaves the range the program reads and shows (a wider value
+// would be stored and then shown and saved as 0).
+struct NumberSum {
+    QVariant value;
+    QString fault; // the technical detail; empty when the sum is fine
+};
+
+NumberSum addNumbers(db::FieldType type, const QVariant& mine, const QVariant& theirs)
+{
+    const std::optional<double> added = numberOf(theirs);
+    if (!added) {
+        QString shown = theirs.toString();
+        if (shown.size() > 40)
+            shown = shown.left(40) + QStringLiteral("...");
+        return {{}, QStringLiteral("wartość \"%1\" nie jest liczbą").arg(shown)};
+    }
+    // Both sides are whole numbers far below 2^53 whenever the sum fits, so the double sum is exact then.
+    const double sum = (isEmptyNumber(mine) ? 0.0 : numberOf(mine).value_or(0.0)) + *added;
+    if (type == db::FieldType::Integer) {
+        if (sum < std::numeric_limits<int>::min() || sum > std::numeric_limits<int>::max())
+            return {{}, QStringLiteral("wynik %1 wykracza poza zakres liczb całkowitych od %2 do %3")
+                            .arg(QString::number(sum, 'f', 0))
+                            .arg(std::numeric_limits<int>::min())
+                            .arg(std::numeric_limits<int>::max())};
+        return {QVariant::fromValue<qlonglong>(std::llround(sum)), {}};
+    }
+    if (!std::isfinite(sum))
+        return {{}, QStringLiteral("wynik nie jest skończoną liczbą")};
+    return {sum, {}};
+}
+
+QString withDetail(const QString& message, const QString& fault)
+{
+    return message + QStringLiteral("\nSzczegóły: ") + fault + u'.';
+}
+
+QString quotedName(const QString& name)
+{
+    return u'"' + QString(name).replace(u'"', QStringLiteral("\"\"")) + u'"';
+}
+
+// Every number of the source rows that MergeRows would copy into a number field must be a number the field
+// can hold; rows are counted from 1 in the source's order.
+void requireRowNumbers(db::Connection& working, db::Connection& source, const QString& table, const QString& file)
+{
+    if (!working.hasTable(table) || !source.hasTable(table))
+        return;
+    const std::vector<db::FieldInfo> theirs = source.tableFields(table);
+    std::vector<db::FieldInfo> numbers;
+    QStringList columns;
+    for (const db::FieldInfo& f : working.tableFields(table)) {
+        const bool inSource = std::any_of(theirs.begin(), theirs.end(), [&f](const db::FieldInfo& t) {
+            return t.name.compare(f.name, Qt::CaseInsensitive) == 0;
+        });
+        if (isNumberType(f.type) && !isOwnNumbering(f) && inSource) {
+            numbers.push_back(f);
+            columns << quotedName(f.name);
+        }
+    }
+    if (numbers.empty())
+        return;
+    db::Query rows(source, QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid").arg(columns.join(u','), quotedName(table)));
+    for (rows.first(); !rows.eof(); rows.next()) {
+        for (size_t c = 0; c < numbers.size(); ++c) {
+            const QVariant value = rows.value(static_cast<int>(c));
+            if (isEmptyNumber(value))
+                continue;
+            const NumberSum sum = addNumbers(numbers[c].type, QVariant(), value);
+            if (!sum.fault.isEmpty())
+                throw Error(withDetail(NotMergeableMessage(table, numbers[c].name, rows.position() + 1, file), sum.fault));
+        }
+    }
+}
+
+// Every number field of the group must take the sum MergeFieldGroup would store; the single record is row 1.
+void requireGroupNumbers(db::Connection& working, db::Connection& source, int group, const QString& file)
+{
+    const QString details = detailsTable();
+    if (!working.hasTable(details) || !source.hasTable(details))
+        return;
+    db::Table mine(working, details);
+    db::Table theirs(source, details);
+    mine.first();
+    theirs.first();
+    if (theirs.eof())
+        return;
+    for (const QString& name : FieldGroup(group)) {
+        if (!mine.hasField(name) || !theirs.hasField(name) || !isNumberType(mine.field(name).type))
+            continue;
+        const QVariant added = theirs.value(name);
+        if (isEmptyNumber(added))
+            continue;
+        const NumberSum sum = addNumbers(mine.field(name).type, mine.eof() ? QVariant() : mine.value(name), added);
+        if (!sum.fault.isEmpty())
+            throw Error(withDetail(NotMergeableMessage(details, name, 1, file), sum.fault));
+    }
+}
+
+// Refuses the merge before anything changes when a number of the other file cannot be merged into a ticked item.
+void requireMergeableNumbers(db::Connection& working, db::Connection& source, const ItemChoice& items,
+                             const QString& file)
+{
+    const std::vector<MergeItem>& table = MergeItems();
+    for (size_t i = 0; i < table.size(); ++i) {
+        if (!items[i])
+            continue;
+        for (const MergeStep& step : table[i].steps) {
+            if (step.kind == MergeStep::Kind::Rows)
+                requireRowNumbers(working, source, step.table, file);
+            else
+                requireGroupNumbers(working, source, step.group, file);
+        }
+    }
+}
+
+// ------------------------------------------------------------------------------------------------------------
 // Field groups
 
 bool isEmptyValue(const QVariant& value)
@@ -134,11 +292,17 @@ void addField(db::Table& target, const db::FieldInfo& field, const QVariant& the
     const QVariant mine = target.value(field.name);
     if (field.isText()) {
         target.setUnicode(field.name, (mine.isNull() ? QString() : mine.toString()) + theirs.toString());
-    } else if (field.type == db::FieldType::Integer) {
-        target.setValue(field.name, mine.toLongLong() + theirs.toLongLong());
-    } else {
-        target.setFloat(field.name, mine.toDouble() + theirs.toDouble());
+        return;
     }
+    if (isEmptyNumber(theirs))
+        return;
+    // MergeDatabases has refused every sum that fails here before it changed anything.
+    const NumberSum sum = addNumbers(field.type, mine, theirs);
+    if (!sum.fault.isEmpty())
+        throw Error(withDetail(QStringLiteral("Łączenie danych nie jest możliwe: tabela %1, pole %2.")
+                                   .arg(detailsTable(), field.name),
+                               sum.fault));
+    target.setValue(field.name, sum.value);
 }
 
 // ------------------------------------------------------------------------------------------------------------
@@ -240,18 +404,32 @@ QString OtherVersionMessage()
 std::optional<int> VersionValue(const QString& text)
 {
     const QStringList parts = text.trimmed().split(u'.');
-    if (parts.size() > 4)
+    if (parts.size() != 4)
         return std::nullopt;
     static const int weights[] = {1000, 100, 10, 1};
-    int value = 0;
+    qint64 value = 0;
     for (qsizetype i = 0; i < parts.size(); ++i) {
+        const QString part = parts[i].trimmed();
+        const bool digits = !part.isEmpty() && std::all_of(part.begin(), part.end(), [](QChar c) {
+            return c >= u'0' && c <= u'9';
+        });
         bool ok = false;
-        const int number = parts[i].trimmed().toInt(&ok);
-        if (!ok || number < 0)
+        const int number = part.toInt(&ok);
+        if (!digits || !ok)
             return std::nullopt;
-        value += number * weights[i];
+        value += qint64(number) * weights[i];
     }
-    return value;
+    if (value > std::numeric_limits<int>::max())
+        return std::nullopt;
+    return static_cast<int>(value);
+}
+
+QString NotMergeableMessage(const QString& table, const QString& field, qint64 row, const QString& file)
+{
+    return QStringLiteral("Łączenie danych nie jest możliwe: tabela %1, pole %2, wiersz %3 pliku %4.")
+        .arg(table, field)
+        .arg(row)
+        .arg(QDir::toNativeSeparators(file));
 }
 
 int MergeRows(db::Connection& working, db::Connection& source, const QString& table)
@@ -310,8 +488,9 @@ void MergeFieldGroup(db::Connection& working, db::Connection& source, int group)
 }
 
 std::vector<StepOutcome> MergeDatabases(db::Connection& working, db::Connection& source, const ItemChoice& items,
-                                        datafiles::Progress& progress)
+                                        datafiles::Progress& progress, const QString& sourceFile)
 {
+    requireMergeableNumbers(working, source, items, sourceFile);
     struct Finish {
         datafiles::Progress& progress;
         ~Finish() { progress.finish(); }
@@ -354,7 +533,7 @@ std::vector<StepOutcome> MergeDataFile(db::Connection& working, const QString& p
     db::Connection other;
     openOtherSurvey(other, unpackOtherFile(path, scratch));
     requireComparableVersion(working, other);
-    return MergeDatabases(working, other, items, progress);
+    return MergeDatabases(working, other, items, progress, path);
 }
 
 } // namespace vestrum::merge

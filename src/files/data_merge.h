@@ -36,9 +36,12 @@ struct StepOutcome {
 QString NoFileChosenMessage();
 QString NotCurrentDataFileMessage();
 QString OtherVersionMessage();
+// A number of the other file that cannot be merged: the table, the field, the row (from 1, in the other
+// file's table) and the other file.
+QString NotMergeableMessage(const QString& table, const QString& field, qint64 row, const QString& file);
 
 // The number a version text "a.b.c.d" stands for: a × 1000 + b × 100 + c × 10 + d (2.2.1.2 gives 2212).
-// Empty when the text is not one to four whole numbers separated by dots.
+// Empty when the text is not exactly four whole numbers separated by dots ("2.2.1" is no version).
 std::optional<int> VersionValue(const QString& text);
 
 // Adds to `table` of `working` every row of the same table of `source` that it does not hold yet, in the
@@ -56,12 +59,15 @@ void MergeFieldGroup(db::Connection& working, db::Connection& source, int group)
 
 // Runs every step of the ticked items against an opened source, all inside one transaction: when anything
 // fails, `working` is exactly as before and vestrum::Error says why. The progress shows each item's caption
-// and each step's name.
+// and each step's name. Before anything changes, the merge is refused (NotMergeableMessage naming
+// `sourceFile`, with the detail on a "Szczegóły:" line) when, in a ticked item, a value of the source that
+// goes into a number field is not a number, or a whole-number field would leave -2147483648..2147483647
+// (a sum of the single record, or a copied list value).
 std::vector<StepOutcome> MergeDatabases(db::Connection& working, db::Connection& source, const ItemChoice& items,
-                                        datafiles::Progress& progress);
+                                        datafiles::Progress& progress, const QString& sourceFile);
 
 // "połącz dane": checks the data file at `path` (it exists, opens with the current password, its version is
-// not lower than the working survey's), then merges the ticked items into `working` with MergeDatabases.
+// four numbers and not lower than the working survey's), then merges the ticked items into `working` with MergeDatabases.
 // A refusal or a failure throws vestrum::Error with the Polish message; `working` is then unchanged. The
 // file itself is never changed.
 std::vector<StepOutcome> MergeDataFile(db::Connection& working, const QString& path, const ItemChoice& items,

@@ -1,7 +1,9 @@
 #include "lists/xml_exchange.h"
 
 #include "base/error.h"
+#include "base/file_modes.h"
 #include "lists/list_grid.h"
+#include "lists/xml_exchange_scan.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -29,8 +31,9 @@ bool isXmlCharacter(char16_t c)
     return c != 0xFFFE && c != 0xFFFF;
 }
 
-// The cell as it stands between "<![CDATA[" and "]]>": line breaks as CR LF, characters XML cannot
-// hold dropped, and "]]>" (also one that dropping made) closing one section and opening the next.
+// The cell as it stands between "<![CDATA[" and "]]>": its own line breaks as they are (the reader
+// turns CR LF into LF), characters XML cannot hold dropped, and "]]>" (also one that dropping made)
+// closing one section and opening the next.
 QString cellForFile(const QString& cell)
 {
     QString text;
@@ -38,11 +41,7 @@ QString cellForFile(const QString& cell)
     const qsizetype size = cell.size();
     for (qsizetype i = 0; i < size; ++i) {
         const QChar c = cell[i];
-        if (c == u'\r' || c == u'\n') {
-            text += QLatin1String("\r\n");
-            if (c == u'\r' && i + 1 < size && cell[i + 1] == u'\n')
-                ++i;
-        } else if (c.isHighSurrogate()) {
+        if (c.isHighSurrogate()) {
             if (i + 1 < size && cell[i + 1].isLowSurrogate()) {
                 text += c;
                 text += cell[++i];
@@ -64,9 +63,10 @@ void appendColumn(QByteArray& out, int number, const QString& cell)
 }
 
 // The column a column element names: the whole number after the first "_" of its name (blanks
-// removed), nothing when there is none.
-std::optional<int> columnNumberOf(const QString& elementName)
+// removed), nothing when there is none. A namespace prefix is no part of the name.
+std::optional<int> columnNumberOf(const QString& qualifiedName)
 {
+    const QString elementName = qualifiedName.mid(qualifiedName.lastIndexOf(QLatin1Char(':')) + 1);
     QString number = elementName.mid(elementName.indexOf(QLatin1Char('_')) + 1);
     number.remove(QLatin1Char(' '));
     bool ok = false;
@@ -75,11 +75,13 @@ std::optional<int> columnNumberOf(const QString& elementName)
 }
 
 // Walks the document once, keeping only what the rows need; a fault anywhere throws before the
-// caller sees a single row, so a list is never filled from half a file.
+// caller sees a single row, so a list is never filled from half a file. The parser reads the file
+// through the start-tag scanner, so an element too large for any list never reaches it.
 class ListReader {
 public:
-    ListReader(QIODevice& device, int columnCount, QString source)
-        : xml_(&device)
+    ListReader(QIODevice& device, int columnCount, QString source, ReadMonitor* monitor)
+        : scanned_(device, monitor)
+        , xml_(&scanned_)
         , columns_(columnCount)
         , source_(std::move(source))
     {
@@ -112,6 +114,19 @@ public:
             default:
                 break;
             }
+        }
+        // The scanner ends the data at a fault of its own; the parser then sees a file cut short.
+        switch (scanned_.failure()) {
+        case ScannedDevice::Failure::TooLarge:
+            throw Error(QStringLiteral("%1 nie jest plikiem wykazu: element w wierszu %2 jest zbyt duży.")
+                            .arg(source_)
+                            .arg(scanned_.tooLargeLine()));
+        case ScannedDevice::Failure::Stopped:
+            throw ReadStopped();
+        case ScannedDevice::Failure::ReadError:
+            throw Error(QStringLiteral("%1 nie może zostać odczytany.").arg(source_));
+        case ScannedDevice::Failure::None:
+            break;
         }
         if (xml_.hasError())
             throw Error(QStringLiteral("%1 nie jest prawidłowym dokumentem XML: błąd w wierszu %2, w kolumnie %3.")
@@ -166,6 +181,7 @@ private:
         --depth_;
     }
 
+    ScannedDevice scanned_;
     QXmlStreamReader xml_;
     int columns_;
     QString source_;
@@ -196,6 +212,9 @@ QByteArray listXml(const std::vector<QStringList>& rows)
 
 void writeListXml(const QString& path, const ListGrid& grid)
 {
+    // Decided by the mode, not by a failed open: the rename below would replace the file whoever runs it.
+    if (isReadOnlyTarget(path))
+        throw Error(readOnlyTargetMessage());
     std::vector<QStringList> rows;
     rows.reserve(static_cast<size_t>(grid.rowCount()));
     for (const QStringList& row : grid.rows()) {
@@ -225,17 +244,17 @@ QString exportFilePath(const QString& folder, const QString& typedName)
     return path;
 }
 
-std::vector<QStringList> readListXml(QIODevice& device, int columnCount)
+std::vector<QStringList> readListXml(QIODevice& device, int columnCount, ReadMonitor* monitor)
 {
-    return ListReader(device, columnCount, QStringLiteral("Plik")).read();
+    return ListReader(device, columnCount, QStringLiteral("Plik"), monitor).read();
 }
 
-std::vector<QStringList> readListXml(const QString& path, int columnCount)
+std::vector<QStringList> readListXml(const QString& path, int columnCount, ReadMonitor* monitor)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw Error(QStringLiteral("Nie można otworzyć pliku %1.").arg(shownPath(path)));
-    return ListReader(file, columnCount, QStringLiteral("Plik %1").arg(shownPath(path))).read();
+    return ListReader(file, columnCount, QStringLiteral("Plik %1").arg(shownPath(path)), monitor).read();
 }
 
 QString identificationNotice()

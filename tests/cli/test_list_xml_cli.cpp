@@ -1,5 +1,6 @@
 #include "cli/list_xml_cli.h"
 
+#include "base/file_modes.h"
 #include "cli/list_cli.h"
 #include "files/data_files.h"
 #include "files/survey_file.h"
@@ -173,4 +174,33 @@ TEST(ListXmlCli, RefusedImportsWriteNothing)
     EXPECT_EQ(run({ S("import"), survey.path(), S("51"), xml }).status, 2);
     EXPECT_EQ(run({ S("export"), survey.path(), S("21"), xml, S("--save") }).status, 2);
     EXPECT_EQ(run({ S("import"), survey.path(), S("21"), xml, S("--zapisz") }).status, 2);
+}
+
+TEST(ListXmlCli, ReadOnlyTargetsAndOversizedElementsAreRefused)
+{
+    TempSurvey survey;
+    lists::SaveList(survey.connection, 21, gridOf(21, { { S("Zostaje") } }));
+    survey.connection.close();
+
+    // The export keeps a file marked read-only, although the tests run as root.
+    const QString kept = survey.dir.filePath(QStringLiteral("tylko.xml"));
+    writeFile(kept, "stary");
+    ASSERT_TRUE(QFile::setPermissions(kept, QFileDevice::ReadOwner));
+    CliRun r = run({ S("export"), survey.path(), S("21"), kept });
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, readOnlyTargetMessage() + u'\n');
+    EXPECT_EQ(readFile(kept), QByteArray("stary"));
+
+    // An element of 20,000 attributes is refused before it is parsed, and the list stays.
+    QByteArray flood = "<eksport><rekord><kolumna_1";
+    for (int i = 0; i < 20000; ++i)
+        flood += " a" + QByteArray::number(i) + "='1'";
+    const QString xml = survey.dir.filePath(QStringLiteral("zalew.xml"));
+    writeFile(xml, flood + ">Zjazd</kolumna_1></rekord></eksport>");
+    r = run({ S("import"), survey.path(), S("21"), xml, S("--save") });
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, S("Plik %1 nie jest plikiem wykazu: element w wierszu 1 jest zbyt duży.\n").arg(xml));
+    db::Connection reopened;
+    reopened.open(survey.path(), schema::databasePassword());
+    EXPECT_EQ(lists::LoadList(reopened, 21).grid.rows(), (std::vector<QStringList> { { S("Zostaje") } }));
 }

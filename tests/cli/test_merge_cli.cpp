@@ -93,3 +93,26 @@ TEST(SurveyMergeCli, RefusalGoesToStderrAndLeavesTheFileAlone)
     EXPECT_EQ(run({QStringLiteral("merge"), ours, older, QStringLiteral("--items"), QStringLiteral("0,24")}).status, 2);
     EXPECT_EQ(run({QStringLiteral("merge"), ours}).status, 2);
 }
+
+TEST(SurveyMergeCli, ANumberThatCannotBeMergedIsRefusedAndTheFileKept)
+{
+    QTemporaryDir dir;
+    auto withStaff = [](const QString& target) {
+        TempSurvey survey;
+        survey.connection.execute(QStringLiteral("INSERT INTO dane_szczegolowe (Zatr_poza_BR) VALUES (2000000000)"));
+        survey.connection.close();
+        archiveDatabase(survey.path(), target);
+        return target;
+    };
+    const QString ours = withStaff(dir.filePath(QStringLiteral("nasz.naj")));
+    const QString theirs = withStaff(dir.filePath(QStringLiteral("inny.naj")));
+    const QByteArray before = fileHash(ours);
+
+    const CliRun r = run({QStringLiteral("merge"), ours, theirs, QStringLiteral("--items"), QStringLiteral("4")});
+
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.startsWith(merge::NotMergeableMessage(QStringLiteral("dane_szczegolowe"),
+                                                            QStringLiteral("Zatr_poza_BR"), 1, theirs) + u'\n'))
+        << r.err.toStdString();
+    EXPECT_EQ(fileHash(ours), before);
+}

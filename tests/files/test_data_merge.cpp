@@ -86,6 +86,9 @@ TEST(MergeVersion, ReadsFourNumbersWeightedByPosition)
     EXPECT_FALSE(merge::VersionValue(QStringLiteral("")).has_value());
     EXPECT_FALSE(merge::VersionValue(QStringLiteral("2.2.x.1")).has_value());
     EXPECT_FALSE(merge::VersionValue(QStringLiteral("1.2.3.4.5")).has_value());
+    // Exactly four whole numbers: "2.2.1" is no version (it used to pass for 2.2.1.0).
+    for (const char* bad : {"2.2.1", "2", "2.2.1.", "2.+2.1.0", "2.-1.1.0", "2.2.1.0x", "3000000.0.0.0"})
+        EXPECT_FALSE(merge::VersionValue(QString::fromLatin1(bad)).has_value()) << bad;
 }
 
 TEST_F(MergeFixture, FileMergedWithItselfAddsNoRowsDoublesNumbersAndRepeatsTexts)
@@ -242,6 +245,8 @@ TEST_F(MergeFixture, RefusalsLeaveTheSurveyUnchanged)
                   merge::OtherVersionMessage());
         EXPECT_EQ(errorOf([&] { mergeFile(withVersion(QStringLiteral("zla_wersja.naj"), QStringLiteral("dwa")), items); }),
                   merge::OtherVersionMessage());
+        EXPECT_EQ(errorOf([&] { mergeFile(withVersion(QStringLiteral("trzy_liczby.naj"), QStringLiteral("2.2.1")), items); }),
+                  merge::OtherVersionMessage());
     }
     EXPECT_EQ(dump(working.connection), before);
 
@@ -320,4 +325,57 @@ TEST_F(MergeFixture, ProgressShowsEveryCaptionAndTheStepsOfTickedItems)
     EXPECT_EQ(progress.labels[8], QStringLiteral("uprawnienia do nadawania stopni"));
     EXPECT_EQ(progress.labels[9], QStringLiteral("uprawnienia do nadawania stopni"));
     EXPECT_EQ(progress.labels.last(), QStringLiteral("Inne ważne informacje"));
+}
+
+TEST_F(MergeFixture, NumbersThatCannotBeMergedAreRefusedBeforeAnyChange)
+{
+    db::Connection& w = working.connection;
+    w.execute(QStringLiteral("INSERT INTO dane_szczegolowe (Zatr_poza_BR, Liczba_zreal_proj) VALUES (2000000000, -2000000000)"));
+    w.execute(QStringLiteral("INSERT INTO dane_kierownictwo (Nazwisko) VALUES ('Nowak Jan')"));
+    const QString before = dump(w);
+    auto otherFile = [&](const QString& name, const QString& sql) {
+        return makeDataFile(file(name), [sql](db::Connection& c) {
+            c.execute(QStringLiteral("INSERT INTO dane_kierownictwo (Nazwisko) VALUES ('Bąk Ewa')"));
+            c.execute(QStringLiteral("INSERT INTO dane_szczegolowe (Zatr_poza_BR, Liczba_zreal_proj, Pow_teren_wlasny) "
+                                     "VALUES (2000000000, -2000000000, 10)"));
+            for (int i = 1; i <= 3; ++i)
+                c.execute(QStringLiteral("INSERT INTO dane_wykaz_patentow (rodzaj, numer) VALUES (?, ?)"),
+                          {i, QStringLiteral("P.%1").arg(i)});
+            if (!sql.isEmpty())
+                c.execute(sql);
+        });
+    };
+    const auto refusal = [](const QString& table, const QString& field, int row, const QString& path) {
+        return QStringLiteral("Łączenie danych nie jest możliwe: tabela %1, pole %2, wiersz %3 pliku %4.")
+            .arg(table, field)
+            .arg(row)
+            .arg(path);
+    };
+    // Every item is ticked, and the offending one is late: nothing before it is merged either.
+    const QString sums = otherFile(QStringLiteral("sumy.naj"), QString());
+    QString message = errorOf([&] { mergeFile(sums, merge::AllItems()); });
+    EXPECT_EQ(message.section(u'\n', 0, 0), refusal(QStringLiteral("dane_szczegolowe"), QStringLiteral("Zatr_poza_BR"), 1, sums));
+    EXPECT_TRUE(message.section(u'\n', 1).startsWith(QStringLiteral("Szczegóły: "))) << message.toStdString();
+    // Below the range as well (item 14 alone).
+    EXPECT_EQ(errorOf([&] { mergeFile(sums, only({14})); }).section(u'\n', 0, 0),
+              refusal(QStringLiteral("dane_szczegolowe"), QStringLiteral("Liczba_zreal_proj"), 1, sums));
+
+    // Not a number in a list's whole-number field (row 3 of the other file) or in a decimal field.
+    const QString letters = otherFile(QStringLiteral("litery.naj"),
+                                      QStringLiteral("UPDATE dane_wykaz_patentow SET rodzaj = 'trzy' WHERE numer = 'P.3'"));
+    EXPECT_EQ(errorOf([&] { mergeFile(letters, only({2, 15})); }).section(u'\n', 0, 0),
+              refusal(QStringLiteral("dane_wykaz_patentow"), QStringLiteral("rodzaj"), 3, letters));
+    const QString area = otherFile(QStringLiteral("powierzchnia.naj"),
+                                   QStringLiteral("UPDATE dane_szczegolowe SET Pow_teren_wlasny = '12,5 ha'"));
+    EXPECT_EQ(errorOf([&] { mergeFile(area, only({5})); }).section(u'\n', 0, 0),
+              refusal(QStringLiteral("dane_szczegolowe"), QStringLiteral("Pow_teren_wlasny"), 1, area));
+    EXPECT_EQ(dump(w), before);
+
+    // Only ticked items count, and sums at the edge of the range are merged.
+    w.execute(QStringLiteral("UPDATE dane_szczegolowe SET Zatr_poza_BR = 147483647, Liczba_zreal_proj = -147483648"));
+    const auto outcomes = mergeFile(letters, only({2, 4, 14}));
+    EXPECT_EQ(detail(w, QStringLiteral("Zatr_poza_BR")).toLongLong(), 2147483647);
+    EXPECT_EQ(detail(w, QStringLiteral("Liczba_zreal_proj")).toLongLong(), -2147483648LL);
+    EXPECT_EQ(rowCount(w, QStringLiteral("dane_kierownictwo")), 2);
+    EXPECT_EQ(rowCount(w, QStringLiteral("dane_wykaz_patentow")), 0);
 }

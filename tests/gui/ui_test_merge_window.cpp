@@ -218,6 +218,25 @@ TEST(MergeCommand, FailedMergeChangesNothingAndReloadsNothing)
     EXPECT_TRUE(state.DataSaved);
 }
 
+TEST(MergeCommand, ASumOutsideTheWholeNumbersIsRefusedBeforeAnyChange)
+{
+    MergeCommands c;
+    c.t.survey().execute(QStringLiteral("UPDATE dane_szczegolowe SET Zatr_poza_BR = 2147483645"));
+    const QString file = c.otherFile(); // 5 more people outside B+R, and a new head
+    c.window().wszystkie();
+    bool openAfterRefusal = false;
+    c.inWindow({c.pick(file), [&] { c.window().polaczDane(); }, [&] { openAfterRefusal = c.window().isVisible(); }});
+
+    c.commands.mergeData();
+
+    EXPECT_TRUE(openAfterRefusal);
+    EXPECT_EQ(c.t.messages.shown.last().section(u'\n', 0, 0),
+              merge::NotMergeableMessage(QStringLiteral("dane_szczegolowe"), QStringLiteral("Zatr_poza_BR"), 1, file));
+    EXPECT_EQ(c.t.survey().scalar(QStringLiteral("SELECT Zatr_poza_BR FROM dane_szczegolowe")).toLongLong(), 2147483645);
+    EXPECT_EQ(count(c.t.survey(), QStringLiteral("dane_kierownictwo")), 1);
+    EXPECT_EQ(c.sectionLoads, 0);
+}
+
 TEST(MergeCommand, NoItemTickedStillChecksTheFileAndReloads)
 {
     MergeCommands c;

@@ -1,5 +1,7 @@
 #include "base/clock.h"
+#include "base/file_modes.h"
 #include "gui/common/file_picker.h"
+#include "gui/common/progress_window.h"
 #include "gui/lists/list_editor.h"
 #include "gui/lists/xml_exchange_commands.h"
 #include "lists/journal_identification.h"
@@ -25,6 +27,7 @@ inline void PrintTo(const QString& s, std::ostream* os)
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 using namespace vestrum;
@@ -150,6 +153,16 @@ TEST_F(XmlCommandsFixture, ExportOfAnEmptyListOrToAnUnwritableFileSaysSo)
         QStringList({ S("Nie można zapisać pliku %1. Eksport nie został wykonany.")
                           .arg(QDir::toNativeSeparators(file("folder.xml"))) }));
     EXPECT_EQ(messages.requests.last().kind, MessageKind::Error);
+
+    // A file marked read-only is refused (the tests run as root, who could write it) and stays as it was.
+    writeFile(file("tylko.xml"), "stary");
+    ASSERT_TRUE(QFile::setPermissions(file("tylko.xml"), QFileDevice::ReadOwner));
+    files.exportPath = file("tylko.xml");
+    editor->toolAction(ListEditor::Tool::XmlExport)->trigger();
+    EXPECT_EQ(messages.shown.last(), readOnlyTargetMessage());
+    QFile kept(file("tylko.xml"));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), QByteArray("stary"));
 }
 
 TEST_F(XmlCommandsFixture, ImportOfPublicationsIdentifiesEmptyJournalsAndTellsSo)
@@ -223,3 +236,42 @@ TEST_F(XmlCommandsFixture, FilePickerIsSetUpForEachCommand)
     EXPECT_EQ(editor->list().rows(), (std::vector<QStringList> { { S("Zjazd") } }));
 }
 
+
+TEST_F(XmlCommandsFixture, ALargeFileIsReadBehindTheProgressWindowWhoseStopLeavesTheList)
+{
+    show(21, { { S("Zostaje") } });
+    program.state.PendingEdit = false;
+    std::vector<QStringList> rows;
+    for (int i = 0; i < 60000; ++i)
+        rows.push_back({ S("Konferencja naukowa nr %1 — Łódź, Kraków i Gdańsk\nreferat plenarny").arg(i) });
+    const QByteArray bytes = lists::listXml(rows);
+    ASSERT_GT(bytes.size(), XmlExchangeCommands::kProgressFileBytes);
+    writeFile(file("duzy.xml"), bytes);
+    files.importPath = file("duzy.xml");
+
+    ProgressWindow& progress = commands->progress();
+    bool pressed = false;
+    QTimer::singleShot(0, &progress, [&] {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return progress.isVisible(); }, 5000));
+        EXPECT_TRUE(progress.isModal());
+        EXPECT_EQ(progress.windowTitle(), S("Import wykazu"));
+        EXPECT_EQ(progress.label(), S("Wczytywanie pliku duzy.xml"));
+        ASSERT_TRUE(progress.stopButton()->isVisible());
+        EXPECT_EQ(progress.stopButton()->text(), S("Przerwij"));
+        QTest::mouseClick(progress.stopButton(), Qt::LeftButton);
+        pressed = true;
+    });
+    editor->toolAction(ListEditor::Tool::XmlImport)->trigger();
+    EXPECT_TRUE(pressed);
+    EXPECT_FALSE(progress.isVisible());
+    EXPECT_EQ(editor->list().rows(), (std::vector<QStringList> { { S("Zostaje") } }));
+    EXPECT_FALSE(program.state.PendingEdit);
+    EXPECT_TRUE(messages.shown.isEmpty());
+
+    // Read to its end, the same file fills the list and the window goes away without its button.
+    editor->toolAction(ListEditor::Tool::XmlImport)->trigger();
+    EXPECT_EQ(editor->list().rows(), rows);
+    EXPECT_FALSE(progress.isVisible());
+    EXPECT_FALSE(progress.stopButton()->isVisibleTo(&progress));
+    EXPECT_EQ(numbers(), QList<int>({ 15 }));
+}

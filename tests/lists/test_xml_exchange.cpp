@@ -1,9 +1,11 @@
 #include "lists/xml_exchange.h"
 
 #include "base/error.h"
+#include "base/file_modes.h"
 #include "lists/journal_identification.h"
 #include "lists/list_catalogue.h"
 #include "lists/list_grid.h"
+#include "lists/xml_exchange_scan.h"
 #include "storage/engine.h"
 #include "storage/schema.h"
 
@@ -78,7 +80,7 @@ TEST(XmlExchange, WritesTheFormatByteForByte)
                    " <kolumna_2><![CDATA[]]></kolumna_2>\r\n"
                    "</rekord>\r\n"
                    "<rekord>\r\n"
-                   " <kolumna_1><![CDATA[dwa\r\nwiersze]]></kolumna_1>\r\n"
+                   " <kolumna_1><![CDATA[dwa\nwiersze]]></kolumna_1>\r\n"
                    " <kolumna_2><![CDATA[x]]]]><![CDATA[>y]]></kolumna_2>\r\n"
                    "</rekord>\r\n"
                    "</eksport>\r\n"));
@@ -102,15 +104,16 @@ TEST(XmlExchange, EveryKindReadsBackTheRowsItWrote)
     }
 }
 
-TEST(XmlExchange, LineBreaksComeBackAsTheEditorsLineFeed)
+TEST(XmlExchange, ACellsOwnLineBreaksAreWrittenAsTheyAreAndReadBackAsLineFeeds)
 {
-    // A cell loaded from an older survey may hold CR LF or a lone CR; the file writes every break as
-    // CR LF and the editor gets its line feed back.
-    const auto rows = readBytes(listXml({ { S("a\r\nb\rc\nd") } }), 1);
-    EXPECT_EQ(rows, (std::vector<QStringList> { { S("a\nb\nc\nd") } }));
-    // Every line of the file ends with CR LF, also inside a multi-line cell.
-    const QByteArray bytes = listXml({ { S("x\ny") } });
-    EXPECT_EQ(bytes.count("\r\n"), bytes.count("\n"));
+    // The editor's cells hold line feeds: written unchanged, they come back unchanged.
+    const QString cell = S("pierwszy\ndrugi\n\nczwarty");
+    EXPECT_TRUE(listXml({ { cell } }).contains("<![CDATA[pierwszy\ndrugi\n\nczwarty]]>"));
+    EXPECT_EQ(readBytes(listXml({ { cell } }), 1), (std::vector<QStringList> { { cell } }));
+    // A cell loaded from an older survey may hold CR LF or a lone CR: written as they are, the reader turns
+    // them into the editor's line feed.
+    EXPECT_TRUE(listXml({ { S("a\r\nb\rc") } }).contains("<![CDATA[a\r\nb\rc]]>"));
+    EXPECT_EQ(readBytes(listXml({ { S("a\r\nb\rc\nd") } }), 1), (std::vector<QStringList> { { S("a\nb\nc\nd") } }));
 }
 
 TEST(XmlExchange, CharactersXmlCannotHoldAreDroppedSoTheFileReadsBack)
@@ -182,6 +185,116 @@ TEST(XmlExchange, RefusesEveryDocumentTypeDeclarationWithoutExpandingIt)
             S("Plik zawiera deklarację typu dokumentu (DOCTYPE). Program nie wczytuje takich plików."));
 }
 
+namespace {
+
+// A record whose one column element carries `count` attributes, each `valueBytes` long.
+QByteArray recordWithAttributes(int count, int valueBytes = 1)
+{
+    QByteArray tag = "<kolumna_1";
+    for (int i = 0; i < count; ++i)
+        tag += " a" + QByteArray::number(i) + "=\"" + QByteArray(valueBytes, 'v') + "\"";
+    return "<rekord>\r\n" + tag + ">tekst</kolumna_1>\r\n</rekord>\r\n";
+}
+
+QByteArray utf16(const QByteArray& utf8, bool bigEndian)
+{
+    const QString text = QString::fromUtf8(utf8).replace(S("encoding=\"UTF-8\""), S("encoding=\"UTF-16\""));
+    QByteArray out = bigEndian ? QByteArray("\xFE\xFF") : QByteArray("\xFF\xFE");
+    for (const QChar c : text) {
+        const char high = static_cast<char>(c.unicode() >> 8), low = static_cast<char>(c.unicode() & 0xFF);
+        out += bigEndian ? high : low;
+        out += bigEndian ? low : high;
+    }
+    return out;
+}
+
+const char* const kTooLarge = "Plik nie jest plikiem wykazu: element w wierszu %1 jest zbyt duży.";
+
+} // namespace
+
+TEST(XmlExchange, AStartTagTooLargeForAnyListIsRefusedBeforeTheParserSeesIt)
+{
+    // The flood that took the parser seconds: refused, naming the line of the element.
+    EXPECT_EQ(readError(document(recordWithAttributes(40000))), S(kTooLarge).arg(4));
+    EXPECT_EQ(readError(document(recordWithAttributes(257))), S(kTooLarge).arg(4));
+    // One attribute, but a tag longer than 64 KiB.
+    EXPECT_EQ(readError(document("<rekord>\n" + recordWithAttributes(1, 70 * 1024))), S(kTooLarge).arg(5));
+    // The flood in a UTF-16 file is found as well.
+    for (bool bigEndian : { false, true })
+        EXPECT_EQ(readError(utf16(document(recordWithAttributes(300)), bigEndian)), S(kTooLarge).arg(4));
+    // From a file, the message names it.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("zalew.xml"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(document(recordWithAttributes(20000)));
+    file.close();
+    try {
+        readListXml(path, 1);
+        FAIL() << "the flood was read";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.message(), S("Plik %1 nie jest plikiem wykazu: element w wierszu 4 jest zbyt duży.").arg(path));
+    }
+}
+
+TEST(XmlExchange, EveryWellFormedFileWithinTheBoundsStaysReadable)
+{
+    const std::vector<QStringList> one = { { S("tekst") } };
+    // At the bounds: 256 attributes, and a tag of nearly 64 KiB.
+    EXPECT_EQ(readBytes(document(recordWithAttributes(256)), 1), one);
+    EXPECT_EQ(readBytes(document(recordWithAttributes(1, 64 * 1024 - 40)), 1), one);
+    // What looks like attributes or tags inside quoted values, comments, CDATA and instructions is none.
+    QByteArray quoted = "<kolumna_1 a='" + QByteArray(300, '=') + ">\"' b=\"" + QByteArray(300, '=') + "'>\">";
+    QByteArray noise = "<!-- " + recordWithAttributes(400) + " -> -->\n<?pi " + QByteArray(400, '=')
+        + " ? > ?>\n";
+    const QByteArray cdata = "<![CDATA[<x " + QByteArray(400, '=') + "]] ]>]]>";
+    const auto rows = readBytes(document(noise + "<rekord>" + quoted + cdata + "</kolumna_1></rekord>\n"), 1);
+    EXPECT_EQ(rows, (std::vector<QStringList> { { QString::fromLatin1("<x " + QByteArray(400, '=') + "]] ]>") } }));
+    // Namespaces: declarations and prefixes, one with "_" in it, play no part in the column numbers.
+    EXPECT_EQ(readBytes("<e:eksport xmlns:e=\"urn:lista\" xmlns:moj_ns=\"urn:inna\"><e:rekord>"
+                        "<e:kolumna_1>a</e:kolumna_1><moj_ns:kolumna_2 moj_ns:x=\"1\">b</moj_ns:kolumna_2>"
+                        "</e:rekord></e:eksport>",
+                  2),
+        (std::vector<QStringList> { { S("a"), S("b") } }));
+    // UTF-16 files, with a byte-order mark.
+    for (bool bigEndian : { false, true })
+        EXPECT_EQ(readBytes(utf16(document(recordWithAttributes(3)), bigEndian), 1), one) << bigEndian;
+    // Tags that straddle the reader's 256 KiB steps: a padding cell puts them across the boundary.
+    for (int shift : { 0, 40, 1000, 2100 }) {
+        const QByteArray padding = "<rekord><k_1>" + QByteArray(256 * 1024 - 60 - shift, 'x') + "</k_1></rekord>\r\n";
+        EXPECT_EQ(readBytes(document(padding + recordWithAttributes(200, 3)), 1).size(), 2u) << shift;
+        EXPECT_EQ(readError(document(padding + recordWithAttributes(300, 3)), 1), S(kTooLarge).arg(5)) << shift;
+    }
+}
+
+TEST(XmlExchange, AMonitorHearsOfTheBytesAndMayStopTheRead)
+{
+    struct Monitor final : lists::ReadMonitor {
+        qint64 stopAfter;
+        qint64 lastDone = 0, lastTotal = 0;
+        explicit Monitor(qint64 bytes) : stopAfter(bytes) { }
+        bool proceed(qint64 done, qint64 total) override
+        {
+            lastDone = done;
+            lastTotal = total;
+            return done < stopAfter;
+        }
+    };
+    std::vector<QStringList> rows(20000, QStringList { S("Zjazd Fizyków\nw Łodzi") });
+    QByteArray bytes = listXml(rows);
+    QBuffer buffer(&bytes);
+    ASSERT_TRUE(buffer.open(QIODevice::ReadOnly));
+    Monitor whole(bytes.size() + 1);
+    EXPECT_EQ(readListXml(buffer, 1, &whole), rows);
+    EXPECT_EQ(whole.lastTotal, bytes.size());
+    EXPECT_EQ(whole.lastDone, bytes.size());
+
+    buffer.seek(0);
+    Monitor stopping(300 * 1024);
+    EXPECT_THROW(readListXml(buffer, 1, &stopping), lists::ReadStopped);
+    EXPECT_LT(stopping.lastDone, bytes.size());
+}
+
 TEST(XmlExchange, FileMessagesNameTheFile)
 {
     QTemporaryDir dir;
@@ -211,6 +324,19 @@ TEST(XmlExchange, FileMessagesNameTheFile)
     grid.setRows({ { S("nowy") } });
     lists::writeListXml(existing, grid);
     QFile written(existing);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_EQ(written.readAll(), listXml({ { S("nowy") } }));
+    written.close();
+
+    // A file marked read-only stays as it is, also when root runs the export.
+    ASSERT_TRUE(QFile::setPermissions(existing, QFileDevice::ReadOwner | QFileDevice::ReadGroup));
+    grid.setRows({ { S("inny") } });
+    try {
+        lists::writeListXml(existing, grid);
+        FAIL() << "a read-only file was replaced";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.message(), readOnlyTargetMessage());
+    }
     ASSERT_TRUE(written.open(QIODevice::ReadOnly));
     EXPECT_EQ(written.readAll(), listXml({ { S("nowy") } }));
 }

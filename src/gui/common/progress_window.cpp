@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
 
@@ -11,7 +12,7 @@ namespace vestrum {
 
 ProgressWindow::ProgressWindow(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), Pasek(new QProgressBar(this)),
-      Lbl(new QLabel(this))
+      Lbl(new QLabel(this)), Przerwij(new QPushButton(QStringLiteral("Przerwij"), this))
 {
     setWindowTitle(QStringLiteral("Wczytywanie danych"));
     setObjectName(QStringLiteral("ProgressWindow"));
@@ -25,7 +26,31 @@ ProgressWindow::ProgressWindow(QWidget* parent)
     layout->setContentsMargins(16, 16, 16, 16);
     layout->addWidget(Pasek);
     layout->addWidget(Lbl);
+    Przerwij->setObjectName(QStringLiteral("Przerwij"));
+    Przerwij->setAutoDefault(false);
+    Przerwij->hide();
+    layout->addWidget(Przerwij, 0, Qt::AlignHCenter);
+    connect(Przerwij, &QPushButton::clicked, this, &ProgressWindow::reject);
     setFixedWidth(420);
+}
+
+void ProgressWindow::allowStopping(std::function<void()> stop)
+{
+    stop_ = std::move(stop);
+    Przerwij->setEnabled(true);
+    Przerwij->setVisible(bool(stop_));
+    adjustSize();
+}
+
+void ProgressWindow::reject()
+{
+    if (!stop_) {
+        QDialog::reject();
+        return;
+    }
+    // Pressed once: the operation stops at its next step and closes the window itself.
+    Przerwij->setEnabled(false);
+    stop_();
 }
 
 void ProgressWindow::setLabel(const QString& text)

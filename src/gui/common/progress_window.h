@@ -2,8 +2,11 @@
 
 #include <QDialog>
 
+#include <functional>
+
 class QLabel;
 class QProgressBar;
+class QPushButton;
 
 namespace vestrum {
 
@@ -25,11 +28,19 @@ public:
     void start(const QString& caption, const QString& label, int maximum, const QFont& font);
     void finish();
 
+    // An operation that may be stopped shows "Przerwij", which (like Esc) calls `stop`; an empty function
+    // hides the button again.
+    void allowStopping(std::function<void()> stop);
+    QPushButton* stopButton() const { return Przerwij; }
+    void reject() override;
+
 private:
     void refresh();
 
     QProgressBar* Pasek;
     QLabel* Lbl;
+    QPushButton* Przerwij;
+    std::function<void()> stop_;
 };
 
 } // namespace vestrum

@@ -2,14 +2,50 @@
 
 #include "base/error.h"
 #include "gui/common/file_picker.h"
+#include "gui/common/progress_window.h"
 #include "gui/lists/list_editor.h"
 #include "lists/xml_exchange.h"
+#include "lists/xml_exchange_scan.h"
 #include "program/program.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QThread>
+#include <QTimer>
+
+#include <atomic>
+#include <exception>
+#include <memory>
 
 namespace vestrum {
 namespace {
 
 const QString kMask = QStringLiteral("*.xml");
+constexpr int kProgressSteps = 100;
+
+// The reading thread's side of the progress window: how far it got, and whether "Przerwij" was pressed.
+class SharedReadProgress final : public lists::ReadMonitor {
+public:
+    bool proceed(qint64 done, qint64 total) override
+    {
+        done_.store(done);
+        total_.store(total);
+        return !stop_.load();
+    }
+    void stop() { stop_.store(true); }
+    bool stopped() const { return stop_.load(); }
+    int percent() const
+    {
+        const qint64 total = total_.load();
+        return total > 0 ? static_cast<int>(done_.load() * kProgressSteps / total) : 0;
+    }
+
+private:
+    std::atomic<qint64> done_{0};
+    std::atomic<qint64> total_{-1};
+    std::atomic<bool> stop_{false};
+};
 
 } // namespace
 
@@ -48,6 +84,7 @@ XmlExchangeCommands::XmlExchangeCommands(Program& program, lists::JournalList& j
     , program_(program)
     , journals_(journals)
     , picker_(new FilePicker(program, &editor))
+    , progress_(new ProgressWindow(&editor))
     , pickerFiles_(*picker_)
 {
     editor.setToolCommand(ListEditor::Tool::XmlExport, [this](ListEditor& e) { exportList(e); });
@@ -101,20 +138,76 @@ void XmlExchangeCommands::importList(ListEditor& editor)
         return;
     }
     const bool identify = lists::identifiesJournals(editor.kind());
-    std::vector<QStringList> rows;
+    std::optional<std::vector<QStringList>> rows;
     try {
-        rows = lists::readListXml(*path, editor.list().columnCount());
+        rows = readRows(*path, editor.list().columnCount());
+        if (!rows)
+            return; // "Przerwij": the list stays as it was
         if (identify)
-            lists::identifyImportedJournals(journals_, rows);
+            lists::identifyImportedJournals(journals_, *rows);
     } catch (const Error& e) {
         program_.notify(e.message(), 0, MessageKind::Error);
         return;
     }
-    editor.list().setRows(std::move(rows));
+    editor.list().setRows(std::move(*rows));
     editor.listChanged(0);
     if (identify)
         program_.notify(lists::identificationNotice(), lists::kIdentificationMessage);
     program_.notify(lists::importFinishedNotice(), lists::kImportFinishedMessage);
+}
+
+std::optional<std::vector<QStringList>> XmlExchangeCommands::readRows(const QString& path, int columnCount)
+{
+    if (QFileInfo(path).size() <= kProgressFileBytes)
+        return lists::readListXml(path, columnCount);
+    return readBehindProgress(path, columnCount);
+}
+
+// A large file is read on a thread of its own while this one keeps the progress window (and only it, as the
+// window is modal) answering; the list is touched only after the thread has ended.
+std::optional<std::vector<QStringList>> XmlExchangeCommands::readBehindProgress(const QString& path, int columnCount)
+{
+    SharedReadProgress monitor;
+    std::vector<QStringList> rows;
+    std::exception_ptr failure;
+    std::unique_ptr<QThread> worker(QThread::create([&] {
+        try {
+            rows = lists::readListXml(path, columnCount, &monitor);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    }));
+    QEventLoop loop;
+    connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit);
+    QTimer tick;
+    tick.setInterval(100);
+    connect(&tick, &QTimer::timeout, progress_, [this, &monitor] { progress_->setPosition(monitor.percent()); });
+
+    const QFont font(program_.state.UserFont.name, program_.state.UserFont.size);
+    progress_->setWindowModality(Qt::ApplicationModal);
+    progress_->allowStopping([&monitor] { monitor.stop(); });
+    progress_->start(QStringLiteral("Import wykazu"),
+                     QStringLiteral("Wczytywanie pliku %1").arg(QDir::toNativeSeparators(QFileInfo(path).fileName())),
+                     kProgressSteps, font);
+    worker->start();
+    tick.start();
+    loop.exec();
+    worker->wait();
+    tick.stop();
+    progress_->allowStopping({});
+    progress_->finish();
+
+    // Pressed after the last step, "Przerwij" still wins: the user has been told the list stays.
+    if (monitor.stopped())
+        return std::nullopt;
+    if (failure) {
+        try {
+            std::rethrow_exception(failure);
+        } catch (const lists::ReadStopped&) {
+            return std::nullopt;
+        }
+    }
+    return rows;
 }
 
 } // namespace vestrum

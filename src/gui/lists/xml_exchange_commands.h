@@ -2,13 +2,17 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
+
 #include <optional>
+#include <vector>
 
 namespace vestrum {
 
 class FilePicker;
 class ListEditor;
 class Program;
+class ProgressWindow;
 
 namespace lists {
 class JournalList;
@@ -43,26 +47,34 @@ private:
 
 // "Eksport wykazu do pliku *xml" and "Import wykazu z utworzonego pliku *.xml" of the list editor.
 // Both work on the editor's list only; the database is written later by "zapisz zmiany". Made as the
-// editor's child, it plugs itself into the editor's tool row.
+// editor's child, it plugs itself into the editor's tool row. A file over kProgressFileBytes is read on a
+// worker thread behind the progress window, whose "Przerwij" leaves the list as it was.
 class XmlExchangeCommands final : public QObject {
     Q_OBJECT
 public:
+    static constexpr qint64 kProgressFileBytes = 4 * 1024 * 1024;
+
     XmlExchangeCommands(Program& program, lists::JournalList& journals, ListEditor& editor);
     ~XmlExchangeCommands() override;
 
     // Tests answer the file questions themselves; nullptr goes back to the file picker.
     void setFileChooser(XmlFileChooser* chooser);
     FilePicker& picker() { return *picker_; }
+    ProgressWindow& progress() { return *progress_; }
 
     void exportList(ListEditor& editor);
     void importList(ListEditor& editor);
 
 private:
     XmlFileChooser& files();
+    // The rows of the file; nothing when the user stopped the reading.
+    std::optional<std::vector<QStringList>> readRows(const QString& path, int columnCount);
+    std::optional<std::vector<QStringList>> readBehindProgress(const QString& path, int columnCount);
 
     Program& program_;
     lists::JournalList& journals_;
     FilePicker* picker_;
+    ProgressWindow* progress_;
     PickerXmlFiles pickerFiles_;
     XmlFileChooser* chooser_ = nullptr;
 };
