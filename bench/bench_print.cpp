@@ -1,4 +1,5 @@
-// A report of 200 pages to PDF: lay-out, header and footer on every page, fonts embedded.
+// A report of 200 pages to PDF: lay-out, header and footer on every page, fonts embedded, the
+// document information and a bookmark for every heading (headings kept with their next line).
 // Target: under 3 s for the whole file. Also the preview's recordings of the same pages.
 #include "print/paged_document.h"
 
@@ -7,6 +8,7 @@
 #include <QPageSize>
 #include <QPdfWriter>
 #include <QTemporaryDir>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 
@@ -50,8 +52,15 @@ std::unique_ptr<QTextDocument> reportOfPages(int pages)
     QPdfWriter page(QStringLiteral("/dev/null"));
     page.setPageSize(QPageSize(QPageSize::A4));
     page.setPageMargins(QMarginsF(0, 0, 0, 0));
+    vestrum::setPdfInfo(*document, {QStringLiteral("Ankieta Instytutu Łączności za rok 2008"),
+                                    QStringLiteral("Instytut Łączności"),
+                                    QStringLiteral("Ankieta jednostki naukowej za rok 2008")});
     for (int section = 1;; ++section) {
-        cursor.insertText(QStringLiteral("%1. Dane o publikacjach naukowych i monografiach\n").arg(section), bold);
+        const QTextBlock heading = cursor.block();
+        const QString title = QStringLiteral("%1. Dane o publikacjach naukowych i monografiach").arg(section);
+        cursor.insertText(title + QLatin1Char('\n'), bold);
+        vestrum::markKeepWithNext(heading);
+        vestrum::addOutlineItem(heading, title, section % 2);
         for (int row = 1; row <= 40; ++row) {
             cursor.insertText(QStringLiteral(" - "), italic);
             cursor.insertText(QStringLiteral("Kowalski J., Wiśniewska Ż.; Łączenie źródeł w badaniach gęstości; "
