@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -26,6 +28,8 @@
 #include <QTextCursor>
 #include <QTimer>
 #include <QToolButton>
+
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 using namespace vestrum;
 using vestrum::testing::ScriptedMessages;

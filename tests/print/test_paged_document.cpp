@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <QFile>
 #include <QPageSize>
 #include <QPainter>
@@ -20,6 +22,8 @@
 #include <QTextDocument>
 
 #include "print/pdf_structure.h"
+
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 using namespace vestrum;
 
