@@ -159,7 +159,9 @@ void PagedDocument::paginate(const std::vector<bool>& keepWithNext)
 // When that would leave the page empty the break stays before `line`.
 int PagedDocument::breakBefore(int line, int pageStart, const std::vector<bool>& keepWithNext) const
 {
-    const auto kept = [&](int block) { return block >= 0 && size_t(block) < keepWithNext.size() && keepWithNext[size_t(block)]; };
+    const auto kept = [&](int block) {
+        return block >= 0 && size_t(block) < keepWithNext.size() && keepWithNext[size_t(block)];
+    };
     int cut = line;
     for (;;) {
         const Line& first = lines_[size_t(cut)];
