@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation2 xvfb xauth
   poppler-utils
+  libqpdf-dev qpdf
 )
 if [ "${VESTRUM_FUZZ:-0}" = 1 ]; then
   packages+=(clang libclang-rt-14-dev)

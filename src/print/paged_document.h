@@ -3,15 +3,50 @@
 #include "print/page_layout.h"
 
 #include <QPicture>
+#include <QTextFormat>
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QPagedPaintDevice;
 class QPainter;
+class QTextBlock;
 class QTextDocument;
 
 namespace vestrum {
+
+// What a document tells its pagination and its PDF, kept in the document itself (block and root
+// frame properties), so that every path that prints it — the preview, a printer job, a PDF saved
+// from the window or written headless — reads the same marks.
+//
+// A paragraph marked KeepWithNext goes to the next page together with the first line of the
+// paragraph after it (a heading never stands alone at the foot of a page). A paragraph may open
+// bookmarks of the PDF's outline; each has a title and a depth (0 at the top, 1 for the items
+// nested in the last item of depth 0, and so on).
+inline constexpr int KeepWithNextProperty = QTextFormat::UserProperty + 0x3501;
+inline constexpr int OutlineProperty = QTextFormat::UserProperty + 0x3502;
+
+struct OutlineItem {
+    QString title;
+    int depth = 0;
+    int page = 1; // filled in by the pagination
+
+    bool operator==(const OutlineItem&) const = default;
+};
+
+void markKeepWithNext(QTextBlock block);
+void addOutlineItem(QTextBlock block, const QString& title, int depth);
+
+// The document information of a PDF; empty fields are left out. The creator is always the program.
+struct PdfInfo {
+    QString title;
+    QString author;
+    QString subject;
+};
+
+void setPdfInfo(QTextDocument& document, const PdfInfo& info);
+PdfInfo pdfInfo(const QTextDocument& document);
 
 // How a report reaches paper or PDF, without any window:
 //
@@ -40,6 +75,10 @@ public:
     PagedDocument& operator=(const PagedDocument&) = delete;
 
     int pageCount() const;
+    // The page (from 1) on which the text at `position` is drawn.
+    int pageOfPosition(int position) const;
+    // The bookmarks the paragraphs open, in document order, each with the page it lies on.
+    std::vector<OutlineItem> outline() const;
     const PageGeometry& geometry() const { return geometry_; }
     QSize pageSize() const { return pagePixels_; } // the printable page, device pixels
 
@@ -51,6 +90,23 @@ public:
     QPicture recordPage(int pageNumber) const;
 
 private:
+    // One line of the laid-out text: its paragraph, its number in the paragraph, where it lies.
+    struct Line {
+        int block = 0;
+        int line = 0;
+        qreal top = 0;
+        qreal bottom = 0;
+    };
+    struct Page {
+        int firstLine = 0; // index into lines_
+        int endLine = 0;
+        qreal top = 0; // where the page's first line lies in the unbroken text
+    };
+
+    void collectLines();
+    void paginate(const std::vector<bool>& keepWithNext);
+    int breakBefore(int line, int pageStart, const std::vector<bool>& keepWithNext) const;
+
     void paintBand(QPainter& painter, const QRect& band, const QFont& font, TMy_Align align,
                    const QString& text) const;
     void paintRule(QPainter& painter, const std::optional<QLine>& rule) const;
@@ -60,6 +116,10 @@ private:
     PageGeometry geometry_;
     QSize pagePixels_;
     std::unique_ptr<QTextDocument> document_;
+    std::vector<Line> lines_;
+    std::vector<Page> pages_;
+    std::vector<OutlineItem> outline_; // pages filled once the pages are known
+    std::vector<int> outlineBlocks_;   // the paragraph each bookmark opens
 };
 
 // Draws a recorded page with its top left corner at the painter's origin, `scale` device pixels
@@ -71,9 +131,10 @@ void playPage(QPainter& painter, const QPicture& page, double scale = 1.0);
 using PageProgress = std::function<bool(int page, int pageCount)>;
 
 // Writes the document's pages (header, footer, rules, page numbers) into a PDF file at A4
-// portrait with selectable text and embedded fonts. The file appears only when every page is
-// written; a stopped or failed job leaves what was there before. Throws Error on failure.
-// Returns the number of pages written, 0 when `progress` stopped the job.
+// portrait with selectable text and embedded fonts, its document information (pdfInfo) and its
+// outline. The file appears only when it is whole; a stopped or failed job leaves what was there
+// before, and a target the user marked read-only is refused. Throws Error on failure. Returns the
+// number of pages written, 0 when `progress` stopped the job.
 int writePdf(const QTextDocument& document, const PageLayout& layout, const QString& path,
              const PageProgress& progress = {});
 

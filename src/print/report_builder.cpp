@@ -21,26 +21,39 @@ bool isBlank(const QString& text)
     return true;
 }
 
-// Appends runs, joining neighbours of one style so the document stays small.
+// Appends runs, joining neighbours of one style so the document stays small, and marks where
+// entries begin and which paragraphs stay with the next line.
 class Writer {
 public:
-    explicit Writer(std::vector<Run>& runs) : runs_(runs) {}
+    explicit Writer(ReportDocument& document) : document_(document) {}
 
     void write(const QString& text, RunStyle style)
     {
         if (text.isEmpty())
             return;
-        if (!runs_.empty() && runs_.back().style == style)
-            runs_.back().text += text;
+        std::vector<Run>& runs = document_.runs;
+        if (!runs.empty() && runs.back().style == style)
+            runs.back().text += text;
         else
-            runs_.push_back({text, style});
+            runs.push_back({text, style});
+        length_ += text.size();
     }
-    void heading(const QString& text) { write(text + kBreak, RunStyle::Bold); }
-    void subHeading(const QString& text) { write(text + kBreak, RunStyle::BoldItalic); }
+    void heading(const QString& text) { keptLine(text, RunStyle::Bold); }
+    void subHeading(const QString& text) { keptLine(text, RunStyle::BoldItalic); }
     void lineBreak(RunStyle style = RunStyle::BoldItalic) { write(kBreak, style); }
+    // A blank line between a heading and what it heads: it goes with them to the next page.
+    void headingBreak(RunStyle style) { keptLine(QString(), style); }
+    void startEntry(int entry) { document_.entryStarts.push_back({entry, length_}); }
 
 private:
-    std::vector<Run>& runs_;
+    void keptLine(const QString& text, RunStyle style)
+    {
+        document_.keptWithNext.push_back(length_);
+        write(text + kBreak, style);
+    }
+
+    ReportDocument& document_;
+    qsizetype length_ = 0;
 };
 
 // Builds one report over one source.
@@ -278,7 +291,7 @@ void writeHeading(Writer& out, const ReportEntry& entry, const ReportEntry* pare
         // Section 1: its heading and one more line break before the first part, then the page caption.
         if (firstTickedPart) {
             out.heading(parent->text);
-            out.lineBreak(RunStyle::Bold);
+            out.headingBreak(RunStyle::Bold);
         }
         const form::Section& section = form::FormCatalogue().at(static_cast<size_t>(entry.sectionIndex));
         out.subHeading(section.pages.at(static_cast<size_t>(entry.pageIndex)).title + QStringLiteral(":"));
@@ -287,7 +300,7 @@ void writeHeading(Writer& out, const ReportEntry& entry, const ReportEntry* pare
     case HeadingForm::None:
         if (firstTickedPart) {
             out.heading(parent->text);
-            out.lineBreak();
+            out.headingBreak(RunStyle::BoldItalic);
         }
         break;
     case HeadingForm::ParentText:
@@ -297,6 +310,16 @@ void writeHeading(Writer& out, const ReportEntry& entry, const ReportEntry* pare
         out.subHeading(capitalisedPartText(entry.text));
         break;
     }
+}
+
+// The unit's full name as the unit-data page of section 1 shows it.
+QString unitName(const ReportSource& source)
+{
+    constexpr int kUnitDataEntry = 1;
+    const ReportEntry& unitData = ReportEntries().at(kUnitDataEntry);
+    if (!source.page)
+        return {};
+    return source.page(unitData.sectionIndex, unitData.pageIndex).text.value(QStringLiteral("e001")).simplified();
 }
 
 } // namespace
@@ -314,7 +337,9 @@ ReportDocument BuildReport(const TickedEntries& ticked, const ReportSource& sour
 {
     ReportDocument document;
     document.setup.headerText = S("Vestrum za rok ") + reportingYear;
-    Writer out(document.runs);
+    document.reportingYear = reportingYear;
+    document.unitName = unitName(source);
+    Writer out(document);
     Builder builder(source, out);
     const std::vector<ReportEntry>& entries = ReportEntries();
     const int total = static_cast<int>(ticked.count());
@@ -329,6 +354,9 @@ ReportDocument BuildReport(const TickedEntries& ticked, const ReportSource& sour
         if (entry.body == Body::Nothing)
             continue; // a parent prints through its parts
         const bool firstTickedPart = parent && firstTickedPartOf(ticked, parent->index) == entry.index;
+        if (firstTickedPart)
+            out.startEntry(parent->index);
+        out.startEntry(entry.index);
         writeHeading(out, entry, parent, firstTickedPart);
         builder.entryBody(entry);
         // Section 15 closes all its parts with one line break; every other entry closes its own.

@@ -43,9 +43,24 @@ struct ReportPageSetup {
     int bodyPointSize = 10; // in the user's font
 };
 
+// Where a printed entry's output begins, as an offset into the runs' joined text. A parent is
+// marked where its first printed part begins.
+struct EntryStart {
+    int entry = 0;
+    qsizetype offset = 0;
+
+    bool operator==(const EntryStart&) const = default;
+};
+
 struct ReportDocument {
     ReportPageSetup setup;
     std::vector<Run> runs;
+    std::vector<EntryStart> entryStarts; // in document order
+    // The paragraphs (by the offset they begin at) that go to the next page with the line after
+    // them: headings, sub-headings and the blank lines that follow a heading.
+    std::vector<qsizetype> keptWithNext;
+    QString unitName; // the full name on the unit's data page, without surrounding blanks
+    QString reportingYear;
 
     // The runs' text joined, as a reader of the printed page sees it.
     QString plainText() const;

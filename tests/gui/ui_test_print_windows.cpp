@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -17,6 +19,7 @@
 #include <QPdfWriter>
 #include <QProcess>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QScrollArea>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -25,6 +28,8 @@
 #include <QTextCursor>
 #include <QTimer>
 #include <QToolButton>
+
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 using namespace vestrum;
 using vestrum::testing::ScriptedMessages;
@@ -66,6 +71,41 @@ void fillReport(PagedTextEdit& edit, int lines)
     layout.header_text = QStringLiteral("Vestrum za rok 2008");
     layout.header_height = 15;
     layout.Margin_left = layout.Margin_right = layout.Margin_top = layout.Margin_bottom = 20;
+}
+
+// Paragraphs of numbered words ("a3b17": word 17 of paragraph 3), several lines each, so that
+// page breaks fall inside them; returns every word in order.
+QStringList fillParagraphs(PagedTextEdit& edit, int paragraphs, int words)
+{
+    fillReport(edit, 0);
+    QTextCursor cursor(edit.document());
+    QStringList all;
+    for (int p = 1; p <= paragraphs; ++p) {
+        if (p > 1)
+            cursor.insertBlock();
+        QStringList text;
+        for (int w = 1; w <= words; ++w)
+            text.append(QStringLiteral("a%1b%2").arg(p).arg(w));
+        cursor.insertText(text.join(u' '));
+        all += text;
+    }
+    return all;
+}
+
+// The numbered words of a PDF's text, in reading order.
+QStringList pdfWords(const QString& path)
+{
+    QProcess process;
+    process.start(QStandardPaths::findExecutable(QStringLiteral("pdftotext")),
+                  {QStringLiteral("-enc"), QStringLiteral("UTF-8"), path, QStringLiteral("-")});
+    process.waitForFinished(30000);
+    static const QRegularExpression word(QStringLiteral("^a\\d+b\\d+$"));
+    QStringList words;
+    for (const QString& token : QString::fromUtf8(process.readAllStandardOutput())
+                                    .split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts))
+        if (word.match(token).hasMatch())
+            words.append(token);
+    return words;
 }
 
 QStringList pdfPageFooters(const QString& path)
@@ -190,6 +230,35 @@ TEST(PrintPreviewWindow, PrintsTheOddPagesOfARangeAndRefusesAnEmptyOne)
     EXPECT_FALSE(preview.printPages(range.range()));
     EXPECT_FALSE(QFile::exists(printed)); // no job, not even a blank page
     EXPECT_EQ(test.messages.shown.size(), 1);
+}
+
+TEST(ReportWindow, APrintedJobCarriesEachLineOfASplitParagraphOnce)
+{
+    // A line that a page break splits off used to be drawn, clipped, on the next page too: hidden
+    // on paper but there in the job's text. Printed directly and from the preview's pages.
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+        GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+    TestProgram test;
+    QTemporaryDir dir;
+    const QString printed = dir.filePath(QStringLiteral("drukarka.pdf"));
+    const PrinterAccess printers = pdfPrinters({QStringLiteral("Testowa")}, printed);
+    ReportWindow report(test.program);
+    report.setPrinters(printers);
+    const QStringList words = fillParagraphs(*report.document(), 40, 90);
+    QTest::mouseClick(report.printButton(), Qt::LeftButton);
+    EXPECT_EQ(pdfWords(printed), words);
+
+    QFile::remove(printed);
+    QPdfWriter page(dir.filePath(QStringLiteral("uklad.pdf")));
+    page.setPageSize(QPageSize(QPageSize::A4));
+    page.setPageMargins(QMarginsF(0, 0, 0, 0));
+    const QList<QPicture> pages = report.document()->recordPages(page);
+    ASSERT_GE(pages.size(), 3);
+    PrintPreviewWindow preview(test.program, pages, QSize(page.width(), page.height()), printers);
+    const int count = int(pages.size());
+    ASSERT_TRUE(preview.printPages(printRange(PageParity::All, true, 1, count, count)));
+    EXPECT_EQ(pdfWords(printed), words);
+    EXPECT_TRUE(test.messages.shown.isEmpty());
 }
 
 TEST(PrintRangeWindow, FieldsFollowTheChoiceAndWholeIgnoresThem)

@@ -4,6 +4,7 @@
 #include "gui/print/report_choice_window.h"
 #include "gui/print/report_commands.h"
 #include "gui/print/report_window.h"
+#include "print/paged_document.h"
 #include "support/temp_survey.h"
 
 #include <QAction>
@@ -81,6 +82,9 @@ TEST_F(ReportFixture, TheReportReadsWhatThePagesShowAndFillsTheReportWindow)
     auto* town = window.findChild<QLineEdit*>(QStringLiteral("e012"));
     ASSERT_NE(town, nullptr);
     town->setText(S("Łódź"));
+    auto* unitName = window.findChild<QLineEdit*>(QStringLiteral("e001"));
+    ASSERT_NE(unitName, nullptr);
+    unitName->setText(S(" Instytut Łączności "));
     window.chooseSection(0);
     window.chooseSubPage(0, 2);
 
@@ -94,6 +98,10 @@ TEST_F(ReportFixture, TheReportReadsWhatThePagesShowAndFillsTheReportWindow)
     EXPECT_EQ(layout.footer_text, S("strona &p"));
     EXPECT_EQ(layout.header_Font.pointSize(), 9);
     EXPECT_TRUE(layout.header_Font.bold());
+    // The PDF names the unit shown on its page even when that page is not printed.
+    const PdfInfo info = pdfInfo(*reports.reportWindow().document()->document());
+    EXPECT_EQ(info.title, S("Ankieta Instytut Łączności za rok %1").arg(program.state.ReportingYear));
+    EXPECT_EQ(info.author, S("Instytut Łączności"));
 
     // The reporting-year page: an empty document, still with its header and footer.
     window.chooseSubPage(0, 0);

@@ -1,5 +1,7 @@
 #include "print/report_builder.h"
 
+#include "print/paged_document.h"
+#include "print/report_document.h"
 #include "lists/list_catalogue.h"
 #include "lists/list_data.h"
 #include "storage/schema.h"
@@ -9,6 +11,18 @@
 #include <gtest/gtest.h>
 
 #include <ostream>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPageSize>
+#include <QPdfWriter>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextDocument>
 
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
@@ -243,7 +257,9 @@ TEST(ReportBuilder, StoredSurveyGivesTheExpectedText)
     editors.setRows({{S("Wiśniewski Piotr"), S("Seria Fizyka"), S("PWN"), S("2008"), S("polski")}});
     lists::SaveList(db, 12, editors);
 
-    const QString text = BuildReport(ticks({1, 5, 14}), StoredSurvey(program), S("2008")).plainText();
+    const ReportDocument built = BuildReport(ticks({1, 5, 14}), StoredSurvey(program), S("2008"));
+    EXPECT_EQ(built.unitName, S("Instytut Fizyki")); // the PDF's author
+    const QString text = built.plainText();
     const QString expected = S(
         "1. Informacje o jednostce naukowej\r\n\r\n"
         "Dane podstawowe:\r\n"
@@ -262,4 +278,112 @@ TEST(ReportBuilder, StoredSurveyGivesTheExpectedText)
     EXPECT_TRUE(text.contains(S(" - Nowak Anna; dyrektor"))) << text.toStdString();
     EXPECT_TRUE(text.contains(S("Liczba: 1\r\nWykaz: / "))) << text.toStdString();
     EXPECT_TRUE(text.contains(S(" - Wiśniewski Piotr; Seria Fizyka; PWN; 2008; polski\r\n"))) << text.toStdString();
+}
+
+namespace {
+
+// A4 as the PDF writer lays the report out.
+struct A4Page {
+    QTemporaryDir dir;
+    QPdfWriter writer{dir.filePath(QStringLiteral("uklad.pdf"))};
+    A4Page()
+    {
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+    }
+};
+
+std::optional<QByteArray> toolOutput(const QString& name, const QStringList& arguments)
+{
+    const QString tool = QStandardPaths::findExecutable(name);
+    if (tool.isEmpty())
+        return std::nullopt;
+    QProcess process;
+    process.start(tool, arguments);
+    process.waitForFinished(60000);
+    return process.readAllStandardOutput();
+}
+
+} // namespace
+
+TEST(ReportDocument, HeadingsStayWithTheirTextAndEntriesOpenBookmarks)
+{
+    FakeSurvey survey;
+    survey.values.text[S("e001")] = S("  Instytut Łączności ");
+    const ReportDocument built = BuildReport(ticks({2, 5, 33}), survey.source(), S("2008"));
+    const auto document = ReportTextDocument(built, QFont(S("Liberation Sans")));
+    EXPECT_EQ(document->toPlainText(), built.plainText().replace(S("\r\n"), S("\n"))); // the marks add no text
+
+    QStringList kept;
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next())
+        if (block.blockFormat().boolProperty(KeepWithNextProperty))
+            kept.append(block.text());
+    EXPECT_EQ(kept, QStringList({S("1. Informacje o jednostce naukowej"), QString(), S("Dane adresowe:"),
+                                 S("2. Informacje o kierowniku jednostki naukowej "), S("Wdrożone systemy jakości")}));
+
+    A4Page page;
+    const PagedDocument pages(*document, ReportPageLayout(built.setup), page.writer);
+    EXPECT_EQ(pages.outline(),
+              (std::vector<OutlineItem>{{S("1. Informacje o jednostce naukowej"), 0, 1},
+                                        {S("- dane adresowe"), 1, 1},
+                                        {S("2. Informacje o kierowniku jednostki naukowej"), 0, 1},
+                                        {S("20. Laboratoria badawcze posiadające akredytację polskiego centrum "
+                                           "akredytacji"),
+                                         0, 1},
+                                        {S("- wdrożone systemy jakości"), 1, 1}}));
+
+    const PdfInfo named = pdfInfo(*document);
+    EXPECT_EQ(named.title, S("Ankieta Instytut Łączności za rok 2008"));
+    EXPECT_EQ(named.author, S("Instytut Łączności"));
+    EXPECT_EQ(named.subject, S("Ankieta jednostki naukowej za rok 2008"));
+    survey.values.text[S("e001")] = S("   ");
+    const PdfInfo nameless = ReportPdfInfo(BuildReport(ticks({5}), survey.source(), S("2007")));
+    EXPECT_EQ(nameless.title, S("Ankieta za rok 2007"));
+    EXPECT_TRUE(nameless.author.isEmpty());
+}
+
+TEST(ReportDocument, TheWholeSurveyAsPdfHasABookmarkPerEntryOnItsPage)
+{
+    FakeSurvey survey;
+    survey.values.text[S("e001")] = S("Instytut Łączności");
+    for (int row = 0; row < 200; ++row) // a list long enough to spread the report over several pages
+        survey.lists[12].push_back({S("Wiersz %1 pierwszej kolumny").arg(row, 3, 10, QLatin1Char('0')),
+                                   S("druga"), S("trzecia"), S("2008"), S("polski")});
+    const ReportDocument built = BuildReport(TickedEntries().set(), survey.source(), S("2008"));
+    const auto document = ReportTextDocument(built, QFont(S("Liberation Sans")));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(S("ankieta.pdf"));
+    const int pageCount = writePdf(*document, ReportPageLayout(built.setup), path);
+    ASSERT_GE(pageCount, 4);
+
+    const auto info = toolOutput(S("pdfinfo"), {path});
+    const auto json = toolOutput(S("qpdf"), {S("--json"), S("--json-key=outlines"), path});
+    if (!info || !json)
+        GTEST_SKIP() << "pdfinfo or qpdf is not installed";
+    EXPECT_TRUE(QString::fromUtf8(*info).contains(QRegularExpression(S("Title: +Ankieta Instytut Łączności za rok 2008\n"))));
+    EXPECT_TRUE(QString::fromUtf8(*info).contains(QRegularExpression(S("Author: +Instytut Łączności\n"))));
+
+    const QJsonArray outlines = QJsonDocument::fromJson(*json).object().value(S("outlines")).toArray();
+    int count = 0;
+    int lastPage = 1;
+    // Top-level bookmarks in order, each on the page where its text (or its first part) starts.
+    for (const QJsonValue& item : outlines) {
+        const QString title = item[S("title")].toString();
+        const int target = item[S("destpageposfrom1")].toInt();
+        EXPECT_GE(target, lastPage) << title.toStdString();
+        const QJsonArray parts = item[S("kids")].toArray();
+        if (!parts.isEmpty()) {
+            EXPECT_EQ(target, parts[0][S("destpageposfrom1")].toInt()) << title.toStdString();
+        }
+        count += 1 + int(parts.size());
+        lastPage = target;
+        const auto pageText = toolOutput(S("pdftotext"), {S("-f"), QString::number(target), S("-l"), QString::number(target),
+                                                           S("-enc"), S("UTF-8"), path, S("-")});
+        if (pageText && parts.isEmpty()) {
+            EXPECT_TRUE(QString::fromUtf8(*pageText).contains(title.left(20))) << title.toStdString() << " p. " << target;
+        }
+    }
+    EXPECT_EQ(outlines.size(), kEntryCount - 14); // the 14 parts hang from their 4 parents
+    EXPECT_EQ(count, kEntryCount);
+    EXPECT_LE(lastPage, pageCount);
 }
