@@ -13,7 +13,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QTemporaryDir>
+#include "files/temp_files.h"
 #include <QTextStream>
 
 #include <algorithm>
@@ -209,7 +209,7 @@ int runListCommand(const QStringList& args, QTextStream& out, QTextStream& err)
         return usage(err, QStringLiteral("Nieznany rodzaj wykazu: %1.").arg(args[2]));
 
     try {
-        QTemporaryDir scratch;
+        tempfiles::ScratchFolder scratch;
         db::Connection connection;
         OpenSurveyFile(connection, args[1], scratch);
         lists::CompactList list = lists::LoadCompactList(connection, kind);

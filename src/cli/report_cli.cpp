@@ -10,7 +10,7 @@
 #include "survey/form_catalogue.h"
 #include "survey/section_data.h"
 
-#include <QTemporaryDir>
+#include "files/temp_files.h"
 #include <QTextDocument>
 #include <QTextStream>
 
@@ -57,7 +57,7 @@ QString reportingYear(Program& program)
 
 void writeReport(const ReportArguments& arguments)
 {
-    QTemporaryDir scratch;
+    tempfiles::ScratchFolder scratch;
     cli::SilentMessages messages;
     SystemClock clock;
     Program program(messages, clock);

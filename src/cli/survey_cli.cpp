@@ -16,7 +16,7 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QTemporaryDir>
+#include "files/temp_files.h"
 #include <QTextStream>
 
 namespace vestrum {
@@ -94,7 +94,7 @@ void print(const std::vector<LoadedPage>& pages, QTextStream& out)
 
 int show(const QString& file, QTextStream& out)
 {
-    QTemporaryDir folder;
+    tempfiles::ScratchFolder folder;
     SilentMessages messages;
     SystemClock clock;
     Program program(messages, clock);
@@ -114,7 +114,7 @@ int show(const QString& file, QTextStream& out)
 // The whole-survey check: one finding per line; errors found give their own status.
 int checkSurvey(const QString& file, QTextStream& out)
 {
-    QTemporaryDir folder;
+    tempfiles::ScratchFolder folder;
     SilentMessages messages;
     SystemClock clock;
     Program program(messages, clock);
