@@ -5,6 +5,7 @@
 #include "base/error.h"
 #include "cli/list_import_cli.h"
 #include "files/survey_file.h"
+#include "files/temp_files.h"
 #include "storage/engine.h"
 #include "storage/schema.h"
 #include "lists/list_catalogue.h"
@@ -13,7 +14,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include "files/temp_files.h"
 #include <QTextStream>
 
 #include <algorithm>

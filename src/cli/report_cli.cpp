@@ -4,13 +4,13 @@
 #include "base/error.h"
 #include "cli/cli_support.h"
 #include "files/survey_file.h"
+#include "files/temp_files.h"
 #include "print/paged_document.h"
 #include "print/report_document.h"
 #include "program/program.h"
 #include "survey/form_catalogue.h"
 #include "survey/section_data.h"
 
-#include "files/temp_files.h"
 #include <QTextDocument>
 #include <QTextStream>
 

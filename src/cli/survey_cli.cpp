@@ -10,13 +10,13 @@
 #include "program/messages.h"
 #include "program/program.h"
 #include "files/survey_file.h"
+#include "files/temp_files.h"
 #include "storage/schema.h"
 #include "survey/section_data.h"
 #include "check/survey_check.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include "files/temp_files.h"
 #include <QTextStream>
 
 namespace vestrum {
