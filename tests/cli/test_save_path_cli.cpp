@@ -127,7 +127,7 @@ QStringList conferencesIn(const QString& file)
     return names;
 }
 
-// Writes the error's first line and, for a failing expectation, the whole message.
+// The message's first line: what the user reads first, before any detail.
 QString firstLine(const QString& text)
 {
     return text.section(u'\n', 0, 0);
@@ -270,7 +270,6 @@ TEST(SavePath, ListsAreRefusedAsTheEditorRefusesThemWhicheverCommandWrites)
 
     // A list that already holds duplicates refuses every save until they are gone.
     const QString doubled = f.database(QStringLiteral("podwojny.mdb"), {S("Zjazd"), S("Inny"), S("ZJAZD")});
-    writeFile(xml, lists::listXml({{S("Nowy")}}));
     r = list({S("import-text"), doubled, kind, f.text(QStringLiteral("zjazd.txt"), "Nowy\n"), S("--lines=1"), S("--map=1"),
               S("--save")});
     EXPECT_EQ(r.status, 1);
