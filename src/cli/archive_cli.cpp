@@ -3,6 +3,8 @@
 #include "cli/cli_support.h"
 
 #include "base/error.h"
+#include "files/data_file_writer.h"
+#include "files/data_files.h"
 #include "files/zlb_archive.h"
 
 #include <QFile>
@@ -62,14 +64,43 @@ int list(const QStringList& words, QTextStream& out)
     return kOk;
 }
 
+// Every file to be added must be there before anything is written: a refusal leaves no archive behind.
+void requireFiles(const QStringList& files)
+{
+    for (const QString& file : files) {
+        if (!QFileInfo(file).isFile())
+            throw Error(datafiles::MissingFileMessage(file));
+    }
+}
+
+bool isDataFile(const QString& path)
+{
+    return QFileInfo(path).suffix().compare(QLatin1String("naj"), Qt::CaseInsensitive) == 0;
+}
+
 int add(const QString& archivePath, const QStringList& files, TFileCompressionLevel level, QTextStream& err)
 {
-    // A new data file starts as an empty file, which is a valid archive with no members.
+    requireFiles(files);
+    datafiles::RefuseTarget(archivePath);
+    const datafiles::DataFileLock lock(archivePath);
+    // A new data file starts as an empty file, which is a valid archive with no members; it goes again when
+    // the command fails, so a refusal leaves nothing behind.
+    bool created = false;
     if (!QFileInfo::exists(archivePath)) {
-        QFile created(archivePath);
-        if (!created.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        QFile file(archivePath);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
             throw Error(QStringLiteral("nie można otworyć pliku (%1)").arg(archivePath));
+        created = true;
     }
+    struct RemoveIfFailed {
+        QString path;
+        bool armed;
+        ~RemoveIfFailed()
+        {
+            if (armed)
+                QFile::remove(path);
+        }
+    } cleanup{archivePath, created};
     ZlbArchive archive;
     archive.SetCompressionLevel(level);
     archive.OpenArchive(archivePath);
@@ -80,13 +111,20 @@ int add(const QString& archivePath, const QStringList& files, TFileCompressionLe
             return kFailed;
         }
     }
+    cleanup.armed = false;
     return kOk;
 }
 
 int update(const QString& archivePath, int index, const QString& file, QTextStream& err)
 {
+    requireFiles({file});
+    datafiles::RefuseTarget(archivePath);
+    const datafiles::DataFileLock lock(archivePath);
     ZlbArchive archive;
     archive.OpenArchive(archivePath);
+    // The survey of a data file takes only what the program's own save would write there.
+    if (isDataFile(archivePath) && index >= 0 && index == archive.FindFile(datafiles::memberName()))
+        datafiles::RefuseSurveySource(file, file);
     archive.UpdateFile(file, index);
     if (!archive.LastFailure().isEmpty()) {
         err << archive.LastFailure() << '\n';

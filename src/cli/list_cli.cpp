@@ -5,6 +5,7 @@
 #include "base/error.h"
 #include "cli/list_import_cli.h"
 #include "files/survey_file.h"
+#include "files/temp_files.h"
 #include "storage/engine.h"
 #include "storage/schema.h"
 #include "lists/list_catalogue.h"
@@ -13,7 +14,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QTemporaryDir>
 #include <QTextStream>
 
 #include <algorithm>
@@ -209,7 +209,7 @@ int runListCommand(const QStringList& args, QTextStream& out, QTextStream& err)
         return usage(err, QStringLiteral("Nieznany rodzaj wykazu: %1.").arg(args[2]));
 
     try {
-        QTemporaryDir scratch;
+        tempfiles::ScratchFolder scratch;
         db::Connection connection;
         OpenSurveyFile(connection, args[1], scratch);
         lists::CompactList list = lists::LoadCompactList(connection, kind);

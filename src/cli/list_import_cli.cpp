@@ -5,8 +5,9 @@
 #include "base/error.h"
 #include "base/number_format.h"
 #include "cli/list_cli.h"
-#include "files/data_files.h"
+#include "files/data_file_writer.h"
 #include "files/survey_file.h"
+#include "files/temp_files.h"
 #include "import/import_rules.h"
 #include "import/import_text.h"
 #include "lists/journal_identification.h"
@@ -16,8 +17,8 @@
 #include "storage/schema.h"
 #include "survey/form_catalogue.h"
 
+#include <QDir>
 #include <QFileInfo>
-#include <QTemporaryDir>
 #include <QTextStream>
 
 #include <optional>
@@ -129,42 +130,30 @@ int storedReportingYear(db::Connection& survey)
     return year.toInt();
 }
 
-bool isArchivePath(const QString& path)
+// Appends the rows to the kind's list as the editor would after opening it, and saves the list through the
+// one save path: the list as it would then stand is refused there as the editor refuses it.
+void saveRows(datafiles::SurveyFileWrite& write, const Request& request, const std::vector<QStringList>& rows)
 {
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    return suffix == QLatin1String("naj") || suffix == QLatin1String("nar");
-}
-
-// Appends the rows to the kind's list as the editor would after opening it, and saves the list; a
-// data file gets its database back only once the list is written.
-void saveRows(db::Connection& survey, const Request& request, const std::vector<QStringList>& rows,
-    const QString& scratchDatabase)
-{
-    if (QFileInfo(request.surveyPath).suffix().compare(QLatin1String("nar"), Qt::CaseInsensitive) == 0)
-        throw Error(S("Punkt przywracania danych nie może być zmieniany; wykaz można dopisać do pliku danych albo "
-                      "do bazy ankieta.mdb."));
-    const int legacyMark = db::passwordMark(schema::legacyDatabasePassword());
-    if (survey.scalar(QStringLiteral("PRAGMA application_id")).toInt() == legacyMark)
-        throw Error(S("Zbiór pochodzi z wcześniejszej wersji programu; wczytaj go najpierw w programie i zapisz, "
-                      "a dopiero potem dopisuj do niego wykazy."));
-    lists::ListGrid grid = lists::EditorGrid(survey, request.kind);
+    lists::ListGrid grid = lists::EditorGrid(write.survey(), request.kind);
     std::vector<QStringList> listRows = grid.rows();
     importing::AppendImportedRows(listRows, rows);
     grid.setRows(std::move(listRows));
-    lists::SaveList(survey, request.kind, grid);
-    survey.close();
-    if (isArchivePath(request.surveyPath)) {
-        datafiles::CheckedArchive archive;
-        datafiles::WriteArchiveOf(scratchDatabase, request.surveyPath, archive);
-    }
+    write.saveList(request.kind, grid);
+    write.commit();
 }
 
 int importText(const Request& request, QTextStream& out, QTextStream& err, const QString& programFolder)
 {
     const lists::ListKindInfo& info = lists::ListKindInfoOf(request.kind);
-    QTemporaryDir scratch;
-    db::Connection survey;
-    OpenSurveyFile(survey, request.surveyPath, scratch);
+    // A survey to be changed is opened through the one save path: refused, locked and unpacked there.
+    tempfiles::ScratchFolder scratch;
+    db::Connection readOnly;
+    std::optional<datafiles::SurveyFileWrite> write;
+    if (request.save)
+        write.emplace(request.surveyPath);
+    else
+        OpenSurveyFile(readOnly, request.surveyPath, scratch);
+    db::Connection& survey = write ? write->survey() : readOnly;
     const importing::CheckContext context
         = importing::SurveyCheckContext(survey, request.kind, storedReportingYear(survey));
 
@@ -185,6 +174,8 @@ int importText(const Request& request, QTextStream& out, QTextStream& err, const
     // The preview: one row per record, or one empty row when the text gave none.
     std::vector<QStringList> preview
         = importing::ReadRecords(request.kind, decoded.text, request.structure, &journals).rows;
+    if (write)
+        datafiles::RefuseEmptyImport(preview);
     if (preview.empty())
         preview.emplace_back(static_cast<qsizetype>(info.columns.size()));
 
@@ -195,8 +186,8 @@ int importText(const Request& request, QTextStream& out, QTextStream& err, const
             out << finding.message << '\n';
         return kFailed;
     }
-    if (request.save)
-        saveRows(survey, request, handOver, scratch.filePath(QStringLiteral("ankieta.mdb")));
+    if (write)
+        saveRows(*write, request, handOver);
     writeListRow(out, info.headers());
     for (const QStringList& row : handOver)
         writeListRow(out, row);

@@ -4,8 +4,9 @@
 
 #include "base/error.h"
 #include "cli/list_cli.h"
-#include "files/data_files.h"
+#include "files/data_file_writer.h"
 #include "files/survey_file.h"
+#include "files/temp_files.h"
 #include "lists/journal_identification.h"
 #include "lists/list_catalogue.h"
 #include "lists/list_data.h"
@@ -17,8 +18,9 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QTemporaryDir>
 #include <QTextStream>
+
+#include <optional>
 
 namespace vestrum {
 namespace {
@@ -51,15 +53,9 @@ int usage(QTextStream& err, const QString& problem = QString())
     return kUsage;
 }
 
-bool isArchive(const QString& path)
-{
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    return suffix == QLatin1String("naj") || suffix == QLatin1String("nar");
-}
-
 int exportList(const XmlCommand& command, QTextStream& err)
 {
-    QTemporaryDir scratch;
+    tempfiles::ScratchFolder scratch;
     db::Connection survey;
     OpenSurveyFile(survey, command.survey, scratch);
     const lists::ListGrid grid = lists::EditorGrid(survey, command.kind);
@@ -74,7 +70,7 @@ int exportList(const XmlCommand& command, QTextStream& err)
 
 void identifyJournals(std::vector<QStringList>& rows, const QString& journalListPath)
 {
-    QTemporaryDir scratch;
+    tempfiles::ScratchFolder scratch;
     QString path = journalListPath;
     if (!QFileInfo(path).isFile()) {
         if (!scratch.isValid())
@@ -89,33 +85,17 @@ void identifyJournals(std::vector<QStringList>& rows, const QString& journalList
     lists::identifyImportedJournals(journals, rows);
 }
 
-// Writes the list into the open survey; a data file gets the rewritten database as its member only
-// when the database was written whole, and keeps its old content when the archive cannot be rebuilt.
-void saveList(
-    const XmlCommand& command, db::Connection& survey, const QTemporaryDir& scratch, const lists::ListGrid& grid)
+int importList(const XmlCommand& command, QTextStream& out, const QString& journalListPath)
 {
-    lists::SaveList(survey, command.kind, grid);
-    survey.close();
-    if (!isArchive(command.survey))
-        return;
-
-    const QString database = scratch.filePath(datafiles::memberName());
-    datafiles::CheckedArchive archive;
-    archive.expectSource(database);
-    archive.OpenArchive(command.survey);
-    archive.UpdateFile(database, archive.FindFile(datafiles::memberName()));
-    const bool written = archive.LastFailure().isEmpty() && archive.IsOpen();
-    archive.CloseArchive();
-    if (!written)
-        throw Error(QStringLiteral("Nie można zapisać pliku %1.").arg(QDir::toNativeSeparators(command.survey)));
-}
-
-int importList(const XmlCommand& command, QTextStream& out, QTextStream& err, const QString& journalListPath)
-{
-    // The survey is opened first, so that a wrong ZBIÓR is told before anything is printed.
-    QTemporaryDir scratch;
-    db::Connection survey;
-    OpenSurveyFile(survey, command.survey, scratch);
+    // The survey is opened first, so that a wrong ZBIÓR is told before anything is printed. A survey to be
+    // changed is opened through the one save path: refused, locked and unpacked there.
+    tempfiles::ScratchFolder scratch;
+    db::Connection readOnly;
+    std::optional<datafiles::SurveyFileWrite> write;
+    if (command.save)
+        write.emplace(command.survey);
+    else
+        OpenSurveyFile(readOnly, command.survey, scratch);
 
     const lists::ListKindInfo& info = lists::ListKindInfoOf(command.kind);
     lists::ListGrid grid(info.headers());
@@ -124,14 +104,13 @@ int importList(const XmlCommand& command, QTextStream& out, QTextStream& err, co
         identifyJournals(rows, journalListPath);
     grid.setRows(std::move(rows));
     printListGrid(grid, out);
-    if (!command.save)
+    if (!write)
         return kOk;
-    if (grid.hasDuplicates()) {
-        err << "Ten wykaz zawiera co najmniej dwie pozycje o identycznej zawartości. Trzeba je usunąć przed "
-               "zapisaniem.\n";
-        return kFailed;
-    }
-    saveList(command, survey, scratch, grid);
+    // The editor takes a file without records as one blank row for the user to fill; a command would only
+    // empty the list.
+    datafiles::RefuseEmptyImport(grid.rows());
+    write->saveList(command.kind, grid);
+    write->commit();
     return kOk;
 }
 
@@ -162,7 +141,7 @@ int runListXmlCommand(const QStringList& args, QTextStream& out, QTextStream& er
         return usage(err, QStringLiteral("Nieznany rodzaj wykazu: %1.").arg(args[2]));
 
     return cli::RunReportingErrors(out, err, [&] {
-        return command.verb == kExport ? exportList(command, err) : importList(command, out, err, journalListPath);
+        return command.verb == kExport ? exportList(command, err) : importList(command, out, journalListPath);
     });
 }
 

@@ -3,16 +3,9 @@
 #include "cli/cli_support.h"
 
 #include "base/error.h"
-#include "files/data_files.h"
+#include "files/data_file_writer.h"
 #include "files/data_merge.h"
-#include "files/temp_files.h"
-#include "files/zlb_archive.h"
-#include "storage/engine.h"
-#include "storage/schema.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QTemporaryDir>
 #include <QTextStream>
 
 #include <optional>
@@ -35,11 +28,6 @@ int usage(QTextStream& err, const QString& problem = QString())
     return kUsage;
 }
 
-QString badFormat()
-{
-    return QStringLiteral("Zbiór danych nie może być wczytany - nieprawidłowy format bazy danych.");
-}
-
 std::optional<merge::ItemChoice> parseItems(const QString& list)
 {
     merge::ItemChoice items = merge::NoItems();
@@ -51,32 +39,6 @@ std::optional<merge::ItemChoice> parseItems(const QString& list)
         items[static_cast<size_t>(number - 1)] = true;
     }
     return items;
-}
-
-bool isDataFile(const QString& path)
-{
-    return QFileInfo(path).suffix().compare(QStringLiteral("naj"), Qt::CaseInsensitive) == 0;
-}
-
-// The survey database of ZBIÓR: the file itself, or the member of a data file unpacked into `scratch`.
-QString workingDatabase(const QString& target, const QTemporaryDir& scratch)
-{
-    if (!QFileInfo(target).isFile())
-        throw Error(QStringLiteral("Nie znaleziono pliku %1").arg(QDir::toNativeSeparators(target)));
-    if (!isDataFile(target))
-        return target;
-    if (!scratch.isValid())
-        throw Error(QStringLiteral("Nie można utworzyć katalogu tymczasowego."));
-    ZlbArchive archive;
-    archive.OpenArchive(target);
-    if (archive.FindFile(datafiles::memberName()) < 0)
-        throw Error(QStringLiteral("W pliku skompresowanym nie istnieje taki zbiór"));
-    // Only the survey is unpacked; whatever else the file holds stays in it.
-    const int index = archive.FindFile(datafiles::memberName());
-    archive.ExtractFile(index, scratch.path());
-    const QString extracted = QDir(scratch.path()).filePath(archive.GetFileEntry(index).fileName());
-    archive.CloseArchive();
-    return extracted;
 }
 
 void printOutcomes(const std::vector<merge::StepOutcome>& outcomes, QTextStream& out)
@@ -93,22 +55,12 @@ void printOutcomes(const std::vector<merge::StepOutcome>& outcomes, QTextStream&
 
 int mergeInto(const QString& target, const QString& other, const merge::ItemChoice& items, QTextStream& out)
 {
-    const QTemporaryDir scratch(QDir(QDir::tempPath()).filePath(tempfiles::nameFor(QStringLiteral("XXXXXX"))));
-    const QString database = workingDatabase(target, scratch);
-    db::Connection working;
-    try {
-        working.open(database, schema::databasePassword());
-    } catch (const Error&) {
-        throw Error(badFormat());
-    }
+    // ZBIÓR is refused, locked and unpacked by the one save path, and takes the merged survey whole or keeps
+    // its old content.
+    datafiles::SurveyFileWrite write(target);
     datafiles::NoProgress quiet;
-    const std::vector<merge::StepOutcome> outcomes = merge::MergeDataFile(working, other, items, quiet);
-    working.close();
-    // A data file takes the merged survey whole or keeps its old content.
-    if (isDataFile(target)) {
-        datafiles::CheckedArchive archive;
-        datafiles::WriteArchiveOf(database, target, archive);
-    }
+    const std::vector<merge::StepOutcome> outcomes = merge::MergeDataFile(write.survey(), other, items, quiet);
+    write.commit();
     printOutcomes(outcomes, out);
     return kOk;
 }
@@ -131,9 +83,6 @@ int runSurveyMergeCommand(const QStringList& args, QTextStream& out, QTextStream
     } else {
         return usage(err);
     }
-    if (QFileInfo(args[0]).suffix().compare(QStringLiteral("nar"), Qt::CaseInsensitive) == 0)
-        return usage(err, QStringLiteral("Punktu przywracania danych nie można zmieniać."));
-
     return cli::RunReportingErrors(out, err, [&] { return mergeInto(args[0], args[1], items, out); });
 }
 

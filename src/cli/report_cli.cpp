@@ -4,13 +4,13 @@
 #include "base/error.h"
 #include "cli/cli_support.h"
 #include "files/survey_file.h"
+#include "files/temp_files.h"
 #include "print/paged_document.h"
 #include "print/report_document.h"
 #include "program/program.h"
 #include "survey/form_catalogue.h"
 #include "survey/section_data.h"
 
-#include <QTemporaryDir>
 #include <QTextDocument>
 #include <QTextStream>
 
@@ -57,7 +57,7 @@ QString reportingYear(Program& program)
 
 void writeReport(const ReportArguments& arguments)
 {
-    QTemporaryDir scratch;
+    tempfiles::ScratchFolder scratch;
     cli::SilentMessages messages;
     SystemClock clock;
     Program program(messages, clock);

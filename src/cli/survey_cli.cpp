@@ -10,13 +10,13 @@
 #include "program/messages.h"
 #include "program/program.h"
 #include "files/survey_file.h"
+#include "files/temp_files.h"
 #include "storage/schema.h"
 #include "survey/section_data.h"
 #include "check/survey_check.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QTemporaryDir>
 #include <QTextStream>
 
 namespace vestrum {
@@ -94,7 +94,7 @@ void print(const std::vector<LoadedPage>& pages, QTextStream& out)
 
 int show(const QString& file, QTextStream& out)
 {
-    QTemporaryDir folder;
+    tempfiles::ScratchFolder folder;
     SilentMessages messages;
     SystemClock clock;
     Program program(messages, clock);
@@ -114,7 +114,7 @@ int show(const QString& file, QTextStream& out)
 // The whole-survey check: one finding per line; errors found give their own status.
 int checkSurvey(const QString& file, QTextStream& out)
 {
-    QTemporaryDir folder;
+    tempfiles::ScratchFolder folder;
     SilentMessages messages;
     SystemClock clock;
     Program program(messages, clock);

@@ -5,6 +5,7 @@
 #include "program/program.h"
 #include "base/codepage.h"
 #include "storage/schema.h"
+#include "files/data_file_writer.h"
 #include "files/restore_points.h"
 #include "files/temp_files.h"
 
@@ -32,8 +33,6 @@ const QString kBadFormat =
     QStringLiteral("Zbiór danych nie może być wczytany - nieprawidłowy format bazy danych.");
 const QString kDamagedDataFile = QStringLiteral("Zbiór danych nie może być wczytany - baza danych w pliku jest "
                                                "uszkodzona.\nDane w programie pozostały bez zmian.");
-const QString kRestorePointTarget = QStringLiteral("Punkt przywracania danych nie może zostać zmieniony.\nProszę "
-                                                  "zapisać dane pod inną nazwą.");
 const QString kEarlierVersion = QStringLiteral("Uwaga!\nWczytywany plik danych pochodzi z wcześniejszej wersji "
                                                "programu - dane mogą zostać wczytane nieprawidłowo.\n"
                                                "Czy chcesz kontynuować?");
@@ -655,6 +654,8 @@ void WriteDataFile(Program& program, const QString& path)
 void WriteDataFile(Program& program, const QString& path, CheckedArchive& archive)
 {
     RunState& state = program.state;
+    RefuseTarget(path);
+    const DataFileLock lock(path);
     {
         SurveyClosed closed(program);
         try {
@@ -679,23 +680,15 @@ void SaveToCurrentDataFile(Program& program)
 void SaveToCurrentDataFile(Program& program, CheckedArchive& archive)
 {
     RunState& state = program.state;
-    // Restore points are written by the restore-point routine alone.
-    if (QFileInfo(state.CurrentDataFile).suffix().compare(QStringLiteral("nar"), Qt::CaseInsensitive) == 0)
-        throw SaveRefused(kRestorePointTarget);
-    RefuseReadOnlyTarget(state.CurrentDataFile);
+    RefuseTarget(state.CurrentDataFile);
     requireSurveyDatabase(state.DatabasePath);
+    const DataFileLock lock(state.CurrentDataFile);
     tempfiles::removeAbandoned(QFileInfo(state.CurrentDataFile).absolutePath());
     {
         SurveyClosed closed(program);
-        archive.expectSource(state.DatabasePath);
-        // A missing file or a member 0 that is not ankieta.mdb fails here with the archive's own message.
-        archive.OpenArchive(state.CurrentDataFile);
-        archive.checkSourceAlongside(state.DatabasePath);
-        archive.UpdateFile(state.DatabasePath, 0);
-        const bool written = archive.LastFailure().isEmpty() && archive.IsOpen() && archive.FindFile(memberName()) == 0;
-        archive.CloseArchive();
-        explainingDamage(program, [&] { requireSoundSource(archive); });
-        if (!written)
+        QString failure;
+        explainingDamage(program, [&] { failure = PutSurveyIntoDataFile(state.DatabasePath, state.CurrentDataFile, 0, archive); });
+        if (!failure.isEmpty())
             throw Error(kSaveFailed);
         closed.reopen();
     }
@@ -713,6 +706,11 @@ QString DamagedWorkingDataMessage(const RunState& state, const QString& detail)
     return QStringLiteral("Uwaga! Dane w programie są uszkodzone i nie zostały zapisane; dotychczasowy zbiór "
                           "pozostał bez zmian.\n")
         + remedy + QStringLiteral("\n\nSzczegóły: ") + detail;
+}
+
+QString DatabaseDamage(db::Connection& connection)
+{
+    return damageOf(connection);
 }
 
 QString WorkingDataDamage(Program& program)

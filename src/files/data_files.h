@@ -16,6 +16,9 @@ namespace vestrum {
 
 class Program;
 struct RunState;
+namespace db {
+class Connection;
+}
 
 namespace datafiles {
 
@@ -86,8 +89,10 @@ LoadOutcome LoadDataFile(Program& program, const QString& path, Progress& progre
 QString dataFilePath(const QString& folder, const QString& name);
 
 // Writes the working database into a new data file at `path`, replacing a file already there only once the
-// new one has been written whole and checked. A file marked read-only, or working data that fail the quick
-// check, are refused with SaveRefused (its message says why and, for damage, which restore point to use). The survey connection is closed meanwhile and reopened.
+// new one has been written whole and checked. A file marked read-only, a restore point, a file another writer
+// keeps locked (see DataFileLock) or working data that fail the quick check are refused with SaveRefused (its
+// message says why and, for damage, which restore point to use). The survey connection is closed meanwhile
+// and reopened.
 // Throws vestrum::Error when the file could not be written; an old file at `path` is then untouched.
 void WriteDataFile(Program& program, const QString& path);
 class CheckedArchive;
@@ -95,13 +100,16 @@ void WriteDataFile(Program& program, const QString& path, CheckedArchive& archiv
 
 // "Zapisz dane": replaces member 0 of CurrentDataFile with the working database and sets DataSaved.
 // Throws vestrum::Error when the file could not be written; it then keeps its old content. Refuses (SaveRefused)
-// a read-only file, a restore point and damaged working data, as WriteDataFile does.
+// a read-only file, a restore point, a file locked by another writer and damaged working data, as
+// WriteDataFile does.
 void SaveToCurrentDataFile(Program& program);
 void SaveToCurrentDataFile(Program& program, CheckedArchive& archive);
 
 // The message for working data that failed the quick check: nothing was saved, and the newest restore point
 // (or, without one, the last data file) is where to go back to. `detail` ends it as a technical line.
 QString DamagedWorkingDataMessage(const RunState& state, const QString& detail);
+// SQLite's quick check of an open database: empty when it is sound, else what it found, on one line.
+QString DatabaseDamage(db::Connection& connection);
 // That message when the open working database fails the quick check now; empty when it is sound.
 QString WorkingDataDamage(Program& program);
 

@@ -12,33 +12,40 @@
 namespace vestrum {
 namespace {
 
-bool isArchive(const QString& path)
+QString unpackSurvey(const QString& path, QTemporaryDir& scratch)
+{
+    if (!scratch.isValid())
+        throw Error(QStringLiteral("Nie można utworzyć katalogu tymczasowego."));
+    return UnpackSurvey(path, scratch.path());
+}
+
+} // namespace
+
+bool IsSurveyArchive(const QString& path)
 {
     const QString suffix = QFileInfo(path).suffix().toLower();
     return suffix == QLatin1String("naj") || suffix == QLatin1String("nar");
 }
 
-QString unpackSurvey(const QString& path, QTemporaryDir& scratch)
+QString UnpackSurvey(const QString& path, const QString& folder)
 {
-    if (!scratch.isValid())
-        throw Error(QStringLiteral("Nie można utworzyć katalogu tymczasowego."));
     ZlbArchive archive;
     archive.OpenArchive(path);
-    if (archive.FindFile(QStringLiteral("ankieta.mdb")) < 0)
+    const int index = archive.FindFile(QStringLiteral("ankieta.mdb"));
+    if (index < 0)
         throw Error(QStringLiteral("W pliku skompresowanym nie istnieje taki zbiór"));
-    archive.SetExtractWithPath(false);
-    archive.ExtractAll(scratch.path());
+    archive.ExtractFile(index, folder);
+    // Files written on Windows may spell the member in capitals.
+    const QString extracted = QDir(folder).filePath(archive.GetFileEntry(index).fileName());
     archive.CloseArchive();
-    return scratch.filePath(QStringLiteral("ankieta.mdb"));
+    return extracted;
 }
-
-} // namespace
 
 void OpenSurveyFile(db::Connection& connection, const QString& path, QTemporaryDir& scratch)
 {
     if (!QFileInfo(path).isFile())
         throw Error(QStringLiteral("Nie znaleziono pliku %1").arg(QDir::toNativeSeparators(path)));
-    const QString database = isArchive(path) ? unpackSurvey(path, scratch) : path;
+    const QString database = IsSurveyArchive(path) ? unpackSurvey(path, scratch) : path;
     try {
         connection.open(database, schema::databasePassword());
     } catch (const Error&) {

@@ -11,8 +11,15 @@ class Connection;
 
 // Opens, for reading by the headless commands, the survey held by `path`: a survey database, or a
 // data file (".naj") or restore point (".nar") whose member "ankieta.mdb" is first unpacked into
-// `scratch`. Files of the 2005 version carry the other password. Throws vestrum::Error with a
-// Polish message when the file is missing, is no data file, or no password opens it.
+// `scratch` (a tempfiles::ScratchFolder). Files of the 2005 version carry the other password. Throws
+// vestrum::Error with a Polish message when the file is missing, is no data file, or no password opens it.
 void OpenSurveyFile(db::Connection& connection, const QString& path, QTemporaryDir& scratch);
+
+// Whether `path` names a data file or a restore point (an archive holding the survey), by its extension.
+bool IsSurveyArchive(const QString& path);
+
+// Unpacks the member "ankieta.mdb" of the data file or restore point at `path` into `folder` and returns the
+// path of the unpacked database. No other member is written, and no more than the member's declared size.
+QString UnpackSurvey(const QString& path, const QString& folder);
 
 } // namespace vestrum

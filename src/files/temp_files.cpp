@@ -48,16 +48,30 @@ bool processExists(qint64 pid)
 #endif
 }
 
-// A folder a load unpacked into holds only what the load put there: the database and the archive's own
-// temporary files. Anything else keeps the folder.
+// What a load or a command puts into its folder: the two databases, the engine's journals beside them, the
+// archive's own temporary files.
+bool isScratchContent(const QString& name)
+{
+    static const QRegularExpression databases(QStringLiteral("^(ankieta|lista_czasopism)\\.mdb(-journal|-wal|-shm)?$"),
+                                              QRegularExpression::CaseInsensitiveOption);
+    return databases.match(name).hasMatch() || isTemporaryName(name);
+}
+
+// A folder a load or a command unpacked into holds only what it put there. Anything else keeps the folder.
 bool removeLoadFolder(const QString& path)
 {
     QDir dir(path);
     for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks)) {
-        if (name.compare(QStringLiteral("ankieta.mdb"), Qt::CaseInsensitive) == 0 || isTemporaryName(name))
+        if (isScratchContent(name))
             dir.remove(name);
     }
     return QDir().rmdir(path);
+}
+
+QString scratchTemplate()
+{
+    removeAbandoned(QDir::tempPath());
+    return QDir(QDir::tempPath()).filePath(nameFor(QStringLiteral("XXXXXX")));
 }
 
 } // namespace
@@ -120,5 +134,7 @@ int removeAbandoned(const QString& folder)
     }
     return removed;
 }
+
+ScratchFolder::ScratchFolder() : QTemporaryDir(scratchTemplate()) {}
 
 } // namespace vestrum::tempfiles

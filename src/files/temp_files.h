@@ -6,6 +6,7 @@
 // ever taken for one.
 
 #include <QString>
+#include <QTemporaryDir>
 
 namespace vestrum::tempfiles {
 
@@ -26,5 +27,13 @@ bool ownerMayBeRunning(const QString& fileName);
 // Removes from `folder` (not from its subfolders) the temporary files and folders that no running copy owns.
 // Returns how many were removed. Nothing else is touched.
 int removeAbandoned(const QString& folder);
+
+// A private folder for the scratch files of one headless command, in the system's temporary folder under the
+// program's pattern, removed with everything in it when it goes out of scope. Making one first clears the
+// folders and files there that commands killed earlier left behind.
+class ScratchFolder : public QTemporaryDir {
+public:
+    ScratchFolder();
+};
 
 } // namespace vestrum::tempfiles

@@ -8,6 +8,8 @@
 
 #include <QSet>
 
+#include <algorithm>
+
 namespace vestrum::lists {
 namespace {
 
@@ -484,6 +486,7 @@ EntryForm::Acceptance EntryForm::checkWidths(const QMap<QString, int>& widths) c
                 acceptance.first = i;
             acceptance.lines << TooLongLine(f.caption, it.value());
             acceptance.rows.push_back(i);
+            acceptance.widths.push_back(it.value());
         }
     }
     return acceptance;
@@ -534,6 +537,28 @@ void EntryForm::setListedJournal(const Journal& journal)
         value(listed).text = journal.name;
     if (points >= 0)
         value(points).text = journal.points;
+}
+
+QStringList TooLongCells(int kind, const std::vector<QStringList>& rows, const QMap<QString, int>& widths, int limit)
+{
+    QStringList lines;
+    if (widths.isEmpty())
+        return lines;
+    const QStringList headers = ListKindInfoOf(kind).headers();
+    EntryForm form(kind);
+    for (size_t r = 0; r < rows.size() && lines.size() < limit; ++r) {
+        const QStringList& cells = rows[r];
+        if (std::all_of(cells.begin(), cells.end(), [](const QString& cell) { return numbers::IsBlank(cell); }))
+            continue;
+        form.fill(cells);
+        const EntryForm::Acceptance tooLong = form.checkWidths(widths);
+        for (size_t k = 0; k < tooLong.rows.size() && lines.size() < limit; ++k) {
+            const EntryField& f = form.field(tooLong.rows[k]);
+            const QString header = f.column >= 0 ? headers.value(f.column, f.caption) : f.caption;
+            lines << TooLongLine(header, tooLong.widths[k]) + S(" - wiersz ") + QString::number(r + 1);
+        }
+    }
+    return lines;
 }
 
 } // namespace vestrum::lists

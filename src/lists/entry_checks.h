@@ -108,6 +108,7 @@ public:
         QStringList lines; // one per failing row, in tab order
         std::vector<int> rows; // the failing row of each line
         int first = -1;    // the first failing row
+        std::vector<int> widths; // checkWidths only: the declared width each line names
         bool ok() const { return lines.isEmpty(); }
         QString message() const { return lines.join(QLatin1Char('\n')); }
     };
@@ -140,5 +141,11 @@ private:
     std::vector<Value> values_;
     QStringList cells_; // the row being changed, or empty
 };
+
+// The entry dialog's width check over the rows of a list about to be saved, the rule every writer of a list
+// keeps: one line per text longer than its field's declared width (`widths` as LoadList gives them),
+// "Pole "<nagłówek>" może zawierać najwyżej N znaków - wiersz R", R counted from 1 in `rows`. Blank rows are
+// never saved and are skipped. Stops after `limit` lines.
+QStringList TooLongCells(int kind, const std::vector<QStringList>& rows, const QMap<QString, int>& widths, int limit);
 
 } // namespace vestrum::lists

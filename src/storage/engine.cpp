@@ -3,6 +3,7 @@
 #include "base/error.h"
 #include "base/codepage.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <algorithm>
@@ -37,6 +38,43 @@ void lcaseFunction(sqlite3_context* context, int argc, sqlite3_value** argv)
 QString engineMessage(sqlite3* handle)
 {
     return handle != nullptr ? QString::fromUtf8(sqlite3_errmsg(handle)) : QStringLiteral("brak połączenia");
+}
+
+int busyTimeoutMs = 10000;
+
+QString shownPath(const QString& path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+// The user reads what went wrong in Polish; the engine's own English words are for whoever helps them, on the
+// detail line.
+QString failureLine(int rc, const QString& path)
+{
+    const QString file = shownPath(path);
+    switch (rc & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return QStringLiteral("Plik %1 jest używany przez inny program.").arg(file);
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        return QStringLiteral("Baza danych %1 jest uszkodzona.").arg(file);
+    case SQLITE_FULL:
+        return QStringLiteral("Brak miejsca na dysku - nie można zapisać bazy danych %1.").arg(file);
+    case SQLITE_IOERR:
+        return QStringLiteral("Błąd odczytu lub zapisu bazy danych %1 na dysku.").arg(file);
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+        return QStringLiteral("Baza danych %1 nie może zostać zmieniona (tylko do odczytu).").arg(file);
+    case SQLITE_CONSTRAINT:
+        return QStringLiteral("Dane nie mogą zostać zapisane w bazie danych %1 - naruszają jej ograniczenia.").arg(file);
+    case SQLITE_NOMEM:
+        return QStringLiteral("Za mało pamięci do pracy z bazą danych %1.").arg(file);
+    case SQLITE_CANTOPEN:
+        return QStringLiteral("Nie można otworzyć bazy danych %1.").arg(file);
+    default:
+        return QStringLiteral("Błąd bazy danych %1.").arg(file);
+    }
 }
 
 QVariant storedValue(const FieldInfo& field, QVariant value)
@@ -121,8 +159,10 @@ void Connection::open(const QString& path, const QString& password)
         SQLITE_OK) {
         const QString reason = engineMessage(handle);
         sqlite3_close(handle);
-        throw Error(QStringLiteral("Nie można otworzyć bazy danych \"%1\": %2").arg(path, reason));
+        throw Error(QStringLiteral("Nie można otworzyć bazy danych \"%1\".\n\nSzczegóły: %2").arg(path, reason));
     }
+    // Set before the first read: a file another program is writing is waited for, not taken for a foreign one.
+    sqlite3_busy_timeout(handle, busyTimeoutMs);
 
     sqlite3_stmt* statement = nullptr;
     qint64 mark = 0;
@@ -133,6 +173,11 @@ void Connection::open(const QString& path, const QString& password)
             mark = sqlite3_column_int64(statement, 0);
     }
     sqlite3_finalize(statement);
+    if ((rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED) {
+        const QString reason = engineMessage(handle);
+        sqlite3_close(handle);
+        throw Busy(failureLine(rc, path) + QStringLiteral("\n\nSzczegóły: ") + reason);
+    }
     if (rc != SQLITE_ROW || mark == 0) {
         sqlite3_close(handle);
         throw Error(QStringLiteral("Plik \"%1\" nie jest bazą danych programu lub jest uszkodzony.").arg(path));
@@ -144,7 +189,6 @@ void Connection::open(const QString& path, const QString& password)
 
     sqlite3_create_function_v2(handle, "lcase", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, &lcaseFunction,
                                nullptr, nullptr, nullptr);
-    sqlite3_busy_timeout(handle, 2000);
     handle_ = handle;
     path_ = path;
 }
@@ -163,7 +207,17 @@ void Connection::create(const QString& path, const QString& password)
     const QString reason = engineMessage(handle);
     sqlite3_close(handle);
     if (rc != SQLITE_OK)
-        throw Error(QStringLiteral("Nie można utworzyć bazy danych \"%1\": %2").arg(path, reason));
+        throw Error(QStringLiteral("Nie można utworzyć bazy danych \"%1\".\n\nSzczegóły: %2").arg(path, reason));
+}
+
+void SetBusyTimeout(int milliseconds)
+{
+    busyTimeoutMs = milliseconds;
+}
+
+int BusyTimeout()
+{
+    return busyTimeoutMs;
 }
 
 void Connection::close()
@@ -186,7 +240,11 @@ void Connection::check(int rc, const QString& what) const
 {
     if (rc == SQLITE_OK || rc == SQLITE_DONE || rc == SQLITE_ROW)
         return;
-    throw Error(QStringLiteral("Błąd bazy danych (%1): %2").arg(what, engineMessage(handle_)));
+    const QString message
+        = failureLine(rc, path_) + QStringLiteral("\n\nSzczegóły: ") + engineMessage(handle_) + QStringLiteral(" (") + what + u')';
+    if ((rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED)
+        throw Busy(message);
+    throw Error(message);
 }
 
 sqlite3_stmt* Connection::prepare(const QString& sql) const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/error.h"
+
 #include <QByteArrayView>
 #include <QString>
 #include <QStringList>
@@ -255,6 +257,18 @@ private:
     Connection& connection_;
     bool done_ = false;
 };
+
+// Thrown when another program keeps the database locked longer than the busy timeout; its message begins
+// "Plik ... jest używany przez inny program.".
+class Busy : public Error {
+public:
+    using Error::Error;
+};
+
+// How long a connection opened from now on waits for a database another program is writing (10 s); after that
+// the statement fails with "Plik ... jest używany przez inny program.". Tests shorten it.
+void SetBusyTimeout(int milliseconds);
+int BusyTimeout();
 
 // The value a database keeps for a password (stored as the file's application id).
 qint32 passwordMark(const QString& password);

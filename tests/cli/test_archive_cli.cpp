@@ -2,6 +2,7 @@
 
 #include "files/archive_test_util.h"
 
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTextStream>
 
@@ -83,10 +84,17 @@ TEST(ArchiveCliTest, FailuresPrintThePolishMessageAndUsageErrorsExitWithTwo)
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, QStringLiteral("Plik już istnieje\n"));
 
+    // A file that is not there is told before anything is written: no archive is made for it.
     const QString missing = dir.filePath(QStringLiteral("brak.txt"));
-    r = run({QStringLiteral("add"), archive, missing});
-    EXPECT_EQ(r.status, 1) << "a swallowed rebuild failure is still a failure of the command";
-    EXPECT_EQ(r.err, QStringLiteral("nie można otworyć pliku (%1)\n").arg(missing));
+    const QString fresh = dir.filePath(QStringLiteral("nowy.naj"));
+    for (const QString& target : {archive, fresh}) {
+        r = run({QStringLiteral("add"), target, dir.filePath(QStringLiteral("a.txt")), missing});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, QStringLiteral("Nie znaleziono pliku %1\n").arg(missing));
+    }
+    EXPECT_FALSE(QFileInfo::exists(fresh));
+    r = run({QStringLiteral("list"), archive});
+    EXPECT_EQ(r.out.count(QLatin1Char('\n')), 1) << "the archive keeps its one member";
 
     r = run({QStringLiteral("update"), archive, QStringLiteral("5"), dir.filePath(QStringLiteral("a.txt"))});
     EXPECT_EQ(r.status, 1);

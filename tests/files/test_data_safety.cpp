@@ -2,6 +2,7 @@
 // a crash between an edit and a save, a user's own files beside the program's.
 
 #include "base/error.h"
+#include "files/data_file_writer.h"
 #include "files/data_files.h"
 #include "files/restore_points.h"
 #include "files/temp_files.h"
@@ -362,6 +363,45 @@ TEST(DataSafety, AFileMarkedReadOnlyIsNotReplaced)
     ASSERT_TRUE(QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner));
     datafiles::SaveToCurrentDataFile(t.program);
     EXPECT_TRUE(t.program.state.DataSaved);
+}
+
+TEST(DataSafety, TheProgramsSavesAreRefusedWhileAnotherWriterHoldsTheDataFile)
+{
+    TestProgram t;
+    fillSurvey(t.survey(), QStringLiteral("pierwsza"), 20);
+    const QString file = t.path(QStringLiteral("wyniki.naj"));
+    datafiles::WriteDataFile(t.program, file);
+    fillSurvey(t.survey(), QStringLiteral("druga"), 20);
+    SetDataSaved(t.program.state, false);
+    const QByteArray saved = fileHash(file);
+
+    int locked[2];
+    int release[2];
+    ASSERT_EQ(::pipe(locked), 0);
+    ASSERT_EQ(::pipe(release), 0);
+    const pid_t writer = ::fork();
+    if (writer == 0) {
+        const datafiles::DataFileLock lock(file); // a headless command writing the same file
+        char byte = 1;
+        ::_exit(::write(locked[1], &byte, 1) == 1 && ::read(release[0], &byte, 1) == 1 ? 0 : 1);
+    }
+    char byte = 0;
+    ASSERT_EQ(::read(locked[0], &byte, 1), 1);
+    datafiles::SetLockWait(200);
+    const QString inUse = datafiles::FileInUseMessage(file);
+    EXPECT_EQ(errorOf([&] { datafiles::SaveToCurrentDataFile(t.program); }), inUse);
+    EXPECT_EQ(errorOf([&] { datafiles::WriteDataFile(t.program, file); }), inUse);
+    EXPECT_EQ(fileHash(file), saved);
+    EXPECT_FALSE(t.program.state.DataSaved);
+    EXPECT_TRUE(t.survey().isOpen());
+    datafiles::SetLockWait(10000);
+    ASSERT_EQ(::write(release[1], &byte, 1), 1);
+    ::waitpid(writer, nullptr, 0);
+
+    datafiles::SaveToCurrentDataFile(t.program);
+    EXPECT_TRUE(t.program.state.DataSaved);
+    for (int fd : {locked[0], locked[1], release[0], release[1]})
+        ::close(fd);
 }
 
 TEST(DataSafety, ACrashBetweenAnEditAndASaveKeepsTheEditInARestorePointAtTheNextStart)

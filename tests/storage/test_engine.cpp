@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace vestrum;
@@ -288,4 +289,46 @@ TEST(Engine, CursorReadsEqualTableReads)
     EXPECT_EQ(rowsRead, 5);
     EXPECT_FALSE(cursor.fetch());
     EXPECT_THROW(cursor.asFloat(0), Error) << "no row after the last";
+}
+
+TEST(Engine, FailuresAreToldInPolishWithTheEnginesWordsOnTheirOwnLine)
+{
+    QTemporaryDir dir;
+    const QString path = makeDatabase(dir, QStringLiteral("a.mdb"), QStringLiteral("3118qk"));
+    const auto failureOf = [](const std::function<void()>& body) {
+        try {
+            body();
+        } catch (const Error& e) {
+            return e.message();
+        }
+        return QString();
+    };
+    {
+        db::Connection c;
+        c.open(path, QStringLiteral("3118qk"));
+        c.execute(QStringLiteral("CREATE TABLE t (id INTEGER PRIMARY KEY, nazwa NVARCHAR(50) UNIQUE)"));
+        db::Transaction fill(c);
+        for (int i = 0; i < 2000; ++i)
+            c.execute(QStringLiteral("INSERT INTO t (nazwa) VALUES (?)"), {QStringLiteral("nazwa %1").arg(i)});
+        fill.commit();
+        const QString constraint
+            = failureOf([&] { c.execute(QStringLiteral("INSERT INTO t (nazwa) VALUES ('nazwa 1')")); });
+        EXPECT_TRUE(constraint.startsWith(
+            QStringLiteral("Dane nie mogą zostać zapisane w bazie danych %1 - naruszają jej ograniczenia.\n").arg(path)))
+            << constraint.toStdString();
+        EXPECT_TRUE(constraint.contains(QStringLiteral("\nSzczegóły: UNIQUE constraint failed"))) << constraint.toStdString();
+    }
+    // Garbage over the pages of the table: the file opens, reading the table fails.
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(f.seek(8192));
+        f.write(QByteArray(static_cast<int>(f.size() - 8192), '\xA5'));
+    }
+    db::Connection damaged;
+    damaged.open(path, QStringLiteral("3118qk"));
+    const QString malformed = failureOf([&] { damaged.scalar(QStringLiteral("SELECT count(nazwa) FROM t")); });
+    EXPECT_EQ(malformed.section(u'\n', 0, 0), QStringLiteral("Baza danych %1 jest uszkodzona.").arg(path));
+    EXPECT_TRUE(malformed.contains(QStringLiteral("\nSzczegóły: database disk image is malformed")))
+        << malformed.toStdString();
 }
