@@ -203,8 +203,7 @@ QWidget* TextImportWindow::buildStructurePage()
     sourceRow->addSpacing(16);
     sourceRow->addWidget(sheetCaption_);
     sourceRow->addWidget(sheet_);
-    sourceRow->addSpacing(16);
-    sourceRow->addWidget(headerNotice_, 1);
+    sourceRow->addStretch();
 
     // "Separator pól:" with its two options; each enables only its own fields.
     byCharacters_ = new QRadioButton(S("znak/znaki:"), page);
@@ -293,7 +292,11 @@ QWidget* TextImportWindow::buildStructurePage()
     layout->addLayout(sourceRow);
     layout->addWidget(heading("Definicja struktury wykazu", page));
     layout->addLayout(separatorRow);
-    layout->addWidget(header_);
+    auto* headerRow = new QHBoxLayout;
+    headerRow->addWidget(header_);
+    headerRow->addSpacing(16);
+    headerRow->addWidget(headerNotice_, 1);
+    layout->addLayout(headerRow);
     layout->addWidget(heading("Kolejność pól", page));
     layout->addLayout(mapGrid);
     layout->addLayout(bottom);
@@ -563,8 +566,8 @@ void TextImportWindow::newSourceShown()
     if (kind_ >= 0 && importing::LooksLikeHeader(kind_, first, structure(), program_.state.ReportingYear)) {
         header_->setChecked(true);
         headerGuessed_ = true;
-        headerNotice_->setText(S("Pierwszy wiersz zawiera nazwy kolumn wykazu - nie zostanie wczytany jako pozycja "
-                                 "(zaznaczono \"pierwszy wiersz zawiera nazwy kolumn\")."));
+        headerNotice_->setText(S("Pierwszy wiersz tekstu to nazwy kolumn wykazu - zaznaczono to pole, "
+                                 "więc nie zostanie on wczytany jako pozycja."));
     } else {
         if (headerGuessed_)
             header_->setChecked(false);
