@@ -847,8 +847,6 @@ QString FormatCellNumber(double value)
 
 bool IsSpreadsheetFile(const QString& path)
 {
-    if (!QFileInfo(path).isFile())
-        return false;
     if (hasWorkbookName(path))
         return true;
     const QByteArray head = firstBytes(path, 4);

@@ -23,8 +23,9 @@ struct Spreadsheet {
     std::vector<QStringList> rows;
 };
 
-// A workbook by its name (.xlsx, .ods) or by its first bytes (a zip container, or the OLE container
-// that Excel writes a workbook with a password in). False for a file that cannot be read.
+// A workbook by its name (.xlsx, .ods, even when no such file exists, so the reader names what is
+// missing) or by its first bytes (a zip container, or the OLE container that Excel writes a workbook
+// with a password in).
 bool IsSpreadsheetFile(const QString& path);
 
 // Reads sheet `sheet` (from 0). Throws vestrum::Error with the message for the user: "Plik %1 jest zbyt

@@ -163,7 +163,8 @@ TEST(SpreadsheetRefusals, EncryptedDamagedAndBombedWorkbooksAreRefusedByName)
 
     // A text file with another name is no workbook.
     EXPECT_FALSE(IsSpreadsheetFile(write("lista.csv", QByteArray("a;b\n"))));
-    EXPECT_FALSE(IsSpreadsheetFile(dir.filePath(QStringLiteral("brak.xlsx"))));
+    EXPECT_TRUE(IsSpreadsheetFile(dir.filePath(QStringLiteral("brak.xlsx"))));
+    EXPECT_TRUE(errorOf(dir.filePath(QStringLiteral("brak.xlsx"))).startsWith(S("Nie znaleziono zbioru")));
 }
 
 TEST(SpreadsheetNumbers, ShortestDecimalWithACommaAndNoExponent)
