@@ -161,6 +161,22 @@ TEST(SpreadsheetRefusals, EncryptedDamagedAndBombedWorkbooksAreRefusedByName)
     ASSERT_LT(QFile(bomb).size(), 100 * 1024);
     EXPECT_EQ(errorOf(bomb), S("Plik %1 jest zbyt duży.").arg(bomb));
 
+    // A member that says it holds 1000 bytes and unpacks to 2 MB is stopped by what it really gives.
+    const QString liar = dir.filePath(QStringLiteral("klamca.ods"));
+    const vestrum::testing::ZipMembers one { { QStringLiteral("content.xml"), QByteArray(2 << 20, ' ') } };
+    WriteZip(liar, one);
+    QFile packed(liar);
+    ASSERT_TRUE(packed.open(QIODevice::ReadWrite));
+    QByteArray bytes = packed.readAll();
+    const QByteArray declared("\xE8\x03\x00\x00", 4); // 1000, little-endian
+    const qsizetype central = bytes.indexOf("PK\x01\x02");
+    ASSERT_GT(central, 0);
+    bytes.replace(22, 4, declared).replace(central + 24, 4, declared);
+    packed.seek(0);
+    packed.write(bytes);
+    packed.close();
+    EXPECT_EQ(errorOf(liar), S("Plik %1 jest zbyt duży.").arg(liar));
+
     // A text file with another name is no workbook.
     EXPECT_FALSE(IsSpreadsheetFile(write("lista.csv", QByteArray("a;b\n"))));
     EXPECT_TRUE(IsSpreadsheetFile(dir.filePath(QStringLiteral("brak.xlsx"))));
