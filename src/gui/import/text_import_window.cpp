@@ -77,7 +77,9 @@ QString instructions()
              "4. jeżeli nie wszystkie pola obowiązkowe dla danegio wykazu są importowane, wówczas muszą one zostac "
              "uzupełnione poprzez edycję każdej pozycji \nwykazu\n\n"
              "5. wszystkie pola wykazu muszą być rozdzielone jednolitym separatorem (lub znajdować się w osobnych "
-             "wierszach), przy czym wybrany separator nie \nmoże wystąpić w zawartości żadnego z pól ");
+             "wierszach), przy czym wybrany separator nie \nmoże wystąpić w zawartości żadnego z pól, chyba że pole "
+             "jest ujęte w cudzysłów (tak zapisują je arkusze kalkulacyjne)\n\n"
+             "6. plik .xlsx lub .ods można wczytać bezpośrednio - jego komórki są polami wykazu");
 }
 
 QPushButton* button(const char* caption, QWidget* parent)
