@@ -150,8 +150,8 @@ public:
 
     Error damaged(const QString& detail = {}) const
     {
-        return Refusal::of(Refusal::Damaged, path_,
-            detail.isEmpty() ? QString::fromLocal8Bit(zip_strerror(archive_)) : detail);
+        return Refusal::of(
+            Refusal::Damaged, path_, detail.isEmpty() ? QString::fromLocal8Bit(zip_strerror(archive_)) : detail);
     }
 
 private:
@@ -707,8 +707,8 @@ private:
                             cells.set(row + k, c, values[c]);
                 }
                 row += repeated;
-            } else if (xml.name() == QLatin1String("table-header-rows") || xml.name() == QLatin1String("table-row-group")
-                || xml.name() == QLatin1String("table-rows")) {
+            } else if (xml.name() == QLatin1String("table-header-rows")
+                || xml.name() == QLatin1String("table-row-group") || xml.name() == QLatin1String("table-rows")) {
                 ++depth;
             } else {
                 xml.skipCurrentElement();
@@ -754,14 +754,17 @@ private:
         const auto attributes = xml.attributes();
         const QStringView type = attributes.value(kOfficeNs, QLatin1String("value-type"));
         QString typed;
-        if (type == QLatin1String("float") || type == QLatin1String("percentage") || type == QLatin1String("currency")) {
-            const std::optional<double> number = parseNumber(attributes.value(kOfficeNs, QLatin1String("value")).toString());
+        if (type == QLatin1String("float") || type == QLatin1String("percentage")
+            || type == QLatin1String("currency")) {
+            const std::optional<double> number
+                = parseNumber(attributes.value(kOfficeNs, QLatin1String("value")).toString());
             typed = number ? FormatCellNumber(*number) : QString();
         } else if (type == QLatin1String("date")) {
             typed = isoDate(attributes.value(kOfficeNs, QLatin1String("date-value")).toString());
         } else if (type == QLatin1String("boolean")) {
             typed = booleanText(attributes.value(kOfficeNs, QLatin1String("boolean-value")) == QLatin1String("true"));
-        } else if (type == QLatin1String("string") && attributes.hasAttribute(kOfficeNs, QLatin1String("string-value"))) {
+        } else if (type == QLatin1String("string")
+            && attributes.hasAttribute(kOfficeNs, QLatin1String("string-value"))) {
             typed = attributes.value(kOfficeNs, QLatin1String("string-value")).toString();
         }
         const QString text = paragraphs(xml);
@@ -832,7 +835,8 @@ QString FormatCellNumber(double value)
         return QString();
     // What the spreadsheet shows: 15 significant digits, so 0.1 + 0.2 is 0,3 and not 0,30000000000000004.
     std::array<char, 64> buffer {};
-    auto [end, error] = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::general, 15);
+    auto [end, error]
+        = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::general, 15);
     double shown = value;
     std::from_chars(buffer.data(), end, shown);
     if (shown == 0)

@@ -18,7 +18,7 @@ constexpr qint64 kMaxUnpackRatio = 100;
 
 struct Spreadsheet {
     QStringList sheetNames; // in the workbook's order
-    int sheet = 0;          // the sheet read, from 0
+    int sheet = 0; // the sheet read, from 0
     // Its rows that hold something, in order, each up to its last non-empty cell (at most kSheetColumns).
     std::vector<QStringList> rows;
 };

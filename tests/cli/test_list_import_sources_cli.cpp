@@ -83,7 +83,8 @@ TEST(ListImportSourcesCli, AWorkbookIsReadAsItIsItsHeaderSkippedOnlyWhenAsked)
     const CliResult missing = s.run(3, path, { S("--map=1,2"), S("--sheet=3") });
     EXPECT_EQ(missing.status, 1);
     EXPECT_TRUE(missing.err.contains(S("nie ma arkusza nr 3"))) << missing.err.toStdString();
-    const CliResult locked = s.run(3, s.file("tajne.xlsx", QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1")), { S("--map=1") });
+    const CliResult locked
+        = s.run(3, s.file("tajne.xlsx", QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1")), { S("--map=1") });
     EXPECT_EQ(locked.status, 1);
     EXPECT_TRUE(locked.err.contains(S("jest zaszyfrowany - zapisz go bez hasła.")));
 
@@ -104,8 +105,9 @@ TEST(ListImportSourcesCli, QuotedCsvAndEncodingsAreReadRightAndNamed)
     Sources s;
     // Memberships as a spreadsheet writes them in ISO-8859-2: quoted separator, doubled quotes.
     const QString csv = s.file("czlonkowie.csv",
-        codepage::toIso88592(S("\"Nazwisko i imię\";\"Nazwa organizacji/czasopisma\";\"Rok wyboru\";\"Rodzaj organizacji\"\n"
-                               "Kowalska Świętosława;\"Towarzystwo \"\"Źródła\"\"; oddział\";1999;inne\n")));
+        codepage::toIso88592(
+            S("\"Nazwisko i imię\";\"Nazwa organizacji/czasopisma\";\"Rok wyboru\";\"Rodzaj organizacji\"\n"
+              "Kowalska Świętosława;\"Towarzystwo \"\"Źródła\"\"; oddział\";1999;inne\n")));
     const CliResult r = s.run(14, csv, { S("--separator=;"), S("--map=1,2,3,4"), S("--header") });
     ASSERT_EQ(r.status, 0) << r.out.toStdString();
     EXPECT_EQ(r.err, S("kodowanie: ISO-8859-2\n"));
@@ -113,7 +115,8 @@ TEST(ListImportSourcesCli, QuotedCsvAndEncodingsAreReadRightAndNamed)
         << r.out.toStdString();
 
     // The encoding given wins over the guess; the quotes switched off split inside them.
-    const CliResult forced = s.run(14, csv, { S("--separator=;"), S("--map=1,2,3,4"), S("--header"), S("--encoding=windows-1250") });
+    const CliResult forced
+        = s.run(14, csv, { S("--separator=;"), S("--map=1,2,3,4"), S("--header"), S("--encoding=windows-1250") });
     EXPECT_EQ(forced.err, S("kodowanie: Windows-1250\n"));
     EXPECT_TRUE(forced.out.contains(S("Kowalska ¦więtosława"))) << forced.out.toStdString();
     const CliResult split = s.run(14, csv, { S("--separator=;"), S("--map=1,2,3,4"), S("--header"), S("--no-quotes") });

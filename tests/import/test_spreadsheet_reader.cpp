@@ -54,7 +54,8 @@ TEST(SpreadsheetXlsx, CellsReadAsThePersonSawThem)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("publikacje.xlsx"));
-    const auto members = XlsxMembers({ { S("Publikacje"), kExcelSheet }, { S("Drugi"), "</sheetData>" } }, kExcelStrings);
+    const auto members
+        = XlsxMembers({ { S("Publikacje"), kExcelSheet }, { S("Drugi"), "</sheetData>" } }, kExcelStrings);
     WriteZip(path, members);
 
     const Spreadsheet sheet = ReadSpreadsheet(path);
@@ -71,7 +72,8 @@ TEST(SpreadsheetXlsx, CellsReadAsThePersonSawThem)
     EXPECT_TRUE(errorOf(path, 2).contains(S("nie ma arkusza nr 3"))) << errorOf(path, 2).toStdString();
 
     // Dates of a workbook counted from 1904.
-    WriteZip(path, XlsxMembers({ { S("A"), R"(<row r="1"><c r="A1" s="2"><v>37621</v></c></row></sheetData>)" } }, {}, true));
+    WriteZip(path,
+        XlsxMembers({ { S("A"), R"(<row r="1"><c r="A1" s="2"><v>37621</v></c></row></sheetData>)" } }, {}, true));
     EXPECT_EQ(ReadSpreadsheet(path).rows, (std::vector<QStringList> { { S("01/01/2007") } }));
 }
 

@@ -26,7 +26,8 @@ inline void WriteZip(const QString& path, const ZipMembers& members)
     if (archive == nullptr)
         throw std::runtime_error("zip_open");
     for (const auto& [name, bytes] : members) {
-        zip_source_t* source = zip_source_buffer(archive, bytes.constData(), static_cast<zip_uint64_t>(bytes.size()), 0);
+        zip_source_t* source
+            = zip_source_buffer(archive, bytes.constData(), static_cast<zip_uint64_t>(bytes.size()), 0);
         const zip_int64_t index = zip_file_add(archive, name.toUtf8().constData(), source, ZIP_FL_ENC_UTF_8);
         if (index < 0) {
             zip_source_free(source);
@@ -42,8 +43,8 @@ inline void WriteZip(const QString& path, const ZipMembers& members)
 // An .xlsx: one worksheet per entry of `sheets` (its <sheetData> and what follows it, such as
 // <mergeCells>), the shared strings (<si> items) and the cell styles: 0 general, 1 built-in date (14),
 // 2 custom date "dd/mm/yyyy", 3 "#,##0.00", 4 time "h:mm".
-inline ZipMembers XlsxMembers(const std::vector<std::pair<QString, QByteArray>>& sheets, const QByteArray& sharedItems,
-    bool from1904 = false)
+inline ZipMembers XlsxMembers(
+    const std::vector<std::pair<QString, QByteArray>>& sheets, const QByteArray& sharedItems, bool from1904 = false)
 {
     const QByteArray main = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
     const QByteArray rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
@@ -51,18 +52,20 @@ inline ZipMembers XlsxMembers(const std::vector<std::pair<QString, QByteArray>>&
     ZipMembers members;
     for (size_t i = 0; i < sheets.size(); ++i) {
         const QByteArray n = QByteArray::number(static_cast<int>(i) + 1);
-        workbookSheets += "<sheet name=\"" + sheets[i].first.toUtf8() + "\" sheetId=\"" + n + "\" r:id=\"rId" + n
-            + "\"/>";
-        workbookRels += "<Relationship Id=\"rId" + n + "\" Type=\"" + rel + "/worksheet\" Target=\"worksheets/sheet"
-            + n + ".xml\"/>";
+        workbookSheets
+            += "<sheet name=\"" + sheets[i].first.toUtf8() + "\" sheetId=\"" + n + "\" r:id=\"rId" + n + "\"/>";
+        workbookRels += "<Relationship Id=\"rId" + n + "\" Type=\"" + rel + "/worksheet\" Target=\"worksheets/sheet" + n
+            + ".xml\"/>";
         contentTypes += "<Override PartName=\"/xl/worksheets/sheet" + n
             + ".xml\" ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml\"/>";
         members.push_back({ QStringLiteral("xl/worksheets/sheet%1.xml").arg(i + 1),
             "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<worksheet xmlns=\"" + main
                 + "\" xmlns:r=\"" + rel + "\"><sheetData>" + sheets[i].second + "</worksheet>" });
     }
-    workbookRels += "<Relationship Id=\"rIdS\" Type=\"" + rel + "/sharedStrings\" Target=\"sharedStrings.xml\"/>"
-                    "<Relationship Id=\"rIdT\" Type=\"" + rel + "/styles\" Target=\"styles.xml\"/>";
+    workbookRels += "<Relationship Id=\"rIdS\" Type=\"" + rel
+        + "/sharedStrings\" Target=\"sharedStrings.xml\"/>"
+          "<Relationship Id=\"rIdT\" Type=\""
+        + rel + "/styles\" Target=\"styles.xml\"/>";
     members.push_back({ QStringLiteral("[Content_Types].xml"),
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Types "
         "xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
@@ -72,9 +75,8 @@ inline ZipMembers XlsxMembers(const std::vector<std::pair<QString, QByteArray>>&
         "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\"><Relationship Id=\"rId1\" Type=\""
             + rel + "/officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>" });
     members.push_back({ QStringLiteral("xl/workbook.xml"),
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?><workbook xmlns=\"" + main + "\" xmlns:r=\"" + rel
-            + "\"><workbookPr" + (from1904 ? " date1904=\"1\"" : "") + "/><sheets>" + workbookSheets
-            + "</sheets></workbook>" });
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?><workbook xmlns=\"" + main + "\" xmlns:r=\"" + rel + "\"><workbookPr"
+            + (from1904 ? " date1904=\"1\"" : "") + "/><sheets>" + workbookSheets + "</sheets></workbook>" });
     members.push_back({ QStringLiteral("xl/_rels/workbook.xml.rels"),
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Relationships "
         "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
