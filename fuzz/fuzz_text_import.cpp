@@ -1,7 +1,7 @@
 // libFuzzer target: arbitrary bytes become a list kind, a separator mode, a separator, a field map and a text in
 // any encoding; the text is cut into records and every row is checked. Whatever the bytes say, the process must
 // not crash, every row must have one cell per column, and every finding must name a real row and column.
-// fuzz-sources: src/import/import_text.cpp src/import/import_rules.cpp src/survey/list_kinds.cpp src/lists/entry_pages.cpp src/lists/entry_checks.cpp src/lists/journal_identification.cpp src/lists/list_grid.cpp src/survey/form_catalogue.cpp src/storage/engine.cpp src/storage/schema.cpp src/base/codepage.cpp src/base/number_format.cpp src/base/grid_rules.cpp
+// fuzz-sources: src/import/import_text.cpp src/import/text_encoding.cpp src/import/import_rules.cpp src/survey/list_kinds.cpp src/lists/entry_pages.cpp src/lists/entry_checks.cpp src/lists/journal_identification.cpp src/lists/list_grid.cpp src/survey/form_catalogue.cpp src/storage/engine.cpp src/storage/schema.cpp src/base/codepage.cpp src/base/number_format.cpp src/base/grid_rules.cpp
 // fuzz-packages: sqlite3
 #include "import/import_rules.h"
 #include "import/import_text.h"

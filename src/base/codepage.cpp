@@ -41,6 +41,27 @@ constexpr std::array<char16_t, 256> kToUnicode = {
     0x0111, 0x0144, 0x0148, 0x00F3, 0x00F4, 0x0151, 0x00F6, 0x00F7,
     0x0159, 0x016F, 0x00FA, 0x0171, 0x00FC, 0x00FD, 0x0163, 0x02D9,};
 
+// Unicode code point of the ISO-8859-2 bytes from 0xA0; below it the bytes are their own code points
+// (0x80..0x9F are control characters, never Polish letters).
+constexpr std::array<char16_t, 96> kIso88592Upper = {
+    0x00A0, 0x0104, 0x02D8, 0x0141, 0x00A4, 0x013D, 0x015A, 0x00A7,
+    0x00A8, 0x0160, 0x015E, 0x0164, 0x0179, 0x00AD, 0x017D, 0x017B,
+    0x00B0, 0x0105, 0x02DB, 0x0142, 0x00B4, 0x013E, 0x015B, 0x02C7,
+    0x00B8, 0x0161, 0x015F, 0x0165, 0x017A, 0x02DD, 0x017E, 0x017C,
+    0x0154, 0x00C1, 0x00C2, 0x0102, 0x00C4, 0x0139, 0x0106, 0x00C7,
+    0x010C, 0x00C9, 0x0118, 0x00CB, 0x011A, 0x00CD, 0x00CE, 0x010E,
+    0x0110, 0x0143, 0x0147, 0x00D3, 0x00D4, 0x0150, 0x00D6, 0x00D7,
+    0x0158, 0x016E, 0x00DA, 0x0170, 0x00DC, 0x00DD, 0x0162, 0x00DF,
+    0x0155, 0x00E1, 0x00E2, 0x0103, 0x00E4, 0x013A, 0x0107, 0x00E7,
+    0x010D, 0x00E9, 0x0119, 0x00EB, 0x011B, 0x00ED, 0x00EE, 0x010F,
+    0x0111, 0x0144, 0x0148, 0x00F3, 0x00F4, 0x0151, 0x00F6, 0x00F7,
+    0x0159, 0x016F, 0x00FA, 0x0171, 0x00FC, 0x00FD, 0x0163, 0x02D9,};
+
+char16_t iso88592ToUnicode(unsigned char byte)
+{
+    return byte < 0xA0 ? char16_t(byte) : kIso88592Upper[byte - 0xA0];
+}
+
 const std::unordered_map<char16_t, unsigned char>& reverseTable()
 {
     static const auto table = [] {
@@ -89,6 +110,35 @@ QString fromWindows1250(const QByteArray& bytes)
         text.append(code != 0 || byte == 0 ? QChar(code) : QChar(u'?'));
     }
     return text;
+}
+
+QString fromIso88592(const QByteArray& bytes)
+{
+    QString text(bytes.size(), Qt::Uninitialized);
+    QChar* out = text.data();
+    for (char byte : bytes)
+        *out++ = QChar(iso88592ToUnicode(static_cast<unsigned char>(byte)));
+    return text;
+}
+
+QByteArray toIso88592(const QString& text)
+{
+    static const auto table = [] {
+        std::unordered_map<char16_t, unsigned char> map;
+        for (int byte = 0; byte < 256; ++byte)
+            map.emplace(iso88592ToUnicode(static_cast<unsigned char>(byte)), static_cast<unsigned char>(byte));
+        return map;
+    }();
+    QByteArray bytes;
+    bytes.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar ch = text.at(i);
+        if (ch.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+            ++i;
+        const auto found = table.find(ch.unicode());
+        bytes.append(found != table.end() ? static_cast<char>(found->second) : '?');
+    }
+    return bytes;
 }
 
 QString passThrough(const QString& text)

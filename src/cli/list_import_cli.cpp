@@ -10,6 +10,7 @@
 #include "files/temp_files.h"
 #include "import/import_rules.h"
 #include "import/import_text.h"
+#include "import/spreadsheet_reader.h"
 #include "lists/journal_identification.h"
 #include "lists/list_catalogue.h"
 #include "lists/list_data.h"
@@ -41,6 +42,9 @@ struct Request {
     QString textPath;
     importing::ImportStructure structure;
     bool save = false;
+    bool spreadsheet = false; // .xlsx or .ods: cells, not text
+    std::optional<importing::TextEncoding> encoding; // --encoding, otherwise detected
+    int sheet = 0; // --sheet, from 0
 };
 
 int usage(QTextStream& err, const QString& problem = QString())
@@ -49,7 +53,11 @@ int usage(QTextStream& err, const QString& problem = QString())
         err << problem << '\n';
     err << "Użycie:\n"
            "  vestrum-cli list import-text ZBIÓR RODZAJ PLIK (--separator=S | --lines=N) --map=K1,K2,... [--save]\n"
-           "K1..K12 to numery kolumn wykazu (od 1) dla kolejnych pól opisu, 0 pomija pole.\n";
+           "      [--header] [--no-quotes] [--encoding=utf-8|utf-16le|utf-16be|windows-1250|iso-8859-2]\n"
+           "  vestrum-cli list import-text ZBIÓR RODZAJ ARKUSZ.xlsx|ARKUSZ.ods --map=K1,K2,... [--sheet=N] [--header] "
+           "[--save]\n"
+           "K1..K12 to numery kolumn wykazu (od 1) dla kolejnych pól opisu (kolumn arkusza), 0 pomija pole.\n"
+           "--header pomija pierwszy wiersz (nazwy kolumn); --no-quotes wyłącza pola w cudzysłowie.\n";
     err.flush();
     return kUsage;
 }
@@ -76,7 +84,7 @@ QString readMap(const QString& text, int columns, importing::ImportStructure& st
 QString readRequest(const QStringList& args, Request& request)
 {
     QStringList positional;
-    std::optional<QString> separator, lines, map;
+    std::optional<QString> separator, lines, map, encoding, sheet;
     for (const QString& arg : args) {
         if (arg.startsWith(QLatin1String("--separator=")))
             separator = arg.mid(12);
@@ -84,6 +92,14 @@ QString readRequest(const QStringList& args, Request& request)
             lines = arg.mid(8);
         else if (arg.startsWith(QLatin1String("--map=")))
             map = arg.mid(6);
+        else if (arg.startsWith(QLatin1String("--encoding=")))
+            encoding = arg.mid(11);
+        else if (arg.startsWith(QLatin1String("--sheet=")))
+            sheet = arg.mid(8);
+        else if (arg == QLatin1String("--header"))
+            request.structure.header = true;
+        else if (arg == QLatin1String("--no-quotes"))
+            request.structure.quotes = false;
         else if (arg == QLatin1String("--save"))
             request.save = true;
         else if (arg.startsWith(QLatin1String("--")))
@@ -91,8 +107,34 @@ QString readRequest(const QStringList& args, Request& request)
         else
             positional << arg;
     }
-    if (positional.size() != 3 || !map || separator.has_value() == lines.has_value())
+    if (positional.size() != 3 || !map)
         return S("Trzeba podać ZBIÓR, RODZAJ, PLIK, jedną z opcji --separator albo --lines oraz --map.");
+    request.spreadsheet = importing::IsSpreadsheetFile(positional[2]);
+    if (request.spreadsheet) {
+        // A workbook has its cells: there is nothing to separate or decode.
+        if (separator || lines)
+            return S("Arkusz .xlsx/.ods nie przyjmuje opcji --separator ani --lines.");
+        if (encoding)
+            return S("Arkusz .xlsx/.ods nie przyjmuje opcji --encoding.");
+        if (sheet) {
+            const std::optional<int> number = numbers::ParseInteger(*sheet);
+            if (!number || *number < 1)
+                return S("--sheet: \"%1\" nie jest numerem arkusza (od 1).").arg(*sheet);
+            request.sheet = *number - 1;
+        }
+        separator = QStringLiteral(";"); // the map is checked as for text; cells need no separator
+    } else {
+        if (separator.has_value() == lines.has_value())
+            return S("Trzeba podać ZBIÓR, RODZAJ, PLIK, jedną z opcji --separator albo --lines oraz --map.");
+        if (sheet)
+            return S("Opcja --sheet dotyczy tylko arkuszy .xlsx/.ods.");
+        if (encoding) {
+            request.encoding = importing::EncodingFromOption(*encoding);
+            if (!request.encoding)
+                return S("Nieznane kodowanie: %1 (utf-8, utf-16le, utf-16be, windows-1250, iso-8859-2).")
+                    .arg(*encoding);
+        }
+    }
     request.surveyPath = positional[0];
     request.textPath = positional[2];
     const std::optional<int> kind = numbers::ParseInteger(positional[1]);
@@ -157,8 +199,16 @@ int importText(const Request& request, QTextStream& out, QTextStream& err, const
     const importing::CheckContext context
         = importing::SurveyCheckContext(survey, request.kind, storedReportingYear(survey));
 
-    const importing::DecodedText decoded = importing::ReadImportFile(request.textPath);
-    err << "kodowanie: " << importing::EncodingName(decoded.encoding) << '\n';
+    // The source: a workbook's sheet, or the text in its encoding (detected unless given).
+    std::optional<importing::Spreadsheet> sheet;
+    importing::DecodedText decoded;
+    if (request.spreadsheet) {
+        sheet = importing::ReadSpreadsheet(request.textPath, request.sheet);
+        err << "kodowanie: arkusz\n";
+    } else {
+        decoded = importing::ReadImportFile(request.textPath, request.encoding);
+        err << "kodowanie: " << importing::EncodingName(decoded.encoding) << '\n';
+    }
     err.flush();
 
     db::Connection journalDatabase;
@@ -172,8 +222,9 @@ int importText(const Request& request, QTextStream& out, QTextStream& err, const
     }
 
     // The preview: one row per record, or one empty row when the text gave none.
-    std::vector<QStringList> preview
-        = importing::ReadRecords(request.kind, decoded.text, request.structure, &journals).rows;
+    std::vector<QStringList> preview = sheet
+        ? importing::ReadSheetRecords(request.kind, sheet->rows, request.structure, &journals).rows
+        : importing::ReadRecords(request.kind, decoded.text, request.structure, &journals).rows;
     if (write)
         datafiles::RefuseEmptyImport(preview);
     if (preview.empty())

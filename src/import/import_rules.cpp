@@ -23,10 +23,6 @@ QString S(const char* text)
 }
 
 // The wordings of the lines; each ends where the row number follows.
-QString tooLong(const char* name)
-{
-    return S("Zbyt długie pole \"%1\" - wiersz ").arg(S(name));
-}
 QString outOfRange(const char* name)
 {
     return S("Zawartość pola \"%1\" nie należy do zakresu stosowanego w tej klasyfikacji - wiersz ").arg(S(name));
@@ -81,90 +77,43 @@ using T = RuleType;
 std::vector<Line> table()
 {
     return {
-        { { 0 }, "Nazwisko", T::Length, tooLong("Nazwisko i imię") },
-        { { 0 }, "Stanowisko", T::Length, S("Zbyt długie pole \"Stanowisko służbowe\" - wiersz- ") },
-        { { 0 }, "Telefon", T::Length, tooLong("Telefon służbowy") },
-        { { 0 }, "Email", T::Length, tooLong("E-mail") },
         { { 1, 2 }, "nazwa_stopnia", T::Domain, notApproved("Nazwa stopnia") },
         { { 1, 2 }, "zakres", T::Discipline, notApproved("W zakresie") },
-        { range(3, 6), "Czasopismo", T::Length, tooLong("Czasopismo") },
-        { { 7 }, "nazwisko_imie", T::Length, tooLong("Nazwisko i imię") },
-        { { 7 }, "ISSN", T::Length, tooLong("ISSN czasopisma") },
         { { 7 }, "grupa", T::Choice, outOfRange("Grupa czasopism") },
-        { range(8, 11), "Wydawca", T::Length, tooLong("Wydawca") },
-        { { 12 }, "nazwisko_imie", T::Length, tooLong("Nazwisko i imię") },
-        { { 12 }, "wydawnictwo", T::Length, tooLong("Wydawnictwo") },
         { { 12 }, "rok_wydania", T::Integer, notYear("Rok wydania") },
         { { 12 }, "jezyk", T::Choice, outOfRange("Język") },
-        { { 13 }, "Tytul", T::Length, tooLong("Tytuł") },
-        { { 13 }, "Jezyk", T::Length, tooLong("Język") },
         { { 13 }, "Naklad", T::Integer, notInteger("Nakład") },
         { { 13 }, "Typ", T::Choice, outOfRange("Typ") },
-        { { 14 }, "Nazwisko", T::Length, tooLong("Nazwisko i imię") },
-        { { 14 }, "Nazwa_organizacji", T::Length, tooLong("Nazwa organizacji/czasopisma") },
         { { 14 }, "Data_wyboru", T::Year, notYear("Rok wyboru"), 1930 },
         { { 14 }, "Rodzaj_organizacji", T::Choice, outOfRange("Rodzaj organizacji") },
-        { range(15, 18), "nazwa", T::Length, tooLong("Nazwa kontraktu") },
-        { range(15, 18), "symbol", T::Length, tooLong("Symbol") },
-        { range(15, 18), "numer_ewid", T::Length, tooLong("Nr ewidencyjny") },
-        { { 19 }, "nazwa_sieci", T::Length, tooLong("Nazwa sieci") },
-        { { 20 }, "nazwa", T::Length, tooLong("Nazwa konsorcjum") },
-        { range(21, 24), "nazwa", T::Length, tooLong("Nazwa konferencji") },
-        { { 22, 24 }, "tytul_referatu", T::Length, tooLong("Tytuł referatu") },
-        { { 25, 26 }, "symbol", T::Length, tooLong("Numer projektu") },
-        { { 25, 26 }, "tytul", T::Length, tooLong("Tytuł projektu") },
         { { 25, 26 }, "data_rozpoczecia", T::Date, badDate("Data rozpoczęcia") },
         { { 25, 26 }, "data_zakonczenia", T::Date, badDate("Data zakończenia") },
-        { { 25, 26 }, "kierownik", T::Length, tooLong("Kierownik projektu") },
         // Costs of kind 25 are an amount; the applicant's share of kind 26 is one of three bands.
         { { 25 }, "naklady", T::Decimal, notDecimal("nakłady") },
         { { 26 }, "naklady", T::Choice, outOfRange("Udział wnioskodawcy") },
-        { { 27 }, "symbol", T::Length, tooLong("Symbol umowy") },
-        { { 27 }, "tytul", T::Length, tooLong("Przedmiot umowy") },
         { { 27 }, "wartosc", T::Decimal, notDecimal("Wartość") },
-        { { 27 }, "zlecajacy", T::Length, tooLong("jednostka zlecająca") },
         { { 27 }, "data_rozpoczecia", T::Date, badDate("Data rozpoczęcia") },
         { { 27 }, "data_zakonczenia", T::Date, badDate("Data zakończenia") },
-        { range(28, 32), "numer", T::Length, tooLong("Numer patentu") },
         { range(28, 32), "data", T::Date, badDate("Data opublikowania") },
         { { 29, 31, 32 }, "dokument", T::Choice, outOfRange("Rodzaj dokumentu") },
-        { { 34, 35 }, "numer", T::Length, tooLong("Numer zgłoszenia") },
         { { 34, 35 }, "data", T::Date, badDate("Data zgłoszenia") },
-        { { 36, 37 }, "numer", T::Length, tooLong("Numer rejestracyjny") },
         { { 36 }, "data", T::Date, badDate("Data uzyskania") },
         { { 37 }, "data", T::Date, badDate("Data zgłoszenia") },
         { { 38 }, "data", T::Date, badDate("Data uzyskania") },
         { { 39 }, "rodzaj", T::Choice, outOfRange("Zasięg") },
         { { 39 }, "data", T::Date, badDate("Data wprowadzenia") },
-        { { 40 }, "Tytul", T::Length, tooLong("Tytuł przedsięwzięcia") },
-        { { 40 }, "Slowa_klucz", T::Length, tooLong("Słowa kluczowe") },
         { { 40 }, "Przychody_jednostki", T::Decimal, notDecimal("Przychody naukowej") },
-        { { 40 }, "Jednostka_wdrazajaca", T::Length, tooLong("Jednostka wdrażająca") },
-        { { 40 }, "Forma_prawna", T::Length, tooLong("Forma prawna") },
-        { { 40 }, "Wycena_wartosci", T::Length, tooLong("Wycena wartości") },
         { { 40 }, "Przychody_wdrazajacego", T::Decimal, notDecimal("Przychody wdrażającej") },
-        { { 41, 42 }, "numer", T::Length, tooLong("Numer certyfikatu") },
         { { 41, 42 }, "data", T::Date, badDate("Data certyfikacji") },
-        { { 43 }, "numer", T::Length, tooLong("Numer świadectwa") },
         { { 43 }, "data", T::Date, badDate("Data uzyskania") },
         { { 44 }, "data", T::Date, badDate("Data uzyskania") },
         { { 45 }, "data", T::Date, badDate("Data sprzedaży") },
         { { 45 }, "oplata", T::Decimal, notDecimal("Wysokość opłaty") },
-        { { 46 }, "data", T::Length, tooLong("Data realizacji") },
         { { 47, 48 }, "kraj_zagr", T::Choice, outOfRange("Krajowa/zagraniczna") },
-        { { 47, 48 }, "typ", T::Length, tooLong("Rodzaj") },
-        { { 47, 48 }, "przyznajacy", T::Length, tooLong("Nadający") },
-        { { 49 }, "Nazwa", T::Length, tooLong("Nazwa laboratorium") },
-        { { 49 }, "Jednostka_akredytujaca", T::Length, tooLong("Jednostka akredytująca") },
         { { 49 }, "Liczba_procedur", T::Integer, notInteger("Liczba procedur") },
-        { { 50 }, "Nazwa", T::Length, tooLong("Nazwa urządzenia") },
-        { { 50 }, "Producent", T::Length, tooLong("Producent") },
         { { 50 }, "Rok_produkcji", T::Year, notYear("Rok produkcji"), 1950 },
-        { { 50 }, "Typ_urzadzenia", T::Length, tooLong("Typ urządzenia") },
         { { 50 }, "Typ_wyposazenia", T::Choice, outOfRange("Typ wyposażenia") },
-        { { 50 }, "Nazwa_lab_uzytkujacego", T::Length, tooLong("Nazwa laboratorium użytkującego aparaturę") },
         { { 50 }, "Wartosc_brutto", T::Decimal, notDecimal("Wartość brutto") },
-        { { 50 }, "Opis_innego_zrodla", T::Length, tooLong("Opis innego źródła zakupu") },
     };
 }
 
@@ -182,6 +131,28 @@ QStringList offeredValues(int kind, const QString& field)
         return values;
     }
     throw Error(QStringLiteral("Brak listy wartości pola %1 wykazu %2.").arg(field).arg(kind));
+}
+
+// Every column is held to the width of its field (a column without a bounded text field gets no
+// rule), with the line the entry dialog shows for a text too long, after the column's other rules.
+void addWidthRules(int kind, std::vector<ImportRule>& rules)
+{
+    const lists::ListKindInfo& info = lists::ListKindInfoOf(kind);
+    for (size_t c = 0; c < info.columns.size(); ++c) {
+        const int width = DeclaredWidth(kind, static_cast<int>(c));
+        if (width <= 0)
+            continue;
+        ImportRule rule;
+        rule.kind = kind;
+        rule.column = static_cast<int>(c);
+        rule.field = info.columns[c].field;
+        rule.type = T::Width;
+        rule.message = lists::TooLongLine(info.columns[c].header, width) + S(" - wiersz ");
+        rules.push_back(std::move(rule));
+    }
+    std::stable_sort(rules.begin(), rules.end(), [](const ImportRule& a, const ImportRule& b) {
+        return a.column != b.column ? a.column < b.column : (a.type != T::Width && b.type == T::Width);
+    });
 }
 
 std::array<std::vector<ImportRule>, lists::ListKindCount> buildRules()
@@ -204,6 +175,8 @@ std::array<std::vector<ImportRule>, lists::ListKindCount> buildRules()
             rules[static_cast<size_t>(kind)].push_back(std::move(rule));
         }
     }
+    for (int kind = 0; kind < lists::ListKindCount; ++kind)
+        addWidthRules(kind, rules[static_cast<size_t>(kind)]);
     return rules;
 }
 
@@ -322,10 +295,18 @@ RowCheck CheckRowCells(int kind, const QStringList& cells, int row, const CheckC
         QString listed; // the spelling a passing choice takes
         bool passed = false;
         switch (rule.type) {
-        case T::Length: {
+        case T::Width: {
+            // A cell that already failed its own rule is told once.
+            const bool toldAlready = !check.findings.empty() && check.findings.back().column == rule.column;
+            if (toldAlready)
+                continue;
             const int width = widthOf(rule, context);
-            passed = width <= 0 || cell.size() <= width;
-            break;
+            if (width > 0 && check.cells.value(rule.column).size() > width)
+                check.findings.push_back({ kind, row, rule.column,
+                    lists::TooLongLine(lists::ListKindInfoOf(kind).columns[static_cast<size_t>(rule.column)].header,
+                        width)
+                        + S(" - wiersz ") + QString::number(row) });
+            continue;
         }
         case T::Choice:
             listed = listedSpelling(rule.choices, cell);
@@ -348,8 +329,10 @@ RowCheck CheckRowCells(int kind, const QStringList& cells, int row, const CheckC
             passed = numbers::ParseInteger(cell).has_value();
             break;
         case T::Year: {
+            // Four digits and nothing else, as the field holds four characters: "+1999" is no year.
+            const bool fourDigits = cell.size() == 4 && std::all_of(cell.cbegin(), cell.cend(), isAsciiDigit);
             const auto year = numbers::ParseInteger(cell);
-            passed = year && *year >= rule.firstYear && *year <= context.reportingYear;
+            passed = fourDigits && year && *year >= rule.firstYear && *year <= context.reportingYear;
             break;
         }
         case T::Date:

@@ -16,12 +16,12 @@ class Connection;
 namespace vestrum::importing {
 
 enum class RuleType {
-    Length, // no longer than the declared width of the column's field (void for a long-text field)
+    Width, // no longer than the declared width of the column's field (void for a long-text field)
     Choice, // one of the listed values, blanks around it removed, letter case ignored
     Domain, // degree rights: one of the science domains
     Discipline, // degree rights: disciplines of the row's domain, checked only when the domain passed
     Integer, // optional sign and digits, within 32 bits; empty fails
-    Year, // an integer from `firstYear` to the reporting year
+    Year, // four digits, from `firstYear` to the reporting year
     Date, // exactly DD/MM/RRRR forming a real date
     Decimal, // a number with "," as decimal separator, as saving reads it; empty fails
 };
@@ -30,13 +30,15 @@ struct ImportRule {
     int kind = -1;
     int column = -1; // grid column of the kind
     QString field; // table field of that column
-    RuleType type = RuleType::Length;
-    QString message; // the line without its row number, e.g. "Zbyt długie pole "Czasopismo" - wiersz "
+    RuleType type = RuleType::Width;
+    // The line without its row number, e.g. "Błędnie podana lub pusta data (...) w polu "Data uzyskania" - wiersz ";
+    // a width line names the width of the database the rows are checked against.
+    QString message;
     QStringList choices; // Choice: the listed values in their listed spelling
     int firstYear = 0; // Year
 };
 
-// The rules of one kind, in the order their lines appear within a row. Empty for kind 33 (no checks).
+// The rules of one kind, in the order their lines appear within a row (column by column).
 // Throws vestrum::Error for a number outside 0..50.
 const std::vector<ImportRule>& ImportRules(int kind);
 

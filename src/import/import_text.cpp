@@ -3,13 +3,15 @@
 #include "base/codepage.h"
 #include "base/error.h"
 #include "base/number_format.h"
+#include "import/import_rules.h"
+#include "lists/entry_pages.h"
 #include "lists/journal_identification.h"
 #include "lists/list_catalogue.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStringDecoder>
+#include <QHash>
 #include <algorithm>
 
 namespace vestrum::importing {
@@ -20,51 +22,27 @@ QString S(const char* text)
     return QString::fromUtf8(text);
 }
 
-bool startsWith(const QByteArray& bytes, std::initializer_list<unsigned char> mark)
-{
-    if (bytes.size() < static_cast<qsizetype>(mark.size()))
-        return false;
-    qsizetype i = 0;
-    for (unsigned char b : mark)
-        if (static_cast<unsigned char>(bytes.at(i++)) != b)
-            return false;
-    return true;
-}
-
-QString decode(QStringConverter::Encoding encoding, QByteArrayView bytes)
-{
-    QStringDecoder decoder(encoding, QStringConverter::Flag::Stateless);
-    return decoder.decode(bytes);
-}
-
-std::optional<QString> strictUtf8(const QByteArray& bytes)
-{
-    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    QString text = decoder.decode(bytes);
-    if (decoder.hasError())
-        return std::nullopt;
-    return text;
-}
-
 QString megabytes()
 {
     return QString::number(kMaxImportBytes / (1024 * 1024));
 }
 
 // The row exists from the first field placed into it (or from the start of a line in "znak/znaki:"
-// mode); a record that never gets one adds no row.
+// mode); a record that never gets one adds no row. With a header row the first record is read and
+// dropped.
 class RecordBuilder {
 public:
     RecordBuilder(const ImportStructure& structure, int columnCount, ImportedRows& out)
         : structure_(structure)
         , columnCount_(columnCount)
         , out_(out)
+        , skipping_(structure.header)
     {
     }
 
     void ensureRow()
     {
-        if (hasRow_)
+        if (hasRow_ || skipping_)
             return;
         out_.rows.emplace_back(columnCount_);
         out_.complete.push_back(false);
@@ -74,7 +52,7 @@ public:
     void place(int position, const QString& field)
     {
         const int column = structure_.map[static_cast<size_t>(position)];
-        if (column < 0 || column >= columnCount_)
+        if (column < 0 || column >= columnCount_ || skipping_)
             return;
         ensureRow();
         out_.rows.back()[column] = numbers::TrimBlanks(field);
@@ -85,6 +63,7 @@ public:
         if (hasRow_)
             out_.complete.back() = true;
         hasRow_ = false;
+        skipping_ = false;
     }
 
 private:
@@ -92,32 +71,179 @@ private:
     int columnCount_;
     ImportedRows& out_;
     bool hasRow_ = false;
+    bool skipping_ = false;
 };
 
-void splitByCharacters(const QStringList& lines, const ImportStructure& structure, RecordBuilder& builder,
+// Records of "znak/znaki:" mode, each handed over with at most kMapPositions fields. A record is a
+// line, blank lines skipped, unless a quoted field carries it over line breaks.
+class SeparatedScanner {
+public:
+    SeparatedScanner(const QString& text, const ImportStructure& structure)
+        : text_(text)
+        , separator_(structure.separator)
+        , quotes_(structure.quotes && !structure.separator.isEmpty())
+    {
+    }
+
+    // The next record's fields; false at the end of the text.
+    bool next(QStringList& fields)
+    {
+        const qsizetype n = text_.size();
+        while (pos_ < n) {
+            const qsizetype end = lineEnd(pos_);
+            if (isBlank(pos_, end)) {
+                pos_ = afterLineBreak(end);
+                continue;
+            }
+            fields.clear();
+            readRecord(fields);
+            return true;
+        }
+        return false;
+    }
+
+private:
+    struct Quoted {
+        QString text;
+        qsizetype next = 0;
+        bool endsRecord = false;
+    };
+
+    bool isLineBreak(qsizetype i) const { return text_[i] == u'\r' || text_[i] == u'\n'; }
+
+    qsizetype lineEnd(qsizetype from) const
+    {
+        const qsizetype n = text_.size();
+        while (from < n && !isLineBreak(from))
+            ++from;
+        return from;
+    }
+
+    qsizetype afterLineBreak(qsizetype at) const
+    {
+        const qsizetype n = text_.size();
+        if (at < n && text_[at] == u'\r')
+            return at + 1 < n && text_[at + 1] == u'\n' ? at + 2 : at + 1;
+        return at < n && text_[at] == u'\n' ? at + 1 : at;
+    }
+
+    bool isBlank(qsizetype from, qsizetype to) const
+    {
+        for (qsizetype i = from; i < to; ++i)
+            if (text_[i].unicode() > 0x20)
+                return false;
+        return true;
+    }
+
+    bool separatorAt(qsizetype i) const
+    {
+        return !separator_.isEmpty() && QStringView(text_).sliced(i).startsWith(separator_);
+    }
+
+    qsizetype separatorIn(qsizetype from, qsizetype to) const
+    {
+        if (separator_.isEmpty())
+            return -1;
+        const qsizetype at = QStringView(text_).sliced(from, to - from).indexOf(separator_);
+        return at < 0 ? -1 : from + at;
+    }
+
+    void add(QStringList& fields, const QString& field) const
+    {
+        if (fields.size() < kMapPositions)
+            fields.append(field);
+    }
+
+    // Fields of one record from pos_; leaves pos_ after the record's line break.
+    void readRecord(QStringList& fields)
+    {
+        qsizetype i = pos_;
+        for (;;) {
+            const qsizetype end = lineEnd(i);
+            const qsizetype at = separatorIn(i, end);
+            if (at < 0 && isBlank(i, end)) {
+                pos_ = afterLineBreak(end);
+                return;
+            }
+            if (quotes_) {
+                if (std::optional<Quoted> quoted = quotedField(i, end)) {
+                    add(fields, quoted->text);
+                    i = quoted->next;
+                    if (quoted->endsRecord) {
+                        pos_ = i;
+                        return;
+                    }
+                    continue;
+                }
+            }
+            if (at >= 0) {
+                add(fields, text_.mid(i, at - i));
+                i = at + separator_.size();
+                continue;
+            }
+            add(fields, text_.mid(i, end - i));
+            pos_ = afterLineBreak(end);
+            return;
+        }
+    }
+
+    // A field from `from` that begins with a quote after blanks and closes with a quote followed by
+    // the separator or the end of the record (blanks between allowed); nothing when the quotes do
+    // not form one.
+    std::optional<Quoted> quotedField(qsizetype from, qsizetype lineEnd) const
+    {
+        qsizetype j = from;
+        while (j < lineEnd && (text_[j] == u' ' || text_[j] == u'\t') && !separatorAt(j))
+            ++j;
+        if (j >= lineEnd || text_[j] != u'"')
+            return std::nullopt;
+        const qsizetype n = text_.size();
+        Quoted quoted;
+        qsizetype k = j + 1;
+        for (;;) {
+            const qsizetype q = text_.indexOf(u'"', k);
+            if (q < 0)
+                return std::nullopt;
+            quoted.text += QStringView(text_).sliced(k, q - k);
+            if (q + 1 < n && text_[q + 1] == u'"') {
+                quoted.text += u'"';
+                k = q + 2;
+                continue;
+            }
+            for (qsizetype m = q + 1;; ++m) {
+                if (separatorAt(m)) {
+                    quoted.next = m + separator_.size();
+                    break;
+                }
+                if (m >= n || isLineBreak(m)) {
+                    quoted.next = afterLineBreak(m);
+                    quoted.endsRecord = true;
+                    break;
+                }
+                if (text_[m] != u' ' && text_[m] != u'\t')
+                    return std::nullopt;
+            }
+            // A cell's own line breaks are one LF whatever the file used.
+            quoted.text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+            return quoted;
+        }
+    }
+
+    const QString& text_;
+    const QString separator_;
+    const bool quotes_;
+    qsizetype pos_ = 0;
+};
+
+void splitByCharacters(const QString& text, const ImportStructure& structure, RecordBuilder& builder,
     const std::function<void()>& fieldRead)
 {
-    const QString& separator = structure.separator;
-    for (const QString& line : lines) {
-        if (numbers::IsBlank(line))
-            continue;
+    SeparatedScanner scanner(text, structure);
+    QStringList fields;
+    while (scanner.next(fields)) {
         builder.ensureRow();
-        QStringView rest(line);
-        int position = 0;
-        // A separator at the very end of a line adds no field; blanks after the last one neither.
-        while (position < kMapPositions) {
-            const qsizetype at = separator.isEmpty() ? -1 : rest.indexOf(separator);
-            QStringView field;
-            if (at >= 0) {
-                field = rest.left(at);
-                rest = rest.mid(at + separator.size());
-            } else if (!numbers::IsBlank(rest.toString())) {
-                field = rest;
-                rest = QStringView();
-            } else {
-                break;
-            }
-            builder.place(position++, field.toString());
+        for (int position = 0; position < fields.size(); ++position) {
+            builder.place(position, fields[position]);
             if (fieldRead)
                 fieldRead();
         }
@@ -143,33 +269,13 @@ void splitByLineEnds(const QStringList& lines, const ImportStructure& structure,
 
 } // namespace
 
-DecodedText DecodeImportBytes(const QByteArray& bytes)
+DecodedText DecodeImportBytes(const QByteArray& bytes, std::optional<TextEncoding> forced)
 {
-    if (startsWith(bytes, { 0xEF, 0xBB, 0xBF }))
-        return { decode(QStringConverter::Utf8, QByteArrayView(bytes).sliced(3)), TextEncoding::Utf8 };
-    if (startsWith(bytes, { 0xFF, 0xFE }))
-        return { decode(QStringConverter::Utf16LE, QByteArrayView(bytes).sliced(2)), TextEncoding::Utf16 };
-    if (startsWith(bytes, { 0xFE, 0xFF }))
-        return { decode(QStringConverter::Utf16BE, QByteArrayView(bytes).sliced(2)), TextEncoding::Utf16 };
-    if (std::optional<QString> text = strictUtf8(bytes))
-        return { *text, TextEncoding::Utf8 };
-    return { codepage::fromWindows1250(bytes), TextEncoding::Windows1250 };
+    const TextEncoding encoding = forced.value_or(DetectEncoding(bytes));
+    return { DecodeAs(bytes, encoding), encoding };
 }
 
-QString EncodingName(TextEncoding encoding)
-{
-    switch (encoding) {
-    case TextEncoding::Utf8:
-        return QStringLiteral("UTF-8");
-    case TextEncoding::Windows1250:
-        return QStringLiteral("Windows-1250");
-    case TextEncoding::Utf16:
-        return QStringLiteral("UTF-16");
-    }
-    return {};
-}
-
-DecodedText ReadImportFile(const QString& path)
+QByteArray ReadImportBytes(const QString& path)
 {
     const QString shown = QDir::toNativeSeparators(path);
     const QFileInfo info(path);
@@ -185,7 +291,12 @@ DecodedText ReadImportFile(const QString& path)
         throw Error(S("Zbiór %1 jest zbyt duży do importu (ponad %2 MB).").arg(shown, megabytes()));
     if (file.error() != QFileDevice::NoError)
         throw Error(S("Nie można odczytać zbioru %1").arg(shown));
-    return DecodeImportBytes(bytes);
+    return bytes;
+}
+
+DecodedText ReadImportFile(const QString& path, std::optional<TextEncoding> forced)
+{
+    return DecodeImportBytes(ReadImportBytes(path), forced);
 }
 
 QString ClipboardTextProblem(const QString& text)
@@ -265,12 +376,84 @@ ImportedRows SplitRecords(
 {
     ImportedRows out;
     RecordBuilder builder(structure, columnCount, out);
-    const QStringList lines = SplitLines(text);
     if (structure.mode == SeparatorMode::Characters)
-        splitByCharacters(lines, structure, builder, fieldRead);
+        splitByCharacters(text, structure, builder, fieldRead);
     else
-        splitByLineEnds(lines, structure, builder, fieldRead);
+        splitByLineEnds(SplitLines(text), structure, builder, fieldRead);
     return out;
+}
+
+QStringList FirstRecordFields(const QString& text, const ImportStructure& structure)
+{
+    QStringList fields;
+    if (structure.mode == SeparatorMode::Characters) {
+        SeparatedScanner scanner(text, structure);
+        scanner.next(fields);
+    } else {
+        fields = SplitLines(text).mid(0, std::clamp(structure.linesPerRecord, 1, kMaxLinesPerRecord));
+    }
+    for (QString& field : fields)
+        field = numbers::TrimBlanks(field);
+    return fields;
+}
+
+QStringList FirstSheetRecord(const std::vector<QStringList>& sheetRows)
+{
+    for (const QStringList& row : sheetRows)
+        if (!std::all_of(row.cbegin(), row.cend(), [](const QString& cell) { return numbers::IsBlank(cell); }))
+            return row.mid(0, kMapPositions);
+    return {};
+}
+
+namespace {
+
+// A caption as people retype it: letter case, repeated blanks and a closing dot or colon do not count.
+QString captionKey(const QString& text)
+{
+    QString key = numbers::TrimBlanks(text).simplified();
+    while (!key.isEmpty() && (key.back() == u'.' || key.back() == u':'))
+        key.chop(1);
+    return key.trimmed().toCaseFolded();
+}
+
+// The kind's column headers and the captions its entry dialog shows, each with its column.
+QHash<QString, int> columnCaptions(int kind)
+{
+    QHash<QString, int> captions;
+    const lists::ListKindInfo& info = lists::ListKindInfoOf(kind);
+    for (size_t c = 0; c < info.columns.size(); ++c)
+        captions.insert(captionKey(info.columns[c].header), static_cast<int>(c));
+    for (const lists::EntryField& f : lists::EntryFieldsFor(kind))
+        if (f.column >= 0 && !captions.contains(captionKey(f.caption)))
+            captions.insert(captionKey(f.caption), f.column);
+    return captions;
+}
+
+} // namespace
+
+bool LooksLikeHeader(int kind, const QStringList& fields, const ImportStructure& structure, int reportingYear)
+{
+    const QHash<QString, int> captions = columnCaptions(kind);
+    int nonBlank = 0;
+    int named = 0;
+    for (const QString& field : fields) {
+        if (numbers::IsBlank(field))
+            continue;
+        ++nonBlank;
+        named += captions.contains(captionKey(field)) ? 1 : 0;
+    }
+    if (named * 2 <= nonBlank)
+        return false;
+
+    const int columns = static_cast<int>(lists::ListKindInfoOf(kind).columns.size());
+    QStringList row(columns);
+    const bool mapped = std::any_of(structure.map.cbegin(), structure.map.cend(), [](int c) { return c >= 0; });
+    for (int p = 0; p < fields.size() && p < kMapPositions; ++p) {
+        const int column = mapped ? structure.map[static_cast<size_t>(p)] : captions.value(captionKey(fields[p]), -1);
+        if (column >= 0 && column < columns)
+            row[column] = numbers::TrimBlanks(fields[p]);
+    }
+    return !CheckRowCells(kind, row, 1, CheckContext { reportingYear, {} }).ok();
 }
 
 bool IdentifiesJournals(int kind)
@@ -297,16 +480,46 @@ void CompleteRow(int kind, QStringList& row, lists::JournalList* journals)
             row[static_cast<qsizetype>(c)] = QString::number(info.fixedPoints);
 }
 
-ImportedRows ReadRecords(int kind, const QString& text, const ImportStructure& structure, lists::JournalList* journals,
-    const std::function<void()>& fieldRead)
+namespace {
+
+void completeFinished(int kind, ImportedRows& out, lists::JournalList* journals)
 {
-    const int columns = static_cast<int>(lists::ListKindInfoOf(kind).columns.size());
-    ImportedRows out = SplitRecords(text, structure, columns, fieldRead);
     if (IdentifiesJournals(kind) && journals != nullptr && journals->isOpen())
         journals->setFilter(std::nullopt);
     for (size_t r = 0; r < out.rows.size(); ++r)
         if (out.complete[r])
             CompleteRow(kind, out.rows[r], journals);
+}
+
+} // namespace
+
+ImportedRows ReadRecords(int kind, const QString& text, const ImportStructure& structure, lists::JournalList* journals,
+    const std::function<void()>& fieldRead)
+{
+    const int columns = static_cast<int>(lists::ListKindInfoOf(kind).columns.size());
+    ImportedRows out = SplitRecords(text, structure, columns, fieldRead);
+    completeFinished(kind, out, journals);
+    return out;
+}
+
+ImportedRows ReadSheetRecords(int kind, const std::vector<QStringList>& sheetRows, const ImportStructure& structure,
+    lists::JournalList* journals, const std::function<void()>& fieldRead)
+{
+    const int columns = static_cast<int>(lists::ListKindInfoOf(kind).columns.size());
+    ImportedRows out;
+    RecordBuilder builder(structure, columns, out);
+    for (const QStringList& cells : sheetRows) {
+        if (std::all_of(cells.cbegin(), cells.cend(), [](const QString& cell) { return numbers::IsBlank(cell); }))
+            continue;
+        builder.ensureRow();
+        for (int position = 0; position < cells.size() && position < kMapPositions; ++position) {
+            builder.place(position, cells[position]);
+            if (fieldRead)
+                fieldRead();
+        }
+        builder.finish();
+    }
+    completeFinished(kind, out, journals);
     return out;
 }
 

@@ -8,6 +8,8 @@
 #include <optional>
 #include <vector>
 
+#include "import/text_encoding.h"
+
 namespace vestrum::lists {
 class JournalList;
 }
@@ -19,8 +21,6 @@ namespace vestrum::importing {
 
 // --- the text ---------------------------------------------------------------------------------
 
-enum class TextEncoding { Utf8, Windows1250, Utf16 };
-
 struct DecodedText {
     QString text;
     TextEncoding encoding = TextEncoding::Utf8;
@@ -30,15 +30,14 @@ struct DecodedText {
 // window would stop answering for minutes.
 constexpr qint64 kMaxImportBytes = 50LL * 1024 * 1024;
 
-// A byte-order mark selects UTF-16 (either order) or UTF-8 and is dropped. Without one the text is
-// taken as UTF-8 when it is valid UTF-8, otherwise as Windows-1250 (files of Polish Windows tools).
-DecodedText DecodeImportBytes(const QByteArray& bytes);
-// "UTF-8", "Windows-1250", "UTF-16".
-QString EncodingName(TextEncoding encoding);
+// The bytes in the encoding given, or in the one DetectEncoding finds; a byte-order mark is dropped.
+DecodedText DecodeImportBytes(const QByteArray& bytes, std::optional<TextEncoding> forced = std::nullopt);
 
-// Reads and decodes a file. Throws vestrum::Error with a Polish message when the file cannot be
-// read or is larger than kMaxImportBytes.
-DecodedText ReadImportFile(const QString& path);
+// Reads a file whole. Throws vestrum::Error with a Polish message when the file cannot be read or is
+// larger than kMaxImportBytes.
+QByteArray ReadImportBytes(const QString& path);
+// ReadImportBytes and DecodeImportBytes.
+DecodedText ReadImportFile(const QString& path, std::optional<TextEncoding> forced = std::nullopt);
 // The refusal of a clipboard text over the limit; empty when the text may be taken.
 QString ClipboardTextProblem(const QString& text);
 
@@ -62,6 +61,12 @@ struct ImportStructure {
     int linesPerRecord = 1;
     // Grid column (from 0) that field position n + 1 goes to; -1 drops the field ("- pomiń -").
     std::array<int, kMapPositions> map { -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1 };
+    // "cudzysłów ogranicza pola": in "znak/znaki:" mode a field that begins with a quote and whose
+    // closing quote is followed by the separator or the end of the record holds separators and line
+    // breaks as text, "" standing for one quote. Quotes that form no such field are text.
+    bool quotes = true;
+    // "pierwszy wiersz zawiera nazwy kolumn": the first record is skipped.
+    bool header = false;
 };
 
 // Refusals of the structure, each the message the window shows; empty when there is nothing to refuse.
@@ -88,6 +93,22 @@ struct ImportedRows {
 // (the progress of publication imports).
 ImportedRows SplitRecords(const QString& text, const ImportStructure& structure, int columnCount,
     const std::function<void()>& fieldRead = {});
+
+// ReadRecords for the rows of a spreadsheet (each row one record of its cells); blank rows are
+// skipped as blank lines are.
+ImportedRows ReadSheetRecords(int kind, const std::vector<QStringList>& sheetRows, const ImportStructure& structure,
+    lists::JournalList* journals, const std::function<void()>& fieldRead = {});
+
+// The fields (at most kMapPositions) of the first record of the text, trimmed; empty without one.
+QStringList FirstRecordFields(const QString& text, const ImportStructure& structure);
+// The first non-blank row of a spreadsheet, at most kMapPositions cells.
+QStringList FirstSheetRecord(const std::vector<QStringList>& sheetRows);
+
+// Whether a first record is a header row worth skipping without being asked: most of its non-blank
+// fields are captions of the kind's columns, and the record, placed by the map (or, with nothing
+// mapped yet, each caption in the column it names), fails the row checks, so it could never be
+// imported as data anyway. The headless command never guesses.
+bool LooksLikeHeader(int kind, const QStringList& fields, const ImportStructure& structure, int reportingYear);
 
 // Fills what the program derives for a finished row: the listed journal and its points for
 // publications (kinds 3 to 6), the fixed points for monographs (kinds 8 to 11).

@@ -10,6 +10,7 @@
 #include "program/program.h"
 #include "storage/schema.h"
 #include "support/temp_survey.h"
+#include "import/workbook_files.h"
 
 #include <gtest/gtest.h>
 
@@ -33,6 +34,7 @@ inline void PrintTo(const QString& s, std::ostream* os)
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTest>
 
 using namespace vestrum;
 using vestrum::testing::ScriptedMessages;
@@ -224,24 +226,124 @@ TEST_F(ImportFixture, LeavingAsksMessage18AndNieKeepsTheWindowOpen)
     EXPECT_FALSE(window->isVisible());
 }
 
-TEST_F(ImportFixture, AFileShowsTheEncodingItWasReadIn)
+TEST_F(ImportFixture, TheEncodingChooserShowsTheDetectedOneAndTheTextFollowsItsChoice)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("wykaz"));
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(codepage::toWindows1250(S("Zjazd Łódzki\r\nSympozjum Śląskie\r\n")));
+    file.write(codepage::toIso88592(S("Zjazd Łódzki\r\nSympozjum Śląskie\r\n")));
     file.close();
     window->prepare(21);
+    window->show();
+    window->activateWindow();
+    (void)QTest::qWaitFor([this] { return window->isActiveWindow(); }, 1000);
     window->loadTextFromFile(path);
     EXPECT_EQ(window->textField()->toPlainText(), S("Zjazd Łódzki\nSympozjum Śląskie\n"));
-    EXPECT_TRUE(window->encodingLabel()->text().endsWith(S("Windows-1250")));
+    EXPECT_EQ(window->encodingChooser()->currentText(), S("ISO-8859-2"));
     EXPECT_EQ(window->textField()->textCursor().position(), 0);
+
+    // One key up is Windows-1250, and the text is read again at once; one down is back.
+    window->encodingChooser()->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up);
+    EXPECT_EQ(window->encodingChooser()->currentText(), S("Windows-1250"));
+    EXPECT_EQ(window->textField()->toPlainText(), S("Zjazd Łódzki\nSympozjum ¦l±skie\n"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+    EXPECT_EQ(window->textField()->toPlainText(), S("Zjazd Łódzki\nSympozjum Śląskie\n"));
+    // The workbook entry is no encoding a text can be read in.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+    EXPECT_EQ(window->encodingChooser()->currentText(), S("ISO-8859-2"));
 
     QGuiApplication::clipboard()->setText(S("Konferencja Łódzka"));
     window->pasteFromClipboard();
     EXPECT_EQ(window->textField()->toPlainText(), S("Konferencja Łódzka"));
-    EXPECT_FALSE(window->encodingLabel()->isVisibleTo(window.get()));
+    EXPECT_FALSE(window->encodingChooser()->isEnabled());
+}
+
+TEST_F(ImportFixture, AHeaderRowIsTickedForTheUserWhoCanUntickItAndTheMapShowsItsCaptions)
+{
+    program.state.Flags.setFlag(MessageFlags::ImportInstructionFlag, 0);
+    window->prepare(25);
+    window->show();
+    window->activateWindow();
+    (void)QTest::qWaitFor([this] { return window->isActiveWindow(); }, 1000);
+    mapInOrder(6);
+    QGuiApplication::clipboard()->setText(S("numer projektu;tytuł projektu;data rozpoczęcia;data zakończenia;kierownik "
+                                            "projektu;nakłady\n"
+                                            "N 1;\"Badania; etap 2\";01/01/2007;31/12/2008;Nowak Anna;1500,50\n"));
+    window->pasteFromClipboard();
+    EXPECT_TRUE(window->headerBox()->isChecked());
+    EXPECT_FALSE(window->headerNotice()->text().isEmpty());
+    EXPECT_EQ(window->mapLabel(0)->text(), S("1. numer projektu"));
+    EXPECT_EQ(window->mapLabel(6)->text(), S("7."));
+    ASSERT_TRUE(window->readIntoStructure());
+    EXPECT_EQ(window->preview()->dataRowCount(), 1);
+    EXPECT_EQ(previewRow(1).mid(0, 2), (QStringList { S("N 1"), S("Badania; etap 2") }));
+
+    // Unticked with the space bar, the captions leave the map and the row is read as data.
+    window->showPage(TextImportWindow::StructurePage);
+    window->headerBox()->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    EXPECT_FALSE(window->headerBox()->isChecked());
+    EXPECT_TRUE(window->headerNotice()->text().isEmpty());
+    EXPECT_EQ(window->mapLabel(0)->text(), S("1."));
+    // With the quotes off, "Badania; etap 2" is cut at its separator.
+    window->quotesBox()->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    EXPECT_FALSE(window->quotesBox()->isChecked());
+    ASSERT_TRUE(window->readIntoStructure());
+    EXPECT_EQ(window->preview()->dataRowCount(), 2);
+    EXPECT_EQ(previewRow(2).mid(1, 2), (QStringList { S("\"Badania"), S("etap 2\"") }));
+    // A text without a header row takes back a tick the guess made, never one the user made.
+    window->showPage(TextImportWindow::StructurePage);
+    window->quotesBox()->setChecked(true);
+    window->pasteFromClipboard();
+    EXPECT_TRUE(window->headerBox()->isChecked());
+    window->setImportText(S("N 2;T;01/01/2007;31/12/2008;K;1,00"));
+    EXPECT_FALSE(window->headerBox()->isChecked());
+    window->headerBox()->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    window->setImportText(S("N 3;T;01/01/2007;31/12/2008;K;1,00"));
+    EXPECT_TRUE(window->headerBox()->isChecked());
+}
+
+TEST_F(ImportFixture, AWorkbookIsReadCellByCellFromTheSheetChosen)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("konferencje.xlsx"));
+    const auto members = vestrum::testing::XlsxMembers(
+        { { S("Pierwszy"), R"(<row r="1"><c r="A1" t="inlineStr"><is><t>Zjazd; letni</t></is></c></row></sheetData>)" },
+            { S("Drugi"), R"(<row r="1"><c r="A1" t="inlineStr"><is><t>Sympozjum</t></is></c></row>
+                             <row r="2"><c r="A2" t="inlineStr"><is><t>Kongres</t></is></c></row></sheetData>)" } },
+        {});
+    vestrum::testing::WriteZip(path, members);
+    program.state.Flags.setFlag(MessageFlags::ImportInstructionFlag, 0);
+    window->prepare(21);
+    window->show();
+    window->activateWindow();
+    (void)QTest::qWaitFor([this] { return window->isActiveWindow(); }, 1000);
+    window->setMapColumn(0, 0);
+    window->loadTextFromFile(path);
+    EXPECT_TRUE(window->readsWorkbook());
+    EXPECT_EQ(window->encodingChooser()->currentText(), S("arkusz"));
+    EXPECT_FALSE(window->separatorField()->isEnabled());
+    EXPECT_TRUE(window->textField()->isReadOnly());
+    ASSERT_TRUE(window->readIntoStructure());
+    EXPECT_EQ(previewRow(1), QStringList { S("Zjazd; letni") });
+
+    window->showPage(TextImportWindow::StructurePage);
+    window->sheetChooser()->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+    EXPECT_EQ(window->textField()->toPlainText(), S("Sympozjum\nKongres"));
+    ASSERT_TRUE(window->readIntoStructure());
+    EXPECT_EQ(window->preview()->dataRowCount(), 2);
+
+    // Emptying the text leaves the workbook.
+    window->showPage(TextImportWindow::StructurePage);
+    window->clearText();
+    EXPECT_FALSE(window->readsWorkbook());
+    EXPECT_TRUE(window->separatorField()->isEnabled());
+    EXPECT_FALSE(window->sheetChooser()->isVisibleTo(window.get()));
 }
 
 TEST_F(ImportFixture, TheHandOverAppendsToTheEditorsListAndMarksItChanged)

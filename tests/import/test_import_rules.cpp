@@ -43,16 +43,16 @@ TEST(ImportRules, EveryRuleNamesARealColumnAndEveryChoiceHasValues)
         for (const ImportRule& rule : ImportRules(kind)) {
             EXPECT_GE(rule.column, 0);
             EXPECT_LT(rule.column, columns);
-            EXPECT_TRUE(rule.message.endsWith(S(" - wiersz ")) || rule.message.endsWith(S(" - wiersz- ")))
-                << rule.message.toStdString();
+            EXPECT_TRUE(rule.message.endsWith(S(" - wiersz "))) << rule.message.toStdString();
             if (rule.type == RuleType::Choice) {
                 EXPECT_GE(rule.choices.size(), 2) << kind;
                 EXPECT_FALSE(rule.choices.contains(S("- wybierz -")));
             }
         }
     }
-    EXPECT_TRUE(ImportRules(33).empty());
-    EXPECT_TRUE(CheckRowCells(33, { QString(5000, QLatin1Char('x')) }, 1, year2008()).ok());
+    // Kind 33 has no rule of its own, but its cells are still held to their fields.
+    for (const ImportRule& rule : ImportRules(33))
+        EXPECT_EQ(rule.type, RuleType::Width);
 }
 
 TEST(ImportRules, DatesPassOnlyAsTwoDigitsSlashTwoDigitsSlashFourDigitsFormingARealDate)
@@ -96,6 +96,9 @@ TEST(ImportRules, YearsRunFromTheFirstYearToTheReportingYear)
     EXPECT_TRUE(messages(14, membership("1930")).isEmpty());
     EXPECT_TRUE(messages(14, membership("2008")).isEmpty());
     EXPECT_EQ(messages(14, membership("2008"), 1, CheckContext { 2007, {} }), QStringList { line });
+    // Four digits and nothing else, as the entry dialog keeps in its four-character field.
+    for (const char* notAYear : { "+1999", "01999", " 1999", "199" })
+        EXPECT_EQ(messages(14, membership(notAYear)), QStringList { line }) << notAYear;
 }
 
 TEST(ImportRules, ChoicesIgnoreCaseAndBlanksTakeTheListedSpellingAndRefuseThePlaceholder)
@@ -138,21 +141,35 @@ TEST(ImportRules, DateMessagesNameTheRealFieldOfKinds37And39)
                         "wprowadzenia\" - wiersz 1") });
 }
 
-TEST(ImportRules, LengthsFollowTheDeclaredWidthsAndLongTextIsNotLimited)
+TEST(ImportRules, EveryCellIsHeldToItsFieldsWidthWithTheEntryDialogsLine)
 {
     EXPECT_EQ(DeclaredWidth(3, 0), 250); // "Czasopismo"
     EXPECT_EQ(DeclaredWidth(3, 1), 255); // "Tytuł", bounded by the default width
     EXPECT_EQ(DeclaredWidth(3, 5), 0); // points: a number
-    const QStringList ok { QString(250, QLatin1Char('x')), S("t"), S("a"), S("r"), S(""), S("0") };
+    const QStringList ok { QString(250, QLatin1Char('x')), QString(255, QLatin1Char('t')), S("a"), S("r"), S(""), S("0") };
     EXPECT_TRUE(messages(3, ok).isEmpty());
     QStringList tooLong = ok;
     tooLong[0] += QLatin1Char('x');
-    EXPECT_EQ(messages(3, tooLong), QStringList { S("Zbyt długie pole \"Czasopismo\" - wiersz 1") });
-    // A database with other widths is followed.
-    EXPECT_EQ(messages(3, ok, 1, CheckContext { 2008, { { S("Czasopismo"), 100 } } }).size(), 1);
-    EXPECT_EQ(messages(0, { QString(101, QLatin1Char('x')), QString(101, QLatin1Char('x')), S("1"), S("") }),
-        (QStringList { S("Zbyt długie pole \"Nazwisko i imię\" - wiersz 1"),
-            S("Zbyt długie pole \"Stanowisko służbowe\" - wiersz- 1") }));
+    tooLong[1] += QLatin1Char('t'); // a column the old table never checked
+    EXPECT_EQ(messages(3, tooLong, 4),
+        (QStringList { S("Pole \"Czasopismo\" może zawierać najwyżej 250 znaków - wiersz 4"),
+            S("Pole \"Tytuł\" może zawierać najwyżej 255 znaków - wiersz 4") }));
+    // A database with other widths is followed, and the line names its width.
+    EXPECT_EQ(messages(3, ok, 1, CheckContext { 2008, { { S("Czasopismo"), 102 } } }),
+        QStringList { S("Pole \"Czasopismo\" może zawierać najwyżej 102 znaki - wiersz 1") });
+    // A cell that fails its own rule is told once: a too long date is a wrong date.
+    QStringList contract = { S("U/1"), S("Badania"), S("12500"), S("Firma"), S("01/02/2007 r."), S("31/12/2008") };
+    EXPECT_EQ(messages(27, contract).size(), 1);
+    // Kind 33 had no checks at all; a cell longer than its field no longer passes.
+    const lists::ListKindInfo& other = lists::ListKindInfoOf(33);
+    QStringList otherRow(static_cast<qsizetype>(other.columns.size()));
+    int bounded = -1;
+    for (int c = 0; c < otherRow.size() && bounded < 0; ++c)
+        if (DeclaredWidth(33, c) > 0)
+            bounded = c;
+    ASSERT_GE(bounded, 0);
+    otherRow[bounded] = QString(DeclaredWidth(33, bounded) + 1, QLatin1Char('x'));
+    EXPECT_EQ(messages(33, otherRow).size(), 1);
 }
 
 TEST(ImportRules, DegreeDisciplinesAreCheckedOnlyUnderAValidDomain)

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QStringDecoder>
 #include <QTemporaryDir>
 
 using namespace vestrum;
@@ -134,6 +135,81 @@ TEST(ImportSplitting, EmptyTextOrEmptySeparatorGivesNoRecord)
     EXPECT_EQ(rowsOf(S("a;b"), bySeparator("", { 0 }), 1), (std::vector<QStringList> { { "a;b" } }));
 }
 
+TEST(ImportQuotes, SpreadsheetCsvOfLibreOfficeAndExcelReadsAsItsCells)
+{
+    const ImportStructure s = bySeparator(";", { 0, 1, 2, 3 });
+    // As LibreOffice writes it: LF, quotes only where needed, doubled quotes inside.
+    const QString calc = S("Acta Physica;\"Kowalski J.; Nowak A.\";\"O \"\"zjawisku\"\" X\";2008\n"
+                           "Acta;\"Wiersz pierwszy\nwiersz drugi\";Autor;2009\n");
+    EXPECT_EQ(rowsOf(calc, s, 4),
+        (std::vector<QStringList> { { "Acta Physica", "Kowalski J.; Nowak A.", S("O \"zjawisku\" X"), "2008" },
+            { "Acta", S("Wiersz pierwszy\nwiersz drugi"), "Autor", "2009" } }));
+    // As Excel writes it: CR LF between records, a bare LF inside a cell, empty cells at the end.
+    const QString excel = S("\"Przegląd; tom 1\";\"Linia 1\nLinia 2\";;\r\n\"\"\"Cytat\"\"\";B;C;D\r\n");
+    EXPECT_EQ(rowsOf(excel, s, 4),
+        (std::vector<QStringList> { { S("Przegląd; tom 1"), S("Linia 1\nLinia 2"), "", "" },
+            { S("\"Cytat\""), "B", "C", "D" } }));
+    // A quoted line break written as CR LF is one LF in the cell, as the text field would give it.
+    EXPECT_EQ(rowsOf(S("\"a\r\nb\";c"), s, 4)[0][0], S("a\nb"));
+}
+
+TEST(ImportQuotes, QuotesThatFormNoFieldAreTextAsBefore)
+{
+    const ImportStructure s = bySeparator(";", { 0, 1, 2 });
+    // A title that begins with a quote but goes on after it, and a quote never closed.
+    EXPECT_EQ(rowsOf(S("\"Pan Tadeusz\" w przekładzie;Mickiewicz\n\"Nie zamknięty;b\nx;y"), s, 3),
+        (std::vector<QStringList> { { S("\"Pan Tadeusz\" w przekładzie"), S("Mickiewicz"), "" },
+            { S("\"Nie zamknięty"), "b", "" }, { "x", "y", "" } }));
+    // A quote inside a field changes nothing; blanks around a quoted field do not count.
+    EXPECT_EQ(rowsOf(S("a \"b\";  \"c;d\"  ;e"), s, 3), (std::vector<QStringList> { { S("a \"b\""), "c;d", "e" } }));
+    // Off, every quote is text.
+    ImportStructure off = s;
+    off.quotes = false;
+    EXPECT_EQ(rowsOf(S("\"a;b\";c"), off, 3), (std::vector<QStringList> { { S("\"a"), S("b\""), "c" } }));
+    // Tab and multi-character separators; line-end mode ignores quotes.
+    EXPECT_EQ(rowsOf(S("\"a\tb\"\t\"c\""), bySeparator("\t", { 0, 1 }), 2), (std::vector<QStringList> { { "a\tb", "c" } }));
+    EXPECT_EQ(rowsOf(S("\"a||b\"||c"), bySeparator("||", { 0, 1 }), 2), (std::vector<QStringList> { { "a||b", "c" } }));
+    EXPECT_EQ(rowsOf(S("\"a\nb\""), byLines(2, { 0, 1 }), 2), (std::vector<QStringList> { { S("\"a"), S("b\"") } }));
+}
+
+TEST(ImportQuotes, AFieldAfterTheTwelfthStillKeepsItsQuotedLineBreak)
+{
+    QStringList fields;
+    for (int i = 1; i <= 13; ++i)
+        fields << QString::number(i);
+    const QString text = fields.join(';') + S(";\"x\ny\"\nnext");
+    const auto rows = rowsOf(text, bySeparator(";", { 0 }), 1);
+    EXPECT_EQ(rows, (std::vector<QStringList> { { "1" }, { "next" } }));
+}
+
+TEST(ImportHeader, TheFirstRecordIsSkippedInEitherModeWhenAsked)
+{
+    ImportStructure s = bySeparator(";", { 0, 1 });
+    s.header = true;
+    EXPECT_EQ(rowsOf(S("\n  \nNazwa;Rok\na;1\nb;2"), s, 2), (std::vector<QStringList> { { "a", "1" }, { "b", "2" } }));
+    ImportStructure lines = byLines(2, { 0, 1 });
+    lines.header = true;
+    EXPECT_EQ(rowsOf(S("Nazwa\nRok\na\n1"), lines, 2), (std::vector<QStringList> { { "a", "1" } }));
+    EXPECT_EQ(FirstRecordFields(S("\n\"Nazwa; pełna\" ; Rok \nx"), s), (QStringList { S("Nazwa; pełna"), "Rok" }));
+    EXPECT_EQ(FirstRecordFields(S("A\nB\nC"), lines), (QStringList { "A", "B" }));
+}
+
+TEST(ImportHeader, AFirstRecordOfCaptionsThatFailsTheChecksIsTakenForAHeader)
+{
+    // Projects: dates and an amount, so a row of captions can never pass.
+    const QStringList captions { S("Numer projektu"), S("TYTUŁ PROJEKTU"), S("data rozpoczęcia:"), S("data zakończenia"),
+        S("kierownik projektu"), S("nakłady"), S("uwagi") };
+    EXPECT_TRUE(LooksLikeHeader(25, captions, bySeparator(";", {}), 2008));
+    EXPECT_TRUE(LooksLikeHeader(25, captions, bySeparator(";", { 0, 1, 2, 3, 4, 5 }), 2008));
+    // A record of data, and one where captions are not the most of its fields, are data.
+    EXPECT_FALSE(LooksLikeHeader(25,
+        { S("N1"), S("Badania"), S("01/01/2007"), S("31/12/2008"), S("Kowalski"), S("100,00") },
+        bySeparator(";", { 0, 1, 2, 3, 4, 5 }), 2008));
+    EXPECT_FALSE(LooksLikeHeader(25, { S("Numer projektu"), S("x"), S("y") }, bySeparator(";", {}), 2008));
+    // Publications check only widths: their captions pass as a record, so the window does not guess.
+    EXPECT_FALSE(LooksLikeHeader(3, { S("Czasopismo"), S("Tytuł"), S("Autor (Autorzy)") }, bySeparator(";", {}), 2008));
+}
+
 TEST(ImportStructureChecks, RefusalsNameWhatIsWrong)
 {
     EXPECT_EQ(StructureProblem(bySeparator("", { 0 }), QString(), { S("A") }), S("Nie podano znaku separatora"));
@@ -151,28 +227,72 @@ TEST(ImportStructureChecks, RefusalsNameWhatIsWrong)
     EXPECT_EQ(DuplicateMapProblem(bySeparator(";", { 0, -1, -1, 1, -1 }), headers), QString());
 }
 
+QByteArray utf16(const QString& text, bool littleEndian, bool mark)
+{
+    QByteArray bytes;
+    if (mark)
+        bytes = littleEndian ? QByteArray("\xFF\xFE") : QByteArray("\xFE\xFF");
+    for (QChar c : text) {
+        const char high = static_cast<char>(c.unicode() >> 8), low = static_cast<char>(c.unicode() & 0xFF);
+        bytes.append(littleEndian ? low : high).append(littleEndian ? high : low);
+    }
+    return bytes;
+}
+
 TEST(ImportEncoding, TheSameTextInEveryEncodingGivesTheSameRows)
 {
-    const QString text = S("Zażółć gęślą jaźń;Łódź\r\nŚląsk;Kraków\r\n");
-    const QByteArray utf16le
-        = QByteArray("\xFF\xFE") + QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
-    QByteArray utf16be("\xFE\xFF");
-    for (QChar c : text)
-        utf16be.append(static_cast<char>(c.unicode() >> 8)).append(static_cast<char>(c.unicode() & 0xFF));
-
+    const QString text = S("Zażółć gęślą jaźń;Łódź\r\nŚląsk;Kraków\r\nŹródło;Ąę\r\n");
     const struct {
         QByteArray bytes;
         TextEncoding encoding;
-    } cases[]
-        = { { text.toUtf8(), TextEncoding::Utf8 }, { QByteArray("\xEF\xBB\xBF") + text.toUtf8(), TextEncoding::Utf8 },
-              { codepage::toWindows1250(text), TextEncoding::Windows1250 }, { utf16le, TextEncoding::Utf16 },
-              { utf16be, TextEncoding::Utf16 } };
+    } cases[] = { { text.toUtf8(), TextEncoding::Utf8 }, { QByteArray("\xEF\xBB\xBF") + text.toUtf8(), TextEncoding::Utf8 },
+        { codepage::toWindows1250(text), TextEncoding::Windows1250 },
+        { codepage::toIso88592(text), TextEncoding::Iso88592 }, { utf16(text, true, true), TextEncoding::Utf16LE },
+        { utf16(text, false, true), TextEncoding::Utf16BE }, { utf16(text, true, false), TextEncoding::Utf16LE },
+        { utf16(text, false, false), TextEncoding::Utf16BE } };
     const auto expected = rowsOf(text, bySeparator(";", { 0, 1 }), 2);
     for (const auto& c : cases) {
         const DecodedText decoded = DecodeImportBytes(c.bytes);
-        EXPECT_EQ(decoded.encoding, c.encoding) << c.bytes.toHex().toStdString();
-        EXPECT_EQ(rowsOf(decoded.text, bySeparator(";", { 0, 1 }), 2), expected);
+        EXPECT_EQ(EncodingName(decoded.encoding), EncodingName(c.encoding)) << c.bytes.toHex().toStdString();
+        EXPECT_EQ(decoded.text, text) << EncodingName(c.encoding).toStdString();
+        EXPECT_FALSE(decoded.text.contains(QChar(0))); // UTF-16 without its mark stores no NULs
     }
+}
+
+TEST(ImportEncoding, ShortPolishLinesAreToldApartAndAChosenEncodingOverridesTheGuess)
+{
+    // One word is enough when it holds one of the letters the two code pages place differently.
+    for (const char* word : { "ściana", "Źle", "są", "Ąb" }) {
+        EXPECT_EQ(DetectEncoding(codepage::toIso88592(S(word))), TextEncoding::Iso88592) << word;
+        EXPECT_EQ(DetectEncoding(codepage::toWindows1250(S(word))), TextEncoding::Windows1250) << word;
+    }
+    // "±" beside a number is a Windows-1250 sign, not an ISO-8859-2 "ą".
+    EXPECT_EQ(DetectEncoding(codepage::toWindows1250(S("Wynik 12 ±5%"))), TextEncoding::Windows1250);
+    // Letters both code pages share decode alike, so either answer reads the text right.
+    EXPECT_EQ(DecodeImportBytes(codepage::toIso88592(S("Łódka żółta"))).text, S("Łódka żółta"));
+
+    const QByteArray iso = codepage::toIso88592(S("Gęś"));
+    EXPECT_EQ(DecodeImportBytes(iso, TextEncoding::Windows1250).text, S("Gę¶"));
+    EXPECT_EQ(DecodeImportBytes(iso, TextEncoding::Iso88592).text, S("Gęś"));
+    // A mark of another encoding is text for the one chosen; its own mark is dropped.
+    EXPECT_EQ(DecodeImportBytes(QByteArray("\xEF\xBB\xBF" "a"), TextEncoding::Utf8).text, S("a"));
+    EXPECT_EQ(DecodeImportBytes(utf16(S("a"), true, true), TextEncoding::Utf16LE).text, S("a"));
+
+    for (const char* option : { "utf-8", "UTF-16LE", "utf-16be", "windows-1250", "iso-8859-2" })
+        EXPECT_TRUE(EncodingFromOption(S(option)).has_value()) << option;
+    EXPECT_FALSE(EncodingFromOption(S("latin2")).has_value());
+}
+
+TEST(ImportEncoding, TheIso88592TableAgreesWithTheSystemsConverter)
+{
+    QStringDecoder system("ISO-8859-2");
+    ASSERT_TRUE(system.isValid());
+    QByteArray all;
+    for (int b = 0; b < 256; ++b)
+        all.append(static_cast<char>(b));
+    EXPECT_EQ(codepage::fromIso88592(all), system.decode(all));
+    EXPECT_EQ(codepage::toIso88592(codepage::fromIso88592(all)), all);
+    EXPECT_EQ(codepage::toIso88592(S("ą€")), QByteArray("\xB1?"));
 }
 
 TEST(ImportEncoding, FilesOverTheLimitOrMissingAreRefusedWithAMessage)

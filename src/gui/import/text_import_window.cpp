@@ -9,6 +9,7 @@
 #include "gui/common/window_memory.h"
 #include "gui/lists/list_editor.h"
 #include "import/import_rules.h"
+#include "import/spreadsheet_reader.h"
 #include "lists/journal_identification.h"
 #include "lists/list_catalogue.h"
 #include "program/program.h"
@@ -30,6 +31,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QStandardItemModel>
 #include <QStackedWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -47,6 +49,22 @@ constexpr int kIdentificationNotice = 12;
 constexpr int kProgressRepaintMs = 40;
 
 const char* const kPreviewHeading = "Weryfikacja wyników i ładowanie danych";
+const char* const kWorkbookItem = "arkusz";
+constexpr int kMapLabelLetters = 24;
+
+// A sheet in the text field: a row a line, its cells separated by tabs, a cell's own line breaks as blanks.
+QString sheetText(const std::vector<QStringList>& rows)
+{
+    QStringList lines;
+    lines.reserve(static_cast<qsizetype>(rows.size()));
+    for (const QStringList& row : rows) {
+        QStringList cells = row;
+        for (QString& cell : cells)
+            cell.replace(QLatin1Char('\n'), QLatin1Char(' '));
+        lines << cells.join(QLatin1Char('\t'));
+    }
+    return lines.join(QLatin1Char('\n'));
+}
 
 QString instructions()
 {
@@ -59,7 +77,9 @@ QString instructions()
              "4. jeżeli nie wszystkie pola obowiązkowe dla danegio wykazu są importowane, wówczas muszą one zostac "
              "uzupełnione poprzez edycję każdej pozycji \nwykazu\n\n"
              "5. wszystkie pola wykazu muszą być rozdzielone jednolitym separatorem (lub znajdować się w osobnych "
-             "wierszach), przy czym wybrany separator nie \nmoże wystąpić w zawartości żadnego z pól ");
+             "wierszach), przy czym wybrany separator nie \nmoże wystąpić w zawartości żadnego z pól, chyba że pole "
+             "jest ujęte w cudzysłów (tak zapisują je arkusze kalkulacyjne)\n\n"
+             "6. plik .xlsx lub .ods można wczytać bezpośrednio - jego komórki są polami wykazu");
 }
 
 QPushButton* button(const char* caption, QWidget* parent)
@@ -117,6 +137,7 @@ TextImportWindow::TextImportWindow(
     });
 
     new WindowMemoryKeeper(this, program.state.Windows[static_cast<size_t>(RememberedWindow::ImportWykazu)]);
+    clearText();
 }
 
 QWidget* TextImportWindow::buildInstructionsPage()
@@ -155,8 +176,36 @@ QWidget* TextImportWindow::buildStructurePage()
 
     text_ = new QPlainTextEdit(page);
     text_->setLineWrapMode(QPlainTextEdit::NoWrap);
-    encoding_ = new QLabel(page);
-    encoding_->hide();
+
+    // What the text was read as: the encoding of a file (detected, and open to a choice) or a
+    // workbook's sheet; and the note of a header row ticked without being asked.
+    encodingCaption_ = new QLabel(S("kodowanie:"), page);
+    encoding_ = new QComboBox(page);
+    for (importing::TextEncoding e : importing::TextEncodings())
+        encoding_->addItem(importing::EncodingName(e), static_cast<int>(e));
+    encoding_->addItem(S(kWorkbookItem), -1);
+    if (auto* items = qobject_cast<QStandardItemModel*>(encoding_->model()))
+        items->item(encoding_->count() - 1)->setEnabled(false);
+    encodingCaption_->setBuddy(encoding_);
+    connect(encoding_, &QComboBox::activated, this, [this](int index) {
+        const int e = encoding_->itemData(index).toInt();
+        if (e >= 0)
+            chooseEncoding(static_cast<importing::TextEncoding>(e));
+    });
+    sheetCaption_ = new QLabel(S("arkusz:"), page);
+    sheet_ = new QComboBox(page);
+    sheet_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    sheetCaption_->setBuddy(sheet_);
+    connect(sheet_, &QComboBox::activated, this, &TextImportWindow::chooseSheet);
+    headerNotice_ = new QLabel(page);
+    headerNotice_->setWordWrap(true);
+    auto* sourceRow = new QHBoxLayout;
+    sourceRow->addWidget(encodingCaption_);
+    sourceRow->addWidget(encoding_);
+    sourceRow->addSpacing(16);
+    sourceRow->addWidget(sheetCaption_);
+    sourceRow->addWidget(sheet_);
+    sourceRow->addStretch();
 
     // "Separator pól:" with its two options; each enables only its own fields.
     byCharacters_ = new QRadioButton(S("znak/znaki:"), page);
@@ -167,6 +216,8 @@ QWidget* TextImportWindow::buildStructurePage()
     byCharacters_->setChecked(true);
     separator_ = new QLineEdit(S(";"), page);
     separator_->setMaximumWidth(80);
+    quotes_ = new QCheckBox(S("cudzysłów ogranicza pola"), page);
+    quotes_->setChecked(true);
     linesBefore_ = new QLabel(S(" - opis obejmuje"), page);
     lineCount_ = new QLineEdit(S("1"), page);
     lineCount_->setMaximumWidth(50);
@@ -177,12 +228,35 @@ QWidget* TextImportWindow::buildStructurePage()
     separatorRow->addWidget(new QLabel(S("Separator pól:"), page));
     separatorRow->addWidget(byCharacters_);
     separatorRow->addWidget(separator_);
+    separatorRow->addWidget(quotes_);
     separatorRow->addSpacing(24);
     separatorRow->addWidget(byLines_);
     separatorRow->addWidget(linesBefore_);
     separatorRow->addWidget(lineCount_);
     separatorRow->addWidget(linesAfter_);
     separatorRow->addStretch();
+
+    header_ = new QCheckBox(S("pierwszy wiersz zawiera nazwy kolumn"), page);
+    connect(header_, &QCheckBox::clicked, this, [this] {
+        headerGuessed_ = false;
+        headerNotice_->clear();
+    });
+
+    // The labels of the map carry the header row's captions; they follow the text after a pause in typing.
+    relabel_ = new QTimer(this);
+    relabel_->setSingleShot(true);
+    relabel_->setInterval(200);
+    connect(relabel_, &QTimer::timeout, this, &TextImportWindow::refreshMapLabels);
+    auto relabelSoon = [this] { relabel_->start(); };
+    connect(header_, &QCheckBox::toggled, this, &TextImportWindow::refreshMapLabels);
+    connect(quotes_, &QCheckBox::toggled, this, relabelSoon);
+    connect(separator_, &QLineEdit::textChanged, this, relabelSoon);
+    connect(lineCount_, &QLineEdit::textChanged, this, relabelSoon);
+    connect(byCharacters_, &QRadioButton::toggled, this, relabelSoon);
+    connect(text_, &QPlainTextEdit::textChanged, this, [this] {
+        if (header_->isChecked())
+            relabel_->start();
+    });
 
     // Twelve map lists in three columns of four.
     auto* mapGrid = new QGridLayout;
@@ -197,7 +271,10 @@ QWidget* TextImportWindow::buildStructurePage()
         });
         const int row = n % 4;
         const int column = (n / 4) * 2;
-        mapGrid->addWidget(new QLabel(QString::number(n + 1) + QLatin1Char('.'), page), row, column, Qt::AlignRight);
+        auto* label = new QLabel(QString::number(n + 1) + QLatin1Char('.'), page);
+        label->setBuddy(list);
+        mapLabels_[static_cast<size_t>(n)] = label;
+        mapGrid->addWidget(label, row, column, Qt::AlignRight);
         mapGrid->addWidget(list, row, column + 1);
         mapGrid->setColumnStretch(column + 1, 1);
     }
@@ -214,9 +291,14 @@ QWidget* TextImportWindow::buildStructurePage()
     auto* layout = new QVBoxLayout(page);
     layout->addLayout(commands);
     layout->addWidget(text_, 1);
-    layout->addWidget(encoding_);
+    layout->addLayout(sourceRow);
     layout->addWidget(heading("Definicja struktury wykazu", page));
     layout->addLayout(separatorRow);
+    auto* headerRow = new QHBoxLayout;
+    headerRow->addWidget(header_);
+    headerRow->addSpacing(16);
+    headerRow->addWidget(headerNotice_, 1);
+    layout->addLayout(headerRow);
     layout->addWidget(heading("Kolejność pól", page));
     layout->addLayout(mapGrid);
     layout->addLayout(bottom);
@@ -274,6 +356,9 @@ void TextImportWindow::prepare(int kind)
     const lists::ListKindInfo& info = lists::ListKindInfoOf(kind);
     kind_ = kind;
     accepted_.clear();
+    // The header box belongs to the text, which every opening empties; the quotes box is a setting.
+    header_->setChecked(false);
+    headerGuessed_ = false;
     clearText();
     // A new import group starts with every position skipped; the same group keeps its numbers.
     if (info.importGroup != lastGroup_) {
@@ -355,7 +440,11 @@ void TextImportWindow::continueFromInstructions()
 void TextImportWindow::clearText()
 {
     text_->clear();
-    encoding_->hide();
+    fileBytes_.clear();
+    leaveWorkbook();
+    encoding_->setCurrentIndex(-1);
+    encoding_->setEnabled(false);
+    newSourceShown();
 }
 
 void TextImportWindow::showText(const QString& text)
@@ -368,8 +457,12 @@ void TextImportWindow::showText(const QString& text)
 
 void TextImportWindow::setImportText(const QString& text)
 {
+    fileBytes_.clear();
+    leaveWorkbook();
+    encoding_->setCurrentIndex(-1);
+    encoding_->setEnabled(false);
     showText(text);
-    encoding_->hide();
+    newSourceShown();
 }
 
 void TextImportWindow::loadTextFromFile()
@@ -386,12 +479,118 @@ void TextImportWindow::loadTextFromFile(const QString& path)
 {
     try {
         BusyPointer busy;
-        const importing::DecodedText decoded = importing::ReadImportFile(path);
-        showText(decoded.text);
-        encoding_->setText(S("Kodowanie tekstu wczytanego z pliku: ") + importing::EncodingName(decoded.encoding));
-        encoding_->show();
+        if (importing::IsSpreadsheetFile(path)) {
+            loadWorkbook(path, 0);
+            return;
+        }
+        QByteArray bytes = importing::ReadImportBytes(path);
+        leaveWorkbook();
+        fileBytes_ = std::move(bytes);
+        showDecoded(importing::DetectEncoding(fileBytes_));
     } catch (const Error& e) {
         program_.notify(e.message(), 0, MessageKind::Error);
+    }
+}
+
+void TextImportWindow::showDecoded(importing::TextEncoding encoding)
+{
+    encoding_->setEnabled(true);
+    encoding_->setCurrentIndex(encoding_->findData(static_cast<int>(encoding)));
+    showText(importing::DecodeAs(fileBytes_, encoding));
+    newSourceShown();
+}
+
+void TextImportWindow::chooseEncoding(importing::TextEncoding encoding)
+{
+    if (fileBytes_.isNull() || sheetSource_)
+        return;
+    BusyPointer busy;
+    showDecoded(encoding);
+}
+
+void TextImportWindow::loadWorkbook(const QString& path, int sheet)
+{
+    importing::Spreadsheet workbook = importing::ReadSpreadsheet(path, sheet);
+    fileBytes_.clear();
+    sheetSource_ = true;
+    workbookPath_ = path;
+    sheetRows_ = std::move(workbook.rows);
+    sheet_->clear();
+    sheet_->addItems(workbook.sheetNames);
+    sheet_->setCurrentIndex(workbook.sheet);
+    sheet_->setEnabled(workbook.sheetNames.size() > 1);
+    sheetCaption_->setVisible(true);
+    sheet_->setVisible(true);
+    encoding_->setCurrentIndex(encoding_->findText(S(kWorkbookItem)));
+    encoding_->setEnabled(false);
+    // The cells are the fields: there is nothing to separate, and the shown text is not what is read.
+    text_->setReadOnly(true);
+    showText(sheetText(sheetRows_));
+    modeChanged();
+    newSourceShown();
+}
+
+void TextImportWindow::chooseSheet(int sheet)
+{
+    if (!sheetSource_ || sheet < 0)
+        return;
+    try {
+        BusyPointer busy;
+        loadWorkbook(workbookPath_, sheet);
+    } catch (const Error& e) {
+        program_.notify(e.message(), 0, MessageKind::Error);
+    }
+}
+
+void TextImportWindow::leaveWorkbook()
+{
+    sheetSource_ = false;
+    workbookPath_.clear();
+    sheetRows_.clear();
+    sheet_->clear();
+    sheetCaption_->setVisible(false);
+    sheet_->setVisible(false);
+    text_->setReadOnly(false);
+    modeChanged();
+}
+
+QStringList TextImportWindow::firstRecord() const
+{
+    return sheetSource_ ? importing::FirstSheetRecord(sheetRows_)
+                        : importing::FirstRecordFields(text_->toPlainText(), structure());
+}
+
+// A header row is guessed only for a new text or sheet, so a box the user set stays as set; a box
+// the guess ticked is taken back when the next text has no header row.
+void TextImportWindow::newSourceShown()
+{
+    const QStringList first = kind_ >= 0 ? firstRecord() : QStringList {};
+    if (kind_ >= 0 && importing::LooksLikeHeader(kind_, first, structure(), program_.state.ReportingYear)) {
+        header_->setChecked(true);
+        headerGuessed_ = true;
+        headerNotice_->setText(S("Pierwszy wiersz tekstu to nazwy kolumn wykazu - zaznaczono to pole, "
+                                 "więc nie zostanie on wczytany jako pozycja."));
+    } else {
+        if (headerGuessed_)
+            header_->setChecked(false);
+        headerGuessed_ = false;
+        headerNotice_->clear();
+    }
+    refreshMapLabels();
+}
+
+void TextImportWindow::refreshMapLabels()
+{
+    relabel_->stop();
+    const QStringList captions = header_->isChecked() ? firstRecord() : QStringList {};
+    for (int n = 0; n < importing::kMapPositions; ++n) {
+        QString label = QString::number(n + 1) + QLatin1Char('.');
+        const QString caption = captions.value(n).simplified();
+        if (!caption.isEmpty())
+            label += QLatin1Char(' ')
+                + (caption.size() > kMapLabelLetters ? caption.left(kMapLabelLetters - 1) + QChar(0x2026) : caption);
+        mapLabels_[static_cast<size_t>(n)]->setText(label);
+        mapLabels_[static_cast<size_t>(n)]->setToolTip(captions.value(n));
     }
 }
 
@@ -409,11 +608,16 @@ void TextImportWindow::pasteFromClipboard()
 
 void TextImportWindow::modeChanged()
 {
+    // A workbook's cells need neither a separator nor a line count.
+    const bool text = !sheetSource_;
     const bool characters = byCharacters_->isChecked();
-    separator_->setEnabled(characters);
-    linesBefore_->setEnabled(!characters);
-    lineCount_->setEnabled(!characters);
-    linesAfter_->setEnabled(!characters);
+    byCharacters_->setEnabled(text);
+    byLines_->setEnabled(text);
+    separator_->setEnabled(text && characters);
+    quotes_->setEnabled(text && characters);
+    linesBefore_->setEnabled(text && !characters);
+    lineCount_->setEnabled(text && !characters);
+    linesAfter_->setEnabled(text && !characters);
 }
 
 importing::ImportStructure TextImportWindow::structure() const
@@ -423,6 +627,8 @@ importing::ImportStructure TextImportWindow::structure() const
     s.separator = separator_->text();
     s.linesPerRecord = lineCount_->text().trimmed().toInt();
     s.map = mapColumns_;
+    s.quotes = quotes_->isChecked();
+    s.header = header_->isChecked();
     return s;
 }
 
@@ -459,7 +665,9 @@ bool TextImportWindow::readIntoStructure()
 {
     const importing::ImportStructure chosen = structure();
     const QStringList headers = lists::ListKindInfoOf(kind_).headers();
-    if (chosen.mode == importing::SeparatorMode::Characters) {
+    if (sheetSource_) {
+        // cells need no separator
+    } else if (chosen.mode == importing::SeparatorMode::Characters) {
         if (const QString problem = importing::SeparatorProblem(chosen); !problem.isEmpty()) {
             refuse(problem, separator_);
             return false;
@@ -492,7 +700,8 @@ bool TextImportWindow::readIntoStructure()
                 sinceRepaint.restart();
             }
         };
-        read = importing::ReadRecords(kind_, text_->toPlainText(), chosen, &journals_, fieldRead);
+        read = sheetSource_ ? importing::ReadSheetRecords(kind_, sheetRows_, chosen, &journals_, fieldRead)
+                            : importing::ReadRecords(kind_, text_->toPlainText(), chosen, &journals_, fieldRead);
         preview_->setUpdatesEnabled(false);
         preview_->setDataRows(read.rows);
         preview_->setUpdatesEnabled(true);

@@ -59,7 +59,9 @@ public:
     void loadTextFromFile(); // "wczytaj tekst z pliku"
     void loadTextFromFile(const QString& path);
     void pasteFromClipboard(); // "wklej tekst ze schowka systemowego"
-    void setImportText(const QString& text);
+    void setImportText(const QString& text); // a text of no file (the clipboard's)
+    void chooseEncoding(importing::TextEncoding encoding); // the chooser's override: the text follows at once
+    void chooseSheet(int sheet); // the sheet chooser of a workbook
     bool readIntoStructure(); // "wczytaj tekst do struktury"; true when the preview was built
     bool enterIntoList(); // "wprowadź wykaz do bazy"; true when every row passed
     void showPage(Page page);
@@ -72,7 +74,13 @@ public:
     Page currentPage() const;
     QCheckBox* dontShowAgainBox() const { return dontShowAgain_; }
     QPlainTextEdit* textField() const { return text_; }
-    QLabel* encodingLabel() const { return encoding_; }
+    QComboBox* encodingChooser() const { return encoding_; }
+    QComboBox* sheetChooser() const { return sheet_; }
+    QCheckBox* quotesBox() const { return quotes_; }
+    QCheckBox* headerBox() const { return header_; }
+    QLabel* headerNotice() const { return headerNotice_; }
+    QLabel* mapLabel(int position) const { return mapLabels_[static_cast<size_t>(position)]; }
+    bool readsWorkbook() const { return sheetSource_; }
     QRadioButton* byCharactersOption() const { return byCharacters_; }
     QRadioButton* byLinesOption() const { return byLines_; }
     QLineEdit* separatorField() const { return separator_; }
@@ -103,6 +111,12 @@ private:
     importing::ImportStructure structure() const;
     void refuse(const QString& message, QWidget* focus);
     void showText(const QString& text);
+    void showDecoded(importing::TextEncoding encoding);
+    void loadWorkbook(const QString& path, int sheet);
+    void leaveWorkbook();
+    void newSourceShown(); // a new text or sheet: guesses the header row and relabels the map
+    QStringList firstRecord() const;
+    void refreshMapLabels();
     void fitPreview();
 
     Program& program_;
@@ -118,7 +132,21 @@ private:
     QStackedWidget* pages_;
     QCheckBox* dontShowAgain_ = nullptr;
     QPlainTextEdit* text_ = nullptr;
-    QLabel* encoding_ = nullptr;
+    QLabel* encodingCaption_ = nullptr;
+    QComboBox* encoding_ = nullptr;
+    QLabel* sheetCaption_ = nullptr;
+    QComboBox* sheet_ = nullptr;
+    QCheckBox* quotes_ = nullptr;
+    QCheckBox* header_ = nullptr;
+    QLabel* headerNotice_ = nullptr;
+    std::array<QLabel*, importing::kMapPositions> mapLabels_ {};
+    QTimer* relabel_ = nullptr;
+    // The source of the text: the bytes of the file read (empty for a typed or pasted text), or a workbook's sheet.
+    QByteArray fileBytes_;
+    bool sheetSource_ = false;
+    QString workbookPath_;
+    std::vector<QStringList> sheetRows_;
+    bool headerGuessed_ = false; // the header box was ticked by the guess, not by the user
     QRadioButton* byCharacters_ = nullptr;
     QRadioButton* byLines_ = nullptr;
     QLineEdit* separator_ = nullptr;
