@@ -241,7 +241,7 @@ void Updater::refuse(const QString& name, const SignatureCheck& check)
 }
 
 // The version file once its signature checks; nothing when it could not be had or was refused (the user has
-// been told). Its content is not even read before that.
+// been told). Nothing of it is parsed before that.
 std::optional<QByteArray> Updater::signedVersionFile(const QString& source)
 {
     QByteArray content;

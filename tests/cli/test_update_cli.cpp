@@ -100,6 +100,17 @@ TEST_F(UpdateCli, SignaturesPassBetweenVestrumAndMinisign)
         QStringLiteral("--klucz-publiczny"), path(QStringLiteral("m.pub")) });
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, QStringLiteral("plik:ankieta_version.conf\n"));
+    // minisign's legacy kind (the file signed whole, not its hash) is not taken.
+    write(path(QStringLiteral("stary.conf")), "[Vestrum]\n");
+    ASSERT_EQ(minisign({ QStringLiteral("-S"), QStringLiteral("-l"), QStringLiteral("-s"), path(QStringLiteral("m.key")),
+                  QStringLiteral("-m"), path(QStringLiteral("stary.conf")), QStringLiteral("-t"),
+                  QStringLiteral("plik:stary.conf") }),
+        0);
+    r = run({ QStringLiteral("verify"), path(QStringLiteral("stary.conf")), QStringLiteral("--klucz-publiczny"),
+        path(QStringLiteral("m.pub")) });
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("podpis jest nieprawidłowy"))) << r.err.toStdString();
+
     r = run({ QStringLiteral("sign"), QStringLiteral("--key"), path(QStringLiteral("m.key")),
         path(QStringLiteral("ankieta_version.conf")) });
     ASSERT_EQ(r.status, 0) << r.err.toStdString();

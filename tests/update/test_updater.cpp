@@ -376,6 +376,19 @@ TEST_F(UpdateFixture, JournalListIsReplacedOrKeptWhole)
 // ------------------------------------------------------------------------------------------------------------
 // Signatures
 
+// The build setting: key lines separated by ";", blanks allowed; one item that is not a key refuses the list.
+TEST(UpdateKeys, TheBuildSettingIsReadWholeOrNotAtAll)
+{
+    const vt::TestKey first;
+    const vt::TestKey second;
+    const QString list = QString::fromLatin1(" " + first.publicKeyLine() + " ;" + second.publicKeyLine() + ";");
+    EXPECT_EQ(ParsePublicKeyList(list), (PublicKeys { first.publicKey(), second.publicKey() }));
+    EXPECT_EQ(ParsePublicKeyList(QString()), PublicKeys {});
+    EXPECT_EQ(ParsePublicKeyList(list + QStringLiteral(";RWQzepsuty")), std::nullopt);
+    // A secret key's line is no public key.
+    EXPECT_EQ(ParsePublicKeyList(QString::fromLatin1(first.secretKeyFile().split('\n')[1])), std::nullopt);
+}
+
 // The version file is read only once its signature checks, and a refusal says why: the server did answer.
 TEST_F(UpdateFixture, VersionFileIsReadOnlyWithItsOwnSignature)
 {
