@@ -49,7 +49,8 @@ bool makeExecutable(const QString& path)
 bool keepAside(const QString& path, const QString& aside)
 {
     std::error_code ec;
-    std::filesystem::create_hard_link(QFile::encodeName(path).toStdString(), QFile::encodeName(aside).toStdString(), ec);
+    std::filesystem::create_hard_link(
+        QFile::encodeName(path).toStdString(), QFile::encodeName(aside).toStdString(), ec);
     return !ec || QFile::copy(path, aside);
 }
 

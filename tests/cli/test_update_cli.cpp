@@ -102,9 +102,9 @@ TEST_F(UpdateCli, SignaturesPassBetweenVestrumAndMinisign)
     EXPECT_EQ(r.out, QStringLiteral("plik:ankieta_version.conf\n"));
     // minisign's legacy kind (the file signed whole, not its hash) is not taken.
     write(path(QStringLiteral("stary.conf")), "[Vestrum]\n");
-    ASSERT_EQ(minisign({ QStringLiteral("-S"), QStringLiteral("-l"), QStringLiteral("-s"), path(QStringLiteral("m.key")),
-                  QStringLiteral("-m"), path(QStringLiteral("stary.conf")), QStringLiteral("-t"),
-                  QStringLiteral("plik:stary.conf") }),
+    ASSERT_EQ(minisign({ QStringLiteral("-S"), QStringLiteral("-l"), QStringLiteral("-s"),
+                  path(QStringLiteral("m.key")), QStringLiteral("-m"), path(QStringLiteral("stary.conf")),
+                  QStringLiteral("-t"), QStringLiteral("plik:stary.conf") }),
         0);
     r = run({ QStringLiteral("verify"), path(QStringLiteral("stary.conf")), QStringLiteral("--klucz-publiczny"),
         path(QStringLiteral("m.pub")) });

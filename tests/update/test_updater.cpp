@@ -71,8 +71,8 @@ TEST_F(UpdateFixture, NewerSurveyDatabaseTakesTheUserDataBeforeTheHandOver)
     makeUpdaterProgram(folder());
     serveVersionFile(kDaneNewer + kProgramNewer);
     servePackage("dane.zlb", vt::surveyPackage(QStringLiteral("2.2.2.0")), QStringLiteral("2.2.2.0"));
-    servePackage("program.zlb", vt::archiveOf({ { QStringLiteral("vestrum"), "nowy program" } }),
-        QStringLiteral("2.2.1.3"));
+    servePackage(
+        "program.zlb", vt::archiveOf({ { QStringLiteral("vestrum"), "nowy program" } }), QStringLiteral("2.2.1.3"));
     messages.answer(MessageAnswer::Yes); // message 22
 
     EXPECT_TRUE(updater.RunAtStart(server.address()));
@@ -152,8 +152,8 @@ TEST_F(UpdateFixture, HostileVersionFileIsRefusedWhole)
         EXPECT_FALSE(updater.RunAtStart(server.address())) << line;
         // The server answered: its file is refused for what it says, not taken for a lost connection.
         EXPECT_EQ(messages.shown,
-            QStringList { refusal(vt::kVersionFileName,
-                QStringLiteral("plik wersji otrzymany z serwera Marvo ma nieprawidłową treść")) })
+            QStringList { refusal(
+                vt::kVersionFileName, QStringLiteral("plik wersji otrzymany z serwera Marvo ma nieprawidłową treść")) })
             << line;
         EXPECT_TRUE(updater.entries().isEmpty());
     }
@@ -244,7 +244,8 @@ TEST_F(UpdateFixture, OfflinePackageWithEverythingCurrentOrWithoutVersionFile)
     EXPECT_FALSE(QFileInfo::exists(updater.tmpFolder()));
 
     messages.shown.clear();
-    const QString path = signedDat(QStringLiteral("inne.dat"), vt::archiveOf({ { QStringLiteral("cokolwiek.txt"), "x" } }));
+    const QString path
+        = signedDat(QStringLiteral("inne.dat"), vt::archiveOf({ { QStringLiteral("cokolwiek.txt"), "x" } }));
     EXPECT_FALSE(updater.OfflineUpdate(path));
     EXPECT_EQ(messages.shown,
         QStringList { QStringLiteral("Podany plik nie zawiera poprawnej aktualizacji programu \"Vestrum\"") });
@@ -459,7 +460,8 @@ TEST_F(UpdateFixture, PackageIsInstalledOnlyWhenSignedForItsNameAndTheOfferedVer
             QStringLiteral("podpisano inny plik lub inną wersję (plik:dane.zlb wersja:2.2.1.5)") },
         { fresh, stranger.signFor(fresh, QStringLiteral("dane.zlb"), offered),
             QStringLiteral("podpis złożono nieznanym kluczem") },
-        { altered, key.signFor(fresh, QStringLiteral("dane.zlb"), offered), QStringLiteral("podpis jest nieprawidłowy") },
+        { altered, key.signFor(fresh, QStringLiteral("dane.zlb"), offered),
+            QStringLiteral("podpis jest nieprawidłowy") },
         { fresh, std::nullopt, QStringLiteral("brak podpisu") },
     };
     for (const Case& c : cases) {
@@ -521,7 +523,8 @@ TEST_F(UpdateFixture, OfflinePackageIsOpenedOnlyWithItsOwnSignature)
 
     QFile::remove(dat + QStringLiteral(".minisig"));
     EXPECT_FALSE(updater.OfflineUpdate(dat));
-    EXPECT_EQ(messages.shown, QStringList { refusal(QStringLiteral("aktualizacja.dat"), QStringLiteral("brak podpisu")) });
+    EXPECT_EQ(
+        messages.shown, QStringList { refusal(QStringLiteral("aktualizacja.dat"), QStringLiteral("brak podpisu")) });
     EXPECT_EQ(readFile(folder() + QStringLiteral("tmp/obce")), "zostaje");
 
     // Renamed with its signature: the signature names the other file.
