@@ -43,17 +43,15 @@ struct UpdateCli : ::testing::Test {
         r.status = vestrum::runUpdateCommandIn(programFolder.path(), builtIn, args, out, err);
         return r;
     }
-    // Debian's minisign; `input` answers its password questions.
-    int minisign(const QStringList& args, QString* output = nullptr, const QByteArray& input = {}) const
+    // Debian's minisign, run to its end.
+    int minisign(const QStringList& args, QString* output = nullptr) const
     {
         QProcess process;
         process.setProcessChannelMode(QProcess::MergedChannels);
         process.start(QStringLiteral("minisign"), args);
-        if (!process.waitForStarted())
-            return -1;
-        process.write(input);
         process.closeWriteChannel();
-        process.waitForFinished(30000);
+        if (!process.waitForFinished(60000))
+            return -1;
         if (output)
             *output = QString::fromUtf8(process.readAll());
         return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
@@ -123,10 +121,7 @@ TEST_F(UpdateCli, SignaturesPassBetweenVestrumAndMinisign)
 TEST_F(UpdateCli, SignRefusesKeysItMustNotUse)
 {
     write(path(QStringLiteral("plik.zlb")), "dane");
-    ASSERT_EQ(minisign({ QStringLiteral("-G"), QStringLiteral("-p"), path(QStringLiteral("z.pub")),
-                           QStringLiteral("-s"), path(QStringLiteral("z.key")) },
-                  nullptr, "haslo\nhaslo\n"),
-        0);
+    write(path(QStringLiteral("z.key")), key.encryptedSecretKeyFile());
     const QString insideProgram = QDir(programFolder.path()).filePath(QStringLiteral("dane/klucz.key"));
     QDir().mkpath(QFileInfo(insideProgram).absolutePath());
     write(insideProgram, key.secretKeyFile());

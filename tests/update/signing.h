@@ -38,6 +38,14 @@ struct TestKey {
         return "untrusted comment: minisign encrypted secret key\n" + record.toBase64() + "\n";
     }
 
+    // As `minisign -G` writes it with a password: scrypt named in the key-derivation bytes, the rest encrypted.
+    QByteArray encryptedSecretKeyFile() const
+    {
+        QByteArray record = QByteArray("EdScB2") + QByteArray(48 + 8 + 64 + 32, '\0');
+        randombytes_buf(record.data() + 6, record.size() - 6);
+        return "untrusted comment: minisign encrypted secret key\n" + record.toBase64() + "\n";
+    }
+
     // The signature file for `content` with the given trusted comment.
     QByteArray sign(const QByteArray& content, const QByteArray& trustedComment) const
     {
