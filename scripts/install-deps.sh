@@ -7,6 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools
   libsqlite3-dev sqlite3 zlib1g-dev libzip-dev
+  libsodium-dev minisign
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation2 xvfb xauth
   poppler-utils

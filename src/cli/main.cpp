@@ -4,6 +4,7 @@
 #include "cli/survey_cli.h"
 #include "cli/list_cli.h"
 #include "cli/report_cli.h"
+#include "cli/update_cli.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -25,6 +26,7 @@ const std::map<QString, Command>& commands()
         {QStringLiteral("survey"), &vestrum::runSurveyCommand},
         {QStringLiteral("list"), &vestrum::runListCommand},
         {QStringLiteral("report"), &vestrum::runReportCommand},
+        {QStringLiteral("update"), &vestrum::runUpdateCommand},
     };
     return table;
 }
@@ -44,7 +46,9 @@ int usage(QTextStream& err)
            "  vestrum-cli list export ZBIÓR RODZAJ PLIK.xml\n"
            "  vestrum-cli list import ZBIÓR RODZAJ PLIK.xml [--save]\n"
            "  vestrum-cli list import-text ZBIÓR RODZAJ PLIK (--separator=S | --lines=N) --map=K1,K2,... [--save]\n"
-           "  vestrum-cli report ZBIÓR -o PLIK.pdf [--entries=0,5,11,…]\n";
+           "  vestrum-cli report ZBIÓR -o PLIK.pdf [--entries=0,5,11,…]\n"
+           "  vestrum-cli update sign --key KLUCZ PLIK [--version W]\n"
+           "  vestrum-cli update verify PLIK [--klucz-publiczny PLIK.pub]\n";
     err.flush();
     return 2;
 }

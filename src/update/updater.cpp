@@ -43,6 +43,8 @@ const QString kSpecialCase = QStringLiteral(
     "jakie czynności należy wykonać.");
 const QString kReadOnlyFolder
     = QStringLiteral("Folder programu %1 jest tylko do odczytu.\nAktualizacje programu nie zostaną zainstalowane.");
+const QString kRefused = QStringLiteral("Aktualizacja składnika %1 odrzucona: %2.");
+const QString kInvalidVersionFile = QStringLiteral("plik wersji otrzymany z serwera Marvo ma nieprawidłową treść");
 const QString kProgramNotReplaced
     = QStringLiteral("Nie udało się zainstalować nowej wersji programu - program pracuje w dotychczasowej wersji %1.");
 
@@ -184,10 +186,11 @@ std::optional<int> ProcessHost::runAndWait(const QString& program, int timeLimit
 // ------------------------------------------------------------------------------------------------------------
 // Checking
 
-Updater::Updater(Program& program, Fetcher& fetcher, UpdateHost& host)
+Updater::Updater(Program& program, Fetcher& fetcher, UpdateHost& host, PublicKeys keys)
     : program_(program)
     , fetcher_(fetcher)
     , host_(host)
+    , verifier_(std::move(keys))
     , executable_(QCoreApplication::applicationFilePath())
 {
 }
@@ -232,20 +235,42 @@ void Updater::cleanUp()
     removeTree(tmpFolder());
 }
 
-std::optional<QString> Updater::readVersionText(const QString& source)
+void Updater::refuse(const QString& name, const SignatureCheck& check)
 {
+    program_.notify(kRefused.arg(name, FaultReason(check)), 0, MessageKind::Error);
+}
+
+// The version file once its signature checks; nothing when it could not be had or was refused (the user has
+// been told). Nothing of it is parsed before that.
+std::optional<QByteArray> Updater::signedVersionFile(const QString& source)
+{
+    QByteArray content;
+    std::optional<QByteArray> signature;
     if (source != LocalSource() && !QFileInfo::exists(versionFilePath())) {
         host_.progress().start(kCaption, QStringLiteral("Sprawdzanie, czy są dostępne nowsze wersje programu..."), 0);
         const auto body = fetcher_.fetchText(QUrl(source));
+        if (body && !body->isEmpty())
+            signature = fetcher_.fetchText(QUrl(source + QStringLiteral(".minisig")));
         host_.progress().finish();
-        if (!body || body->isEmpty())
+        if (!body || body->isEmpty()) {
+            program_.notify(kNoConnection, kNoConnectionNumber);
             return std::nullopt;
-        return decodeVersionText(*body);
+        }
+        content = *body;
+    } else {
+        QFile file(versionFilePath());
+        if (file.open(QIODevice::ReadOnly) && file.size() <= kMaxVersionFileBytes)
+            content = file.readAll();
+        QFile signatureFile(SignaturePathOf(versionFilePath()));
+        if (signatureFile.open(QIODevice::ReadOnly))
+            signature = signatureFile.read(kMaxSignatureFileBytes + 1);
     }
-    QFile file(versionFilePath());
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxVersionFileBytes)
-        return QString(); // refused below like any invalid file
-    return decodeVersionText(file.readAll());
+    const SignatureCheck check = verifier_.checkBytesFor(content, signature, kVersionFileName);
+    if (!check.good()) {
+        refuse(kVersionFileName, check);
+        return std::nullopt;
+    }
+    return content;
 }
 
 void Updater::findInstalled(UpdateEntry& entry)
@@ -283,17 +308,24 @@ bool Updater::CheckForUpdates(const QString& source)
 {
     const bool local = source == LocalSource();
     entries_.clear();
-    checkFailed_ = false;
-    const auto text = readVersionText(source);
-    const auto parsed = text ? ParseVersionFile(*text) : std::nullopt;
+    checkFailed_ = true;
+    if (!offersUpdates()) {
+        program_.notify(NoUpdateKeyNotice(), 0, MessageKind::Error);
+        return true;
+    }
+    const auto content = signedVersionFile(source);
+    if (!content)
+        return true;
+    // The server answered, with a signed file: a content the reader refuses is no connection failure.
+    const auto parsed = ParseVersionFile(decodeVersionText(*content));
     if (!parsed) {
-        checkFailed_ = true;
         if (local)
             program_.notify(kNotAnUpdate, 0, MessageKind::Error);
         else
-            program_.notify(kNoConnection, kNoConnectionNumber);
+            program_.notify(kRefused.arg(kVersionFileName, kInvalidVersionFile), 0, MessageKind::Error);
         return true;
     }
+    checkFailed_ = false;
     entries_ = *parsed;
     bool nothingNewer = true;
     for (UpdateEntry& entry : entries_) {
@@ -393,6 +425,13 @@ bool Updater::InstallUpdates(const QString& source)
 QString Updater::fetchPackage(const UpdateEntry& entry, const QString& source)
 {
     const QString package = tmpFolder() + entry.package;
+    // The signature first: without one the package is not worth its download. A signature that cannot be
+    // fetched is refused as missing.
+    const QString signature = SignaturePathOf(package);
+    if (source != LocalSource() && !QFileInfo::exists(signature))
+        fetcher_.fetchFile(PackageAddress(source, entry.package + QStringLiteral(".minisig")), signature);
+    if (!QFileInfo::exists(signature))
+        return package;
     if (source != LocalSource() && !QFileInfo::exists(package)) {
         const int done = progressDone_;
         const int count = progressCount_;
@@ -413,6 +452,7 @@ void Updater::installEntry(UpdateEntry& entry, const QString& source)
     if (entry.kind == ComponentKind::Program && resuming_ && markerVersion_ == programVersion())
         throw Error(kProgramNotReplaced.arg(programVersion()));
     const QString package = fetchPackage(entry, source);
+    requireSigned(entry, package, source);
     const QStringList members = CheckPackage(package);
     switch (entry.kind) {
     case ComponentKind::Program:
@@ -431,6 +471,30 @@ void Updater::installEntry(UpdateEntry& entry, const QString& source)
     }
     entry.installed = entry.available;
     entry.upToDate = true;
+}
+
+// A package is opened only when signed for its own name and the version the version file offers, which must
+// be newer than the installed one: no other package, and no older one, can take its place.
+void Updater::requireSigned(const UpdateEntry& entry, const QString& package, const QString& source)
+{
+    SignatureCheck check; // missing until there is a signature
+    if (QFileInfo(SignaturePathOf(package)).isFile()) {
+        if (!QFileInfo(package).isFile())
+            throw Error(QStringLiteral("Nie udało się pobrać pakietu aktualizacji %1.\n"
+                                       "Zainstalowany składnik pozostaje bez zmian.")
+                            .arg(QDir::toNativeSeparators(package)));
+        check = verifier_.checkFileFor(package, entry.package, entry.available);
+    }
+    if (check.good() && entry.available <= entry.installed)
+        check.fault = SignatureFault::NotTheSignedFile;
+    if (check.good())
+        return;
+    if (source != LocalSource()) {
+        // Fetched afresh next time, not taken again from tmp/.
+        QFile::remove(package);
+        QFile::remove(SignaturePathOf(package));
+    }
+    throw Error(kRefused.arg(entry.name, FaultReason(check)));
 }
 
 QString Updater::backupOf(const UpdateEntry& entry) const
@@ -648,6 +712,8 @@ void Updater::storeComponent(const UpdateEntry& entry, const QString& localPath)
 bool Updater::RunAtStart(const QString& server)
 {
     closeRequested_ = false;
+    if (!offersUpdates())
+        return false; // the about box says why
     prepareStart();
     if (CheckForUpdates(VersionFileAddress(server).toString())) {
         // A resumed update with nothing left to do is finished; after a failed check it waits for the next start.
@@ -661,6 +727,17 @@ bool Updater::RunAtStart(const QString& server)
 bool Updater::OfflineUpdate(const QString& packageFile)
 {
     closeRequested_ = false;
+    if (!offersUpdates()) {
+        program_.notify(NoUpdateKeyNotice(), 0, MessageKind::Error);
+        return false;
+    }
+    // The package is signed as a whole and checked before it is opened; a refusal leaves tmp/ as it was.
+    const QString packageName = QFileInfo(packageFile).fileName();
+    const SignatureCheck check = verifier_.checkFileFor(packageFile, packageName);
+    if (!check.good()) {
+        refuse(packageName, check);
+        return false;
+    }
     resuming_ = false;
     cleanUp();
     try {

@@ -8,9 +8,15 @@
 // failure puts the old files back. The survey database takes the user's data over at once; the program
 // itself is handed to the external updater "aktualizuj", which replaces the executable after the program
 // has ended and starts it again.
+//
+// Nothing from outside is trusted before its signature checks: the version file, every package (fetched or
+// unpacked from an offline package) and the offline package itself carry "<name>.minisig" beside them, signed
+// with a key the Updater was given, for that very file name and, for a package, the version the version file
+// offers. Without a key the Updater offers no update at all.
 
 #include "files/data_files.h"
 #include "update/fetcher.h"
+#include "update/signature.h"
 #include "update/version_file.h"
 
 #include <QList>
@@ -57,7 +63,11 @@ class Updater {
 public:
     static constexpr int RunOnceTimeLimitMs = 5 * 60 * 1000;
 
-    Updater(Program& program, Fetcher& fetcher, UpdateHost& host);
+    // `keys`: the public keys update files must be signed with (the program passes BuiltInPublicKeys()).
+    Updater(Program& program, Fetcher& fetcher, UpdateHost& host, PublicKeys keys);
+
+    // False in a build without a key: no check at start, no offline update.
+    bool offersUpdates() const { return verifier_.hasKeys(); }
 
     // The program's command line without the program itself: any argument lets the update go on without
     // asking.
@@ -95,7 +105,9 @@ public:
 private:
     void prepareStart();
     void cleanUp();
-    std::optional<QString> readVersionText(const QString& source);
+    std::optional<QByteArray> signedVersionFile(const QString& source);
+    void refuse(const QString& name, const SignatureCheck& check);
+    void requireSigned(const UpdateEntry& entry, const QString& package, const QString& source);
     void findInstalled(UpdateEntry& entry);
     bool mayInstall();
     bool programFolderWritable() const;
@@ -116,6 +128,7 @@ private:
     Program& program_;
     Fetcher& fetcher_;
     UpdateHost& host_;
+    SignatureVerifier verifier_;
     QStringList arguments_;
     QString executable_;
     int runOnceLimitMs_ = RunOnceTimeLimitMs;

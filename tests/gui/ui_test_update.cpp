@@ -36,7 +36,7 @@ namespace {
 
 struct UpdateWindows : vt::UpdateFixture {
     MainWindow window { program };
-    UpdateCommands commands { program, window, fetcher };
+    UpdateCommands commands { program, window, fetcher, { key.publicKey() } };
 };
 
 } // namespace
@@ -77,4 +77,24 @@ TEST_F(UpdateWindows, OfflineUpdateFillsTheAboutBoxFromTheUpdateList)
     EXPECT_EQ(rows[0], qMakePair(QStringLiteral("Pomoc programu"), QStringLiteral("1.0.1.0")));
     EXPECT_EQ(rows[3], qMakePair(QStringLiteral("program"), QStringLiteral("2.2.1.2")));
     EXPECT_TRUE(QFileInfo::exists(folder() + QStringLiteral("pomoc/instrukcja.html")));
+}
+
+namespace {
+struct KeylessBuild : vt::UpdateFixture { };
+} // namespace
+
+// A build without an update key asks no server, offers no offline update and says why in the about box.
+TEST_F(KeylessBuild, NoUpdateIsOfferedAndTheAboutBoxSaysSo)
+{
+    serveVersionFile(QStringLiteral("dane:2.2.2.0;typ:3;pakiet:dane.zlb;strona:;folder:dane;\r\n"));
+    program.survey.close();
+    MainWindow window { program };
+    UpdateCommands keyless { program, window, fetcher, {} };
+    keyless.install({}, server.address());
+    ASSERT_TRUE(window.startUp({}, root.path()));
+    EXPECT_TRUE(server.requested.isEmpty());
+    EXPECT_FALSE(messages.shown.join(u'|').contains(QStringLiteral("Marvo"))); // no "no connection" either
+    EXPECT_FALSE(window.menuAction(QStringLiteral("Aktualizacja programu bez dostępu do internetu"))->isEnabled());
+    EXPECT_EQ(window.about().updateNote(), update::NoUpdateKeyNotice());
+    window.closeWithoutQuestions();
 }

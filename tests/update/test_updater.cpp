@@ -27,6 +27,11 @@ const QString kNothingNewer
 const QString kDaneNewer = QStringLiteral("dane:2.2.2.0;typ:3;pakiet:dane.zlb;strona:;folder:dane;\r\n");
 const QString kProgramNewer = QStringLiteral("program:2.2.1.3;typ:0;pakiet:program.zlb;strona:;folder:;\r\n");
 
+QString refusal(const QString& name, const QString& reason)
+{
+    return QStringLiteral("Aktualizacja składnika %1 odrzucona: %2.").arg(name, reason);
+}
+
 void makeUpdaterProgram(const QString& folder)
 {
     writeFile(folder + QStringLiteral("aktualizuj"), "#!/bin/sh\n");
@@ -65,8 +70,9 @@ TEST_F(UpdateFixture, NewerSurveyDatabaseTakesTheUserDataBeforeTheHandOver)
     SetDataSaved(program.state, false);
     makeUpdaterProgram(folder());
     serveVersionFile(kDaneNewer + kProgramNewer);
-    servePackage("dane.zlb", vt::surveyPackage(QStringLiteral("2.2.2.0")));
-    servePackage("program.zlb", vt::archiveOf({ { QStringLiteral("vestrum"), "nowy program" } }));
+    servePackage("dane.zlb", vt::surveyPackage(QStringLiteral("2.2.2.0")), QStringLiteral("2.2.2.0"));
+    servePackage(
+        "program.zlb", vt::archiveOf({ { QStringLiteral("vestrum"), "nowy program" } }), QStringLiteral("2.2.1.3"));
     messages.answer(MessageAnswer::Yes); // message 22
 
     EXPECT_TRUE(updater.RunAtStart(server.address()));
@@ -94,7 +100,7 @@ TEST_F(UpdateFixture, NewerSurveyDatabaseTakesTheUserDataBeforeTheHandOver)
 TEST_F(UpdateFixture, CommandLineArgumentSkipsTheQuestion)
 {
     serveVersionFile(kDaneNewer);
-    servePackage("dane.zlb", vt::surveyPackage(QStringLiteral("2.2.2.0")));
+    servePackage("dane.zlb", vt::surveyPackage(QStringLiteral("2.2.2.0")), QStringLiteral("2.2.2.0"));
     updater.setArguments({ QStringLiteral("dane.naj") });
     EXPECT_FALSE(updater.RunAtStart(server.address()));
     EXPECT_TRUE(messages.shown.isEmpty());
@@ -144,7 +150,11 @@ TEST_F(UpdateFixture, HostileVersionFileIsRefusedWhole)
         serveVersionFile(kDaneNewer + QString::fromUtf8(line) + QStringLiteral("\r\n"));
         messages.shown.clear();
         EXPECT_FALSE(updater.RunAtStart(server.address())) << line;
-        EXPECT_EQ(messages.shown, QStringList { kNoConnection }) << line;
+        // The server answered: its file is refused for what it says, not taken for a lost connection.
+        EXPECT_EQ(messages.shown,
+            QStringList { refusal(
+                vt::kVersionFileName, QStringLiteral("plik wersji otrzymany z serwera Marvo ma nieprawidłową treść")) })
+            << line;
         EXPECT_TRUE(updater.entries().isEmpty());
     }
     EXPECT_EQ(surveyVersion(), QStringLiteral("2.2.1.0"));
@@ -155,13 +165,15 @@ TEST_F(UpdateFixture, MissingOrDamagedPackageLeavesTheComponentAsItWas)
     putUserData(QStringLiteral("stare dane"));
     updater.setArguments({ QStringLiteral("x") });
     serveVersionFile(kDaneNewer);
+    server.routes["/download/ankieta_update/dane.zlb.minisig"]
+        = { 200, key.signFor("x", QStringLiteral("dane.zlb"), QStringLiteral("2.2.2.0")) };
     EXPECT_FALSE(updater.RunAtStart(server.address())); // 404 for the package
     ASSERT_EQ(messages.shown.size(), 1);
     EXPECT_TRUE(messages.shown[0].startsWith(QStringLiteral("Nie udało się pobrać pakietu aktualizacji dane.zlb")));
 
     QByteArray damaged = vt::surveyPackage(QStringLiteral("2.2.2.0"));
     damaged[200] = static_cast<char>(damaged[200] ^ 0x55);
-    servePackage("dane.zlb", damaged);
+    servePackage("dane.zlb", damaged, QStringLiteral("2.2.2.0"));
     messages.shown.clear();
     EXPECT_FALSE(updater.RunAtStart(server.address()));
     ASSERT_EQ(messages.shown.size(), 1);
@@ -177,7 +189,8 @@ TEST_F(UpdateFixture, FailedCarryOverKeepsTheOldDatabaseAndNamesTheBackups)
     putUserData(QStringLiteral("stare dane"));
     updater.setArguments({ QStringLiteral("x") });
     serveVersionFile(kDaneNewer);
-    servePackage("dane.zlb", vt::archiveOf({ { QStringLiteral("ankieta.mdb"), "to nie jest baza danych" } }));
+    servePackage("dane.zlb", vt::archiveOf({ { QStringLiteral("ankieta.mdb"), "to nie jest baza danych" } }),
+        QStringLiteral("2.2.2.0"));
     EXPECT_FALSE(updater.RunAtStart(server.address()));
     ASSERT_EQ(messages.shown.size(), 1);
     EXPECT_TRUE(
@@ -215,7 +228,7 @@ TEST_F(UpdateFixture, ResumesAnUpdateItHandedOver)
     EXPECT_TRUE(QFileInfo::exists(updater.versionFilePath()));
 
     // The next start: the external updater did not replace the program (its version is unchanged).
-    Updater next(program, fetcher, host);
+    Updater next(program, fetcher, host, { key.publicKey() });
     EXPECT_FALSE(next.RunAtStart(QStringLiteral("http://127.0.0.1:1")));
     EXPECT_EQ(host.started.size(), 1);
     EXPECT_EQ(surveyVersion(), QStringLiteral("2.2.2.0"));
@@ -231,8 +244,8 @@ TEST_F(UpdateFixture, OfflinePackageWithEverythingCurrentOrWithoutVersionFile)
     EXPECT_FALSE(QFileInfo::exists(updater.tmpFolder()));
 
     messages.shown.clear();
-    const QString path = root.filePath(QStringLiteral("inne.dat"));
-    writeFile(path, vt::archiveOf({ { QStringLiteral("cokolwiek.txt"), "x" } }));
+    const QString path
+        = signedDat(QStringLiteral("inne.dat"), vt::archiveOf({ { QStringLiteral("cokolwiek.txt"), "x" } }));
     EXPECT_FALSE(updater.OfflineUpdate(path));
     EXPECT_EQ(messages.shown,
         QStringList { QStringLiteral("Podany plik nie zawiera poprawnej aktualizacji programu \"Vestrum\"") });
@@ -315,11 +328,16 @@ TEST_F(UpdateFixture, FileComponentNeverReplacesTheProgramsOwnFiles)
 TEST_F(UpdateFixture, OnlineResumeUsesThePackagesAlreadyFetched)
 {
     writeFile(folder() + QStringLiteral("tmp/wznowienie"), "2.2.1.1");
-    writeFile(folder() + QStringLiteral("tmp/dane.zlb"), vt::surveyPackage(QStringLiteral("2.2.2.0")));
+    const QByteArray fetched = vt::surveyPackage(QStringLiteral("2.2.2.0"));
+    writeFile(folder() + QStringLiteral("tmp/dane.zlb"), fetched);
+    writeFile(folder() + QStringLiteral("tmp/dane.zlb.minisig"),
+        key.signFor(fetched, QStringLiteral("dane.zlb"), QStringLiteral("2.2.2.0")));
     serveVersionFile(QStringLiteral("program:2.2.1.2;t:0;p:program.zlb;s:;f:;\r\n") + kDaneNewer);
     EXPECT_FALSE(updater.RunAtStart(server.address()));
-    EXPECT_TRUE(messages.shown.isEmpty());
-    EXPECT_EQ(server.requested, QList<QByteArray> { "/download/ankieta_update/ankieta_version.conf" });
+    EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join(u'|').toStdString();
+    EXPECT_EQ(server.requested,
+        (QList<QByteArray> { "/download/ankieta_update/ankieta_version.conf",
+            "/download/ankieta_update/ankieta_version.conf.minisig" }));
     EXPECT_EQ(surveyVersion(), QStringLiteral("2.2.2.0"));
     EXPECT_FALSE(QFileInfo::exists(updater.tmpFolder()));
 }
@@ -354,4 +372,201 @@ TEST_F(UpdateFixture, JournalListIsReplacedOrKeptWhole)
     EXPECT_EQ(startup::databaseVersion(program.journals), QStringLiteral("3000.0.0.0"));
     EXPECT_TRUE(updater.journalListReplaced());
     EXPECT_EQ(QDir(folder() + QStringLiteral("archiwum/Lista_czasopism")).entryList(QDir::Files).size(), 2);
+}
+
+// ------------------------------------------------------------------------------------------------------------
+// Signatures
+
+// The build setting: key lines separated by ";", blanks allowed; one item that is not a key refuses the list.
+TEST(UpdateKeys, TheBuildSettingIsReadWholeOrNotAtAll)
+{
+    const vt::TestKey first;
+    const vt::TestKey second;
+    const QString list = QString::fromLatin1(" " + first.publicKeyLine() + " ;" + second.publicKeyLine() + ";");
+    EXPECT_EQ(ParsePublicKeyList(list), (PublicKeys { first.publicKey(), second.publicKey() }));
+    EXPECT_EQ(ParsePublicKeyList(QString()), PublicKeys {});
+    EXPECT_EQ(ParsePublicKeyList(list + QStringLiteral(";RWQzepsuty")), std::nullopt);
+    // A secret key's line is no public key.
+    EXPECT_EQ(ParsePublicKeyList(QString::fromLatin1(first.secretKeyFile().split('\n')[1])), std::nullopt);
+}
+
+// The version file is read only once its signature checks, and a refusal says why: the server did answer.
+TEST_F(UpdateFixture, VersionFileIsReadOnlyWithItsOwnSignature)
+{
+    updater.setArguments({ QStringLiteral("x") });
+    serveVersionFile(kDaneNewer);
+    servePackage("dane.zlb", vt::surveyPackage(QStringLiteral("2.2.2.0")), QStringLiteral("2.2.2.0"));
+    const QByteArray signedContent = server.routes["/download/ankieta_update/ankieta_version.conf"].body;
+    QByteArray altered = signedContent;
+    altered[altered.indexOf("2.2.2.0") + 4] = '3'; // one byte: dane 2.2.3.0
+    vt::TestKey stranger;
+
+    const QByteArray signaturePath = "/download/ankieta_update/ankieta_version.conf.minisig";
+    const QByteArray goodSignature = server.routes[signaturePath].body;
+    struct Case {
+        QByteArray content;
+        std::optional<QByteArray> signature;
+        QString reason;
+    };
+    const QList<Case> cases {
+        { altered, goodSignature, QStringLiteral("podpis jest nieprawidłowy") },
+        { signedContent, std::nullopt, QStringLiteral("brak podpisu") },
+        { signedContent, stranger.signFor(signedContent, vt::kVersionFileName),
+            QStringLiteral("podpis złożono nieznanym kluczem") },
+        { signedContent, key.signFor(signedContent, QStringLiteral("inny.conf")),
+            QStringLiteral("podpisano inny plik lub inną wersję (plik:inny.conf)") },
+    };
+    for (const Case& c : cases) {
+        server.routes["/download/ankieta_update/ankieta_version.conf"] = { 200, c.content };
+        if (c.signature)
+            server.routes[signaturePath] = { 200, *c.signature };
+        else
+            server.routes.remove(signaturePath);
+        messages.shown.clear();
+        server.requested.clear();
+        EXPECT_FALSE(updater.RunAtStart(server.address())) << c.reason.toStdString();
+        EXPECT_EQ(messages.shown, QStringList { refusal(vt::kVersionFileName, c.reason) });
+        EXPECT_EQ(messages.requests.last().number, 0); // never silenced like the lost connection
+        EXPECT_TRUE(updater.entries().isEmpty());
+        EXPECT_FALSE(server.requested.contains("/download/ankieta_update/dane.zlb"));
+    }
+    EXPECT_EQ(surveyVersion(), QStringLiteral("2.2.1.0"));
+}
+
+// A package is opened only when signed for its own name and for the version the version file offers: another
+// signed package, an older signed version, a stranger's key, a changed byte or no signature install nothing
+// and remove nothing, and say why.
+TEST_F(UpdateFixture, PackageIsInstalledOnlyWhenSignedForItsNameAndTheOfferedVersion)
+{
+    putUserData(QStringLiteral("stare dane"));
+    updater.setArguments({ QStringLiteral("x") });
+    serveVersionFile(kDaneNewer);
+    const QByteArray fresh = vt::surveyPackage(QStringLiteral("2.2.2.0"));
+    const QByteArray older = vt::surveyPackage(QStringLiteral("2.2.1.5"));
+    const QByteArray help = vt::archiveOf({ { QStringLiteral("index.html"), "pomoc" } });
+    QByteArray altered = fresh;
+    altered[300] = static_cast<char>(altered[300] ^ 0x01);
+    vt::TestKey stranger;
+    const QString offered = QStringLiteral("2.2.2.0");
+    struct Case {
+        QByteArray package;
+        std::optional<QByteArray> signature;
+        QString reason;
+    };
+    const QList<Case> cases {
+        { help, key.signFor(help, QStringLiteral("pomoc.zlb"), offered),
+            QStringLiteral("podpisano inny plik lub inną wersję (plik:pomoc.zlb wersja:2.2.2.0)") },
+        { older, key.signFor(older, QStringLiteral("dane.zlb"), QStringLiteral("2.2.1.5")),
+            QStringLiteral("podpisano inny plik lub inną wersję (plik:dane.zlb wersja:2.2.1.5)") },
+        { fresh, stranger.signFor(fresh, QStringLiteral("dane.zlb"), offered),
+            QStringLiteral("podpis złożono nieznanym kluczem") },
+        { altered, key.signFor(fresh, QStringLiteral("dane.zlb"), offered),
+            QStringLiteral("podpis jest nieprawidłowy") },
+        { fresh, std::nullopt, QStringLiteral("brak podpisu") },
+    };
+    for (const Case& c : cases) {
+        server.routes["/download/ankieta_update/dane.zlb"] = { 200, c.package };
+        if (c.signature)
+            server.routes["/download/ankieta_update/dane.zlb.minisig"] = { 200, *c.signature };
+        else
+            server.routes.remove("/download/ankieta_update/dane.zlb.minisig");
+        messages.shown.clear();
+        EXPECT_FALSE(updater.RunAtStart(server.address())) << c.reason.toStdString();
+        EXPECT_EQ(messages.shown, QStringList { refusal(QStringLiteral("dane"), c.reason) });
+        EXPECT_EQ(surveyVersion(), QStringLiteral("2.2.1.0"));
+        EXPECT_EQ(userData(), QStringLiteral("stare dane"));
+        // Refused before anything is touched: no backup, no restore point.
+        EXPECT_FALSE(QFileInfo::exists(folder() + QStringLiteral("archiwum")));
+        EXPECT_FALSE(QFileInfo::exists(updater.tmpFolder()));
+    }
+
+    servePackage("dane.zlb", fresh, offered);
+    messages.shown.clear();
+    EXPECT_FALSE(updater.RunAtStart(server.address()));
+    EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join(u'|').toStdString();
+    EXPECT_EQ(surveyVersion(), QStringLiteral("2.2.2.0"));
+    EXPECT_EQ(userData(), QStringLiteral("stare dane"));
+}
+
+// The program is handed to the external updater only when its package checks; the updater gets the package
+// with its signature beside it, to check again.
+TEST_F(UpdateFixture, ProgramPackageIsHandedOverOnlyWhenSigned)
+{
+    makeUpdaterProgram(folder());
+    updater.setArguments({ QStringLiteral("x") });
+    serveVersionFile(kProgramNewer);
+    const QByteArray package = vt::archiveOf(
+        { { QStringLiteral("vestrum"), "nowy program" }, { QStringLiteral("aktualizuj"), "nowy aktualizator" } });
+    servePackage("program.zlb", package, QStringLiteral("2.2.1.2")); // the installed version again
+    EXPECT_FALSE(updater.RunAtStart(server.address()));
+    EXPECT_TRUE(host.started.isEmpty());
+    EXPECT_EQ(messages.shown,
+        QStringList { refusal(QStringLiteral("program"),
+            QStringLiteral("podpisano inny plik lub inną wersję (plik:program.zlb wersja:2.2.1.2)")) });
+
+    servePackage("program.zlb", package, QStringLiteral("2.2.1.3"));
+    EXPECT_TRUE(updater.RunAtStart(server.address()));
+    ASSERT_EQ(host.started.size(), 1);
+    EXPECT_EQ(readFile(folder() + QStringLiteral("tmp/program.zlb")), package);
+    EXPECT_TRUE(SignatureVerifier({ key.publicKey() })
+                    .checkFileFor(folder() + QStringLiteral("tmp/program.zlb"), QStringLiteral("program.zlb"))
+                    .good());
+}
+
+// The offline package is checked as a whole before it is opened, then each file in it as if fetched.
+TEST_F(UpdateFixture, OfflinePackageIsOpenedOnlyWithItsOwnSignature)
+{
+    const QByteArray fresh = vt::surveyPackage(QStringLiteral("2.2.2.0"));
+    const QString dat = offlinePackage(kDaneNewer, { { QStringLiteral("dane.zlb"), fresh } });
+    const QByteArray datSignature = readFile(dat + QStringLiteral(".minisig"));
+    writeFile(folder() + QStringLiteral("tmp/obce"), "zostaje"); // a refusal changes nothing on disk
+
+    QFile::remove(dat + QStringLiteral(".minisig"));
+    EXPECT_FALSE(updater.OfflineUpdate(dat));
+    EXPECT_EQ(
+        messages.shown, QStringList { refusal(QStringLiteral("aktualizacja.dat"), QStringLiteral("brak podpisu")) });
+    EXPECT_EQ(readFile(folder() + QStringLiteral("tmp/obce")), "zostaje");
+
+    // Renamed with its signature: the signature names the other file.
+    writeFile(root.filePath(QStringLiteral("inna.dat")), readFile(dat));
+    writeFile(root.filePath(QStringLiteral("inna.dat.minisig")), datSignature);
+    messages.shown.clear();
+    EXPECT_FALSE(updater.OfflineUpdate(root.filePath(QStringLiteral("inna.dat"))));
+    EXPECT_EQ(messages.shown,
+        QStringList { refusal(QStringLiteral("inna.dat"),
+            QStringLiteral("podpisano inny plik lub inną wersję (plik:aktualizacja.dat)")) });
+
+    // Signed as a whole, but a package inside has no signature of its own.
+    const QByteArray versionFile = ("[Vestrum]\n" + kDaneNewer).toUtf8();
+    const QString bare = signedDat(QStringLiteral("bez_podpisu.dat"),
+        vt::archiveOf({ { vt::kVersionFileName, versionFile },
+            { vt::kVersionFileName + QStringLiteral(".minisig"), key.signFor(versionFile, vt::kVersionFileName) },
+            { QStringLiteral("dane.zlb"), fresh } }));
+    messages.shown.clear();
+    EXPECT_FALSE(updater.OfflineUpdate(bare));
+    EXPECT_EQ(messages.shown, QStringList { refusal(QStringLiteral("dane"), QStringLiteral("brak podpisu")) });
+    EXPECT_EQ(surveyVersion(), QStringLiteral("2.2.1.0"));
+
+    writeFile(dat + QStringLiteral(".minisig"), datSignature);
+    messages.shown.clear();
+    EXPECT_FALSE(updater.OfflineUpdate(dat));
+    EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join(u'|').toStdString();
+    EXPECT_EQ(surveyVersion(), QStringLiteral("2.2.2.0"));
+}
+
+// A build without a key fetches nothing and opens no package: it could not tell a forged update from a real one.
+TEST_F(UpdateFixture, BuildWithoutKeyOffersNoUpdate)
+{
+    serveVersionFile(kDaneNewer);
+    servePackage("dane.zlb", vt::surveyPackage(QStringLiteral("2.2.2.0")), QStringLiteral("2.2.2.0"));
+    Updater keyless(program, fetcher, host, {});
+    EXPECT_FALSE(keyless.offersUpdates());
+    EXPECT_FALSE(keyless.RunAtStart(server.address()));
+    EXPECT_TRUE(server.requested.isEmpty());
+    EXPECT_TRUE(messages.shown.isEmpty());
+    EXPECT_FALSE(keyless.OfflineUpdate(
+        offlinePackage(kDaneNewer, { { QStringLiteral("dane.zlb"), vt::surveyPackage(QStringLiteral("2.2.2.0")) } })));
+    EXPECT_EQ(messages.shown, QStringList { NoUpdateKeyNotice() });
+    EXPECT_EQ(surveyVersion(), QStringLiteral("2.2.1.0"));
+    EXPECT_FALSE(QFileInfo::exists(keyless.tmpFolder()));
 }

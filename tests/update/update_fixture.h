@@ -1,6 +1,7 @@
 #pragma once
 
-// A program folder with a survey database, a local HTTP server on 127.0.0.1 and an Updater wired to both.
+// A program folder with a survey database, a local HTTP server on 127.0.0.1 and an Updater wired to both. The
+// Updater trusts the fixture's own key, and whatever the fixture serves or packs is signed with it.
 
 #include "base/clock.h"
 #include "files/zlb_archive.h"
@@ -10,6 +11,7 @@
 #include "storage/schema.h"
 #include "support/temp_survey.h"
 #include "update/fetcher.h"
+#include "update/signing.h"
 #include "update/updater.h"
 
 #include <QDir>
@@ -130,6 +132,18 @@ inline QByteArray surveyPackage(const QString& version)
     return archiveOf({ { QStringLiteral("ankieta.mdb"), readFile(path) } });
 }
 
+inline const QString kVersionFileName = QStringLiteral("ankieta_version.conf");
+
+// The version each package of a version file is offered in: what its signature must name.
+inline QMap<QString, QString> offeredVersions(const QString& componentLines)
+{
+    QMap<QString, QString> versions;
+    for (const update::UpdateEntry& entry : update::ParseVersionFile(QStringLiteral("[x]\n") + componentLines).value_or(
+             QList<update::UpdateEntry> {}))
+        versions.insert(entry.package, update::VersionText(entry.available));
+    return versions;
+}
+
 struct UpdateFixture : ::testing::Test {
     QTemporaryDir root;
     ScriptedMessages messages;
@@ -138,7 +152,8 @@ struct UpdateFixture : ::testing::Test {
     LocalServer server;
     update::NetworkFetcher fetcher;
     RecordingHost host;
-    update::Updater updater { program, fetcher, host };
+    TestKey key;
+    update::Updater updater { program, fetcher, host, { key.publicKey() } };
 
     UpdateFixture()
     {
@@ -154,12 +169,17 @@ struct UpdateFixture : ::testing::Test {
 
     void serveVersionFile(const QString& componentLines)
     {
-        server.routes["/download/ankieta_update/ankieta_version.conf"]
-            = { 200, ("[Vestrum]\r\n" + componentLines).toUtf8() };
+        const QByteArray content = ("[Vestrum]\r\n" + componentLines).toUtf8();
+        server.routes["/download/ankieta_update/ankieta_version.conf"] = { 200, content };
+        server.routes["/download/ankieta_update/ankieta_version.conf.minisig"]
+            = { 200, key.signFor(content, kVersionFileName) };
     }
-    void servePackage(const QByteArray& encodedName, const QByteArray& bytes)
+    // A package and its signature for `version`, named as the package (a plain ASCII name).
+    void servePackage(const QByteArray& name, const QByteArray& bytes, const QString& version)
     {
-        server.routes["/download/ankieta_update/" + encodedName] = { 200, bytes };
+        server.routes["/download/ankieta_update/" + name] = { 200, bytes };
+        server.routes["/download/ankieta_update/" + name + ".minisig"]
+            = { 200, key.signFor(bytes, QString::fromLatin1(name), version) };
     }
     void putUserData(const QString& unitName)
     {
@@ -171,13 +191,25 @@ struct UpdateFixture : ::testing::Test {
         return q.eof() ? QString() : q.asUnicode(QStringLiteral("nazwa"));
     }
     QString surveyVersion() { return startup::databaseVersion(program.survey); }
-    // An offline package: the version file and the packages, in one archive file.
+    // An offline package: the version file and the packages, each with its signature (a package signed for
+    // the version the version file offers), in one archive file signed as a whole.
     QString offlinePackage(const QString& componentLines, const QList<QPair<QString, QByteArray>>& packages)
     {
-        QList<QPair<QString, QByteArray>> files = packages;
-        files.prepend({ QStringLiteral("ankieta_version.conf"), ("[Vestrum]\n" + componentLines).toUtf8() });
-        const QString path = root.filePath(QStringLiteral("aktualizacja.dat"));
-        writeFile(path, archiveOf(files));
+        const QByteArray versionFile = ("[Vestrum]\n" + componentLines).toUtf8();
+        const QMap<QString, QString> versions = offeredVersions(componentLines);
+        QList<QPair<QString, QByteArray>> files { { kVersionFileName, versionFile },
+            { kVersionFileName + QStringLiteral(".minisig"), key.signFor(versionFile, kVersionFileName) } };
+        for (const auto& [name, bytes] : packages) {
+            files.append({ name, bytes });
+            files.append({ name + QStringLiteral(".minisig"), key.signFor(bytes, name, versions.value(name)) });
+        }
+        return signedDat(QStringLiteral("aktualizacja.dat"), archiveOf(files));
+    }
+    QString signedDat(const QString& name, const QByteArray& bytes)
+    {
+        const QString path = root.filePath(name);
+        writeFile(path, bytes);
+        writeFile(path + QStringLiteral(".minisig"), key.signFor(bytes, name));
         return path;
     }
 };

@@ -34,7 +34,8 @@ public:
 
 } // namespace
 
-AboutWindow::AboutWindow(QWidget* parent) : QDialog(parent), table_(new QTableWidget(this))
+AboutWindow::AboutWindow(QWidget* parent)
+    : QDialog(parent), table_(new QTableWidget(this)), updateNote_(new QLabel(this))
 {
     setWindowTitle(QStringLiteral("O programie ..."));
     setObjectName(QStringLiteral("AboutWindow"));
@@ -68,6 +69,9 @@ AboutWindow::AboutWindow(QWidget* parent) : QDialog(parent), table_(new QTableWi
     table_->setWordWrap(false);
     table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
 
+    updateNote_->setWordWrap(true);
+    updateNote_->hide();
+
     auto* back = new QPushButton(QStringLiteral("wróć"), this);
     connect(back, &QPushButton::clicked, this, &QDialog::accept);
 
@@ -76,6 +80,7 @@ AboutWindow::AboutWindow(QWidget* parent) : QDialog(parent), table_(new QTableWi
     layout->addWidget(versionLabel);
     layout->addWidget(notes);
     layout->addWidget(table_);
+    layout->addWidget(updateNote_);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(back);
@@ -92,6 +97,14 @@ void AboutWindow::setVersions(const QVector<QPair<QString, QString>>& rows)
         table_->setItem(r, 1, new QTableWidgetItem(rows[r].second));
     }
 }
+
+void AboutWindow::setUpdateNote(const QString& note)
+{
+    updateNote_->setText(note);
+    updateNote_->setVisible(!note.isEmpty());
+}
+
+QString AboutWindow::updateNote() const { return updateNote_->text(); }
 
 QVector<QPair<QString, QString>> AboutWindow::versions() const
 {

@@ -4,6 +4,7 @@
 #include <QPair>
 #include <QVector>
 
+class QLabel;
 class QTableWidget;
 
 namespace vestrum {
@@ -15,9 +16,13 @@ public:
 
     void setVersions(const QVector<QPair<QString, QString>>& rows);
     QVector<QPair<QString, QString>> versions() const;
+    // A line about program updates under the versions (why there are none); hidden while empty.
+    void setUpdateNote(const QString& note);
+    QString updateNote() const;
 
 private:
     QTableWidget* table_;
+    QLabel* updateNote_;
 };
 
 } // namespace vestrum

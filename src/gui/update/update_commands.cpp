@@ -50,11 +50,12 @@ private:
     MainWindow& main_;
 };
 
-UpdateCommands::UpdateCommands(Program& program, MainWindow& mainWindow, update::Fetcher& fetcher)
+UpdateCommands::UpdateCommands(
+    Program& program, MainWindow& mainWindow, update::Fetcher& fetcher, update::PublicKeys keys)
     : program_(program)
     , main_(mainWindow)
     , host_(std::make_unique<Host>(program, mainWindow))
-    , updater_(std::make_unique<update::Updater>(program, fetcher, *host_))
+    , updater_(std::make_unique<update::Updater>(program, fetcher, *host_, std::move(keys)))
     , proxy_(new ProxyWindow(&mainWindow))
     , picker_(new FilePicker(program, &mainWindow))
 {
@@ -66,11 +67,16 @@ void UpdateCommands::install(const QStringList& arguments, const QString& server
 {
     updater_->setArguments(arguments);
     ShellSteps& steps = main_.steps();
-    steps.updateCheck = [this, server] { return updater_->RunAtStart(server); };
     steps.updateVersionRows = [this] { return updater_->versionRows(); };
+    main_.setMenuCommand(QStringLiteral("Ustawienia serwera proxy"), [this] { proxy_->exec(); });
+    if (!updater_->offersUpdates()) {
+        // Nothing unsigned is ever installed, and this build could check no signature: no update at all.
+        main_.about().setUpdateNote(update::NoUpdateKeyNotice());
+        return;
+    }
+    steps.updateCheck = [this, server] { return updater_->RunAtStart(server); };
     main_.setMenuCommand(
         QString::fromUtf8("Aktualizacja programu bez dostępu do internetu"), [this] { offlineUpdate(); });
-    main_.setMenuCommand(QStringLiteral("Ustawienia serwera proxy"), [this] { proxy_->exec(); });
 }
 
 void UpdateCommands::offlineUpdate()

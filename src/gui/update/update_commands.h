@@ -15,10 +15,13 @@ class FilePicker;
 
 // Program update in the program: the check at start, the offline update of the "Pomoc" menu, the hidden
 // proxy settings, and the about box's table of versions. Long work shows the progress window; the fetch
-// waits in a local event loop, so the windows stay painted.
+// waits in a local event loop, so the windows stay painted. A build without an update key offers neither
+// update and says so in the about box.
 class UpdateCommands {
 public:
-    UpdateCommands(Program& program, MainWindow& mainWindow, update::Fetcher& fetcher);
+    // `keys`: what update files must be signed with; the program's own built-in keys unless a test gives others.
+    UpdateCommands(Program& program, MainWindow& mainWindow, update::Fetcher& fetcher,
+        update::PublicKeys keys = update::BuiltInPublicKeys());
     ~UpdateCommands();
     UpdateCommands(const UpdateCommands&) = delete;
     UpdateCommands& operator=(const UpdateCommands&) = delete;
