@@ -52,6 +52,7 @@ TEST_F(UpdaterFolder, ReplacesTheExecutableAndKeepsTheOldOneAsABackup)
 TEST_F(UpdaterFolder, RefusedPackageOrPathsLeaveTheOldProgram)
 {
     QByteArray damaged = readFile(path(QStringLiteral("tmp/program.zlb")));
+    ASSERT_GT(damaged.size(), 10);
     damaged[10] = static_cast<char>(damaged[10] ^ 0x20);
     writeFile(path(QStringLiteral("tmp/zly.zlb")), damaged);
     writeFile(path(QStringLiteral("tmp/inny.zlb")),
