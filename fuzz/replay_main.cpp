@@ -125,7 +125,6 @@ int main(int argc, char** argv)
         LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
         armWatchdog(false);
     }
-    std::printf("fuzz replay: %zu seeds, none crashed or took more than %d s\n", seeds.size(),
-                kProcessorSecondsPerSeed);
+    std::printf("fuzz replay: %zu seeds, none crashed or took longer than %s\n", seeds.size(), limitText);
     return 0;
 }
