@@ -1,7 +1,5 @@
 // libFuzzer target: arbitrary bytes are opened as an archive, extracted into a scratch folder and checked.
 // Whatever the bytes say, the process must not crash, and nothing may be written outside the target folder.
-// fuzz-sources: src/files/zlb_archive.cpp src/files/temp_files.cpp src/base/codepage.cpp
-// fuzz-seeds: tests/fixtures/archive/*.naj
 #include "base/error.h"
 #include "files/zlb_archive.h"
 

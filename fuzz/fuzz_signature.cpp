@@ -2,9 +2,6 @@
 // trusted comment, as a hostile server, package or key file may hand them over. No reader may crash, hang or
 // read past its input, and whatever one accepts must have its fields at their fixed sizes; a signature that
 // parses is checked against a key, which must refuse it without a fault.
-// fuzz-sources: src/update/signature.cpp src/update/version.cpp
-// fuzz-seeds: fuzz/seeds/fuzz_signature/*
-// fuzz-packages: libsodium
 #include "base/error.h"
 #include "update/signature.h"
 

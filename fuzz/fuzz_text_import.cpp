@@ -1,8 +1,9 @@
 // libFuzzer target: arbitrary bytes become a list kind, a separator mode, a separator, a field map and a text in
 // any encoding; the text is cut into records and every row is checked. Whatever the bytes say, the process must
 // not crash, every row must have one cell per column, and every finding must name a real row and column.
-// fuzz-sources: src/import/import_text.cpp src/import/text_encoding.cpp src/import/import_rules.cpp src/survey/list_kinds.cpp src/lists/entry_pages.cpp src/lists/entry_checks.cpp src/lists/journal_identification.cpp src/lists/list_grid.cpp src/survey/form_catalogue.cpp src/storage/engine.cpp src/storage/schema.cpp src/base/codepage.cpp src/base/number_format.cpp src/base/grid_rules.cpp
-// fuzz-packages: sqlite3
+// A seed's bytes, in order: the list kind (modulo 51); the mode (bit 0 one field per line, the other bits the lines
+// per record); the separator's length (modulo 4) and that many separator bytes; 12 bytes of field map (each modulo
+// the columns + 2, less 1: 0 skips the field, 1 the first column); the year (bit 0: 2007 or 2008); then the text.
 #include "import/import_rules.h"
 #include "import/import_text.h"
 #include "lists/list_catalogue.h"

@@ -1,8 +1,6 @@
 // libFuzzer target: arbitrary bytes are read as the update server's version file. Whatever the server sends,
 // the reader must not crash or hang, and every entry it accepts must keep its names to plain file names, its
 // folder inside the program folder and its kind within 0..4.
-// fuzz-sources: src/update/version_file.cpp src/update/version.cpp src/update/names.cpp
-// fuzz-seeds: tests/fixtures/update/*.conf
 #include "update/names.h"
 #include "update/version_file.h"
 

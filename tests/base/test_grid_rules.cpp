@@ -11,6 +11,7 @@ TEST(GridRules, SortMarkerMovesBetweenHeaders)
     EXPECT_EQ(headers, (QStringList{QStringLiteral("* kod"), QStringLiteral("dyscyplina")}));
     EXPECT_EQ(SortColumnOf(headers), 0);
     MarkSortColumn(headers, 0); // marking again never doubles the prefix
+    ASSERT_EQ(headers.size(), 2);
     EXPECT_EQ(headers.first(), QStringLiteral("* kod"));
 }
 
@@ -29,6 +30,7 @@ TEST(GridRules, SortIsStableAndIgnoresCase)
                                   QStringLiteral("4")}));
     // A short row sorts as empty text rather than failing.
     SortRows(rows, 1, CaseFold::Ascii);
+    ASSERT_FALSE(rows.empty());
     EXPECT_TRUE(rows.front().value(1).isEmpty());
 }
 
@@ -69,6 +71,7 @@ TEST(GridRules, FitWidthsTakesRoundingExcessOffTheWidestColumn)
     for (int w : widths)
         sum += w;
     EXPECT_LE(sum, 127 - 24);
+    ASSERT_EQ(widths.size(), 3u);
     EXPECT_EQ(widths[1], widths[2]);
     EXPECT_LE(widths[0], widths[1]);
 }

@@ -83,7 +83,7 @@ TEST_F(SurveyCheck, EachSeededFaultIsReportedOnceWhereItIs)
 {
     seedCleanSurvey();
     exec("update dane_podstawowe set DataZal = '31/02/2004', Kod_pocztowy = '0-950', Regon = '123456789', "
-         "Numer = '123456789012345678901', Rodzaj = 'spółka cywilna'");
+         "Numer = '123456789012345678901', Rodzaj = 'spółka cywilna', Nadrzedna_REGON = '12345678512346'");
     exec("update dane_szczegolowe set Naklady_biez_BR_ogolem = 100.02, Przych_BR_um_sprzed_zagr = 10.01");
     exec("update dane_wykaz_publikacji set Tytul = ''");
     exec("insert into dane_wykaz_publikacji (grupa, Czasopismo, Tytul, Autorzy, Rok_tom_str, Czasopismo_MEiN, "
@@ -103,6 +103,7 @@ TEST_F(SurveyCheck, EachSeededFaultIsReportedOnceWhereItIs)
         { U("sekcja 1"), 0, U("Podana wartość jest nieprawidłowa: \"31/02/2004\"") },
         { U("sekcja 1"), 0, U("Podana wartość jest nieprawidłowa: \"0-950\"") },
         { U("sekcja 1"), 0, U("REGON \"123456789\"") },
+        { U("sekcja 1"), 0, U("REGON \"12345678512346\"") },
         { U("sekcja 1"), 0, U("Tekst ma 21 znaków, a pole mieści najwyżej 20") },
         { U("sekcja 1"), 0, U("Wartość \"spółka cywilna\" nie należy do listy wyboru") },
         { U("sekcja 17"), 0, U("ogółem nie może byc mniejsze od sumy pól składowych") },
@@ -130,9 +131,10 @@ TEST_F(SurveyCheck, EachSeededFaultIsReportedOnceWhereItIs)
         lines << check::FindingLine(f);
     EXPECT_EQ(findings.size(), expected.size()) << lines.join(QLatin1Char('\n')).toStdString();
 
-    // Warnings are the REGON and the publication without a listed journal; the rest are errors.
-    EXPECT_EQ(check::WarningCount(findings), 2);
+    // Warnings are the two REGONs and the publication without a listed journal; the rest are errors.
+    EXPECT_EQ(check::WarningCount(findings), 3);
     // Findings come by section: section 1's fields first, the apparatus of section 21 last.
+    ASSERT_FALSE(findings.empty());
     EXPECT_EQ(findings.front().section, 1);
     EXPECT_EQ(findings.back().listKind, 50);
 }

@@ -99,6 +99,7 @@ TEST(ListImportCli, PrintsThePublicationsIdentifiedAgainstTheJournalListWithoutS
           "Historyczny\t70"));
     EXPECT_TRUE(lines[2].endsWith(S("\tPrzegląd Elektrotechniczny\t20")));
     EXPECT_TRUE(lines[3].endsWith(S("\t\t0")));
+    ASSERT_FALSE(s.rows(3).empty());
     EXPECT_TRUE(s.rows(3).front().join(QString()).isEmpty()); // nothing written
 }
 
@@ -153,6 +154,7 @@ TEST(ListImportCli, AFailingRowListsEveryErrorAndWritesNothing)
           "Nieprawidłowa zawartość pola \"Rok wyboru\" (powinien być podany tylko rok) - wiersz 2\n"
           "Zawartość pola \"Rodzaj organizacji\" nie należy do zakresu stosowanego w tej klasyfikacji - "
           "wiersz 2\n"));
+    ASSERT_FALSE(s.rows(14).empty());
     EXPECT_TRUE(s.rows(14).front().join(QString()).isEmpty());
 
     // Mended, the same text goes into the section's grid list, the choice in its listed spelling.

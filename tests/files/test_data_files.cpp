@@ -232,6 +232,7 @@ TEST(DataFiles, StartingDataKeepTheLastingResourcesOnly)
         else
             EXPECT_TRUE(details.value(static_cast<int>(i)).isNull()) << fields[i].name.toStdString();
     }
+    ASSERT_GT(fields.size(), 40u);
     EXPECT_EQ(fields[0].name, QStringLiteral("Zatr_BR_prof_N"));
     EXPECT_EQ(fields[40].name, QStringLiteral("Wypelniajacy_email"));
 }
@@ -306,11 +307,20 @@ TEST(DataFiles, SaveDataReplacesTheMemberOfTheCurrentFile)
     const QString file = t.path(QStringLiteral("biezacy.naj"));
     datafiles::WriteDataFile(t.program, file);
 
+    // A replaced file keeps the permissions the user gave it, saved in place or written anew under its name.
+    const QFile::Permissions shared = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup;
+    const auto modeOf = [](const QString& path) {
+        return QFile::permissions(path) & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
+    };
+    ASSERT_TRUE(QFile::setPermissions(file, shared));
     t.survey().execute(QStringLiteral("UPDATE dane_podstawowe SET nazwa='druga'"));
     datafiles::StoreReportingYear(t.program, QStringLiteral("2008"));
     EXPECT_FALSE(t.program.state.DataSaved);
     datafiles::SaveToCurrentDataFile(t.program);
     EXPECT_TRUE(t.program.state.DataSaved);
+    EXPECT_EQ(modeOf(file), shared);
+    datafiles::WriteDataFile(t.program, file);
+    EXPECT_EQ(modeOf(file), shared);
     ASSERT_TRUE(t.survey().isOpen());
 
     t.survey().execute(QStringLiteral("DELETE FROM dane_podstawowe"));

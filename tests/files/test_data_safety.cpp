@@ -2,6 +2,7 @@
 // a crash between an edit and a save, a user's own files beside the program's.
 
 #include "base/error.h"
+#include "base/file_modes.h"
 #include "files/data_file_writer.h"
 #include "files/data_files.h"
 #include "files/restore_points.h"
@@ -363,6 +364,28 @@ TEST(DataSafety, AFileMarkedReadOnlyIsNotReplaced)
     ASSERT_TRUE(QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner));
     datafiles::SaveToCurrentDataFile(t.program);
     EXPECT_TRUE(t.program.state.DataSaved);
+
+    // The owner's write bit decides for every user: above for whoever runs the tests (root may write anything),
+    // and, when that is root, here for an ordinary user asking about files of another owner, where the owner's
+    // bit says otherwise than what this user may do with the file.
+    if (::geteuid() != 0)
+        return;
+    QTemporaryDir others;
+    ASSERT_TRUE(QFile::setPermissions(others.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+            | QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther));
+    const QString writableByOthers = others.filePath(QStringLiteral("wspolny.naj"));
+    const QString writableByOwner = others.filePath(QStringLiteral("cudzy.naj"));
+    writeFile(writableByOthers, "dane");
+    writeFile(writableByOwner, "dane");
+    ASSERT_TRUE(QFile::setPermissions(writableByOthers, QFile::ReadOwner | QFile::ReadGroup | QFile::WriteGroup
+            | QFile::ReadOther | QFile::WriteOther));
+    ASSERT_TRUE(QFile::setPermissions(writableByOwner, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+    const int status = runChild([&] {
+        constexpr uid_t kNobody = 65534;
+        const bool ordinaryUser = ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0 && ::geteuid() != 0;
+        ::_exit(ordinaryUser && isReadOnlyTarget(writableByOthers) && !isReadOnlyTarget(writableByOwner) ? 0 : 1);
+    });
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 TEST(DataSafety, TheProgramsSavesAreRefusedWhileAnotherWriterHoldsTheDataFile)

@@ -70,6 +70,7 @@ TEST(MergeTable, FieldGroupsHoldThe84FieldsOfTheDetailsTable)
     const int sizes[merge::FieldGroupCount] = {28, 1, 6, 4, 6, 1, 3, 13, 13, 3, 1, 2, 1, 2};
     for (int group = 1; group <= merge::FieldGroupCount; ++group)
         EXPECT_EQ(merge::FieldGroup(group).size(), sizes[group - 1]) << "group " << group;
+    ASSERT_FALSE(merge::FieldGroup(7).isEmpty());
     EXPECT_EQ(merge::FieldGroup(7).first(), QStringLiteral("Liczba_licencji_od_1mln"));
 
     // What stays the unit's own: the reporting year and the person filling in the survey.

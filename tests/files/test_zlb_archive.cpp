@@ -434,6 +434,7 @@ TEST_F(ZlbArchiveTest, ProgressFollowsEveryPhase)
         ZlbArchive archive;
         archive.OnProgress = [&](const QString& msg, int percentage) { events.emplace_back(msg, percentage); };
         archive.OpenArchive(file);
+        ASSERT_FALSE(events.empty());
         EXPECT_EQ(events.back(), std::make_pair(file, 0));
 
         events.clear();
@@ -449,11 +450,13 @@ TEST_F(ZlbArchiveTest, ProgressFollowsEveryPhase)
             ++count;
         }
         EXPECT_GT(count, 0);
+        ASSERT_FALSE(events.empty());
         EXPECT_EQ(events.back(), std::make_pair(file, 0)) << "reopened at the end";
 
         archive.AddFile(path(QStringLiteral("duzy.bin")));
         events.clear();
         archive.OpenArchive(file);
+        ASSERT_GE(events.size(), 2u);
         EXPECT_EQ(events.front(), std::make_pair(QString(), 0)) << "closing comes first";
         EXPECT_EQ(events[1], std::make_pair(QStringLiteral("Rozpakowywanie rejestrów kompresji"), 100));
         EXPECT_EQ(events.back(), std::make_pair(file, 0));
@@ -467,11 +470,13 @@ TEST_F(ZlbArchiveTest, ProgressFollowsEveryPhase)
                 member.push_back(e);
         // 10,000 bytes: 4,096, 8,192 and the last 1,808.
         EXPECT_EQ(member, (std::vector<std::pair<QString, int>>{{msg, 41}, {msg, 82}, {msg, 100}}));
+        ASSERT_FALSE(events.empty());
         EXPECT_EQ(events.back(), std::make_pair(file, 0));
         // Members of a megabyte and more are written on a second thread; the bytes must not care.
         EXPECT_EQ(readFile(path(QStringLiteral("out/tekst.txt"))), sampleText(60000));
 
         archive.CloseArchive();
+        ASSERT_FALSE(events.empty());
         EXPECT_EQ(events.back(), std::make_pair(QString(), 0));
         ASSERT_TRUE(archive.OpenArchive(file));
         events.clear();

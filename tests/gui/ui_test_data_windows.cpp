@@ -82,6 +82,7 @@ TEST(SaveWindow, NamesTheFileAndAsksBeforeReplacingOne)
     window.zapisz();
     const QString saved = t.path(QStringLiteral("wyniki 2008.naj"));
     EXPECT_TRUE(QFileInfo::exists(saved));
+    ASSERT_FALSE(t.messages.shown.isEmpty());
     EXPECT_EQ(t.messages.shown.last(), kSaved);
     EXPECT_EQ(window.result(), QDialog::Accepted);
     EXPECT_EQ(t.program.state.CurrentDataFile, saved);
@@ -100,6 +101,7 @@ TEST(SaveWindow, NamesTheFileAndAsksBeforeReplacingOne)
     window.setResult(QDialog::Rejected);
     t.messages.answer(MessageAnswer::No);
     window.zapisz();
+    ASSERT_FALSE(t.messages.shown.isEmpty());
     EXPECT_EQ(t.messages.shown.last(),
               QStringLiteral("Uwaga! Wskazany zbiór już istnieje.\nCzy na pewno chcesz zmienić jego zawartość?"));
     EXPECT_EQ(contents(saved), before);
@@ -272,8 +274,10 @@ TEST(DataCommands, MenuHoldsTheCommandsInOrder)
                                      QStringLiteral("Łączenie danych"), QStringLiteral("-"),
                                      QStringLiteral("Zrób kopię zapasową danych"), QStringLiteral("-"),
                                      QStringLiteral("Przywracanie danych")}));
+    ASSERT_FALSE(menu.actions().isEmpty());
     QMenu* restore = menu.actions().last()->menu();
     ASSERT_NE(restore, nullptr);
+    ASSERT_GE(restore->actions().size(), 2);
     EXPECT_EQ(restore->actions().at(0)->text(), QStringLiteral("Przywróć wcześniej zapisane dane"));
     EXPECT_EQ(restore->actions().at(1)->text(), QStringLiteral("Utwórz punkt przywracania danych"));
 }
@@ -289,6 +293,7 @@ TEST(DataCommands, NewUnitMakesARestorePointAndStartsAfresh)
 
     c.t.messages.answer(MessageAnswer::No);
     c.commands.newUnit();
+    ASSERT_FALSE(c.t.messages.shown.isEmpty());
     EXPECT_EQ(c.t.messages.shown.last(),
               QStringLiteral("Utworzenie nowej jednostki spowoduje usunięcie wszystkich danych!\nCzy chcesz kontynuować?"));
     EXPECT_TRUE(c.restorePoints().isEmpty());
@@ -305,6 +310,7 @@ TEST(DataCommands, NewUnitMakesARestorePointAndStartsAfresh)
     EXPECT_FALSE(state.NewDataFlag);
 
     c.commands.newUnit();
+    ASSERT_FALSE(c.t.messages.shown.isEmpty());
     EXPECT_EQ(c.t.messages.shown.last(),
               QStringLiteral("Uwaga!!!\nUtworzenie danych dla nowej jednostki spowoduje całkowite usunięcie "
                              "wprowadzonych danych!\nCzy chcesz kontynuować?"));
@@ -322,6 +328,7 @@ TEST(DataCommands, StartingDataLeaveNoDataFileBehind)
 
     c.pickInLoadWindow(file);
     c.commands.loadStartingData();
+    ASSERT_FALSE(c.t.messages.shown.isEmpty());
     EXPECT_EQ(c.t.messages.shown.first(),
               QStringLiteral("Uwaga!!!\nWczytanie nowego zbioru danych spowoduje całkowite usunięcie wprowadzonych "
                              "zmian danych!\nCzy chcesz kontynuować?"));
@@ -343,6 +350,7 @@ TEST(DataCommands, StartingDataLeaveNoDataFileBehind)
     c.t.messages.shown.clear();
     c.pickInLoadWindow(broken);
     c.commands.loadStartingData();
+    ASSERT_FALSE(c.t.messages.shown.isEmpty());
     EXPECT_EQ(c.t.messages.shown.last(), QStringLiteral("Skompresowany zbiór jest uszkodzony"));
     EXPECT_EQ(state.CurrentDataFile, file);
     EXPECT_FALSE(state.DataSaved);
@@ -372,6 +380,7 @@ TEST(DataCommands, SaveDataWritesTheCurrentFileSilentlyAndRestorePointSaysSo)
     EXPECT_EQ(c.t.messages.requests[0].number, 7);
 
     // Restoring it brings the point's data back, ties them to no file and marks them unsaved.
+    ASSERT_FALSE(c.restorePoints().isEmpty());
     const QString point = c.t.program.state.archiveFolder() + c.restorePoints().first();
     const QByteArray pointBytes = contents(point);
     c.t.survey().execute(QStringLiteral("DELETE FROM dane_podstawowe"));

@@ -415,6 +415,7 @@ TEST(EntryDialog, DraggedRowHeightsAreRememberedAsPanels)
     f.program.state.PopupPanels = QStringLiteral("p902=150;pNowhere=20;");
     f.open(15);
     EXPECT_EQ(f.dialog.rowPanel(1)->height(), 150);
+    ASSERT_FALSE(f.dialog.currentPage()->rows().empty());
     auto* grip = f.dialog.currentPage()->rows()[0].grip;
     const int before = f.dialog.rowPanel(0)->height();
     QTest::mousePress(grip, Qt::LeftButton, Qt::NoModifier, QPoint(10, 2));
@@ -466,6 +467,7 @@ TEST(EntryDialog, AStoredTextLongerThanItsFieldIsShownWholeAndRefusedOnAcceptanc
     f.dialog.saveButton()->click();
     EXPECT_TRUE(f.dialog.isVisible());
     EXPECT_FALSE(f.dialog.accepted());
+    ASSERT_FALSE(f.messages.shown.isEmpty());
     EXPECT_EQ(f.messages.shown.last(), S("Pole \"") + f.dialog.form().field(0).caption
                                            + S("\" może zawierać najwyżej 5 znaków\nPole \"Tytuł\" może zawierać "
                                                "najwyżej 8 znaków"));

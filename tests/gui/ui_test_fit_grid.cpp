@@ -319,6 +319,7 @@ TEST(FitGridColumns, DraggedBordersStayUntilTheNextFit)
     // The user widens the title column: the rows in view wrap at the new width, the width stays
     // while the grid scrolls, a cell changes or a row height is dragged.
     const int tallBefore = grid->rowHeight(0);
+    ASSERT_GE(fitted.size(), 2u);
     grid->horizontalHeader()->resizeSection(1, fitted[1] + 400);
     EXPECT_LE(grid->rowHeight(0), tallBefore);
     grid->verticalHeader()->resizeSection(2, 90);

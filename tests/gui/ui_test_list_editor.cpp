@@ -128,6 +128,7 @@ TEST_F(EditorFixture, AddingChangingAndDeleting)
     program.state.PendingEdit = false;
     messages.answer(MessageAnswer::No);
     editor->deleteSelected();
+    ASSERT_FALSE(messages.shown.isEmpty());
     EXPECT_EQ(messages.requests.last().number, 9);
     EXPECT_EQ(messages.shown.last(), S("Czy na pewno chcesz usunąć zaznaczoną pozycję?"));
     EXPECT_EQ(editor->list().rowCount(), 2);
@@ -161,6 +162,7 @@ TEST_F(EditorFixture, AddingChangingAndDeleting)
     EXPECT_EQ(editor->selectedRows(), std::make_pair(1, 1));
     messages.answer(MessageAnswer::Yes);
     editor->deleteAll();
+    ASSERT_FALSE(messages.requests.isEmpty());
     EXPECT_EQ(messages.requests.last().number, 11);
     EXPECT_TRUE(editor->list().isEmpty());
     // nothing of it reached the database
@@ -188,7 +190,7 @@ TEST_F(EditorFixture, DuplicatesMustGoBeforeTheListIsSaved)
     editor->saveChanges();
     EXPECT_EQ(shownColumn(0), QStringList({S("Łąka"), S("inna")}));
     EXPECT_NE(editor->result(), QDialog::Accepted);
-    EXPECT_EQ(LoadList(program.survey, 21).grid.row(0).at(0), S("Stara")); // not written yet
+    EXPECT_EQ(LoadList(program.survey, 21).grid.row(0).value(0), S("Stara")); // not written yet
 
     program.state.PendingEdit = true;
     SetDataSaved(program.state, true);
@@ -211,6 +213,7 @@ TEST_F(EditorFixture, CloseControlAsksAndNoKeepsTheWindowOpen)
     messages.answer(MessageAnswer::No);
     editor->close();
     EXPECT_TRUE(editor->isVisible());
+    ASSERT_FALSE(messages.requests.isEmpty());
     EXPECT_EQ(messages.requests.last().number, 10);
     EXPECT_EQ(editor->list().rowCount(), 2);
 

@@ -100,9 +100,12 @@ QColor base(QWidget* w) { return w->palette().color(QPalette::Disabled, QPalette
 TEST_F(MainWindowTest, EveryLabelAndControlOfTheCatalogueIsOnTheWindow)
 {
     const auto& catalogue = form::FormCatalogue();
+    ASSERT_EQ(catalogue.size(), 24u);
+    ASSERT_EQ(form::SectionChooserItems().size(), 24);
     for (int s = 0; s < 24; ++s) {
         EXPECT_EQ(window->sectionChooser()->itemText(s), form::SectionChooserItems()[s]);
         QWidget* holder = window->pageControl()->widget(s);
+        ASSERT_NE(holder, nullptr) << s;
         EXPECT_EQ(holder->objectName(), catalogue[s].pageName);
         for (const form::Page& p : catalogue[s].pages) {
             SectionPageWidget* w = nullptr;
@@ -153,7 +156,7 @@ TEST_F(MainWindowTest, EveryLabelAndControlOfTheCatalogueIsOnTheWindow)
         }
     }
     // The grids carry the headers of their list kinds.
-    EXPECT_EQ(page(22)->grid()->headers().at(2), QStringLiteral("Rok produkcji "));
+    EXPECT_EQ(page(22)->grid()->headers().value(2), QStringLiteral("Rok produkcji "));
     EXPECT_EQ(page(21)->grid()->columnCount(), 5);
 }
 
@@ -186,6 +189,7 @@ TEST_F(MainWindowTest, SectionChangeInEditModeAsksOnceAndStoresOrRestores)
     messages.answer(MessageAnswer::Yes);
     window->chooseSection(4);
     EXPECT_EQ(questionsShown(), 1);
+    ASSERT_FALSE(messages.requests.isEmpty());
     EXPECT_EQ(messages.requests.last().number, 3);
     EXPECT_EQ(ops.saved, std::vector<int>{4});
     EXPECT_FALSE(page(4)->inEditMode());
@@ -338,6 +342,7 @@ TEST_F(MainWindowTest, DisciplineChooserAddsOnceRemovesAndSearches)
     const int before = chooser->selectedCatalogueRow();
     chooser->setSearchText(QStringLiteral("xyz"));
     EXPECT_FALSE(chooser->search());
+    ASSERT_FALSE(messages.shown.isEmpty());
     EXPECT_EQ(messages.shown.last(), QString::fromUtf8("Nie znaleziono dyscypliny zawierającej podany ciąg znaków"));
     EXPECT_EQ(chooser->selectedCatalogueRow(), before);
 
@@ -347,10 +352,12 @@ TEST_F(MainWindowTest, DisciplineChooserAddsOnceRemovesAndSearches)
 
     // The classification chooser starts sorted by code on the 2007 edition and has its own message.
     CodeChooserWidget* pkd = page(104)->chooser();
+    ASSERT_FALSE(pkd->catalogueHeaders().isEmpty());
     EXPECT_EQ(pkd->catalogueHeaders().first(), QStringLiteral("* kod"));
     EXPECT_TRUE(qobject_cast<QAbstractButton*>(page(104)->control(QStringLiteral("rb032")))->isChecked());
     pkd->setSearchText(QStringLiteral("qqqq"));
     EXPECT_FALSE(pkd->search());
+    ASSERT_FALSE(messages.shown.isEmpty());
     EXPECT_EQ(messages.shown.last(),
               QString::fromUtf8("Nie znaleziono opisu działalności zawierającej podany ciąg znaków"));
 }
@@ -477,6 +484,7 @@ TEST_F(MainWindowTest, FieldContextMenuCutsCopiesPastesAndDeletes)
         captions << a->text();
     EXPECT_EQ(captions, (QStringList{QStringLiteral("Wytnij"), QStringLiteral("Kopiuj"), QStringLiteral("Wklej"),
                                      QString::fromUtf8("Usuń")}));
+    ASSERT_EQ(menu->actions().size(), 4);
     menu->actions()[0]->trigger();
     EXPECT_TRUE(e->text().isEmpty());
     menu->actions()[2]->trigger();
@@ -525,6 +533,7 @@ TEST_F(MainWindowTest, Screenshots)
         window->applyUserFont();
         window->resize(1024, 740);
         const auto& catalogue = form::FormCatalogue();
+        ASSERT_EQ(catalogue.size(), 24u);
         for (int s = 0; s < 24; ++s)
             for (int p = 0; p < static_cast<int>(catalogue[s].pages.size()); ++p) {
                 messages.answer(MessageAnswer::No);

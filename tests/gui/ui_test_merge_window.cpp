@@ -159,6 +159,7 @@ TEST(MergeCommand, RefusalKeepsTheWindowOpenAndAMergeReloadsTheSections)
     c.t.messages.answer(MessageAnswer::No);
     c.commands.mergeData();
     EXPECT_EQ(c.t.messages.shown, QStringList{kQuestion});
+    ASSERT_FALSE(c.t.messages.requests.isEmpty());
     EXPECT_EQ(c.t.messages.requests.front().number, 6);
     EXPECT_FALSE(QDir(state.archiveFolder()).exists());
 
@@ -211,6 +212,7 @@ TEST(MergeCommand, FailedMergeChangesNothingAndReloadsNothing)
     c.commands.mergeData();
 
     EXPECT_TRUE(openAfterFailure);
+    ASSERT_FALSE(c.t.messages.shown.isEmpty());
     EXPECT_TRUE(c.t.messages.shown.last().startsWith(QStringLiteral("Uwaga! Łączenie danych nie powiodło się")));
     EXPECT_EQ(count(c.t.survey(), QStringLiteral("dane_kierownictwo")), 1);
     EXPECT_EQ(c.t.survey().scalar(QStringLiteral("SELECT Zatr_poza_BR FROM dane_szczegolowe")).toInt(), 10);
@@ -253,6 +255,7 @@ TEST(MergeCommand, NoItemTickedStillChecksTheFileAndReloads)
     c.inWindow({[&] { c.window().dalej(); }, [&] { c.window().browser()->fileList()->setCurrentRow(-1); },
                 [&] { c.window().polaczDane(); }});
     c.commands.mergeData();
+    ASSERT_FALSE(c.t.messages.shown.isEmpty());
     EXPECT_EQ(c.t.messages.shown.last(), merge::NoFileChosenMessage());
     EXPECT_EQ(c.sectionLoads, 1);
 }
@@ -266,6 +269,7 @@ TEST(MergeCommand, NoRestorePointNoMerge)
     blocker.close();
     c.inWindow({});
     c.commands.mergeData();
+    ASSERT_FALSE(c.t.messages.shown.isEmpty());
     EXPECT_EQ(c.t.messages.shown.last(), QStringLiteral("Błąd!!!\nPunkt przywracania danych nie został utworzony."));
     EXPECT_EQ(c.sectionLoads, 0);
 }

@@ -76,6 +76,7 @@ TEST_F(SectionIo, EveryPageShowsWhatItsLoaderReadAndGivesItBack)
                {U("wiersz 1\nwiersz ż")});
     db.execute(U("insert into dane_wydawnictwa (Tytul, Naklad) values ('Zeszyty', 300), ('Biuletyn', NULL)"));
     db.execute(U("insert into dane_dyscypliny (Dyscyplina) values ('28')"));
+    ASSERT_GT(Pkd2007Table().size(), 30);
     db.execute(U("insert into dane_pkd (pkd, rok) values (?, 2007)"), {Pkd2007Table()[30].code});
     db.execute(U("insert into dane_wykaz_patentow (rodzaj) values (1), (1)"));
 
@@ -170,6 +171,7 @@ TEST_F(SectionIo, ARefusedSection18SaveWritesNothingAndFocusesTheFirstFailingTot
 
 TEST_F(SectionIo, SwitchingTheClassificationEmptiesTheChoiceAndDiscardBringsItBack)
 {
+    ASSERT_GT(Pkd2007Table().size(), 40);
     temp.connection.execute(U("insert into dane_pkd (pkd, rok) values (?, 2007)"), {Pkd2007Table()[40].code});
     auto w = page(104);
     loadSectionPage(w.get(), program, 104);

@@ -118,6 +118,7 @@ TEST_F(ImportFixture, PublicationsAreReadIdentifiedAndCountedInTheHeading)
         (QStringList { S("kwartalnik historyczny"), S("Dzieje Mazowsza"), S("Nowak Anna"), S(""),
             S("Kwartalnik Historyczny"), S("70") }));
     EXPECT_EQ(previewRow(2).mid(4), (QStringList { S(""), S("0") }));
+    ASSERT_FALSE(messages.requests.isEmpty());
     EXPECT_EQ(messages.requests.last().number, 12);
     EXPECT_FALSE(progress.isVisible());
 
@@ -139,6 +140,7 @@ TEST_F(ImportFixture, RefusalsLeaveTheTextAndThePreviewAsTheyWere)
 
     window->separatorField()->clear();
     EXPECT_FALSE(window->readIntoStructure());
+    ASSERT_FALSE(messages.shown.isEmpty());
     EXPECT_EQ(messages.shown.last(), S("Nie podano znaku separatora"));
 
     window->byLinesOption()->setChecked(true);
@@ -146,6 +148,7 @@ TEST_F(ImportFixture, RefusalsLeaveTheTextAndThePreviewAsTheyWere)
     EXPECT_TRUE(window->lineCountField()->isEnabled());
     window->lineCountField()->setText(S("13"));
     EXPECT_FALSE(window->readIntoStructure());
+    ASSERT_FALSE(messages.shown.isEmpty());
     EXPECT_EQ(messages.shown.last(),
         S("Ilość linii, które obejmują jeden opis, nie może być większa niż 12 (ani mniejsza od 1)."));
     // Leaving the field checks it as well; a blank field may be left.
@@ -156,6 +159,7 @@ TEST_F(ImportFixture, RefusalsLeaveTheTextAndThePreviewAsTheyWere)
     const qsizetype shown = messages.shown.size();
     window->lineCountField()->setText(S("x"));
     leaveLineCount();
+    ASSERT_FALSE(messages.shown.isEmpty());
     EXPECT_EQ(messages.shown.last(), S("Podana wartość jest nieprawidłowa"));
     window->lineCountField()->clear();
     leaveLineCount();
@@ -164,6 +168,7 @@ TEST_F(ImportFixture, RefusalsLeaveTheTextAndThePreviewAsTheyWere)
     window->lineCountField()->setText(S("1"));
     window->setMapColumn(5, 0);
     EXPECT_FALSE(window->readIntoStructure());
+    ASSERT_FALSE(messages.shown.isEmpty());
     EXPECT_EQ(messages.shown.last(),
         S("Do conajmniej dwóch pól przypisano taką samą zawartość tematyczną: nazwa konferencji"));
 
@@ -218,6 +223,7 @@ TEST_F(ImportFixture, LeavingAsksMessage18AndNieKeepsTheWindowOpen)
     window->show();
     messages.answer(MessageAnswer::No);
     window->reject();
+    ASSERT_FALSE(messages.requests.isEmpty());
     EXPECT_EQ(messages.requests.last().number, 18);
     EXPECT_EQ(messages.shown.last(), S("Czy na pewno chcesz pominąć wprowadzone zmiany?"));
     EXPECT_TRUE(window->isVisible());

@@ -127,6 +127,7 @@ TEST_F(XmlCommandsFixture, ExportThenImportGivesTheSameListBack)
     EXPECT_TRUE(program.state.PendingEdit);
     // Not a publication list: no identification notice, only the closing one.
     EXPECT_EQ(numbers(), QList<int>({ 13, 15 }));
+    ASSERT_FALSE(messages.shown.isEmpty());
     EXPECT_EQ(messages.shown.last(),
         S("Import został zakończony.\nPonieważ program nie kontroluje poprawności importu, pzed zapisaniem danych "
           "proszę upewnić się, że zostały one wczytane prawidłowo."));
@@ -152,6 +153,7 @@ TEST_F(XmlCommandsFixture, ExportOfAnEmptyListOrToAnUnwritableFileSaysSo)
     EXPECT_EQ(messages.shown,
         QStringList({ S("Nie można zapisać pliku %1. Eksport nie został wykonany.")
                           .arg(QDir::toNativeSeparators(file("folder.xml"))) }));
+    ASSERT_FALSE(messages.requests.isEmpty());
     EXPECT_EQ(messages.requests.last().kind, MessageKind::Error);
 
     // A file marked read-only is refused (the tests run as root, who could write it) and stays as it was.
@@ -179,6 +181,7 @@ TEST_F(XmlCommandsFixture, ImportOfPublicationsIdentifiesEmptyJournalsAndTellsSo
     EXPECT_EQ(editor->list().row(1).mid(4), QStringList({ QString(), S("0") }));
     EXPECT_EQ(editor->list().row(2).mid(4), QStringList({ S("Własne"), S("8,00") }));
     EXPECT_EQ(numbers(), QList<int>({ 14, 15 }));
+    ASSERT_FALSE(messages.shown.isEmpty());
     EXPECT_TRUE(messages.shown.first().startsWith(S("Uwaga!\nPrzeprowadzona została automatyczna identyfikacja")));
 }
 
@@ -232,6 +235,7 @@ TEST_F(XmlCommandsFixture, FilePickerIsSetUpForEachCommand)
         picker.actionButton()->click();
     });
     editor->toolAction(ListEditor::Tool::XmlImport)->trigger();
+    ASSERT_FALSE(messages.shown.isEmpty());
     EXPECT_EQ(messages.shown.last(), S("Nie wskazano pliku do importu."));
     EXPECT_EQ(editor->list().rows(), (std::vector<QStringList> { { S("Zjazd") } }));
 }

@@ -105,6 +105,7 @@ TEST(ImportRules, ChoicesIgnoreCaseAndBlanksTakeTheListedSpellingAndRefuseThePla
 {
     const RowCheck passing = CheckRowCells(47, { S("  KRAJOWA "), S("Nagroda"), S("Minister") }, 1, year2008());
     EXPECT_TRUE(passing.ok());
+    ASSERT_EQ(passing.cells.size(), 3);
     EXPECT_EQ(passing.cells[0], S("krajowa"));
     EXPECT_EQ(passing.cells[2], S("Minister")); // not a choice: left as it was
 
@@ -119,6 +120,7 @@ TEST(ImportRules, ApplicantShareOfKind26IsOneOfTheThreeBandsWhileKind25CostsAreA
         S("OD 200.000 DO 500.000 ZŁ") };
     const RowCheck share = CheckRowCells(26, project, 1, year2008());
     EXPECT_TRUE(share.ok());
+    ASSERT_EQ(share.cells.size(), project.size());
     EXPECT_EQ(share.cells[5], S("od 200.000 do 500.000 zł"));
     EXPECT_EQ(messages(25, project),
         QStringList { S("Nieprawidłowa zawartość pola \"nakłady\" (powinna być liczba z przecinkiem jako "

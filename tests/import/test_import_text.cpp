@@ -225,6 +225,9 @@ TEST(ImportStructureChecks, RefusalsNameWhatIsWrong)
     EXPECT_EQ(DuplicateMapProblem(bySeparator(";", { -1, 2, 0, 2 }), headers),
         S("Do conajmniej dwóch pól przypisano taką samą zawartość tematyczną: Autor (Autorzy)"));
     EXPECT_EQ(DuplicateMapProblem(bySeparator(";", { 0, -1, -1, 1, -1 }), headers), QString());
+    // The last two of the twelve fields are compared too.
+    EXPECT_EQ(DuplicateMapProblem(bySeparator(";", { -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 1, 1 }), headers),
+        S("Do conajmniej dwóch pól przypisano taką samą zawartość tematyczną: Tytuł"));
 }
 
 QByteArray utf16(const QString& text, bool littleEndian, bool mark)

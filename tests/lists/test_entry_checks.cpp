@@ -109,7 +109,9 @@ TEST(EntryPages, CaptionsRowsAndItemsFollowTheKind)
     EXPECT_EQ(captions(34).value(4), S("Nazwa jednostki zgłaszającej wynalazek do opatentowania"));
     EXPECT_EQ(captions(28).size(), 5);
     EXPECT_EQ(captions(29).size(), 6);
+    ASSERT_GT(EntryFieldsFor(31).size(), 5u);
     EXPECT_EQ(EntryFieldsFor(31)[5].items.value(1).left(18), S("kopia zgłoszenia d"));
+    ASSERT_GT(EntryFieldsFor(29).size(), 5u);
     EXPECT_EQ(EntryFieldsFor(29)[5].items.value(1), S("oświadczenie podmiotu gospodarczego o zastosowaniu patentu"));
 
     EXPECT_EQ(captions(37).value(1), S("Data zgłoszenia  (dd/mm/rrrr)"));

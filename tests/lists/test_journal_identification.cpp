@@ -162,6 +162,7 @@ TEST(JournalIdentification, ViewIsInCaseInsensitiveNameOrderWithFilter)
     EXPECT_LT(names.indexOf(QStringLiteral("Journal of Physics")), names.indexOf(QStringLiteral("ŁÓDZKIE STUDIA TEOLOGICZNE")));
     EXPECT_LT(names.indexOf(QStringLiteral("ŁÓDZKIE STUDIA TEOLOGICZNE")), names.indexOf(QStringLiteral("Physics Letters")));
     EXPECT_LT(names.indexOf(QStringLiteral("Physics Letters")), names.indexOf(QStringLiteral("Śląski Kwartalnik Historyczny Sobótka")));
+    ASSERT_FALSE(names.isEmpty());
     EXPECT_EQ(names.last(), QStringLiteral("Żywność Nauka Technologia Jakość"));
     EXPECT_LT(names.indexOf(QStringLiteral("Człowiek i Społeczeństwo")), names.indexOf(QStringLiteral("Czytanie Literatury")));
     EXPECT_LT(names.indexOf(QStringLiteral("Zeszyty Naukowe")), names.indexOf(QStringLiteral("Żywność Nauka Technologia Jakość")));

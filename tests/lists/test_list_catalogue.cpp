@@ -103,6 +103,7 @@ TEST(ListCatalogue, TitlesCopyTheSectionPageLabels)
         EXPECT_EQ(ListTitle(kind), S(title)) << kind;
     // the main-window grids show the section's chooser item
     EXPECT_EQ(ListTitle(13), S("9. Wydawnictwa własne"));
+    ASSERT_GT(form::SectionChooserItems().size(), 19);
     EXPECT_EQ(ListTitle(49), form::SectionChooserItems().at(19));
 }
 
@@ -111,17 +112,20 @@ TEST(ListCatalogue, ColumnsOfTheKindsThatDifferFromTheirNeighbours)
     EXPECT_EQ(ListKindInfoOf(8).headers(),
               QStringList({S("Wydawca"), S("Tytuł monografii"), S("Autor (Autorzy)"), S("Rok, tom, str."), S("L.punktów")}));
     EXPECT_EQ(ListKindInfoOf(10).columns.size(), 5u);
-    EXPECT_EQ(ListKindInfoOf(9).headers().at(2), S("Tytuł rozdziału"));
+    EXPECT_EQ(ListKindInfoOf(9).headers().value(2), S("Tytuł rozdziału"));
     EXPECT_EQ(ListKindInfoOf(11).columns.size(), 6u);
     const int points[] = {24, 7, 12, 3};
     for (int k = 8; k <= 11; ++k)
         EXPECT_EQ(ListKindInfoOf(k).fixedPoints, points[k - 8]);
 
+    for (int k : {25, 26, 29, 31, 32})
+        ASSERT_FALSE(ListKindInfoOf(k).headers().isEmpty()) << k;
+    ASSERT_FALSE(ListKindInfoOf(26).columns.empty());
     EXPECT_EQ(ListKindInfoOf(25).headers().last(), S("nakłady"));
     EXPECT_EQ(ListKindInfoOf(26).headers().last(), S("udział wnioskodawcy"));
     EXPECT_EQ(ListKindInfoOf(26).columns.back().field, S("naklady"));
-    EXPECT_EQ(ListKindInfoOf(37).headers().at(1), S("data zgłoszenia"));
-    EXPECT_EQ(ListKindInfoOf(36).headers().at(1), S("data uzyskania"));
+    EXPECT_EQ(ListKindInfoOf(37).headers().value(1), S("data zgłoszenia"));
+    EXPECT_EQ(ListKindInfoOf(36).headers().value(1), S("data uzyskania"));
     EXPECT_EQ(ListKindInfoOf(21).columns.size(), 1u);
     EXPECT_EQ(ListKindInfoOf(22).headers(), QStringList({S("nazwa konferencji"), S("tytuł referatu")}));
     for (int k : {29, 31, 32})
@@ -129,8 +133,8 @@ TEST(ListCatalogue, ColumnsOfTheKindsThatDifferFromTheirNeighbours)
     for (int k : {28, 30})
         EXPECT_EQ(ListKindInfoOf(k).columns.size(), 5u) << k;
     EXPECT_EQ(ListKindInfoOf(41).columns.at(1).field, S("cetryfikujacy"));
-    EXPECT_EQ(ListKindInfoOf(40).headers().at(2), S("przychody naukowej"));
-    EXPECT_EQ(ListKindInfoOf(3).headers().at(4), S("Czasopismo z listy MNiSW."));
+    EXPECT_EQ(ListKindInfoOf(40).headers().value(2), S("przychody naukowej"));
+    EXPECT_EQ(ListKindInfoOf(3).headers().value(4), S("Czasopismo z listy MNiSW."));
 
     // the grid kinds carry the section page's columns, trailing blanks included
     const QStringList apparatus = ListKindInfoOf(50).headers();

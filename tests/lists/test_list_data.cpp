@@ -144,7 +144,7 @@ TEST(ListData, DegreeRightsCountDisciplines)
                                           {QString(), S("  ")}}));
     EXPECT_EQ(count, 3);
     EXPECT_EQ(countRows(survey.connection, S("select count(*) from dane_wykaz_uprawnien where rodzaj='dr'")), 2);
-    EXPECT_EQ(LoadList(survey.connection, 1).grid.row(0).at(1), S("fizyka;chemia;"));
+    EXPECT_EQ(LoadList(survey.connection, 1).grid.row(0).value(1), S("fizyka;chemia;"));
 
     // a row stored with a blank after its kind belongs to that kind when loaded, and so is
     // replaced by the next save instead of coming back twice
@@ -212,7 +212,7 @@ TEST(ListData, NumbersPointsAndConstants)
     SaveList(c, 10, gridOf(10, {{S("W"), S("T"), S("A"), S("2008"), S("55")}}));
     EXPECT_EQ(c.scalar(S("select Liczba_punktow from dane_wykaz_monografii")).toDouble(), 0.0);
     c.execute(S("update dane_wykaz_monografii set Liczba_punktow = 99"));
-    EXPECT_EQ(LoadList(c, 10).grid.row(0).last(), S("12"));
+    EXPECT_EQ(LoadList(c, 10).grid.row(0).value(4), S("12"));
 
     // a conference of a kind without paper titles stores none
     SaveList(c, 21, gridOf(21, {{S("Konferencja")}}));

@@ -25,7 +25,7 @@ QStringList firstColumn(const ListGrid& g)
 {
     QStringList out;
     for (const QStringList& r : g.rows())
-        out << r.at(0);
+        out << r.value(0);
     return out;
 }
 
@@ -50,7 +50,7 @@ TEST(ListGrid, EmptyListAddingAndDeleting)
     h.addRow({QString(), S("tylko opis")});
     EXPECT_FALSE(h.isEmpty());
     EXPECT_EQ(h.addRow({S("druga")}), 1);
-    EXPECT_EQ(h.row(0).at(1), S("tylko opis"));
+    EXPECT_EQ(h.row(0).value(1), S("tylko opis"));
 
     // deleting the only entry leaves one blank row
     g.removeRows(0, 1);

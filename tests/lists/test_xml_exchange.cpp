@@ -374,8 +374,9 @@ TEST(XmlExchange, ImportedPublicationsKeepTheirJournalOrAreIdentified)
         { S("Physics Letters") },
     };
     lists::identifyImportedJournals(journals, rows);
+    ASSERT_EQ(rows.size(), 4u);
     EXPECT_EQ(rows[0].mid(4), QStringList({ S("Physics Letters"), S("30") }));
-    EXPECT_EQ(rows[0][0], S("  physics letters ")); // the typed title stays as typed
+    EXPECT_EQ(rows[0].value(0), S("  physics letters ")); // the typed title stays as typed
     EXPECT_EQ(rows[1].mid(4), QStringList({ S("Inne Czasopismo"), S("12,00") }));
     EXPECT_EQ(rows[2].mid(4), QStringList({ QString(), S("0") }));
     EXPECT_EQ(rows[3].mid(4), QStringList({ S("Physics Letters"), S("30") }));

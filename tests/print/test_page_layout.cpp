@@ -52,11 +52,17 @@ TEST(PageGeometry, NoRuleAtZeroAndMarginsFromAGivenPageRectangle)
     layout.header_line = 0;
     layout.footer_line = -5;
     layout.pageRect = QRect(100, 100, 1000, 1000);
+    // Four different margins, so none can pass for another.
+    layout.Margin_left = 20;
+    layout.Margin_right = 30;
+    layout.Margin_top = 25;
+    layout.Margin_bottom = 40;
     const PageGeometry g = computePageGeometry(layout, a4AtTenPixelsPerMm());
     EXPECT_FALSE(g.headerRule);
     EXPECT_FALSE(g.footerRule);
-    EXPECT_EQ(g.textArea, QRect(300, 300, 600, 600));
-    EXPECT_EQ(g.footerBand, QRect(300, 1050, 600, 50));
+    EXPECT_EQ(g.textArea, QRect(300, 350, 500, 350));
+    EXPECT_EQ(g.headerBand, QRect(300, 200, 500, 150));
+    EXPECT_EQ(g.footerBand, QRect(300, 850, 500, 250));
 }
 
 TEST(PageGeometry, RefusesATextAreaUnderTenMillimetres)

@@ -108,7 +108,8 @@ TEST(ReportEntries, TheVisiblePageTicksItsEntry)
     EXPECT_EQ(EntryOfVisiblePage(0, 0), -1); // the reporting year prints nothing
     const std::vector<std::tuple<int, int, int>> pages = {
         {0, 1, 1},  {0, 2, 2},  {0, 3, 3},  {0, 4, 4},  {1, 0, 5},  {2, 0, 6},  {6, 0, 10}, {7, 0, 12},
-        {7, 3, 15}, {8, 0, 16}, {13, 0, 21}, {14, 0, 23}, {14, 3, 26}, {15, 0, 27}, {18, 0, 30}, {19, 0, 32},
+        {7, 1, 13}, {7, 2, 14}, {7, 3, 15}, {8, 0, 16}, {13, 0, 21}, {14, 0, 23}, {14, 1, 24}, {14, 2, 25},
+        {14, 3, 26}, {15, 0, 27}, {18, 0, 30}, {19, 0, 32},
         {19, 1, 33}, {20, 0, 34}, {21, 0, 35}, {22, 0, 36}, {23, 0, 37}};
     for (const auto& [section, page, entry] : pages)
         EXPECT_EQ(EntryOfVisiblePage(section, page), entry) << section << "/" << page;
@@ -208,6 +209,14 @@ TEST(ReportBuilder, PartsPrintUnderTheirParentOnce)
     ASSERT_GT(awards, 0);
     EXPECT_TRUE(patents.left(awards).endsWith(S("\r\n\r\n"))) << patents.left(awards).toStdString();
     EXPECT_FALSE(patents.left(awards).endsWith(S("\r\n\r\n\r\n"))) << patents.left(awards).toStdString();
+
+    // Two parts of section 15 are the first one's text, then the second's without the heading, the section's
+    // line break after the last.
+    const QString heading = S("15. Patenty i wdrożenia\r\n\r\n");
+    const QString first = textOf(ticks({23}), survey.source());
+    const QString second = textOf(ticks({26}), survey.source());
+    ASSERT_TRUE(first.startsWith(heading) && second.startsWith(heading)) << first.toStdString();
+    EXPECT_EQ(textOf(ticks({23, 26}), survey.source()), first.chopped(2) + second.mid(heading.size()));
 }
 
 TEST(ReportBuilder, GridsAndMultiLineTexts)

@@ -193,6 +193,7 @@ TEST_F(StartFixture, ASaveThatFailsAtCloseAsksWhetherToCloseAnyway)
     messages.answer(MessageAnswer::Yes); // save the data?
     messages.answer(MessageAnswer::No);  // close anyway? no
     EXPECT_FALSE(startup::runClosingSequence(program, steps));
+    ASSERT_FALSE(messages.shown.isEmpty());
     EXPECT_EQ(messages.shown.last(), question);
     EXPECT_EQ(settingsWritten, 0);
     EXPECT_TRUE(program.survey.isOpen());

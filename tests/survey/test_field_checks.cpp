@@ -194,6 +194,7 @@ TEST(FieldChecks, PrepareSaveShowsTheMessageAndRefusesOrNormalisesSection3)
     const PageCheck refused = PrepareSave(program, 3, staff);
     EXPECT_FALSE(refused.ok);
     EXPECT_EQ(refused.focus, U("me313"));
+    ASSERT_FALSE(messages.shown.isEmpty());
     EXPECT_EQ(messages.shown.last(), RefusalMessage());
 }
 

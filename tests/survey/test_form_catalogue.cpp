@@ -52,7 +52,7 @@ TEST(FormCatalogue, SectionsPagesAndChooserTexts)
     EXPECT_EQ(all[0].pages.size(), 5u);
     EXPECT_EQ(all[7].pages.size(), 4u);
     EXPECT_EQ(all[14].pages.size(), 4u);
-    EXPECT_EQ(all[19].pages.size(), 2u);
+    ASSERT_EQ(all[19].pages.size(), 2u);
     for (int i : {0, 7, 14, 19})
         EXPECT_TRUE(all[i].hasSubPages()) << i;
     EXPECT_EQ(all[19].pages[1].title, QString::fromUtf8("Systemy jakości"));
@@ -187,7 +187,9 @@ TEST(FormCatalogue, RowMarkersAndListButtons)
                     }
                 }
             }
+    ASSERT_FALSE(all[2].pages.empty());
     const Page& s3 = all[2].pages[0];
+    ASSERT_GE(s3.rows.size(), 2u);
     EXPECT_EQ(s3.rows[0].marker, NoteRow);
     EXPECT_EQ(s3.rows[1].marker, ColumnCaptionRow);
     EXPECT_EQ(s3.rows[1].captions.size(), 4);

@@ -91,6 +91,8 @@ Typed typedFor(const Conversion conversion, const QStringList& items, int n)
 
 TEST_F(SectionData, EveryPageOfTheCatalogueSurvivesASaveAndAReload)
 {
+    ASSERT_GT(DisciplineTable().size(), 27);
+    ASSERT_GT(Pkd2004Table().size(), 10);
     FieldValues expected;
     int n = 0;
     for (const form::Section& section : form::FormCatalogue()) {
@@ -186,6 +188,7 @@ TEST_F(SectionData, AnEmptyDatabaseLoadsAsZerosBlankRowsAndTheDefaultYearAndVers
         all.grids.insert(p.values.grids);
         all.checked.insert(p.values.checked);
     }
+    ASSERT_FALSE(labels.isEmpty());
     EXPECT_EQ(labels.first(), U("1. Informacje o jednostce naukowej"));
     EXPECT_EQ(labels.last(), U("Inne ważne informacje"));
     EXPECT_EQ(all.text[U("me41")], U("0"));
@@ -281,6 +284,8 @@ TEST_F(SectionData, ListButtonsCountTheirRowsAndDegreeRightsCountFieldsOfScience
 
 TEST_F(SectionData, UnknownCodesAreDroppedAndTheVersionSwitchIsUndoneByReloading)
 {
+    ASSERT_GT(Pkd2007Table().size(), 20);
+    ASSERT_GT(Pkd2004Table().size(), 5);
     for (const char* code : {"28", "99", "28", " 05 ", ""})
         exec("insert into dane_dyscypliny (Dyscyplina) values (?)", {U(code)});
     const QString pkd2007 = Pkd2007Table()[20].code;
@@ -437,6 +442,7 @@ TEST_F(SectionData, TheCommandLineShowsEveryControlAsTheWindowWould)
     QTextStream out(&outText), err(&errText);
     ASSERT_EQ(runSurveyCommand({U("show"), temp.path()}, out, err), 0) << qPrintable(errText);
     const QStringList lines = outText.split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_FALSE(lines.isEmpty());
     EXPECT_EQ(lines.first(), U("c000\t2007"));
     EXPECT_TRUE(lines.contains(U("m231\tpierwszy\\ndrugi\\tkoniec")));
     EXPECT_TRUE(lines.contains(U("sg2[1]\tNowak Jan | dyrektor |  | ")));

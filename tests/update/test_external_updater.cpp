@@ -65,6 +65,7 @@ TEST_F(UpdaterFolder, ReplacesTheExecutableAndKeepsTheOldOneAsABackup)
 TEST_F(UpdaterFolder, RefusedPackageOrPathsLeaveTheOldProgram)
 {
     QByteArray damaged = readFile(path(QStringLiteral("tmp/program.zlb")));
+    ASSERT_GT(damaged.size(), 10);
     damaged[10] = static_cast<char>(damaged[10] ^ 0x20);
     putPackage(QStringLiteral("zly.zlb"), damaged);
     putPackage(

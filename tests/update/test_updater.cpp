@@ -58,6 +58,7 @@ TEST_F(UpdateFixture, NothingNewerOffersNothing)
     EXPECT_TRUE(messages.shown.isEmpty());
     ASSERT_EQ(updater.entries().size(), 2);
     EXPECT_TRUE(updater.entries()[0].upToDate);
+    ASSERT_FALSE(updater.versionRows().isEmpty());
     EXPECT_EQ(updater.versionRows().first(), qMakePair(QStringLiteral("dane"), QStringLiteral("2.2.1.0")));
     EXPECT_FALSE(QFileInfo::exists(updater.tmpFolder()));
 }
@@ -126,6 +127,7 @@ TEST_F(UpdateFixture, UnreachableOrFailingServerCostsOneMessageAndNoTime)
         messages.shown.clear();
         EXPECT_FALSE(updater.RunAtStart(server.address())) << status;
         EXPECT_EQ(messages.shown, QStringList { kNoConnection }) << status;
+        ASSERT_FALSE(messages.requests.isEmpty()) << status;
         EXPECT_EQ(messages.requests.last().number, 20);
     }
     // A server that takes the connection and never answers: the time limit ends the wait.
@@ -172,6 +174,7 @@ TEST_F(UpdateFixture, MissingOrDamagedPackageLeavesTheComponentAsItWas)
     EXPECT_TRUE(messages.shown[0].startsWith(QStringLiteral("Nie udało się pobrać pakietu aktualizacji dane.zlb")));
 
     QByteArray damaged = vt::surveyPackage(QStringLiteral("2.2.2.0"));
+    ASSERT_GT(damaged.size(), 200);
     damaged[200] = static_cast<char>(damaged[200] ^ 0x55);
     servePackage("dane.zlb", damaged, QStringLiteral("2.2.2.0"));
     messages.shown.clear();
@@ -181,6 +184,14 @@ TEST_F(UpdateFixture, MissingOrDamagedPackageLeavesTheComponentAsItWas)
     EXPECT_EQ(surveyVersion(), QStringLiteral("2.2.1.0"));
     EXPECT_EQ(userData(), QStringLiteral("stare dane"));
     EXPECT_FALSE(QFileInfo::exists(folder() + QStringLiteral("archiwum/dane")));
+
+    // The whole file's CRC agrees, one member's does not: refused before anything is unpacked.
+    try {
+        CheckPackage(QStringLiteral(VESTRUM_FIXTURES "/archive/bad_member_crc.naj"));
+        ADD_FAILURE() << "a package with a damaged member was accepted";
+    } catch (const Error& error) {
+        EXPECT_TRUE(error.message().contains(QStringLiteral("jest uszkodzony lub niekompletny")));
+    }
 }
 
 // A package whose database cannot be opened: the old database goes back, with its old version.
@@ -198,6 +209,7 @@ TEST_F(UpdateFixture, FailedCarryOverKeepsTheOldDatabaseAndNamesTheBackups)
     EXPECT_TRUE(messages.shown[0].contains(QStringLiteral("a_2026_12_08-12_00.nar")));
     EXPECT_EQ(surveyVersion(), QStringLiteral("2.2.1.0"));
     EXPECT_EQ(userData(), QStringLiteral("stare dane"));
+    ASSERT_EQ(updater.entries().size(), 1);
     EXPECT_FALSE(updater.entries()[0].upToDate);
 }
 

@@ -103,7 +103,7 @@ TEST(UpdateVersionFile, OneBadLineRefusesTheWholeFile)
     for (const char* bad : {
              "dane:2.2.0;t:3;p:dane.zlb;s:;f:;", // three parts
              "dane:99999999999999999999.0.0.0;t:3;p:d.zlb;s:;f:;", // overflow
-             "dane:2.2.0.1;t:5;p:dane.zlb;s:;f:;", // kind
+             "nowy:2.2.0.1;t:5;p:nowy.zlb;s:;f:;", // kind, on a name no other rule refuses
              "dane:2.2.0.1;t:-1;p:dane.zlb;s:;f:;",
              "dane:2.2.0.1;t:3;p:../dane.zlb;s:;f:;", // package leaving tmp/
              "dane:2.2.0.1;t:3;p:sub/dane.zlb;s:;f:;",
