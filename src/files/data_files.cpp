@@ -751,10 +751,10 @@ void ClearForNewUnit(Program& program)
     transaction.commit();
 }
 
-} // namespace vestrum::datafilesvoid RefuseReadOnlyTarget(const QString& path)
+void RefuseReadOnlyTarget(const QString& path)
 {
     if (isReadOnlyTarget(path))
         throw SaveRefused(readOnlyTargetMessage());
 }
 
-
+} // namespace vestrum::datafiles

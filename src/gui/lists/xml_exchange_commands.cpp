@@ -103,7 +103,7 @@ void XmlExchangeCommands::importList(ListEditor& editor)
     const bool identify = lists::identifiesJournals(editor.kind());
     std::vector<QStringList> rows;
     try {
-        rows = lists::readListXml(*path, editor.list().columnCount());
+        rows = lists::readListXml(*path, lists::xmlColumnsToRead(editor.kind(), editor.list().columnCount()));
         if (identify)
             lists::identifyImportedJournals(journals_, rows);
     } catch (const Error& e) {
