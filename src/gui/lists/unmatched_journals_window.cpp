@@ -133,8 +133,8 @@ UnmatchedJournalsWindow::~UnmatchedJournalsWindow() = default;
 const QSet<QString>& UnmatchedJournalsWindow::absentTitles(int kind) const
 {
     static const QSet<QString> none;
-    const auto it = absent_.constFind(kind);
-    return it == absent_.constEnd() ? none : *it;
+    const auto it = absentByKind_.constFind(kind);
+    return it == absentByKind_.constEnd() ? none : *it;
 }
 
 bool UnmatchedJournalsWindow::prepare(lists::ListGrid& grid, int kind,
@@ -267,7 +267,7 @@ void UnmatchedJournalsWindow::markAbsent()
     const int current = currentTitle();
     if (current < 0)
         return;
-    absent_[kind_].insert(titles_[static_cast<size_t>(current)].key);
+    absentByKind_[kind_].insert(titles_[static_cast<size_t>(current)].key);
     removeCurrentTitle();
 }
 

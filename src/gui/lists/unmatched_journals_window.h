@@ -87,7 +87,7 @@ private:
     int kind_ = -1;
     std::shared_ptr<const lists::JournalMatcher> matcher_;
     std::vector<lists::UnmatchedTitle> titles_;
-    QHash<int, QSet<QString>> absent_;
+    QHash<int, QSet<QString>> absentByKind_;
     int changedRows_ = 0;
 
     QLabel* heading_;
