@@ -13,33 +13,22 @@ bool isWordLetter(QChar ch)
     return ch.isLetterOrNumber() || ch.category() == QChar::Mark_NonSpacing;
 }
 
-// The words of a title as the key sees them: lower case, "&"/"and"/"i" as "&", a leading "the" left
-// out (unless it is the whole title).
-QStringList keyWords(QStringView title)
+// The key is written in one pass (it is made for every journal of the list and every row of an
+// import): each word goes straight into the key and is looked at when it ends.
+void endWord(QString& key, qsizetype wordStart)
 {
-    QStringList words;
-    QString word;
-    auto endWord = [&] {
-        if (word.isEmpty())
-            return;
-        if (word == u"and" || word == u"i")
-            word = QStringLiteral("&");
-        words.append(word);
-        word.clear();
-    };
-    for (const QChar ch : title) {
-        if (isWordLetter(ch)) {
-            word += ch.toLower();
-        } else {
-            endWord();
-            if (ch == u'&')
-                words.append(QStringLiteral("&"));
-        }
+    const QStringView word = QStringView(key).mid(wordStart);
+    if (word == u"and" || word == u"i") {
+        key.truncate(wordStart);
+        key += u'&';
     }
-    endWord();
-    if (words.size() > 1 && words.front() == u"the")
-        words.removeFirst();
-    return words;
+}
+
+void startWord(QString& key, qsizetype& wordStart)
+{
+    if (!key.isEmpty())
+        key += u' ';
+    wordStart = key.size();
 }
 
 using Trigram = quint64;
@@ -135,7 +124,32 @@ QString issnKey(QStringView text)
 
 QString matchingKey(QStringView title)
 {
-    return keyWords(title).join(u' ');
+    QString key;
+    key.reserve(title.size());
+    qsizetype wordStart = -1; // where the word being written began, -1 between words
+    for (const QChar ch : title) {
+        if (isWordLetter(ch)) {
+            if (wordStart < 0)
+                startWord(key, wordStart);
+            key += ch.toLower();
+            continue;
+        }
+        if (wordStart >= 0) {
+            endWord(key, wordStart);
+            wordStart = -1;
+        }
+        if (ch == u'&') {
+            startWord(key, wordStart);
+            key += u'&';
+            wordStart = -1;
+        }
+    }
+    if (wordStart >= 0)
+        endWord(key, wordStart);
+    // A leading "the" goes, unless it is the whole title.
+    if (key.startsWith(QLatin1String("the ")))
+        key.remove(0, 4);
+    return key;
 }
 
 // The trigrams of every journal's key, and for each trigram the journals that have it: a query
@@ -314,9 +328,24 @@ std::vector<Suggestion> JournalMatcher::nearest(const QString& title, int count,
     auto threshold = [&] {
         return static_cast<int>(best.size()) < count ? floor : std::max(floor, best.back().similarity);
     };
-    for (const int journal : touched) {
+    // Journals with the most hits first: the best are found early, and once even a journal holding
+    // every remaining trigram could not reach the best found, the rest are left unseen.
+    thread_local std::vector<int> bucketStart;
+    thread_local std::vector<int> byHits;
+    bucketStart.assign(static_cast<size_t>(prefix) + 2, 0);
+    for (const int journal : touched)
+        ++bucketStart[static_cast<size_t>(prefix - hits[static_cast<size_t>(journal)]) + 1];
+    for (size_t k = 1; k < bucketStart.size(); ++k)
+        bucketStart[k] += bucketStart[k - 1];
+    byHits.resize(touched.size());
+    for (const int journal : touched)
+        byHits[static_cast<size_t>(bucketStart[static_cast<size_t>(prefix - hits[static_cast<size_t>(journal)])]++)] =
+            journal;
+    const int rest = q - prefix;
+    for (const int journal : byHits) {
         const int counted = hits[static_cast<size_t>(journal)];
-        hits[static_cast<size_t>(journal)] = 0;
+        if (static_cast<double>(counted + rest) / q < threshold())
+            break; // |Q∪B| >= |Q|: no journal further on can do better
         const int b = index.trigramCount(journal);
         const int bound = std::min(b, counted + (q - prefix));
         if (static_cast<double>(bound) / (q + b - bound) < threshold())
@@ -337,6 +366,8 @@ std::vector<Suggestion> JournalMatcher::nearest(const QString& title, int count,
         }
         best.insert(std::upper_bound(best.begin(), best.end(), candidate, before), candidate);
     }
+    for (const int journal : touched)
+        hits[static_cast<size_t>(journal)] = 0;
     return best;
 }
 

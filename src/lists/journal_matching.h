@@ -67,11 +67,12 @@ struct Suggestion {
 class JournalMatcher {
 public:
     // Titles at least this similar to a journal's are worth offering. Measured on the shipped list
-    // (29,037 journals; the benchmark bench_journals prints the figures again): a listed title with
-    // one letter dropped or two swapped keeps a similarity of 0.56 or more to its journal in 95 of
-    // 100 cases, and one with a word left out 0.58 or more; titles made of words of Polish titles
-    // that are not journals reach 0.23 at the median and 0.33 at the 90th percentile. At 0.4 the
-    // variants keep their journal and almost no chance resemblance is offered.
+    // (29,037 journals; bench_journals prints the figures again): a listed title with one letter
+    // dropped or two swapped keeps a similarity of 0.56 or more to its journal in 95 of 100 cases
+    // (median 0.82), 98.6% stay above 0.4 and 98.5% find their journal first; a title short of one
+    // word keeps 0.57 or more in 95 of 100 (99.8% above 0.4). Made-up titles of words of Polish
+    // titles come to their nearest journal at 0.22 at the median, 0.33 at the 90th and 0.45 at the
+    // 99th percentile: at 0.4 only 3 in 100 of them are offered anything.
     static constexpr double kSimilarityFloor = 0.4;
     static constexpr int kSuggestionCount = 3;
 

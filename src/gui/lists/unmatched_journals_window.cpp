@@ -173,7 +173,9 @@ void UnmatchedJournalsWindow::fillTable()
         QString best = title.ambiguous ? S("kilka czasopism o tym tytule") : S("brak podobnych");
         if (!title.ambiguous && !title.suggestions.empty())
             best = journalText(matcher_->journal(title.suggestions.front().journal));
-        table_->setItem(row, 2, new QTableWidgetItem(best));
+        auto* nearest = new QTableWidgetItem(best);
+        nearest->setToolTip(best); // the points stay readable in a narrow column
+        table_->setItem(row, 2, nearest);
     }
     if (!titles_.empty())
         table_->setCurrentCell(0, 0);
