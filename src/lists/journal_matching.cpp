@@ -165,12 +165,6 @@ struct JournalMatcher::TrigramIndex {
     {
         return journalStart[static_cast<size_t>(journal) + 1] - journalStart[static_cast<size_t>(journal)];
     }
-    bool has(int journal, int id) const
-    {
-        const auto first = journalTrigrams.begin() + journalStart[static_cast<size_t>(journal)];
-        const auto last = journalTrigrams.begin() + journalStart[static_cast<size_t>(journal) + 1];
-        return std::binary_search(first, last, id);
-    }
     int postingCount(int id) const
     {
         return postingStart[static_cast<size_t>(id) + 1] - postingStart[static_cast<size_t>(id)];
@@ -309,52 +303,73 @@ std::vector<Suggestion> JournalMatcher::nearest(const QString& title, int count,
     const int needed = std::max(1, static_cast<int>(std::ceil(floor * q - 1e-9)));
     const int prefix = q - needed + 1;
 
-    thread_local std::vector<quint16> hits;
-    thread_local std::vector<int> touched;
-    if (hits.size() < journals_.size())
-        hits.assign(journals_.size(), 0);
+    // Scratch space of the thread, reached through plain references inside the loops.
+    thread_local std::vector<quint16> hitsOfThread;
+    thread_local std::vector<int> touchedOfThread;
+    std::vector<quint16>& hitVector = hitsOfThread;
+    std::vector<int>& touched = touchedOfThread;
+    if (hitVector.size() < journals_.size())
+        hitVector.assign(journals_.size(), 0);
+    quint16* const hits = hitVector.data();
     touched.clear();
     for (int k = 0; k < prefix; ++k) {
         const int id = byRarity[static_cast<size_t>(k)].second;
         if (id < 0)
             continue;
-        for (int p = index.postingStart[static_cast<size_t>(id)]; p < index.postingStart[static_cast<size_t>(id) + 1]; ++p) {
-            const int journal = index.postings[static_cast<size_t>(p)];
-            if (hits[static_cast<size_t>(journal)]++ == 0)
-                touched.push_back(journal);
+        const int* posting = index.postings.data() + index.postingStart[static_cast<size_t>(id)];
+        const int* const end = index.postings.data() + index.postingStart[static_cast<size_t>(id) + 1];
+        for (; posting != end; ++posting) {
+            if (hits[*posting]++ == 0)
+                touched.push_back(*posting);
         }
     }
+    // The common trigrams, sorted, for a walk beside each candidate's own sorted trigrams.
+    std::vector<int> common;
+    for (int k = prefix; k < q; ++k)
+        if (byRarity[static_cast<size_t>(k)].second >= 0)
+            common.push_back(byRarity[static_cast<size_t>(k)].second);
+    std::sort(common.begin(), common.end());
 
     auto threshold = [&] {
         return static_cast<int>(best.size()) < count ? floor : std::max(floor, best.back().similarity);
     };
     // Journals with the most hits first: the best are found early, and once even a journal holding
     // every remaining trigram could not reach the best found, the rest are left unseen.
-    thread_local std::vector<int> bucketStart;
-    thread_local std::vector<int> byHits;
+    thread_local std::vector<int> bucketsOfThread;
+    thread_local std::vector<int> byHitsOfThread;
+    std::vector<int>& bucketStart = bucketsOfThread;
+    std::vector<int>& byHits = byHitsOfThread;
     bucketStart.assign(static_cast<size_t>(prefix) + 2, 0);
     for (const int journal : touched)
-        ++bucketStart[static_cast<size_t>(prefix - hits[static_cast<size_t>(journal)]) + 1];
+        ++bucketStart[static_cast<size_t>(prefix - hits[journal]) + 1];
     for (size_t k = 1; k < bucketStart.size(); ++k)
         bucketStart[k] += bucketStart[k - 1];
     byHits.resize(touched.size());
     for (const int journal : touched)
-        byHits[static_cast<size_t>(bucketStart[static_cast<size_t>(prefix - hits[static_cast<size_t>(journal)])]++)] =
+        byHits[static_cast<size_t>(bucketStart[static_cast<size_t>(prefix - hits[journal])]++)] =
             journal;
     const int rest = q - prefix;
     for (const int journal : byHits) {
-        const int counted = hits[static_cast<size_t>(journal)];
+        const int counted = hits[journal];
         if (static_cast<double>(counted + rest) / q < threshold())
             break; // |Q∪B| >= |Q|: no journal further on can do better
         const int b = index.trigramCount(journal);
         const int bound = std::min(b, counted + (q - prefix));
         if (static_cast<double>(bound) / (q + b - bound) < threshold())
             continue;
+        const int* own = index.journalTrigrams.data() + index.journalStart[static_cast<size_t>(journal)];
+        const int* const ownEnd = own + b;
         int shared = counted;
-        for (int k = prefix; k < q; ++k) {
-            const int id = byRarity[static_cast<size_t>(k)].second;
-            if (id >= 0 && index.has(journal, id))
+        for (auto c = common.begin(); c != common.end() && own != ownEnd;) {
+            if (*c < *own) {
+                ++c;
+            } else if (*own < *c) {
+                ++own;
+            } else {
                 ++shared;
+                ++c;
+                ++own;
+            }
         }
         const Suggestion candidate{journal, static_cast<double>(shared) / (q + b - shared)};
         if (candidate.similarity < floor)
@@ -367,7 +382,7 @@ std::vector<Suggestion> JournalMatcher::nearest(const QString& title, int count,
         best.insert(std::upper_bound(best.begin(), best.end(), candidate, before), candidate);
     }
     for (const int journal : touched)
-        hits[static_cast<size_t>(journal)] = 0;
+        hits[journal] = 0;
     return best;
 }
 
