@@ -3,6 +3,7 @@
 #include <QHash>
 #include <algorithm>
 #include <cmath>
+#include <span>
 #include <unordered_map>
 
 namespace vestrum::lists {
@@ -307,11 +308,13 @@ std::vector<Suggestion> JournalMatcher::nearest(const QString& title, int count,
     thread_local std::vector<quint16> hitsOfThread;
     thread_local std::vector<int> touchedOfThread;
     std::vector<quint16>& hitVector = hitsOfThread;
-    std::vector<int>& touched = touchedOfThread;
-    if (hitVector.size() < journals_.size())
+    if (hitVector.size() < journals_.size()) {
         hitVector.assign(journals_.size(), 0);
+        touchedOfThread.resize(journals_.size()); // room for every journal: written without checks
+    }
     quint16* const hits = hitVector.data();
-    touched.clear();
+    int* const touchedStart = touchedOfThread.data();
+    int* touchedEnd = touchedStart;
     for (int k = 0; k < prefix; ++k) {
         const int id = byRarity[static_cast<size_t>(k)].second;
         if (id < 0)
@@ -320,9 +323,10 @@ std::vector<Suggestion> JournalMatcher::nearest(const QString& title, int count,
         const int* const end = index.postings.data() + index.postingStart[static_cast<size_t>(id) + 1];
         for (; posting != end; ++posting) {
             if (hits[*posting]++ == 0)
-                touched.push_back(*posting);
+                *touchedEnd++ = *posting;
         }
     }
+    const std::span<const int> touched(touchedStart, touchedEnd);
     // The common trigrams, sorted, for a walk beside each candidate's own sorted trigrams.
     std::vector<int> common;
     for (int k = prefix; k < q; ++k)
