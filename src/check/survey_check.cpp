@@ -1,5 +1,6 @@
 #include "check/survey_check.h"
 
+#include "base/error.h"
 #include "base/number_format.h"
 #include "lists/entry_checks.h"
 #include "lists/journal_identification.h"
@@ -170,8 +171,11 @@ public:
         if (info_.kind >= 3 && info_.kind <= 6 && numbers::IsBlank(cells.value(lists::kListedJournalColumn)))
             add(Severity::Warning, lists::kJournalColumn,
                 S("Publikacja nie ma przypisanego czasopisma z listy ministerstwa (%1)")
-                    .arg(quoted(cells.value(lists::kJournalColumn))));
+                        .arg(quoted(cells.value(lists::kJournalColumn)))
+                    + bestJournalText(cells.value(lists::kJournalColumn)));
     }
+
+    void setJournals(const lists::JournalMatcher* journals) { journals_ = journals; }
 
     void add(Severity severity, int column, const QString& message)
     {
@@ -273,7 +277,30 @@ private:
             add(Severity::Error, form_.field(tooLong.rows[k]).column, tooLong.lines.at(static_cast<qsizetype>(k)));
     }
 
+    // "; najbliższe na liście: "Name" (70 pkt, część B)", or nothing without a list or a suggestion.
+    // Titles repeat over a list's rows, so each is looked up once.
+    QString bestJournalText(const QString& typed)
+    {
+        if (journals_ == nullptr || numbers::IsBlank(typed))
+            return {};
+        const QString key = lists::titleGroupKey(typed);
+        const auto known = bestByTitle_.constFind(key);
+        if (known != bestByTitle_.constEnd())
+            return *known;
+        QString text;
+        const std::vector<lists::Suggestion> suggestions = journals_->suggest(typed);
+        if (!suggestions.empty()) {
+            const lists::ListedJournal& best = journals_->journal(suggestions.front().journal);
+            text = S("; najbliższe na liście: %1 (%2 pkt, część %3)")
+                       .arg(quoted(best.name), best.points, lists::partLetter(best.part));
+        }
+        bestByTitle_.insert(key, text);
+        return text;
+    }
+
     const lists::ListKindInfo& info_;
+    const lists::JournalMatcher* journals_ = nullptr;
+    QHash<QString, QString> bestByTitle_;
     lists::EntryForm form_;
     const QMap<QString, int>& widths_;
     const importing::CheckContext& context_;
@@ -351,6 +378,21 @@ QMap<QString, QString> readStoredChoices(db::Connection& survey)
     return stored;
 }
 
+// The program's journal list, read apart from the search window's view; none when it cannot be
+// read (the check then only says that a publication has no journal).
+std::shared_ptr<const lists::JournalMatcher> readJournalList(Program& program)
+{
+    if (!program.journals.isOpen())
+        return nullptr;
+    try {
+        lists::JournalList list(program.journals);
+        list.open();
+        return list.sharedMatcher();
+    } catch (const Error&) {
+        return nullptr;
+    }
+}
+
 } // namespace
 
 StoredSurvey ReadSurvey(Program& program)
@@ -369,16 +411,18 @@ StoredSurvey ReadSurvey(Program& program)
         loaded.grid.sortBy(0); // the order the editor shows, so row numbers match
         survey.lists.push_back({ info.kind, std::move(loaded.grid), std::move(loaded.maxLengths) });
     }
+    survey.journals = readJournalList(program);
     return survey;
 }
 
 std::vector<Finding> CheckListRows(int kind, const lists::ListGrid& grid, const QMap<QString, int>& widths,
-    const QStringList& conferences, const importing::CheckContext& context)
+    const QStringList& conferences, const importing::CheckContext& context, const lists::JournalMatcher* journals)
 {
     std::vector<Finding> findings;
     if (grid.isEmpty())
         return findings;
     RowChecker checker(kind, widths, conferences, context, findings);
+    checker.setJournals(journals);
     for (int r = 0; r < grid.rowCount(); ++r)
         if (!allBlank(grid.row(r)))
             checker.check(r, grid.row(r));
@@ -405,8 +449,8 @@ std::vector<Finding> CheckSurvey(const StoredSurvey& survey)
         });
     }
     for (const StoredList& list : survey.lists) {
-        const std::vector<Finding> found
-            = CheckListRows(list.kind, list.grid, list.widths, survey.conferences, importContextOf(survey, list.kind));
+        const std::vector<Finding> found = CheckListRows(list.kind, list.grid, list.widths, survey.conferences,
+            importContextOf(survey, list.kind), survey.journals.get());
         findings.insert(findings.end(), found.begin(), found.end());
     }
     sortFindings(findings);

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "import/import_rules.h"
+#include "lists/journal_matching.h"
 #include "lists/list_grid.h"
 #include "survey/section_data.h"
 
 #include <QMap>
 #include <QString>
 #include <QStringList>
+#include <memory>
 #include <vector>
 
 namespace vestrum {
@@ -61,6 +63,8 @@ struct StoredSurvey {
     QMap<QString, QString> storedChoices; // the stored text of each drop-down of the pages, by control
     std::vector<importing::CheckContext> importContexts; // by list kind: the reporting year, the widths
     int reportingYear = 2008;
+    // The journal list, when one is open: a publication without a journal is told its nearest one.
+    std::shared_ptr<const lists::JournalMatcher> journals;
 };
 
 // Reads every section and every list. Throws vestrum::Error on a database failure.
@@ -70,8 +74,10 @@ StoredSurvey ReadSurvey(Program& program);
 std::vector<Finding> CheckSurvey(const StoredSurvey& survey);
 
 // Checks one list's rows (also the rows of a main-window grid); the reporting year is the context's.
+// `journals` (may be null) names the nearest journal of the list to a publication that has none.
 std::vector<Finding> CheckListRows(int kind, const lists::ListGrid& grid, const QMap<QString, int>& widths,
-    const QStringList& conferences, const importing::CheckContext& context);
+    const QStringList& conferences, const importing::CheckContext& context,
+    const lists::JournalMatcher* journals = nullptr);
 
 int ErrorCount(const std::vector<Finding>& findings);
 int WarningCount(const std::vector<Finding>& findings);

@@ -3,6 +3,7 @@
 #include "cli/list_xml_cli.h"
 
 #include "base/error.h"
+#include "cli/list_identify_cli.h"
 #include "cli/list_import_cli.h"
 #include "files/survey_file.h"
 #include "files/temp_files.h"
@@ -36,6 +37,7 @@ int usage(QTextStream& err, const QString& problem = QString())
            "  vestrum-cli list export PLIK RODZAJ PLIK.xml\n"
            "  vestrum-cli list import PLIK RODZAJ PLIK.xml [--save]\n"
            "  vestrum-cli list import-text PLIK RODZAJ TEKST (--separator=S | --lines=N) --map=K1,K2,... [--save]\n"
+           "  vestrum-cli list identify PLIK RODZAJ [--save]\n"
            "PLIK to plik danych (.naj) albo baza ankieta.mdb, RODZAJ to numer wykazu od 0 do 50.\n";
     err.flush();
     return kUsage;
@@ -201,6 +203,8 @@ int runListCommand(const QStringList& args, QTextStream& out, QTextStream& err)
         return runListXmlCommand(args, out, err);
     if (!args.isEmpty() && args[0] == QLatin1String("import-text"))
         return runListImportText(args.mid(1), out, err, QCoreApplication::applicationDirPath());
+    if (!args.isEmpty() && args[0] == QLatin1String("identify"))
+        return runListIdentify(args.mid(1), out, err);
     if (args.size() != 3 || args[0] != QLatin1String("show"))
         return usage(err);
     bool ok = false;

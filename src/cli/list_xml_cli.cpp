@@ -99,7 +99,8 @@ int importList(const XmlCommand& command, QTextStream& out, const QString& journ
 
     const lists::ListKindInfo& info = lists::ListKindInfoOf(command.kind);
     lists::ListGrid grid(info.headers());
-    std::vector<QStringList> rows = lists::readListXml(command.file, grid.columnCount());
+    std::vector<QStringList> rows
+        = lists::readListXml(command.file, lists::xmlColumnsToRead(command.kind, grid.columnCount()));
     if (lists::identifiesJournals(command.kind))
         identifyJournals(rows, journalListPath);
     grid.setRows(std::move(rows));

@@ -46,6 +46,7 @@ int usage(QTextStream& err)
            "  vestrum-cli list export ZBIÓR RODZAJ PLIK.xml\n"
            "  vestrum-cli list import ZBIÓR RODZAJ PLIK.xml [--save]\n"
            "  vestrum-cli list import-text ZBIÓR RODZAJ PLIK (--separator=S | --lines=N) --map=K1,K2,... [--save]\n"
+           "  vestrum-cli list identify ZBIÓR RODZAJ [--save]\n"
            "  vestrum-cli report ZBIÓR -o PLIK.pdf [--entries=0,5,11,…]\n"
            "  vestrum-cli update sign --key KLUCZ PLIK [--version W]\n"
            "  vestrum-cli update verify PLIK [--klucz-publiczny PLIK.pub]\n";

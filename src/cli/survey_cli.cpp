@@ -2,6 +2,7 @@
 
 #include "cli/cli_support.h"
 
+#include "cli/list_xml_cli.h"
 #include "cli/merge_cli.h"
 
 #include "base/clock.h"
@@ -119,6 +120,13 @@ int checkSurvey(const QString& file, QTextStream& out)
     SystemClock clock;
     Program program(messages, clock);
     OpenSurveyFile(program.survey, file, folder);
+    // The program's journal list, when it can be read, lets a publication without a journal be told its
+    // nearest one; without it the check goes on all the same.
+    try {
+        if (QFileInfo(programJournalListPath()).isFile())
+            program.journals.open(programJournalListPath(), schema::databasePassword());
+    } catch (const Error&) {
+    }
     check::StoredSurvey survey;
     try {
         survey = check::ReadSurvey(program);

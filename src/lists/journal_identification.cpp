@@ -4,9 +4,13 @@
 #include "storage/engine.h"
 #include "lists/list_grid.h"
 
+#include "lists/collated_order.h"
+
 #include <QVariant>
 #include <algorithm>
+#include <numeric>
 #include <sqlite3.h>
+#include <thread>
 
 namespace vestrum::lists {
 namespace {
@@ -100,9 +104,14 @@ void JournalList::open()
         throw Error(QStringLiteral("Brak listy czasopism ministerstwa (tabela \"%1\").").arg(kTable));
 
     const auto fields = connection_->tableFields(kTable);
-    hasAbbreviations_ = std::any_of(fields.begin(), fields.end(), [](const db::FieldInfo& field) {
-        return field.name.compare(QStringLiteral("skrot"), Qt::CaseInsensitive) == 0;
-    });
+    auto hasField = [&fields](const char* name) {
+        return std::any_of(fields.begin(), fields.end(), [name](const db::FieldInfo& field) {
+            return field.name.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
+        });
+    };
+    hasAbbreviations_ = hasField("skrot");
+    // A list installed by an update may lack them; such a list is matched by title only.
+    hasIssn_ = hasField("issn") && hasField("eissn");
 
     // The list's order is the order every search below relies on.
     connection_->check(sqlite3_create_function_v2(connection_->handle(), "journal_order", 1,
@@ -111,11 +120,11 @@ void JournalList::open()
                        QStringLiteral("journal_order"));
     const QString sql = QStringLiteral("select rowid as journal_row, czasopismo, punkty, rodzaj") +
                         (hasAbbreviations_ ? QStringLiteral(", skrot") : QString()) +
+                        (hasIssn_ ? QStringLiteral(", issn, eissn") : QString()) +
                         QStringLiteral(" from lista_ministerstwa order by journal_order(czasopismo), rowid");
     db::Query query(*connection_, sql);
 
     records_.reserve(static_cast<size_t>(query.recordCount()));
-    byName_.reserve(query.recordCount());
     recordOfRowId_.reserve(query.recordCount());
     for (query.first(); !query.eof(); query.next()) {
         Record record;
@@ -125,15 +134,14 @@ void JournalList::open()
         record.part = query.asInteger(QStringLiteral("rodzaj"));
         if (hasAbbreviations_)
             record.abbreviation = query.asUnicode(QStringLiteral("skrot"));
+        if (hasIssn_) {
+            record.issn = query.asString(QStringLiteral("issn"));
+            record.eissn = query.asString(QStringLiteral("eissn"));
+        }
 
         const int index = static_cast<int>(records_.size());
         recordOfRowId_.insert(record.rowId, index);
-        // The first record in name order wins when a name (or an abbreviation) is listed twice.
-        if (!record.name.isEmpty()) {
-            const QString key = record.name.toLower();
-            if (!byName_.contains(key))
-                byName_.insert(key, index);
-        }
+        // The first record in name order wins when an abbreviation is listed twice.
         if (!record.abbreviation.isEmpty()) {
             const QString key = record.abbreviation.toLower();
             if (!byAbbreviation_.contains(key))
@@ -150,9 +158,10 @@ void JournalList::close()
 {
     open_ = false;
     hasAbbreviations_ = false;
+    hasIssn_ = false;
     records_.clear();
+    matcher_.reset();
     recordOfRowId_.clear();
-    byName_.clear();
     byAbbreviation_.clear();
     filter_.reset();
     visible_.clear();
@@ -224,43 +233,68 @@ int JournalList::viewIndexOfRecord(int record) const
     return it != visible_.end() && *it == record ? static_cast<int>(it - visible_.begin()) : -1;
 }
 
-std::optional<Journal> JournalList::identify(const QString& title)
+const JournalMatcher& JournalList::matcher()
+{
+    return *sharedMatcher();
+}
+
+std::shared_ptr<const JournalMatcher> JournalList::sharedMatcher()
+{
+    requireOpen();
+    if (!matcher_) {
+        std::vector<ListedJournal> journals;
+        journals.reserve(records_.size());
+        for (const Record& record : records_)
+            journals.push_back({record.name, record.points, record.part, record.issn, record.eissn});
+        matcher_ = std::make_shared<JournalMatcher>(std::move(journals));
+    }
+    return matcher_;
+}
+
+Journal JournalList::journalOfRecord(int record) const
+{
+    const Record& r = records_.at(static_cast<size_t>(record));
+    return {r.name, r.points};
+}
+
+JournalMatch JournalList::match(const QString& title, const QString& issn)
 {
     requireOpen();
     if (filter_)
         setFilter(std::nullopt);
-    if (title.isEmpty())
+    return matcher().match(title, issn);
+}
+
+std::optional<Journal> JournalList::identify(const QString& title, const QString& issn)
+{
+    const JournalMatch found = match(title, issn);
+    if (!found.identified())
         return std::nullopt;
-    const auto it = byName_.constFind(title.toLower());
-    if (it == byName_.constEnd())
-        return std::nullopt;
-    const Record& record = records_[static_cast<size_t>(*it)];
-    return Journal{record.name, record.points};
+    return journalOfRecord(found.journals.front());
 }
 
 std::optional<Journal> JournalList::identifyInDialog(const QString& title)
 {
     requireOpen();
     setFilter(std::nullopt);
-    // An empty title would "begin" every name and equal every empty abbreviation.
+    // An empty title would equal every empty abbreviation.
     if (isBlank(title))
         return std::nullopt;
-    const QString wanted = title.toLower();
-    // In name order the whole name comes before every longer name beginning with it, so the
-    // first record beginning with the title is identified exactly when some name equals it.
-    auto it = byName_.constFind(wanted);
-    if (it == byName_.constEnd()) {
-        if (!hasAbbreviations_)
-            return std::nullopt;
+    int record = -1;
+    if (const JournalMatch found = matcher().match(title); found.identified()) {
+        record = found.journals.front();
+    } else if (hasAbbreviations_) {
         // Abbreviations are not in name order: look for the whole abbreviation itself rather than
         // for the first record whose abbreviation merely begins with the text.
-        it = byAbbreviation_.constFind(wanted);
+        const auto it = byAbbreviation_.constFind(title.toLower());
         if (it == byAbbreviation_.constEnd())
             return std::nullopt;
+        record = *it;
+    } else {
+        return std::nullopt;
     }
-    current_ = viewIndexOfRecord(*it);
-    const Record& record = records_[static_cast<size_t>(*it)];
-    return Journal{record.name, record.points};
+    current_ = viewIndexOfRecord(record);
+    return journalOfRecord(record);
 }
 
 bool JournalList::runSearch(const QString& pattern, int after)
@@ -312,13 +346,159 @@ bool JournalList::findNext(const QString& fragment)
     return runSearch(u'%' + escapeLikePattern(fragment.toLower()) + u'%', visible_[static_cast<size_t>(current_)]);
 }
 
-void identifyRow(JournalList& list, QStringList& row)
+void identifyRow(JournalList& list, QStringList& row, const QString& issn)
 {
     while (row.size() <= kPointsColumn)
         row.append(QString());
-    const auto journal = list.identify(row.at(kJournalColumn));
+    const auto journal = list.identify(row.at(kJournalColumn), issn);
     row[kListedJournalColumn] = journal ? journal->name : QString();
     row[kPointsColumn] = journal ? journal->points : QStringLiteral("0");
+}
+
+bool awaitsJournal(const QStringList& row)
+{
+    return isBlank(row.value(kListedJournalColumn)) && !isBlank(row.value(kJournalColumn));
+}
+
+QString titleGroupKey(const QString& typedTitle)
+{
+    return typedTitle.trimmed().toLower();
+}
+
+std::vector<std::vector<Suggestion>> suggestAll(const JournalMatcher& matcher, const QStringList& titles)
+{
+    std::vector<std::vector<Suggestion>> suggestions(static_cast<size_t>(titles.size()));
+    if (titles.isEmpty())
+        return suggestions;
+    matcher.prepareSuggestions(); // once, before the workers share it
+    auto work = [&](qsizetype first, qsizetype step) {
+        for (qsizetype i = first; i < titles.size(); i += step)
+            suggestions[static_cast<size_t>(i)] = matcher.suggest(titles.at(i));
+    };
+    // A few titles are not worth a thread.
+    const qsizetype workers = titles.size() < 64 ? 1 : std::clamp<qsizetype>(std::thread::hardware_concurrency(), 1, 8);
+    std::vector<std::thread> threads;
+    for (qsizetype w = 1; w < workers; ++w)
+        threads.emplace_back(work, w, workers);
+    work(0, workers);
+    for (std::thread& thread : threads)
+        thread.join();
+    return suggestions;
+}
+
+std::vector<UnmatchedTitle> unmatchedTitles(const JournalMatcher& matcher, const std::vector<QStringList>& rows,
+                                            int from, const QSet<QString>& absent)
+{
+    QHash<QString, int> indexOfKey;
+    std::vector<UnmatchedTitle> titles;
+    QSet<QString> wanted; // keys that occur at or after `from`
+    for (size_t r = 0; r < rows.size(); ++r) {
+        if (!awaitsJournal(rows[r]))
+            continue;
+        const QString typed = rows[r].value(kJournalColumn).trimmed();
+        const QString key = titleGroupKey(typed);
+        if (absent.contains(key))
+            continue;
+        if (static_cast<int>(r) >= from)
+            wanted.insert(key);
+        auto it = indexOfKey.constFind(key);
+        if (it == indexOfKey.constEnd()) {
+            it = indexOfKey.insert(key, static_cast<int>(titles.size()));
+            titles.push_back({typed, key, 0, false, {}});
+        }
+        ++titles[static_cast<size_t>(*it)].rows;
+    }
+    if (from > 0)
+        titles.erase(std::remove_if(titles.begin(), titles.end(),
+                                    [&wanted](const UnmatchedTitle& t) { return !wanted.contains(t.key); }),
+                     titles.end());
+
+    const std::vector<int> polish =
+        CollatedOrder(titles.size(), [&titles](size_t i) -> const QString& { return titles[i].title; });
+    std::vector<int> rank(titles.size());
+    for (size_t i = 0; i < polish.size(); ++i)
+        rank[static_cast<size_t>(polish[i])] = static_cast<int>(i);
+    std::vector<int> order(titles.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        const UnmatchedTitle& x = titles[static_cast<size_t>(a)];
+        const UnmatchedTitle& y = titles[static_cast<size_t>(b)];
+        return x.rows != y.rows ? x.rows > y.rows : rank[static_cast<size_t>(a)] < rank[static_cast<size_t>(b)];
+    });
+    std::vector<UnmatchedTitle> sorted;
+    sorted.reserve(titles.size());
+    QStringList typed;
+    for (const int i : order) {
+        sorted.push_back(std::move(titles[static_cast<size_t>(i)]));
+        typed.append(sorted.back().title);
+    }
+    const std::vector<std::vector<Suggestion>> suggestions = suggestAll(matcher, typed);
+    for (size_t i = 0; i < sorted.size(); ++i) {
+        sorted[i].suggestions = suggestions[i];
+        sorted[i].ambiguous = matcher.match(sorted[i].title).kind == MatchKind::Ambiguous;
+    }
+    return sorted;
+}
+
+int assignJournalToTitle(std::vector<QStringList>& rows, const QString& key, const Journal& journal)
+{
+    int assigned = 0;
+    for (QStringList& row : rows) {
+        if (!awaitsJournal(row) || titleGroupKey(row.value(kJournalColumn)) != key)
+            continue;
+        while (row.size() <= kPointsColumn)
+            row.append(QString());
+        row[kListedJournalColumn] = journal.name;
+        row[kPointsColumn] = journal.points;
+        ++assigned;
+    }
+    return assigned;
+}
+
+int assignJournalToTitle(ListGrid& grid, const QString& key, const Journal& journal)
+{
+    int assigned = 0;
+    for (int r = 0; r < grid.rowCount(); ++r) {
+        const QStringList& row = grid.row(r);
+        if (!awaitsJournal(row) || titleGroupKey(row.value(kJournalColumn)) != key)
+            continue;
+        grid.setCell(kListedJournalColumn, r, journal.name);
+        grid.setCell(kPointsColumn, r, journal.points);
+        ++assigned;
+    }
+    return assigned;
+}
+
+int identifyAwaitingRows(JournalList& list, ListGrid& grid)
+{
+    int identified = 0;
+    for (int r = 0; r < grid.rowCount(); ++r) {
+        if (!awaitsJournal(grid.row(r)))
+            continue;
+        if (const auto journal = list.identify(grid.row(r).value(kJournalColumn))) {
+            grid.setCell(kListedJournalColumn, r, journal->name);
+            grid.setCell(kPointsColumn, r, journal->points);
+            ++identified;
+        }
+    }
+    return identified;
+}
+
+int identifyAwaitingRows(JournalList& list, std::vector<QStringList>& rows)
+{
+    int identified = 0;
+    for (QStringList& row : rows) {
+        if (!awaitsJournal(row))
+            continue;
+        if (const auto journal = list.identify(row.value(kJournalColumn))) {
+            while (row.size() <= kPointsColumn)
+                row.append(QString());
+            row[kListedJournalColumn] = journal->name;
+            row[kPointsColumn] = journal->points;
+            ++identified;
+        }
+    }
+    return identified;
 }
 
 bool canIdentifyGroup(const ListGrid& grid)

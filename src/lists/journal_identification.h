@@ -1,7 +1,11 @@
 #pragma once
 
+#include "lists/journal_matching.h"
+
 #include <QHash>
+#include <QSet>
 #include <QString>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -25,6 +29,8 @@ struct Journal {
 inline constexpr int kJournalColumn = 0;       // "Czasopismo", as the user typed it
 inline constexpr int kListedJournalColumn = 4; // "Czasopismo z listy MNiSW."
 inline constexpr int kPointsColumn = 5;        // "L.punktów"
+// An ISSN read by an import beside the list's columns: it identifies the row and is not kept.
+inline constexpr int kIssnColumn = 6;
 
 // Parts of the list, as the field `rodzaj` tells them apart.
 enum class ListPart { A = 0, B = 1, MissingFromB = 2 };
@@ -49,6 +55,8 @@ public:
 
     // Whether the table has the optional field `skrot` (abbreviated names).
     bool hasAbbreviations() const { return hasAbbreviations_; }
+    // Whether the table has the fields `issn` and `eissn`; a list without them is matched by title.
+    bool hasIssn() const { return hasIssn_; }
     // Records of the whole list, whatever the filter.
     int totalCount() const { return static_cast<int>(records_.size()); }
     // Records in one part of the list, whatever the filter.
@@ -69,14 +77,21 @@ public:
     std::optional<Journal> currentJournal() const;
 
     // --- identification -------------------------------------------------------------------
-    // Automatic identification (XML and text imports): the first record, in name order, whose
-    // name equals the title as a whole, without regard to letter case. Switches the filter off.
-    // A table look-up: calling it for every row of a large import costs next to nothing.
-    std::optional<Journal> identify(const QString& title);
+    // The list indexed for matching (journal i is record i of the list's order), made on first use.
+    const JournalMatcher& matcher();
+    std::shared_ptr<const JournalMatcher> sharedMatcher();
+    Journal journalOfRecord(int record) const;
+
+    // Automatic identification (XML and text imports, group identification, headless commands):
+    // the journal the matcher identifies by the ISSN, the title or its key; nothing when none or
+    // several fit. Switches the filter off. Table look-ups: every row of a large import costs next
+    // to nothing.
+    std::optional<Journal> identify(const QString& title, const QString& issn = QString());
+    JournalMatch match(const QString& title, const QString& issn = QString());
 
     // Dialog identification (entry dialog): the filter is cleared and the view reloaded; the title
-    // is matched as a whole name first, then, when the list has abbreviations, as a whole
-    // abbreviation. On success the record becomes current.
+    // is matched as automatic identification matches it, then, when the list has abbreviations, as
+    // a whole abbreviation. On success the record becomes current.
     std::optional<Journal> identifyInDialog(const QString& title);
 
     // --- searches of the search window ----------------------------------------------------
@@ -96,6 +111,8 @@ private:
         QString name;
         QString points;
         QString abbreviation;
+        QString issn;
+        QString eissn;
         int part = 0;
     };
 
@@ -108,9 +125,10 @@ private:
     db::Connection* connection_;
     bool open_ = false;
     bool hasAbbreviations_ = false;
+    bool hasIssn_ = false;
     std::vector<Record> records_;
+    std::shared_ptr<JournalMatcher> matcher_;
     QHash<qint64, int> recordOfRowId_;
-    QHash<QString, int> byName_;         // lower-cased name -> first record
     QHash<QString, int> byAbbreviation_; // lower-cased abbreviation -> first record
     std::optional<ListPart> filter_;
     std::vector<int> visible_; // records of the view, in order
@@ -118,8 +136,43 @@ private:
 };
 
 // Automatic identification of one publication row (cells in the list's column order): the listed
-// name and the points when the journal is on the list, otherwise "" and "0".
-void identifyRow(JournalList& list, QStringList& row);
+// name and the points when the journal is identified, otherwise "" and "0". `issn` is what an
+// import read beside the columns (empty when none).
+void identifyRow(JournalList& list, QStringList& row, const QString& issn = QString());
+
+// --- titles left without a journal -------------------------------------------------------------
+
+// Whether a publication row still waits for its journal: a typed title and no listed journal.
+bool awaitsJournal(const QStringList& row);
+// Rows with titles equal letter case aside are one title: this key.
+QString titleGroupKey(const QString& typedTitle);
+
+// A distinct title of publication rows without a journal of the list.
+struct UnmatchedTitle {
+    QString title; // as first typed, trimmed
+    QString key;   // titleGroupKey
+    int rows = 0;  // rows of the list with this title and no journal
+    bool ambiguous = false;
+    std::vector<Suggestion> suggestions;
+};
+
+// The distinct titles of the rows that await a journal, each counted over all such rows of
+// `rows`; when `from` is given only titles that occur at or after that row are taken (what an
+// import brought). Titles whose key is in `absent` ("nie ma na liście") are left out. Ordered by
+// row count, most first, then by title in Polish order. Suggestions are worked out on both cores.
+std::vector<UnmatchedTitle> unmatchedTitles(const JournalMatcher& matcher, const std::vector<QStringList>& rows,
+                                            int from = 0, const QSet<QString>& absent = {});
+
+// Suggestions for many titles at once, on both cores (the same as matcher.suggest for each).
+std::vector<std::vector<Suggestion>> suggestAll(const JournalMatcher& matcher, const QStringList& titles);
+
+// Every row whose title has `key` and that awaits a journal gets the journal; returns how many.
+int assignJournalToTitle(std::vector<QStringList>& rows, const QString& key, const Journal& journal);
+int assignJournalToTitle(ListGrid& grid, const QString& key, const Journal& journal);
+
+// Automatic identification of every row that awaits a journal; returns the rows identified.
+int identifyAwaitingRows(JournalList& list, std::vector<QStringList>& rows);
+int identifyAwaitingRows(JournalList& list, ListGrid& grid);
 
 // Whether group identification has anything to work on: false for an empty list (its single data
 // row has no filled cell).

@@ -68,9 +68,12 @@ std::vector<QStringList> readListXml(const QString& path, int columnCount, ReadM
 // Publications (kinds 3 to 6) carry a journal identified on the ministry's list.
 bool identifiesJournals(int kind);
 
+// How many columns an import reads: publications also element kolumna_7, the journal's ISSN.
+int xmlColumnsToRead(int kind, int columnCount);
 // Automatic identification after an import: every row whose listed journal is blank gets the list's
-// name and points for its typed journal title (leading and trailing blanks ignored), or "" and "0".
-// Rows that already name a listed journal keep it with their points.
+// name and points for its typed journal title (leading and trailing blanks ignored) and the ISSN of
+// kolumna_7, or "" and "0". Rows that already name a listed journal keep it with their points. The
+// ISSN cell is taken off every row.
 void identifyImportedJournals(JournalList& journals, std::vector<QStringList>& rows);
 
 // The notices of the two commands, with the numbers under which the user may silence them.

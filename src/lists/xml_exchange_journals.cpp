@@ -3,6 +3,8 @@
 #include "lists/journal_identification.h"
 #include "lists/xml_exchange.h"
 
+#include <algorithm>
+
 namespace vestrum::lists {
 
 bool identifiesJournals(int kind)
@@ -10,14 +12,23 @@ bool identifiesJournals(int kind)
     return kind >= 3 && kind <= 6;
 }
 
+int xmlColumnsToRead(int kind, int columnCount)
+{
+    return identifiesJournals(kind) ? std::max(columnCount, kIssnColumn + 1) : columnCount;
+}
+
 void identifyImportedJournals(JournalList& journals, std::vector<QStringList>& rows)
 {
     for (QStringList& row : rows) {
+        // The ISSN of element kolumna_7 identifies the row and is not kept: the list has no such column.
+        const QString issn = row.size() > kIssnColumn ? row.at(kIssnColumn) : QString();
+        if (row.size() > kPointsColumn + 1)
+            row.resize(kPointsColumn + 1);
         while (row.size() <= kPointsColumn)
             row.append(QString());
         if (!row[kListedJournalColumn].trimmed().isEmpty())
             continue;
-        const auto journal = journals.identify(row[kJournalColumn].trimmed());
+        const auto journal = journals.identify(row[kJournalColumn].trimmed(), issn);
         row[kListedJournalColumn] = journal ? journal->name : QString();
         row[kPointsColumn] = journal ? journal->points : QStringLiteral("0");
     }

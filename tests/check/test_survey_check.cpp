@@ -247,6 +247,36 @@ TEST(SurveyCheckRows, ChoicesOutsideTheirListsAreOneFindingEach)
     EXPECT_TRUE(found[1].message.contains(U("nie może pozostać nieokreślone")));
 }
 
+TEST_F(SurveyCheck, APublicationWithoutJournalIsToldItsNearestOnTheList)
+{
+    exec("insert into dane_wykaz_publikacji (grupa, Czasopismo, Tytul, Autorzy, Rok_tom_str, Czasopismo_MEiN, "
+         "Liczba_punktow) values (2, 'Physcs Letters', 'Tytuł', 'Nowak', '2008, 3, 1-9', '', 0)");
+    exec("insert into dane_wykaz_publikacji (grupa, Czasopismo, Tytul, Autorzy, Rok_tom_str, Czasopismo_MEiN, "
+         "Liczba_punktow) values (2, 'Sprawozdania Koła', 'Tytuł 2', 'Nowak', '2008, 3, 1-9', '', 0)");
+    auto warnings = [this] {
+        QStringList texts;
+        for (const Finding& f : run())
+            if (f.message.contains(U("nie ma przypisanego czasopisma")))
+                texts << f.message;
+        return texts;
+    };
+    // Without a journal list the warning says only what is missing.
+    EXPECT_EQ(warnings(),
+        (QStringList { U("Publikacja nie ma przypisanego czasopisma z listy ministerstwa (\"Physcs Letters\")"),
+            U("Publikacja nie ma przypisanego czasopisma z listy ministerstwa (\"Sprawozdania Koła\")") }));
+
+    const QString listPath = temp.dir.filePath(QStringLiteral("lista_czasopism.mdb"));
+    db::Connection::create(listPath, schema::databasePassword());
+    program.journals.open(listPath, schema::databasePassword());
+    program.journals.execute(U("CREATE TABLE lista_ministerstwa (czasopismo NVARCHAR(255), punkty INTEGER, "
+                               "rodzaj INTEGER)"));
+    program.journals.execute(U("INSERT INTO lista_ministerstwa VALUES ('Physics Letters', 30, 0)"));
+    EXPECT_EQ(warnings(),
+        (QStringList { U("Publikacja nie ma przypisanego czasopisma z listy ministerstwa (\"Physcs Letters\"); "
+                         "najbliższe na liście: \"Physics Letters\" (30 pkt, część A)"),
+            U("Publikacja nie ma przypisanego czasopisma z listy ministerstwa (\"Sprawozdania Koła\")") }));
+}
+
 TEST(SurveyCheckRows, EmptyListAndBlankRowsAreNoFaults)
 {
     EXPECT_TRUE(checkRows(21, {}).empty());

@@ -1,4 +1,5 @@
 #include "cli/list_xml_cli.h"
+#include "cli/list_identify_cli.h"
 
 #include "base/file_modes.h"
 #include "cli/list_cli.h"
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QFileDevice>
 #include <QTemporaryDir>
 #include <QTextStream>
 
@@ -203,4 +205,98 @@ TEST(ListXmlCli, ReadOnlyTargetsAndOversizedElementsAreRefused)
     db::Connection reopened;
     reopened.open(survey.path(), schema::databasePassword());
     EXPECT_EQ(lists::LoadList(reopened, 21).grid.rows(), (std::vector<QStringList> { { S("Zostaje") } }));
+}
+
+namespace {
+
+CliRun identify(const QStringList& args, const QString& journalList)
+{
+    CliRun r;
+    QTextStream out(&r.out), err(&r.err);
+    r.status = runListIdentify(args, out, err, journalList);
+    return r;
+}
+
+// Publications of kind 4 in a data file, some of whose journals the list holds under another spelling.
+QString publicationsDataFile(TempSurvey& survey)
+{
+    auto row = [](const char* journal, const char* title, const char* listed = "", const char* points = "0") {
+        return QStringList{ S(journal), S(title), S("A"), S("2009"), S(listed), S(points) };
+    };
+    lists::SaveList(survey.connection, 4,
+        gridOf(4,
+            { row("physics letters", "t1"), row("Physcs Letters", "t2"), row(" physcs letters", "t3"),
+                row("Żurnal|Nowy\tz tab", "t4"), row("Anatomia Zwierząt", "t5"), row("Zwierzęta", "t6"),
+                row("Physics Letters", "t7", "Physics Letters", "30") }));
+    survey.connection.close();
+    const QString dataFile = survey.dir.filePath(QStringLiteral("dane.naj"));
+    datafiles::CheckedArchive archive;
+    datafiles::WriteArchiveOf(survey.path(), dataFile, archive);
+    return dataFile;
+}
+
+} // namespace
+
+TEST(ListIdentifyCli, PrintsTheTitlesLeftWithTheirSuggestionsAndSavesTheIdentifiedRows)
+{
+    TempSurvey survey;
+    const QString dataFile = publicationsDataFile(survey);
+    const QString journals = smallJournalList(survey.dir);
+    const QByteArray before = readFile(dataFile);
+
+    CliRun r = identify({ dataFile, S("4") }, journals);
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    // Most rows first, then Polish order; the typed form of the first row in the editor's order (" physcs
+    // letters" sorts before "Physcs Letters"), trimmed; "|" and tabs as blanks.
+    EXPECT_EQ(r.out,
+        S("physcs letters\t2\tPhysics Letters|30|B\n"
+          "Anatomia Zwierząt\t1\n"
+          "Zwierzęta\t1\n"
+          "Żurnal Nowy z tab\t1\n"
+          "zidentyfikowano 1, bez dopasowania 5\n"));
+    EXPECT_EQ(readFile(dataFile), before); // nothing saved without --save
+
+    r = identify({ dataFile, S("4"), S("--save") }, journals);
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    QTemporaryDir scratch;
+    db::Connection reopened;
+    OpenSurveyFile(reopened, dataFile, scratch);
+    const lists::ListGrid stored = lists::LoadList(reopened, 4).grid;
+    int identified = 0;
+    for (const QStringList& row : stored.rows())
+        identified += row.value(4) == S("Physics Letters") ? 1 : 0;
+    EXPECT_EQ(identified, 2); // the one found now and the one identified before; suggestions are not applied
+    reopened.close();
+
+    // Again: nothing is left to identify.
+    r = identify({ dataFile, S("4") }, journals);
+    EXPECT_TRUE(r.out.endsWith(S("zidentyfikowano 0, bez dopasowania 5\n"))) << r.out.toStdString();
+}
+
+TEST(ListIdentifyCli, RefusalsChangeNothing)
+{
+    TempSurvey survey;
+    const QString dataFile = publicationsDataFile(survey);
+    const QString journals = smallJournalList(survey.dir);
+    const QByteArray before = readFile(dataFile);
+
+    // A data file the user marked read-only is not replaced.
+    QFile::setPermissions(dataFile, QFileDevice::ReadOwner | QFileDevice::ReadGroup);
+    CliRun r = identify({ dataFile, S("4"), S("--save") }, journals);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_FALSE(r.err.isEmpty());
+    QFile::setPermissions(dataFile, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    EXPECT_EQ(readFile(dataFile), before);
+
+    // A restore point is never changed.
+    const QString restorePoint = survey.dir.filePath(QStringLiteral("a_punkt.nar"));
+    ASSERT_TRUE(QFile::copy(dataFile, restorePoint));
+    EXPECT_EQ(identify({ restorePoint, S("4"), S("--save") }, journals).status, 1);
+    EXPECT_EQ(readFile(restorePoint), before);
+
+    // Kinds without publications, and wrong command lines.
+    for (const QStringList& args : { QStringList{ dataFile, S("7") }, QStringList{ dataFile, S("2") },
+             QStringList{ dataFile, S("x") }, QStringList{ dataFile }, QStringList{ dataFile, S("4"), S("--zapisz") } })
+        EXPECT_EQ(identify(args, journals).status, 2) << args.join(u' ').toStdString();
+    EXPECT_EQ(run({ S("identify"), dataFile, S("3") }).status, 0); // dispatched with the other list commands
 }

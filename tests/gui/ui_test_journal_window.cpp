@@ -5,16 +5,20 @@
 #include "storage/schema.h"
 #include "lists/journal_identification.h"
 #include "gui/lists/journal_search_window.h"
+#include "gui/lists/unmatched_journals_window.h"
 #include "gui/common/list_grid_view.h"
 #include "support/temp_survey.h"
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QTableWidget>
 #include <QPushButton>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -386,5 +390,163 @@ TEST(JournalWindow, PictureOfAFragmentSearch)
     QTest::qWait(100);
     QDir().mkpath(folder);
     EXPECT_TRUE(w.grab().save(QDir(folder).filePath(QStringLiteral("lista_mnii_fragment.png"))));
+    w.hide();
+}
+
+// --- "Nieprzypisane czasopisma" -----------------------------------------------------------------
+
+namespace {
+
+QString S(const char* text)
+{
+    return QString::fromUtf8(text);
+}
+
+// Presses a key on whatever has the focus, as the user's keyboard does.
+void press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    QWidget* focused = QApplication::focusWidget();
+    ASSERT_NE(focused, nullptr);
+    QTest::keyClick(focused, static_cast<Qt::Key>(key), modifiers);
+}
+
+lists::ListGrid publications(const std::vector<const char*>& journals)
+{
+    lists::ListGrid grid({S("Czasopismo"), S("Tytuł"), S("Autor (Autorzy)"), S("Rok, nr, str."),
+                          S("Czasopismo z listy MNiSW."), S("L.punktów")});
+    std::vector<QStringList> rows;
+    int n = 0;
+    for (const char* journal : journals)
+        rows.push_back({S(journal), QStringLiteral("t%1").arg(++n), S("a"), S("2009"), QString(), S("0")});
+    grid.setRows(std::move(rows));
+    return grid;
+}
+
+} // namespace
+
+TEST(UnmatchedJournalsWindow, KeyboardAloneAssignsSkipsSearchesAndMarksTitles)
+{
+    JournalWindow f(kEntries);
+    UnmatchedJournalsWindow w(f.program);
+    std::optional<Journal> found = Journal{S("Annals of Physics"), S("25")};
+    QStringList searchedFor;
+    w.setJournalSearch([&](const QString& title) {
+        searchedFor << title;
+        return found;
+    });
+    lists::ListGrid grid = publications({"Physcs Letters", "Zeszyty Wydziału", "physcs letters", "Anals of Physic",
+                                         "Acta Physica Polonica", "Nieznane"});
+    ASSERT_TRUE(w.prepare(grid, 4, f.list.sharedMatcher()));
+    EXPECT_EQ(w.windowTitle(), S("Nieprzypisane czasopisma"));
+    // Most rows first, then the Polish order of titles.
+    ASSERT_EQ(w.titleTable()->rowCount(), 5);
+    EXPECT_EQ(w.titleTable()->item(0, 0)->text(), S("Physcs Letters"));
+    EXPECT_EQ(w.titleTable()->item(0, 1)->text(), S("2"));
+    EXPECT_EQ(w.titleTable()->item(1, 0)->text(), S("Acta Physica Polonica"));
+    EXPECT_TRUE(w.heading()->text().contains(S("5 tytułów w 6 pozycjach")));
+
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    EXPECT_EQ(QApplication::focusWidget(), w.titleTable());
+
+    // Enter goes to the suggestions, Enter there assigns the first one to both rows of the title.
+    EXPECT_TRUE(w.suggestionList()->item(0)->text().startsWith(S("Physics Letters — 30 pkt, część B")));
+    press(Qt::Key_Return);
+    EXPECT_EQ(QApplication::focusWidget(), w.suggestionList());
+    press(Qt::Key_Return);
+    EXPECT_EQ(grid.cell(lists::kListedJournalColumn, 0), S("Physics Letters"));
+    EXPECT_EQ(grid.cell(lists::kPointsColumn, 2), S("30"));
+    EXPECT_EQ(w.changedRows(), 2);
+    EXPECT_EQ(w.titleTable()->rowCount(), 4);
+    EXPECT_EQ(QApplication::focusWidget(), w.titleTable());
+
+    // "Acta Physica Polonica" is near both parts A and B: Down chooses the second suggestion.
+    EXPECT_EQ(w.titleTable()->item(w.titleTable()->currentRow(), 0)->text(), S("Acta Physica Polonica"));
+    ASSERT_GE(w.suggestionList()->count(), 2);
+    press(Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), w.suggestionList());
+    press(Qt::Key_Down);
+    press(Qt::Key_Return);
+    const QString chosen = grid.cell(lists::kListedJournalColumn, 4);
+    EXPECT_TRUE(chosen == S("Acta Physica Polonica A") || chosen == S("Acta Physica Polonica B")) << chosen.toStdString();
+
+    // "pomiń" (Tab to it, Space) leaves the rows and goes on to the next title.
+    const QString skipped = w.titleTable()->item(w.titleTable()->currentRow(), 0)->text();
+    w.skipButton()->setFocus();
+    press(Qt::Key_Space);
+    EXPECT_NE(w.titleTable()->item(w.titleTable()->currentRow(), 0)->text(), skipped);
+    EXPECT_EQ(w.titleTable()->rowCount(), 3);
+
+    // "szukaj na liście": the journal found there fills the title's rows.
+    w.titleTable()->setFocus();
+    press(Qt::Key_Home, Qt::ControlModifier);
+    while (w.titleTable()->item(w.titleTable()->currentRow(), 0)->text() != S("Anals of Physic"))
+        press(Qt::Key_Down);
+    w.searchButton()->setFocus();
+    press(Qt::Key_Space);
+    EXPECT_EQ(searchedFor, QStringList{S("Anals of Physic")});
+    EXPECT_EQ(grid.cell(lists::kListedJournalColumn, 3), S("Annals of Physics"));
+    EXPECT_EQ(grid.cell(lists::kPointsColumn, 3), S("25"));
+
+    // "nie ma na liście": the title is not offered again in this kind of list.
+    while (w.titleTable()->item(w.titleTable()->currentRow(), 0)->text() != S("Nieznane"))
+        w.titleTable()->setCurrentCell(w.titleTable()->currentRow() + 1, 0);
+    w.absentButton()->setFocus();
+    press(Qt::Key_Space);
+    EXPECT_TRUE(w.absentTitles(4).contains(S("nieznane")));
+    ASSERT_TRUE(w.isVisible());
+    press(Qt::Key_Escape);
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_EQ(grid.cell(lists::kListedJournalColumn, 1), QString()); // skipped: untouched
+
+    ASSERT_TRUE(w.prepare(grid, 4, f.list.sharedMatcher()));
+    EXPECT_EQ(w.titleTable()->rowCount(), 1); // "Zeszyty Wydziału" only
+    EXPECT_TRUE(w.absentTitles(5).isEmpty());
+    // Once its text changes, a title marked absent is offered again.
+    grid.setCell(lists::kJournalColumn, 5, S("Nieznane II"));
+    ASSERT_TRUE(w.prepare(grid, 4, f.list.sharedMatcher()));
+    EXPECT_EQ(w.titleTable()->rowCount(), 2);
+    // Nothing left to offer: nothing to show.
+    lists::ListGrid done = publications({});
+    EXPECT_FALSE(w.prepare(done, 4, f.list.sharedMatcher()));
+}
+
+// With VESTRUM_SHOTS set to a folder, the window with 200 unmatched titles over the shipped list is
+// written there as a picture; with VESTRUM_SHOW_MS it also stays on screen that long.
+TEST(UnmatchedJournalsWindow, PictureOfTwoHundredTitles)
+{
+    const QString folder = qEnvironmentVariable("VESTRUM_SHOTS");
+    if (folder.isEmpty())
+        GTEST_SKIP() << "VESTRUM_SHOTS not set";
+    JournalWindow f({});
+    UnmatchedJournalsWindow w(f.program);
+    std::vector<QByteArray> typed;
+    for (int i = 0; i < 200; ++i) {
+        // Listed titles misspelt (a letter dropped), and some that no journal resembles.
+        QString name = f.list.journal((i * 7919) % f.list.count()).name;
+        if (i % 5 == 4)
+            name = QStringLiteral("Zeszyty Naukowe Wydziału Zamiejscowego nr %1").arg(i);
+        else
+            name.remove(name.size() / 2, 1);
+        typed.push_back(name.toUtf8());
+    }
+    std::vector<const char*> journals;
+    for (const QByteArray& t : typed) {
+        journals.push_back(t.constData());
+        if (journals.size() % 7 == 0)
+            journals.push_back(t.constData()); // a few titles on two rows
+    }
+    lists::ListGrid grid = publications(journals);
+    ASSERT_TRUE(w.prepare(grid, 4, f.list.sharedMatcher()));
+    EXPECT_EQ(w.titleTable()->rowCount(), 200);
+    w.resize(900, 600);
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    QTest::qWait(100);
+    QDir().mkpath(folder);
+    EXPECT_TRUE(w.grab().save(QDir(folder).filePath(QStringLiteral("nieprzypisane_czasopisma.png"))));
+    QTest::qWait(qEnvironmentVariableIntValue("VESTRUM_SHOW_MS"));
     w.hide();
 }

@@ -175,7 +175,14 @@ TEST_F(XmlCommandsFixture, ImportOfPublicationsIdentifiesEmptyJournalsAndTellsSo
             { S("Nieznane"), S("T2"), S("B"), S("2009"), QString(), S("5") },
             { S("Physics Letters"), S("T3"), S("C"), S("2009"), S("Własne"), S("8,00") } }));
     files.importPath = file("publikacje.xml");
+    // What the import brought is then offered to the window of unmatched journals, after the notices.
+    QList<int> offeredFrom;
+    editor->setAfterImport([&](ListEditor&, int first) { offeredFrom << first << messages.shown.size(); });
     editor->toolAction(ListEditor::Tool::XmlImport)->trigger();
+    EXPECT_EQ(offeredFrom, QList<int>({ 0, 2 }));
+    files.importPath.reset(); // cancelled: the list did not change, nothing is offered
+    editor->toolAction(ListEditor::Tool::XmlImport)->trigger();
+    EXPECT_EQ(offeredFrom.size(), 2);
     ASSERT_EQ(editor->list().rowCount(), 3);
     EXPECT_EQ(editor->list().row(0).mid(4), QStringList({ S("Physics Letters"), S("30") }));
     EXPECT_EQ(editor->list().row(1).mid(4), QStringList({ QString(), S("0") }));

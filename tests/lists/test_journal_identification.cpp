@@ -299,8 +299,9 @@ TEST(JournalIdentification, SearchByFragmentAndNext)
 TEST(JournalIdentification, EmptyViewAndDuplicateNames)
 {
     SmallList small({{"Development", 40, 1}, {"DEVELOPMENT", 20, 1}, {"Developmental Cell", 30, 1}}, true);
-    // A name listed twice: identification takes the first, "next" visits both.
-    EXPECT_EQ(small.list.identify(QStringLiteral("development"))->points, QStringLiteral("40"));
+    // A name listed twice is ambiguous: neither is taken, both are offered; "next" visits both.
+    EXPECT_FALSE(small.list.identify(QStringLiteral("development")));
+    EXPECT_EQ(small.list.match(QStringLiteral("development")).journals, (std::vector<int>{0, 1}));
     ASSERT_TRUE(small.list.findFragment(QStringLiteral("develop")));
     ASSERT_TRUE(small.list.findNext(QStringLiteral("develop")));
     EXPECT_EQ(small.list.currentJournal()->points, QStringLiteral("20"));
@@ -350,4 +351,223 @@ TEST(JournalIdentification, ShippedList)
     EXPECT_FALSE(list.identifyInDialog(QStringLiteral("2D Mat")));
     list.setFilter(ListPart::A);
     EXPECT_EQ(list.count(), 0); // this list has no parts: every journal is in part 1
+}
+
+// --- matching ----------------------------------------------------------------------------------
+
+namespace {
+
+// The shipped list, made once for the tests that need real titles.
+struct ShippedJournals {
+    QTemporaryDir dir;
+    db::Connection connection;
+    JournalList list{connection};
+    ShippedJournals()
+    {
+        const QString path = dir.filePath(QStringLiteral("lista_czasopism.mdb"));
+        journals::createJournalListDatabase(path);
+        connection.open(path, schema::databasePassword());
+        list.open();
+    }
+};
+
+JournalList& shipped()
+{
+    static ShippedJournals journals;
+    return journals.list;
+}
+
+QString S(const char* text)
+{
+    return QString::fromUtf8(text);
+}
+
+QString identifiedName(const QString& title, const QString& issn = QString())
+{
+    const auto journal = shipped().identify(title, issn);
+    return journal ? journal->name : QStringLiteral("<none>");
+}
+
+QStringList names(const lists::JournalMatcher& matcher, const std::vector<lists::Suggestion>& suggestions)
+{
+    QStringList out;
+    for (const lists::Suggestion& s : suggestions)
+        out << matcher.journal(s.journal).name;
+    return out;
+}
+
+} // namespace
+
+TEST(JournalMatching, TitlesThatArePlainlyTheSameJournalAreIdentifiedOnTheShippedList)
+{
+    // Ampersand for "and" or Polish "i", a leading "The" added or left out, dots and hyphens moved,
+    // blanks and letter case: each typed form names the one listed journal.
+    EXPECT_EQ(identifiedName(S("Academy of Management Learning and Education")),
+              S("Academy of Management Learning & Education"));
+    EXPECT_EQ(identifiedName(S("ACS Applied Materials i Interfaces")), S("ACS Applied Materials & Interfaces"));
+    EXPECT_EQ(identifiedName(S("American Sociologist")), S("The American Sociologist"));
+    EXPECT_EQ(identifiedName(S("the 3 biotech")), S("3 Biotech"));
+    EXPECT_EQ(identifiedName(S("Anesthesiology Clinics")), S("Anesthesiology clinics."));
+    EXPECT_EQ(identifiedName(S("Annales Universitatis Apulensis Series Historica")),
+              S("Annales Universitatis Apulensis. Series Historica"));
+    EXPECT_EQ(identifiedName(S("Abacus - A Journal of Accounting, Finance and Business Studies")),
+              S("Abacus-A Journal of Accounting Finance and Business Studies"));
+    EXPECT_EQ(identifiedName(S("4OR  A  Quarterly Journal of Operations Research")),
+              S("4OR-A Quarterly Journal of Operations Research"));
+    EXPECT_EQ(identifiedName(S("  2d   materials ")), S("2D Materials"));
+
+    // Exactly what the rule of whole names missed, and how each was found.
+    EXPECT_EQ(shipped().match(S("2D MATERIALS")).kind, lists::MatchKind::Title);
+    EXPECT_EQ(shipped().match(S("Anesthesiology Clinics")).kind, lists::MatchKind::Key);
+}
+
+TEST(JournalMatching, JournalsThatDifferStayApart)
+{
+    // A letter at the end, a diacritic, words run together: different journals, never one key.
+    EXPECT_EQ(identifiedName(S("Acta Physica Polonica A")), S("ACTA PHYSICA POLONICA A"));
+    EXPECT_EQ(identifiedName(S("acta physica polonica b")), S("ACTA PHYSICA POLONICA B"));
+    EXPECT_EQ(identifiedName(S("Acta Physica Polonica")), S("<none>"));
+    EXPECT_EQ(identifiedName(S("Časopis pro moderni filologii")), S("Časopis pro moderni filologii"));
+    EXPECT_EQ(identifiedName(S("casopis pro moderni filologii")), S("Casopis pro Moderni Filologii"));
+    EXPECT_EQ(identifiedName(S("Healthcare")), S("Healthcare"));
+    EXPECT_EQ(identifiedName(S("Health Care")), S("Health care"));
+    EXPECT_NE(lists::matchingKey(S("Nanobiomedicine")), lists::matchingKey(S("Nano Biomedicine")));
+
+    // Polish letters tell journals apart.
+    SmallList small({{"Studia Łódzkie", 20, 1}, {"Studia Lodzkie", 40, 1}, {"Rocznik Sądecki", 10, 1}}, false);
+    EXPECT_EQ(small.list.identify(S("STUDIA ŁÓDZKIE"))->points, QStringLiteral("20"));
+    EXPECT_EQ(small.list.identify(S("studia - lodzkie"))->points, QStringLiteral("40"));
+    EXPECT_FALSE(small.list.identify(S("Rocznik Sadecki")));
+    EXPECT_EQ(lists::matchingKey(S("The Rocznik & Sądecki.")), S("rocznik & sądecki"));
+    // "The" alone is a title, not a word to drop; "and" inside a word is no "and".
+    EXPECT_EQ(lists::matchingKey(S("The")), S("the"));
+    EXPECT_EQ(lists::matchingKey(S("Island Studies")), S("island studies"));
+}
+
+TEST(JournalMatching, TitlesNamingSeveralJournalsAreAmbiguousAndOfferThemAll)
+{
+    const lists::JournalMatcher& matcher = shipped().matcher();
+    // "Britannia" is listed twice, with 70 and 20 points: the exact rule used to take the first.
+    const lists::JournalMatch britannia = shipped().match(S("britannia"));
+    EXPECT_EQ(britannia.kind, lists::MatchKind::Ambiguous);
+    ASSERT_EQ(britannia.journals.size(), 2u);
+    QStringList points;
+    for (const int j : britannia.journals)
+        points << matcher.journal(j).points;
+    points.sort();
+    EXPECT_EQ(points, (QStringList{QStringLiteral("20"), QStringLiteral("70")}));
+    EXPECT_FALSE(shipped().identify(S("Britannia")));
+    EXPECT_EQ(matcher.suggest(S("Britannia")).size(), 2u);
+    // Its ISSN tells them apart.
+    EXPECT_EQ(shipped().identify(S("Britannia"), QStringLiteral("0325-6197"))->points, QStringLiteral("20"));
+
+    // Two journals whose titles differ only by "&"/"and" are ambiguous under the key, yet each is
+    // identified by its exact title.
+    EXPECT_EQ(shipped().match(S("Journal of Computer Science i Technology")).journals.size(), 2u);
+    EXPECT_EQ(shipped().identify(S("journal of computer science and technology"))->points, QStringLiteral("70"));
+}
+
+TEST(JournalMatching, IssnInEveryFormPeopleTypeIt)
+{
+    EXPECT_EQ(lists::issnKey(u"2190-572X"), QStringLiteral("2190572X"));
+    EXPECT_EQ(lists::issnKey(u"2190572x"), QStringLiteral("2190572X"));
+    EXPECT_EQ(lists::issnKey(u"ISSN: 2190-572x"), QStringLiteral("2190572X"));
+    EXPECT_EQ(lists::issnKey(u" 2190 572X "), QStringLiteral("2190572X"));
+    for (const char16_t* notIssn : {u"", u"2190-57", u"21905720X", u"219-0572X", u"2190-572Y", u"abc"})
+        EXPECT_EQ(lists::issnKey(notIssn), QString()) << QString::fromUtf16(notIssn).toStdString();
+
+    // Any title, even a wrong one, with the ISSN or the e-ISSN of one journal: that journal.
+    for (const QString& issn : {QStringLiteral("2190-572X"), QStringLiteral("2190572x"), QStringLiteral("2190-5738")}) {
+        const lists::JournalMatch found = shipped().match(S("Trzy Biotechnologie"), issn);
+        EXPECT_EQ(found.kind, lists::MatchKind::Issn) << issn.toStdString();
+        EXPECT_EQ(shipped().matcher().journal(found.journals.front()).name, S("3 Biotech"));
+    }
+    // An ISSN the list does not hold leaves the title to decide.
+    EXPECT_EQ(identifiedName(S("3 biotech"), QStringLiteral("0000-0000")), S("3 Biotech"));
+
+    // A list installed without the fields is matched by title only.
+    SmallList small({{"3 Biotech", 70, 1}}, false);
+    EXPECT_FALSE(small.list.hasIssn());
+    EXPECT_FALSE(small.list.identify(S("Trzy Biotechnologie"), QStringLiteral("2190-572X")));
+    EXPECT_TRUE(small.list.identify(S("3 BIOTECH"), QStringLiteral("2190-572X")));
+}
+
+TEST(JournalMatching, SuggestionsAreTheNearestAboveTheFloorMostSimilarFirst)
+{
+    const lists::JournalMatcher& matcher = shipped().matcher();
+    // A misspelt title finds its journal first; at most three suggestions, most similar first.
+    const std::vector<lists::Suggestion> typo = matcher.suggest(S("Acta Physica Polonca B"));
+    ASSERT_FALSE(typo.empty());
+    EXPECT_LE(typo.size(), 3u);
+    EXPECT_EQ(matcher.journal(typo.front().journal).name, S("ACTA PHYSICA POLONICA B"));
+    for (size_t i = 1; i < typo.size(); ++i)
+        EXPECT_GE(typo[i - 1].similarity, typo[i].similarity);
+    for (const lists::Suggestion& s : typo) {
+        EXPECT_GE(s.similarity, lists::JournalMatcher::kSimilarityFloor);
+        // The index finds what a direct comparison says.
+        EXPECT_DOUBLE_EQ(s.similarity, lists::JournalMatcher::similarity(S("Acta Physica Polonca B"),
+                                                                         matcher.journal(s.journal).name));
+    }
+    // A title like no journal gets no suggestion at all rather than chance resemblances.
+    EXPECT_TRUE(matcher.suggest(S("Sprawozdanie z pomiarów ciśnienia w kotłowni")).empty());
+    EXPECT_TRUE(matcher.suggest(QString()).empty());
+
+    // Ties go by the list's order of names.
+    SmallList small({{"Physics Letters B", 30, 1}, {"Physics Letters A", 30, 0}, {"Physics Letters C", 30, 2}}, false);
+    const lists::JournalMatcher& three = small.list.matcher();
+    EXPECT_EQ(names(three, three.suggest(S("Physics Letters"))),
+              (QStringList{S("Physics Letters A"), S("Physics Letters B"), S("Physics Letters C")}));
+    EXPECT_EQ(lists::partLetter(three.journal(0).part), QStringLiteral("A"));
+    EXPECT_EQ(lists::partLetter(2), QStringLiteral("C"));
+
+    // The search of the index agrees with comparing every journal, over a spread of titles.
+    for (const char* title : {"Journal of Physcs", "Zeszyty Naukowe Politechniki", "Studia Histryczne", "Cell",
+                              "Ecology and Society Review", "Przegląd Elektrotechnczny"}) {
+        std::vector<lists::Suggestion> all;
+        for (int j = 0; j < matcher.size(); ++j) {
+            const double similarity = lists::JournalMatcher::similarity(S(title), matcher.journal(j).name);
+            if (similarity >= lists::JournalMatcher::kSimilarityFloor)
+                all.push_back({j, similarity});
+        }
+        std::stable_sort(all.begin(), all.end(), [](const auto& a, const auto& b) { return a.similarity > b.similarity; });
+        all.resize(std::min<size_t>(all.size(), 3));
+        EXPECT_EQ(names(matcher, matcher.nearest(S(title))), names(matcher, all)) << title;
+    }
+}
+
+TEST(JournalMatching, UnmatchedTitlesAreCountedGroupedAndFilledAtOnce)
+{
+    SmallList small({{"Physics Letters", 30, 1}, {"Przegląd Historyczny", 20, 1}, {"Britannia", 70, 1},
+                     {"BRITANNIA", 20, 1}},
+                    false);
+    auto row = [](const char* journal, const char* listed = "", const char* points = "") {
+        return QStringList{S(journal), S("t"), S("a"), S("2008"), S(listed), S(points)};
+    };
+    std::vector<QStringList> rows{row("Physcs Letters"), row("Zeszyty Szkolne"), row("physcs letters "),
+                                  row("Żywność"), row("Przegląd Historyczny"), row("Britannia"),
+                                  row("Physcs Letters", "Physics Letters", "30"), row(""), row("Ślady")};
+    EXPECT_EQ(lists::identifyAwaitingRows(small.list, rows), 1); // Przegląd Historyczny
+    EXPECT_EQ(rows[4][lists::kPointsColumn], QStringLiteral("20"));
+
+    const std::vector<lists::UnmatchedTitle> titles = lists::unmatchedTitles(small.list.matcher(), rows);
+    QStringList order;
+    for (const auto& t : titles)
+        order << QStringLiteral("%1:%2").arg(t.title).arg(t.rows);
+    // Titles equal letter case aside are one (the first typed form), most rows first, then Polish order.
+    EXPECT_EQ(order, (QStringList{S("Physcs Letters:2"), S("Britannia:1"), S("Ślady:1"), S("Zeszyty Szkolne:1"),
+                                  S("Żywność:1")}));
+    EXPECT_FALSE(titles[0].ambiguous);
+    EXPECT_EQ(names(small.list.matcher(), titles[0].suggestions), QStringList{S("Physics Letters")});
+    EXPECT_TRUE(titles[1].ambiguous);
+    EXPECT_EQ(titles[1].suggestions.size(), 2u);
+
+    // Only what an import brought (from row 7 on), and not what was marked absent.
+    const auto imported = lists::unmatchedTitles(small.list.matcher(), rows, 7, {QStringLiteral("ślady")});
+    EXPECT_TRUE(imported.empty());
+    EXPECT_EQ(lists::unmatchedTitles(small.list.matcher(), rows, 2).front().rows, 2);
+
+    // One choice fills every row of the title still without a journal, and no other.
+    EXPECT_EQ(lists::assignJournalToTitle(rows, QStringLiteral("physcs letters"), {S("Physics Letters"), S("30")}), 2);
+    EXPECT_EQ(rows[2][lists::kListedJournalColumn], S("Physics Letters"));
+    EXPECT_EQ(rows[1][lists::kListedJournalColumn], QString());
 }

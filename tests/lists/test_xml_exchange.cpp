@@ -383,3 +383,36 @@ TEST(XmlExchange, ImportedPublicationsKeepTheirJournalOrAreIdentified)
     EXPECT_TRUE(lists::identifiesJournals(3) && lists::identifiesJournals(6));
     EXPECT_FALSE(lists::identifiesJournals(2) || lists::identifiesJournals(7));
 }
+
+TEST(XmlExchange, PublicationsReadTheIssnOfColumnSevenToIdentifyAndDropIt)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("lista_czasopism.mdb"));
+    db::Connection::create(path, schema::databasePassword());
+    db::Connection connection;
+    connection.open(path, schema::databasePassword());
+    connection.execute(QStringLiteral("CREATE TABLE lista_ministerstwa (czasopismo NVARCHAR(255), punkty INTEGER, "
+                                      "rodzaj INTEGER, issn VARCHAR(9), eissn VARCHAR(9))"));
+    connection.execute(QStringLiteral("INSERT INTO lista_ministerstwa VALUES (?, ?, ?, ?, ?)"),
+        { S("Physics Letters"), 30, 1, S("0031-9163"), S("1873-2445") });
+    lists::JournalList journals(connection);
+    journals.open();
+
+    const int kind = 4;
+    const int columns = static_cast<int>(lists::ListKindInfoOf(kind).columns.size());
+    QByteArray file = "<eksport><rekord><kolumna_1>Phys. Lett.</kolumna_1><kolumna_7>0031-9163</kolumna_7></rekord>"
+                      "<rekord><kolumna_1>Phys. Lett.</kolumna_1><kolumna_7>1873-244X</kolumna_7></rekord>"
+                      "<rekord><kolumna_7>1873-2445</kolumna_7><kolumna_1>X</kolumna_1></rekord></eksport>";
+    QBuffer buffer(&file);
+    buffer.open(QIODevice::ReadOnly);
+    std::vector<QStringList> rows = lists::readListXml(buffer, lists::xmlColumnsToRead(kind, columns));
+    lists::identifyImportedJournals(journals, rows);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0].mid(4), QStringList({ S("Physics Letters"), S("30") }));
+    EXPECT_EQ(rows[1].mid(4), QStringList({ QString(), S("0") })); // an ISSN of no listed journal
+    EXPECT_EQ(rows[2].mid(4), QStringList({ S("Physics Letters"), S("30") })); // the e-ISSN, element order aside
+    for (const QStringList& row : rows)
+        EXPECT_EQ(row.size(), columns); // the ISSN is not kept, and so never exported
+    // Other kinds keep ignoring the element: it is outside their columns.
+    EXPECT_EQ(lists::xmlColumnsToRead(7, 3), 3);
+}

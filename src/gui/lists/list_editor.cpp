@@ -26,11 +26,18 @@ namespace {
 QString S(const char* text) { return QString::fromUtf8(text); }
 
 const char* const kToolCaptions[] = {"Import z pliku tekstowego", "Grupowa identyfikacja czasopism",
-                                     "Eksport wykazu do pliku *xml", "Import wykazu z utworzonego pliku *.xml"};
+                                     "Eksport wykazu do pliku *xml", "Import wykazu z utworzonego pliku *.xml",
+                                     "Nieprzypisane czasopisma"};
 const char* const kToolHints[] = {"Import danych z dowolnego pliku tekstowego",
                                   "Grupowa identyfikacja czasopism z listy MNiSW dla pozycji wykazu",
                                   "Eksport danych do pliku w formacie *.xml ",
-                                  "Import danych z utworzonego za pomocą tego programu pliku w formacie *.xml "};
+                                  "Import danych z utworzonego za pomocą tego programu pliku w formacie *.xml ",
+                                  "Czasopisma wykazu bez przypisanej pozycji listy MNiSW, z propozycjami z listy"};
+
+bool isImport(ListEditor::Tool tool)
+{
+    return tool == ListEditor::Tool::TextImport || tool == ListEditor::Tool::XmlImport;
+}
 
 constexpr int kDeleteQuestion = 9;
 constexpr int kDiscardQuestion = 10;
@@ -58,8 +65,12 @@ ListEditor::ListEditor(Program& program, QWidget* parent)
         a->setToolTip(S(kToolHints[i]));
         a->setEnabled(false);
         connect(a, &QAction::triggered, this, [this, i] {
-            if (toolCommands_[i])
-                toolCommands_[i](*this);
+            if (!toolCommands_[i])
+                return;
+            const int changesBefore = changes_;
+            toolCommands_[i](*this);
+            if (isImport(static_cast<Tool>(i)) && changes_ != changesBefore && afterImport_)
+                afterImport_(*this, std::max(0, lastChangedFrom_));
         });
         tools_[i] = a;
     }
@@ -153,6 +164,11 @@ void ListEditor::setToolCommand(Tool tool, std::function<void(ListEditor&)> comm
     tools_[i]->setEnabled(bool(toolCommands_[i]));
 }
 
+void ListEditor::setAfterImport(std::function<void(ListEditor&, int)> afterImport)
+{
+    afterImport_ = std::move(afterImport);
+}
+
 void ListEditor::prepare(int kind, ListGridView* sectionGrid, std::function<void()> saveSection)
 {
     const lists::ListKindInfo& info = lists::ListKindInfoOf(kind);
@@ -163,6 +179,7 @@ void ListEditor::prepare(int kind, ListGridView* sectionGrid, std::function<void
     closeGuard_ = false;
 
     toolAction(Tool::GroupIdentification)->setVisible(kind >= 3 && kind <= 6);
+    toolAction(Tool::UnmatchedJournals)->setVisible(kind >= 3 && kind <= 6);
     title_->setText(lists::ListTitle(kind));
 
     lists::ListGrid list;
@@ -221,6 +238,8 @@ void ListEditor::fit()
 void ListEditor::listChanged(int selectRow, bool pending)
 {
     const int keep = selectRow >= 0 ? selectRow : currentDataRow();
+    ++changes_;
+    lastChangedFrom_ = selectRow;
     grid_->listReset();
     if (isVisible())
         fit();

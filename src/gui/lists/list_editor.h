@@ -75,10 +75,13 @@ public:
     using EntryEditor = std::function<bool(int kind, QStringList& cells)>;
     void setEntryEditor(EntryEditor editor);
 
-    enum class Tool { TextImport, GroupIdentification, XmlExport, XmlImport };
+    enum class Tool { TextImport, GroupIdentification, XmlExport, XmlImport, UnmatchedJournals };
     // A command of the tool row (enables its button). A command that changes the list calls
     // listChanged(), which shows it again and refits the columns.
     void setToolCommand(Tool tool, std::function<void(ListEditor&)> command);
+    // Runs after an import of the tool row that changed the list, with the first row it brought
+    // (publications are then offered the journals their titles did not find).
+    void setAfterImport(std::function<void(ListEditor&, int firstImportedRow)> afterImport);
 
     // Commands, as the buttons run them.
     void addEntry();
@@ -123,10 +126,13 @@ private:
     ListGridView* sectionGrid_ = nullptr;
     std::function<void()> saveSection_;
     EntryEditor entryEditor_;
-    std::array<std::function<void(ListEditor&)>, 4> toolCommands_;
+    std::array<std::function<void(ListEditor&)>, 5> toolCommands_;
+    std::function<void(ListEditor&, int)> afterImport_;
+    int changes_ = 0;           // listChanged() calls so far
+    int lastChangedFrom_ = -1;  // the row the last of them selected
 
     QToolBar* toolRow_;
-    std::array<QAction*, 4> tools_{};
+    std::array<QAction*, 5> tools_{};
     QLabel* title_;
     QPushButton* add_;
     QPushButton* change_;

@@ -140,7 +140,7 @@ void XmlExchangeCommands::importList(ListEditor& editor)
     const bool identify = lists::identifiesJournals(editor.kind());
     std::optional<std::vector<QStringList>> rows;
     try {
-        rows = readRows(*path, editor.list().columnCount());
+        rows = readRows(*path, lists::xmlColumnsToRead(editor.kind(), editor.list().columnCount()));
         if (!rows)
             return; // "Przerwij": the list stays as it was
         if (identify)

@@ -14,6 +14,7 @@
 #include "gui/lists/journal_search_window.h"
 #include "gui/lists/entry_dialog.h"
 #include "gui/lists/list_editor.h"
+#include "gui/lists/unmatched_journals_window.h"
 #include "gui/lists/xml_exchange_commands.h"
 #include "gui/common/list_grid_view.h"
 #include "gui/import/text_import_window.h"
@@ -30,7 +31,8 @@ ProgramWindows::ProgramWindows(Program& program, MainWindow& mainWindow)
       listEditor_(new ListEditor(program, &mainWindow)), entryDialog_(new EntryDialog(program, &mainWindow)),
       journalSearch_(new JournalSearchWindow(program, journalList_, &mainWindow)),
       fontWindow_(new FontWindow(program.state.UserFont, &mainWindow)), help_(new HelpWindow(program.state, nullptr)),
-      textImport_(new TextImportWindow(program, journalList_, mainWindow.progress(), &mainWindow))
+      textImport_(new TextImportWindow(program, journalList_, mainWindow.progress(), &mainWindow)),
+      unmatched_(new UnmatchedJournalsWindow(program, &mainWindow))
 {
     main_.setSectionOperations(*this);
     installFieldChecks(&main_, program_);
@@ -180,8 +182,16 @@ void ProgramWindows::plugListEditor()
         return entryDialog_->editEntry(kind, cells);
     });
     listEditor_->setToolCommand(ListEditor::Tool::GroupIdentification, [this](ListEditor& editor) {
-        if (journalSearch_->identifyGroup(editor.grid()))
-            editor.listChanged();
+        IdentifyJournalGroup(program_, editor, journalList_, *unmatched_, *journalSearch_);
+    });
+    unmatched_->setJournalSearch([this](const QString& title) {
+        return journalSearch_->chooseForEntry(QString(), title, listEditor_->kind());
+    });
+    listEditor_->setToolCommand(ListEditor::Tool::UnmatchedJournals, [this](ListEditor& editor) {
+        OfferUnmatchedJournals(program_, editor, journalList_, *unmatched_, 0, true);
+    });
+    listEditor_->setAfterImport([this](ListEditor& editor, int firstImportedRow) {
+        OfferUnmatchedJournals(program_, editor, journalList_, *unmatched_, firstImportedRow, false);
     });
     new XmlExchangeCommands(program_, journalList_, *listEditor_); // the editor's child
     listEditor_->setToolCommand(ListEditor::Tool::TextImport,

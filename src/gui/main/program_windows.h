@@ -16,6 +16,7 @@ class EntryDialog;
 class FontWindow;
 class ListEditor;
 class TextImportWindow;
+class UnmatchedJournalsWindow;
 
 class ReportCommands;
 
@@ -38,6 +39,7 @@ public:
     ListEditor& listEditor() { return *listEditor_; }
     EntryDialog& entryDialog() { return *entryDialog_; }
     JournalSearchWindow& journalSearch() { return *journalSearch_; }
+    UnmatchedJournalsWindow& unmatchedJournals() { return *unmatched_; }
     DataCommands& dataCommands() { return *data_; }
     lists::JournalList& journalList() { return journalList_; }
 
@@ -59,6 +61,7 @@ private:
     FontWindow* fontWindow_;
     HelpWindow* help_;
     TextImportWindow* textImport_;
+    UnmatchedJournalsWindow* unmatched_;
     std::unique_ptr<ReportCommands> reports_;
 };
 

@@ -1,0 +1,149 @@
+#include "cli/list_identify_cli.h"
+
+#include "cli/cli_support.h"
+
+#include "base/error.h"
+#include "base/file_modes.h"
+#include "base/number_format.h"
+#include "files/data_file_writer.h"
+#include "files/data_files.h"
+#include "files/survey_file.h"
+#include "files/temp_files.h"
+#include "lists/journal_identification.h"
+#include "lists/list_catalogue.h"
+#include "lists/list_data.h"
+#include "storage/engine.h"
+#include "storage/journal_list.h"
+#include "storage/schema.h"
+
+#include <QFileInfo>
+#include <QTextStream>
+
+#include <optional>
+
+namespace vestrum {
+namespace {
+
+using cli::kFailed;
+using cli::kOk;
+using cli::kUsage;
+
+QString S(const char* text)
+{
+    return QString::fromUtf8(text);
+}
+
+int usage(QTextStream& err, const QString& problem = QString())
+{
+    if (!problem.isEmpty())
+        err << problem << '\n';
+    err << "Użycie:\n"
+           "  vestrum-cli list identify ZBIÓR RODZAJ [--save]\n"
+           "RODZAJ to numer wykazu publikacji, od 3 do 6.\n";
+    err.flush();
+    return kUsage;
+}
+
+struct Request {
+    QString surveyPath;
+    int kind = -1;
+    bool save = false;
+};
+
+QString readRequest(const QStringList& args, Request& request)
+{
+    QStringList positional;
+    for (const QString& arg : args) {
+        if (arg == QLatin1String("--save"))
+            request.save = true;
+        else if (arg.startsWith(QLatin1String("--")))
+            return S("Nieznana opcja: %1").arg(arg);
+        else
+            positional << arg;
+    }
+    if (positional.size() != 2)
+        return S("Trzeba podać ZBIÓR i RODZAJ.");
+    request.surveyPath = positional[0];
+    const std::optional<int> kind = numbers::ParseInteger(positional[1]);
+    if (!kind || *kind < 3 || *kind > 6)
+        return S("Czasopisma identyfikuje się tylko w wykazach publikacji (rodzaje od 3 do 6), nie w wykazie %1.")
+            .arg(positional[1]);
+    request.kind = *kind;
+    return {};
+}
+
+// A text in one field of a line: the fields are separated by tabs, the parts of a suggestion by "|".
+QString field(QString text)
+{
+    for (QChar& ch : text)
+        if (ch == u'\t' || ch == u'|' || ch == u'\n' || ch == u'\r')
+            ch = u' ';
+    return text;
+}
+
+QString lineOf(const lists::UnmatchedTitle& title, const lists::JournalMatcher& matcher)
+{
+    QStringList fields{field(title.title), QString::number(title.rows)};
+    for (size_t i = 0; i < title.suggestions.size() && i < lists::JournalMatcher::kSuggestionCount; ++i) {
+        const lists::ListedJournal& journal = matcher.journal(title.suggestions[i].journal);
+        fields.append(field(journal.name) + u'|' + field(journal.points) + u'|' + lists::partLetter(journal.part));
+    }
+    return fields.join(u'\t');
+}
+
+int identify(const Request& request, QTextStream& out, const QString& journalListPath)
+{
+    // The survey first, so that a wrong ZBIÓR is told before the journal list is read. A survey to be changed
+    // is opened through the one save path: refused, locked and unpacked there.
+    tempfiles::ScratchFolder scratch;
+    db::Connection readOnly;
+    std::optional<datafiles::SurveyFileWrite> write;
+    if (request.save)
+        write.emplace(request.surveyPath);
+    else
+        OpenSurveyFile(readOnly, request.surveyPath, scratch);
+    db::Connection& survey = write ? write->survey() : readOnly;
+    lists::ListGrid grid = lists::EditorGrid(survey, request.kind);
+
+    tempfiles::ScratchFolder listScratch;
+    QString listPath = journalListPath;
+    if (!QFileInfo(listPath).isFile()) {
+        if (!listScratch.isValid())
+            throw Error(S("Nie można utworzyć katalogu tymczasowego."));
+        listPath = listScratch.filePath(QStringLiteral("lista_czasopism.mdb"));
+        journals::createJournalListDatabase(listPath);
+    }
+    db::Connection listDatabase;
+    listDatabase.open(listPath, schema::databasePassword());
+    lists::JournalList journals(listDatabase);
+    journals.open();
+
+    std::vector<QStringList> rows = grid.rows();
+    const int identified = lists::identifyAwaitingRows(journals, rows);
+    const std::vector<lists::UnmatchedTitle> titles = lists::unmatchedTitles(journals.matcher(), rows);
+
+    if (write && identified > 0) {
+        grid.setRows(std::move(rows));
+        write->saveList(request.kind, grid);
+        write->commit();
+    }
+    int unmatchedRows = 0;
+    for (const lists::UnmatchedTitle& title : titles) {
+        out << lineOf(title, journals.matcher()) << '\n';
+        unmatchedRows += title.rows;
+    }
+    out << "zidentyfikowano " << identified << ", bez dopasowania " << unmatchedRows << '\n';
+    return kOk;
+}
+
+} // namespace
+
+int runListIdentify(const QStringList& args, QTextStream& out, QTextStream& err, const QString& journalListPath)
+{
+    Request request;
+    if (const QString problem = readRequest(args, request); !problem.isEmpty())
+        return usage(err, problem);
+    return cli::RunReportingErrors(out, err, [&] { return identify(request, out, journalListPath); });
+}
+
+} // namespace vestrum
