@@ -3,7 +3,6 @@
 #include "cli/cli_support.h"
 
 #include "base/error.h"
-#include "base/file_modes.h"
 #include "base/number_format.h"
 #include "files/data_file_writer.h"
 #include "files/data_files.h"
