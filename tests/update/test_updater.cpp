@@ -317,6 +317,14 @@ private:
 TEST_F(UpdateFixture, AnUpdateKilledHalfWayIsUndoneAtTheNextStartAndOfferedAgain)
 {
     putUserData(QStringLiteral("Instytut Badań"));
+    // Enough rows that the user's database is far larger than the new one.
+    {
+        db::Transaction transaction(program.survey);
+        for (int i = 0; i < 2000; ++i)
+            program.survey.execute(QStringLiteral("INSERT INTO dane_wykaz_publikacji (grupa, Tytul) VALUES (1, ?)"),
+                { QStringLiteral("Tytuł %1").arg(i) });
+        transaction.commit();
+    }
     const QString tool = folder() + QStringLiteral("narzedzia/instaluj.sh");
     writeFile(tool, "stary");
     IniFile ini;
@@ -330,8 +338,9 @@ TEST_F(UpdateFixture, AnUpdateKilledHalfWayIsUndoneAtTheNextStartAndOfferedAgain
         vt::surveyPackage(QStringLiteral("2.2.2.0")) };
     program.survey.close();
 
-    // Two runs of the program, each killed inside an update: of the survey database and of a file component.
-    for (const QString& lines : { kDaneNewer, toolLine }) {
+    // Two runs of the program, each killed inside an update: of a file component and of the survey database (last,
+    // so that the journal of the new database's unfinished transaction is still there at the next start).
+    for (const QString& lines : { toolLine, kDaneNewer }) {
         const QString package = offlinePackage(lines, { surveyPackage, toolPackage });
         const pid_t pid = ::fork();
         if (pid == 0) {
@@ -356,9 +365,12 @@ TEST_F(UpdateFixture, AnUpdateKilledHalfWayIsUndoneAtTheNextStartAndOfferedAgain
             unfinishedUpdateMessage(QStringLiteral("Narzedzie")) }));
     program.survey.open(program.state.DatabasePath, schema::databasePassword());
     EXPECT_EQ(userData(), QStringLiteral("Instytut Badań"));
+    EXPECT_EQ(program.survey.scalar(QStringLiteral("SELECT count(*) FROM dane_wykaz_publikacji")).toInt(), 2000);
     EXPECT_EQ(surveyVersion(), QStringLiteral("2.2.1.0"));
     EXPECT_EQ(program.survey.scalar(QStringLiteral("PRAGMA quick_check")).toString(), QStringLiteral("ok"));
     EXPECT_EQ(readFile(tool), "stary");
+    EXPECT_FALSE(QFileInfo::exists(program.state.DatabasePath + QStringLiteral("-journal")))
+        << "the new database's journal must not be played into the old one";
     for (const QString& left : { QStringLiteral("dane"), QStringLiteral("narzedzia") })
         EXPECT_TRUE(QDir(folder() + left).entryList({ QStringLiteral("*.vestrum-stare") }, QDir::Files).isEmpty());
     messages.shown.clear();
