@@ -21,23 +21,32 @@ const QString kDatabaseName = QStringLiteral("ankieta.mdb");
 constexpr int kAttempts = 5;
 constexpr useconds_t kPauseMicroseconds = 100 * 1000;
 
+int openRetrying(const QByteArray& name, int flags)
+{
+    int descriptor = -1;
+    do {
+        descriptor = ::open(name.constData(), flags | O_CLOEXEC | O_NOFOLLOW, 0666);
+    } while (descriptor < 0 && errno == EINTR);
+    return descriptor;
+}
+
 // A descriptor of the lock file. Close-on-exec, so that no program started from here (the external updater
-// above all, which outlives the program and starts it again) inherits the lock. `create` makes the file for
-// every user of the folder; without write access an existing file is opened for reading, which flock allows.
+// above all, which outlives the program and starts it again) inherits the lock; never through a link planted in
+// its place. `create` makes the file, open to every user of the folder whatever the umask; without write access
+// an existing file is opened for reading, which flock allows.
 int openLockFile(const QString& path, bool create)
 {
     const QByteArray name = QFile::encodeName(path);
-    int descriptor = -1;
-    do {
-        descriptor = ::open(name.constData(), O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0), 0666);
-    } while (descriptor < 0 && errno == EINTR);
-    if (descriptor < 0 && errno != ENOENT) {
-        do {
-            descriptor = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
-        } while (descriptor < 0 && errno == EINTR);
+    if (create) {
+        const int made = openRetrying(name, O_RDWR | O_CREAT | O_EXCL);
+        if (made >= 0) {
+            ::fchmod(made, 0666);
+            return made;
+        }
     }
-    if (descriptor >= 0 && create)
-        ::fchmod(descriptor, 0666); // whatever the umask, another user's program must be able to open it
+    int descriptor = openRetrying(name, O_RDWR);
+    if (descriptor < 0 && errno != ENOENT)
+        descriptor = openRetrying(name, O_RDONLY);
     return descriptor;
 }
 
