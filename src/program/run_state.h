@@ -51,12 +51,6 @@ public:
 
 private:
     friend bool SetDataSaved(RunState& state, bool saved);
-
-// Writes the record of changes that are in no data file before a section or list save commits (DataSaved itself
-// is cleared by the save once committed): a run killed between the commit and the record would otherwise start
-// next time believing nothing is missing, and load a data file over the edit. False when "ankieta.ini" could not
-// be written.
-bool RecordUnsavedWork(RunState& state);
     friend bool RecordUnsavedWork(RunState& state);
     friend void ReadSettings(RunState& state, const IniFile& ini);
     bool saved_ = false;
