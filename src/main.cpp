@@ -1,11 +1,14 @@
-// Vestrum: the program's entry. One copy runs at a time; a second one ends at once, silently.
+// Vestrum: the program's entry. One copy per user runs at a time; a second one ends at once, silently. One copy
+// per data folder runs at a time; a second one, of another user or session, is told so and ends.
 #include "base/error.h"
 #include "program/program.h"
 #include "gui/main/program_windows.h"
+#include "program/data_folder_lock.h"
 #include "program/settings.h"
 #include "program/startup.h"
 #include "gui/main/main_window.h"
 #include "gui/update/update_commands.h"
+#include "update/updater.h"
 #include "update/update_server.h"
 #include "gui/common/message_box.h"
 #include "base/core_resources.h"
@@ -71,11 +74,17 @@ int main(int argc, char** argv)
         return 0;
 
     vestrum::initCoreResources();
-    vestrum::startup::JournalListPreparation journalList(QApplication::applicationDirPath());
     vestrum::SystemClock clock;
     vestrum::MessageBox messageBox;
     vestrum::Program program(messageBox, clock);
     messageBox.useFont(program.state.UserFont);
+    vestrum::startup::setProgramFolder(program.state, QApplication::applicationDirPath());
+    // Another user or session on the same data: this copy ends before it touches any file of the folder.
+    vestrum::DataFolderLock dataFolder;
+    if (!vestrum::startup::lockDataFolder(program, dataFolder))
+        return 1;
+    vestrum::update::RestoreUnfinishedUpdates(program);
+    vestrum::startup::JournalListPreparation journalList(QApplication::applicationDirPath());
     vestrum::MainWindow mainWindow(program);
     vestrum::ProgramWindows windows(program, mainWindow);
     plugSettings(program, mainWindow.steps());

@@ -9,6 +9,7 @@
 #include "files/restore_points.h"
 #include "files/temp_files.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -427,7 +428,61 @@ QString extractSurveyMember(const QString& path, const QString& folder)
     return extracted;
 }
 
+// Moves `from` to `to` when nothing is at `to`; false when that failed.
+bool moveFile(const QString& from, const QString& to)
+{
+    return QFileInfo::exists(to) ? false : QFile::rename(from, to);
+}
+
 } // namespace
+
+QString DamagedWorkingDataAsidePath(const QString& databasePath, const QDateTime& when)
+{
+    const QString stem = databasePath + QStringLiteral(".uszkodzona-") + when.toString(QStringLiteral("yyyy_MM_dd-HH_mm"));
+    QString path = stem;
+    for (int n = 2; QFileInfo::exists(path) || QFileInfo(path).isSymLink(); ++n)
+        path = stem + QStringLiteral("_%1").arg(n);
+    return path;
+}
+
+QString SetDamagedWorkingDataAside(Program& program)
+{
+    if (!program.survey.isOpen() || damageOf(program.survey).isEmpty())
+        return QString();
+    const QString database = program.state.DatabasePath;
+    const QString aside = DamagedWorkingDataAsidePath(database, program.clock().now());
+    const Error failed(QStringLiteral("Uszkodzona baza danych programu nie może zostać przeniesiona do pliku %1.\n"
+                                      "Dane w programie pozostały bez zmian.")
+                           .arg(QDir::toNativeSeparators(aside)));
+    program.survey.close();
+    // A journal left beside the damaged database is its own and goes with it; the new database starts without.
+    const QString journal = database + QStringLiteral("-journal");
+    const bool hadJournal = QFileInfo::exists(journal);
+    if ((hadJournal && !moveFile(journal, aside + QStringLiteral("-journal"))) || !moveFile(database, aside)) {
+        if (hadJournal)
+            moveFile(aside + QStringLiteral("-journal"), journal);
+        program.survey.open(database, schema::databasePassword());
+        throw failed;
+    }
+    try {
+        schema::createSurveyDatabase(database);
+        program.survey.open(database, schema::databasePassword());
+    } catch (const Error& error) {
+        // Without a new database the damaged one is better than none.
+        QFile::remove(database);
+        moveFile(aside, database);
+        if (hadJournal)
+            moveFile(aside + QStringLiteral("-journal"), journal);
+        program.survey.open(database, schema::databasePassword());
+        throw Error(failed.message() + QStringLiteral("\n\nSzczegóły: ") + error.message());
+    }
+    syncFolder(QFileInfo(database).absolutePath());
+    program.notify(QStringLiteral("Uszkodzona baza danych programu została przeniesiona do pliku %1, a na jej "
+                                  "miejsce została utworzona nowa.")
+                       .arg(QDir::toNativeSeparators(aside)),
+                   0, MessageKind::Warning);
+    return aside;
+}
 
 LoadOutcome LoadDataFile(Program& program, const QString& path, Progress& progress)
 {
@@ -453,6 +508,9 @@ LoadOutcome LoadDataFile(Program& program, const QString& path, Progress& progre
         loaded.close();
         return LoadOutcome::Declined;
     }
+    // Damaged working data cannot take the copy (their tables fail to read); the file is sound, so they go aside
+    // and the copy runs into a new database, converting an earlier-version file as always.
+    SetDamagedWorkingDataAside(program);
 
     struct Finish {
         Progress& progress;
@@ -705,7 +763,11 @@ QString DamagedWorkingDataMessage(const RunState& state, const QString& detail)
               .arg(point);
     return QStringLiteral("Uwaga! Dane w programie są uszkodzone i nie zostały zapisane; dotychczasowy zbiór "
                           "pozostał bez zmian.\n")
-        + remedy + QStringLiteral("\n\nSzczegóły: ") + detail;
+        + remedy
+        + QStringLiteral("\nUszkodzona baza zostanie przy tym przeniesiona do pliku "
+                         "dane/ankieta.mdb.uszkodzona-RRRR_MM_DD-GG_MM, a na jej miejsce program utworzy nową. "
+                         "Od nowa można też zacząć poleceniem „Nowa jednostka”.")
+        + QStringLiteral("\n\nSzczegóły: ") + detail;
 }
 
 QString DatabaseDamage(db::Connection& connection)
@@ -736,6 +798,7 @@ void StoreReportingYear(Program& program, const QString& year)
 
 void ClearForNewUnit(Program& program)
 {
+    SetDamagedWorkingDataAside(program);
     db::Connection& survey = program.survey;
     db::Transaction transaction(survey);
     for (const QString& table : survey.userTables()) {
@@ -756,5 +819,3 @@ void RefuseReadOnlyTarget(const QString& path)
 }
 
 } // namespace vestrum::datafiles
-
-

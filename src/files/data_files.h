@@ -7,6 +7,7 @@
 #include "base/error.h"
 #include "files/zlb_archive.h"
 
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 
@@ -78,11 +79,22 @@ enum class LoadOutcome {
 // in the mode given by program.state.StartingDataMode. Only the member ankieta.mdb is unpacked, into a private
 // folder in the program's temporary pattern that is removed afterwards, and it must pass SQLite's quick check:
 // a damaged one fails with a Polish message whose last line holds the technical detail. Asks the earlier-version question through the
-// program's messages. Sets CurrentDataFile and DataSaved on success.
+// program's messages. Sets CurrentDataFile and DataSaved on success. Damaged working data are set aside once the
+// file has passed its checks (SetDamagedWorkingDataAside), and the file is loaded into the new database.
 //
 // All tables are copied inside one transaction: when anything fails, the working database is exactly as
 // it was, CurrentDataFile and DataSaved keep their values, and vestrum::Error carries the reason.
 LoadOutcome LoadDataFile(Program& program, const QString& path, Progress& progress);
+
+// Damaged working data are never a dead end: loading a data file (also a restore point and the start-up load)
+// and "Nowa jednostka" first call this. When the open working database fails the quick check it is moved aside as
+// DamagedWorkingDataAsidePath (its journal with it), a new database of the current schema and the program's own
+// version takes its place and is opened, and the user is told where the damaged one went. Returns that path;
+// empty when the working data are sound. When the move fails, vestrum::Error and the working database is as it
+// was.
+QString SetDamagedWorkingDataAside(Program& program);
+// "<database>.uszkodzona-RRRR_MM_DD-GG_MM", then with "_2", "_3"... when taken.
+QString DamagedWorkingDataAsidePath(const QString& databasePath, const QDateTime& when);
 
 // The path "zapisz" of the save window writes to: folder + "/" + name with its extension set to ".naj".
 // Returns an empty string when the name still holds a "*" (the user has not named the file).
@@ -116,7 +128,8 @@ QString WorkingDataDamage(Program& program);
 // Writes the reporting year into Rok_sprawozdawczy of dane_szczegolowe and clears DataSaved.
 void StoreReportingYear(Program& program, const QString& year);
 
-// "Nowa jednostka": empties every table but `wersja` and puts one record with id -1 into dane_podstawowe.
+// "Nowa jednostka": empties every table but `wersja` and puts one record with id -1 into dane_podstawowe (into a
+// new database when the working one is damaged: SetDamagedWorkingDataAside).
 void ClearForNewUnit(Program& program);
 
 // The archive through which data files and restore points are written. Before the rebuilt archive is put in

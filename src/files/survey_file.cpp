@@ -2,6 +2,7 @@
 
 #include "base/error.h"
 #include "files/zlb_archive.h"
+#include "program/data_folder_lock.h"
 #include "storage/engine.h"
 #include "storage/schema.h"
 
@@ -43,6 +44,7 @@ QString UnpackSurvey(const QString& path, const QString& folder)
 
 void OpenSurveyFile(db::Connection& connection, const QString& path, QTemporaryDir& scratch)
 {
+    RefuseDataFolderInUse(path);
     if (!QFileInfo(path).isFile())
         throw Error(QStringLiteral("Nie znaleziono pliku %1").arg(QDir::toNativeSeparators(path)));
     const QString database = IsSurveyArchive(path) ? unpackSurvey(path, scratch) : path;

@@ -3,6 +3,7 @@
 #include "base/error.h"
 #include "base/number_format.h"
 #include "program/program.h"
+#include "program/settings.h"
 #include "storage/engine.h"
 #include "lists/list_catalogue.h"
 
@@ -244,7 +245,7 @@ CompactList LoadCompactList(db::Connection& survey, int kind)
     return list;
 }
 
-int SaveList(db::Connection& survey, int kind, const ListGrid& grid)
+int SaveList(db::Connection& survey, int kind, const ListGrid& grid, const std::function<void()>& beforeCommit)
 {
     const ListKindInfo& info = ListKindInfoOf(kind);
     db::Transaction transaction(survey);
@@ -272,14 +273,19 @@ int SaveList(db::Connection& survey, int kind, const ListGrid& grid)
         table.post();
         count += countOf(info, row.value(scopeColumn));
     }
+    if (beforeCommit)
+        beforeCommit();
     transaction.commit();
     return count;
 }
 
 int SaveList(Program& program, int kind, const ListGrid& grid)
 {
-    const int count = SaveList(program.survey, kind, grid);
+    bool recorded = true;
+    const int count = SaveList(program.survey, kind, grid, [&] { recorded = RecordUnsavedWork(program.state); });
     SetDataSaved(program.state, false);
+    if (!recorded)
+        ReportUnwritableSettings(program);
     return count;
 }
 

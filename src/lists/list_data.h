@@ -6,6 +6,8 @@
 #include <QMap>
 #include <QString>
 
+#include <functional>
+
 namespace vestrum {
 class Program;
 namespace db {
@@ -39,8 +41,11 @@ CompactList LoadCompactList(db::Connection& survey, int kind);
 // when any row cannot be written (a number column given text that is not a number) nothing is
 // changed and vestrum::Error tells which cell. Rows of the table's other kinds stay. Returns the
 // count for the list button (rows written, or for kinds 1 and 2 the disciplines granted).
-int SaveList(db::Connection& survey, int kind, const ListGrid& grid);
-// As above, and marks the working data as changed since the last data file was written.
+// `beforeCommit` runs once every row has been written, just before the transaction commits.
+int SaveList(db::Connection& survey, int kind, const ListGrid& grid,
+             const std::function<void()>& beforeCommit = {});
+// As above, and marks the working data as changed since the last data file was written; the record of that in
+// "ankieta.ini" is written before the commit.
 int SaveList(Program& program, int kind, const ListGrid& grid);
 
 // The order the editor shows a loaded list in: by its first column, whose header gets the sort

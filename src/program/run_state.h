@@ -51,6 +51,7 @@ public:
 
 private:
     friend bool SetDataSaved(RunState& state, bool saved);
+    friend bool RecordUnsavedWork(RunState& state);
     friend void ReadSettings(RunState& state, const IniFile& ini);
     bool saved_ = false;
     bool unsavedRecorded_ = false;
@@ -74,6 +75,7 @@ struct RunState {
     QString PopupPanels;               // "Panels" of the entry dialog, as stored
     QMap<QString, QString> ComponentVersions; // installed component -> "a.b.c.d"
     QMap<QString, QString> ComponentFiles;    // installed component -> its "Obiekt" path
+    bool UnwritableSettingsReported = false;  // the user has been told once that "ankieta.ini" cannot be written
 
     QString journalListPath() const { return ProgramFolder + QStringLiteral("dane/lista_czasopism.mdb"); }
     QString settingsPath() const { return ProgramFolder + QStringLiteral("ankieta.ini"); }
@@ -85,6 +87,12 @@ struct RunState {
 // for the runs that never get there. Returns false when the record could not be written (the flag is set all
 // the same, and the next change tries again); with no program folder nothing is written.
 bool SetDataSaved(RunState& state, bool saved);
+
+// Writes the record of changes that are in no data file before a section or list save commits (DataSaved itself
+// is cleared by the save once committed): a run killed between the commit and the record would otherwise start
+// next time believing nothing is missing, and load a data file over the edit. False when "ankieta.ini" could not
+// be written.
+bool RecordUnsavedWork(RunState& state);
 
 // Program folder of a path: always ends with "/".
 QString withTrailingSlash(const QString& folder);

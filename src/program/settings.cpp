@@ -2,7 +2,10 @@
 
 #include "base/error.h"
 #include "base/codepage.h"
+#include "base/file_modes.h"
+#include "program/program.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSaveFile>
 #include <QStringDecoder>
@@ -207,6 +210,9 @@ QString IniFile::toText() const
 
 void IniFile::save(const QString& path) const
 {
+    // A settings file the user marked read-only stays as it is, also for root, whom no open refuses.
+    if (isReadOnlyTarget(path))
+        throw Error(QStringLiteral("Nie można zapisać ustawień programu w pliku ") + path);
     QSaveFile file(path);
     const QByteArray bytes = toText().toUtf8();
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
@@ -276,23 +282,61 @@ void WriteSettings(const RunState& state, IniFile& ini)
             ini.setValue(it.key(), kObiekt, it.value());
 }
 
+namespace {
+
+// Writes "[Dane] Niezapisane" at once (IniFile::save flushes the file before it takes the old one's place).
+bool writeUnsavedRecord(const RunState& state, bool unsaved)
+{
+    try {
+        IniFile ini;
+        ini.load(state.settingsPath());
+        ini.setValue(kDane, kUnsaved, unsaved ? QStringLiteral("1") : QStringLiteral("0"));
+        ini.save(state.settingsPath());
+    } catch (const Error&) {
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
 bool SetDataSaved(RunState& state, bool saved)
 {
     DataSavedFlag& flag = state.DataSaved;
     flag.saved_ = saved;
     if (flag.unsavedRecorded_ == !saved || state.ProgramFolder.isEmpty())
         return true;
-    try {
-        IniFile ini;
-        ini.load(state.settingsPath());
-        ini.setValue(kDane, kUnsaved, saved ? QStringLiteral("0") : QStringLiteral("1"));
-        ini.save(state.settingsPath());
-    } catch (const Error&) {
-        // The flag in memory is right; the record is tried again at the next change and at close.
+    // On failure the flag in memory is right; the record is tried again at the next change and at close.
+    if (!writeUnsavedRecord(state, !saved))
         return false;
-    }
     flag.unsavedRecorded_ = !saved;
     return true;
+}
+
+bool RecordUnsavedWork(RunState& state)
+{
+    DataSavedFlag& flag = state.DataSaved;
+    if (flag.unsavedRecorded_ || state.ProgramFolder.isEmpty())
+        return true;
+    if (!writeUnsavedRecord(state, true))
+        return false;
+    flag.unsavedRecorded_ = true;
+    return true;
+}
+
+QString unwritableSettingsMessage(const QString& settingsPath)
+{
+    return QStringLiteral("Nie można zapisać pliku ustawień %1 - po awarii niezapisane zmiany mogą zostać utracone.")
+        .arg(QDir::toNativeSeparators(settingsPath));
+}
+
+void ReportUnwritableSettings(Program& program)
+{
+    RunState& state = program.state;
+    if (state.UnwritableSettingsReported)
+        return;
+    state.UnwritableSettingsReported = true;
+    program.notify(unwritableSettingsMessage(state.settingsPath()), 0, MessageKind::Warning);
 }
 
 void StoreComponentVersion(RunState& state, const QString& component, const QString& version)

@@ -9,6 +9,8 @@
 
 namespace vestrum {
 
+class Program;
+
 // A settings file of "[section]" headers and "key=value" lines. Section and key names are
 // matched without regard to letter case, the file keeps its order and spelling when rewritten,
 // and values are stored verbatim (no escaping), so a file edited by hand stays readable.
@@ -61,6 +63,11 @@ void ReadSettings(RunState& state, const IniFile& ini);
 // vestrum::Error when the file cannot be written.
 void WriteSettings(const RunState& state);
 void WriteSettings(const RunState& state, IniFile& ini);
+
+// A save of a section or list whose record of unsaved work (RecordUnsavedWork) could not be written tells the
+// user so, once per run: after a crash such changes could be lost.
+QString unwritableSettingsMessage(const QString& settingsPath);
+void ReportUnwritableSettings(Program& program);
 
 // Writes one installed component's version into "ankieta.ini" at once (the update installs a
 // component and records it before anything else can fail).

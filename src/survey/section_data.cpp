@@ -6,6 +6,7 @@
 #include "survey/list_kinds.h"
 #include "base/number_format.h"
 #include "program/program.h"
+#include "program/settings.h"
 #include "storage/engine.h"
 #include "survey/reference_tables.h"
 #include "base/grid_rules.h"
@@ -492,8 +493,12 @@ void SaveSection(Program& program, int tag, const FieldValues& values)
                       version);
         }
     });
+    // Every conversion has passed: the record of unsaved work goes to disk before the edit does.
+    const bool recorded = RecordUnsavedWork(program.state);
     transaction.commit();
     SetDataSaved(program.state, false);
+    if (!recorded)
+        ReportUnwritableSettings(program);
 }
 
 std::vector<LoadedPage> LoadAllSections(Program& program, const LoadProgress& progress)

@@ -32,6 +32,30 @@ bool ReplaceByRename(const QString& from, const QString& to)
     return !ec;
 }
 
+QString AsidePath(const QString& path)
+{
+    return path + QString::fromLatin1(kAsideSuffix);
+}
+
+QStringList RestoreFilesSetAside(const QString& folder)
+{
+    QStringList restored;
+    const QDir dir(folder);
+    const QString suffix = QString::fromLatin1(kAsideSuffix);
+    for (const QString& name : dir.entryList({ QLatin1Char('*') + suffix }, QDir::Files | QDir::Hidden, QDir::Name)) {
+        if (name.size() == suffix.size())
+            continue;
+        const QString original = dir.filePath(name.chopped(suffix.size()));
+        // A database killed in the middle of a transaction leaves its journal beside it; that journal belongs
+        // to the new file and would be played into the old one at its next opening.
+        for (const char* companion : { "-journal", "-wal", "-shm" })
+            QFile::remove(original + QString::fromLatin1(companion));
+        if (ReplaceByRename(dir.filePath(name), original))
+            restored.append(original);
+    }
+    return restored;
+}
+
 QStringList CheckPackage(const QString& packagePath)
 {
     if (!QFileInfo(packagePath).isFile())
@@ -129,7 +153,7 @@ void FileReplacement::putAside(const QString& path)
         if (a.original == path)
             return;
     }
-    const QString aside = path + QString::fromLatin1(kAsideSuffix);
+    const QString aside = AsidePath(path);
     QFile::remove(aside);
     if (!ReplaceByRename(path, aside))
         throw Error(QStringLiteral("Nie można zastąpić pliku %1.").arg(QDir::toNativeSeparators(path)));

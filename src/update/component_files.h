@@ -56,6 +56,14 @@ private:
     bool done_ = false;
 };
 
+// The name under which FileReplacement keeps a file it replaces until commit(): "<file>.vestrum-stare".
+QString AsidePath(const QString& path);
+
+// Puts back every file a replacement that never finished (the program was killed) left aside in `folder`: each
+// "<file>.vestrum-stare" is renamed over "<file>", whose database journal, if any, goes with the new file.
+// Returns the paths put back.
+QStringList RestoreFilesSetAside(const QString& folder);
+
 // Moves `from` to `to`, replacing whatever is at `to` in one step (the rename of the file system).
 bool ReplaceByRename(const QString& from, const QString& to);
 

@@ -147,6 +147,65 @@ QString LocalSource()
     return QStringLiteral("lokalnie");
 }
 
+QString unfinishedUpdateMessage(const QString& component)
+{
+    return QStringLiteral("Poprzednia aktualizacja składnika %1 nie została dokończona - przywrócono jego poprzednią "
+                          "wersję.")
+        .arg(component);
+}
+
+namespace {
+
+struct ComponentFile {
+    QString name;
+    QString path;
+};
+
+// The files the update replaces: the two databases and every file component the settings name, inside the
+// program folder only.
+QList<ComponentFile> componentFiles(const RunState& state)
+{
+    QList<ComponentFile> files { { QStringLiteral("dane"), state.DatabasePath },
+        { QStringLiteral("Lista_czasopism"), state.journalListPath() } };
+    RunState settings = state;
+    ReadSettings(settings);
+    for (auto it = settings.ComponentFiles.cbegin(); it != settings.ComponentFiles.cend(); ++it) {
+        const QString path = QDir::fromNativeSeparators(it.value().trimmed());
+        if (!path.isEmpty() && IsInsideProgramFolder(state.ProgramFolder, path))
+            files.append({ it.key(), path });
+    }
+    return files;
+}
+
+} // namespace
+
+QStringList RestoreUnfinishedUpdates(Program& program)
+{
+    const QList<ComponentFile> files = componentFiles(program.state);
+    QStringList scannedFolders;
+    QStringList components;
+    for (const ComponentFile& file : files) {
+        const QString folder = QDir::cleanPath(QFileInfo(file.path).absolutePath());
+        if (scannedFolders.contains(folder))
+            continue;
+        scannedFolders.append(folder);
+        for (const QString& restored : RestoreFilesSetAside(folder)) {
+            // A file put back is its own component's; any other file of the folder belongs to the component
+            // whose folder it is (a package of several files).
+            QString owner = file.name;
+            for (const ComponentFile& other : files) {
+                if (QDir::cleanPath(other.path) == QDir::cleanPath(restored))
+                    owner = other.name;
+            }
+            if (!components.contains(owner))
+                components.append(owner);
+        }
+    }
+    for (const QString& component : components)
+        program.notify(unfinishedUpdateMessage(QString(component).replace(u'_', u' ')), 0, MessageKind::Warning);
+    return components;
+}
+
 // ------------------------------------------------------------------------------------------------------------
 // Processes
 

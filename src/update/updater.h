@@ -37,6 +37,15 @@ namespace update {
 // The source of CheckForUpdates and InstallUpdates for a package already unpacked into "tmp/".
 QString LocalSource();
 
+// The first step of the start, before the update check: an update killed while it replaced a component's files
+// (the survey database during the carry-over of the user's data, the journal list, a file component) left the
+// old files beside the new ones as "<file>.vestrum-stare". They are put back over the new files, so the
+// component is as it was before that update, which is then offered again; the user is told once for each such
+// component. Needs the program folder in program.state; reads "ankieta.ini" for the files of the file
+// components. Returns the names of the components put back.
+QStringList RestoreUnfinishedUpdates(Program& program);
+QString unfinishedUpdateMessage(const QString& component);
+
 // What the installation asks of the platform and of the windows.
 class UpdateHost {
 public:

@@ -7,9 +7,11 @@
 #include "files/data_files.h"
 #include "files/restore_points.h"
 #include "files/temp_files.h"
+#include "lists/list_data.h"
 #include "program/settings.h"
 #include "program/startup.h"
 #include "support/legacy_data_file.h"
+#include "survey/section_data.h"
 
 #include <QCryptographicHash>
 #include <QDirIterator>
@@ -18,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <sqlite3.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -467,6 +470,122 @@ TEST(DataSafety, ACrashBetweenAnEditAndASaveKeepsTheEditInARestorePointAtTheNext
     EXPECT_EQ(unitName(next.survey), QStringLiteral("edycja"));
     EXPECT_EQ(next.survey.scalar(QStringLiteral("SELECT Rok_sprawozdawczy FROM dane_szczegolowe")).toString(),
         QStringLiteral("2007"));
+}
+
+namespace {
+
+// SQLite's commit hook: the process dies as the save's transaction commits.
+int killAtCommit(void*)
+{
+    ::raise(SIGKILL);
+    return 0;
+}
+
+// A section save and a list save of the program, as "zapisz zmiany" runs them.
+void saveSectionOrList(Program& program, bool list)
+{
+    if (list) {
+        lists::SaveList(program, 3, lists::LoadList(program, 3).grid);
+        return;
+    }
+    FieldValues unit = LoadSection(program, 101);
+    unit.text[QStringLiteral("e001")] = QStringLiteral("edycja");
+    SaveSection(program, 101, unit);
+}
+
+} // namespace
+
+TEST(DataSafety, ASaveKilledAtItsCommitHasAlreadyRecordedTheUnsavedWork)
+{
+    TestProgram t;
+    fillSurvey(t.survey(), QStringLiteral("w pliku"), 20);
+    datafiles::WriteDataFile(t.program, t.path(QStringLiteral("wyniki.naj")));
+    t.survey().close();
+    for (bool list : { false, true }) {
+        WriteSettings(t.program.state); // the run that saved the file closed normally
+        const int status = runChild([&] {
+            ChildProgram child(t.program.state);
+            sqlite3_commit_hook(child.program.survey.handle(), &killAtCommit, nullptr);
+            saveSectionOrList(child.program, list);
+        });
+        ASSERT_TRUE(WIFSIGNALED(status)) << "the save ran to its end";
+        RunState next;
+        next.ProgramFolder = t.program.state.ProgramFolder;
+        ReadSettings(next);
+        EXPECT_TRUE(next.DataSaved.unsavedRecorded()) << (list ? "list" : "section");
+    }
+}
+
+TEST(DataSafety, ASettingsFileThatCannotBeWrittenIsReportedOnceAndTheSavesGoOn)
+{
+    TestProgram t;
+    fillSurvey(t.survey(), QStringLiteral("w pliku"), 20);
+    SetDataSaved(t.program.state, true);
+    WriteSettings(t.program.state);
+    const QString settings = t.program.state.settingsPath();
+    const QByteArray before = fileHash(settings);
+    ASSERT_TRUE(QFile::setPermissions(settings, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+
+    for (bool list : { false, true, false })
+        saveSectionOrList(t.program, list);
+    EXPECT_EQ(t.messages.shown,
+        QStringList { QStringLiteral("Nie można zapisać pliku ustawień %1 - po awarii niezapisane zmiany mogą zostać "
+                                     "utracone.")
+                          .arg(QDir::toNativeSeparators(settings)) });
+    EXPECT_EQ(LoadSection(t.program, 101).text.value(QStringLiteral("e001")), QStringLiteral("edycja"));
+    EXPECT_FALSE(t.program.state.DataSaved);
+    EXPECT_EQ(fileHash(settings), before) << "a read-only file stays as it is, whoever runs the program";
+}
+
+TEST(DataSafety, DamagedWorkingDataAreSetAsideByALoadARestoreAndANewUnit)
+{
+    TestProgram t;
+    fillSurvey(t.survey(), QStringLiteral("zdrowa"));
+    const QString file = t.path(QStringLiteral("wyniki.naj"));
+    datafiles::WriteDataFile(t.program, file);
+    QString point;
+    ASSERT_TRUE(restorepoints::MakeRestorePoint(t.program, &point));
+    const QString legacy = t.path(QStringLiteral("2005.naj"));
+    writeLegacyDataFile(legacy);
+    const QString database = t.program.state.DatabasePath;
+    const QString aside = database + QStringLiteral(".uszkodzona-2008_03_05-09_07");
+
+    auto damage = [&] {
+        t.survey().close();
+        damageLastPage(database);
+        t.survey().open(database, schema::databasePassword());
+        t.messages.shown.clear();
+        return fileHash(database);
+    };
+    // The way out is named where the user meets the damage.
+    damage();
+    const QString refused = errorOf([&] { datafiles::SaveToCurrentDataFile(t.program); });
+    EXPECT_TRUE(refused.contains(QStringLiteral("dane/ankieta.mdb.uszkodzona-RRRR_MM_DD-GG_MM"))) << refused.toStdString();
+    EXPECT_TRUE(refused.contains(QStringLiteral("„Nowa jednostka”")));
+
+    const std::vector<std::pair<QString, std::function<void()>>> ways {
+        { QString(), [&] { EXPECT_EQ(datafiles::LoadDataFile(t.program, file, quiet), datafiles::LoadOutcome::Loaded); } },
+        { QStringLiteral("_2"), [&] { restorepoints::RestoreData(t.program, point, quiet); } },
+        { QStringLiteral("_3"), [&] { datafiles::ClearForNewUnit(t.program); } },
+        { QStringLiteral("_4"),
+            [&] {
+                EXPECT_EQ(datafiles::LoadDataFile(t.program, legacy, quiet), datafiles::LoadOutcome::LoadedEarlierVersion);
+            } },
+    };
+    for (const auto& [suffix, way] : ways) {
+        const QByteArray damaged = damage();
+        way();
+        EXPECT_EQ(fileHash(aside + suffix), damaged) << "the damaged database is kept whole: " << suffix.toStdString();
+        EXPECT_TRUE(datafiles::WorkingDataDamage(t.program).isEmpty());
+        EXPECT_EQ(t.survey().scalar(QStringLiteral("SELECT wersja FROM wersja")).toString(), schema::surveyFormatVersion());
+        EXPECT_TRUE(t.messages.shown.join(u'\n').contains(QDir::toNativeSeparators(aside + suffix)));
+    }
+    // What each way put into the new database: the file, the point, a new unit, the converted 2005 file.
+    EXPECT_EQ(rowCount(t.survey(), QStringLiteral("dane_wykaz_monografii")), 2);
+    datafiles::LoadDataFile(t.program, file, quiet);
+    EXPECT_EQ(unitName(t.survey()), QStringLiteral("zdrowa"));
+    EXPECT_EQ(rowCount(t.survey(), QStringLiteral("dane_wykaz_publikacji")), 3000);
+    EXPECT_FALSE(QFileInfo::exists(aside + QStringLiteral("_5"))) << "sound data stay where they are";
 }
 
 TEST(DataSafety, WithoutARestorePointTheStartKeepsTheUnsavedWorkingData)

@@ -1,6 +1,7 @@
 #include "gui/main/about_window.h"
 #include "gui/main/main_window.h"
 #include "gui/common/progress_window.h"
+#include "program/data_folder_lock.h"
 #include "program/startup.h"
 #include "support/temp_survey.h"
 
@@ -10,7 +11,10 @@
 #include <QLockFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 using namespace vestrum;
 using vestrum::testing::ScriptedMessages;
@@ -93,5 +97,66 @@ TEST(SingleInstance, SecondCopyEndsSilentlyWithoutTouchingFiles)
     EXPECT_EQ(second.exitCode(), 0);
     EXPECT_TRUE(second.readAllStandardOutput().isEmpty());
     EXPECT_EQ(QDir(folder.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{QStringLiteral("vestrum")});
+}
+
+namespace {
+
+// Whether process `pid` holds a flock on `path`, read from /proc/locks: looking there takes no lock that could
+// keep the program out.
+bool holdsFlock(qint64 pid, const QString& path)
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return false;
+    QFile locks(QStringLiteral("/proc/locks"));
+    if (!locks.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray inode = ':' + QByteArray::number(static_cast<qulonglong>(info.st_ino));
+    for (const QByteArray& line : locks.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() > 5 && fields[1] == "FLOCK" && fields[4].toLongLong() == pid && fields[5].endsWith(inode))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+// Another user (here: another home and runtime folder, so the single-instance lock is not shared) starts the
+// program on the same data: the data folder's lock, taken by the program before it opens any database, keeps
+// a second program out for as long as the first one runs, however it ends.
+TEST(SingleInstance, TheDataFolderIsHeldFromTheStartToTheEndOfTheProgram)
+{
+    QTemporaryDir folder;
+    QTemporaryDir otherUser;
+    const QString program = folder.filePath(QStringLiteral("vestrum"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(VESTRUM_PROGRAM), program));
+    QFile::setPermissions(program, QFile::permissions(program) | QFile::ExeOwner);
+
+    QProcess first;
+    first.setWorkingDirectory(folder.path());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("HOME"), otherUser.path());
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), otherUser.path());
+    first.setProcessEnvironment(environment);
+    first.start(program, {});
+    ASSERT_TRUE(first.waitForStarted());
+    const QString lockFile = dataFolderLockPath(folder.filePath(QStringLiteral("dane")));
+    // It then waits in its first message box, which nobody answers.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return holdsFlock(first.processId(), lockFile); }, 20000));
+
+    ScriptedMessages messages;
+    SystemClock clock;
+    Program second(messages, clock);
+    startup::setProgramFolder(second.state, folder.path());
+    DataFolderLock lock;
+    EXPECT_FALSE(startup::lockDataFolder(second, lock));
+    EXPECT_EQ(messages.shown, QStringList { dataFolderInUseMessage() });
+
+    first.kill();
+    first.waitForFinished();
+    EXPECT_TRUE(startup::lockDataFolder(second, lock));
+    EXPECT_TRUE(QFileInfo::exists(lockFile));
 }
 #endif

@@ -1,12 +1,19 @@
 #include "base/error.h"
+#include "files/survey_file.h"
+#include "program/data_folder_lock.h"
 #include "program/startup.h"
 #include "storage/schema.h"
+#include "support/legacy_data_file.h"
 #include "support/temp_survey.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace vestrum;
 using vestrum::testing::ScriptedMessages;
@@ -242,4 +249,58 @@ TEST(SingleInstance, TheLockLivesInAFolderOfTheUserAlone)
     ASSERT_TRUE(folder.isDir());
     EXPECT_EQ(folder.ownerId(), QFileInfo(QDir::homePath()).ownerId());
     EXPECT_FALSE(folder.permissions() & (QFile::WriteGroup | QFile::WriteOther));
+}
+
+// Another program on the same data folder: a second process (another user's copy, another session) holds the
+// folder's lock, as the running program does from its start to its end.
+TEST_F(StartFixture, AnotherProgramOnTheSameDataKeepsTheStartAndTheCommandsOut)
+{
+    const QString dataFolder = folder.filePath(QStringLiteral("dane"));
+    schema::createSurveyDatabase(program.state.DatabasePath);
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t holder = ::fork();
+    if (holder == 0) {
+        DataFolderLock lock;
+        const char taken = lock.take(dataFolder) ? '1' : '0';
+        (void)!::write(ready[1], &taken, 1);
+        ::pause(); // until killed
+        ::_exit(0);
+    }
+    char taken = 0;
+    ASSERT_EQ(::read(ready[0], &taken, 1), 1);
+    ASSERT_EQ(taken, '1');
+
+    DataFolderLock lock;
+    EXPECT_FALSE(startup::lockDataFolder(program, lock));
+    EXPECT_EQ(messages.shown, QStringList { QStringLiteral("Program pracuje już na tych danych (inny użytkownik lub "
+                                                           "inna sesja). Zamknij go i uruchom ponownie.") });
+    EXPECT_FALSE(program.survey.isOpen());
+    for (const QString& spelling : QStringList { program.state.DatabasePath, dataFolder + QStringLiteral("/../dane/ankieta.mdb") }) {
+        db::Connection connection;
+        QTemporaryDir scratch;
+        EXPECT_EQ(vestrum::testing::errorOf([&] { OpenSurveyFile(connection, spelling, scratch); }), dataFolderInUseMessage());
+        EXPECT_FALSE(connection.isOpen());
+    }
+
+    // Another data folder is free, for the program and for the commands alike.
+    QTemporaryDir other;
+    const QString otherDatabase = other.filePath(QStringLiteral("dane/ankieta.mdb"));
+    schema::createSurveyDatabase(otherDatabase);
+    DataFolderLock otherLock;
+    EXPECT_TRUE(otherLock.take(other.filePath(QStringLiteral("dane"))));
+    otherLock.release();
+    db::Connection connection;
+    QTemporaryDir scratch;
+    OpenSurveyFile(connection, otherDatabase, scratch);
+    EXPECT_TRUE(connection.isOpen());
+
+    // However the holder ends, the lock goes with it; its file stays.
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    connection.close();
+    OpenSurveyFile(connection, program.state.DatabasePath, scratch);
+    connection.close();
+    EXPECT_TRUE(startup::lockDataFolder(program, lock));
+    EXPECT_TRUE(QFileInfo::exists(dataFolderLockPath(dataFolder)));
 }

@@ -7,6 +7,10 @@
 
 #include <QElapsedTimer>
 
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+
 using namespace vestrum;
 using namespace vestrum::update;
 namespace vt = vestrum::testing;
@@ -294,6 +298,115 @@ TEST_F(UpdateFixture, FileComponentsKeepOlderBackupsAndUndoAFailedRunOnce)
     EXPECT_EQ(ini.value(QStringLiteral("Narzedzie"), QStringLiteral("wersja")), QStringLiteral("1.0.0.0"));
     ASSERT_EQ(messages.shown.size(), 1);
     EXPECT_TRUE(messages.shown[0].startsWith(QStringLiteral("Instalacja składnika Narzedzie nie powiodła się")));
+}
+
+namespace {
+
+// Kills the update's process at a chosen point: inside the carry-over of the survey data (the second table of
+// the copy, so the new database's transaction has begun), or when a run-once component's program would start.
+class KillingHost final : public ProcessHost {
+public:
+    void openWebPage(const QUrl&) override {}
+    bool startDetached(const QString&, const QStringList&) override { return true; }
+    std::optional<int> runAndWait(const QString&, int) override
+    {
+        ::raise(SIGKILL);
+        return std::nullopt;
+    }
+    void requestClose() override {}
+    datafiles::Progress& progress() override { return progress_; }
+
+private:
+    class KillingProgress final : public datafiles::Progress {
+    public:
+        void start(const QString& caption, const QString&, int) override
+        {
+            copying_ = caption == QStringLiteral("Kopiowanie danych");
+            steps_ = 0;
+        }
+        void step(const QString&) override
+        {
+            if (copying_ && ++steps_ == 2)
+                ::raise(SIGKILL);
+        }
+        void finish() override {}
+
+    private:
+        bool copying_ = false;
+        int steps_ = 0;
+    } progress_;
+};
+
+} // namespace
+
+TEST_F(UpdateFixture, AnUpdateKilledHalfWayIsUndoneAtTheNextStartAndOfferedAgain)
+{
+    putUserData(QStringLiteral("Instytut Badań"));
+    // Enough rows that the user's database is far larger than the new one.
+    {
+        db::Transaction transaction(program.survey);
+        for (int i = 0; i < 2000; ++i)
+            program.survey.execute(QStringLiteral("INSERT INTO dane_wykaz_publikacji (grupa, Tytul) VALUES (1, ?)"),
+                { QStringLiteral("Tytuł %1").arg(i) });
+        transaction.commit();
+    }
+    const QString tool = folder() + QStringLiteral("narzedzia/instaluj.sh");
+    writeFile(tool, "stary");
+    IniFile ini;
+    ini.setValue(QStringLiteral("Narzedzie"), QStringLiteral("wersja"), QStringLiteral("1.0.0.0"));
+    ini.setValue(QStringLiteral("Narzedzie"), QStringLiteral("Obiekt"), tool);
+    ini.save(program.state.settingsPath());
+    const QString toolLine = QStringLiteral("Narzedzie:1.1.0.0;t:4;p:n.zlb;s:;f:narzedzia;\n");
+    const QPair<QString, QByteArray> toolPackage { QStringLiteral("n.zlb"),
+        vt::archiveOf({ { QStringLiteral("instaluj.sh"), "#!/bin/sh\nexit 0\n" } }) };
+    const QPair<QString, QByteArray> surveyPackage { QStringLiteral("dane.zlb"),
+        vt::surveyPackage(QStringLiteral("2.2.2.0")) };
+    program.survey.close();
+
+    // Two runs of the program, each killed inside an update: of a file component and of the survey database (last,
+    // so that the journal of the new database's unfinished transaction is still there at the next start).
+    for (const QString& lines : { toolLine, kDaneNewer }) {
+        const QString package = offlinePackage(lines, { surveyPackage, toolPackage });
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            program.survey.open(program.state.DatabasePath, schema::databasePassword());
+            KillingHost killing;
+            Updater killed(program, fetcher, killing);
+            killed.setExecutable(folder() + QStringLiteral("vestrum"));
+            killed.OfflineUpdate(package);
+            ::_exit(0);
+        }
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "the update ran to its end: " << lines.toStdString();
+    }
+    ASSERT_TRUE(QFileInfo::exists(program.state.DatabasePath + QStringLiteral(".vestrum-stare")));
+
+    // The next start, before its update check.
+    EXPECT_EQ(RestoreUnfinishedUpdates(program), (QStringList { QStringLiteral("dane"), QStringLiteral("Narzedzie") }));
+    EXPECT_EQ(messages.shown,
+        (QStringList { QStringLiteral("Poprzednia aktualizacja składnika dane nie została dokończona - przywrócono "
+                                      "jego poprzednią wersję."),
+            unfinishedUpdateMessage(QStringLiteral("Narzedzie")) }));
+    program.survey.open(program.state.DatabasePath, schema::databasePassword());
+    EXPECT_EQ(userData(), QStringLiteral("Instytut Badań"));
+    EXPECT_EQ(program.survey.scalar(QStringLiteral("SELECT count(*) FROM dane_wykaz_publikacji")).toInt(), 2000);
+    EXPECT_EQ(surveyVersion(), QStringLiteral("2.2.1.0"));
+    EXPECT_EQ(program.survey.scalar(QStringLiteral("PRAGMA quick_check")).toString(), QStringLiteral("ok"));
+    EXPECT_EQ(readFile(tool), "stary");
+    EXPECT_FALSE(QFileInfo::exists(program.state.DatabasePath + QStringLiteral("-journal")))
+        << "the new database's journal must not be played into the old one";
+    for (const QString& left : { QStringLiteral("dane"), QStringLiteral("narzedzia") })
+        EXPECT_TRUE(QDir(folder() + left).entryList({ QStringLiteral("*.vestrum-stare") }, QDir::Files).isEmpty());
+    messages.shown.clear();
+    EXPECT_TRUE(RestoreUnfinishedUpdates(program).isEmpty()) << "told once";
+
+    // Both updates are offered again and now go through.
+    EXPECT_FALSE(updater.OfflineUpdate(offlinePackage(kDaneNewer + toolLine, { surveyPackage, toolPackage })));
+    EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join(u'|').toStdString();
+    EXPECT_EQ(surveyVersion(), QStringLiteral("2.2.2.0"));
+    EXPECT_EQ(userData(), QStringLiteral("Instytut Badań"));
+    EXPECT_EQ(readFile(tool), "#!/bin/sh\nexit 0\n");
 }
 
 TEST_F(UpdateFixture, ObjectPathOutsideTheProgramFolderIsIgnored)
