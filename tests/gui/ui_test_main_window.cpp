@@ -29,6 +29,7 @@
 #include <gtest/gtest.h>
 
 #include <QHeaderView>
+#include <tuple>
 
 using namespace vestrum;
 using vestrum::testing::ScriptedMessages;
@@ -624,6 +625,37 @@ TEST_F(MainWindowTest, EditModeFocusesTheFirstRowsControlOrStaysOnThePage)
     QTest::mouseClick(page(3)->editButton(), Qt::LeftButton);
     ASSERT_TRUE(page(3)->inEditMode());
     EXPECT_EQ(QApplication::focusWidget(), page(3));
+    // Sections 5 and 17 open on a group heading: the first field below it takes the keystrokes.
+    for (const auto& [section, tag, first] : {std::tuple{4, 5, "me51"}, std::tuple{16, 18, "me1801"}}) {
+        messages.answer(MessageAnswer::No);
+        window->chooseSection(section);
+        QTest::mouseClick(page(tag)->editButton(), Qt::LeftButton);
+        ASSERT_TRUE(page(tag)->inEditMode());
+        EXPECT_EQ(QApplication::focusWidget(), page(tag)->control(QString::fromLatin1(first))) << tag;
+    }
+}
+
+// A keyboard-only user: Enter presses the focused "wpisz/zmień dane" and "zapisz zmiany", and
+// moves on from a drop-down as from a text field.
+TEST_F(MainWindowTest, EnterPressesTheFocusedButtonAndMovesOnFromADropDown)
+{
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->isActiveWindow(); }, 3000));
+    auto enter = [] { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return); };
+    window->chooseSubPage(0, 1);
+    page(101)->editButton()->setFocus(Qt::TabFocusReason);
+    enter();
+    ASSERT_TRUE(page(101)->inEditMode());
+    auto* kind = qobject_cast<QComboBox*>(window->control(QStringLiteral("c005")));
+    kind->setFocus(Qt::TabFocusReason);
+    enter(); // the choice kept as it is
+    EXPECT_EQ(QApplication::focusWidget(), window->control(QStringLiteral("c006")));
+    enter();
+    EXPECT_EQ(QApplication::focusWidget(), window->control(QStringLiteral("e007")));
+    page(101)->saveButton()->setFocus(Qt::TabFocusReason);
+    enter();
+    EXPECT_EQ(ops.saved, std::vector<int>{101});
+    EXPECT_FALSE(page(101)->inEditMode());
 }
 
 // "Koniec" has no submenu; a keyboard-only user still reaches and runs it, with F10 or Alt.
