@@ -658,6 +658,37 @@ TEST_F(MainWindowTest, EnterPressesTheFocusedButtonAndMovesOnFromADropDown)
     EXPECT_FALSE(page(101)->inEditMode());
 }
 
+// F10, Right, Right, Enter opens "Drukowanie" on its first entry and runs nothing; a second Enter
+// runs that entry.
+TEST_F(MainWindowTest, F10MovesAlongTheMenuTitlesAndEnterOpensBeforeItRuns)
+{
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->isActiveWindow(); }, 3000));
+    int printed = 0;
+    window->setMenuCommand(QStringLiteral("Widoczny zakres danych"), [&] { ++printed; });
+    auto key = [this](Qt::Key k) {
+        QWidget* target = QApplication::activePopupWidget();
+        if (!target)
+            target = QApplication::focusWidget() ? QApplication::focusWidget() : window.get();
+        QTest::keyClick(target, k);
+        QApplication::processEvents();
+    };
+    key(Qt::Key_F10);
+    key(Qt::Key_Right);
+    key(Qt::Key_Right);
+    QAction* print = window->menuBar()->actions().value(2);
+    ASSERT_EQ(print->text(), QStringLiteral("Drukowanie"));
+    EXPECT_EQ(window->menuBar()->activeAction(), print);
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+    key(Qt::Key_Return);
+    ASSERT_EQ(QApplication::activePopupWidget(), print->menu());
+    EXPECT_EQ(print->menu()->activeAction(), window->menuAction(QStringLiteral("Widoczny zakres danych")));
+    EXPECT_EQ(printed, 0);
+    key(Qt::Key_Return);
+    EXPECT_EQ(printed, 1);
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+}
+
 // "Koniec" has no submenu; a keyboard-only user still reaches and runs it, with F10 or Alt.
 TEST_F(MainWindowTest, KoniecRunsFromTheKeyboard)
 {
@@ -673,7 +704,8 @@ TEST_F(MainWindowTest, KoniecRunsFromTheKeyboard)
         QApplication::processEvents();
     };
     key(Qt::Key_F10);
-    EXPECT_EQ(window->menuBar()->activeAction(), window->menuBar()->actions().value(0)) << "F10 opens the first menu";
+    EXPECT_EQ(window->menuBar()->activeAction(), window->menuBar()->actions().value(0)) << "F10 selects the first menu";
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr) << "and opens none";
     for (int i = 0; i < 4; ++i)
         key(Qt::Key_Right);
     EXPECT_EQ(window->menuBar()->activeAction(), window->menuAction(QStringLiteral("Koniec")));
