@@ -103,6 +103,16 @@ void placeOnFirstOpening(QWidget* window, const WindowMemory& memory, QSize want
     window->setGeometry(keptOnScreen(bounds, availableArea(window)));
 }
 
+void growToShow(QWidget* window, QSize needed)
+{
+    if (window->windowState().testFlag(Qt::WindowMaximized))
+        return;
+    QRect bounds = window->geometry();
+    bounds.setSize(bounds.size().expandedTo(needed));
+    if (bounds != window->geometry())
+        window->setGeometry(keptOnScreen(bounds, availableArea(window)));
+}
+
 void centreOnOwner(QWidget* window)
 {
     QRect bounds = window->geometry();

@@ -36,6 +36,11 @@ QSize firstOpeningSize(QWidget* window);
 // size fits what they show.
 void placeOnFirstOpening(QWidget* window, const WindowMemory& memory, QSize wanted);
 
+// Makes a window at least `needed` (up to the screen's available size), kept whole on the screen;
+// a maximized window is left alone. For windows whose commands must all show whatever size they
+// were left at.
+void growToShow(QWidget* window, QSize needed);
+
 // Centres a window on the window it belongs to (or the screen) without changing its size, kept
 // whole on the screen.
 void centreOnOwner(QWidget* window);
