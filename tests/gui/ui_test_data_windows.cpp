@@ -12,6 +12,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -186,6 +187,46 @@ TEST(LoadWindow, LoadsOnlyAChosenExistingFile)
     EXPECT_EQ(loaded, QStringList{t.path(QStringLiteral("a.naj"))});
     EXPECT_EQ(window.result(), QDialog::Accepted);
     shoot(&window, "load_data_window");
+}
+
+// A single click opens a folder, a double click opens only the folder clicked, and clicking the
+// folder in view again shows a file added meanwhile.
+TEST(LoadWindow, OneClickOpensAFolderAndOpeningItAgainReadsItAgain)
+{
+    TestProgram t;
+    QDir().mkpath(t.path(QStringLiteral("podfolder/glebiej")));
+    LoadDataWindow window(t.program);
+    window.show();
+    DataFileBrowser* browser = window.browser();
+    browser->setFolder(t.dir.path());
+    QListWidget* folders = browser->folderList();
+    auto folderAt = [folders](const QString& name) -> QListWidgetItem* {
+        for (int i = 0; i < folders->count(); ++i)
+            if (folders->item(i)->text().trimmed() == name)
+                return folders->item(i);
+        return nullptr;
+    };
+    auto click = [&](const QString& name) {
+        QListWidgetItem* item = folderAt(name);
+        ASSERT_TRUE(item) << qPrintable(name);
+        QTest::mouseClick(folders->viewport(), Qt::LeftButton, {}, folders->visualItemRect(item).center());
+    };
+    click(QStringLiteral("podfolder"));
+    EXPECT_EQ(browser->folder(), t.path(QStringLiteral("podfolder")));
+    touch(t.path(QStringLiteral("podfolder/nowy.naj")));
+    EXPECT_EQ(browser->fileList()->count(), 0);
+    click(QStringLiteral("podfolder"));
+    ASSERT_EQ(browser->fileList()->count(), 1);
+    EXPECT_EQ(browser->fileList()->item(0)->text(), QStringLiteral("nowy.naj"));
+
+    QListWidgetItem* deeper = folderAt(QStringLiteral("glebiej"));
+    ASSERT_TRUE(deeper);
+    // A double click as the mouse sends it: the second click must not open what the first one put there.
+    const QPoint at = folders->visualItemRect(deeper).center();
+    QTest::mouseClick(folders->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(folders->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseRelease(folders->viewport(), Qt::LeftButton, {}, at);
+    EXPECT_EQ(browser->folder(), t.path(QStringLiteral("podfolder/glebiej")));
 }
 
 TEST(RestoreWindow, ListsPointsOldestFirstWithNoneChosen)
@@ -391,6 +432,10 @@ TEST(DataCommands, SaveDataWritesTheCurrentFileSilentlyAndRestorePointSaysSo)
     });
     c.commands.restoreData();
     EXPECT_EQ(c.t.survey().scalar(QStringLiteral("SELECT nazwa FROM dane_podstawowe")).toString(), QStringLiteral("nowa"));
+    ASSERT_EQ(c.t.messages.requests.size(), 2);
+    EXPECT_EQ(c.t.messages.requests[1].text,
+              QStringLiteral("Przywrócono dane z punktu %1.").arg(restorepoints::RestorePointLine(c.restorePoints().first())));
+    EXPECT_EQ(c.t.messages.requests[1].number, 0);
     EXPECT_FALSE(state.DataSaved);
     EXPECT_EQ(c.sectionLoads, 1);
     EXPECT_EQ(c.title, QStringLiteral("Vestrum"));

@@ -252,6 +252,35 @@ TEST(EntryDialog, EnterMovesOnSkippingReadOnlyFields)
     EXPECT_TRUE(other->hasFocus());
 }
 
+// Changing a stored apparatus entry with the keyboard only: the value reached by Enter is typed
+// over, the drop-downs are passed with Enter, and Enter on "zapamiętaj zmiany" accepts.
+TEST(EntryDialog, AValueReachedByEnterIsTypedOverAndEnterOnTheButtonAccepts)
+{
+    Fixture f;
+    QStringList cells;
+    ASSERT_TRUE(f.runModal(50, cells, [&f] {
+        for (int row = 0; row < f.dialog.form().count(); ++row)
+            fillValid(f.dialog, row);
+        f.dialog.saveButton()->click();
+    }));
+    const int value = f.dialog.form().indexOfField(QStringLiteral("Wartosc_brutto"));
+    const int column = f.dialog.form().field(value).column;
+    ASSERT_EQ(cells[column], S("600000,00"));
+
+    const bool ok = f.runModal(50, cells, [&f, value] {
+        for (int step = 0; step < 30 && QApplication::focusWidget() != f.dialog.saveButton(); ++step) {
+            QWidget* w = QApplication::focusWidget();
+            if (w == f.dialog.input(value))
+                QTest::keyClicks(w, QStringLiteral("750000"));
+            QTest::keyClick(w, Qt::Key_Return);
+        }
+        ASSERT_EQ(QApplication::focusWidget(), f.dialog.saveButton());
+        QTest::keyClick(f.dialog.saveButton(), Qt::Key_Return);
+    });
+    EXPECT_TRUE(ok) << f.messages.shown.join(QStringLiteral(" | ")).toStdString();
+    EXPECT_EQ(cells[column], S("750000,00"));
+}
+
 TEST(EntryDialog, DiscardAsksAndTheCloseControlDoesTheSame)
 {
     Fixture f;

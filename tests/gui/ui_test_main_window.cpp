@@ -29,6 +29,7 @@
 #include <gtest/gtest.h>
 
 #include <QHeaderView>
+#include <tuple>
 
 using namespace vestrum;
 using vestrum::testing::ScriptedMessages;
@@ -633,6 +634,68 @@ TEST_F(MainWindowTest, EditModeFocusesTheFirstRowsControlOrStaysOnThePage)
     QTest::mouseClick(page(3)->editButton(), Qt::LeftButton);
     ASSERT_TRUE(page(3)->inEditMode());
     EXPECT_EQ(QApplication::focusWidget(), page(3));
+    // Sections 5 and 17 open on a group heading: the first field below it takes the keystrokes.
+    for (const auto& [section, tag, first] : {std::tuple{4, 5, "me51"}, std::tuple{16, 18, "me1801"}}) {
+        messages.answer(MessageAnswer::No);
+        window->chooseSection(section);
+        QTest::mouseClick(page(tag)->editButton(), Qt::LeftButton);
+        ASSERT_TRUE(page(tag)->inEditMode());
+        EXPECT_EQ(QApplication::focusWidget(), page(tag)->control(QString::fromLatin1(first))) << tag;
+    }
+}
+
+// A keyboard-only user: Enter presses the focused "wpisz/zmień dane" and "zapisz zmiany", and
+// moves on from a drop-down as from a text field.
+TEST_F(MainWindowTest, EnterPressesTheFocusedButtonAndMovesOnFromADropDown)
+{
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->isActiveWindow(); }, 3000));
+    auto enter = [] { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return); };
+    window->chooseSubPage(0, 1);
+    page(101)->editButton()->setFocus(Qt::TabFocusReason);
+    enter();
+    ASSERT_TRUE(page(101)->inEditMode());
+    auto* kind = qobject_cast<QComboBox*>(window->control(QStringLiteral("c005")));
+    kind->setFocus(Qt::TabFocusReason);
+    enter(); // the choice kept as it is
+    EXPECT_EQ(QApplication::focusWidget(), window->control(QStringLiteral("c006")));
+    enter();
+    EXPECT_EQ(QApplication::focusWidget(), window->control(QStringLiteral("e007")));
+    page(101)->saveButton()->setFocus(Qt::TabFocusReason);
+    enter();
+    EXPECT_EQ(ops.saved, std::vector<int>{101});
+    EXPECT_FALSE(page(101)->inEditMode());
+}
+
+// F10, Right, Right, Enter opens "Drukowanie" on its first entry and runs nothing; a second Enter
+// runs that entry.
+TEST_F(MainWindowTest, F10MovesAlongTheMenuTitlesAndEnterOpensBeforeItRuns)
+{
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->isActiveWindow(); }, 3000));
+    int printed = 0;
+    window->setMenuCommand(QStringLiteral("Widoczny zakres danych"), [&] { ++printed; });
+    auto key = [this](Qt::Key k) {
+        QWidget* target = QApplication::activePopupWidget();
+        if (!target)
+            target = QApplication::focusWidget() ? QApplication::focusWidget() : window.get();
+        QTest::keyClick(target, k);
+        QApplication::processEvents();
+    };
+    key(Qt::Key_F10);
+    key(Qt::Key_Right);
+    key(Qt::Key_Right);
+    QAction* print = window->menuBar()->actions().value(2);
+    ASSERT_EQ(print->text(), QStringLiteral("Drukowanie"));
+    EXPECT_EQ(window->menuBar()->activeAction(), print);
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+    key(Qt::Key_Return);
+    ASSERT_EQ(QApplication::activePopupWidget(), print->menu());
+    EXPECT_EQ(print->menu()->activeAction(), window->menuAction(QStringLiteral("Widoczny zakres danych")));
+    EXPECT_EQ(printed, 0);
+    key(Qt::Key_Return);
+    EXPECT_EQ(printed, 1);
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
 }
 
 // "Koniec" has no submenu; a keyboard-only user still reaches and runs it, with F10 or Alt.
@@ -650,7 +713,8 @@ TEST_F(MainWindowTest, KoniecRunsFromTheKeyboard)
         QApplication::processEvents();
     };
     key(Qt::Key_F10);
-    EXPECT_EQ(window->menuBar()->activeAction(), window->menuBar()->actions().value(0)) << "F10 opens the first menu";
+    EXPECT_EQ(window->menuBar()->activeAction(), window->menuBar()->actions().value(0)) << "F10 selects the first menu";
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr) << "and opens none";
     for (int i = 0; i < 4; ++i)
         key(Qt::Key_Right);
     EXPECT_EQ(window->menuBar()->activeAction(), window->menuAction(QStringLiteral("Koniec")));

@@ -174,8 +174,11 @@ TEST(MergeCommand, RefusalKeepsTheWindowOpenAndAMergeReloadsTheSections)
     c.t.messages.requests.clear();
     c.commands.mergeData();
 
-    ASSERT_EQ(c.t.messages.shown.size(), 2);
+    ASSERT_EQ(c.t.messages.shown.size(), 3);
     EXPECT_EQ(c.t.messages.shown[1], merge::NotCurrentDataFileMessage());
+    // The completed merge says how many rows it added.
+    EXPECT_EQ(c.t.messages.shown[2], QStringLiteral("Łączenie danych zostało zakończone. Dodano pozycji: 1."));
+    EXPECT_EQ(c.t.messages.requests[2].number, 0);
     EXPECT_EQ(c.t.messages.requests[1].buttons, static_cast<unsigned>(MbOk));
     EXPECT_TRUE(openAfterRefusal);
     MessageBox box;
@@ -246,7 +249,8 @@ TEST(MergeCommand, NoItemTickedStillChecksTheFileAndReloads)
     c.window().zaden();
     c.inWindow({c.pick(file), [&] { c.window().polaczDane(); }});
     c.commands.mergeData();
-    EXPECT_EQ(c.t.messages.shown, QStringList{kQuestion});
+    EXPECT_EQ(c.t.messages.shown,
+              QStringList({kQuestion, QStringLiteral("Łączenie danych zostało zakończone. Dodano pozycji: 0.")}));
     EXPECT_EQ(count(c.t.survey(), QStringLiteral("dane_kierownictwo")), 1);
     EXPECT_EQ(c.sectionLoads, 1);
     EXPECT_FALSE(c.t.program.state.DataSaved);

@@ -222,3 +222,65 @@ TEST_F(SectionIo, LoadingEverythingStepsThroughTheSectionsAndFillsTheListButtons
     EXPECT_EQ(field(&window, "me1519_2")->text(), U("1"));
     EXPECT_EQ(field(&window, "me1519_3")->text(), U("1"));
 }
+
+// A keyboard user fills section 5 with Enter only: each field shows "0,00" when reached, the
+// typed amount replaces it, and the last Enter presses "zapisz zmiany". A mouse click afterwards
+// places the caret instead of selecting.
+TEST_F(SectionIo, AmountsTypedWithEnterOnlyReplaceWhatTheFieldsShowed)
+{
+    const form::PageRef ref = form::PageByTag(5);
+    SectionPageWidget w(*ref.section, *ref.page);
+    installFieldChecks(&w, program, &w.page());
+    loadSectionPage(&w, program, 5);
+    QObject::connect(&w, &SectionPageWidget::editClicked, &w, [&] { w.enterEditMode(); });
+    QObject::connect(&w, &SectionPageWidget::saveClicked, &w, [&] { saveSectionPage(&w, program, 5); });
+    w.resize(900, 700);
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    w.editButton()->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(w.editButton(), Qt::Key_Return);
+    ASSERT_TRUE(w.inEditMode());
+
+    QMap<QString, int> typed;
+    for (int step = 0; step < 40; ++step) {
+        auto* line = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        if (!line)
+            break;
+        const int amount = 100 + step;
+        QTest::keyClicks(line, QString::number(amount));
+        typed[line->objectName()] = amount;
+        QTest::keyClick(line, Qt::Key_Return);
+    }
+    ASSERT_EQ(QApplication::focusWidget(), w.saveButton());
+    ASSERT_GE(typed.size(), 3);
+    QTest::keyClick(w.saveButton(), Qt::Key_Return);
+    EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join(U(" | ")).toStdString();
+
+    const FieldValues stored = LoadSection(program, 5);
+    for (auto it = typed.cbegin(); it != typed.cend(); ++it)
+        EXPECT_EQ(QString(stored.text.value(it.key())).replace(u',', u'.').toDouble(), it.value()) << qPrintable(it.key());
+
+    QLineEdit* me52 = field(&w, "me52");
+    QTest::mouseClick(me52, Qt::LeftButton, {}, QPoint(me52->width() - 4, me52->height() / 2));
+    EXPECT_TRUE(me52->hasFocus());
+    EXPECT_FALSE(me52->hasSelectedText());
+}
+
+// On a fresh database the drop-downs show their "- wybierz ... -" item; saved untouched, the
+// stored value stays empty, while a choice made with the keyboard is stored.
+TEST_F(SectionIo, AChoosePromptShownForNothingStoredSavesAsEmpty)
+{
+    temp.connection.execute(U("insert into dane_podstawowe (nazwa) values ('Instytut')"));
+    auto w = page(101);
+    loadSectionPage(w.get(), program, 101);
+    auto* kind = field<QComboBox>(w.get(), "c005");
+    auto* category = field<QComboBox>(w.get(), "c006");
+    EXPECT_EQ(kind->currentText(), U("- wybierz rodzaj -"));
+    EXPECT_EQ(category->currentText(), U("- wybierz kategorię - "));
+    category->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(category, Qt::Key_Down);
+    ASSERT_TRUE(saveSectionPage(w.get(), program, 101));
+    EXPECT_EQ(temp.connection.scalar(U("select coalesce(Rodzaj, '') from dane_podstawowe")).toString(), QString());
+    EXPECT_EQ(temp.connection.scalar(U("select Kategoria from dane_podstawowe")).toString(), U("1"));
+}

@@ -12,7 +12,9 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QFile>
 #include <QFileSystemModel>
 #include <QLabel>
@@ -24,6 +26,7 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QScreen>
 #include <QTest>
 #include <QTextBrowser>
 #include <QTimer>
@@ -140,6 +143,55 @@ TEST(WindowMemory, AppliedWhenShownAndCapturedWhenClosed)
     window.show();
     EXPECT_LT(window.x(), 10000);
     window.close();
+}
+
+// One placement rule: the first opening is centred on the owner at a size that shows every row of
+// its list and its command; a remembered place off the screen is pulled whole onto it, title bar
+// included; a window closed maximized opens maximized.
+TEST(WindowMemory, FirstOpeningCentresOnTheOwnerAndEveryOpeningStaysWholeOnTheScreen)
+{
+    QWidget owner;
+    owner.setGeometry(60, 80, 500, 400);
+    owner.show();
+    QDialog window(&owner);
+    auto* list = new QListWidget(&window);
+    for (int i = 1; i <= 12; ++i)
+        list->addItem(QStringLiteral("Pozycja wydruku %1").arg(i));
+    auto* command = new QPushButton(QStringLiteral("drukuj"), &window);
+    auto* layout = new QVBoxLayout(&window);
+    layout->addWidget(list, 1);
+    layout->addWidget(command);
+    window.resize(200, 120);
+    WindowMemory memory; // never opened
+    new WindowMemoryKeeper(&window, memory);
+
+    window.show();
+    QApplication::processEvents();
+    const QRect area = window.screen()->availableGeometry();
+    EXPECT_LE((window.geometry().center() - owner.geometry().center()).manhattanLength(), 2);
+    EXPECT_TRUE(list->viewport()->rect().contains(list->visualItemRect(list->item(11)))) << "every row in view";
+    window.close();
+
+    memory = WindowMemory{area.height() * 2, 300, area.left() - 100, area.top() - 200, false};
+    window.show();
+    QApplication::processEvents();
+    EXPECT_TRUE(area.contains(window.geometry()));
+    EXPECT_GE(window.geometry().top(), area.top() + 30) << "the title bar stays on the screen";
+    window.showMaximized();
+    QTest::qWait(20);
+    window.close();
+    window.show();
+    EXPECT_TRUE(window.isMaximized());
+
+    // The help window, which remembers nothing between runs, follows the same rule.
+    RunState state;
+    HelpWindow help(state, &owner);
+    owner.setGeometry(area.left() + 5, area.top() + 40, 100, 80); // centred on it, the help would leave the screen
+    help.showHelp();
+    QApplication::processEvents();
+    EXPECT_TRUE(area.contains(help.geometry()));
+    EXPECT_GE(help.geometry().top(), area.top() + 30);
+    EXPECT_GE(help.width(), std::min(760, area.width()));
 }
 
 TEST(FontWindow, ShowsTheUserFontAndAppliesTheChoice)
@@ -269,6 +321,30 @@ TEST(FilePicker, ListsMatchingFilesAndRefusesTheMaskAsAName)
 
     picker.setNameRowVisible(false);
     EXPECT_TRUE(picker.nameField()->isHidden());
+}
+
+// Every place the chooser lists can be shown, the whole file system too, although it holds the
+// home folder the picker starts in.
+TEST(FilePicker, EveryPlaceOfTheChooserCanBeReachedFromTheKeyboard)
+{
+    TestProgram test;
+    FilePicker picker(test.program);
+    picker.show();
+    picker.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&picker));
+    QComboBox* places = picker.placeChooser();
+    picker.setFolder(QDir::homePath());
+    places->setFocus(Qt::TabFocusReason);
+    ASSERT_EQ(QApplication::focusWidget(), places);
+    for (int i = places->currentIndex(); i + 1 < places->count(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+        EXPECT_EQ(places->currentIndex(), i + 1);
+        EXPECT_EQ(picker.folder(), places->itemData(i + 1).toString());
+    }
+    for (int i = places->currentIndex(); i > 0; --i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up);
+        EXPECT_EQ(picker.folder(), places->itemData(i - 1).toString());
+    }
 }
 
 TEST(HelpWindow, OpensTheStartPageAndSaysSoWhenItIsMissing)

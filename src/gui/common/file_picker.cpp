@@ -90,8 +90,10 @@ void FilePicker::fillPlaces()
 
 void FilePicker::placeChosen(int index)
 {
+    // The place already shown keeps its folder; any other one is opened at its root, even when it
+    // holds the folder shown (the whole file system holds the home folder).
     const QString root = places_->itemData(index).toString();
-    if (!root.isEmpty() && !isInsideFolder(folder_, root))
+    if (!root.isEmpty() && index != placeIndex_)
         setFolder(root);
     else
         setFolder(folder_);
@@ -151,6 +153,7 @@ void FilePicker::setFolder(const QString& path)
         const QSignalBlocker blocker(places_);
         places_->setCurrentIndex(best);
     }
+    placeIndex_ = best;
     folderModel_->setRootPath(root);
     tree_->setRootIndex(folderModel_->index(root));
     showFolder(target);

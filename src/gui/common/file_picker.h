@@ -68,6 +68,7 @@ private:
     QPushButton* action_;
     QPushButton* back_;
     QString folder_;
+    int placeIndex_ = -1; // the place chooser's entry the shown folder belongs to
 };
 
 } // namespace vestrum

@@ -2,6 +2,8 @@
 
 #include "base/grid_rules.h"
 
+#include "gui/common/keyboard_rules.h"
+
 #include <QApplication>
 #include <QFontMetrics>
 #include <QFontMetricsF>
@@ -379,6 +381,7 @@ public:
 ListGridView::ListGridView(QWidget* parent)
     : QTableView(parent), model_(new ListGridModel(this)), header_(new GridHeaderView(Qt::Horizontal, this))
 {
+    InstallKeyboardRules();
     setHorizontalHeader(header_);
     setVerticalHeader(new GridHeaderView(Qt::Vertical, this));
     setModel(model_);

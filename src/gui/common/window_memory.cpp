@@ -1,6 +1,11 @@
 #include "gui/common/window_memory.h"
 
+#include <QAbstractItemView>
 #include <QEvent>
+#include <QHeaderView>
+#include <QLayout>
+#include <QStyle>
+#include <QTableView>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
@@ -45,6 +50,46 @@ QRect centreArea(const QWidget* window)
     return availableArea(window);
 }
 
+// Room kept above a window for its title bar, which lies outside the bounds Qt sets.
+constexpr int kTitleBar = 30;
+
+// The whole window, its title bar and its commands included, within the screen area: a window too
+// big for it is made smaller, one off an edge is moved in.
+QRect keptOnScreen(QRect bounds, const QRect& area)
+{
+    bounds.setWidth(std::min(bounds.width(), area.width()));
+    bounds.setHeight(std::min(bounds.height(), area.height() - kTitleBar));
+    bounds.moveLeft(std::clamp(bounds.left(), area.left(), area.left() + area.width() - bounds.width()));
+    bounds.moveTop(std::clamp(bounds.top(), area.top() + kTitleBar, area.top() + area.height() - bounds.height()));
+    return bounds;
+}
+
+// How much bigger the window must be for its lists and tables to show every row and column.
+QSize contentsShortfall(const QWidget* window)
+{
+    QSize shortfall(0, 0);
+    for (const QAbstractItemView* view : window->findChildren<const QAbstractItemView*>()) {
+        const QAbstractItemModel* model = view->model();
+        if (!model || view->isHidden() || qobject_cast<const QHeaderView*>(view))
+            continue;
+        int height = view->frameWidth() * 2;
+        int width = view->frameWidth() * 2;
+        if (const auto* table = qobject_cast<const QTableView*>(view)) {
+            height += table->horizontalHeader()->isVisible() ? table->horizontalHeader()->sizeHint().height() : 0;
+            width += table->verticalHeader()->isVisible() ? table->verticalHeader()->sizeHint().width() : 0;
+        }
+        // Long lists stop counting once past any screen.
+        constexpr int kEnough = 4000;
+        for (int row = 0; row < model->rowCount(view->rootIndex()) && height < kEnough; ++row)
+            height += std::max(0, view->sizeHintForRow(row));
+        for (int column = 0; column < model->columnCount(view->rootIndex()) && width < kEnough; ++column)
+            width += std::max(0, view->sizeHintForColumn(column));
+        width += view->style()->pixelMetric(QStyle::PM_ScrollBarExtent); // should a scroll bar still show
+        shortfall = shortfall.expandedTo(QSize(width - view->width(), height - view->height()));
+    }
+    return shortfall;
+}
+
 } // namespace
 
 bool isRemembered(const WindowMemory& memory) { return !(memory == WindowMemory{}); }
@@ -53,24 +98,48 @@ void placeOnFirstOpening(QWidget* window, const WindowMemory& memory, QSize want
 {
     if (isRemembered(memory))
         return;
-    const QRect area = availableArea(window);
-    wanted = wanted.expandedTo(window->minimumSize()).boundedTo(area.size());
-    QRect bounds(QPoint(0, 0), wanted);
+    QRect bounds(QPoint(0, 0), wanted.expandedTo(window->minimumSize()));
     bounds.moveCenter(centreArea(window).center());
-    // Kept whole on the screen, the title bar included.
-    bounds.moveLeft(std::clamp(bounds.left(), area.left(), std::max(area.left(), area.right() - bounds.width())));
-    bounds.moveTop(std::clamp(bounds.top(), area.top() + 30, std::max(area.top() + 30, area.bottom() - bounds.height())));
-    window->setGeometry(bounds);
+    window->setGeometry(keptOnScreen(bounds, availableArea(window)));
+}
+
+void growToShow(QWidget* window, QSize needed)
+{
+    if (window->windowState().testFlag(Qt::WindowMaximized))
+        return;
+    QRect bounds = window->geometry();
+    bounds.setSize(bounds.size().expandedTo(needed));
+    if (bounds != window->geometry())
+        window->setGeometry(keptOnScreen(bounds, availableArea(window)));
 }
 
 void centreOnOwner(QWidget* window)
 {
     QRect bounds = window->geometry();
     bounds.moveCenter(centreArea(window).center());
-    const QRect area = availableArea(window);
-    bounds.moveTop(std::max(bounds.top(), area.top() + 30));
-    bounds.moveLeft(std::max(bounds.left(), area.left()));
-    window->setGeometry(bounds);
+    window->setGeometry(keptOnScreen(bounds, availableArea(window)));
+}
+
+QSize firstOpeningSize(QWidget* window)
+{
+    if (QLayout* layout = window->layout())
+        layout->activate();
+    // A window never resized has Qt's default size, which says nothing about what it shows.
+    const QSize given = window->testAttribute(Qt::WA_Resized) ? window->size() : QSize(0, 0);
+    return given.expandedTo(window->sizeHint()) + contentsShortfall(window).expandedTo(QSize(0, 0));
+}
+
+void placeOnOpening(QWidget* window, const WindowMemory& memory)
+{
+    if (!isRemembered(memory)) {
+        // A window the program opens maximized stays so.
+        if (!window->windowState().testFlag(Qt::WindowMaximized))
+            placeOnFirstOpening(window, memory, firstOpeningSize(window));
+        return;
+    }
+    applyWindowMemory(window, memory);
+    if (!memory.maximized)
+        window->setGeometry(keptOnScreen(window->geometry(), availableArea(window)));
 }
 
 void applyWindowMemory(QWidget* window, const WindowMemory& memory)
@@ -105,13 +174,15 @@ WindowMemoryKeeper::WindowMemoryKeeper(QWidget* window, WindowMemory& memory)
     window->installEventFilter(this);
 }
 
+WindowMemoryKeeper::WindowMemoryKeeper(QWidget* window) : WindowMemoryKeeper(window, ownMemory_) {}
+
 bool WindowMemoryKeeper::eventFilter(QObject* watched, QEvent* event)
 {
     // Spontaneous show and hide events come from minimizing and restoring, which are no
     // opening or closing of the window.
     if (watched == window_ && !event->spontaneous()) {
         if (event->type() == QEvent::Show)
-            applyWindowMemory(window_, *memory_);
+            placeOnOpening(window_, *memory_);
         else if (event->type() == QEvent::Hide)
             *memory_ = captureWindowMemory(window_);
     }

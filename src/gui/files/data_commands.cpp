@@ -10,6 +10,7 @@
 #include "gui/files/merge_window.h"
 #include "files/data_merge.h"
 
+#include <QFileInfo>
 #include <QAction>
 #include <QApplication>
 #include <QFont>
@@ -60,7 +61,10 @@ DataCommands::DataCommands(Program& program, ShellSteps& steps, ProgressWindow& 
 {
     mergeWindow_->merge = [this](const QString& path, const merge::ItemChoice& items) {
         WindowProgress progress(progress_, program_.state.UserFont);
-        merge::MergeDataFile(program_.survey, path, items, progress);
+        int added = 0;
+        for (const merge::StepOutcome& step : merge::MergeDataFile(program_.survey, path, items, progress))
+            added += step.rowsAdded;
+        program_.notify(QString::fromUtf8("Łączenie danych zostało zakończone. Dodano pozycji: %1.").arg(added), 0);
     };
     loadWindow_->load = [this](const QString& path) { loadFromWindow(path); };
     restoreWindow_->restore = [this](const QString& path) {
@@ -70,6 +74,9 @@ DataCommands::DataCommands(Program& program, ShellSteps& steps, ProgressWindow& 
             if (restorepoints::RestoreData(program_, path, progress) != datafiles::LoadOutcome::Declined) {
                 lastLoadChangedData_ = true;
                 updateTitle(); // "Vestrum": restored data belong to no data file
+                program_.notify(QString::fromUtf8("Przywrócono dane z punktu %1.")
+                                    .arg(restorepoints::RestorePointLine(QFileInfo(path).fileName())),
+                                0);
             }
         } catch (const Error& error) {
             program_.notify(error.message(), 0, MessageKind::Error);

@@ -6,6 +6,8 @@
 #include "gui/common/user_font.h"
 #include "gui/common/window_memory.h"
 
+#include <QEvent>
+#include <QMouseEvent>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -53,8 +55,10 @@ DataFileBrowser::DataFileBrowser(QWidget* parent)
 
     refreshDrives();
     QObject::connect(drives_, &QComboBox::activated, this, [this](int index) { chooseDrive(index); });
+    // A folder opens on a single click, as in the file picker's tree (see eventFilter), or on Enter.
     QObject::connect(folders_, &QListWidget::itemActivated, this,
                      [this](QListWidgetItem* item) { folderActivated(item); });
+    folders_->viewport()->installEventFilter(this);
     QObject::connect(files_, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
         if (onFileClicked)
             onFileClicked(item->text());
@@ -177,11 +181,31 @@ void DataFileBrowser::fillFiles()
     files_->setCurrentRow(-1);
 }
 
+// Opening the folder in view again reads it again: a file added meanwhile shows.
 void DataFileBrowser::folderActivated(QListWidgetItem* item)
 {
-    const QString path = item->data(kPathRole).toString();
-    if (path != folder_)
-        setFolder(path);
+    if (item)
+        setFolder(item->data(kPathRole).toString());
+}
+
+// The left button opens the folder under it as it goes down. The list is refilled at once, so the
+// rest of that click, and the second click of a habitual double click, would land on another
+// folder: they are swallowed.
+bool DataFileBrowser::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != folders_->viewport())
+        return QWidget::eventFilter(watched, event);
+    if (event->type() == QEvent::MouseButtonDblClick)
+        return true;
+    if (event->type() == QEvent::MouseButtonPress) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() != Qt::LeftButton)
+            return false;
+        folders_->setFocus(Qt::MouseFocusReason);
+        folderActivated(folders_->itemAt(mouse->position().toPoint()));
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 // ------------------------------------------------------------------------------------------------------------

@@ -43,6 +43,9 @@ public:
     QListWidget* folderList() const { return folders_; }
     QListWidget* fileList() const { return files_; }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void fillFolders();
     void fillFiles();

@@ -1,4 +1,5 @@
 #include "gui/lists/entry_dialog.h"
+#include "gui/common/keyboard_rules.h"
 
 #include "base/error.h"
 #include "gui/common/hints_panel.h"
@@ -76,6 +77,7 @@ EntryDialog::EntryDialog(Program& program, QWidget* parent)
       save_(new QPushButton(S("zapamiętaj zmiany"), this)), discard_(new QPushButton(S("pomiń zmiany"), this)),
       hints_(new HintsPanelWidget(this))
 {
+    InstallKeyboardRules();
     setObjectName(S("f_popupy"));
     setWindowTitle(S("Dane szczegółowe"));
     setWindowFlag(Qt::WindowMaximizeButtonHint);

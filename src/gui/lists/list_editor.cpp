@@ -379,6 +379,8 @@ void ListEditor::showEvent(QShowEvent* event)
     placeOnFirstOpening(this, program_.state.Windows[static_cast<size_t>(RememberedWindow::Wykazy)],
                         QSize(std::max(sizeHint().width(), toolRow_->sizeHint().width() + 40),
                               sizeHint().height() + 12 * rowHeight));
+    // Whatever size it was left at, every command of the tool row shows (a kind with more commands, a bigger font).
+    growToShow(this, QSize(toolRow_->sizeHint().width() + 40, 0));
     QDialog::showEvent(event);
     // The grid is fitted at the size it is shown in.
     if (layout())

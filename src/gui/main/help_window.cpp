@@ -1,6 +1,7 @@
 #include "gui/main/help_window.h"
 
 #include "gui/common/user_font.h"
+#include "gui/common/window_memory.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -31,6 +32,7 @@ HelpWindow::HelpWindow(const RunState& state, QWidget* parent)
     layout->addLayout(bar);
     layout->addWidget(browser_, 1);
     resize(760, 620);
+    new WindowMemoryKeeper(this); // placed as every window is, remembered for the run
 
     backward_->setEnabled(false);
     forward_->setEnabled(false);

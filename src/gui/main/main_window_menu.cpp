@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QTimer>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProxyStyle>
@@ -34,16 +35,24 @@ void MainWindow::enableMenuKeyboard()
     auto* style = new KeyboardMenuBarStyle(QApplication::style()->name()); // the program's own look
     style->setParent(menuBar());
     menuBar()->setStyle(style);
-    // F10 opens the first menu with the menu bar holding the keyboard, so that the arrows lead on
-    // to the entries without a submenu and Enter runs them; Esc there gives the focus back.
+    // F10 does what a lone Alt does: the first menu title is highlighted with no menu open, the
+    // arrows move the highlight, Enter or Down opens the highlighted menu on its first entry (or runs
+    // an entry without a submenu, "Koniec"); Esc there gives the focus back. The menu bar takes
+    // that keyboard mode only from the Alt key, so F10 plays one, once the shortcut is over (a
+    // shortcut being dispatched ends the menu bar's wait for the Alt key's release).
     auto* f10 = new QShortcut(QKeySequence(Qt::Key_F10), this);
     connect(f10, &QShortcut::activated, this, [this] {
-        const QList<QAction*> entries = menuBar()->actions();
-        if (entries.isEmpty())
+        if (menuBar()->actions().isEmpty())
             return;
         focusBeforeMenu_ = QApplication::focusWidget();
-        menuBar()->setFocus(Qt::MenuBarFocusReason);
-        menuBar()->setActiveAction(entries.first());
+        QTimer::singleShot(0, this, [this] {
+            QKeyEvent altDown(QEvent::ShortcutOverride, Qt::Key_Alt, Qt::AltModifier);
+            QCoreApplication::sendEvent(this, &altDown);
+            QKeyEvent altPress(QEvent::KeyPress, Qt::Key_Alt, Qt::AltModifier);
+            QCoreApplication::sendEvent(this, &altPress);
+            QKeyEvent altUp(QEvent::KeyRelease, Qt::Key_Alt, Qt::NoModifier);
+            QCoreApplication::sendEvent(this, &altUp);
+        });
     });
     menuBar()->installEventFilter(this);
 }

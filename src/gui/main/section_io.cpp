@@ -56,6 +56,11 @@ QWidget* findNamed(QWidget* root, const QString& name)
     return root->findChild<QWidget*>(name);
 }
 
+// Set on a drop-down whose "- wybierz ... -" item is shown because nothing is stored.
+constexpr char kEmptyShownProperty[] = "emptyShown";
+
+bool hasChoosePrompt(const QComboBox* c) { return c->count() > 0 && c->itemText(0).startsWith(QStringLiteral("- wybierz")); }
+
 QString widgetText(QWidget* w)
 {
     if (auto* e = qobject_cast<QLineEdit*>(w))
@@ -64,8 +69,11 @@ QString widgetText(QWidget* w)
         return e->toPlainText();
     if (auto* e = qobject_cast<QTextEdit*>(w))
         return e->toPlainText();
-    if (auto* c = qobject_cast<QComboBox*>(w))
+    if (auto* c = qobject_cast<QComboBox*>(w)) {
+        if (c->currentIndex() == 0 && c->property(kEmptyShownProperty).toBool())
+            return {}; // the "- wybierz ... -" item stands for the empty stored value
         return c->currentIndex() >= 0 ? c->itemText(c->currentIndex()) : QString();
+    }
     if (auto* b = qobject_cast<QAbstractButton*>(w))
         return b->text();
     return {};
@@ -81,7 +89,13 @@ void setWidgetText(QWidget* w, const QString& text)
     } else if (auto* e = qobject_cast<QTextEdit*>(w)) {
         e->setPlainText(text);
     } else if (auto* c = qobject_cast<QComboBox*>(w)) {
-        c->setCurrentIndex(text.isEmpty() ? -1 : c->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive));
+        // Nothing stored shows the drop-down's "- wybierz ... -" item; saved unchanged, it stays empty.
+        const bool emptyShown = text.isEmpty() && hasChoosePrompt(c);
+        c->setProperty(kEmptyShownProperty, emptyShown);
+        if (emptyShown)
+            c->setCurrentIndex(0);
+        else
+            c->setCurrentIndex(text.isEmpty() ? -1 : c->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive));
     } else if (auto* b = qobject_cast<QAbstractButton*>(w)) {
         b->setText(text);
     }

@@ -4,7 +4,9 @@
 #include "gui/common/user_font.h"
 #include "survey/reference_tables.h"
 #include "gui/common/list_grid_view.h"
+#include "gui/common/keyboard_rules.h"
 
+#include <QAbstractItemView>
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QEvent>
@@ -69,6 +71,7 @@ bool isInput(const QWidget* w)
 SectionPageWidget::SectionPageWidget(const form::Section& section, const form::Page& page, QWidget* parent)
     : QWidget(parent), section_(&section), page_(&page)
 {
+    InstallKeyboardRules();
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->setSpacing(4);
@@ -224,8 +227,9 @@ QWidget* SectionPageWidget::buildControl(const form::Control& c, QWidget* parent
             menu->popup(w->mapToGlobal(pos));
         });
     }
-    if (auto* edit = qobject_cast<QLineEdit*>(w); edit && c.kind != ControlKind::SearchField)
-        edit->installEventFilter(this);
+    // Enter moves on from fields and drop-downs alike (the search field has its own Enter).
+    if ((qobject_cast<QLineEdit*>(w) && c.kind != ControlKind::SearchField) || qobject_cast<QComboBox*>(w))
+        w->installEventFilter(this);
     if (auto* combo = qobject_cast<QComboBox*>(w); combo && (page_->tag == 101 || page_->tag == 102))
         connect(combo, &QComboBox::activated, this, [this, combo] { focusNextFrom(combo); });
     return w;
@@ -395,9 +399,11 @@ void SectionPageWidget::enterEditMode()
 QWidget* SectionPageWidget::firstEditControl() const
 {
     for (const RowEntry& entry : rows_) {
-        if (entry.row->marker == form::NoteRow)
+        // A note or a group heading holds nothing to type into: the focus goes on to the row below.
+        const bool heading = entry.row->layout == RowLayout::Heading && entry.row->controls.empty();
+        if (entry.row->marker == form::NoteRow || heading)
             continue;
-        // Only the first row counts; a caption row leaves the focus where it was.
+        // Otherwise only the first row counts; a caption row leaves the focus where it was.
         for (const form::Control& c : entry.row->controls) {
             QWidget* w = control(c.name);
             if (w && w->isEnabled() && w->focusPolicy() != Qt::NoFocus && !w->property(kSumProperty).toBool())
@@ -488,7 +494,9 @@ bool SectionPageWidget::eventFilter(QObject* watched, QEvent* event)
         layOutButtonBar();
     if (event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
-        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && qobject_cast<QLineEdit*>(watched)) {
+        auto* combo = qobject_cast<QComboBox*>(watched);
+        const bool movesOn = qobject_cast<QLineEdit*>(watched) || (combo && !combo->view()->isVisible());
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && movesOn) {
             focusNextFrom(static_cast<QWidget*>(watched));
             return true;
         }

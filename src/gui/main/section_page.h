@@ -82,7 +82,8 @@ private:
     void layOutButtonBar();
     void syncCaptionWidths();
     bool focusRow(size_t index);
-    // The control edit mode starts on: the first enabled one of the first row that is not a note.
+    // The control edit mode starts on: the first enabled one of the first row that is neither a
+    // note nor a group heading.
     QWidget* firstEditControl() const;
 
     const form::Section* section_;
