@@ -371,7 +371,7 @@ TEST_F(UpdateFixture, AnUpdateKilledHalfWayIsUndoneAtTheNextStartAndOfferedAgain
         if (pid == 0) {
             program.survey.open(program.state.DatabasePath, schema::databasePassword());
             KillingHost killing;
-            Updater killed(program, fetcher, killing);
+            Updater killed(program, fetcher, killing, { key.publicKey() });
             killed.setExecutable(folder() + QStringLiteral("vestrum"));
             killed.OfflineUpdate(package);
             ::_exit(0);
