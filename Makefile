@@ -4,7 +4,7 @@ PROGRAM_DIR := $(BUILD_DIR)/vestrum
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps configure build run test bench fuzz clean
+.PHONY: all deps configure build run test package bench fuzz clean
 
 all: build
 
@@ -25,6 +25,10 @@ run: build
 
 test: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 300
+
+# The Debian package build/vestrum_<wersja>_amd64.deb (cmake/Packaging.cmake).
+package: build
+	cd $(BUILD_DIR) && cpack -G DEB
 
 bench: build
 	cmake --build $(BUILD_DIR) --target benchmarks -j $(JOBS)

@@ -12,6 +12,7 @@ packages=(
   fonts-liberation2 xvfb xauth
   poppler-utils
   libqpdf-dev qpdf
+  dpkg-dev fakeroot lintian desktop-file-utils appstream
 )
 if [ "${VESTRUM_FUZZ:-0}" = 1 ]; then
   packages+=(clang libclang-rt-14-dev)
