@@ -104,18 +104,8 @@ int identify(const Request& request, QTextStream& out, const QString& journalLis
     db::Connection& survey = write ? write->survey() : readOnly;
     lists::ListGrid grid = lists::EditorGrid(survey, request.kind);
 
-    tempfiles::ScratchFolder listScratch;
-    QString listPath = journalListPath;
-    if (!QFileInfo(listPath).isFile()) {
-        if (!listScratch.isValid())
-            throw Error(S("Nie można utworzyć katalogu tymczasowego."));
-        listPath = listScratch.filePath(QStringLiteral("lista_czasopism.mdb"));
-        journals::createJournalListDatabase(listPath);
-    }
-    db::Connection listDatabase;
-    listDatabase.open(listPath, schema::databasePassword());
-    lists::JournalList journals(listDatabase);
-    journals.open();
+    HeadlessJournalList list(journalListPath);
+    lists::JournalList& journals = list.journals();
 
     std::vector<QStringList> rows = grid.rows();
     const int identified = lists::identifyAwaitingRows(journals, rows);

@@ -70,19 +70,8 @@ int exportList(const XmlCommand& command, QTextStream& err)
 
 void identifyJournals(std::vector<QStringList>& rows, const QString& journalListPath)
 {
-    tempfiles::ScratchFolder scratch;
-    QString path = journalListPath;
-    if (!QFileInfo(path).isFile()) {
-        if (!scratch.isValid())
-            throw Error(QStringLiteral("Nie można utworzyć katalogu tymczasowego."));
-        path = scratch.filePath(QStringLiteral("lista_czasopism.mdb"));
-        journals::createJournalListDatabase(path);
-    }
-    db::Connection connection;
-    connection.open(path, schema::databasePassword());
-    lists::JournalList journals(connection);
-    journals.open();
-    lists::identifyImportedJournals(journals, rows);
+    HeadlessJournalList list(journalListPath);
+    lists::identifyImportedJournals(list.journals(), rows);
 }
 
 int importList(const XmlCommand& command, QTextStream& out, const QString& journalListPath)
@@ -116,6 +105,19 @@ int importList(const XmlCommand& command, QTextStream& out, const QString& journ
 }
 
 } // namespace
+
+HeadlessJournalList::HeadlessJournalList(const QString& path) : journals_(connection_)
+{
+    QString listPath = path;
+    if (!QFileInfo(listPath).isFile()) {
+        if (!scratch_.isValid())
+            throw Error(QStringLiteral("Nie można utworzyć katalogu tymczasowego."));
+        listPath = scratch_.filePath(QStringLiteral("lista_czasopism.mdb"));
+        journals::createJournalListDatabase(listPath);
+    }
+    connection_.open(listPath, schema::databasePassword());
+    journals_.open();
+}
 
 QString programJournalListPath()
 {

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "files/temp_files.h"
+#include "lists/journal_identification.h"
+#include "storage/engine.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -9,6 +13,19 @@ namespace vestrum {
 
 // dane/lista_czasopism.mdb beside the executable, where the program keeps its journal list.
 QString programJournalListPath();
+
+// The journal list a headless command identifies against: the one at `path`, or, where there is no such file
+// yet, one built in a scratch folder from the list the program carries.
+class HeadlessJournalList {
+public:
+    explicit HeadlessJournalList(const QString& path);
+    lists::JournalList& journals() { return journals_; }
+
+private:
+    tempfiles::ScratchFolder scratch_;
+    db::Connection connection_;
+    lists::JournalList journals_;
+};
 
 // `vestrum-cli list export ZBIÓR RODZAJ PLIK.xml` and `vestrum-cli list import ZBIÓR RODZAJ PLIK.xml
 // [--save]`; `args` are the words after "list".
