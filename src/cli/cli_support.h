@@ -12,6 +12,12 @@ inline constexpr int kOk = 0;
 inline constexpr int kFailed = 1;
 inline constexpr int kUsage = 2;
 
+// Message texts of the commands are written in UTF-8.
+inline QString S(const char* text)
+{
+    return QString::fromUtf8(text);
+}
+
 // Headless commands ask nothing; should they ever, the answer is "no".
 class SilentMessages final : public Messages {
 public:

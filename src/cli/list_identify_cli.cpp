@@ -26,11 +26,7 @@ namespace {
 using cli::kFailed;
 using cli::kOk;
 using cli::kUsage;
-
-QString S(const char* text)
-{
-    return QString::fromUtf8(text);
-}
+using cli::S;
 
 int usage(QTextStream& err, const QString& problem = QString())
 {

@@ -30,11 +30,7 @@ namespace {
 using cli::kFailed;
 using cli::kOk;
 using cli::kUsage;
-
-QString S(const char* text)
-{
-    return QString::fromUtf8(text);
-}
+using cli::S;
 
 struct Request {
     QString surveyPath;
