@@ -53,6 +53,7 @@ int usage(QTextStream& err, const QString& problem = QString())
            "  vestrum-cli list import-text ZBIÓR RODZAJ ARKUSZ.xlsx|ARKUSZ.ods --map=K1,K2,... [--sheet=N] [--header] "
            "[--save]\n"
            "K1..K12 to numery kolumn wykazu (od 1) dla kolejnych pól opisu (kolumn arkusza), 0 pomija pole.\n"
+           "W wykazach rodzajów 3-6 kolumna 7 to ISSN: identyfikuje czasopismo, ale nie jest zapisywany.\n"
            "--header pomija pierwszy wiersz (nazwy kolumn); --no-quotes wyłącza pola w cudzysłowie.\n";
     err.flush();
     return kUsage;
@@ -148,10 +149,11 @@ QString readRequest(const QStringList& args, Request& request)
             return problem;
         structure.linesPerRecord = numbers::ParseInteger(numbers::TrimBlanks(*lines)).value_or(1);
     }
-    const lists::ListKindInfo& info = lists::ListKindInfoOf(request.kind);
-    if (const QString problem = readMap(*map, static_cast<int>(info.columns.size()), structure); !problem.isEmpty())
+    // Publications also take the ISSN as column 7, after the list's columns.
+    const QStringList headers = importing::ImportHeaders(request.kind);
+    if (const QString problem = readMap(*map, static_cast<int>(headers.size()), structure); !problem.isEmpty())
         return problem;
-    return importing::StructureProblem(structure, lines.value_or(QString()), info.headers());
+    return importing::StructureProblem(structure, lines.value_or(QString()), headers);
 }
 
 // The reporting year as the main window takes it from the survey: the stored year when the year
@@ -228,6 +230,7 @@ int importText(const Request& request, QTextStream& out, QTextStream& err, const
 
     std::vector<QStringList> handOver;
     const auto findings = importing::CheckRows(request.kind, preview, context, &handOver);
+    importing::DropImportOnlyCells(request.kind, handOver);
     if (!findings.empty()) {
         for (const importing::ImportFinding& finding : findings)
             out << finding.message << '\n';

@@ -325,6 +325,14 @@ QStringList SplitLines(const QString& text)
     return lines;
 }
 
+QStringList ImportHeaders(int kind)
+{
+    QStringList headers = lists::ListKindInfoOf(kind).headers();
+    if (IdentifiesJournals(kind))
+        headers.append(QStringLiteral("ISSN")); // lands in lists::kIssnColumn, right after the list's columns
+    return headers;
+}
+
 QString SeparatorProblem(const ImportStructure& structure)
 {
     if (structure.mode == SeparatorMode::Characters && structure.separator.isEmpty())
@@ -426,6 +434,8 @@ QHash<QString, int> columnCaptions(int kind)
     for (const lists::EntryField& f : lists::EntryFieldsFor(kind))
         if (f.column >= 0 && !captions.contains(captionKey(f.caption)))
             captions.insert(captionKey(f.caption), f.column);
+    if (IdentifiesJournals(kind))
+        captions.insert(captionKey(QStringLiteral("ISSN")), lists::kIssnColumn);
     return captions;
 }
 
@@ -465,7 +475,7 @@ void CompleteRow(int kind, QStringList& row, lists::JournalList* journals)
 {
     if (IdentifiesJournals(kind)) {
         if (journals != nullptr && journals->isOpen()) {
-            lists::identifyRow(*journals, row);
+            lists::identifyRow(*journals, row, row.value(lists::kIssnColumn));
         } else {
             row[lists::kListedJournalColumn] = QString();
             row[lists::kPointsColumn] = QStringLiteral("0");
@@ -496,7 +506,7 @@ void completeFinished(int kind, ImportedRows& out, lists::JournalList* journals)
 ImportedRows ReadRecords(int kind, const QString& text, const ImportStructure& structure, lists::JournalList* journals,
     const std::function<void()>& fieldRead)
 {
-    const int columns = static_cast<int>(lists::ListKindInfoOf(kind).columns.size());
+    const int columns = static_cast<int>(ImportHeaders(kind).size());
     ImportedRows out = SplitRecords(text, structure, columns, fieldRead);
     completeFinished(kind, out, journals);
     return out;
@@ -505,7 +515,7 @@ ImportedRows ReadRecords(int kind, const QString& text, const ImportStructure& s
 ImportedRows ReadSheetRecords(int kind, const std::vector<QStringList>& sheetRows, const ImportStructure& structure,
     lists::JournalList* journals, const std::function<void()>& fieldRead)
 {
-    const int columns = static_cast<int>(lists::ListKindInfoOf(kind).columns.size());
+    const int columns = static_cast<int>(ImportHeaders(kind).size());
     ImportedRows out;
     RecordBuilder builder(structure, columns, out);
     for (const QStringList& cells : sheetRows) {
@@ -521,6 +531,14 @@ ImportedRows ReadSheetRecords(int kind, const std::vector<QStringList>& sheetRow
     }
     completeFinished(kind, out, journals);
     return out;
+}
+
+void DropImportOnlyCells(int kind, std::vector<QStringList>& rows)
+{
+    const qsizetype columns = static_cast<qsizetype>(lists::ListKindInfoOf(kind).columns.size());
+    for (QStringList& row : rows)
+        if (row.size() > columns)
+            row.resize(columns);
 }
 
 void AppendImportedRows(std::vector<QStringList>& listRows, const std::vector<QStringList>& imported)

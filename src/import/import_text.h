@@ -47,6 +47,11 @@ QStringList SplitLines(const QString& text);
 
 // --- the structure ----------------------------------------------------------------------------
 
+// The columns an import places, in the map's order: the list's columns, and for publications
+// (kinds 3 to 6) "ISSN" after them (column 7). The ISSN only identifies the row's journal: the list
+// has no such column, so the hand-over never carries it.
+QStringList ImportHeaders(int kind);
+
 constexpr int kMapPositions = 12;
 constexpr int kMaxLinesPerRecord = 12;
 
@@ -111,7 +116,8 @@ QStringList FirstSheetRecord(const std::vector<QStringList>& sheetRows);
 bool LooksLikeHeader(int kind, const QStringList& fields, const ImportStructure& structure, int reportingYear);
 
 // Fills what the program derives for a finished row: the listed journal and its points for
-// publications (kinds 3 to 6), the fixed points for monographs (kinds 8 to 11).
+// publications (kinds 3 to 6, identified by the title and the row's ISSN cell), the fixed points
+// for monographs (kinds 8 to 11).
 void CompleteRow(int kind, QStringList& row, lists::JournalList* journals);
 
 // SplitRecords followed by CompleteRow for every finished record.
@@ -120,6 +126,9 @@ ImportedRows ReadRecords(int kind, const QString& text, const ImportStructure& s
 
 // Whether the kind's rows are identified against the journal list while they are read.
 bool IdentifiesJournals(int kind);
+
+// The rows as the list holds them: cells beyond the list's columns (the ISSN) are dropped.
+void DropImportOnlyCells(int kind, std::vector<QStringList>& rows);
 
 // "wprowadź wykaz do bazy": the rows go after the list's rows; a list holding only its empty
 // placeholder row (every cell blank) is replaced.

@@ -175,7 +175,7 @@ TEST(ListImportCli, WrongCommandLinesAreRefusedWithTheWindowsMessages)
     } cases[] = {
         { { file, S("3"), text, S("--separator=;"), S("--map=1,2,1") },
             "Do conajmniej dwóch pól przypisano taką samą zawartość tematyczną: Czasopismo" },
-        { { file, S("3"), text, S("--separator=;"), S("--map=1,7") }, "Pozycja 2 mapy pól" },
+        { { file, S("3"), text, S("--separator=;"), S("--map=1,8") }, "Pozycja 2 mapy pól" }, // 7 is the ISSN
         { { file, S("3"), text, S("--separator="), S("--map=1") }, "Nie podano znaku separatora" },
         { { file, S("3"), text, S("--lines=13"), S("--map=1") }, "nie może być większa niż 12" },
         { { file, S("3"), text, S("--lines=2"), S("--separator=;"), S("--map=1") }, "--separator albo --lines" },

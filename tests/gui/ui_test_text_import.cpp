@@ -116,8 +116,8 @@ TEST_F(ImportFixture, PublicationsAreReadIdentifiedAndCountedInTheHeading)
     EXPECT_EQ(window->previewHeading()->text(), S("Weryfikacja wyników i ładowanie danych - wczytano 2 pozycji"));
     EXPECT_EQ(previewRow(1),
         (QStringList { S("kwartalnik historyczny"), S("Dzieje Mazowsza"), S("Nowak Anna"), S(""),
-            S("Kwartalnik Historyczny"), S("70") }));
-    EXPECT_EQ(previewRow(2).mid(4), (QStringList { S(""), S("0") }));
+            S("Kwartalnik Historyczny"), S("70"), S("") }));
+    EXPECT_EQ(previewRow(2).mid(4), (QStringList { S(""), S("0"), S("") }));
     ASSERT_FALSE(messages.requests.isEmpty());
     EXPECT_EQ(messages.requests.last().number, 12);
     EXPECT_FALSE(progress.isVisible());
@@ -191,6 +191,34 @@ TEST_F(ImportFixture, TheFieldMapIsKeptAsColumnNumbersWithinAGroupAndResetForAno
     for (int p = 0; p < 12; ++p)
         EXPECT_EQ(window->mapList(p)->currentIndex(), 0) << p;
     EXPECT_EQ(window->mapList(0)->currentText(), S("- pomiń -"));
+
+    // Publications offer "ISSN" last, chosen with the keys: it shows in the preview's extra column
+    // and identifies the row, and the hand-over leaves it out.
+    program.journals.execute(QStringLiteral("ALTER TABLE lista_ministerstwa ADD COLUMN issn VARCHAR(9)"));
+    program.journals.execute(QStringLiteral("ALTER TABLE lista_ministerstwa ADD COLUMN eissn VARCHAR(9)"));
+    program.journals.execute(QStringLiteral("UPDATE lista_ministerstwa SET issn = '0023-5903'"));
+    journals.open();
+    program.state.Flags.setFlag(MessageFlags::ImportInstructionFlag, 0);
+    window->prepare(3);
+    window->show();
+    window->activateWindow();
+    (void)QTest::qWaitFor([this] { return window->isActiveWindow(); }, 1000);
+    EXPECT_EQ(window->mapList(0)->count(), 8);
+    window->mapList(0)->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+    EXPECT_EQ(window->mapList(0)->currentText(), S("Czasopismo"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), window->mapList(1));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_End);
+    EXPECT_EQ(window->mapList(1)->currentText(), S("ISSN"));
+    EXPECT_EQ(window->mapColumns()[1], lists::kIssnColumn);
+    window->setImportText(S("Kwartalnik Histor.;0023-5903"));
+    ASSERT_TRUE(window->readIntoStructure());
+    EXPECT_EQ(window->preview()->cell(lists::kIssnColumn, 0), S("ISSN"));
+    EXPECT_EQ(previewRow(1).mid(4), (QStringList { S("Kwartalnik Historyczny"), S("70"), S("0023-5903") }));
+    EXPECT_TRUE(window->enterIntoList());
+    ASSERT_EQ(window->acceptedRows().size(), 1u);
+    EXPECT_EQ(window->acceptedRows()[0].size(), lists::kIssnColumn);
 }
 
 TEST_F(ImportFixture, FailingRowsShowEveryErrorAndPassingRowsAreAcceptedInTheListedSpelling)

@@ -3,6 +3,7 @@
 #include "base/codepage.h"
 #include "base/error.h"
 #include "lists/journal_identification.h"
+#include "lists/list_catalogue.h"
 #include "storage/engine.h"
 #include "storage/schema.h"
 
@@ -325,9 +326,42 @@ TEST(ImportCompletion, PublicationsAreIdentifiedByWholeNameIgnoringCaseOnly)
                            "KWARTALNIK HISTORYCZNY;T3;C\n");
     const ImportedRows out = ReadRecords(4, text, bySeparator(";", { 0, 1, 2 }), &journals.list);
     ASSERT_EQ(out.rows.size(), 3u);
-    EXPECT_EQ(out.rows[0].mid(4), (QStringList { "Acta Physica Polonica B", "15" }));
-    EXPECT_EQ(out.rows[1].mid(4), (QStringList { "Przegląd Elektrotechniczny", "6" })); // a trailing dot is no other journal
-    EXPECT_EQ(out.rows[2].mid(4), (QStringList { "Kwartalnik Historyczny", "4" }));
+    EXPECT_EQ(out.rows[0].mid(4, 2), (QStringList { "Acta Physica Polonica B", "15" }));
+    EXPECT_EQ(out.rows[1].mid(4, 2), (QStringList { "Przegląd Elektrotechniczny", "6" })); // a trailing dot is no other journal
+    EXPECT_EQ(out.rows[2].mid(4, 2), (QStringList { "Kwartalnik Historyczny", "4" }));
+}
+
+TEST(ImportCompletion, PublicationsTakeTheIssnAsColumnSevenToIdentifyAndNeverHandItOver)
+{
+    SmallJournalList journals;
+    journals.connection.execute(QStringLiteral("ALTER TABLE lista_ministerstwa ADD COLUMN issn VARCHAR(9)"));
+    journals.connection.execute(QStringLiteral("ALTER TABLE lista_ministerstwa ADD COLUMN eissn VARCHAR(9)"));
+    journals.connection.execute(
+        QStringLiteral("UPDATE lista_ministerstwa SET issn = '0033-2097' WHERE czasopismo = ?"),
+        { S("Przegląd Elektrotechniczny") });
+    journals.list.open();
+
+    EXPECT_EQ(ImportHeaders(4).size(), 7);
+    EXPECT_EQ(ImportHeaders(4).last(), S("ISSN"));
+    EXPECT_EQ(ImportHeaders(7), lists::ListKindInfoOf(7).headers()); // other kinds keep their columns
+
+    // The misspelt title is found by its ISSN, with or without the hyphen; a wrong ISSN finds nothing.
+    const QString text = S("Przeglad Elektrotechniczy;T1;0033-2097\n"
+                           "Przeglad Elektrotechniczy;T2;00332097\n"
+                           "Przeglad Elektrotechniczy;T3;1234-5679\n");
+    ImportedRows out = ReadRecords(4, text, bySeparator(";", { 0, 1, 6 }), &journals.list);
+    ASSERT_EQ(out.rows.size(), 3u);
+    EXPECT_EQ(out.rows[0].mid(4), (QStringList { S("Przegląd Elektrotechniczny"), S("6"), S("0033-2097") }));
+    EXPECT_EQ(out.rows[1].mid(4, 2), (QStringList { S("Przegląd Elektrotechniczny"), S("6") }));
+    EXPECT_EQ(out.rows[2].mid(4, 2), (QStringList { QString(), S("0") }));
+    // A sheet's cells go the same way.
+    const ImportedRows sheet = ReadSheetRecords(
+        4, { { S("x"), S("T"), S("0033-2097") } }, bySeparator(";", { 0, 1, 6 }), &journals.list);
+    EXPECT_EQ(sheet.rows.at(0).at(lists::kListedJournalColumn), S("Przegląd Elektrotechniczny"));
+
+    DropImportOnlyCells(4, out.rows);
+    for (const QStringList& row : out.rows)
+        EXPECT_EQ(row.size(), lists::ListKindInfoOf(4).columns.size());
 }
 
 TEST(ImportCompletion, MonographsGetTheirFixedPointsOnlyForFinishedRecords)

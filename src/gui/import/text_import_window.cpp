@@ -365,7 +365,8 @@ void TextImportWindow::prepare(int kind)
         mapColumns_.fill(-1);
         lastGroup_ = info.importGroup;
     }
-    const QStringList headers = info.headers();
+    // Publications offer "ISSN" too: the preview shows it, the hand-over drops it.
+    const QStringList headers = importing::ImportHeaders(kind);
     reloadMapLists(headers);
     preview_->setHeaders(headers);
     preview_->clearData();
@@ -664,7 +665,7 @@ bool TextImportWindow::checkLineCountOnLeaving()
 bool TextImportWindow::readIntoStructure()
 {
     const importing::ImportStructure chosen = structure();
-    const QStringList headers = lists::ListKindInfoOf(kind_).headers();
+    const QStringList headers = importing::ImportHeaders(kind_);
     if (sheetSource_) {
         // cells need no separator
     } else if (chosen.mode == importing::SeparatorMode::Characters) {
@@ -737,6 +738,7 @@ bool TextImportWindow::enterIntoList()
             }
         }
         findings = importing::CheckRows(kind_, preview_->dataRows(), context, &handOver);
+        importing::DropImportOnlyCells(kind_, handOver);
     }
     if (!findings.empty()) {
         // The text starts with its empty line; the box shows line breaks as "\n".
