@@ -468,7 +468,7 @@ void CompleteRow(int kind, QStringList& row, lists::JournalList* journals)
             lists::identifyRow(*journals, row);
         } else {
             row[lists::kListedJournalColumn] = QString();
-            row[lists::kPointsColumn] = QStringLiteral("0");
+            row[lists::kPointsColumn] = lists::pointsCell(QString());
         }
         return;
     }

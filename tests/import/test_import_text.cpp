@@ -325,9 +325,9 @@ TEST(ImportCompletion, PublicationsAreIdentifiedByWholeNameIgnoringCaseOnly)
                            "KWARTALNIK HISTORYCZNY;T3;C\n");
     const ImportedRows out = ReadRecords(4, text, bySeparator(";", { 0, 1, 2 }), &journals.list);
     ASSERT_EQ(out.rows.size(), 3u);
-    EXPECT_EQ(out.rows[0].mid(4), (QStringList { "Acta Physica Polonica B", "15" }));
-    EXPECT_EQ(out.rows[1].mid(4), (QStringList { "Przegląd Elektrotechniczny", "6" })); // a trailing dot is no other journal
-    EXPECT_EQ(out.rows[2].mid(4), (QStringList { "Kwartalnik Historyczny", "4" }));
+    EXPECT_EQ(out.rows[0].mid(4), (QStringList { "Acta Physica Polonica B", "15,00" }));
+    EXPECT_EQ(out.rows[1].mid(4), (QStringList { "Przegląd Elektrotechniczny", "6,00" })); // a trailing dot is no other journal
+    EXPECT_EQ(out.rows[2].mid(4), (QStringList { "Kwartalnik Historyczny", "4,00" }));
 }
 
 TEST(ImportCompletion, MonographsGetTheirFixedPointsOnlyForFinishedRecords)
