@@ -478,7 +478,7 @@ void CompleteRow(int kind, QStringList& row, lists::JournalList* journals)
             lists::identifyRow(*journals, row, row.value(lists::kIssnColumn));
         } else {
             row[lists::kListedJournalColumn] = QString();
-            row[lists::kPointsColumn] = QStringLiteral("0");
+            row[lists::kPointsColumn] = lists::pointsCell(QString());
         }
         return;
     }

@@ -536,7 +536,7 @@ void EntryForm::setListedJournal(const Journal& journal)
     if (listed >= 0)
         value(listed).text = journal.name;
     if (points >= 0)
-        value(points).text = journal.points;
+        value(points).text = pointsCell(journal.points);
 }
 
 QStringList TooLongCells(int kind, const std::vector<QStringList>& rows, const QMap<QString, int>& widths, int limit)

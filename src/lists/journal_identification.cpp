@@ -1,6 +1,7 @@
 #include "lists/journal_identification.h"
 
 #include "base/error.h"
+#include "base/number_format.h"
 #include "storage/engine.h"
 #include "lists/list_grid.h"
 
@@ -346,13 +347,19 @@ bool JournalList::findNext(const QString& fragment)
     return runSearch(u'%' + escapeLikePattern(fragment.toLower()) + u'%', visible_[static_cast<size_t>(current_)]);
 }
 
+QString pointsCell(const QString& points)
+{
+    // The list may give a dot where the program writes a comma.
+    return numbers::FormatAmount(numbers::DecimalOrZero(QString(points).replace(u'.', u',')));
+}
+
 void identifyRow(JournalList& list, QStringList& row, const QString& issn)
 {
     while (row.size() <= kPointsColumn)
         row.append(QString());
     const auto journal = list.identify(row.at(kJournalColumn), issn);
     row[kListedJournalColumn] = journal ? journal->name : QString();
-    row[kPointsColumn] = journal ? journal->points : QStringLiteral("0");
+    row[kPointsColumn] = pointsCell(journal ? journal->points : QString());
 }
 
 bool awaitsJournal(const QStringList& row)
@@ -449,7 +456,7 @@ int assignJournalToTitle(std::vector<QStringList>& rows, const QString& key, con
         while (row.size() <= kPointsColumn)
             row.append(QString());
         row[kListedJournalColumn] = journal.name;
-        row[kPointsColumn] = journal.points;
+        row[kPointsColumn] = pointsCell(journal.points);
         ++assigned;
     }
     return assigned;
@@ -463,7 +470,7 @@ int assignJournalToTitle(ListGrid& grid, const QString& key, const Journal& jour
         if (!awaitsJournal(row) || titleGroupKey(row.value(kJournalColumn)) != key)
             continue;
         grid.setCell(kListedJournalColumn, r, journal.name);
-        grid.setCell(kPointsColumn, r, journal.points);
+        grid.setCell(kPointsColumn, r, pointsCell(journal.points));
         ++assigned;
     }
     return assigned;
@@ -477,7 +484,7 @@ int identifyAwaitingRows(JournalList& list, ListGrid& grid)
             continue;
         if (const auto journal = list.identify(grid.row(r).value(kJournalColumn))) {
             grid.setCell(kListedJournalColumn, r, journal->name);
-            grid.setCell(kPointsColumn, r, journal->points);
+            grid.setCell(kPointsColumn, r, pointsCell(journal->points));
             ++identified;
         }
     }
@@ -494,7 +501,7 @@ int identifyAwaitingRows(JournalList& list, std::vector<QStringList>& rows)
             while (row.size() <= kPointsColumn)
                 row.append(QString());
             row[kListedJournalColumn] = journal->name;
-            row[kPointsColumn] = journal->points;
+            row[kPointsColumn] = pointsCell(journal->points);
             ++identified;
         }
     }
@@ -512,7 +519,7 @@ void assignJournal(ListGrid& grid, int first, int last, const Journal& journal)
     last = std::min(last, grid.rowCount() - 1);
     for (int r = first; r <= last; ++r) {
         grid.setCell(kListedJournalColumn, r, journal.name);
-        grid.setCell(kPointsColumn, r, journal.points);
+        grid.setCell(kPointsColumn, r, pointsCell(journal.points));
     }
 }
 

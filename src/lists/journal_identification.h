@@ -25,6 +25,10 @@ struct Journal {
     bool operator==(const Journal&) const = default;
 };
 
+// The points of a listed journal as every identification writes them into "L.punktów": the
+// editor's amount format ("40" -> "40,00"), so identified and typed rows look alike.
+QString pointsCell(const QString& points);
+
 // Columns of a publication row (kinds 3 to 6) that identification fills.
 inline constexpr int kJournalColumn = 0;       // "Czasopismo", as the user typed it
 inline constexpr int kListedJournalColumn = 4; // "Czasopismo z listy MNiSW."

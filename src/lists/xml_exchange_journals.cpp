@@ -30,7 +30,7 @@ void identifyImportedJournals(JournalList& journals, std::vector<QStringList>& r
             continue;
         const auto journal = journals.identify(row[kJournalColumn].trimmed(), issn);
         row[kListedJournalColumn] = journal ? journal->name : QString();
-        row[kPointsColumn] = journal ? journal->points : QStringLiteral("0");
+        row[kPointsColumn] = pointsCell(journal ? journal->points : QString());
     }
 }
 

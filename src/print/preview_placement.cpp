@@ -36,9 +36,23 @@ void PreviewPlacement::fit(QSize view)
     page_.moveTo((view.width() - page_.width()) / 2, Offset);
 }
 
+QSize PreviewPlacement::visible(QSize view) const
+{
+    const bool scrollsDown = page_.height() + Offset > view.height();
+    const bool scrollsAcross = page_.width() + Offset > view.width() - (scrollsDown ? scrollBarExtent_ : 0);
+    return QSize(view.width() - (scrollsDown ? scrollBarExtent_ : 0),
+                 view.height() - (scrollsAcross ? scrollBarExtent_ : 0));
+}
+
+void PreviewPlacement::centreAcross(QSize view)
+{
+    const int width = visible(view).width();
+    page_.moveLeft(page_.width() < width ? (width - page_.width()) / 2 : Offset);
+}
+
 void PreviewPlacement::centreWhereSmaller(QSize view)
 {
-    page_.moveLeft(page_.width() < view.width() ? (view.width() - page_.width()) / 2 : Offset);
+    centreAcross(view);
     page_.moveTop(page_.height() < view.height() ? (view.height() - page_.height()) / 2 : Offset);
 }
 
@@ -61,7 +75,7 @@ void PreviewPlacement::zoomOut(QSize view)
     }
     page_.setSize(QSize(rounded(page_.width() / ZoomStep), height));
     page_.moveTop(Offset);
-    page_.moveLeft(page_.width() < view.width() ? (view.width() - page_.width()) / 2 : Offset);
+    centreAcross(view);
 }
 
 void PreviewPlacement::resized(QSize view)
@@ -71,14 +85,16 @@ void PreviewPlacement::resized(QSize view)
         return;
     }
     page_.moveTop(Offset);
-    page_.moveLeft(page_.width() < view.width() ? (view.width() - page_.width()) / 2 : Offset);
+    centreAcross(view);
 }
 
 QSize PreviewPlacement::canvas(QSize view) const
 {
     // A page that fits the view scrolls nowhere; a larger one gets the offset after it too.
+    // Where the other direction scrolls, its bar takes room from the view.
+    const QSize shown = visible(view);
     const auto extent = [](int end, int viewLength) { return end > viewLength ? end + Offset : viewLength; };
-    return QSize(extent(page_.right() + 1, view.width()), extent(page_.bottom() + 1, view.height()));
+    return QSize(extent(page_.right() + 1, shown.width()), extent(page_.bottom() + 1, shown.height()));
 }
 
 } // namespace vestrum

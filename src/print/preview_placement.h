@@ -16,6 +16,10 @@ public:
 
     explicit PreviewPlacement(QSize pageSize) : pageSize_(pageSize) {}
 
+    // The thickness of the view's scroll bars: a page taller than the view leaves that much less
+    // width beside its bar, so the page is centred in, and the canvas fills, only what is left.
+    void setScrollBarExtent(int extent) { scrollBarExtent_ = extent; }
+
     void open(QSize view);    // view height − 8, 4 pixels from the top
     void fit(QSize view);     // view height − 16, 8 pixels from the top
     bool zoomIn(QSize view);  // false when already at the largest size
@@ -30,9 +34,13 @@ private:
     int widthFor(int height) const;
     void setHeight(int height);
     void centreWhereSmaller(QSize view);
+    void centreAcross(QSize view);
+    // The part of the view the page is shown in once the scroll bars the page needs are in place.
+    QSize visible(QSize view) const;
 
     QSize pageSize_;
     QRect page_;
+    int scrollBarExtent_ = 0;
 };
 
 } // namespace vestrum

@@ -129,7 +129,7 @@ TEST(ListXmlCli, ImportSavesIdentifiedPublicationsIntoADataFile)
         }));
     const CliRun r = run({ S("import"), dataFile, QString::number(kKind), xml, S("--save") }, journals);
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
-    EXPECT_TRUE(r.out.contains(S("\n physics letters\tTytuł 1\tA\t2009\tPhysics Letters\t30\n")));
+    EXPECT_TRUE(r.out.contains(S("\n physics letters\tTytuł 1\tA\t2009\tPhysics Letters\t30,00\n")));
 
     // The data file now holds the imported rows instead of the old one.
     QTemporaryDir scratch;

@@ -526,7 +526,7 @@ TEST(EntryDialog, PublicationsIdentifyTheJournalOnEnter)
     type(f.dialog.input(0), S("acta physica polonica a"));
     pressEnter(f.dialog.input(0));
     EXPECT_EQ(qobject_cast<QPlainTextEdit*>(f.dialog.input(1))->toPlainText(), S("Acta Physica Polonica A"));
-    EXPECT_EQ(qobject_cast<QLineEdit*>(f.dialog.input(5))->text(), S("15"));
+    EXPECT_EQ(qobject_cast<QLineEdit*>(f.dialog.input(5))->text(), S("15,00"));
     EXPECT_TRUE(f.dialog.input(2)->hasFocus());
     EXPECT_EQ(f.dialog.form().row().value(4), S("Acta Physica Polonica A"));
 }

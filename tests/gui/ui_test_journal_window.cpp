@@ -361,13 +361,42 @@ TEST(JournalWindow, GroupIdentification)
     EXPECT_TRUE(changed);
     EXPECT_EQ(grid.cell(4, 1), QString());
     EXPECT_EQ(grid.cell(4, 2), QStringLiteral("ŁÓDZKIE STUDIA TEOLOGICZNE"));
-    EXPECT_EQ(grid.cell(5, 2), QStringLiteral("6"));
+    EXPECT_EQ(grid.cell(5, 2), QStringLiteral("6,00")); // the editor's amount format, as typed rows
     EXPECT_EQ(grid.cell(4, 3), QStringLiteral("ŁÓDZKIE STUDIA TEOLOGICZNE"));
 
     // Going back leaves the rows alone.
     changed = f.openAndRun([&] { return w.identifyGroup(&grid); }, [&] { w.backButton()->click(); });
     EXPECT_FALSE(changed);
-    EXPECT_EQ(grid.cell(5, 3), QStringLiteral("6"));
+    EXPECT_EQ(grid.cell(5, 3), QStringLiteral("6,00"));
+}
+
+TEST(JournalWindow, GroupIdentificationWithoutMissingGroupsShowsTheWholeListAndSaysWhy)
+{
+    // Like the shipped list: journals of parts A and B only.
+    JournalWindow f({{"Acta Physica Polonica B", 15, 0}, {"Annals of Physics", 40, 0}, {"Applied Physics", 10, 1}});
+    JournalSearchWindow& w = *f.window;
+    ListGridView grid;
+    grid.setHeaders({QStringLiteral("Czasopismo"), QStringLiteral("Tytuł"), QStringLiteral("Autor (Autorzy)"),
+                     QStringLiteral("Rok, nr, str."), QStringLiteral("Czasopismo z listy MNiSW."),
+                     QStringLiteral("L.punktów")});
+    grid.setDataRows({{QStringLiteral("Annals Phys."), QStringLiteral("t1")}});
+    grid.selectDataRow(0);
+
+    const bool changed = f.openAndRun([&] { return w.identifyGroup(&grid); }, [&] {
+        EXPECT_EQ(f.rows(), 3);
+        EXPECT_EQ(w.kindBox()->currentIndex(), JournalSearchWindow::AllJournals);
+        EXPECT_TRUE(w.kindBox()->isEnabled());
+        EXPECT_FALSE(w.statusLine()->isHidden());
+        EXPECT_TRUE(w.statusLine()->text().contains(QStringLiteral("cała lista")));
+        w.grid()->setFocus();
+        QTest::keyClick(w.grid(), Qt::Key_Home);
+        QTest::keyClick(w.grid(), Qt::Key_Down);
+        EXPECT_EQ(f.currentName(), QStringLiteral("Annals of Physics"));
+        QTest::mouseClick(w.assignButton(), Qt::LeftButton);
+    });
+    EXPECT_TRUE(changed);
+    EXPECT_EQ(grid.cell(4, 1), QStringLiteral("Annals of Physics"));
+    EXPECT_EQ(grid.cell(5, 1), QStringLiteral("40,00"));
 }
 
 // With VESTRUM_SHOTS set to a folder, the window with a fragment search over the shipped list is
@@ -456,7 +485,7 @@ TEST(UnmatchedJournalsWindow, KeyboardAloneAssignsSkipsSearchesAndMarksTitles)
     EXPECT_EQ(QApplication::focusWidget(), w.suggestionList());
     press(Qt::Key_Return);
     EXPECT_EQ(grid.cell(lists::kListedJournalColumn, 0), S("Physics Letters"));
-    EXPECT_EQ(grid.cell(lists::kPointsColumn, 2), S("30"));
+    EXPECT_EQ(grid.cell(lists::kPointsColumn, 2), S("30,00"));
     EXPECT_EQ(w.changedRows(), 2);
     EXPECT_EQ(w.titleTable()->rowCount(), 4);
     EXPECT_EQ(QApplication::focusWidget(), w.titleTable());
@@ -487,7 +516,7 @@ TEST(UnmatchedJournalsWindow, KeyboardAloneAssignsSkipsSearchesAndMarksTitles)
     press(Qt::Key_Space);
     EXPECT_EQ(searchedFor, QStringList{S("Anals of Physic")});
     EXPECT_EQ(grid.cell(lists::kListedJournalColumn, 3), S("Annals of Physics"));
-    EXPECT_EQ(grid.cell(lists::kPointsColumn, 3), S("25"));
+    EXPECT_EQ(grid.cell(lists::kPointsColumn, 3), S("25,00"));
 
     // "nie ma na liście": the title is not offered again in this kind of list.
     while (w.titleTable()->item(w.titleTable()->currentRow(), 0)->text() != S("Nieznane"))

@@ -23,6 +23,7 @@
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTabWidget>
+#include <QScrollBar>
 #include <QTest>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -356,6 +357,18 @@ TEST_F(MainWindowTest, DisciplineChooserAddsOnceRemovesAndSearches)
     ASSERT_FALSE(pkd->catalogueHeaders().isEmpty());
     EXPECT_EQ(pkd->catalogueHeaders().first(), QStringLiteral("* kod"));
     EXPECT_TRUE(qobject_cast<QAbstractButton*>(page(104)->control(QStringLiteral("rb032")))->isChecked());
+    // A click on a long name keeps the codes in view: the catalogue does not scroll sideways.
+    window->chooseSubPage(0, 4);
+    window->EnterEditMode(page(104));
+    QTreeWidget* codes = pkd->catalogue();
+    codes->resize(260, 200);
+    QApplication::processEvents();
+    ASSERT_GT(codes->header()->sectionSize(1), codes->viewport()->width()); // names wider than the view
+    QTest::mouseClick(codes->viewport(), Qt::LeftButton, {}, QPoint(codes->viewport()->width() - 20, 8));
+    EXPECT_GE(pkd->selectedCatalogueRow(), 0);
+    EXPECT_EQ(codes->horizontalScrollBar()->value(), 0);
+    QTest::keyClick(codes, Qt::Key_Down);
+    EXPECT_EQ(codes->horizontalScrollBar()->value(), 0);
     pkd->setSearchText(QStringLiteral("qqqq"));
     EXPECT_FALSE(pkd->search());
     ASSERT_FALSE(messages.shown.isEmpty());

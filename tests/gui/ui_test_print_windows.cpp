@@ -21,12 +21,14 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTimer>
+#include <QToolBar>
 #include <QToolButton>
 
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
@@ -153,7 +155,12 @@ TEST(PrintPreviewWindow, OnePageDocumentShowsPageOneOfOneWithPagingDisabled)
         for (QAction* command : {preview.firstAction(), preview.previousAction(), preview.nextAction(),
                                  preview.lastAction()})
             EXPECT_FALSE(command->isEnabled()) << command->text().toStdString();
-        EXPECT_FALSE(preview.printButton()->isEnabled()); // no printer
+        // No printer: both "Drukuj" commands are off and say where to go instead.
+        const QString hint = QStringLiteral("Brak drukarki - użyj »Zapisz jako PDF…«");
+        EXPECT_FALSE(preview.printButton()->isEnabled());
+        EXPECT_FALSE(preview.printAction()->isEnabled());
+        EXPECT_EQ(preview.printButton()->toolTip(), hint);
+        EXPECT_EQ(preview.printAction()->toolTip(), hint);
         const QRect page = preview.pageRect();
         EXPECT_NEAR(double(page.width()) / page.height(), 210.0 / 297.0, 0.01); // the A4 page of the PDF
     });
@@ -195,6 +202,32 @@ TEST(PrintPreviewWindow, PagesMoveAndKeepTheZoom)
     EXPECT_EQ(preview.currentPage(), count);
     QTest::keyClick(preview.view(), Qt::Key_PageUp);
     EXPECT_EQ(preview.currentPage(), count - 1);
+}
+
+TEST(PrintPreviewWindow, ZoomingInScrollsDownOnlyWhileThePageIsNarrowerThanTheView)
+{
+    TestProgram test;
+    PagedTextEdit edit(test.program);
+    fillReport(edit, 3);
+    QTemporaryDir dir;
+    QPdfWriter page(dir.filePath(QStringLiteral("uklad.pdf")));
+    page.setPageSize(QPageSize(QPageSize::A4));
+    PrintPreviewWindow preview(test.program, edit.recordPages(page), QSize(page.width(), page.height()),
+                               pdfPrinters({}, QString()));
+    preview.resize(900, 700);
+    preview.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&preview));
+    QToolButton* zoomIn = nullptr;
+    for (auto* bar : preview.findChildren<QToolBar*>())
+        for (QAction* action : bar->actions())
+            if (action->text() == QStringLiteral("Powiększ"))
+                zoomIn = qobject_cast<QToolButton*>(bar->widgetForAction(action));
+    ASSERT_NE(zoomIn, nullptr);
+    QTest::mouseClick(zoomIn, Qt::LeftButton);
+    QApplication::processEvents();
+    ASSERT_LT(preview.pageRect().width() + 40, preview.view()->width()); // still narrower
+    EXPECT_TRUE(preview.view()->verticalScrollBar()->isVisible());
+    EXPECT_FALSE(preview.view()->horizontalScrollBar()->isVisible());
 }
 
 TEST(PrintPreviewWindow, PrintsTheOddPagesOfARangeAndRefusesAnEmptyOne)

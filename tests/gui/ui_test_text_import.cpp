@@ -116,8 +116,8 @@ TEST_F(ImportFixture, PublicationsAreReadIdentifiedAndCountedInTheHeading)
     EXPECT_EQ(window->previewHeading()->text(), S("Weryfikacja wyników i ładowanie danych - wczytano 2 pozycji"));
     EXPECT_EQ(previewRow(1),
         (QStringList { S("kwartalnik historyczny"), S("Dzieje Mazowsza"), S("Nowak Anna"), S(""),
-            S("Kwartalnik Historyczny"), S("70"), S("") }));
-    EXPECT_EQ(previewRow(2).mid(4), (QStringList { S(""), S("0"), S("") }));
+            S("Kwartalnik Historyczny"), S("70,00"), S("") }));
+    EXPECT_EQ(previewRow(2).mid(4), (QStringList { S(""), S("0,00"), S("") }));
     ASSERT_FALSE(messages.requests.isEmpty());
     EXPECT_EQ(messages.requests.last().number, 12);
     EXPECT_FALSE(progress.isVisible());

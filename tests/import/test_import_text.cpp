@@ -326,9 +326,9 @@ TEST(ImportCompletion, PublicationsAreIdentifiedByWholeNameIgnoringCaseOnly)
                            "KWARTALNIK HISTORYCZNY;T3;C\n");
     const ImportedRows out = ReadRecords(4, text, bySeparator(";", { 0, 1, 2 }), &journals.list);
     ASSERT_EQ(out.rows.size(), 3u);
-    EXPECT_EQ(out.rows[0].mid(4, 2), (QStringList { "Acta Physica Polonica B", "15" }));
-    EXPECT_EQ(out.rows[1].mid(4, 2), (QStringList { "Przegląd Elektrotechniczny", "6" })); // a trailing dot is no other journal
-    EXPECT_EQ(out.rows[2].mid(4, 2), (QStringList { "Kwartalnik Historyczny", "4" }));
+    EXPECT_EQ(out.rows[0].mid(4, 2), (QStringList { "Acta Physica Polonica B", "15,00" }));
+    EXPECT_EQ(out.rows[1].mid(4, 2), (QStringList { "Przegląd Elektrotechniczny", "6,00" })); // a trailing dot is no other journal
+    EXPECT_EQ(out.rows[2].mid(4, 2), (QStringList { "Kwartalnik Historyczny", "4,00" }));
 }
 
 TEST(ImportCompletion, PublicationsTakeTheIssnAsColumnSevenToIdentifyAndNeverHandItOver)
@@ -351,9 +351,9 @@ TEST(ImportCompletion, PublicationsTakeTheIssnAsColumnSevenToIdentifyAndNeverHan
                            "Przeglad Elektrotechniczy;T3;1234-5679\n");
     ImportedRows out = ReadRecords(4, text, bySeparator(";", { 0, 1, 6 }), &journals.list);
     ASSERT_EQ(out.rows.size(), 3u);
-    EXPECT_EQ(out.rows[0].mid(4), (QStringList { S("Przegląd Elektrotechniczny"), S("6"), S("0033-2097") }));
-    EXPECT_EQ(out.rows[1].mid(4, 2), (QStringList { S("Przegląd Elektrotechniczny"), S("6") }));
-    EXPECT_EQ(out.rows[2].mid(4, 2), (QStringList { QString(), S("0") }));
+    EXPECT_EQ(out.rows[0].mid(4), (QStringList { S("Przegląd Elektrotechniczny"), S("6,00"), S("0033-2097") }));
+    EXPECT_EQ(out.rows[1].mid(4, 2), (QStringList { S("Przegląd Elektrotechniczny"), S("6,00") }));
+    EXPECT_EQ(out.rows[2].mid(4, 2), (QStringList { QString(), S("0,00") }));
     // A sheet's cells go the same way.
     const ImportedRows sheet = ReadSheetRecords(
         4, { { S("x"), S("T"), S("0033-2097") } }, bySeparator(";", { 0, 1, 6 }), &journals.list);

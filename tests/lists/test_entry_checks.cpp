@@ -255,7 +255,7 @@ TEST(EntryForm, PointsAndProjectsFollowTheKind)
     publication.fill({S("Acta"), S("T"), S("A"), S("2008"), QString(), S("0,00")});
     publication.setListedJournal({S("Acta Physica"), S("15")});
     EXPECT_EQ(publication.row().value(4), S("Acta Physica"));
-    EXPECT_EQ(publication.row().value(5), S("15"));
+    EXPECT_EQ(publication.row().value(5), S("15,00"));
 
     EntryForm share(26);
     share.fill({S("N 1"), S("T"), S("01/01/2007"), S("01/01/2008"), S("K"), S("od 200.000 do 500.000 zł")});

@@ -115,11 +115,11 @@ TEST(JournalIdentification, AutomaticIdentificationMatchesWholeNamesOnly)
     QStringList row{QStringLiteral("PHYSICS LETTERS"), QStringLiteral("t"), QStringLiteral("a"), QStringLiteral("r")};
     lists::identifyRow(small.list, row);
     EXPECT_EQ(row.value(lists::kListedJournalColumn), QStringLiteral("Physics Letters"));
-    EXPECT_EQ(row.value(lists::kPointsColumn), QStringLiteral("30"));
+    EXPECT_EQ(row.value(lists::kPointsColumn), QStringLiteral("30,00"));
     row[0] = QStringLiteral("Physics");
     lists::identifyRow(small.list, row);
     EXPECT_EQ(row.value(lists::kListedJournalColumn), QString());
-    EXPECT_EQ(row.value(lists::kPointsColumn), QStringLiteral("0"));
+    EXPECT_EQ(row.value(lists::kPointsColumn), QStringLiteral("0,00"));
 
     // The whole list is searched whatever the search window left as filter, and the filter is off afterwards.
     small.list.setFilter(ListPart::A);
@@ -328,7 +328,7 @@ TEST(JournalIdentification, GroupIdentificationFillsTheSelectedRows)
     lists::assignJournal(grid, 1, 2, {QStringLiteral("Physics Letters"), QStringLiteral("30")});
     EXPECT_EQ(grid.row(0), (QStringList{QStringLiteral("a"), {}, {}, {}, {}, {}}));
     EXPECT_EQ(grid.cell(4, 1), QStringLiteral("Physics Letters"));
-    EXPECT_EQ(grid.cell(5, 2), QStringLiteral("30"));
+    EXPECT_EQ(grid.cell(5, 2), QStringLiteral("30,00"));
     EXPECT_EQ(grid.cell(4, 3), QString());
     // A range reaching past the grid is clamped.
     lists::assignJournal(grid, 3, 10, {QStringLiteral("X"), QStringLiteral("1")});
@@ -547,7 +547,7 @@ TEST(JournalMatching, UnmatchedTitlesAreCountedGroupedAndFilledAtOnce)
                                   row("Żywność"), row("Przegląd Historyczny"), row("Britannia"),
                                   row("Physcs Letters", "Physics Letters", "30"), row(""), row("Ślady")};
     EXPECT_EQ(lists::identifyAwaitingRows(small.list, rows), 1); // Przegląd Historyczny
-    EXPECT_EQ(rows[4][lists::kPointsColumn], QStringLiteral("20"));
+    EXPECT_EQ(rows[4][lists::kPointsColumn], QStringLiteral("20,00"));
 
     const std::vector<lists::UnmatchedTitle> titles = lists::unmatchedTitles(small.list.matcher(), rows);
     QStringList order;

@@ -49,3 +49,22 @@ TEST(PreviewPlacement, ZoomingInStopsAtItsLimitAndResizingRefits)
     placement.resized(QSize(1000, 8000)); // now lower than the fitted size of a tall view
     EXPECT_EQ(placement.page().height(), 8000 - 16);
 }
+
+TEST(PreviewPlacement, APageTallerThanTheViewLeavesRoomForTheVerticalBar)
+{
+    PreviewPlacement placement(A4Page);
+    placement.setScrollBarExtent(16);
+    placement.fit(View);
+    EXPECT_EQ(placement.canvas(View), View); // fits: no bar, the whole view
+    ASSERT_TRUE(placement.zoomIn(View));
+    // 950 pixels high scroll down; the 672 wide page must fit beside the bar, not under it.
+    EXPECT_EQ(placement.canvas(View), QSize(1000 - 16, 8 + 950 + 8));
+    EXPECT_EQ(placement.page().left(), (1000 - 16 - 672) / 2);
+    placement.zoomOut(View);
+    EXPECT_EQ(placement.canvas(View), View);
+    while (placement.zoomIn(View)) {
+    }
+    // Wider than the view too: both bars, and the canvas covers the whole page either way.
+    EXPECT_GT(placement.canvas(View).width(), placement.page().right());
+    EXPECT_GT(placement.canvas(View).height(), placement.page().bottom());
+}

@@ -194,9 +194,9 @@ void JournalSearchWindow::showCurrent()
 
 void JournalSearchWindow::setKind(int item, bool changeable)
 {
-    // A window locked to a part of the list that holds no journal would find nothing at all: it
-    // shows the whole list instead and says why.
-    const bool emptyPart = !changeable && item != AllJournals && list_->isOpen()
+    // A window opened on a part of the list that holds no journal would find nothing at all: it
+    // shows the whole list instead and says why, whether or not the part can then be changed.
+    const bool emptyPart = item != AllJournals && list_->isOpen()
         && list_->partCount(static_cast<lists::ListPart>(item - 1)) == 0;
     if (emptyPart) {
         status_->setText(QStringLiteral("Na liście nie ma czasopism z części \"") + kind_->itemText(item)
@@ -279,7 +279,7 @@ bool JournalSearchWindow::identifyGroup(ListGridView* grid)
         return false;
     for (const int r : selected) {
         grid->list().setCell(lists::kListedJournalColumn, r, journal->name);
-        grid->list().setCell(lists::kPointsColumn, r, journal->points);
+        grid->list().setCell(lists::kPointsColumn, r, lists::pointsCell(journal->points));
     }
     grid->listReset();
     return true;

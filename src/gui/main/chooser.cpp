@@ -11,6 +11,7 @@
 #include <QListWidget>
 #include <QPainter>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -58,6 +59,20 @@ public:
     }
 };
 
+// The catalogue keeps its sideways position when a row becomes current: a name wider than the
+// view would otherwise scroll its column to the left edge on a click and hide the codes.
+class CatalogueTree : public QTreeWidget {
+public:
+    using QTreeWidget::QTreeWidget;
+
+    void scrollTo(const QModelIndex& index, ScrollHint hint) override
+    {
+        const int across = horizontalScrollBar()->value();
+        QTreeWidget::scrollTo(index, hint);
+        horizontalScrollBar()->setValue(across);
+    }
+};
+
 const form::Control* controlOfKind(const form::Row& row, form::ControlKind kind, int nth = 0)
 {
     for (const form::Control& c : row.controls)
@@ -79,7 +94,7 @@ CodeChooserWidget::CodeChooserWidget(const form::Row& row, QString notFound, QWi
     const form::Control* remove = controlOfKind(row, form::ControlKind::Button, 2);
 
     headers_ = cat->caption.split(QLatin1Char('|'));
-    catalogue_ = new QTreeWidget(this);
+    catalogue_ = new CatalogueTree(this);
     catalogue_->setObjectName(cat->name);
     catalogue_->setRootIsDecorated(false);
     catalogue_->setColumnCount(2);

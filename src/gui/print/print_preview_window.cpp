@@ -11,6 +11,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
@@ -60,6 +61,7 @@ PrintPreviewWindow::PrintPreviewWindow(Program& program, QList<QPicture> pages, 
     scroll_->setWidgetResizable(false);
     scroll_->setFrameShape(QFrame::NoFrame);
     scroll_->installEventFilter(this);
+    placement_.setScrollBarExtent(scroll_->verticalScrollBar()->sizeHint().width());
 
     auto* statusBar = new QStatusBar(this);
     statusBar->setSizeGripEnabled(false);
@@ -147,7 +149,19 @@ void PrintPreviewWindow::fillPrinters()
     printerList_->addItems(names);
     const int chosen = names.indexOf(printers_.defaultName ? printers_.defaultName() : QString());
     printerList_->setCurrentIndex(names.isEmpty() ? -1 : std::max(0, chosen));
-    printButton_->setEnabled(!names.isEmpty());
+    // Without a printer only the PDF route is left; the disabled command says so on hovering.
+    const bool printable = !names.isEmpty();
+    const QString hint = printable ? QStringLiteral("drukuj")
+                                   : QStringLiteral("Brak drukarki - użyj »Zapisz jako PDF…«");
+    for (QObject* command : {static_cast<QObject*>(printButton_), static_cast<QObject*>(print_)}) {
+        if (auto* button = qobject_cast<QToolButton*>(command)) {
+            button->setEnabled(printable);
+            button->setToolTip(hint);
+        } else if (auto* action = qobject_cast<QAction*>(command)) {
+            action->setEnabled(printable);
+            action->setToolTip(hint);
+        }
+    }
 }
 
 QSize PrintPreviewWindow::viewSize() const { return scroll_->maximumViewportSize(); }
