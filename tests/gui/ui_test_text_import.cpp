@@ -215,7 +215,7 @@ TEST_F(ImportFixture, TheFieldMapIsKeptAsColumnNumbersWithinAGroupAndResetForAno
     window->setImportText(S("Kwartalnik Histor.;0023-5903"));
     ASSERT_TRUE(window->readIntoStructure());
     EXPECT_EQ(window->preview()->cell(lists::kIssnColumn, 0), S("ISSN"));
-    EXPECT_EQ(previewRow(1).mid(4), (QStringList { S("Kwartalnik Historyczny"), S("70"), S("0023-5903") }));
+    EXPECT_EQ(previewRow(1).mid(4), (QStringList { S("Kwartalnik Historyczny"), S("70,00"), S("0023-5903") }));
     EXPECT_TRUE(window->enterIntoList());
     ASSERT_EQ(window->acceptedRows().size(), 1u);
     EXPECT_EQ(window->acceptedRows()[0].size(), lists::kIssnColumn);
