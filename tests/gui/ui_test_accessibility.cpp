@@ -34,12 +34,14 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSet>
+#include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -85,6 +87,16 @@ bool takesFocus(const QWidget* w, const QWidget* window)
 {
     return w->window() == window && w->isVisible() && w->isEnabled() && w->focusPolicy() != Qt::NoFocus
         && w->focusProxy() == nullptr;
+}
+
+// A button that takes no focus at all, so Tab never stops at it. The scroll arrows of a tab row and
+// the menu bar's own are left out: the arrow keys and F10 do their work.
+bool isMouseOnlyCommand(const QWidget* w, const QWidget* window)
+{
+    const QWidget* parent = w->parentWidget();
+    return qobject_cast<const QAbstractButton*>(w) && w->window() == window && w->isVisible() && w->isEnabled()
+        && w->focusPolicy() == Qt::NoFocus && !qobject_cast<const QTabBar*>(parent)
+        && !qobject_cast<const QMenuBar*>(parent);
 }
 
 QString accessibleName(QWidget* w)
@@ -148,6 +160,11 @@ struct Audit {
             if (takesFocus(w, window))
                 stops.push_back(w);
         int count = 0;
+        for (QWidget* w : window->findChildren<QWidget*>())
+            if (isMouseOnlyCommand(w, window)) {
+                faults << QStringLiteral("%1: %2 is a command only the mouse can reach").arg(where, describe(w));
+                ++count;
+            }
         for (QWidget* w : stops) {
             const QString name = accessibleName(w);
             if (name.trimmed().isEmpty() || name.contains(u'&')) {
@@ -409,6 +426,22 @@ TEST(AccessibleNames, CaptionsAreFoundByTheirPlace)
     grid->addWidget(sizes, 2, 0);
     layout->addLayout(grid);
 
+    auto* columns = new QWidget; // a table of fields under column captions
+    auto* captionRow = new QHBoxLayout(columns);
+    captionRow->addStretch(1);
+    captionRow->addWidget(new QLabel(S("ogółem")));
+    captionRow->addWidget(new QLabel(S("kobiety")));
+    QLineEdit* women = nullptr;
+    for (const char* rowCaption : {"Profesorowie", "Doktorzy"}) {
+        auto* panel = new QWidget;
+        auto* fields = new QHBoxLayout(panel);
+        fields->addWidget(new QLabel(S(rowCaption)), 1);
+        fields->addWidget(new QLineEdit);
+        fields->addWidget(women = new QLineEdit);
+        layout->addWidget(panel);
+    }
+    layout->insertWidget(layout->count() - 2, columns);
+
     auto* named = new QLineEdit; // the program's own name stays
     named->setAccessibleName(S("Nazwa własna"));
     auto* loose = new QListWidget; // nothing to go by but the window
@@ -422,6 +455,7 @@ TEST(AccessibleNames, CaptionsAreFoundByTheirPlace)
     EXPECT_EQ(accessibleName(description), S("Opis wdrożenia"));
     EXPECT_EQ(accessibleName(size), S("Rozmiar:"));
     EXPECT_EQ(accessibleName(sizes), S("Rozmiar:"));
+    EXPECT_EQ(accessibleName(women), S("Doktorzy, kobiety"));
     EXPECT_EQ(accessibleName(named), S("Nazwa własna"));
     EXPECT_EQ(accessibleName(loose), S("Okno"));
     EXPECT_EQ(caption->buddy(), nullptr); // its "&" would start to show as a mnemonic

@@ -12,6 +12,9 @@
 #include <QTextDocumentFragment>
 #include <QWidget>
 
+#include <algorithm>
+#include <vector>
+
 namespace vestrum {
 namespace {
 
@@ -152,6 +155,52 @@ QLabel* captionOf(QWidget* control)
     return nullptr;
 }
 
+std::vector<QWidget*> shownChildren(QWidget* panel, bool controls)
+{
+    std::vector<QWidget*> found;
+    for (QWidget* child : panel->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (child->isHidden())
+            continue;
+        if (controls ? child->focusPolicy() != Qt::NoFocus && !qobject_cast<QLabel*>(child) : shownLabel(child) != nullptr)
+            found.push_back(child);
+    }
+    return found;
+}
+
+// A field of a row of several fields under a row of column captions (a table of fields) is told by
+// its column as well: the row of captions is the nearest row above holding only labels, one per
+// field; the rows between are further rows of the same table.
+QString columnCaption(QWidget* control)
+{
+    QWidget* row = control->parentWidget();
+    auto* box = row ? qobject_cast<QBoxLayout*>(row->layout()) : nullptr;
+    if (!box || box->direction() != QBoxLayout::LeftToRight || !row->parentWidget() || !row->parentWidget()->layout())
+        return {};
+    const std::vector<QWidget*> fields = shownChildren(row, true);
+    const auto column = std::find(fields.begin(), fields.end(), control);
+    if (fields.size() < 2 || column == fields.end())
+        return {};
+    int index = -1;
+    auto* rows = qobject_cast<QBoxLayout*>(layoutHolding(row->parentWidget()->layout(), row, index));
+    if (!rows || rows->direction() != QBoxLayout::TopToBottom)
+        return {};
+    for (int i = index - 1; i >= 0; --i) {
+        QWidget* above = rows->itemAt(i)->widget();
+        if (!above || above->isHidden())
+            continue;
+        if (!shownChildren(above, true).empty()) {
+            if (shownChildren(above, true).size() == fields.size())
+                continue;
+            return {};
+        }
+        const std::vector<QWidget*> captions = shownChildren(above, false);
+        if (captions.size() != fields.size())
+            return {};
+        return static_cast<QLabel*>(captions[size_t(column - fields.begin())])->text();
+    }
+    return {};
+}
+
 // A control with no caption of its own takes the name of what it sits in: a group, a tab, a page
 // the program named, or at last the window.
 QString containerName(QWidget* control)
@@ -213,14 +262,19 @@ void GiveAccessibleName(QWidget* control)
     if (label && !button && !label->buddy() && label->parentWidget() == control->parentWidget()
         && !label->text().contains(u'&'))
         label->setBuddy(control);
-    if (isSayable(qtName(control)))
+    const QString columnText = label ? SpokenLabelText(columnCaption(control)) : QString();
+    if (columnText.isEmpty() && isSayable(qtName(control)))
         return;
 
     QString name;
-    if (button)
+    if (control->objectName() == QLatin1String("qt_toolbar_ext_button"))
+        name = QStringLiteral("Pozostałe polecenia"); // the "››" of a tool row too narrow for its commands
+    if (name.isEmpty() && button)
         name = SpokenLabelText(control->toolTip());
     if (name.isEmpty() && label)
         name = SpokenLabelText(labelText(label));
+    if (!columnText.isEmpty())
+        name += QStringLiteral(", ") + columnText;
     if (name.isEmpty())
         name = SpokenLabelText(control->toolTip());
     if (name.isEmpty())

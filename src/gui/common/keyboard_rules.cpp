@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QTabBar>
 #include <QTextEdit>
+#include <QToolBar>
 #include <QToolButton>
 
 namespace vestrum {
@@ -33,8 +34,9 @@ bool isEnter(const QKeyEvent* key)
 
 // Tab leaves every control for the next one: a grid is walked with the arrows (its rows are edited in
 // their own window), a text box takes no TAB character (it could not be told from blanks), and a
-// field that only a mouse click could reach takes Tab as well. The scroll arrows of a tab row are
-// left to the mouse: the arrow keys move along the tabs themselves.
+// field that only a mouse click could reach takes Tab as well, as do the commands of a tool row
+// ("Import z pliku tekstowego", the preview's "Następna") and its "››". The scroll arrows of a tab
+// row are left to the mouse: the arrow keys move along the tabs themselves.
 void keepReachableByTab(QWidget* w)
 {
     if (auto* view = qobject_cast<QAbstractItemView*>(w))
@@ -45,6 +47,8 @@ void keepReachableByTab(QWidget* w)
         rich->setTabChangesFocus(true);
     if (qobject_cast<QToolButton*>(w) && qobject_cast<QTabBar*>(w->parentWidget()))
         w->setFocusPolicy(Qt::NoFocus);
+    else if (qobject_cast<QToolButton*>(w) && qobject_cast<QToolBar*>(w->parentWidget()))
+        w->setFocusPolicy(Qt::TabFocus);
     else if (w->focusPolicy() == Qt::ClickFocus && !qobject_cast<QLabel*>(w))
         w->setFocusPolicy(Qt::StrongFocus);
 }
