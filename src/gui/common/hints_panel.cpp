@@ -25,6 +25,7 @@ HintsPanelWidget::HintsPanelWidget(QWidget* parent) : QWidget(parent)
     text_ = new QPlainTextEdit(this);
     text_->setObjectName(QStringLiteral("MemoHints"));
     text_->setReadOnly(true);
+    text_->setAccessibleName(header_->text()); // the caption sits in a bar of its own above
     text_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     QPalette p = text_->palette();
     for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})

@@ -1,5 +1,7 @@
 #include "gui/common/window_memory.h"
 
+#include "gui/common/keyboard_rules.h"
+
 #include <QAbstractItemView>
 #include <QEvent>
 #include <QHeaderView>
@@ -171,6 +173,7 @@ WindowMemory captureWindowMemory(QWidget* window)
 WindowMemoryKeeper::WindowMemoryKeeper(QWidget* window, WindowMemory& memory)
     : QObject(window), window_(window), memory_(&memory)
 {
+    InstallKeyboardRules(); // the keyboard and screen-reader habits every window shares
     window->installEventFilter(this);
 }
 

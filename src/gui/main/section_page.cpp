@@ -72,6 +72,7 @@ SectionPageWidget::SectionPageWidget(const form::Section& section, const form::P
     : QWidget(parent), section_(&section), page_(&page)
 {
     InstallKeyboardRules();
+    setAccessibleName(page.title.isEmpty() ? section.chooserText : page.title); // names its unlabelled grids
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->setSpacing(4);

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace vestrum {
+
+// What a screen reader says for a control that takes the focus: its label's text without the "&"
+// of a mnemonic. The program's controls are laid out beside their captions rather than tied to
+// them, so the label is found by position: left of the control in its row, or above it (a row of
+// its own, a heading panel) — then the group, tab or page the control sits in, then the window's
+// caption. A label beside the control in the same panel becomes its buddy, so the tie is also
+// given to the screen reader as a relation; controls Qt names only from accessibleName (grids,
+// lists, scroll areas, text boxes without a buddy) get the text as their accessible name.
+// A name the program set itself is kept. Run again on every showing, as labels may change.
+void GiveAccessibleName(QWidget* control);
+
+// The label text as a screen reader says it: "&" marks dropped ("&&" is a plain "&"), lines joined.
+QString SpokenLabelText(const QString& labelText);
+
+} // namespace vestrum
