@@ -404,8 +404,9 @@ TEST_F(MainWindowTest, GridSortsByHeaderAndFitsColumns)
         for (const QString& word : grid->cell(c, 0).split(QLatin1Char(' '), Qt::SkipEmptyParts))
             longestWord = std::max(longestWord, QFontMetrics(grid->headerFont()).horizontalAdvance(word));
         EXPECT_GE(grid->columnWidth(c), longestWord + 8) << c;
-        if (c != 1)
+        if (c != 1) {
             EXPECT_LE(grid->columnWidth(c), longestWord + 10) << c;
+        }
     }
     EXPECT_LT(grid->columnWidth(1), QFontMetrics(grid->font()).horizontalAdvance(longText));
     EXPECT_GT(grid->rowHeight(0), grid->headerHeight()); // the long text wraps
