@@ -512,7 +512,15 @@ void ListGridView::selectDataRow(int row)
         return;
     const QModelIndex index = model_->index(row, 0);
     selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    scrollTo(index);
+    // Rows get their wrapped height as they come into view, which may push the row out again.
+    // The scroll range follows rows added since the last layout only once the geometry is updated.
+    for (int tries = 0; tries < 4; ++tries) {
+        updateGeometries();
+        scrollTo(index);
+        layOutVisibleRows();
+        if (viewport()->rect().contains(visualRect(index)) || viewport()->height() <= 0)
+            break;
+    }
 }
 
 QRect ListGridView::cellTextRect(const QRect& cell) const
