@@ -58,8 +58,33 @@ int FindFirstContaining(const std::vector<QStringList>& rows, int column, const 
     return -1;
 }
 
-std::vector<int> FitColumnWidths(const std::vector<int>& widest, const std::vector<int>& headers, int outerWidth,
-                                 int clientWidth)
+namespace {
+
+// Columns widened back to their headers may push the sum past the room again: the columns still
+// wider than their headers give it back, each in proportion to what it has above its header.
+void takeExcessAboveFloors(std::vector<int>& widths, const std::vector<int>& floors, int room)
+{
+    long long sum = 0;
+    long long spare = 0;
+    for (size_t i = 0; i < widths.size(); ++i) {
+        sum += widths[i];
+        spare += widths[i] - floors[i];
+    }
+    const long long excess = std::min(sum - room, spare);
+    if (excess <= 0)
+        return;
+    long long taken = 0;
+    for (size_t i = 0; i < widths.size(); ++i) {
+        const long long share = (excess * (widths[i] - floors[i]) + spare - 1) / spare; // rounded up
+        const int cut = static_cast<int>(std::min<long long>({share, widths[i] - floors[i], excess - taken}));
+        widths[i] -= cut;
+        taken += cut;
+    }
+}
+
+} // namespace
+
+std::vector<int> FitColumnWidths(const std::vector<int>& widest, const std::vector<int>& headers, int clientWidth)
 {
     std::vector<int> widths;
     long long sum = 0;
@@ -67,8 +92,11 @@ std::vector<int> FitColumnWidths(const std::vector<int>& widest, const std::vect
         widths.push_back(w + 8);
         sum += w + 8;
     }
+    // Columns are scaled whenever they would not fit beside a vertical scroll bar: columns that
+    // only fit the outer width would put the last one under it.
     const int room = clientWidth - 24;
-    if (sum > outerWidth && room > 0 && !widths.empty()) {
+    const bool scaled = sum > room && room > 0 && !widths.empty();
+    if (scaled) {
         const double factor = static_cast<double>(room) / static_cast<double>(sum);
         size_t widestIndex = 0;
         long long scaledSum = 0;
@@ -81,8 +109,13 @@ std::vector<int> FitColumnWidths(const std::vector<int>& widest, const std::vect
         if (scaledSum > room)
             widths[widestIndex] -= static_cast<int>(scaledSum - room);
     }
-    for (size_t i = 0; i < widths.size() && i < headers.size(); ++i)
-        widths[i] = std::max(widths[i], headers[i] + 8);
+    std::vector<int> floors(widths.size(), 0);
+    for (size_t i = 0; i < widths.size() && i < headers.size(); ++i) {
+        floors[i] = headers[i] + 8;
+        widths[i] = std::max(widths[i], floors[i]);
+    }
+    if (scaled)
+        takeExcessAboveFloors(widths, floors, room);
     return widths;
 }
 

@@ -26,14 +26,16 @@ void SortRows(std::vector<QStringList>& rows, int column, CaseFold fold = CaseFo
 int FindFirstContaining(const std::vector<QStringList>& rows, int column, const QString& text);
 
 // Column widths of FitGridColumns, in pixels. `widest` is the width of the widest cell text of
-// each column (header included), `headers` the width of each header text; `outerWidth` and
-// `clientWidth` are the grid's outer and inner widths.
+// each column (header included), `headers` the width of each header text; `clientWidth` is the
+// grid's inner width.
 //  - each column gets its widest text + 8;
-//  - when the sum exceeds the outer width, every column is scaled by (client - 24) / sum, truncated,
-//    and what the scaled sum still exceeds client - 24 by is taken off the widest scaled column
-//    (the first one on a tie);
-//  - finally no column stays narrower than its header text + 8.
-std::vector<int> FitColumnWidths(const std::vector<int>& widest, const std::vector<int>& headers, int outerWidth,
-                                 int clientWidth);
+//  - when the sum exceeds client - 24 (the room beside a vertical scroll bar), every column is
+//    scaled by (client - 24) / sum, truncated, and what the scaled sum still exceeds client - 24
+//    by is taken off the widest scaled column (the first one on a tie);
+//  - finally no column stays narrower than `headers` + 8 (the widths of the headers' longest
+//    words, as the grid passes them: a header wraps rather than push a column under the scroll
+//    bar); after a scaling, what that widening put past client - 24 is taken off the columns still
+//    wider than that, in proportion.
+std::vector<int> FitColumnWidths(const std::vector<int>& widest, const std::vector<int>& headers, int clientWidth);
 
 } // namespace vestrum::grid

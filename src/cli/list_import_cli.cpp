@@ -54,6 +54,7 @@ int usage(QTextStream& err, const QString& problem = QString())
            "[--save]\n"
            "K1..K12 to numery kolumn wykazu (od 1) dla kolejnych pól opisu (kolumn arkusza), 0 pomija pole.\n"
            "W wykazach rodzajów 3-6 kolumna 7 to ISSN: identyfikuje czasopismo, ale nie jest zapisywany.\n"
+           "--separator=tab (albo tabulator) oznacza znak tabulacji.\n"
            "--header pomija pierwszy wiersz (nazwy kolumn); --no-quotes wyłącza pola w cudzysłowie.\n";
     err.flush();
     return kUsage;
@@ -142,7 +143,7 @@ QString readRequest(const QStringList& args, Request& request)
     importing::ImportStructure& structure = request.structure;
     if (separator) {
         structure.mode = importing::SeparatorMode::Characters;
-        structure.separator = *separator;
+        structure.separator = importing::SeparatorFromText(*separator);
     } else {
         structure.mode = importing::SeparatorMode::LineEnds;
         if (const QString problem = importing::LineCountProblem(*lines); !problem.isEmpty())

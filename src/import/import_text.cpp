@@ -333,6 +333,15 @@ QStringList ImportHeaders(int kind)
     return headers;
 }
 
+QString SeparatorFromText(const QString& typed)
+{
+    const QString name = typed.trimmed();
+    if (name.compare(QLatin1String("tabulator"), Qt::CaseInsensitive) == 0
+        || name.compare(QLatin1String("tab"), Qt::CaseInsensitive) == 0)
+        return QStringLiteral("\t");
+    return typed;
+}
+
 QString SeparatorProblem(const ImportStructure& structure)
 {
     if (structure.mode == SeparatorMode::Characters && structure.separator.isEmpty())

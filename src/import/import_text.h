@@ -74,6 +74,11 @@ struct ImportStructure {
     bool header = false;
 };
 
+// The separator a field or an option names: "tabulator" or "tab" (any case, blanks around
+// ignored) stand for one TAB, which cannot be typed into a field and looks empty when pasted;
+// anything else is the separator as typed, blanks included.
+QString SeparatorFromText(const QString& typed);
+
 // Refusals of the structure, each the message the window shows; empty when there is nothing to refuse.
 QString SeparatorProblem(const ImportStructure& structure);
 // The line-count field when the focus leaves it: blank is allowed there.

@@ -47,26 +47,46 @@ TEST(GridRules, SearchTakesTheFirstRowFromTheTop)
 TEST(GridRules, FitWidthsWithoutScaling)
 {
     // Texts fit: widest + 8 each, an empty column 8, nothing shortened.
-    EXPECT_EQ(FitColumnWidths({40, 0, 100}, {30, 0, 20}, 500, 496), (std::vector<int>{48, 8, 108}));
+    EXPECT_EQ(FitColumnWidths({40, 0, 100}, {30, 0, 20}, 496), (std::vector<int>{48, 8, 108}));
+    // Columns that fit the grid but not beside its scroll bar are scaled too: 180 > 190 - 24.
+    const std::vector<int> widths = FitColumnWidths({60, 60, 36}, {0, 0, 0}, 190);
+    EXPECT_LE(widths[0] + widths[1] + widths[2], 190 - 24);
 }
 
 TEST(GridRules, FitWidthsScalesDownButKeepsHeadersReadable)
 {
-    // 1008 + 408 + 28 = 1444 > 400: scaled by (396 - 24) / 1444.
-    const std::vector<int> widths = FitColumnWidths({1000, 400, 20}, {50, 60, 20}, 400, 396);
+    // 1008 + 408 + 28 = 1444 > 396 - 24: scaled by (396 - 24) / 1444.
+    const std::vector<int> widths = FitColumnWidths({1000, 400, 20}, {50, 60, 20}, 396);
     ASSERT_EQ(widths.size(), 3u);
-    EXPECT_EQ(widths[0], 259); // 1008 * 372 / 1444 = 259.68
-    EXPECT_EQ(widths[1], 105); // 408 * 372 / 1444 = 105.1
-    EXPECT_EQ(widths[2], 28);  // 7 after scaling, widened back to its header + 8
+    // 1008 * 372 / 1444 = 259.68 and 408 * 372 / 1444 = 105.1; the third, 7 after scaling, is
+    // widened back to its header + 8, and the 20 pixels that puts past 372 come off the first two.
+    EXPECT_EQ(widths[0], 242);
+    EXPECT_EQ(widths[1], 102);
+    EXPECT_EQ(widths[2], 28);
     const std::vector<int> headers{50, 60, 20};
     for (size_t i = 0; i < widths.size(); ++i)
         EXPECT_GE(widths[i], headers[i] + 8);
 }
 
+TEST(GridRules, FitWidthsWidenedToHeadersStillLeaveRoomForTheScrollBar)
+{
+    // Scaled into 276 the last two fall below their headers (31 < 68); widening them takes the
+    // difference off the first two, never below their own headers.
+    const std::vector<int> widths = FitColumnWidths({400, 300, 100, 100}, {40, 80, 60, 60}, 300);
+    ASSERT_EQ(widths.size(), 4u);
+    EXPECT_EQ(widths[0] + widths[1] + widths[2] + widths[3], 300 - 24);
+    EXPECT_GE(widths[0], 48);
+    EXPECT_GE(widths[1], 88);
+    EXPECT_EQ(widths[2], 68);
+    EXPECT_EQ(widths[3], 68);
+    // Headers that cannot fit at all stay whole: the grid scrolls sideways.
+    EXPECT_EQ(FitColumnWidths({100, 100}, {100, 100}, 150), (std::vector<int>{108, 108}));
+}
+
 TEST(GridRules, FitWidthsTakesRoundingExcessOffTheWidestColumn)
 {
     // With equal columns the first is the widest; the scaled sum never exceeds client - 24.
-    const std::vector<int> widths = FitColumnWidths({92, 92, 92}, {0, 0, 0}, 200, 127);
+    const std::vector<int> widths = FitColumnWidths({92, 92, 92}, {0, 0, 0}, 127);
     int sum = 0;
     for (int w : widths)
         sum += w;

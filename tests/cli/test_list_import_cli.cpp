@@ -101,6 +101,14 @@ TEST(ListImportCli, PrintsThePublicationsIdentifiedAgainstTheJournalListWithoutS
     EXPECT_TRUE(lines[3].endsWith(S("\t\t0,00")));
     ASSERT_FALSE(s.rows(3).empty());
     EXPECT_TRUE(s.rows(3).front().join(QString()).isEmpty()); // nothing written
+
+    // "tab" names one TAB, as "tabulator" does in the window; the text's ";" is then no separator.
+    const QString tabbed = s.text("tabulator.txt", QByteArray("Gazeta;Lokalna\tFelieton\tWi\xc5\x9bniewska Ewa\n"));
+    const CliRun t = run({ s.survey.path(), S("3"), tabbed, S("--separator=tab"), S("--map=1,2,3") });
+    ASSERT_EQ(t.status, 0) << t.err.toStdString();
+    const QStringList tabLines = t.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(tabLines.size(), 2);
+    EXPECT_TRUE(tabLines[1].startsWith(S("Gazeta;Lokalna\tFelieton\tWiśniewska Ewa\t")));
 }
 
 TEST(ListImportCli, SaveAppendsAfterTheStoredRowsInADatabaseAndInADataFile)

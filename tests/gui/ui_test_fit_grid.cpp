@@ -11,6 +11,7 @@
 #include <QFontMetrics>
 #include <QFontMetricsF>
 #include <QHeaderView>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QTest>
 #include <cmath>
@@ -69,13 +70,15 @@ Reference ReferenceFit(const ListGridView& grid)
     std::vector<int> widest(static_cast<size_t>(grid.columnCount()), 0);
     std::vector<int> headerWidths(widest.size(), 0);
     for (int c = 0; c < grid.columnCount(); ++c) {
-        headerWidths[c] = NeededWidth(headers, grid.cell(c, 0));
-        widest[c] = headerWidths[c];
+        widest[c] = NeededWidth(headers, grid.cell(c, 0));
+        // A narrowed column keeps its header's longest word.
+        for (const QString& word : grid.cell(c, 0).split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts))
+            headerWidths[c] = std::max(headerWidths[c], NeededWidth(headers, word));
         for (int r = 0; r < grid.dataRowCount(); ++r)
             widest[c] = std::max(widest[c], NeededWidth(cells, grid.list().cell(c, r)));
     }
     Reference out;
-    out.widths = grid::FitColumnWidths(widest, headerWidths, grid.width(), grid.viewport()->width());
+    out.widths = grid::FitColumnWidths(widest, headerWidths, grid.viewport()->width());
     out.headerHeight = QFontMetrics(headers).height();
     for (int c = 0; c < grid.columnCount(); ++c)
         out.headerHeight = std::max(out.headerHeight, WrappedHeight(headers, grid.cell(c, 0), std::max(1, out.widths[c] - 8)));

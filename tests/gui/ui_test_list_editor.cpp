@@ -5,10 +5,10 @@
 #include "lists/list_data.h"
 #include "gui/lists/list_editor.h"
 #include "gui/common/list_grid_view.h"
+#include "gui/common/user_font.h"
 #include "support/temp_survey.h"
 
 #include <QScreen>
-#include <QToolBar>
 #include <gtest/gtest.h>
 
 #include <QHeaderView>
@@ -22,6 +22,8 @@ inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdS
 #include <QPushButton>
 #include <QTest>
 #include <QAction>
+#include <QScrollBar>
+#include <QToolButton>
 
 using namespace vestrum;
 using namespace vestrum::lists;
@@ -307,5 +309,80 @@ TEST_F(EditorFixture, FirstOpeningShowsEveryCommandAndLaterOnesAreRemembered)
     editor->show();
     EXPECT_GE(editor->width(), commandsWidth);
     EXPECT_EQ(editor->height(), 500);
+    editor->hide();
+}
+
+namespace {
+
+// Every command of the tool row in view: on one line when the screen allows it, else wrapped,
+// never behind an extension button.
+void ExpectEveryToolShown(ListEditor& editor)
+{
+    const QWidget* row = editor.toolRow();
+    std::vector<QRect> taken;
+    for (ListEditor::Tool tool : {ListEditor::Tool::TextImport, ListEditor::Tool::GroupIdentification,
+                                  ListEditor::Tool::XmlExport, ListEditor::Tool::XmlImport,
+                                  ListEditor::Tool::UnmatchedJournals}) {
+        const QWidget* button = editor.toolButton(tool);
+        SCOPED_TRACE(editor.toolAction(tool)->text().toStdString());
+        ASSERT_TRUE(button->isVisible());
+        const QRect shown = button->geometry();
+        EXPECT_TRUE(row->rect().contains(shown)) << "the row is cut";
+        EXPECT_LE(row->mapTo(&editor, shown.topRight()).x(), editor.width());
+        for (const QRect& other : taken)
+            EXPECT_FALSE(shown.intersects(other));
+        taken.push_back(shown);
+    }
+}
+
+// The last column ends left of the vertical scroll bar.
+void ExpectHeadersBesideScrollBar(const ListGridView& grid)
+{
+    const QHeaderView* headers = grid.horizontalHeader();
+    const int last = headers->count() - 1;
+    EXPECT_TRUE(grid.verticalScrollBar()->isVisible());
+    EXPECT_LE(headers->sectionViewportPosition(last) + headers->sectionSize(last), grid.viewport()->width());
+    EXPECT_FALSE(grid.horizontalScrollBar()->isVisible());
+}
+
+} // namespace
+
+// A kind with every command, left small at 12 points, and the font made 16 points while it is
+// open and again before the next opening: it grows up to the screen, the tool row wraps where the
+// screen is too narrow, and the columns leave room for the scroll bar.
+TEST_F(EditorFixture, BiggerFontKeepsEveryCommandAndHeaderInView)
+{
+    program.state.Windows[static_cast<size_t>(RememberedWindow::Wykazy)] = {320, 420, 40, 60, false};
+    const int columns = static_cast<int>(ListKindInfoOf(3).columns.size());
+    std::vector<QStringList> rows;
+    for (int r = 0; r < 30; ++r) {
+        QStringList cells{S("Przegląd Gastroenterologiczny %1").arg(r)};
+        while (cells.size() < columns)
+            cells << S("Kowalski");
+        rows.push_back(cells);
+    }
+    store(3, rows);
+    program.state.UserFont = {QStringLiteral("Arial"), 12};
+    editor->prepare(3);
+    editor->show();
+    QTest::qWait(100);
+    ExpectEveryToolShown(*editor);
+
+    // What the program's font window does to the windows it owns.
+    program.state.UserFont = {QStringLiteral("Arial"), 16};
+    ApplyUserFont(editor.get(), program.state.UserFont);
+    QTest::qWait(150);
+    {
+        SCOPED_TRACE("changed while open");
+        ExpectEveryToolShown(*editor);
+        ExpectHeadersBesideScrollBar(*editor->grid());
+    }
+    editor->hide();
+    program.state.Windows[static_cast<size_t>(RememberedWindow::Wykazy)] = {320, 420, 40, 60, false};
+    editor->show();
+    QTest::qWait(150);
+    SCOPED_TRACE("opened again");
+    ExpectEveryToolShown(*editor);
+    ExpectHeadersBesideScrollBar(*editor->grid());
     editor->hide();
 }

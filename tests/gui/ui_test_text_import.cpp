@@ -32,6 +32,7 @@ inline void PrintTo(const QString& s, std::ostream* os)
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTest>
@@ -138,7 +139,7 @@ TEST_F(ImportFixture, RefusalsLeaveTheTextAndThePreviewAsTheyWere)
     ASSERT_TRUE(window->readIntoStructure());
     window->showPage(TextImportWindow::StructurePage);
 
-    window->separatorField()->clear();
+    window->separatorField()->clearEditText();
     EXPECT_FALSE(window->readIntoStructure());
     ASSERT_FALSE(messages.shown.isEmpty());
     EXPECT_EQ(messages.shown.last(), S("Nie podano znaku separatora"));
@@ -402,4 +403,99 @@ TEST_F(ImportFixture, TheHandOverAppendsToTheEditorsListAndMarksItChanged)
     EXPECT_EQ(editor.list().row(3), QStringList { S("Delta") });
     EXPECT_EQ(editor.selectedRows(), std::make_pair(3, 3));
     EXPECT_TRUE(program.state.PendingEdit);
+}
+
+// The separator is an editable drop-down: its arrow keys offer ";", "," and "tabulator", and
+// "tabulator" (or "tab" typed) cuts the fields at TABs only.
+TEST_F(ImportFixture, TheSeparatorListOffersATabulatorWhichCutsAtTabs)
+{
+    program.state.Flags.setFlag(MessageFlags::ImportInstructionFlag, 0);
+    window->prepare(3);
+    mapInOrder(2);
+    window->setImportText(S("Gazeta;Lokalna\tFelieton, cz. 1\n"));
+    window->show();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    QComboBox* separator = window->separatorField();
+    ASSERT_TRUE(separator->isEditable());
+    separator->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return separator->hasFocus(); }));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+    EXPECT_EQ(separator->currentText(), S(","));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+    EXPECT_EQ(separator->currentText(), S("tabulator"));
+    ASSERT_TRUE(window->readIntoStructure());
+    EXPECT_EQ(previewRow(1).mid(0, 2), (QStringList { S("Gazeta;Lokalna"), S("Felieton, cz. 1") }));
+
+    window->showPage(TextImportWindow::StructurePage);
+    window->activateWindow(); // after the progress window of the identification
+    separator->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return separator->hasFocus(); }));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("Tab"));
+    ASSERT_TRUE(window->readIntoStructure());
+    EXPECT_EQ(previewRow(1).mid(0, 2), (QStringList { S("Gazeta;Lokalna"), S("Felieton, cz. 1") }));
+
+    // ";" typed over it is a separator again.
+    window->showPage(TextImportWindow::StructurePage);
+    window->activateWindow(); // after the progress window of the identification
+    separator->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return separator->hasFocus(); }));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral(";"));
+    ASSERT_TRUE(window->readIntoStructure());
+    EXPECT_EQ(previewRow(1).mid(0, 2), (QStringList { S("Gazeta"), S("Lokalna\tFelieton, cz. 1") }));
+    window->hide();
+}
+
+// At its first size the text box shows a good part of a text and the preview of an ordinary
+// file of publications needs no sideways scrolling.
+TEST_F(ImportFixture, TheFirstSizeShowsSeveralLinesAndTheWholePreview)
+{
+    program.state.Flags.setFlag(MessageFlags::ImportInstructionFlag, 0);
+    window->prepare(3);
+    window->show();
+    QTest::qWait(50);
+    const int lines = window->textField()->viewport()->height() / QFontMetrics(window->textField()->font()).lineSpacing();
+    EXPECT_GE(lines, 8);
+    EXPECT_LE(window->width(), window->screen()->availableGeometry().width());
+    mapInOrder(4);
+    window->setImportText(S("Kwartalnik Historyczny;Dzieje Mazowsza w średniowieczu;Nowak Anna, Kowalski Jan;2020, 3, 15-30\n"
+                            "Gazeta Lokalna;Felieton;Wiśniewska Ewa;2008\n"));
+    ASSERT_TRUE(window->readIntoStructure());
+    QTest::qWait(50);
+    EXPECT_FALSE(window->preview()->horizontalScrollBar()->isVisible());
+    window->hide();
+}
+
+// The first row the import brought is selected and in view, below a long list of tall rows.
+TEST_F(ImportFixture, TheHandOverShowsTheFirstImportedRow)
+{
+    std::vector<QStringList> rows;
+    for (int r = 0; r < 60; ++r)
+        rows.push_back({ S("Konferencja %1 o bardzo długiej nazwie, która zawija się w komórce wykazu na kilka linii i zajmuje miejsce").arg(r, 2, 10, QLatin1Char('0')) });
+    lists::ListGrid stored(lists::ListKindInfoOf(21).headers());
+    stored.setRows(rows);
+    lists::SaveList(program.survey, 21, stored);
+    ListEditor editor(program);
+    editor.prepare(21);
+    program.state.Flags.setFlag(MessageFlags::ImportInstructionFlag, 0);
+    editor.resize(500, 400);
+    editor.show();
+    QTest::qWait(50);
+
+    window->prepare(21);
+    window->setMapColumn(0, 0);
+    QTimer::singleShot(0, window.get(), [this] {
+        window->setImportText(S("Zjazd A\nZjazd B"));
+        window->readIntoStructure();
+        window->enterIntoList();
+    });
+    ImportTextIntoEditor(editor, *window);
+    QTest::qWait(50);
+    EXPECT_EQ(editor.selectedRows(), std::make_pair(60, 60));
+    ListGridView* grid = editor.grid();
+    const QRect shown = grid->visualRect(grid->model()->index(60, 0));
+    EXPECT_TRUE(grid->viewport()->rect().contains(shown)) << shown.y() << " of " << grid->viewport()->height();
+    editor.hide();
 }

@@ -512,7 +512,15 @@ void ListGridView::selectDataRow(int row)
         return;
     const QModelIndex index = model_->index(row, 0);
     selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    scrollTo(index);
+    // Rows get their wrapped height as they come into view, which may push the row out again.
+    // The scroll range follows rows added since the last layout only once the geometry is updated.
+    for (int tries = 0; tries < 4; ++tries) {
+        updateGeometries();
+        scrollTo(index);
+        layOutVisibleRows();
+        if (viewport()->rect().contains(visualRect(index)) || viewport()->height() <= 0)
+            break;
+    }
 }
 
 QRect ListGridView::cellTextRect(const QRect& cell) const
@@ -539,6 +547,24 @@ GridTextMeasure& ListGridView::measure(const QFont& font)
     return *measures_.back();
 }
 
+namespace {
+
+int longestWord(GridTextMeasure& measure, const QString& text)
+{
+    int longest = 0;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= text.size(); ++i) {
+        if (i < text.size() && !text[i].isSpace())
+            continue;
+        if (i > start)
+            longest = std::max(longest, measure.width(text.mid(start, i - start)));
+        start = i + 1;
+    }
+    return longest;
+}
+
+} // namespace
+
 const std::vector<int>& ListGridView::widestCells()
 {
     if (static_cast<int>(widestCells_.size()) == columnCount() && widestFont_ == font())
@@ -553,12 +579,15 @@ void ListGridView::fit()
     const int columns = columnCount();
     GridTextMeasure& heads = measure(headerFont());
     std::vector<int> widest = widestCells();
-    std::vector<int> headerWidths(static_cast<size_t>(columns), 0);
+    // Headers are drawn word-wrapped: a column narrowed to leave room for the scroll bar keeps room
+    // for its header's longest word, and the header takes more lines.
+    std::vector<int> headerWords(static_cast<size_t>(columns), 0);
     for (int c = 0; c < columns; ++c) {
-        headerWidths[static_cast<size_t>(c)] = heads.width(list().headers()[c]);
-        widest[static_cast<size_t>(c)] = std::max(widest[static_cast<size_t>(c)], headerWidths[static_cast<size_t>(c)]);
+        const QString& header = list().headers()[c];
+        widest[static_cast<size_t>(c)] = std::max(widest[static_cast<size_t>(c)], heads.width(header));
+        headerWords[static_cast<size_t>(c)] = longestWord(heads, header);
     }
-    const std::vector<int> widths = grid::FitColumnWidths(widest, headerWidths, width(), viewport()->width());
+    const std::vector<int> widths = grid::FitColumnWidths(widest, headerWords, viewport()->width());
 
     fitting_ = true;
     for (int c = 0; c < columns; ++c)

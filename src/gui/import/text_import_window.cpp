@@ -214,8 +214,12 @@ QWidget* TextImportWindow::buildStructurePage()
     modes->addButton(byCharacters_);
     modes->addButton(byLines_);
     byCharacters_->setChecked(true);
-    separator_ = new QLineEdit(S(";"), page);
-    separator_->setMaximumWidth(80);
+    separator_ = new QComboBox(page);
+    separator_->setEditable(true);
+    separator_->setInsertPolicy(QComboBox::NoInsert);
+    separator_->addItems({S(";"), S(","), S("tabulator")});
+    separator_->setCurrentIndex(0);
+    separator_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     quotes_ = new QCheckBox(S("cudzysłów ogranicza pola"), page);
     quotes_->setChecked(true);
     linesBefore_ = new QLabel(S(" - opis obejmuje"), page);
@@ -224,17 +228,24 @@ QWidget* TextImportWindow::buildStructurePage()
     lineCount_->installEventFilter(this);
     linesAfter_ = new QLabel(S("linii"), page);
     connect(byCharacters_, &QRadioButton::toggled, this, &TextImportWindow::modeChanged);
-    auto* separatorRow = new QHBoxLayout;
-    separatorRow->addWidget(new QLabel(S("Separator pól:"), page));
-    separatorRow->addWidget(byCharacters_);
-    separatorRow->addWidget(separator_);
-    separatorRow->addWidget(quotes_);
-    separatorRow->addSpacing(24);
-    separatorRow->addWidget(byLines_);
-    separatorRow->addWidget(linesBefore_);
-    separatorRow->addWidget(lineCount_);
-    separatorRow->addWidget(linesAfter_);
-    separatorRow->addStretch();
+    // The two options one under the other, so the row fits a narrow screen at a big font.
+    auto* separatorRow = new QGridLayout;
+    separatorRow->addWidget(new QLabel(S("Separator pól:"), page), 0, 0);
+    separatorRow->addWidget(byCharacters_, 0, 1);
+    auto* characters = new QHBoxLayout;
+    characters->addWidget(separator_);
+    characters->addSpacing(8);
+    characters->addWidget(quotes_);
+    characters->addStretch();
+    separatorRow->addLayout(characters, 0, 2);
+    separatorRow->addWidget(byLines_, 1, 1);
+    auto* lineEnds = new QHBoxLayout;
+    lineEnds->addWidget(linesBefore_);
+    lineEnds->addWidget(lineCount_);
+    lineEnds->addWidget(linesAfter_);
+    lineEnds->addStretch();
+    separatorRow->addLayout(lineEnds, 1, 2);
+    separatorRow->setColumnStretch(2, 1);
 
     header_ = new QCheckBox(S("pierwszy wiersz zawiera nazwy kolumn"), page);
     connect(header_, &QCheckBox::clicked, this, [this] {
@@ -250,7 +261,7 @@ QWidget* TextImportWindow::buildStructurePage()
     auto relabelSoon = [this] { relabel_->start(); };
     connect(header_, &QCheckBox::toggled, this, &TextImportWindow::refreshMapLabels);
     connect(quotes_, &QCheckBox::toggled, this, relabelSoon);
-    connect(separator_, &QLineEdit::textChanged, this, relabelSoon);
+    connect(separator_, &QComboBox::editTextChanged, this, relabelSoon);
     connect(lineCount_, &QLineEdit::textChanged, this, relabelSoon);
     connect(byCharacters_, &QRadioButton::toggled, this, relabelSoon);
     connect(text_, &QPlainTextEdit::textChanged, this, [this] {
@@ -625,7 +636,7 @@ importing::ImportStructure TextImportWindow::structure() const
 {
     importing::ImportStructure s;
     s.mode = byCharacters_->isChecked() ? importing::SeparatorMode::Characters : importing::SeparatorMode::LineEnds;
-    s.separator = separator_->text();
+    s.separator = importing::SeparatorFromText(separator_->currentText());
     s.linesPerRecord = lineCount_->text().trimmed().toInt();
     s.map = mapColumns_;
     s.quotes = quotes_->isChecked();

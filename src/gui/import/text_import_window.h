@@ -83,7 +83,8 @@ public:
     bool readsWorkbook() const { return sheetSource_; }
     QRadioButton* byCharactersOption() const { return byCharacters_; }
     QRadioButton* byLinesOption() const { return byLines_; }
-    QLineEdit* separatorField() const { return separator_; }
+    // An editable drop-down offering ";", "," and "tabulator" (one TAB).
+    QComboBox* separatorField() const { return separator_; }
     QLineEdit* lineCountField() const { return lineCount_; }
     QComboBox* mapList(int position) const { return map_[static_cast<size_t>(position)]; }
     ListGridView* preview() const { return preview_; }
@@ -149,7 +150,7 @@ private:
     bool headerGuessed_ = false; // the header box was ticked by the guess, not by the user
     QRadioButton* byCharacters_ = nullptr;
     QRadioButton* byLines_ = nullptr;
-    QLineEdit* separator_ = nullptr;
+    QComboBox* separator_ = nullptr;
     QLabel* linesBefore_ = nullptr;
     QLabel* linesAfter_ = nullptr;
     QLineEdit* lineCount_ = nullptr;

@@ -1,6 +1,7 @@
 #include "gui/lists/list_editor.h"
 
 #include "base/error.h"
+#include "gui/common/flow_layout.h"
 #include "gui/common/hints_panel.h"
 #include "program/program.h"
 #include "gui/common/user_font.h"
@@ -10,13 +11,17 @@
 #include "gui/common/list_grid_view.h"
 
 #include <QAction>
+#include <QEvent>
 #include <QGridLayout>
+#include <QHeaderView>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTimer>
-#include <QToolBar>
+#include <QScrollBar>
+#include <QStyle>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -46,7 +51,7 @@ constexpr int kDeleteAllQuestion = 11;
 } // namespace
 
 ListEditor::ListEditor(Program& program, QWidget* parent)
-    : QDialog(parent), program_(program), toolRow_(new QToolBar(this)), title_(new QLabel(this)),
+    : QDialog(parent), program_(program), toolRow_(new QWidget(this)), title_(new QLabel(this)),
       add_(new QPushButton(S("dodaj nową pozycję"), this)), change_(new QPushButton(S("zmień zaznaczoną"), this)),
       delete_(new QPushButton(S("usuń zaznaczoną"), this)), deleteAll_(new QPushButton(S("usuń wszystko"), this)),
       grid_(new ListGridView(this)), save_(new QPushButton(S("zapisz zmiany"), this)),
@@ -58,12 +63,19 @@ ListEditor::ListEditor(Program& program, QWidget* parent)
     setWindowFlag(Qt::WindowMaximizeButtonHint);
     setMinimumSize(300, 300);
 
-    // 1. tool row; what does not fit goes behind the tool bar's extension button
-    toolRow_->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    // 1. tool row; a window too narrow for it (a small screen, a big font) gets it on more lines
+    auto* tools = new FlowLayout(toolRow_, 2);
     for (size_t i = 0; i < tools_.size(); ++i) {
-        QAction* a = toolRow_->addAction(S(kToolCaptions[i]));
+        QAction* a = new QAction(S(kToolCaptions[i]), this);
         a->setToolTip(S(kToolHints[i]));
         a->setEnabled(false);
+        auto* button = new QToolButton(toolRow_);
+        button->setDefaultAction(a);
+        button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        button->setAutoRaise(true);
+        button->setFocusPolicy(Qt::NoFocus); // as in a tool bar: Tab goes through the list's own commands
+        tools->addWidget(button);
+        toolButtons_[i] = button;
         connect(a, &QAction::triggered, this, [this, i] {
             if (!toolCommands_[i])
                 return;
@@ -178,8 +190,11 @@ void ListEditor::prepare(int kind, ListGridView* sectionGrid, std::function<void
     saveSection_ = std::move(saveSection);
     closeGuard_ = false;
 
-    toolAction(Tool::GroupIdentification)->setVisible(kind >= 3 && kind <= 6);
-    toolAction(Tool::UnmatchedJournals)->setVisible(kind >= 3 && kind <= 6);
+    // The journal commands belong to the publication kinds only.
+    for (Tool tool : {Tool::GroupIdentification, Tool::UnmatchedJournals}) {
+        toolAction(tool)->setVisible(kind >= 3 && kind <= 6);
+        toolButton(tool)->setVisible(kind >= 3 && kind <= 6);
+    }
     title_->setText(lists::ListTitle(kind));
 
     lists::ListGrid list;
@@ -379,14 +394,29 @@ void ListEditor::showEvent(QShowEvent* event)
     placeOnFirstOpening(this, program_.state.Windows[static_cast<size_t>(RememberedWindow::Wykazy)],
                         QSize(std::max(sizeHint().width(), toolRow_->sizeHint().width() + 40),
                               sizeHint().height() + 12 * rowHeight));
-    // Whatever size it was left at, every command of the tool row shows (a kind with more commands, a bigger font).
-    growToShow(this, QSize(toolRow_->sizeHint().width() + 40, 0));
+    growToShowAll();
     QDialog::showEvent(event);
     // The grid is fitted at the size it is shown in.
     if (layout())
         layout()->activate();
     fit();
     grid_->scrollTo(grid_->currentIndex()); // a row chosen before the window was shown
+}
+
+// Whatever size the window was left at, a kind with more commands or a bigger font makes it grow,
+// up to the screen, until the tool row shows on one line and every header fits beside the grid's
+// vertical scroll bar. On a screen too small for that the tool row wraps.
+void ListEditor::growToShowAll()
+{
+    int headers = 0;
+    const QFontMetrics bold(grid_->headerFont());
+    for (const QString& header : list().headers())
+        headers += bold.horizontalAdvance(header) + 8;
+    const int gridFrame = 2 * grid_->frameWidth() + grid_->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 24
+        + (grid_->verticalHeader()->isVisible() ? grid_->verticalHeader()->sizeHint().width() : 0);
+    const int besideGrid = std::max(0, width() - grid_->width());
+    const int besideTools = std::max(40, width() - toolRow_->width());
+    growToShow(this, QSize(std::max(toolRow_->sizeHint().width() + besideTools, headers + gridFrame + besideGrid), 0));
 }
 
 // The resize events of one drag are gathered into one fit, and a resize that leaves the grid as it
@@ -398,12 +428,36 @@ void ListEditor::resizeEvent(QResizeEvent* event)
         refit_->start();
 }
 
+// The program's font window changes the font of the windows it owns, this one included; the
+// window's controls get theirs after it, so the window is fitted once the change is through.
+void ListEditor::changeEvent(QEvent* event)
+{
+    QDialog::changeEvent(event);
+    if (event->type() != QEvent::FontChange || !isVisible() || kind_ < 0)
+        return;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (!isVisible())
+                return;
+            RelayoutWindow(this);
+            updateMinimumSize();
+            growToShowAll();
+            if (layout())
+                layout()->activate();
+            fit();
+        },
+        Qt::QueuedConnection);
+}
+
 void ListEditor::updateMinimumSize()
 {
     int buttons = 0;
     for (QPushButton* b : {add_, change_, delete_, deleteAll_})
         buttons += b->sizeHint().width();
-    const int rows = title_->sizeHint().height() + commandRow_->sizeHint().height() + bottomRow_->sizeHint().height();
+    // The tool row as high as the lines it takes at the window's width.
+    const int rows = toolRow_->heightForWidth(std::max(toolRow_->width(), 1)) + title_->sizeHint().height()
+        + commandRow_->sizeHint().height() + bottomRow_->sizeHint().height();
     setMinimumSize(std::max(300, buttons + 24), std::max(300, rows + 200));
 }
 

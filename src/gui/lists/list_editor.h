@@ -13,7 +13,7 @@ class QAction;
 class QLabel;
 class QPushButton;
 class QTimer;
-class QToolBar;
+class QToolButton;
 
 namespace vestrum {
 
@@ -101,7 +101,9 @@ public:
     QPushButton* saveButton() const { return save_; }
     QPushButton* discardButton() const { return discard_; }
     QAction* toolAction(Tool tool) const { return tools_[static_cast<size_t>(tool)]; }
-    QToolBar* toolRow() const { return toolRow_; }
+    // The row of tool commands; it wraps onto more lines rather than hide one.
+    QWidget* toolRow() const { return toolRow_; }
+    QToolButton* toolButton(Tool tool) const { return toolButtons_[static_cast<size_t>(tool)]; }
     HintsPanelWidget* hintsPanel() const { return hints_; }
 
 public slots:
@@ -110,11 +112,13 @@ public slots:
 protected:
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void fit();
     void setPending();
     void updateMinimumSize();
+    void growToShowAll();
     int currentDataRow() const;
 
     Program& program_;
@@ -131,8 +135,9 @@ private:
     int changes_ = 0;           // listChanged() calls so far
     int lastChangedFrom_ = -1;  // the row the last of them selected
 
-    QToolBar* toolRow_;
+    QWidget* toolRow_;
     std::array<QAction*, 5> tools_{};
+    std::array<QToolButton*, 5> toolButtons_{};
     QLabel* title_;
     QPushButton* add_;
     QPushButton* change_;

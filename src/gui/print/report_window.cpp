@@ -19,6 +19,7 @@
 #include <QMenuBar>
 #include <QPageSize>
 #include <QPdfWriter>
+#include <QScreen>
 #include <QTextCursor>
 #include <QToolBar>
 #include <QToolButton>
@@ -131,6 +132,14 @@ void ReportWindow::fillPrinters()
 void ReportWindow::showEvent(QShowEvent* event)
 {
     ApplyUserFont(this, program_->state.UserFont);
+    // Opened for the first time: every command of the menu bar and a whole page width in view,
+    // as tall as the screen allows. Whatever size it was left at, no command hides behind "››".
+    const int commands = layout() && layout()->menuBar() ? layout()->menuBar()->sizeHint().width() + 16 : 0;
+    constexpr int kPageWidth = 840; // an A4 page at the screen's 96 dpi, with the frame and the scroll bar
+    const QRect screen = this->screen() ? this->screen()->availableGeometry() : QRect(0, 0, 1024, 768);
+    placeOnFirstOpening(this, program_->state.Windows[int(RememberedWindow::Podglad)],
+                        QSize(std::max(commands, kPageWidth), screen.height()));
+    growToShow(this, QSize(commands, 0));
     QDialog::showEvent(event);
 }
 
