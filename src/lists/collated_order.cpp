@@ -20,7 +20,9 @@ constexpr size_t kRowsForTwoThreads = 4096;
 // collator holds it equal to the one before (texts differing in case only).
 struct SortedStretch {
     size_t begin = 0;
-    QString packed; // the distinct texts back to back, which `texts` view
+    std::vector<QStringView> wholeTexts;
+    qsizetype skipped = 0; // the start every text of the stretch shares with the list's first, up to a blank
+    QString packed;        // the distinct texts without that start, back to back, which `texts` view
     std::vector<QStringView> texts;
     std::vector<int> textOfRow;
     std::vector<int> ascending;
@@ -38,6 +40,33 @@ QCollator listCollator(const QLocale& locale)
     return collator;
 }
 
+// The length of the identical start of two texts, eight bytes at a time.
+qsizetype identicalStart(QStringView a, QStringView b)
+{
+    const qsizetype length = std::min(a.size(), b.size());
+    const char16_t* x = a.utf16();
+    const char16_t* y = b.utf16();
+    qsizetype i = 0;
+    for (; i + 4 <= length; i += 4) {
+        std::uint64_t p = 0, q = 0;
+        std::memcpy(&p, x + i, sizeof p);
+        std::memcpy(&q, y + i, sizeof q);
+        if (p != q)
+            break;
+    }
+    while (i < length && x[i] == y[i])
+        ++i;
+    return i;
+}
+
+// How much of an identical start of `shared` letters may be left out of a comparison: everything before its
+// last blank (the blank stays, so nothing is left empty), or nothing.
+qsizetype skippable(QStringView text, qsizetype shared)
+{
+    const qsizetype blank = shared > 0 ? text.first(shared).lastIndexOf(u' ') : -1;
+    return std::max<qsizetype>(blank, 0);
+}
+
 // The collator's own comparison, told what the texts share: a list's texts often begin alike (numbered parts of
 // one title, one journal's volumes), and the collator walks such a start a letter at a time. The identical start
 // is skipped here up to its last blank, and the collator compares from that blank on. A blank joins no letter
@@ -49,57 +78,44 @@ public:
 
     int compare(QStringView a, QStringView b) const
     {
-        const qsizetype shared = commonStart(a, b);
-        const qsizetype blank = shared > 0 ? a.first(shared).lastIndexOf(u' ') : -1;
-        if (blank > 0)
-            return collator_.compare(a.sliced(blank), b.sliced(blank));
-        return collator_.compare(a, b);
+        const qsizetype skip = skippable(a, identicalStart(a, b));
+        return collator_.compare(a.sliced(skip), b.sliced(skip));
     }
     bool less(QStringView a, QStringView b) const { return compare(a, b) < 0; }
 
 private:
-    // The length of the identical start, eight bytes at a time.
-    static qsizetype commonStart(QStringView a, QStringView b)
-    {
-        const qsizetype length = std::min(a.size(), b.size());
-        const char16_t* x = a.utf16();
-        const char16_t* y = b.utf16();
-        qsizetype i = 0;
-        for (; i + 4 <= length; i += 4) {
-            std::uint64_t p = 0, q = 0;
-            std::memcpy(&p, x + i, sizeof p);
-            std::memcpy(&q, y + i, sizeof q);
-            if (p != q)
-                break;
-        }
-        while (i < length && x[i] == y[i])
-            ++i;
-        return i;
-    }
-
     QCollator collator_;
 };
 
-// Views `texts` in one block of their own: a sort reads its texts in no order, and tens of thousands of them lying
-// between the other cells of their rows are a memory access each, while packed they mostly stay in the cache.
-void packTexts(SortedStretch& stretch)
+// Views the texts in one block of their own, without the start they all share: a sort reads its texts in no
+// order, and tens of thousands of them lying between the other cells of their rows are a memory access each,
+// while packed they mostly stay in the cache.
+void packTexts(SortedStretch& stretch, QStringView reference)
 {
+    qsizetype shared = reference.size();
+    for (const QStringView text : stretch.wholeTexts) {
+        if (shared == 0)
+            break;
+        shared = identicalStart(reference.first(shared), text);
+    }
+    stretch.skipped = skippable(reference, shared);
     qsizetype total = 0;
-    for (const QStringView text : stretch.texts)
-        total += text.size();
+    for (const QStringView text : stretch.wholeTexts)
+        total += text.size() - stretch.skipped;
     stretch.packed.reserve(total);
-    for (const QStringView text : stretch.texts)
-        stretch.packed.append(text);
+    for (const QStringView text : stretch.wholeTexts)
+        stretch.packed.append(text.sliced(stretch.skipped));
+    stretch.texts.reserve(stretch.wholeTexts.size());
     qsizetype at = 0;
-    for (QStringView& text : stretch.texts) {
-        const qsizetype length = text.size();
-        text = QStringView(stretch.packed).sliced(at, length);
+    for (const QStringView text : stretch.wholeTexts) {
+        const qsizetype length = text.size() - stretch.skipped;
+        stretch.texts.push_back(QStringView(stretch.packed).sliced(at, length));
         at += length;
     }
 }
 
 SortedStretch sortStretch(const std::function<const QString&(size_t)>& textOf, size_t begin, size_t end,
-                          const QLocale& locale)
+                          QStringView reference, const QLocale& locale)
 {
     const TextOrder order(locale);
     SortedStretch stretch;
@@ -111,12 +127,12 @@ SortedStretch sortStretch(const std::function<const QString&(size_t)>& textOf, s
         const QStringView text = textOf(r);
         auto it = distinct.find(text);
         if (it == distinct.end()) {
-            it = distinct.insert(text, static_cast<int>(stretch.texts.size()));
-            stretch.texts.push_back(text);
+            it = distinct.insert(text, static_cast<int>(stretch.wholeTexts.size()));
+            stretch.wholeTexts.push_back(text);
         }
         stretch.textOfRow.push_back(*it);
     }
-    packTexts(stretch);
+    packTexts(stretch, reference);
 
     const std::vector<QStringView>& texts = stretch.texts;
     std::vector<int>& ascending = stretch.ascending;
@@ -137,6 +153,10 @@ std::pair<std::vector<int>, std::vector<int>> jointRanks(const SortedStretch& fi
                                                          const QLocale& locale)
 {
     const TextOrder order(locale);
+    // Both left out a start of the same text: when they left out as much, what is left compares as it stands.
+    const bool sameStart = first.skipped == second.skipped;
+    const std::vector<QStringView>& firstTexts = sameStart ? first.texts : first.wholeTexts;
+    const std::vector<QStringView>& secondTexts = sameStart ? second.texts : second.wholeTexts;
     std::vector<int> firstRanks(first.texts.size()), secondRanks(second.texts.size());
     const size_t firstCount = first.ascending.size(), secondCount = second.ascending.size();
     size_t i = 0, j = 0;
@@ -147,7 +167,7 @@ std::pair<std::vector<int>, std::vector<int>> jointRanks(const SortedStretch& fi
         int comparison = 0;
         bool takeFirst = j == secondCount;
         if (i < firstCount && j < secondCount) {
-            comparison = order.compare(first.texts[first.ascending[i]], second.texts[second.ascending[j]]);
+            comparison = order.compare(firstTexts[first.ascending[i]], secondTexts[second.ascending[j]]);
             takeFirst = comparison <= 0;
         }
         if (takeFirst) {
@@ -176,11 +196,12 @@ std::vector<int> CollatedRanks(size_t count, const std::function<const QString&(
 {
     const bool twoThreads = count >= kRowsForTwoThreads && std::thread::hardware_concurrency() > 1;
     const size_t split = twoThreads ? count / 2 : count;
+    const QStringView reference = count > 0 ? QStringView(textOf(0)) : QStringView();
     SortedStretch second;
     std::thread secondThread;
     if (twoThreads)
-        secondThread = std::thread([&] { second = sortStretch(textOf, split, count, locale); });
-    const SortedStretch first = sortStretch(textOf, 0, split, locale);
+        secondThread = std::thread([&] { second = sortStretch(textOf, split, count, reference, locale); });
+    const SortedStretch first = sortStretch(textOf, 0, split, reference, locale);
     if (secondThread.joinable())
         secondThread.join();
     const auto [firstRanks, secondRanks] = jointRanks(first, second, locale);
