@@ -1,6 +1,7 @@
 // Archive throughput: AddFile of a 50 MB survey database at fcDefault and ExtractAll of it, each beside plain
-// zlib deflate/inflate of the same bytes in memory, plus the peak memory of both operations.
-// Targets: AddFile >= 0.95x plain deflate, ExtractAll >= 0.9x plain inflate, peak memory <= 2x the file size.
+// zlib deflate/inflate of the same bytes in memory on one thread, plus the peak memory of both operations.
+// Targets: AddFile >= 1.7x the single-thread deflate on 2 cores (it deflates in blocks on every core), its member
+// at most 1 % larger than the single-thread stream, ExtractAll >= 0.9x plain inflate, peak memory <= 2x the file.
 #include "files/zlb_archive.h"
 
 #include <QDir>
@@ -17,6 +18,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -207,10 +209,10 @@ void BM_PlainInflate(benchmark::State& state)
     state.SetBytesProcessed(state.iterations() * bytes.size());
 }
 
-BENCHMARK(BM_PlainDeflate)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
-BENCHMARK(BM_AddFile)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
-BENCHMARK(BM_PlainInflate)->Unit(benchmark::kMillisecond)->Iterations(10)->UseRealTime();
-BENCHMARK(BM_ExtractAll)->Unit(benchmark::kMillisecond)->Iterations(10)->UseRealTime();
+BENCHMARK(BM_PlainDeflate)->Unit(benchmark::kMillisecond)->Iterations(3)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_AddFile)->Unit(benchmark::kMillisecond)->Iterations(3)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_PlainInflate)->Unit(benchmark::kMillisecond)->Iterations(10)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_ExtractAll)->Unit(benchmark::kMillisecond)->Iterations(10)->MeasureProcessCPUTime()->UseRealTime();
 
 // Keeps each benchmark's time per iteration for the comparison printed at the end.
 class ComparingReporter : public benchmark::ConsoleReporter {
@@ -247,6 +249,11 @@ int main(int argc, char** argv)
     archive.ExtractAll(benchFolder() + QStringLiteral("/pamiec"));
     const qint64 extractPeak = peakMemoryBytes();
     const double packed = double(archive.GetFileEntry(0).StoredSize);
+    double plainPacked = 0;
+    {
+        std::vector<char> out;
+        plainPacked = double(plainDeflate(readAll(database), out));
+    }
 
     ComparingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
@@ -254,8 +261,12 @@ int main(int argc, char** argv)
     const double mb = 1024.0 * 1024.0;
     std::printf("\nDatabase %.1f MB, stored in the archive as %.1f MB (%.1f%%)\n", double(size) / mb, packed / mb,
                 100.0 * packed / double(size));
-    // Wall-clock throughput is what the user waits for; the calling thread's CPU time is printed too, since on a
-    // busy machine it is the steadier of the two.
+    const double growth = 100.0 * (packed / plainPacked - 1.0);
+    std::printf("Member vs single-thread deflate: %.3f MB vs %.3f MB, %+.2f%% (target <= +1%%) %s\n", packed / mb,
+                plainPacked / mb, growth, growth <= 1.0 ? "met" : "MISSED");
+    std::printf("Cores: %u\n", std::thread::hardware_concurrency());
+    // Wall-clock throughput is what the user waits for. The CPU ratio (every thread of the process) shows what the
+    // blocks cost beside one stream: near 1 when the cores only share the work, lower by what priming costs.
     std::printf("%-24s %9s %11s %7s %11s %7s %7s\n", "", "MB/s", "plain MB/s", "ratio", "CPU ratio", "target", "");
     const auto compare = [&](const char* label, const char* ours, const char* plain, double target) {
         if (!reporter.seconds.count(ours) || !reporter.seconds.count(plain))
@@ -266,8 +277,8 @@ int main(int argc, char** argv)
         std::printf("%-24s %9.1f %11.1f %7.3f %11.3f %7.2f %7s\n", label, oursRate, plainRate, oursRate / plainRate,
                     cpuRatio, target, oursRate / plainRate >= target ? "met" : "MISSED");
     };
-    compare("AddFile vs deflate", "BM_AddFile/iterations:3/real_time", "BM_PlainDeflate/iterations:3/real_time", 0.95);
-    compare("ExtractAll vs inflate", "BM_ExtractAll/iterations:10/real_time", "BM_PlainInflate/iterations:10/real_time",
+    compare("AddFile vs deflate", "BM_AddFile/iterations:3/process_time/real_time", "BM_PlainDeflate/iterations:3/process_time/real_time", 1.7);
+    compare("ExtractAll vs inflate", "BM_ExtractAll/iterations:10/process_time/real_time", "BM_PlainInflate/iterations:10/process_time/real_time",
             0.9);
     std::printf("Peak memory (whole process, %.1f MB before): AddFile %.1f MB = %.2fx file, ExtractAll %.1f MB = "
                 "%.2fx file (target <= 2x)\n",

@@ -2,6 +2,7 @@
 
 #include "base/error.h"
 #include "base/codepage.h"
+#include "files/block_deflate.h"
 #include "files/temp_files.h"
 
 #include <QDateTime>
@@ -216,6 +217,56 @@ QString joinPath(const QString& folder, const QString& name)
 qint64 modifiedStamp(const QFileInfo& info)
 {
     return info.lastModified().toMSecsSinceEpoch();
+}
+
+// A member over a megabyte is deflated in blocks on every core; a smaller one is not worth the threads.
+constexpr qint64 kBlocksFrom = 1024 * 1024;
+
+using Deflated = blockdeflate::Outcome;
+
+// One deflate stream on the calling thread: `write` gets a 64 KiB buffer at a time and stops the stream by
+// returning false.
+Deflated deflateInOneStream(qint64 size, int level, const blockdeflate::ReadFn& read,
+                            const blockdeflate::WriteFn& write, const blockdeflate::ProgressFn& progress)
+{
+    Deflated outcome;
+    std::vector<char> in(kIoChunk);
+    std::vector<char> buffer(kCompressorBuffer);
+    DeflateStream deflater(level);
+    z_stream& zs = deflater.zs;
+    zs.next_out = reinterpret_cast<Bytef*>(buffer.data());
+    zs.avail_out = kCompressorBuffer;
+    qint64 taken = 0;
+    for (;;) {
+        const qint64 n = std::min(kIoChunk, size - taken);
+        read(in.data(), n);
+        taken += n;
+        outcome.crc = crcUpdate(outcome.crc, in.data(), n);
+        const int flush = taken == size ? Z_FINISH : Z_NO_FLUSH;
+        zs.next_in = reinterpret_cast<Bytef*>(in.data());
+        zs.avail_in = static_cast<uInt>(n);
+        for (;;) {
+            const int rc = deflate(&zs, flush);
+            if (rc == Z_STREAM_ERROR)
+                throw std::bad_alloc();
+            if (zs.avail_out == 0) {
+                outcome.packedSize += kCompressorBuffer;
+                if (!write(buffer.data(), kCompressorBuffer))
+                    return outcome;
+                zs.next_out = reinterpret_cast<Bytef*>(buffer.data());
+                zs.avail_out = kCompressorBuffer;
+                progress(static_cast<qint64>(zs.total_in));
+                continue;
+            }
+            if (rc == Z_STREAM_END) {
+                const qint64 rest = kCompressorBuffer - zs.avail_out;
+                outcome.packedSize += rest;
+                outcome.complete = write(buffer.data(), rest);
+                return outcome;
+            }
+            break;
+        }
+    }
 }
 
 } // namespace
@@ -678,75 +729,46 @@ void ZlbArchive::compressSource(const QString& sourceFileName, Writer& out, TArc
     const std::uint32_t crcBefore = out.crc();
 
     startPhase(phase, QStringLiteral("Aktualizacja %1").arg(sourceFileName), size);
-    std::vector<char> in(kIoChunk);
-    std::vector<char> buffer(kCompressorBuffer);
-    std::uint32_t memberCrc = 0;
-    bool shrinks = true;
-    {
-        DeflateStream deflater(zlibLevel(compressionLevel_));
-        z_stream& zs = deflater.zs;
-        zs.next_out = reinterpret_cast<Bytef*>(buffer.data());
-        zs.avail_out = kCompressorBuffer;
-        qint64 taken = 0;
-        bool finished = false;
-        while (!finished && shrinks) {
-            const qint64 n = taken < size ? source.read(in.data(), std::min(kIoChunk, size - taken)) : 0;
-            if (n < 0 || (n == 0 && taken < size))
-                throw cannotOpen(sourceFileName);
-            taken += n;
-            memberCrc = crcUpdate(memberCrc, in.data(), n);
-            const int flush = taken == size ? Z_FINISH : Z_NO_FLUSH;
-            zs.next_in = reinterpret_cast<Bytef*>(in.data());
-            zs.avail_in = static_cast<uInt>(n);
-            for (;;) {
-                const int rc = deflate(&zs, flush);
-                if (rc == Z_STREAM_ERROR)
-                    throw std::bad_alloc();
-                if (zs.avail_out == 0) {
-                    out.write(buffer.data(), kCompressorBuffer);
-                    zs.next_out = reinterpret_cast<Bytef*>(buffer.data());
-                    zs.avail_out = kCompressorBuffer;
-                    progress(static_cast<qint64>(zs.total_in));
-                    if (static_cast<qint64>(zs.total_out) >= size) {
-                        shrinks = false;
-                        break;
-                    }
-                    continue;
-                }
-                if (rc == Z_STREAM_END) {
-                    out.write(buffer.data(), kCompressorBuffer - zs.avail_out);
-                    finished = true;
-                }
-                break;
-            }
-        }
-        if (finished && static_cast<qint64>(zs.total_out) >= size)
-            shrinks = false;
-    }
+    const auto read = [&](char* into, qint64 wanted) {
+        if (source.read(into, wanted) != wanted)
+            throw cannotOpen(sourceFileName);
+    };
+    const auto write = [&](const char* data, qint64 length) {
+        out.write(data, length);
+        return out.length() - blockStart < size;
+    };
+    const auto report = [this](qint64 done) { progress(done); };
+    const int level = zlibLevel(compressionLevel_);
+    const int cores = static_cast<int>(std::thread::hardware_concurrency());
+    const Deflated deflated = size > kBlocksFrom && cores > 1
+        ? blockdeflate::DeflateInBlocks(size, level, cores, read, write, report)
+        : deflateInOneStream(size, level, read, write, report);
+    const bool shrinks = deflated.complete && out.length() - blockStart < size;
 
     entry.UnpackedSize = static_cast<std::uint32_t>(size);
+    entry.CRC = deflated.crc;
     if (shrinks) {
         entry.StoredSize = static_cast<std::uint32_t>(out.length() - blockStart);
         entry.Stored = 0;
         entry.Level = compressionLevel_;
-    } else {
-        out.rewind(blockStart, crcBefore);
-        if (!source.seek(0))
-            throw cannotOpen(sourceFileName);
-        // The compressed attempt may have stopped early, so the CRC is taken over the copy.
-        memberCrc = 0;
-        for (qint64 left = size; left > 0;) {
-            const qint64 n = source.read(in.data(), std::min(left, kIoChunk));
-            if (n <= 0)
-                throw cannotOpen(sourceFileName);
-            out.write(in.data(), n);
-            memberCrc = crcUpdate(memberCrc, in.data(), n);
-            left -= n;
-        }
-        entry.StoredSize = static_cast<std::uint32_t>(size);
-        entry.Stored = 1;
-        entry.Level = 0;
+        return;
     }
+    out.rewind(blockStart, crcBefore);
+    if (!source.seek(0))
+        throw cannotOpen(sourceFileName);
+    // The compressed attempt may have stopped early, so the CRC is taken over the copy.
+    std::vector<char> in(kIoChunk);
+    std::uint32_t memberCrc = 0;
+    for (qint64 left = size; left > 0;) {
+        const qint64 n = std::min(left, kIoChunk);
+        read(in.data(), n);
+        out.write(in.data(), n);
+        memberCrc = crcUpdate(memberCrc, in.data(), n);
+        left -= n;
+    }
+    entry.StoredSize = static_cast<std::uint32_t>(size);
+    entry.Stored = 1;
+    entry.Level = 0;
     entry.CRC = memberCrc;
 }
 

@@ -1,5 +1,6 @@
 #include "base/error.h"
 #include "files/data_files.h"
+#include "support/archive_reader.h"
 #include "support/legacy_data_file.h"
 
 #include <QCoreApplication>
@@ -98,6 +99,37 @@ TEST(DataFiles, SavedFileLoadsBackEveryTableAndFieldThroughOneProgressRun)
     EXPECT_EQ(progress.labels.size(), tables.size() - 1);
     EXPECT_FALSE(progress.labels.contains(QStringLiteral("wersja")));
     EXPECT_TRUE(progress.finished);
+}
+
+TEST(DataFiles, ALargeSurveySavedOnEveryCoreLoadsInTheProgramAndInAnotherReader)
+{
+    TestProgram t;
+    fillSurvey(t.survey(), QStringLiteral("Instytut Fizyki"));
+    {
+        db::Transaction transaction(t.survey());
+        for (int i = 0; i < 20000; ++i)
+            t.survey().execute(QStringLiteral("INSERT INTO dane_wykaz_publikacji (grupa, Czasopismo, Tytul) VALUES (1, ?, ?)"),
+                               {QStringLiteral("Czasopismo %1").arg(i % 300),
+                                QStringLiteral("Wpływ %1 na właściwości stopu nr %2").arg(i * 7919 % 10007).arg(i)});
+        transaction.commit();
+    }
+    const QString before = dump(t.survey());
+    const QString database = t.program.state.DatabasePath;
+    ASSERT_GT(QFileInfo(database).size(), 1024 * 1024) << "large enough to be deflated in blocks";
+    const QString file = t.path(QStringLiteral("duzy.naj"));
+    datafiles::WriteDataFile(t.program, file);
+
+    t.survey().close();
+    QFile saved(database);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    QFile archive(file);
+    ASSERT_TRUE(archive.open(QIODevice::ReadOnly));
+    EXPECT_EQ(ReadArchiveIndependently(archive.readAll()).at("ankieta.mdb"), saved.readAll());
+
+    t.survey().open(database, schema::databasePassword());
+    t.survey().execute(QStringLiteral("DELETE FROM dane_wykaz_publikacji"));
+    EXPECT_EQ(datafiles::LoadDataFile(t.program, file, quiet), datafiles::LoadOutcome::Loaded);
+    EXPECT_EQ(dump(t.survey()), before);
 }
 
 TEST(DataFiles, FileOfThe2005VersionIsConvertedAfterTheQuestion)

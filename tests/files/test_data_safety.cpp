@@ -156,7 +156,9 @@ TEST(DataSafety, AKilledSaveLeavesTheFileWholeAndItsLeftoversAreClearedByTheNext
     writeFile(t.path(QStringLiteral(".wyniki.naj.1234.tmp")), "cudzy");
     writeFile(t.path(QStringLiteral("notatki.txt")), "moje");
 
-    fillSurvey(t.survey(), QStringLiteral("niezapisana"));
+    // Over a megabyte: the save is killed while its blocks are being deflated on every core.
+    fillSurvey(t.survey(), QStringLiteral("niezapisana"), 30000);
+    ASSERT_GT(QFileInfo(t.program.state.DatabasePath).size(), 1024 * 1024);
     t.survey().close();
     using At = KilledArchive::At;
     int killed = 0;
@@ -199,7 +201,8 @@ TEST(DataSafety, ADiskThatFillsUpFailsTheSaveAndKeepsTheOldFile)
     const QString file = t.path(QStringLiteral("wyniki.naj"));
     datafiles::WriteDataFile(t.program, file);
     const QByteArray saved = fileHash(file);
-    fillSurvey(t.survey(), QStringLiteral("duża"), 6000);
+    fillSurvey(t.survey(), QStringLiteral("duża"), 30000); // deflated in blocks when the disk fills
+    ASSERT_GT(QFileInfo(t.program.state.DatabasePath).size(), 1024 * 1024);
     t.survey().close();
 
     for (bool asNewFile : { false, true }) {

@@ -1,8 +1,10 @@
 #include "files/zlb_archive.h"
+#include "files/block_deflate.h"
 #include "files/temp_files.h"
 
 #include "files/archive_test_util.h"
 #include "base/codepage.h"
+#include "support/archive_reader.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -13,11 +15,15 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <cstring>
+#include <stdexcept>
 #include <utility>
 #include <vector>
 
 using namespace vestrum;
 using namespace archive_test;
+using vestrum::testing::ReadArchiveIndependently;
+using vestrum::testing::UncompressWhole;
 
 namespace {
 
@@ -482,6 +488,164 @@ TEST_F(ZlbArchiveTest, ProgressFollowsEveryPhase)
         events.clear();
     }
     EXPECT_TRUE(events.empty()) << "no progress while the component is destroyed";
+}
+
+// Survey-like bytes: lines of text that repeat at every distance, with stretches of noise between them.
+QByteArray mixedBytes(qsizetype size)
+{
+    QByteArray bytes;
+    for (unsigned part = 0; bytes.size() < size; ++part)
+        bytes += sampleText(60 + int(part % 7) * 20) + noise(700, part);
+    return bytes.left(size);
+}
+
+struct BlockRun {
+    blockdeflate::Outcome outcome;
+    QByteArray stream;
+};
+
+BlockRun deflateInBlocks(const QByteArray& input, int level, qint64 blockSize, int threads = 3)
+{
+    BlockRun run;
+    qint64 at = 0;
+    run.outcome = blockdeflate::DeflateInBlocks(
+        input.size(), level, threads,
+        [&](char* into, qint64 size) {
+            std::memcpy(into, input.constData() + at, static_cast<size_t>(size));
+            at += size;
+        },
+        [&](const char* data, qint64 size) {
+            run.stream.append(data, size);
+            return true;
+        },
+        {}, blockSize);
+    return run;
+}
+
+TEST(BlockDeflateTest, InflatesToTheInputAroundEveryBlockBoundaryAtEveryLevel)
+{
+    // Blocks shorter than deflate's 32 KiB reach: each one's dictionary spans several blocks before it.
+    for (const qint64 block : {qint64(4096), qint64(40000)}) {
+        std::vector<qsizetype> sizes{0, 1};
+        for (qint64 k = 1; k <= 3; ++k)
+            for (qint64 d : {-1, 0, 1})
+                sizes.push_back(static_cast<qsizetype>(k * block + d));
+        sizes.push_back(static_cast<qsizetype>(12 * block + 17));
+        for (const qsizetype size : sizes) {
+            const QByteArray input = mixedBytes(size);
+            for (const int level : {Z_NO_COMPRESSION, Z_BEST_SPEED, Z_DEFAULT_COMPRESSION, Z_BEST_COMPRESSION}) {
+                SCOPED_TRACE(::testing::Message() << "block " << block << ", size " << size << ", level " << level);
+                const BlockRun run = deflateInBlocks(input, level, block);
+                ASSERT_TRUE(run.outcome.complete);
+                EXPECT_EQ(run.outcome.packedSize, run.stream.size());
+                EXPECT_EQ(run.outcome.crc, crcOf(input));
+                EXPECT_EQ(UncompressWhole(run.stream, input.size()), input);
+            }
+        }
+    }
+}
+
+TEST(BlockDeflateTest, EveryBlockReachesBackIntoTheOneBeforeIt)
+{
+    // A 20,000-byte stretch of noise repeated: no block compresses on its own, each one whole from its dictionary.
+    const QByteArray stretch = noise(20000, 11);
+    const QByteArray input = stretch.repeated(30);
+    const BlockRun run = deflateInBlocks(input, Z_DEFAULT_COMPRESSION, 20000);
+    ASSERT_TRUE(run.outcome.complete);
+    EXPECT_EQ(UncompressWhole(run.stream, input.size()), input);
+    EXPECT_LT(run.stream.size(), stretch.size() + input.size() / 20);
+
+    // Noise that no dictionary helps still comes out whole, a little longer than it went in.
+    const QByteArray random = noise(300000, 12);
+    const BlockRun stored = deflateInBlocks(random, Z_DEFAULT_COMPRESSION, 65536);
+    EXPECT_EQ(UncompressWhole(stored.stream, random.size()), random);
+    EXPECT_GE(stored.stream.size(), random.size());
+}
+
+TEST(BlockDeflateTest, AWriterThatHasEnoughOrAReadThatFailsStopsEveryThread)
+{
+    const QByteArray input = mixedBytes(600000);
+    int writes = 0;
+    qint64 at = 0;
+    const auto read = [&](char* into, qint64 size) {
+        std::memcpy(into, input.constData() + at, static_cast<size_t>(size));
+        at += size;
+    };
+    const blockdeflate::Outcome stopped = blockdeflate::DeflateInBlocks(
+        input.size(), Z_DEFAULT_COMPRESSION, 2, read, [&](const char*, qint64) { return ++writes < 3; }, {}, 4096);
+    EXPECT_FALSE(stopped.complete);
+    EXPECT_EQ(writes, 3) << "nothing is written after the writer said stop";
+
+    int reads = 0;
+    EXPECT_THROW(blockdeflate::DeflateInBlocks(
+                     input.size(), Z_DEFAULT_COMPRESSION, 2,
+                     [&](char*, qint64) {
+                         if (++reads == 4)
+                             throw std::runtime_error("odczyt");
+                     },
+                     [](const char*, qint64) { return true; }, {}, 4096),
+                 std::runtime_error);
+}
+
+TEST_F(ZlbArchiveTest, LargeMembersAreDeflatedOnEveryCoreAndReadByEveryReader)
+{
+    // Just over the size from which blocks are used, and one byte either side of a block boundary.
+    const qsizetype block = blockdeflate::kBlockSize;
+    const std::vector<std::pair<QString, QByteArray>> sources{
+        {QStringLiteral("prog.mdb"), mixedBytes(1024 * 1024 + 1)},
+        {QStringLiteral("przed.mdb"), mixedBytes(5 * block - 1)},
+        {QStringLiteral("rowno.mdb"), mixedBytes(5 * block)},
+        {QStringLiteral("po.mdb"), mixedBytes(5 * block + 1)},
+        {QStringLiteral("szum.bin"), noise(int(6 * block + 3), 21)},
+    };
+    const TFileCompressionLevel levels[] = {fcDefault, fcFastest, fcMaximum, fcDefault, fcDefault};
+    ZlbArchive archive;
+    const QString file = newArchive({}, archive);
+    for (size_t i = 0; i < sources.size(); ++i) {
+        writeFile(path(sources[i].first), sources[i].second);
+        archive.SetCompressionLevel(levels[i]);
+        archive.AddFile(path(sources[i].first));
+        ASSERT_EQ(archive.LastFailure(), QString());
+    }
+
+    const std::map<QByteArray, QByteArray> members = ReadArchiveIndependently(readFile(file));
+    ASSERT_EQ(members.size(), sources.size());
+    for (size_t i = 0; i < sources.size(); ++i) {
+        SCOPED_TRACE(sources[i].first.toStdString());
+        EXPECT_EQ(members.at(sources[i].first.toLatin1()), sources[i].second);
+        const TArchiveEntry entry = archive.GetFileEntry(static_cast<int>(i));
+        const bool noisy = sources[i].first == QStringLiteral("szum.bin");
+        EXPECT_EQ(entry.Stored, noisy ? 1 : 0) << "stored when not smaller";
+        EXPECT_EQ(entry.Level, noisy ? fcNone : levels[i]);
+    }
+    archive.SetCheckCRC(true);
+    archive.ExtractAll(path(QStringLiteral("out")));
+    for (const auto& [name, bytes] : sources)
+        EXPECT_EQ(readFile(path(QStringLiteral("out/") + name)), bytes) << name.toStdString();
+}
+
+TEST_F(ZlbArchiveTest, AnAddStoppedHalfwayThroughItsBlocksLeavesTheOldArchiveWhole)
+{
+    writeFile(path(QStringLiteral("a.txt")), sampleText(100));
+    writeFile(path(QStringLiteral("duzy.mdb")), mixedBytes(3 * 1024 * 1024));
+    ZlbArchive archive;
+    const QString file = newArchive({path(QStringLiteral("a.txt"))}, archive);
+    const QByteArray before = readFile(file);
+
+    archive.OnProgress = [&](const QString&, int percentage) {
+        if (archive.ProgressPhase() == TProgressPhase::Adding && percentage >= 50)
+            throw Error(QStringLiteral("przerwane"));
+    };
+    archive.AddFile(path(QStringLiteral("duzy.mdb")));
+    EXPECT_EQ(archive.LastFailure(), QStringLiteral("przerwane"));
+    EXPECT_EQ(readFile(file), before);
+    EXPECT_TRUE(tempLeftovers().isEmpty());
+    EXPECT_EQ(archive.FileCount(), 1);
+
+    archive.OnProgress = nullptr;
+    archive.AddFile(path(QStringLiteral("duzy.mdb")));
+    EXPECT_EQ(archive.LastFailure(), QString()) << "the threads of the stopped add are gone and nothing hangs";
+    EXPECT_EQ(ReadArchiveIndependently(readFile(file)).at("duzy.mdb"), mixedBytes(3 * 1024 * 1024));
 }
 
 } // namespace

@@ -153,6 +153,40 @@ TEST(ListGrid, LongListSortsAsAStableSortDoes)
     EXPECT_EQ(g.rows(), expected);
 }
 
+// Titles often share a long start (numbered parts, one journal's volumes); the sort skips what two texts share
+// and must still order them as the collator orders the whole texts: case, Polish letters, a letter written as
+// a base and a combining mark, a text that is the start of another.
+TEST(ListGrid, TextsSharingALongStartSortAsTheCollatorOrdersThemWhole)
+{
+    QCollator collator(kPolish);
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    const QStringList starts = {S("Wpływ mikrostruktury na właściwości stopów — część"),
+                                S("Wpływ mikrostruktury na właściwości stopów — Część"),
+                                S("Wpływ mikrostruktury na właściwości stopów"), S("Wpływ mikrostruktury")};
+    const QStringList ends = {S(""), S(" "), S(" 1"), S(" 12"), S(" 2"), S(" a"), S(" A"), S(" ą"), S(" Ą"),
+                              S(" e\u0301"), S(" \u00e9"), S(" z"), S(" ż"), S(" Ż"), S(" -"), S("  b"), S("a b")};
+    QRandomGenerator random(13);
+    // In the second round the first half of the list shares a longer start than the second half does.
+    for (const int firstHalfStarts : {int(starts.size()), 1}) {
+        std::vector<QStringList> rows;
+        for (int r = 0; r < 6001; ++r) {
+            const int start = random.bounded(r < 3000 ? firstHalfStarts : static_cast<int>(starts.size()));
+            rows.push_back({starts.at(start) + ends.at(random.bounded(static_cast<int>(ends.size())))
+                                + ends.at(random.bounded(static_cast<int>(ends.size()))),
+                            QString::number(r)});
+        }
+        std::vector<QStringList> expected = rows;
+        std::stable_sort(expected.begin(), expected.end(), [&collator](const QStringList& a, const QStringList& b) {
+            return collator.compare(a[0], b[0]) < 0;
+        });
+
+        ListGrid g = twoColumns();
+        g.setRows(rows);
+        g.sortBy(0, kPolish);
+        EXPECT_EQ(g.rows(), expected) << "first half from " << firstHalfStarts << " starts";
+    }
+}
+
 TEST(ListGrid, DuplicatesIgnoreCaseAndKeepTheFirst)
 {
     ListGrid g = twoColumns();
