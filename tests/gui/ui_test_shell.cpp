@@ -1,8 +1,12 @@
 #include "gui/main/about_window.h"
+#include "gui/files/data_commands.h"
+#include "gui/main/file_handoff.h"
 #include "gui/main/main_window.h"
+#include "gui/main/program_windows.h"
 #include "gui/common/progress_window.h"
 #include "program/data_folder_lock.h"
 #include "program/startup.h"
+#include "support/legacy_data_file.h"
 #include "support/temp_survey.h"
 
 #include <QApplication>
@@ -158,5 +162,50 @@ TEST(SingleInstance, TheDataFolderIsHeldFromTheStartToTheEndOfTheProgram)
     first.waitForFinished();
     EXPECT_TRUE(startup::lockDataFolder(second, lock));
     EXPECT_TRUE(QFileInfo::exists(lockFile));
+}
+
+// A double click on a data file while the program runs starts a second copy, which hands the file over and ends
+// with 0; the running copy asks about its unsaved work and loads the file as "Wczytaj dane" does. The second
+// copy is the real program, sharing the runtime folder of this one (the running copy here).
+TEST(SingleInstance, ASecondStartHandsItsDataFileToTheRunningCopy)
+{
+    QTemporaryDir runtime;
+    QTemporaryDir folder;
+    QLockFile running(QDir(runtime.path()).filePath(QStringLiteral("XQ_dziala")));
+    ASSERT_TRUE(running.tryLock(0));
+    FileHandoffServer handoff;
+    ASSERT_TRUE(handoff.listen(startup::fileHandoffSocketPath(runtime.path())));
+
+    ScriptedMessages messages;
+    SystemClock clock;
+    Program program(messages, clock);
+    MainWindow window(program);
+    ProgramWindows windows(program, window);
+    ASSERT_TRUE(window.startUp({}, folder.path()));
+    handoff.openWith([&windows](const QString& path) { windows.dataCommands().loadDataFrom(path); }, &window);
+    SetDataSaved(program.state, false);
+    messages.shown.clear();
+
+    const QString file = vestrum::testing::makeDataFile(folder.filePath(QStringLiteral("Z poczty.NAJ")), [](db::Connection& c) {
+        c.execute(QStringLiteral("INSERT INTO dane_podstawowe (id, nazwa) VALUES (1, ?)"), {QStringLiteral("Przekazana")});
+    });
+    QProcess second;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    second.setProcessEnvironment(environment);
+    second.setWorkingDirectory(folder.path());
+    second.start(QStringLiteral(VESTRUM_PROGRAM), {QStringLiteral("Z poczty.NAJ")}); // relative to its folder
+    ASSERT_TRUE(QTest::qWaitFor([&] { return second.state() == QProcess::NotRunning; }, 20000));
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return program.state.CurrentDataFile == file; }, 10000));
+
+    EXPECT_EQ(messages.shown.value(0), QStringLiteral("Uwaga!!!\nWczytanie nowego zbioru danych spowoduje całkowite "
+                                                      "usunięcie wprowadzonych danych!\nCzy chcesz kontynuować?"));
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Vestrum - ") + QDir::toNativeSeparators(file));
+    EXPECT_EQ(program.survey.scalar(QStringLiteral("SELECT nazwa FROM dane_podstawowe")).toString(),
+              QStringLiteral("Przekazana"));
+    window.closeWithoutQuestions();
 }
 #endif
