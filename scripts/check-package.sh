@@ -54,7 +54,8 @@ for key in "${key_list[@]}"; do
   key=$(echo "$key" | tr -d '[:space:]')
   [ -z "$key" ] && continue
   for program in vestrum aktualizuj; do
-    strings -el "$root/usr/lib/vestrum/$program" | grep -qF "$key" || fail "$program w pakiecie bez klucza aktualizacji $key"
+    strings -el "$root/usr/lib/vestrum/$program" >"$scratch/strings"
+    grep -qF "$key" "$scratch/strings" || fail "$program w pakiecie bez klucza aktualizacji $key"
   done
 done
 
