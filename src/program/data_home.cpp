@@ -102,14 +102,14 @@ QString DataFolderOf(const QString& programFolder)
 QString readOnlyProgramFolderNotice(const QString& programFolder, const QString& dataFolder, const QStringList& copied)
 {
     QString text
-        = QStringLiteral("Folder programu %1 jest tylko do odczytu.\nDane programu są przechowywane w folderze "
-                         "użytkownika %2.")
+        = QStringLiteral("Folder programu jest tylko do odczytu:\n%1\nDane są przechowywane w folderze "
+                         "użytkownika:\n%2")
               .arg(QDir::toNativeSeparators(programFolder), QDir::toNativeSeparators(dataFolder));
     if (!copied.isEmpty()) {
         QStringList names;
         for (const QString& name : copied)
             names << QDir::toNativeSeparators(name);
-        text += QStringLiteral("\nSkopiowano do niego z folderu programu: %1.").arg(names.join(QStringLiteral(", ")));
+        text += QStringLiteral("\nSkopiowano do niego z folderu programu:\n%1").arg(names.join(QStringLiteral(", ")));
     }
     return text;
 }
