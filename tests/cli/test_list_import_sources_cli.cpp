@@ -110,7 +110,7 @@ TEST(ListImportSourcesCli, PublicationsTakeColumnSevenAsTheIssnThatIdentifiesBut
     const QString text = s.file("publikacje.txt", QByteArray("0033-2097;Przeglad Elektrotechniczy;Silniki\n"));
     const CliResult r = s.run(3, text, { S("--separator=;"), S("--map=7,1,2"), S("--save") });
     ASSERT_EQ(r.status, 0) << r.out.toStdString() << r.err.toStdString();
-    const QString stored = S("Przeglad Elektrotechniczy\tSilniki\t\t\tPrzegląd Elektrotechniczny\t20\n");
+    const QString stored = S("Przeglad Elektrotechniczy\tSilniki\t\t\tPrzegląd Elektrotechniczny\t20,00\n");
     EXPECT_TRUE(r.out.endsWith(stored)) << r.out.toStdString();
     EXPECT_FALSE(r.out.contains(S("ISSN"))) << r.out.toStdString();
     db::Connection reopened; // the save replaced the file under the fixture's connection
