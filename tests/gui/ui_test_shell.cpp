@@ -10,6 +10,7 @@
 #include "support/temp_survey.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QLockFile>
@@ -17,6 +18,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+
+#include <future>
 
 #include <sys/stat.h>
 
@@ -77,6 +80,36 @@ TEST(MainWindowShell, DamagedDatabaseEndsTheStartWithAMessage)
     ASSERT_EQ(messages.shown.size(), 1);
     EXPECT_TRUE(messages.shown.first().contains(QStringLiteral("lista_czasopism.mdb")));
     EXPECT_EQ(QFileInfo(damaged.fileName()).size(), 2048);
+}
+
+// A file handed over while the user is in a dialog waits until the dialog has closed: a load must not pull the
+// data from under an open entry dialog. Anything but a data file's absolute path is refused.
+TEST(FileHandoff, AFileWaitsForTheOpenDialogAndOnlyDataFilesAreTaken)
+{
+    QTemporaryDir runtime;
+    const QString socket = startup::fileHandoffSocketPath(runtime.path());
+    FileHandoffServer handoff;
+    ASSERT_TRUE(handoff.listen(socket));
+    QStringList opened;
+    QWidget window;
+    handoff.openWith([&opened](const QString& path) { opened << path; }, &window);
+    QDialog dialog;
+    dialog.setModal(true);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeModalWidget() == &dialog; }, 5000));
+
+    const auto handOver = [&](const QString& path) {
+        auto answer = std::async(std::launch::async, [&socket, path] { return HandFileToRunningCopy(path, socket, 5000); });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 10000));
+        return answer.get();
+    };
+    EXPECT_TRUE(handOver(QStringLiteral("/dane/Rok 2008.NAJ")));
+    EXPECT_FALSE(handOver(QStringLiteral("/dane/notatki.txt")));
+    QTest::qWait(700);
+    EXPECT_TRUE(opened.isEmpty());
+    dialog.close();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !opened.isEmpty(); }, 5000));
+    EXPECT_EQ(opened, QStringList{QStringLiteral("/dane/Rok 2008.NAJ")});
 }
 
 #ifdef VESTRUM_PROGRAM
