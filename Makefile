@@ -11,9 +11,14 @@ all: build
 deps:
 	@bash scripts/install-deps.sh
 
+# Update keys given to make (`make package VESTRUM_UPDATE_PUBLIC_KEYS="RW...;RW..."`) go into the build's
+# settings and stay there; without them the build keeps the keys it has.
 configure: deps
 	@if [ ! -f $(BUILD_DIR)/build.ninja ]; then \
 	  cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo; \
+	fi
+	@if [ -n "$(VESTRUM_UPDATE_PUBLIC_KEYS)" ]; then \
+	  cmake -S . -B $(BUILD_DIR) -DVESTRUM_UPDATE_PUBLIC_KEYS="$(VESTRUM_UPDATE_PUBLIC_KEYS)"; \
 	fi
 
 build: configure

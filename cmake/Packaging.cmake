@@ -81,6 +81,10 @@ The package also holds vestrum-cli, the same work without windows for scripts.
 Each user's data are kept in $XDG_DATA_HOME/vestrum. The interface is in
 Polish.]=])
 include(CPack)
+# The package carries the program and updater of this build, with this build's update keys.
+if(VESTRUM_UPDATE_PUBLIC_KEYS STREQUAL "")
+  message(STATUS "Package: no VESTRUM_UPDATE_PUBLIC_KEYS, the packaged program offers no update")
+endif()
 
 if(VESTRUM_BUILD_TESTS)
   # The package is built into a scratch folder and checked: its files, lintian, the desktop entry, AppStream.

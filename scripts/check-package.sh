@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package into a scratch folder and checks what an administrator and a desktop rely on:
-# the files it installs, lintian, the desktop entry, the AppStream metainfo and the man page of vestrum-cli.
+# the files it installs, lintian, the desktop entry, the AppStream metainfo, the man page of vestrum-cli, and the
+# installed program's first start, which keeps its data in the user's folder and writes nothing beside itself.
 # Usage: check-package.sh BUILD_DIR
 set -euo pipefail
 build_dir=$(cd "$1" && pwd)
@@ -45,6 +46,49 @@ for program in vestrum vestrum-cli aktualizuj; do
   readelf -S "$root/usr/lib/vestrum/$program" | grep -qE '\.(debug_info|symtab)\b' && fail "$program nie jest okrojony"
 done
 grep -qx 'Dane=uzytkownik' "$root/usr/lib/vestrum/vestrum.ini" || fail "vestrum.ini bez Dane=uzytkownik"
+
+# The update keys of the build are in the packaged program and updater (Qt keeps the literal in UTF-16).
+keys=$(sed -n 's/^VESTRUM_UPDATE_PUBLIC_KEYS:STRING=//p' "$build_dir/CMakeCache.txt")
+IFS=';' read -ra key_list <<<"$keys"
+for key in "${key_list[@]}"; do
+  key=$(echo "$key" | tr -d '[:space:]')
+  [ -z "$key" ] && continue
+  for program in vestrum aktualizuj; do
+    strings -el "$root/usr/lib/vestrum/$program" >"$scratch/strings"
+    grep -qF "$key" "$scratch/strings" || fail "$program w pakiecie bez klucza aktualizacji $key"
+  done
+done
+
+# The installed program's first start, headless and unattended, with a private home: its data go to the user's
+# folder, the headless commands work on them, and the program folder stays as unpacked, byte for byte (also for
+# root, who could write there).
+program_listing() {
+  (cd "$root/usr/lib/vestrum" && find . -printf '%p %y %m %s\n' | LC_ALL=C sort \
+     && find . -type f -print0 | LC_ALL=C sort -z | xargs -0 sha256sum)
+}
+program_listing >"$scratch/program-before"
+user_home=$scratch/home
+data=$user_home/dane-uzytkownika/vestrum
+mkdir -p "$user_home/run" "$user_home/tmp"
+chmod 700 "$user_home/run"
+as_user=(env HOME="$user_home" XDG_DATA_HOME="$user_home/dane-uzytkownika" XDG_CONFIG_HOME="$user_home/.config"
+         XDG_RUNTIME_DIR="$user_home/run" TMPDIR="$user_home/tmp" QT_QPA_PLATFORM=offscreen)
+if ! "${as_user[@]}" timeout 120 "$root/usr/bin/vestrum" --messages-on-stderr --quit-after-first-paint \
+     >"$scratch/start.log" 2>&1; then
+  cat "$scratch/start.log" >&2
+  fail "zainstalowany program nie uruchomił się i nie zakończył"
+fi
+for made in dane/ankieta.mdb dane/lista_czasopism.mdb ankieta.ini; do
+  [ -f "$data/$made" ] || fail "po pierwszym starcie brak $made w folderze danych użytkownika"
+done
+"${as_user[@]}" "$root/usr/bin/vestrum-cli" survey show "$data/dane/ankieta.mdb" >"$scratch/survey.log" 2>&1 \
+  || { cat "$scratch/survey.log" >&2; fail "vestrum-cli survey show na danych użytkownika"; }
+printf 'Acta Physica Polonica A;Tytuł;Kowalski J.;2008, 114, 1-10\n' >"$scratch/publikacje.txt"
+"${as_user[@]}" "$root/usr/bin/vestrum-cli" list import-text "$data/dane/ankieta.mdb" 3 "$scratch/publikacje.txt" \
+  --separator=';' --map=1,2,3,4 >"$scratch/import.log" 2>&1 \
+  && grep -q 'ACTA PHYSICA POLONICA A' "$scratch/import.log" \
+  || { cat "$scratch/import.log" >&2; fail "vestrum-cli list import-text nie zidentyfikował czasopisma"; }
+program_listing | diff "$scratch/program-before" - >&2 || fail "folder programu zmienił się po starcie programu"
 
 # The man page names every command vestrum-cli lists when run without arguments.
 man_text=$(zcat "$root/usr/share/man/man1/vestrum-cli.1.gz" | sed 's/\\-/-/g; s/\\f[BIRP]//g; s/"//g' | tr -s ' ')

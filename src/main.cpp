@@ -1,12 +1,16 @@
-// Vestrum: the program's entry. One copy per user runs at a time; a second one ends at once, silently. One copy
-// per data folder runs at a time; a second one, of another user or session, is told so and ends.
+// Vestrum: the program's entry. One copy per user runs at a time; a second one ends at once, silently, or hands
+// the data file it was started with to the running copy. One copy per data folder runs at a time; a second one,
+// of another user or session, is told so and ends.
 #include "base/error.h"
 #include "program/program.h"
 #include "gui/main/program_windows.h"
 #include "program/data_folder_lock.h"
+#include "program/data_home.h"
 #include "program/settings.h"
 #include "program/startup.h"
+#include "gui/main/file_handoff.h"
 #include "gui/main/main_window.h"
+#include "gui/files/data_commands.h"
 #include "gui/update/update_commands.h"
 #include "update/updater.h"
 #include "update/update_server.h"
@@ -17,6 +21,8 @@
 #include <QEvent>
 #include <QLockFile>
 #include <QTimer>
+
+#include <cstdio>
 
 namespace {
 
@@ -63,33 +69,56 @@ private:
     bool quitting_ = false;
 };
 
+// With this switch no message is shown in a window: its text goes to standard error and it is answered as a box
+// closed from the keyboard ("not yes"). Only the tests use it, to start the real program where nobody can click
+// (the installed package's first start above all).
+constexpr char kMessagesOnStandardError[] = "--messages-on-stderr";
+
+class MessagesOnStandardError final : public vestrum::Messages {
+public:
+    vestrum::MessageResponse present(const vestrum::MessageRequest& request) override
+    {
+        std::fputs((request.text + u'\n').toUtf8().constData(), stderr);
+        std::fflush(stderr);
+        return {};
+    }
+};
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     QApplication application(argc, argv);
+    QStringList arguments = QApplication::arguments().mid(1);
+    const bool quitAfterFirstPaint = arguments.removeAll(QString::fromLatin1(kQuitAfterFirstPaint)) > 0;
+    const bool messagesOnStandardError = arguments.removeAll(QString::fromLatin1(kMessagesOnStandardError)) > 0;
 
     QLockFile guard(vestrum::startup::singleInstanceLockPath());
     if (!guard.tryLock(0))
-        return 0;
+        return vestrum::HandOverToRunningCopy(arguments);
+    // Listening from the start: a file handed over while this copy starts waits until its window is up.
+    vestrum::FileHandoffServer fileHandoff;
+    fileHandoff.listen();
 
     vestrum::initCoreResources();
     vestrum::SystemClock clock;
     vestrum::MessageBox messageBox;
-    vestrum::Program program(messageBox, clock);
+    MessagesOnStandardError messagesOnStderr;
+    vestrum::Program program(messagesOnStandardError ? static_cast<vestrum::Messages&>(messagesOnStderr) : messageBox,
+                             clock);
     messageBox.useFont(program.state.UserFont);
     vestrum::startup::setProgramFolder(program.state, QApplication::applicationDirPath());
     // Another user or session on the same data: this copy ends before it touches any file of the folder.
     vestrum::DataFolderLock dataFolder;
     if (!vestrum::startup::lockDataFolder(program, dataFolder))
         return 1;
+    vestrum::AdoptProgramFolderData(program);
     vestrum::update::RestoreUnfinishedUpdates(program);
-    vestrum::startup::JournalListPreparation journalList(QApplication::applicationDirPath());
+    vestrum::startup::JournalListPreparation journalList(program.state.journalListPath());
     vestrum::MainWindow mainWindow(program);
     vestrum::ProgramWindows windows(program, mainWindow);
     plugSettings(program, mainWindow.steps());
-    QStringList arguments = QApplication::arguments().mid(1);
-    if (arguments.removeAll(QString::fromLatin1(kQuitAfterFirstPaint)) > 0)
+    if (quitAfterFirstPaint)
         mainWindow.installEventFilter(new QuitAfterFirstPaint(mainWindow, &mainWindow));
     vestrum::update::NetworkFetcher fetcher;
     vestrum::UpdateCommands update(program, mainWindow, fetcher);
@@ -97,5 +126,6 @@ int main(int argc, char** argv)
     journalList.wait();
     if (!mainWindow.startUp(arguments, QApplication::applicationDirPath()))
         return 1;
+    fileHandoff.openWith([&windows](const QString& path) { windows.dataCommands().loadDataFrom(path); }, &mainWindow);
     return QApplication::exec();
 }

@@ -202,7 +202,7 @@ int runListCommand(const QStringList& args, QTextStream& out, QTextStream& err)
     if (isListXmlCommand(args))
         return runListXmlCommand(args, out, err);
     if (!args.isEmpty() && args[0] == QLatin1String("import-text"))
-        return runListImportText(args.mid(1), out, err, QCoreApplication::applicationDirPath());
+        return runListImportText(args.mid(1), out, err);
     if (!args.isEmpty() && args[0] == QLatin1String("identify"))
         return runListIdentify(args.mid(1), out, err);
     if (args.size() != 3 || args[0] != QLatin1String("show"))

@@ -5,6 +5,7 @@
 #include "base/error.h"
 #include "base/number_format.h"
 #include "cli/list_cli.h"
+#include "cli/list_xml_cli.h"
 #include "files/data_file_writer.h"
 #include "files/survey_file.h"
 #include "files/temp_files.h"
@@ -183,7 +184,7 @@ void saveRows(datafiles::SurveyFileWrite& write, const Request& request, const s
     write.commit();
 }
 
-int importText(const Request& request, QTextStream& out, QTextStream& err, const QString& programFolder)
+int importText(const Request& request, QTextStream& out, QTextStream& err, const QString& journalListPath)
 {
     const lists::ListKindInfo& info = lists::ListKindInfoOf(request.kind);
     // A survey to be changed is opened through the one save path: refused, locked and unpacked there.
@@ -210,15 +211,14 @@ int importText(const Request& request, QTextStream& out, QTextStream& err, const
     }
     err.flush();
 
-    db::Connection journalDatabase;
-    lists::JournalList journals(journalDatabase);
-    if (importing::IdentifiesJournals(request.kind)) {
-        const QString path = QDir(programFolder).filePath(QStringLiteral("dane/lista_czasopism.mdb"));
-        if (!QFileInfo(path).isFile())
-            throw Error(S("Nie znaleziono listy czasopism %1").arg(QDir::toNativeSeparators(path)));
-        journalDatabase.open(path, schema::databasePassword());
-        journals.open();
-    }
+    // Publications are identified on the program's journal list, or on the list built into the program where
+    // the user's data folder has none yet.
+    db::Connection noDatabase;
+    lists::JournalList noJournals(noDatabase);
+    std::optional<HeadlessJournalList> journalList;
+    if (importing::IdentifiesJournals(request.kind))
+        journalList.emplace(journalListPath);
+    lists::JournalList& journals = journalList ? journalList->journals() : noJournals;
 
     // The preview: one row per record, or one empty row when the text gave none.
     std::vector<QStringList> preview = sheet
@@ -247,13 +247,13 @@ int importText(const Request& request, QTextStream& out, QTextStream& err, const
 
 } // namespace
 
-int runListImportText(const QStringList& args, QTextStream& out, QTextStream& err, const QString& programFolder)
+int runListImportText(const QStringList& args, QTextStream& out, QTextStream& err, const QString& journalListPath)
 {
     Request request;
     if (const QString problem = readRequest(args, request); !problem.isEmpty())
         return usage(err, problem);
     try {
-        const int status = importText(request, out, err, programFolder);
+        const int status = importText(request, out, err, journalListPath);
         out.flush();
         return status;
     } catch (const Error& e) {

@@ -11,6 +11,7 @@
 #include "lists/list_catalogue.h"
 #include "lists/list_data.h"
 #include "lists/xml_exchange.h"
+#include "program/data_home.h"
 #include "storage/engine.h"
 #include "storage/journal_list.h"
 #include "storage/schema.h"
@@ -121,7 +122,7 @@ HeadlessJournalList::HeadlessJournalList(const QString& path) : journals_(connec
 
 QString programJournalListPath()
 {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/dane/lista_czasopism.mdb");
+    return DataFolderOf(QCoreApplication::applicationDirPath()) + QStringLiteral("dane/lista_czasopism.mdb");
 }
 
 bool isListXmlCommand(const QStringList& args)

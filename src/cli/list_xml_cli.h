@@ -11,7 +11,8 @@ class QTextStream;
 
 namespace vestrum {
 
-// dane/lista_czasopism.mdb beside the executable, where the program keeps its journal list.
+// dane/lista_czasopism.mdb of the data folder of the executable's program folder (program/data_home.h), where
+// the program keeps its journal list.
 QString programJournalListPath();
 
 // The journal list a headless command identifies against: the one at `path`, or, where there is no such file

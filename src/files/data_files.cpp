@@ -489,8 +489,8 @@ LoadOutcome LoadDataFile(Program& program, const QString& path, Progress& progre
     RunState& state = program.state;
     // A folder of this load's own, removed with everything in it when the load ends: the folder "dane.tmp" and
     // whatever the user keeps there are never touched.
-    tempfiles::removeAbandoned(state.ProgramFolder);
-    QTemporaryDir unpacked(QDir(state.ProgramFolder).filePath(tempfiles::nameFor(QStringLiteral("XXXXXX"))));
+    tempfiles::removeAbandoned(state.dataFolder());
+    QTemporaryDir unpacked(QDir(state.dataFolder()).filePath(tempfiles::nameFor(QStringLiteral("XXXXXX"))));
     if (!unpacked.isValid())
         throw Error(QStringLiteral("Docelowa kartoteka nie może zostać utworzona"));
     const QString extracted = extractSurveyMember(path, unpacked.path());

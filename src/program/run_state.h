@@ -40,6 +40,14 @@ constexpr int RememberedWindowCount = 8;
 struct RunState;
 class IniFile;
 
+// Where the data of a run live: `dane/`, `archiwum/`, `tmp/` and `ankieta.ini` (decided at start from the
+// program folder, program/data_home.h).
+enum class DataHomeKind {
+    ProgramFolder,         // beside the executables: a portable program folder, as always
+    Installed,             // a package's program folder ("vestrum.ini"): each user's own folder
+    ReadOnlyProgramFolder, // a program folder the user cannot write: the user's own folder too
+};
+
 // Whether the working database holds nothing that is missing from a data file. Read like a bool; changed only
 // through SetDataSaved, which also keeps the record in "ankieta.ini" that survives a crash.
 class DataSavedFlag {
@@ -58,9 +66,11 @@ private:
 };
 
 // State of the running program, read and written by many modules. Paths use "/" and
-// ProgramFolder always ends with one.
+// ProgramFolder and DataFolder always end with one.
 struct RunState {
-    QString ProgramFolder;
+    QString ProgramFolder; // the executables, the updater and the help: read only, in an installed program
+    QString DataFolder;    // the working data, settings, restore points and update files; empty: ProgramFolder
+    DataHomeKind DataHome = DataHomeKind::ProgramFolder;
     QString DatabasePath;
     QString HelpFile;
     QString CurrentDataFile;
@@ -77,9 +87,12 @@ struct RunState {
     QMap<QString, QString> ComponentFiles;    // installed component -> its "Obiekt" path
     bool UnwritableSettingsReported = false;  // the user has been told once that "ankieta.ini" cannot be written
 
-    QString journalListPath() const { return ProgramFolder + QStringLiteral("dane/lista_czasopism.mdb"); }
-    QString settingsPath() const { return ProgramFolder + QStringLiteral("ankieta.ini"); }
-    QString archiveFolder() const { return ProgramFolder + QStringLiteral("archiwum/"); }
+    QString dataFolder() const { return DataFolder.isEmpty() ? ProgramFolder : DataFolder; }
+    // Nothing may be written into the program folder: a package manager owns it, or the user cannot write it.
+    bool keepsOutOfProgramFolder() const { return DataHome != DataHomeKind::ProgramFolder; }
+    QString journalListPath() const { return dataFolder() + QStringLiteral("dane/lista_czasopism.mdb"); }
+    QString settingsPath() const { return dataFolder() + QStringLiteral("ankieta.ini"); }
+    QString archiveFolder() const { return dataFolder() + QStringLiteral("archiwum/"); }
 };
 
 // The one way DataSaved changes. When the record in "ankieta.ini" of changes that are in no data file has to

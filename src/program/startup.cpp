@@ -1,6 +1,7 @@
 #include "program/startup.h"
 
 #include "base/error.h"
+#include "program/data_home.h"
 #include "storage/journal_list.h"
 #include "storage/schema.h"
 
@@ -32,8 +33,7 @@ void openOrCreate(db::Connection& connection, const QString& path, const std::fu
 
 bool isLoadableDataFile(const QString& path)
 {
-    // Case-sensitive on purpose: only the program's own ".naj" spelling names a data file.
-    return !path.isEmpty() && !path.contains(QStringLiteral(".mdb")) && path.contains(QStringLiteral(".naj"));
+    return isDataFileArgument(path) && !path.contains(QStringLiteral(".mdb"), Qt::CaseInsensitive);
 }
 
 void runStep(const std::function<void()>& step)
@@ -44,7 +44,7 @@ void runStep(const std::function<void()>& step)
 
 } // namespace
 
-QString singleInstanceLockPath()
+QString userRuntimeFolder()
 {
     // The session's runtime folder belongs to the user alone; without one, the home folder does. (Qt's own stand-in
     // for a missing runtime folder would print a warning at every start.)
@@ -53,22 +53,41 @@ QString singleInstanceLockPath()
         folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (folder.isEmpty())
         folder = QDir::homePath();
-    return QDir(folder).filePath(QStringLiteral("XQ_dziala"));
+    return folder;
+}
+
+QString singleInstanceLockPath()
+{
+    return QDir(userRuntimeFolder()).filePath(QStringLiteral("XQ_dziala"));
+}
+
+QString fileHandoffSocketPath(const QString& runtimeFolder)
+{
+    return QDir(runtimeFolder).filePath(QStringLiteral("vestrum-pliki"));
+}
+
+bool isDataFileArgument(const QString& argument)
+{
+    // "DANE.NAJ" names a data file as much as "dane.naj" does: file managers pass names as they are on disk.
+    return !argument.isEmpty() && argument.contains(QStringLiteral(".naj"), Qt::CaseInsensitive);
 }
 
 void setProgramFolder(RunState& state, const QString& executableFolder)
 {
-    state.ProgramFolder = withTrailingSlash(QDir::fromNativeSeparators(executableFolder));
+    const QString folder = withTrailingSlash(QDir::fromNativeSeparators(executableFolder));
+    if (folder != state.ProgramFolder || state.DataFolder.isEmpty()) {
+        const DataHome home = DecideDataHome(folder);
+        state.DataHome = home.kind;
+        state.DataFolder = home.dataFolder;
+    }
+    state.ProgramFolder = folder;
     if (state.DatabasePath.isEmpty())
-        state.DatabasePath = state.ProgramFolder + QStringLiteral("dane/ankieta.mdb");
+        state.DatabasePath = state.dataFolder() + QStringLiteral("dane/ankieta.mdb");
     state.HelpFile = state.ProgramFolder + QStringLiteral("pomoc/index.html");
 }
 
-JournalListPreparation::JournalListPreparation(const QString& executableFolder)
+JournalListPreparation::JournalListPreparation(const QString& path)
 {
-    RunState folders;
-    setProgramFolder(folders, executableFolder);
-    const QString path = folders.journalListPath();
     if (QFileInfo::exists(path))
         return;
     worker_ = std::thread([path] {
@@ -165,7 +184,7 @@ bool mayLoadOverWorkingData(Program& program, const ShellSteps& steps)
 QString chooseStartData(Program& program, const QStringList& arguments, const ShellSteps& steps)
 {
     RunState& state = program.state;
-    if (!arguments.isEmpty() && arguments.first().contains(QStringLiteral(".naj")))
+    if (!arguments.isEmpty() && isDataFileArgument(arguments.first()))
         state.CurrentDataFile = arguments.first();
 
     if (state.CurrentDataFile.isEmpty() || !QFileInfo(state.CurrentDataFile).isFile()) {

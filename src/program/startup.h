@@ -38,20 +38,30 @@ struct ShellSteps {
 
 namespace startup {
 
+// The user's own runtime folder ($XDG_RUNTIME_DIR, else the home folder).
+QString userRuntimeFolder();
+
 // The single-instance lock "XQ_dziala" in the user's own runtime folder: a lock another user left behind in a
 // shared folder must not keep this user's program from starting. The external updater waits on the same lock
 // for the program to end.
 QString singleInstanceLockPath();
 
-// Program folder (always ending with "/"), the working database and the help file.
+// The local socket through which a second start hands its data file to the running copy, beside the lock.
+QString fileHandoffSocketPath(const QString& runtimeFolder = userRuntimeFolder());
+
+// Whether a command-line argument names a data file: it contains ".naj", in any letter case.
+bool isDataFileArgument(const QString& argument);
+
+// Program folder (always ending with "/"), where the data live (program/data_home.h: decided again only for
+// another program folder), the working database and the help file.
 void setProgramFolder(RunState& state, const QString& executableFolder);
 
-// The journal list's database is made on the first start, from the list built into the program.
-// Made on a second thread while the main window is being built, it costs the user no wait. A
-// failure is left to openDatabases, which makes the list again and reports what went wrong.
+// The journal list's database (`path`, RunState::journalListPath) is made on the first start, from the list
+// built into the program. Made on a second thread while the main window is being built, it costs the user no
+// wait. A failure is left to openDatabases, which makes the list again and reports what went wrong.
 class JournalListPreparation {
 public:
-    explicit JournalListPreparation(const QString& executableFolder);
+    explicit JournalListPreparation(const QString& path);
     ~JournalListPreparation();
     JournalListPreparation(const JournalListPreparation&) = delete;
     JournalListPreparation& operator=(const JournalListPreparation&) = delete;

@@ -3,8 +3,8 @@
 #include "base/codepage.h"
 #include "base/error.h"
 #include "files/restore_points.h"
-#include "files/temp_files.h"
 #include "files/zlb_archive.h"
+#include "program/data_home.h"
 #include "program/program.h"
 #include "program/settings.h"
 #include "program/startup.h"
@@ -21,7 +21,6 @@
 #include <QProcess>
 #include <QSaveFile>
 #include <QStringDecoder>
-#include <QTemporaryFile>
 #include <QTimer>
 
 namespace vestrum::update {
@@ -43,6 +42,8 @@ const QString kSpecialCase = QStringLiteral(
     "jakie czynności należy wykonać.");
 const QString kReadOnlyFolder
     = QStringLiteral("Folder programu %1 jest tylko do odczytu.\nAktualizacje programu nie zostaną zainstalowane.");
+const QString kReadOnlyDataFolder
+    = QStringLiteral("Folder danych %1 jest tylko do odczytu.\nAktualizacje programu nie zostaną zainstalowane.");
 const QString kRefused = QStringLiteral("Aktualizacja składnika %1 odrzucona: %2.");
 const QString kInvalidVersionFile = QStringLiteral("plik wersji otrzymany z serwera Marvo ma nieprawidłową treść");
 const QString kProgramNotReplaced
@@ -162,11 +163,13 @@ struct ComponentFile {
 };
 
 // The files the update replaces: the two databases and every file component the settings name, inside the
-// program folder only.
+// program folder only (and none there when the program folder is never written).
 QList<ComponentFile> componentFiles(const RunState& state)
 {
     QList<ComponentFile> files { { QStringLiteral("dane"), state.DatabasePath },
         { QStringLiteral("Lista_czasopism"), state.journalListPath() } };
+    if (state.keepsOutOfProgramFolder())
+        return files;
     RunState settings = state;
     ReadSettings(settings);
     for (auto it = settings.ComponentFiles.cbegin(); it != settings.ComponentFiles.cend(); ++it) {
@@ -204,6 +207,19 @@ QStringList RestoreUnfinishedUpdates(Program& program)
     for (const QString& component : components)
         program.notify(unfinishedUpdateMessage(QString(component).replace(u'_', u' ')), 0, MessageKind::Warning);
     return components;
+}
+
+QString ProgramUpdateNote(const RunState& state)
+{
+    switch (state.DataHome) {
+    case DataHomeKind::Installed:
+        return QStringLiteral("Program jest aktualizowany przez menedżera pakietów systemu.");
+    case DataHomeKind::ReadOnlyProgramFolder:
+        return QStringLiteral("Folder programu jest tylko do odczytu: nowe wersje programu nie są w nim instalowane.");
+    case DataHomeKind::ProgramFolder:
+        break;
+    }
+    return {};
 }
 
 // ------------------------------------------------------------------------------------------------------------
@@ -254,9 +270,27 @@ Updater::Updater(Program& program, Fetcher& fetcher, UpdateHost& host, PublicKey
 {
 }
 
+void Updater::setArguments(const QStringList& arguments)
+{
+    arguments_.clear();
+    // A data file is what a double click passes: it must not install updates unasked.
+    for (const QString& argument : arguments) {
+        if (!startup::isDataFileArgument(argument))
+            arguments_.append(argument);
+    }
+}
+
+bool Updater::offered(const UpdateEntry& entry) const
+{
+    // The package manager owns the program folder of an installed program (and nobody may write a read-only
+    // one): only the components that live in the user's data folder are installed there.
+    return !program_.state.keepsOutOfProgramFolder() || entry.kind == ComponentKind::SurveyDatabase
+        || entry.kind == ComponentKind::JournalList;
+}
+
 QString Updater::tmpFolder() const
 {
-    return program_.state.ProgramFolder + QStringLiteral("tmp/");
+    return program_.state.dataFolder() + QStringLiteral("tmp/");
 }
 
 QString Updater::versionFilePath() const
@@ -389,7 +423,7 @@ bool Updater::CheckForUpdates(const QString& source)
     bool nothingNewer = true;
     for (UpdateEntry& entry : entries_) {
         findInstalled(entry);
-        entry.upToDate = !entry.isNewer();
+        entry.upToDate = !entry.isNewer() || !offered(entry);
         nothingNewer = nothingNewer && entry.upToDate;
     }
     if (local && nothingNewer)
@@ -408,17 +442,13 @@ QVector<QPair<QString, QString>> Updater::versionRows() const
 // ------------------------------------------------------------------------------------------------------------
 // Installing
 
-bool Updater::programFolderWritable() const
-{
-    QTemporaryFile probe(program_.state.ProgramFolder + tempfiles::nameFor(QStringLiteral("XXXXXX")));
-    return probe.open();
-}
-
 bool Updater::mayInstall()
 {
-    if (!programFolderWritable()) {
-        program_.notify(
-            kReadOnlyFolder.arg(QDir::toNativeSeparators(program_.state.ProgramFolder)), 0, MessageKind::Error);
+    // Decided without writing there: a probe file would land in the program folder, and root could write it.
+    const RunState& state = program_.state;
+    if (!isWritableFolder(state.dataFolder())) {
+        const QString& text = state.keepsOutOfProgramFolder() ? kReadOnlyDataFolder : kReadOnlyFolder;
+        program_.notify(text.arg(QDir::toNativeSeparators(state.dataFolder())), 0, MessageKind::Error);
         return false;
     }
     if (!arguments_.isEmpty() || resuming_ || QFileInfo::exists(versionFilePath()))
@@ -444,11 +474,11 @@ bool Updater::InstallUpdates(const QString& source)
         return false;
     int count = 0;
     for (const UpdateEntry& entry : entries_)
-        count += entry.isNewer() ? 1 : 0;
+        count += entry.isNewer() && offered(entry) ? 1 : 0;
 
     int done = 0;
     for (UpdateEntry& entry : entries_) {
-        if (!entry.isNewer())
+        if (!entry.isNewer() || !offered(entry))
             continue;
         showProgress(done++, count, QStringLiteral("Instalowanie składnika: %1").arg(entry.name));
         if (!entry.specialPage.isEmpty()) {

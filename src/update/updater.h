@@ -44,6 +44,10 @@ QString LocalSource();
 // component. Needs the program folder in program.state; reads "ankieta.ini" for the files of the file
 // components. Returns the names of the components put back.
 QStringList RestoreUnfinishedUpdates(Program& program);
+
+// The about box's line on the program's own updates where the program folder is never written (empty elsewhere):
+// an installed program is updated by the system's package manager.
+QString ProgramUpdateNote(const RunState& state);
 QString unfinishedUpdateMessage(const QString& component);
 
 // What the installation asks of the platform and of the windows.
@@ -78,9 +82,9 @@ public:
     // False in a build without a key: no check at start, no offline update.
     bool offersUpdates() const { return verifier_.hasKeys(); }
 
-    // The program's command line without the program itself: any argument lets the update go on without
-    // asking.
-    void setArguments(const QStringList& arguments) { arguments_ = arguments; }
+    // The program's command line without the program itself: any argument but a data file lets the update go
+    // on without asking.
+    void setArguments(const QStringList& arguments);
     // The running executable, which the program component replaces (the running program's by default).
     void setExecutable(const QString& path) { executable_ = path; }
     void setRunOnceTimeLimit(int milliseconds) { runOnceLimitMs_ = milliseconds; }
@@ -119,7 +123,9 @@ private:
     void requireSigned(const UpdateEntry& entry, const QString& package, const QString& source);
     void findInstalled(UpdateEntry& entry);
     bool mayInstall();
-    bool programFolderWritable() const;
+    // Whether the component is installed in this data home: none that lives in the program folder is, when the
+    // program folder is never written.
+    bool offered(const UpdateEntry& entry) const;
     void installEntry(UpdateEntry& entry, const QString& source);
     QString fetchPackage(const UpdateEntry& entry, const QString& source);
     QString backupOf(const UpdateEntry& entry) const;

@@ -47,7 +47,7 @@ CliRun run(const QStringList& args)
 {
     CliRun r;
     QTextStream out(&r.out), err(&r.err);
-    r.status = runListImportText(args, out, err, programFolder());
+    r.status = runListImportText(args, out, err, programFolder() + QStringLiteral("/dane/lista_czasopism.mdb"));
     return r;
 }
 

@@ -54,7 +54,8 @@ struct Sources {
         CliResult r;
         QTextStream out(&r.out), err(&r.err);
         r.status = runListImportText(
-            QStringList { survey.path(), QString::number(kind), path } + options, out, err, folder.path());
+            QStringList { survey.path(), QString::number(kind), path } + options, out, err,
+            folder.filePath(QStringLiteral("dane/lista_czasopism.mdb")));
         return r;
     }
 };

@@ -1,5 +1,9 @@
 #include "base/error.h"
 #include "files/data_files.h"
+#include "files/restore_points.h"
+#include "program/data_folder_lock.h"
+#include "program/settings.h"
+#include "program/startup.h"
 #include "support/archive_reader.h"
 #include "support/legacy_data_file.h"
 
@@ -510,4 +514,39 @@ TEST(DataFiles, NewUnitLeavesOnlyTheUnitRecordAndTheVersion)
     EXPECT_EQ(t.survey().scalar(QStringLiteral("SELECT id FROM dane_podstawowe")).toInt(), -1);
     EXPECT_TRUE(t.survey().scalar(QStringLiteral("SELECT nazwa FROM dane_podstawowe")).isNull());
     EXPECT_EQ(t.survey().scalar(QStringLiteral("SELECT wersja FROM wersja")).toString(), version);
+}
+
+// An installed program works in the user's own folder: the start's lock and databases, a load, a restore point
+// and the settings leave the program folder as the package put it (root, who could write there, included).
+TEST(InstalledProgram, WritesNothingIntoTheProgramFolder)
+{
+    PrivateUserDataHome home;
+    QTemporaryDir folder;
+    QDir(folder.path()).mkpath(QStringLiteral("pomoc"));
+    QFile ini(folder.filePath(QStringLiteral("vestrum.ini")));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[Instalacja]\nDane=uzytkownik\n");
+    ini.close();
+    const QStringList before = folderListing(folder.path());
+
+    ScriptedMessages messages;
+    FixedClock clock{QDateTime(QDate(2026, 12, 8), QTime(12, 0))};
+    Program program(messages, clock);
+    startup::setProgramFolder(program.state, folder.path());
+    DataFolderLock lock;
+    ASSERT_TRUE(startup::lockDataFolder(program, lock));
+    startup::openDatabases(program);
+    const QString file = makeDataFile(home.base.filePath(QStringLiteral("rok 2008.naj")),
+                                      [](db::Connection& c) { fillSurvey(c, QStringLiteral("z pliku")); });
+    datafiles::NoProgress quiet;
+    EXPECT_EQ(datafiles::LoadDataFile(program, file, quiet), datafiles::LoadOutcome::Loaded);
+    EXPECT_TRUE(restorepoints::MakeRestorePoint(program));
+    WriteSettings(program.state);
+    EXPECT_TRUE(SetDataSaved(program.state, false));
+
+    EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join(u'|').toStdString();
+    EXPECT_EQ(folderListing(folder.path()), before);
+    for (const char* made : {"dane/ankieta.mdb", "dane/lista_czasopism.mdb", "ankieta.ini"})
+        EXPECT_TRUE(QFileInfo::exists(home.folder() + QLatin1String(made))) << made;
+    EXPECT_EQ(QDir(home.folder() + QStringLiteral("archiwum")).entryList({QStringLiteral("*.nar")}).size(), 1);
 }

@@ -1,11 +1,16 @@
 #include "gui/main/about_window.h"
+#include "gui/files/data_commands.h"
+#include "gui/main/file_handoff.h"
 #include "gui/main/main_window.h"
+#include "gui/main/program_windows.h"
 #include "gui/common/progress_window.h"
 #include "program/data_folder_lock.h"
 #include "program/startup.h"
+#include "support/legacy_data_file.h"
 #include "support/temp_survey.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QLockFile>
@@ -13,6 +18,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+
+#include <future>
 
 #include <sys/stat.h>
 
@@ -73,6 +80,36 @@ TEST(MainWindowShell, DamagedDatabaseEndsTheStartWithAMessage)
     ASSERT_EQ(messages.shown.size(), 1);
     EXPECT_TRUE(messages.shown.first().contains(QStringLiteral("lista_czasopism.mdb")));
     EXPECT_EQ(QFileInfo(damaged.fileName()).size(), 2048);
+}
+
+// A file handed over while the user is in a dialog waits until the dialog has closed: a load must not pull the
+// data from under an open entry dialog. Anything but a data file's absolute path is refused.
+TEST(FileHandoff, AFileWaitsForTheOpenDialogAndOnlyDataFilesAreTaken)
+{
+    QTemporaryDir runtime;
+    const QString socket = startup::fileHandoffSocketPath(runtime.path());
+    FileHandoffServer handoff;
+    ASSERT_TRUE(handoff.listen(socket));
+    QStringList opened;
+    QWidget window;
+    handoff.openWith([&opened](const QString& path) { opened << path; }, &window);
+    QDialog dialog;
+    dialog.setModal(true);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeModalWidget() == &dialog; }, 5000));
+
+    const auto handOver = [&](const QString& path) {
+        auto answer = std::async(std::launch::async, [&socket, path] { return HandFileToRunningCopy(path, socket, 5000); });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 10000));
+        return answer.get();
+    };
+    EXPECT_TRUE(handOver(QStringLiteral("/dane/Rok 2008.NAJ")));
+    EXPECT_FALSE(handOver(QStringLiteral("/dane/notatki.txt")));
+    QTest::qWait(700);
+    EXPECT_TRUE(opened.isEmpty());
+    dialog.close();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !opened.isEmpty(); }, 5000));
+    EXPECT_EQ(opened, QStringList{QStringLiteral("/dane/Rok 2008.NAJ")});
 }
 
 #ifdef VESTRUM_PROGRAM
@@ -158,5 +195,50 @@ TEST(SingleInstance, TheDataFolderIsHeldFromTheStartToTheEndOfTheProgram)
     first.waitForFinished();
     EXPECT_TRUE(startup::lockDataFolder(second, lock));
     EXPECT_TRUE(QFileInfo::exists(lockFile));
+}
+
+// A double click on a data file while the program runs starts a second copy, which hands the file over and ends
+// with 0; the running copy asks about its unsaved work and loads the file as "Wczytaj dane" does. The second
+// copy is the real program, sharing the runtime folder of this one (the running copy here).
+TEST(SingleInstance, ASecondStartHandsItsDataFileToTheRunningCopy)
+{
+    QTemporaryDir runtime;
+    QTemporaryDir folder;
+    QLockFile running(QDir(runtime.path()).filePath(QStringLiteral("XQ_dziala")));
+    ASSERT_TRUE(running.tryLock(0));
+    FileHandoffServer handoff;
+    ASSERT_TRUE(handoff.listen(startup::fileHandoffSocketPath(runtime.path())));
+
+    ScriptedMessages messages;
+    SystemClock clock;
+    Program program(messages, clock);
+    MainWindow window(program);
+    ProgramWindows windows(program, window);
+    ASSERT_TRUE(window.startUp({}, folder.path()));
+    handoff.openWith([&windows](const QString& path) { windows.dataCommands().loadDataFrom(path); }, &window);
+    SetDataSaved(program.state, false);
+    messages.shown.clear();
+
+    const QString file = vestrum::testing::makeDataFile(folder.filePath(QStringLiteral("Z poczty.NAJ")), [](db::Connection& c) {
+        c.execute(QStringLiteral("INSERT INTO dane_podstawowe (id, nazwa) VALUES (1, ?)"), {QStringLiteral("Przekazana")});
+    });
+    QProcess second;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    second.setProcessEnvironment(environment);
+    second.setWorkingDirectory(folder.path());
+    second.start(QStringLiteral(VESTRUM_PROGRAM), {QStringLiteral("Z poczty.NAJ")}); // relative to its folder
+    ASSERT_TRUE(QTest::qWaitFor([&] { return second.state() == QProcess::NotRunning; }, 20000));
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return program.state.CurrentDataFile == file; }, 10000));
+
+    EXPECT_EQ(messages.shown.value(0), QStringLiteral("Uwaga!!!\nWczytanie nowego zbioru danych spowoduje całkowite "
+                                                      "usunięcie wprowadzonych danych!\nCzy chcesz kontynuować?"));
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Vestrum - ") + QDir::toNativeSeparators(file));
+    EXPECT_EQ(program.survey.scalar(QStringLiteral("SELECT nazwa FROM dane_podstawowe")).toString(),
+              QStringLiteral("Przekazana"));
+    window.closeWithoutQuestions();
 }
 #endif

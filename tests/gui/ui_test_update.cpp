@@ -1,7 +1,10 @@
 #include "gui/main/about_window.h"
 #include "gui/main/main_window.h"
+#include "gui/main/program_windows.h"
 #include "gui/update/proxy_window.h"
 #include "gui/update/update_commands.h"
+#include "program/data_home.h"
+#include "support/legacy_data_file.h"
 #include "update/update_fixture.h"
 
 #include <QAction>
@@ -97,4 +100,39 @@ TEST_F(KeylessBuild, NoUpdateIsOfferedAndTheAboutBoxSaysSo)
     EXPECT_FALSE(window.menuAction(QStringLiteral("Aktualizacja programu bez dostępu do internetu"))->isEnabled());
     EXPECT_EQ(window.about().updateNote(), update::NoUpdateKeyNotice());
     window.closeWithoutQuestions();
+}
+
+// A double click in the file manager starts the program with the data file: the file is opened, and a newer
+// component is still offered with the question, not installed unasked ("Nie" here).
+TEST_F(UpdateWindows, DataFileOnTheCommandLineOpensWithoutInstallingUnasked)
+{
+    serveVersionFile(QStringLiteral("dane:2.2.2.0;typ:3;pakiet:dane.zlb;strona:;folder:dane;\r\n"));
+    servePackage("dane.zlb", vt::surveyPackage(QStringLiteral("2.2.2.0")), QStringLiteral("2.2.2.0"));
+    const QString file = vt::makeDataFile(root.filePath(QStringLiteral("Rok 2008.NAJ")), [](db::Connection& c) {
+        c.execute(QStringLiteral("INSERT INTO dane_podstawowe (id, nazwa) VALUES (1, ?)"), {QStringLiteral("Z pliku")});
+    });
+    program.survey.close();
+    ProgramWindows windows(program, window);
+    commands.install({file}, server.address());
+    messages.answer(MessageAnswer::No); // message 22
+
+    ASSERT_TRUE(window.startUp({file}, root.path()));
+    ASSERT_EQ(messages.requests.size(), 1) << messages.shown.join(u'|').toStdString();
+    EXPECT_EQ(messages.requests.first().number, 22);
+    EXPECT_EQ(surveyVersion(), QStringLiteral("2.2.1.0"));
+    EXPECT_FALSE(server.requested.contains("/download/ankieta_update/dane.zlb"));
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Vestrum - ") + QDir::toNativeSeparators(file));
+    EXPECT_EQ(userData(), QStringLiteral("Z pliku"));
+    window.closeWithoutQuestions();
+}
+
+// Installed from the package, the program's own updates come from the package manager: the about box says so.
+TEST_F(UpdateWindows, InstalledProgramSaysThePackageManagerUpdatesIt)
+{
+    vt::PrivateUserDataHome home;
+    vt::writeFile(folder() + QStringLiteral("vestrum.ini"), "[Instalacja]\nDane=uzytkownik\n");
+    program.state.DataFolder.clear();
+    startup::setProgramFolder(program.state, root.path());
+    commands.install({}, server.address());
+    EXPECT_EQ(window.about().updateNote(), QString::fromUtf8("Program jest aktualizowany przez menedżera pakietów systemu."));
 }

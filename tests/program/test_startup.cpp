@@ -1,6 +1,8 @@
 #include "base/error.h"
 #include "files/survey_file.h"
 #include "program/data_folder_lock.h"
+#include "program/data_home.h"
+#include "program/settings.h"
 #include "program/startup.h"
 #include "storage/schema.h"
 #include "support/legacy_data_file.h"
@@ -52,6 +54,119 @@ TEST_F(StartFixture, FolderPathsEndWithSlashAndPointIntoTheProgramFolder)
     EXPECT_TRUE(program.state.ProgramFolder.endsWith(u'/'));
     EXPECT_EQ(program.state.DatabasePath, program.state.ProgramFolder + QStringLiteral("dane/ankieta.mdb"));
     EXPECT_EQ(program.state.journalListPath(), program.state.ProgramFolder + QStringLiteral("dane/lista_czasopism.mdb"));
+}
+
+namespace {
+
+void writeText(const QString& path, const QByteArray& text)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text);
+}
+
+// A folder whose mode denies its owner writing, as long as it lives (given back so it can be removed).
+struct ReadOnlyFolder {
+    explicit ReadOnlyFolder(const QString& path) : path_(path)
+    {
+        QFile::setPermissions(path_, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup);
+    }
+    ~ReadOnlyFolder() { QFile::setPermissions(path_, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner); }
+    QString path_;
+};
+
+QString unitName(const QString& databasePath)
+{
+    db::Connection connection;
+    connection.open(databasePath, schema::databasePassword());
+    return connection.scalar(QStringLiteral("SELECT nazwa FROM dane_podstawowe")).toString();
+}
+
+} // namespace
+
+// Where the data live is decided from the program folder alone: beside the executables in a folder its user
+// writes; in the user's own folder when the package's "vestrum.ini" says so, or when the folder cannot be written
+// (a mode that denies the owner writing counts for root too). Help pages stay with the program.
+TEST(DataHome, PortableInstalledOrUnwritableProgramFolder)
+{
+    vestrum::testing::PrivateUserDataHome home;
+    QTemporaryDir portable;
+    RunState beside;
+    startup::setProgramFolder(beside, portable.path());
+    EXPECT_EQ(beside.DataHome, DataHomeKind::ProgramFolder);
+    EXPECT_EQ(beside.DatabasePath, beside.ProgramFolder + QStringLiteral("dane/ankieta.mdb"));
+    EXPECT_EQ(beside.settingsPath(), beside.ProgramFolder + QStringLiteral("ankieta.ini"));
+
+    QTemporaryDir installed;
+    writeText(installed.filePath(QStringLiteral("vestrum.ini")), "; z pakietu\n[Instalacja]\nDane=Uzytkownik\n");
+    RunState user;
+    startup::setProgramFolder(user, installed.path());
+    EXPECT_EQ(user.DataHome, DataHomeKind::Installed);
+    EXPECT_EQ(user.DatabasePath, home.folder() + QStringLiteral("dane/ankieta.mdb"));
+    EXPECT_EQ(user.journalListPath(), home.folder() + QStringLiteral("dane/lista_czasopism.mdb"));
+    EXPECT_EQ(user.settingsPath(), home.folder() + QStringLiteral("ankieta.ini"));
+    EXPECT_EQ(user.archiveFolder(), home.folder() + QStringLiteral("archiwum/"));
+    EXPECT_EQ(user.HelpFile, user.ProgramFolder + QStringLiteral("pomoc/index.html"));
+    EXPECT_EQ(DataFolderOf(installed.path()), home.folder());
+
+    // The base-directory rules: a relative XDG_DATA_HOME counts as none.
+    qputenv("XDG_DATA_HOME", "wzgledny/folder");
+    EXPECT_EQ(userDataFolder(), QDir::homePath() + QStringLiteral("/.local/share/vestrum/"));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(home.base.path()));
+
+    QTemporaryDir locked;
+    ReadOnlyFolder readOnly(locked.path());
+    EXPECT_EQ(DecideDataHome(locked.path()).kind, DataHomeKind::ReadOnlyProgramFolder);
+    EXPECT_EQ(DecideDataHome(locked.path()).dataFolder, home.folder());
+}
+
+// A program folder the user cannot write: its survey and settings are copied into the user's folder on the first
+// start there, and the user is told once, naming both folders. The next start keeps the user's own work.
+TEST(DataHome, UnwritableProgramFolderHandsItsDataOverOnce)
+{
+    vestrum::testing::PrivateUserDataHome home;
+    QTemporaryDir folder;
+    const QString programDatabase = folder.filePath(QStringLiteral("dane/ankieta.mdb"));
+    schema::createSurveyDatabase(programDatabase);
+    {
+        db::Connection connection;
+        connection.open(programDatabase, schema::databasePassword());
+        connection.execute(QStringLiteral("INSERT INTO dane_podstawowe (id, nazwa) VALUES (1, ?)"),
+                           {QStringLiteral("Instytut Badań")});
+    }
+    IniFile settings;
+    settings.setValue(QStringLiteral("Dane"), QStringLiteral("Obiekt"), QStringLiteral("/dane/zeszly rok.naj"));
+    settings.save(folder.filePath(QStringLiteral("ankieta.ini")));
+    const QStringList before = vestrum::testing::folderListing(folder.path());
+    ReadOnlyFolder readOnly(folder.path());
+
+    ScriptedMessages messages;
+    FixedClock clock{QDateTime(QDate(2026, 12, 8), QTime(12, 0))};
+    Program program(messages, clock);
+    startup::setProgramFolder(program.state, folder.path());
+    ASSERT_EQ(program.state.DataHome, DataHomeKind::ReadOnlyProgramFolder);
+    EXPECT_EQ(AdoptProgramFolderData(program), (QStringList{QStringLiteral("dane/ankieta.mdb"), QStringLiteral("ankieta.ini")}));
+    ASSERT_EQ(messages.shown.size(), 1);
+    EXPECT_TRUE(messages.shown[0].contains(QDir::toNativeSeparators(program.state.ProgramFolder)));
+    EXPECT_TRUE(messages.shown[0].contains(QDir::toNativeSeparators(home.folder())));
+    EXPECT_EQ(unitName(program.state.DatabasePath), QStringLiteral("Instytut Badań"));
+    ReadSettings(program.state);
+    EXPECT_EQ(program.state.CurrentDataFile, QStringLiteral("/dane/zeszly rok.naj"));
+    EXPECT_TRUE(program.state.ComponentFiles.isEmpty()); // the remembered notice is no update component
+
+    {
+        db::Connection connection;
+        connection.open(program.state.DatabasePath, schema::databasePassword());
+        connection.execute(QStringLiteral("UPDATE dane_podstawowe SET nazwa = ?"), {QStringLiteral("Praca użytkownika")});
+    }
+    ScriptedMessages again;
+    Program next(again, clock);
+    startup::setProgramFolder(next.state, folder.path());
+    EXPECT_TRUE(AdoptProgramFolderData(next).isEmpty());
+    EXPECT_TRUE(again.shown.isEmpty());
+    EXPECT_EQ(unitName(next.state.DatabasePath), QStringLiteral("Praca użytkownika"));
+    EXPECT_EQ(vestrum::testing::folderListing(folder.path()), before);
 }
 
 TEST_F(StartFixture, MissingDatabasesAreCreatedAndTheVersionTableFilled)
@@ -116,13 +231,17 @@ TEST_F(StartFixture, CommandLineDataFileWinsAndNeedsNaj)
     EXPECT_EQ(loaded, QStringList{program.state.CurrentDataFile});
 }
 
-TEST_F(StartFixture, UpperCaseNajIsNotLoaded)
+// File managers pass names as they are on disk: "DANE.NAJ" is a data file as much as "dane.naj".
+TEST_F(StartFixture, DataFileNamesIgnoreLetterCase)
 {
-    program.state.CurrentDataFile = dataFile(QStringLiteral("DANE.NAJ"));
-    EXPECT_EQ(startup::chooseStartData(program, {}, steps), QStringLiteral("Vestrum"));
-    EXPECT_TRUE(loaded.isEmpty());
-    EXPECT_TRUE(program.state.CurrentDataFile.isEmpty());
-    EXPECT_FALSE(program.state.DataSaved);
+    const QString argument = dataFile(QStringLiteral("DANE.NAJ"));
+    EXPECT_EQ(startup::chooseStartData(program, {argument}, steps), QStringLiteral("Vestrum - ") + QDir::toNativeSeparators(argument));
+    EXPECT_EQ(loaded, QStringList{argument});
+
+    loaded.clear();
+    program.state.CurrentDataFile = dataFile(QStringLiteral("Zeszly.Naj"));
+    startup::chooseStartData(program, {}, steps);
+    EXPECT_EQ(loaded, QStringList{program.state.CurrentDataFile});
 }
 
 TEST_F(StartFixture, DataFileThatFailsToLoadLeavesTheWorkingDatabase)
@@ -222,7 +341,7 @@ TEST(JournalListPreparation, MakesAMissingListAndLeavesAnExistingOne)
     QTemporaryDir folder;
     const QString list = folder.filePath(QStringLiteral("dane/lista_czasopism.mdb"));
     {
-        startup::JournalListPreparation preparation(folder.path());
+        startup::JournalListPreparation preparation(list);
         preparation.wait();
         ASSERT_TRUE(QFile::exists(list));
     }
@@ -235,7 +354,7 @@ TEST(JournalListPreparation, MakesAMissingListAndLeavesAnExistingOne)
     ASSERT_TRUE(damaged.open(QIODevice::WriteOnly | QIODevice::Truncate));
     damaged.write("to nie jest baza danych");
     damaged.close();
-    { startup::JournalListPreparation preparation(folder.path()); } // waits when it goes
+    { startup::JournalListPreparation preparation(list); } // waits when it goes
     ASSERT_TRUE(damaged.open(QIODevice::ReadOnly));
     EXPECT_EQ(damaged.readAll(), QByteArray("to nie jest baza danych"));
     EXPECT_FALSE(QFile::exists(list + QStringLiteral(".new")));

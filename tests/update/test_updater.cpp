@@ -1,5 +1,6 @@
 #include "update/update_fixture.h"
 
+#include "program/data_home.h"
 #include "program/settings.h"
 #include "storage/journal_list.h"
 #include "update/component_files.h"
@@ -102,11 +103,20 @@ TEST_F(UpdateFixture, NewerSurveyDatabaseTakesTheUserDataBeforeTheHandOver)
     EXPECT_TRUE(QFileInfo::exists(updater.resumeMarkerPath()));
 }
 
-TEST_F(UpdateFixture, CommandLineArgumentSkipsTheQuestion)
+// A data file on the command line is what a double click passes: it asks as a start without one does. Any other
+// argument lets the update go on without asking.
+TEST_F(UpdateFixture, OnlyAnArgumentOtherThanADataFileSkipsTheQuestion)
 {
     serveVersionFile(kDaneNewer);
     servePackage("dane.zlb", vt::surveyPackage(QStringLiteral("2.2.2.0")), QStringLiteral("2.2.2.0"));
-    updater.setArguments({ QStringLiteral("dane.naj") });
+    updater.setArguments({ QStringLiteral("/home/ja/Dane 2008.NAJ") });
+    messages.answer(MessageAnswer::No);
+    EXPECT_FALSE(updater.RunAtStart(server.address()));
+    EXPECT_EQ(messages.shown, QStringList { kQuestion });
+    EXPECT_EQ(surveyVersion(), QStringLiteral("2.2.1.0"));
+
+    messages.shown.clear();
+    updater.setArguments({ QStringLiteral("/cicho") });
     EXPECT_FALSE(updater.RunAtStart(server.address()));
     EXPECT_TRUE(messages.shown.isEmpty());
     EXPECT_EQ(surveyVersion(), QStringLiteral("2.2.2.0"));
@@ -694,4 +704,42 @@ TEST_F(UpdateFixture, BuildWithoutKeyOffersNoUpdate)
     EXPECT_EQ(messages.shown, QStringList { NoUpdateKeyNotice() });
     EXPECT_EQ(surveyVersion(), QStringLiteral("2.2.1.0"));
     EXPECT_FALSE(QFileInfo::exists(keyless.tmpFolder()));
+}
+
+// An installed program: the package manager owns the program folder, so the program is not offered there; the
+// survey database is updated in the user's folder, its download, backup and restore point kept there too.
+TEST_F(UpdateFixture, InstalledProgramUpdatesOnlyTheDataInTheUsersFolder)
+{
+    vt::PrivateUserDataHome home;
+    writeFile(folder() + QStringLiteral("vestrum.ini"), "[Instalacja]\nDane=uzytkownik\n");
+    makeUpdaterProgram(folder());
+    program.survey.close();
+    RunState& state = program.state;
+    state.DataFolder.clear();
+    state.DatabasePath.clear();
+    startup::setProgramFolder(state, root.path());
+    ASSERT_EQ(state.DataHome, DataHomeKind::Installed);
+    schema::createSurveyDatabase(state.DatabasePath);
+    program.survey.open(state.DatabasePath, schema::databasePassword());
+    putUserData(QStringLiteral("Instytut Badań"));
+    const QStringList before = vt::folderListing(root.path());
+    servePackage("dane.zlb", vt::surveyPackage(QStringLiteral("2.2.2.0")), QStringLiteral("2.2.2.0"));
+    servePackage(
+        "program.zlb", vt::archiveOf({ { QStringLiteral("vestrum"), "nowy program" } }), QStringLiteral("2.2.1.3"));
+
+    serveVersionFile(kProgramNewer);
+    EXPECT_FALSE(updater.RunAtStart(server.address()));
+    EXPECT_TRUE(messages.shown.isEmpty()); // nothing to offer: no question
+
+    serveVersionFile(kDaneNewer + kProgramNewer);
+    messages.answer(MessageAnswer::Yes);
+    EXPECT_FALSE(updater.RunAtStart(server.address()));
+    EXPECT_EQ(messages.shown, QStringList { kQuestion });
+    EXPECT_EQ(surveyVersion(), QStringLiteral("2.2.2.0"));
+    EXPECT_EQ(userData(), QStringLiteral("Instytut Badań"));
+    EXPECT_TRUE(host.started.isEmpty());
+    EXPECT_FALSE(server.requested.contains("/download/ankieta_update/program.zlb"));
+    EXPECT_TRUE(QFileInfo::exists(home.folder() + QStringLiteral("archiwum/dane/2.2.1.0.nar")));
+    EXPECT_EQ(updater.tmpFolder(), home.folder() + QStringLiteral("tmp/"));
+    EXPECT_EQ(vt::folderListing(root.path()), before);
 }

@@ -215,20 +215,41 @@ bool DataCommands::loadWindowRun(bool startingData)
     return ok;
 }
 
-void DataCommands::loadData()
+bool DataCommands::mayLoadOverWorkingData()
 {
     confirmPendingEdit();
     if (!program_.state.DataSaved
         && !program_.ask(QStringLiteral("Uwaga!!!\nWczytanie nowego zbioru danych spowoduje całkowite usunięcie "
                                         "wprowadzonych danych!\nCzy chcesz kontynuować?")))
-        return;
-    if (!restorePointBeforeChange())
+        return false;
+    return restorePointBeforeChange();
+}
+
+void DataCommands::loadData()
+{
+    if (!mayLoadOverWorkingData())
         return;
     if (loadWindowRun(false)) {
         if (showFirstSection)
             showFirstSection();
         loadAllSections();
     }
+}
+
+void DataCommands::loadDataFrom(const QString& path)
+{
+    if (!mayLoadOverWorkingData())
+        return;
+    if (!QFileInfo(path).isFile()) {
+        program_.notify(QStringLiteral("Dane nie mogą zostać wczytane - nie wskazano skompresowanego zbioru z danymi "
+                                       "lub zbiór nie istnieje."),
+                        0, MessageKind::Warning);
+        return;
+    }
+    loadFromWindow(path);
+    if (showFirstSection)
+        showFirstSection();
+    loadAllSections();
 }
 
 void DataCommands::loadStartingData()

@@ -42,6 +42,8 @@ public:
     // The menu commands. Each first runs the pending-edit check.
     void newUnit();           // "Nowa jednostka"
     void loadData();          // "Wczytaj dane"
+    // "Wczytaj dane" of a file chosen outside the load window (one handed over by a second start).
+    void loadDataFrom(const QString& path);
     void loadStartingData();  // "Wczytaj dane jako dane startowe"
     void saveData();          // "Zapisz dane"
     void saveDataAs();        // "Zapisz dane jako ..."
@@ -68,6 +70,8 @@ public:
 
 private:
     void confirmPendingEdit();
+    // The pending edit, the question about unsaved data and the restore point before a load.
+    bool mayLoadOverWorkingData();
     void reportRestorePointFailure();
     void loadAllSections();
     void updateTitle();

@@ -69,11 +69,14 @@ void UpdateCommands::install(const QStringList& arguments, const QString& server
     ShellSteps& steps = main_.steps();
     steps.updateVersionRows = [this] { return updater_->versionRows(); };
     main_.setMenuCommand(QStringLiteral("Ustawienia serwera proxy"), [this] { proxy_->exec(); });
-    if (!updater_->offersUpdates()) {
-        // Nothing unsigned is ever installed, and this build could check no signature: no update at all.
-        main_.about().setUpdateNote(update::NoUpdateKeyNotice());
+    QStringList notes{update::ProgramUpdateNote(program_.state)};
+    // Nothing unsigned is ever installed, and this build could check no signature: no update at all.
+    if (!updater_->offersUpdates())
+        notes.prepend(update::NoUpdateKeyNotice());
+    notes.removeAll(QString());
+    main_.about().setUpdateNote(notes.join(u'\n'));
+    if (!updater_->offersUpdates())
         return;
-    }
     steps.updateCheck = [this, server] { return updater_->RunAtStart(server); };
     main_.setMenuCommand(
         QString::fromUtf8("Aktualizacja programu bez dostępu do internetu"), [this] { offlineUpdate(); });

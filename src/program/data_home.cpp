@@ -1,0 +1,154 @@
+#include "program/data_home.h"
+
+#include "base/error.h"
+#include "program/program.h"
+#include "program/settings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <unistd.h>
+
+namespace vestrum {
+namespace {
+
+const QString kInstallation = QStringLiteral("Instalacja");
+const QString kDataKey = QStringLiteral("Dane");
+const QString kUserValue = QStringLiteral("uzytkownik");
+// In the user's settings: the program folder whose data were taken over and whose notice was shown.
+const QString kAdoptedKey = QStringLiteral("PrzejetoZFolderu");
+
+const QString kSurveyDatabase = QStringLiteral("dane/ankieta.mdb");
+const QString kSettingsFile = QStringLiteral("ankieta.ini");
+// A database left with its rollback journal travels with it, or its last transaction would be lost.
+const QString kJournalSuffix = QStringLiteral("-journal");
+
+// Copies a file whole or not at all: a start killed half-way leaves no part of a database for the next start to
+// take as the user's own.
+void copyWhole(const QString& source, const QString& target)
+{
+    QFile in(source);
+    QDir().mkpath(QFileInfo(target).absolutePath());
+    QSaveFile out(target);
+    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly))
+        throw Error(QStringLiteral("Nie można skopiować pliku %1 do %2.")
+                        .arg(QDir::toNativeSeparators(source), QDir::toNativeSeparators(target)));
+    while (!in.atEnd()) {
+        const QByteArray block = in.read(1 << 20);
+        if (block.isEmpty() && in.error() != QFileDevice::NoError)
+            break;
+        if (out.write(block) != block.size())
+            break;
+    }
+    if (in.error() != QFileDevice::NoError || !out.commit())
+        throw Error(QStringLiteral("Nie można skopiować pliku %1 do %2.\nSzczegóły: %3")
+                        .arg(QDir::toNativeSeparators(source), QDir::toNativeSeparators(target),
+                            in.error() != QFileDevice::NoError ? in.errorString() : out.errorString()));
+}
+
+// Copies `name` of the program folder into the data folder when the program folder has it and the data folder
+// has not: true when copied.
+bool takeOver(const QString& programFolder, const QString& dataFolder, const QString& name)
+{
+    if (!QFileInfo(programFolder + name).isFile() || QFileInfo::exists(dataFolder + name))
+        return false;
+    copyWhole(programFolder + name, dataFolder + name);
+    return true;
+}
+
+} // namespace
+
+QString installationSettingsName()
+{
+    return QStringLiteral("vestrum.ini");
+}
+
+QString userDataFolder()
+{
+    // The base-directory rules ignore a relative XDG_DATA_HOME.
+    QString base = qEnvironmentVariable("XDG_DATA_HOME");
+    if (base.isEmpty() || QDir::isRelativePath(base))
+        base = QDir::homePath() + QStringLiteral("/.local/share");
+    return withTrailingSlash(QDir::cleanPath(base + QStringLiteral("/vestrum")));
+}
+
+bool isWritableFolder(const QString& folder)
+{
+    const QFileInfo info(folder);
+    if (!info.isDir() || !(info.permissions() & QFileDevice::WriteOwner))
+        return false;
+    return ::access(QFile::encodeName(info.absoluteFilePath()).constData(), W_OK | X_OK) == 0;
+}
+
+DataHome DecideDataHome(const QString& programFolder)
+{
+    const QString folder = withTrailingSlash(QDir::fromNativeSeparators(programFolder));
+    IniFile installation;
+    if (installation.load(folder + installationSettingsName())
+        && installation.value(kInstallation, kDataKey).trimmed().compare(kUserValue, Qt::CaseInsensitive) == 0)
+        return { DataHomeKind::Installed, userDataFolder() };
+    if (!isWritableFolder(folder))
+        return { DataHomeKind::ReadOnlyProgramFolder, userDataFolder() };
+    return { DataHomeKind::ProgramFolder, folder };
+}
+
+QString DataFolderOf(const QString& programFolder)
+{
+    return DecideDataHome(programFolder).dataFolder;
+}
+
+QString readOnlyProgramFolderNotice(const QString& programFolder, const QString& dataFolder, const QStringList& copied)
+{
+    QString text
+        = QStringLiteral("Folder programu jest tylko do odczytu:\n%1\nDane są przechowywane w folderze "
+                         "użytkownika:\n%2")
+              .arg(QDir::toNativeSeparators(programFolder), QDir::toNativeSeparators(dataFolder));
+    if (!copied.isEmpty()) {
+        QStringList names;
+        for (const QString& name : copied)
+            names << QDir::toNativeSeparators(name);
+        text += QStringLiteral("\nSkopiowano do niego z folderu programu:\n%1").arg(names.join(QStringLiteral(", ")));
+    }
+    return text;
+}
+
+QStringList AdoptProgramFolderData(Program& program)
+{
+    const RunState& state = program.state;
+    if (state.DataHome != DataHomeKind::ReadOnlyProgramFolder)
+        return {};
+    IniFile settings;
+    settings.load(state.settingsPath());
+    if (settings.contains(kInstallation, kAdoptedKey))
+        return {};
+
+    const QString from = state.ProgramFolder;
+    const QString to = state.dataFolder();
+    QStringList copied;
+    try {
+        if (!QFileInfo::exists(to + kSurveyDatabase))
+            takeOver(from, to, kSurveyDatabase + kJournalSuffix);
+        if (takeOver(from, to, kSurveyDatabase))
+            copied << kSurveyDatabase;
+        if (takeOver(from, to, kSettingsFile))
+            copied << kSettingsFile;
+    } catch (const Error& error) {
+        // Tried again at the next start; the user works on new data meanwhile and is told why.
+        program.notify(error.message(), 0, MessageKind::Error);
+        return copied;
+    }
+
+    settings.load(state.settingsPath()); // the copied settings, when they came from the program folder
+    settings.setValue(kInstallation, kAdoptedKey, QDir::toNativeSeparators(from));
+    try {
+        settings.save(state.settingsPath());
+    } catch (const Error&) {
+        // Unwritable settings: the notice comes again at the next start, which is all that is lost.
+    }
+    program.notify(readOnlyProgramFolderNotice(from, to, copied), 0, MessageKind::Information);
+    return copied;
+}
+
+} // namespace vestrum
