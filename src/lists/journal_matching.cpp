@@ -3,19 +3,26 @@
 #include <QHash>
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 #include <span>
-#include <unordered_map>
 
 namespace vestrum::lists {
 namespace {
 
 bool isWordLetter(QChar ch)
 {
+    if (ch.unicode() < 0x80) // the plain letters and digits of nearly every title, without a table
+        return static_cast<unsigned>((ch.unicode() | 0x20) - u'a') < 26u || static_cast<unsigned>(ch.unicode() - u'0') < 10u;
     return ch.isLetterOrNumber() || ch.category() == QChar::Mark_NonSpacing;
 }
 
-// The key is written in one pass (it is made for every journal of the list and every row of an
-// import): each word goes straight into the key and is looked at when it ends.
+QChar lowered(QChar ch)
+{
+    if (ch.unicode() < 0x80)
+        return static_cast<unsigned>(ch.unicode() - u'A') < 26u ? QChar(ch.unicode() | 0x20) : ch;
+    return ch.toLower();
+}
+
 void endWord(QString& key, qsizetype wordStart)
 {
     const QStringView word = QStringView(key).mid(wordStart);
@@ -42,47 +49,197 @@ Trigram trigramOf(QChar a, QChar b, QChar c)
     return (Trigram(a.unicode()) << 32) | (Trigram(b.unicode()) << 16) | Trigram(c.unicode());
 }
 
-// The trigrams of a key, each word padded with two blanks in front and one behind (so that short
-// words and the beginnings of words weigh in), as a sorted set.
-std::vector<Trigram> trigramsOfKey(QStringView key)
+// Each trigram of a key, each word padded with two blanks in front and one behind (so that short
+// words and the beginnings of words weigh in); a trigram may come more than once.
+template <typename Visit>
+void forEachTrigram(QStringView key, Visit&& visit)
 {
-    std::vector<Trigram> trigrams;
-    for (const QStringView word : key.split(u' ', Qt::SkipEmptyParts)) {
-        QChar a = u' ';
-        QChar b = u' ';
-        for (const QChar c : word) {
-            trigrams.push_back(trigramOf(a, b, c));
+    QChar a = u' ';
+    QChar b = u' ';
+    for (const QChar c : key) {
+        if (c != u' ') {
+            visit(trigramOf(a, b, c));
             a = b;
             b = c;
+        } else if (b != u' ') { // a word ends
+            visit(trigramOf(a, b, u' '));
+            a = b = u' ';
         }
-        trigrams.push_back(trigramOf(a, b, u' '));
     }
+    if (b != u' ')
+        visit(trigramOf(a, b, u' '));
+}
+
+// The trigrams of a key as a sorted set, in `trigrams` (reused by the searches).
+void trigramsOfKey(QStringView key, std::vector<Trigram>& trigrams)
+{
+    trigrams.clear();
+    forEachTrigram(key, [&trigrams](Trigram t) { trigrams.push_back(t); });
     std::sort(trigrams.begin(), trigrams.end());
     trigrams.erase(std::unique(trigrams.begin(), trigrams.end()), trigrams.end());
-    return trigrams;
 }
 
-void addTo(QHash<QString, std::vector<int>>& index, const QString& key, int journal)
+// A 64-bit mix (a bijection), so that the top bits of any hash or code spread evenly.
+quint64 mixed(quint64 h)
 {
-    if (key.isEmpty())
-        return;
-    std::vector<int>& journals = index[key];
-    if (journals.empty() || journals.back() != journal)
-        journals.push_back(journal);
+    h ^= h >> 30;
+    h *= 0xbf58476d1ce4e5b9ULL;
+    h ^= h >> 27;
+    h *= 0x94d049bb133111ebULL;
+    return h ^ (h >> 31);
 }
 
-const std::vector<int>* find(const QHash<QString, std::vector<int>>& index, const QString& key)
+quint64 hashOf(QStringView key)
 {
-    if (key.isEmpty())
-        return nullptr;
-    const auto it = index.constFind(key);
-    return it == index.constEnd() ? nullptr : &*it;
+    return mixed(qHash(key, 0));
+}
+
+// The eight characters of an ISSN in `digits`; false when the text holds no ISSN.
+bool parseIssn(QStringView text, char16_t (&digits)[8])
+{
+    auto isDash = [](QChar ch) { return ch == u'-' || ch == u'\u2010' || ch == u'\u2011' || ch == u'\u2013'; };
+    auto isAsciiDigit = [](QChar ch) { return ch.isDigit() && ch.unicode() < 0x80; };
+    int count = 0;
+    qsizetype i = 0;
+    // A label in front ("ISSN", "e-ISSN:") is passed over.
+    while (i < text.size() && !isAsciiDigit(text[i]))
+        ++i;
+    for (; i < text.size() && count < 8; ++i) {
+        const QChar ch = text[i];
+        if (isAsciiDigit(ch))
+            digits[count++] = ch.unicode();
+        else if ((ch == u'x' || ch == u'X') && count == 7)
+            digits[count++] = u'X';
+        else if (!(isDash(ch) && count == 4) && !ch.isSpace())
+            return false;
+    }
+    // Eight characters and then no further digit: "123456789" is no ISSN.
+    return count == 8 && !(i < text.size() && text[i].isLetterOrNumber());
+}
+
+// An ISSN as a number (four bits a character), 0 when the text holds none.
+quint64 issnCode(QStringView text)
+{
+    char16_t digits[8];
+    if (!parseIssn(text, digits))
+        return 0;
+    quint64 code = 0;
+    for (const char16_t ch : digits)
+        code = (code << 4) | (ch == u'X' ? 11u : static_cast<quint64>(ch - u'0') + 1);
+    return code;
 }
 
 bool before(const Suggestion& a, const Suggestion& b)
 {
     return a.similarity != b.similarity ? a.similarity > b.similarity : a.journal < b.journal;
 }
+
+// Journals under hashed keys: the entries grouped by the top bits of their hash, each group in
+// list order, so that a look-up reads one short run. Equal hashes of different keys are told apart
+// by the caller.
+class HashedJournals {
+public:
+    struct Entry {
+        quint64 hash;
+        int journal;
+        bool operator==(const Entry&) const = default;
+    };
+
+    // `entries` in list order.
+    void build(const std::vector<Entry>& entries)
+    {
+        int bits = 1;
+        while (bits < 30 && (size_t{1} << bits) < entries.size())
+            ++bits;
+        shift_ = 64 - bits;
+        directory_.assign((size_t{1} << bits) + 1, 0);
+        for (const Entry& entry : entries)
+            ++directory_[(entry.hash >> shift_) + 1];
+        for (size_t slot = 1; slot < directory_.size(); ++slot)
+            directory_[slot] += directory_[slot - 1];
+        std::vector<int> fill(directory_.begin(), directory_.end() - 1);
+        entries_.resize(entries.size());
+        for (const Entry& entry : entries)
+            entries_[static_cast<size_t>(fill[entry.hash >> shift_]++)] = entry;
+    }
+
+    // The journals with `hash`, in list order, each once (a journal may be under one key twice,
+    // like an ISSN that is also its e-ISSN).
+    std::vector<int> find(quint64 hash) const
+    {
+        std::vector<int> journals;
+        if (entries_.empty())
+            return journals;
+        const size_t slot = hash >> shift_;
+        for (int e = directory_[slot]; e < directory_[slot + 1]; ++e) {
+            const Entry& entry = entries_[static_cast<size_t>(e)];
+            if (entry.hash == hash && (journals.empty() || journals.back() != entry.journal))
+                journals.push_back(entry.journal);
+        }
+        return journals;
+    }
+
+    bool isEmpty() const { return entries_.empty(); }
+
+private:
+    std::vector<Entry> entries_;
+    std::vector<int> directory_;
+    int shift_ = 63;
+};
+
+// Trigram -> id, open addressing: the index looks up a million trigrams while it is made.
+class TrigramIds {
+public:
+    TrigramIds() { resize(1 << 14); }
+
+    int find(Trigram trigram) const
+    {
+        for (size_t slot = slotOf(trigram);; slot = (slot + 1) & mask_) {
+            if (keys_[slot] == trigram)
+                return ids_[slot];
+            if (keys_[slot] == kFree)
+                return -1;
+        }
+    }
+
+    // The trigram's id; a trigram not yet known gets `next`.
+    int findOrAdd(Trigram trigram, int next)
+    {
+        if (2 * (used_ + 1) > keys_.size())
+            resize(2 * keys_.size());
+        size_t slot = slotOf(trigram);
+        for (; keys_[slot] != kFree; slot = (slot + 1) & mask_)
+            if (keys_[slot] == trigram)
+                return ids_[slot];
+        keys_[slot] = trigram;
+        ids_[slot] = next;
+        ++used_;
+        return next;
+    }
+
+private:
+    static constexpr Trigram kFree = ~Trigram{0}; // no trigram: a code unit has 16 bits, a trigram 48
+
+    size_t slotOf(Trigram trigram) const { return static_cast<size_t>(mixed(trigram)) & mask_; }
+
+    void resize(size_t capacity)
+    {
+        std::vector<Trigram> keys(capacity, kFree);
+        std::vector<int> ids(capacity, -1);
+        keys.swap(keys_);
+        ids.swap(ids_);
+        mask_ = capacity - 1;
+        used_ = 0;
+        for (size_t i = 0; i < keys.size(); ++i)
+            if (keys[i] != kFree)
+                findOrAdd(keys[i], ids[i]);
+    }
+
+    std::vector<Trigram> keys_;
+    std::vector<int> ids_;
+    size_t mask_ = 0;
+    size_t used_ = 0;
+};
 
 } // namespace
 
@@ -102,37 +259,22 @@ QString partLetter(int part)
 
 QString issnKey(QStringView text)
 {
-    auto isDash = [](QChar ch) { return ch == u'-' || ch == u'\u2010' || ch == u'\u2011' || ch == u'\u2013'; };
-    QString digits;
-    qsizetype i = 0;
-    // A label in front ("ISSN", "e-ISSN:") is passed over.
-    while (i < text.size() && !(text[i].isDigit() && text[i].unicode() < 0x80))
-        ++i;
-    for (; i < text.size() && digits.size() < 8; ++i) {
-        const QChar ch = text[i];
-        if (ch.isDigit() && ch.unicode() < 0x80)
-            digits += ch;
-        else if ((ch == u'x' || ch == u'X') && digits.size() == 7)
-            digits += u'X';
-        else if (!(isDash(ch) && digits.size() == 4) && !ch.isSpace())
-            return {};
-    }
-    // Eight characters and then no further digit: "123456789" is no ISSN.
-    if (digits.size() != 8 || (i < text.size() && (text[i].isLetterOrNumber())))
-        return {};
-    return digits;
+    char16_t digits[8];
+    return parseIssn(text, digits) ? QString::fromUtf16(digits, 8) : QString();
 }
 
-QString matchingKey(QStringView title)
+namespace {
+
+// matchingKey written into `key`, which keeps its room from call to call.
+void writeMatchingKey(QStringView title, QString& key)
 {
-    QString key;
-    key.reserve(title.size());
+    key.resize(0);
     qsizetype wordStart = -1; // where the word being written began, -1 between words
     for (const QChar ch : title) {
         if (isWordLetter(ch)) {
             if (wordStart < 0)
                 startWord(key, wordStart);
-            key += ch.toLower();
+            key += lowered(ch);
             continue;
         }
         if (wordStart >= 0) {
@@ -150,71 +292,182 @@ QString matchingKey(QStringView title)
     // A leading "the" goes, unless it is the whole title.
     if (key.startsWith(QLatin1String("the ")))
         key.remove(0, 4);
+}
+
+// The lower case of a title as QString::toLower makes it, in `buffer`: a plain ASCII title (nearly
+// all of them) is lowered without a new string.
+QStringView lowerCase(QStringView title, QString& buffer)
+{
+    if (std::all_of(title.begin(), title.end(), [](QChar ch) { return ch.unicode() < 0x80; })) {
+        buffer.resize(title.size());
+        std::transform(title.begin(), title.end(), buffer.begin(), lowered);
+    } else {
+        buffer = title.toString().toLower();
+    }
+    return buffer;
+}
+
+} // namespace
+
+QString matchingKey(QStringView title)
+{
+    QString key;
+    key.reserve(title.size());
+    writeMatchingKey(title, key);
     return key;
 }
 
-// The trigrams of every journal's key, and for each trigram the journals that have it: a query
-// visits only the journals that share a rare trigram with it.
-struct JournalMatcher::TrigramIndex {
-    std::vector<int> journalStart;      // journal i's trigram ids: journalTrigrams[journalStart[i]..[i+1])
-    std::vector<int> journalTrigrams;   // sorted ids
-    std::vector<int> postingStart;      // trigram t's journals: postings[postingStart[t]..[t+1])
-    std::vector<int> postings;
-    std::unordered_map<Trigram, int> idOf;
+// The whole keys of the list's journals: ISSN and e-ISSN, the lower-cased title and the title's
+// key, each by its hash. Titles and keys are confirmed against the journal itself, so that two
+// keys of one hash never mix.
+struct JournalMatcher::KeyIndex {
+    HashedJournals byIssn;
+    HashedJournals byTitle;
+    HashedJournals byKey;
+    // Every journal's matchingKey, back to back; the trigram index is made of them.
+    QString keyText;
+    std::vector<qsizetype> keyStart{0};
 
-    int trigramCount(int journal) const
+    QStringView key(int journal) const
     {
-        return journalStart[static_cast<size_t>(journal) + 1] - journalStart[static_cast<size_t>(journal)];
+        const qsizetype start = keyStart[static_cast<size_t>(journal)];
+        return QStringView(keyText).mid(start, keyStart[static_cast<size_t>(journal) + 1] - start);
+    }
+};
+
+// The trigrams of every journal's key, and for each trigram the journals that have it. Journals
+// are numbered here by rank: fewest trigrams first, then in list order, so that each posting list
+// runs from the shortest journals to the longest and the journals of a range of lengths are one
+// stretch of it.
+struct JournalMatcher::TrigramIndex {
+    std::vector<int> trigrams;        // every journal's trigram ids, journal after journal in list order
+    std::vector<int> journalOfRank;   // rank -> index in the list
+    std::vector<int> startOfRank;     // rank r's trigram ids: trigrams[startOfRank[r]..] ...
+    std::vector<int> lengthOfRank;    // ... and so many of them
+    std::vector<int> firstOfLength;   // the first rank with at least b trigrams, b = 0..longest+1
+    std::vector<int> postingStart;    // trigram t's ranks, ascending: postings[postingStart[t]..[t+1])
+    std::vector<int> postings;
+    TrigramIds ids;
+
+    int longest() const { return static_cast<int>(firstOfLength.size()) - 2; }
+    int trigramCount(int rank) const { return lengthOfRank[static_cast<size_t>(rank)]; }
+    std::span<const int> trigramsOf(int rank) const
+    {
+        return {trigrams.data() + startOfRank[static_cast<size_t>(rank)], static_cast<size_t>(trigramCount(rank))};
     }
     int postingCount(int id) const
     {
         return postingStart[static_cast<size_t>(id) + 1] - postingStart[static_cast<size_t>(id)];
     }
+    // The journals of trigram `id` with between `fewest` and `most` trigrams.
+    std::span<const int> postingsOf(int id, int fewest, int most) const
+    {
+        const int* const first = postings.data() + postingStart[static_cast<size_t>(id)];
+        const int* const last = postings.data() + postingStart[static_cast<size_t>(id) + 1];
+        const int* const from = std::lower_bound(first, last, firstOfLength[static_cast<size_t>(fewest)]);
+        const int* const to = std::lower_bound(from, last, firstOfLength[static_cast<size_t>(most) + 1]);
+        return {from, to};
+    }
 };
 
-JournalMatcher::JournalMatcher(std::vector<ListedJournal> journals) : journals_(std::move(journals))
+JournalMatcher::JournalMatcher() = default;
+
+JournalMatcher::JournalMatcher(std::vector<ListedJournal> journals)
+    : journals_(std::move(journals)), keys_(std::make_unique<KeyIndex>())
 {
-    byTitle_.reserve(static_cast<qsizetype>(journals_.size()));
-    byKey_.reserve(static_cast<qsizetype>(journals_.size()));
+    using Entry = HashedJournals::Entry;
+    std::vector<Entry> issns;
+    std::vector<Entry> titles;
+    std::vector<Entry> keys;
+    issns.reserve(2 * journals_.size());
+    titles.reserve(journals_.size());
+    keys.reserve(journals_.size());
+    keys_->keyStart.reserve(journals_.size() + 1);
+    keys_->keyText.reserve(static_cast<qsizetype>(journals_.size()) * 40);
+    QString title;
+    QString key;
     for (size_t i = 0; i < journals_.size(); ++i) {
         const ListedJournal& journal = journals_[i];
         const int index = static_cast<int>(i);
-        addTo(byIssn_, issnKey(journal.issn), index);
-        addTo(byIssn_, issnKey(journal.eissn), index); // often the same as the ISSN: counted once
-        addTo(byTitle_, journal.name.trimmed().toLower(), index);
-        addTo(byKey_, matchingKey(journal.name), index);
+        for (const QString& issn : {journal.issn, journal.eissn})
+            if (const quint64 code = issnCode(issn))
+                issns.push_back({mixed(code), index});
+        const QStringView name = QStringView(journal.name).trimmed();
+        if (!name.isEmpty())
+            titles.push_back({hashOf(lowerCase(name, title)), index});
+        writeMatchingKey(journal.name, key);
+        if (!key.isEmpty())
+            keys.push_back({hashOf(key), index});
+        keys_->keyText += key;
+        keys_->keyStart.push_back(keys_->keyText.size());
     }
+    keys_->byIssn.build(issns);
+    keys_->byTitle.build(titles);
+    keys_->byKey.build(keys);
 }
 
 JournalMatcher::~JournalMatcher() = default;
 JournalMatcher::JournalMatcher(JournalMatcher&&) noexcept = default;
 JournalMatcher& JournalMatcher::operator=(JournalMatcher&&) noexcept = default;
 
+bool JournalMatcher::hasIssn() const
+{
+    return keys_ && !keys_->byIssn.isEmpty();
+}
+
+std::vector<int> JournalMatcher::journalsWithIssn(const QString& issn) const
+{
+    const quint64 code = issnCode(issn); // the mix is one to one: one hash, one ISSN
+    return code == 0 ? std::vector<int>() : keys_->byIssn.find(mixed(code));
+}
+
+std::vector<int> JournalMatcher::journalsWithTitle(const QString& lowered) const
+{
+    std::vector<int> found = keys_->byTitle.find(hashOf(lowered));
+    std::erase_if(found, [&](int journal) {
+        return journals_[static_cast<size_t>(journal)].name.trimmed().toLower() != lowered;
+    });
+    return found;
+}
+
+std::vector<int> JournalMatcher::journalsWithKey(const QString& key) const
+{
+    if (key.isEmpty())
+        return {};
+    std::vector<int> found = keys_->byKey.find(hashOf(key));
+    std::erase_if(found, [&](int journal) { return keys_->key(journal) != key; });
+    return found;
+}
+
 JournalMatch JournalMatcher::match(const QString& title, const QString& issn) const
 {
     JournalMatch result;
-    auto decide = [&result](const std::vector<int>* found, MatchKind kind) {
-        if (found == nullptr)
+    if (!keys_)
+        return result;
+    auto decide = [&result](std::vector<int> found, MatchKind kind) {
+        if (found.empty())
             return false;
-        if (found->size() == 1) {
-            result = {kind, *found};
+        if (found.size() == 1) {
+            result = {kind, std::move(found)};
             return true;
         }
         if (result.kind == MatchKind::None)
-            result = {MatchKind::Ambiguous, *found}; // unless a later step names exactly one
+            result = {MatchKind::Ambiguous, std::move(found)}; // unless a later step names exactly one
         return false;
     };
-    if (decide(find(byIssn_, issnKey(issn)), MatchKind::Issn))
+    if (decide(journalsWithIssn(issn), MatchKind::Issn))
         return result;
     const QString trimmed = title.trimmed();
     if (trimmed.isEmpty())
         return result;
-    if (decide(find(byTitle_, trimmed.toLower()), MatchKind::Title))
+    std::vector<int> byTitle = journalsWithTitle(trimmed.toLower());
+    const bool titleFound = !byTitle.empty();
+    if (decide(std::move(byTitle), MatchKind::Title))
         return result;
     // Several journals under one title stay ambiguous: the key would only add more.
-    if (result.kind == MatchKind::Ambiguous && find(byTitle_, trimmed.toLower()) != nullptr)
+    if (result.kind == MatchKind::Ambiguous && titleFound)
         return result;
-    decide(find(byKey_, matchingKey(trimmed)), MatchKind::Key);
+    decide(journalsWithKey(matchingKey(trimmed)), MatchKind::Key);
     return result;
 }
 
@@ -223,41 +476,63 @@ void JournalMatcher::prepareSuggestions() const
     if (!building_)
         building_ = std::make_unique<std::mutex>();
     const std::lock_guard lock(*building_);
-    if (trigrams_)
+    if (trigrams_ || !keys_)
         return;
     auto index = std::make_unique<TrigramIndex>();
-    std::vector<std::vector<Trigram>> perJournal(journals_.size());
-    size_t total = 0;
-    for (size_t i = 0; i < journals_.size(); ++i) {
-        perJournal[i] = trigramsOfKey(matchingKey(journals_[i].name));
-        total += perJournal[i].size();
-    }
-    // Ids in order of first appearance; each journal's ids sorted for the look-ups.
+    const int journalCount = static_cast<int>(journals_.size());
+
+    // Each journal's trigram ids, each once; ids in order of first appearance.
+    std::vector<int> start{0};
     std::vector<int> postingCounts;
-    index->journalStart.reserve(journals_.size() + 1);
-    index->journalTrigrams.reserve(total);
-    index->journalStart.push_back(0);
-    for (const std::vector<Trigram>& trigrams : perJournal) {
-        const size_t start = index->journalTrigrams.size();
-        for (const Trigram t : trigrams) {
-            const auto [it, added] = index->idOf.try_emplace(t, static_cast<int>(postingCounts.size()));
-            if (added)
+    std::vector<int> lastJournalOf; // by id: the last journal that had the trigram
+    start.reserve(static_cast<size_t>(journalCount) + 1);
+    index->trigrams.reserve(static_cast<size_t>(journalCount) * 40);
+    for (int journal = 0; journal < journalCount; ++journal) {
+        forEachTrigram(keys_->key(journal), [&](Trigram t) {
+            const int id = index->ids.findOrAdd(t, static_cast<int>(postingCounts.size()));
+            if (id == static_cast<int>(postingCounts.size())) {
                 postingCounts.push_back(0);
-            ++postingCounts[static_cast<size_t>(it->second)];
-            index->journalTrigrams.push_back(it->second);
-        }
-        std::sort(index->journalTrigrams.begin() + static_cast<std::ptrdiff_t>(start), index->journalTrigrams.end());
-        index->journalStart.push_back(static_cast<int>(index->journalTrigrams.size()));
+                lastJournalOf.push_back(-1);
+            }
+            if (lastJournalOf[static_cast<size_t>(id)] == journal)
+                return;
+            lastJournalOf[static_cast<size_t>(id)] = journal;
+            ++postingCounts[static_cast<size_t>(id)];
+            index->trigrams.push_back(id);
+        });
+        start.push_back(static_cast<int>(index->trigrams.size()));
     }
+    auto lengthOf = [&start](int journal) {
+        return start[static_cast<size_t>(journal) + 1] - start[static_cast<size_t>(journal)];
+    };
+
+    // Ranks: by length, then in list order.
+    index->journalOfRank.resize(static_cast<size_t>(journalCount));
+    std::iota(index->journalOfRank.begin(), index->journalOfRank.end(), 0);
+    std::stable_sort(index->journalOfRank.begin(), index->journalOfRank.end(),
+                     [&](int a, int b) { return lengthOf(a) < lengthOf(b); });
+    index->startOfRank.reserve(static_cast<size_t>(journalCount));
+    index->lengthOfRank.reserve(static_cast<size_t>(journalCount));
+    for (const int journal : index->journalOfRank) {
+        index->startOfRank.push_back(start[static_cast<size_t>(journal)]);
+        index->lengthOfRank.push_back(lengthOf(journal));
+    }
+    const int longest = journalCount == 0 ? 0 : index->lengthOfRank.back();
+    index->firstOfLength.assign(static_cast<size_t>(longest) + 2, journalCount);
+    for (int rank = journalCount; rank-- > 0;)
+        index->firstOfLength[static_cast<size_t>(index->lengthOfRank[static_cast<size_t>(rank)])] = rank;
+    for (size_t b = static_cast<size_t>(longest) + 1; b-- > 0;)
+        index->firstOfLength[b] = std::min(index->firstOfLength[b], index->firstOfLength[b + 1]);
+
     index->postingStart.assign(postingCounts.size() + 1, 0);
     for (size_t t = 0; t < postingCounts.size(); ++t)
         index->postingStart[t + 1] = index->postingStart[t] + postingCounts[t];
-    index->postings.resize(total);
-    std::vector<int> fill(index->postingStart.begin(), index->postingStart.end() - 1);
-    for (size_t j = 0; j < journals_.size(); ++j)
-        for (int k = index->journalStart[j]; k < index->journalStart[j + 1]; ++k)
-            index->postings[static_cast<size_t>(fill[static_cast<size_t>(index->journalTrigrams[static_cast<size_t>(k)])]++)] =
-                static_cast<int>(j); // journals in list order within each posting list
+    index->postings.resize(index->trigrams.size());
+    std::vector<int>& fill = postingCounts; // now where each posting list is filled next
+    std::copy(index->postingStart.begin(), index->postingStart.end() - 1, fill.begin());
+    for (int rank = 0; rank < journalCount; ++rank)
+        for (const int id : index->trigramsOf(rank))
+            index->postings[static_cast<size_t>(fill[static_cast<size_t>(id)]++)] = rank;
     trigrams_ = std::move(index);
 }
 
@@ -273,127 +548,199 @@ std::vector<Suggestion> JournalMatcher::suggest(const QString& title, const QStr
     return suggestions;
 }
 
-// Jaccard similarity J = |Q∩B| / |Q∪B| of trigram sets. A journal with J >= t shares at least
-// ceil(t|Q|) trigrams with the query, so it holds one of the |Q| - ceil(t|Q|) + 1 rarest trigrams of
-// the query: only the journals of those posting lists are counted, and the common trigrams ("jou",
-// " of") are checked for the few journals whose bound can still reach the best found so far.
+namespace {
+
+// A query's working space, kept by each thread: a search costs no allocation and no clearing of
+// arrays as long as the list.
+struct QueryScratch {
+    std::vector<Trigram> trigrams;
+    std::vector<std::pair<int, int>> byRarity; // (posting count, trigram id or -1)
+    std::vector<quint8> inQuery;               // by trigram id
+    std::vector<quint16> hits;                 // by rank
+    std::vector<int> touched;                  // ranks with hits, room for all
+    std::vector<int> prefixOfLength;           // by trigram count - fewest
+    std::vector<int> fewestHits;               // by trigram count - fewest
+    std::vector<std::pair<int, int>> candidates; // (bucket of the bound, rank)
+    std::vector<int> bucketStart;
+    std::vector<int> byBound;
+};
+
+QueryScratch& queryScratch()
+{
+    thread_local QueryScratch scratch;
+    return scratch;
+}
+
+// Similarities are ratios of small whole numbers: two that differ, differ by far more than this,
+// so bounds are compared with this much room for rounding and never drop a journal that ties.
+constexpr double kRoom = 1e-9;
+
+// Trigrams counted for each journal beyond the fewest the filter needs: each makes a journal's
+// bound tighter by one and costs a longer posting list.
+constexpr int kExtraCounted = 4;
+
+constexpr int kBuckets = 256;
+
+} // namespace
+
+// Jaccard similarity J = |Q∩B| / (|Q| + |B| - |Q∩B|) of trigram sets. A journal of b trigrams with
+// J >= t shares at least s(b) = ceil(t(|Q| + b) / (1 + t)) trigrams with the query, so it holds one
+// of the |Q| - s(b) + 1 rarest trigrams of the query, and it has at least t|Q| and at most |Q|/t
+// trigrams. Only the journals whose length lets them reach the floor are counted, each over the
+// rarest trigrams it must hold one of (the shorter the journal, the more) and a few more, which
+// tighten its bound; those whose count leaves room for the floor are compared, the most promising
+// first, until none left could beat the third best found.
 std::vector<Suggestion> JournalMatcher::nearest(const QString& title, int count, double floor) const
 {
     std::vector<Suggestion> best;
-    if (count <= 0 || journals_.empty())
+    if (count <= 0 || journals_.empty() || !keys_ || floor > 1)
         return best;
     if (!trigrams_)
         prepareSuggestions();
     const TrigramIndex& index = *trigrams_;
+    QueryScratch& scratch = queryScratch();
 
     // A pasted page is not a title: the first characters are plenty to find a journal by.
-    const std::vector<Trigram> query = trigramsOfKey(matchingKey(QStringView(title).left(kLongestQuery)));
-    const int q = static_cast<int>(query.size());
+    trigramsOfKey(matchingKey(QStringView(title).left(kLongestQuery)), scratch.trigrams);
+    const int q = static_cast<int>(scratch.trigrams.size());
     if (q == 0)
         return best;
+    if (scratch.inQuery.size() < index.postingStart.size())
+        scratch.inQuery.assign(index.postingStart.size(), 0);
+    if (scratch.hits.size() < journals_.size()) {
+        scratch.hits.assign(journals_.size(), 0);
+        scratch.touched.resize(2 * journals_.size()); // the touched, then the candidates among them:
+                                                      // room for every journal twice, written without checks
+    }
+    quint8* const inQuery = scratch.inQuery.data();
+    quint16* const hits = scratch.hits.data();
+
     // Trigrams no journal has count in |Q| but cost nothing; they sort first as the rarest.
-    std::vector<std::pair<int, int>> byRarity; // (posting count, id or -1)
-    byRarity.reserve(query.size());
-    for (const Trigram t : query) {
-        const auto it = index.idOf.find(t);
-        byRarity.emplace_back(it == index.idOf.end() ? 0 : index.postingCount(it->second),
-                              it == index.idOf.end() ? -1 : it->second);
+    std::vector<std::pair<int, int>>& byRarity = scratch.byRarity;
+    byRarity.clear();
+    for (const Trigram t : scratch.trigrams) {
+        const int id = index.ids.find(t);
+        byRarity.emplace_back(id < 0 ? 0 : index.postingCount(id), id);
+        if (id >= 0)
+            inQuery[id] = 1;
     }
     std::sort(byRarity.begin(), byRarity.end());
-
-    const int needed = std::max(1, static_cast<int>(std::ceil(floor * q - 1e-9)));
-    const int prefix = q - needed + 1;
-
-    // Scratch space of the thread, reached through plain references inside the loops.
-    thread_local std::vector<quint16> hitsOfThread;
-    thread_local std::vector<int> touchedOfThread;
-    std::vector<quint16>& hitVector = hitsOfThread;
-    if (hitVector.size() < journals_.size()) {
-        hitVector.assign(journals_.size(), 0);
-        touchedOfThread.resize(journals_.size()); // room for every journal: written without checks
-    }
-    quint16* const hits = hitVector.data();
-    int* const touchedStart = touchedOfThread.data();
-    int* touchedEnd = touchedStart;
-    for (int k = 0; k < prefix; ++k) {
-        const int id = byRarity[static_cast<size_t>(k)].second;
-        if (id < 0)
-            continue;
-        const int* posting = index.postings.data() + index.postingStart[static_cast<size_t>(id)];
-        const int* const end = index.postings.data() + index.postingStart[static_cast<size_t>(id) + 1];
-        for (; posting != end; ++posting) {
-            if (hits[*posting]++ == 0)
-                *touchedEnd++ = *posting;
-        }
-    }
-    const std::span<const int> touched(touchedStart, touchedEnd);
-    // The common trigrams, sorted, for a walk beside each candidate's own sorted trigrams.
-    std::vector<int> common;
-    for (int k = prefix; k < q; ++k)
-        if (byRarity[static_cast<size_t>(k)].second >= 0)
-            common.push_back(byRarity[static_cast<size_t>(k)].second);
-    std::sort(common.begin(), common.end());
 
     auto threshold = [&] {
         return static_cast<int>(best.size()) < count ? floor : std::max(floor, best.back().similarity);
     };
-    // Journals with the most hits first: the best are found early, and once even a journal holding
-    // every remaining trigram could not reach the best found, the rest are left unseen.
-    thread_local std::vector<int> bucketsOfThread;
-    thread_local std::vector<int> byHitsOfThread;
-    std::vector<int>& bucketStart = bucketsOfThread;
-    std::vector<int>& byHits = byHitsOfThread;
-    bucketStart.assign(static_cast<size_t>(prefix) + 2, 0);
-    for (const int journal : touched)
-        ++bucketStart[static_cast<size_t>(prefix - hits[journal]) + 1];
-    for (size_t k = 1; k < bucketStart.size(); ++k)
-        bucketStart[k] += bucketStart[k - 1];
-    byHits.resize(touched.size());
-    for (const int journal : touched)
-        byHits[static_cast<size_t>(bucketStart[static_cast<size_t>(prefix - hits[journal])]++)] =
-            journal;
-    const int rest = q - prefix;
-    for (const int journal : byHits) {
-        const int counted = hits[journal];
-        if (static_cast<double>(counted + rest) / q < threshold())
-            break; // |Q∪B| >= |Q|: no journal further on can do better
-        const int b = index.trigramCount(journal);
-        const int bound = std::min(b, counted + (q - prefix));
-        if (static_cast<double>(bound) / (q + b - bound) < threshold())
-            continue;
-        const int* own = index.journalTrigrams.data() + index.journalStart[static_cast<size_t>(journal)];
-        const int* const ownEnd = own + b;
-        int shared = counted;
-        for (auto c = common.begin(); c != common.end() && own != ownEnd;) {
-            if (*c < *own) {
-                ++c;
-            } else if (*own < *c) {
-                ++own;
-            } else {
-                ++shared;
-                ++c;
-                ++own;
-            }
-        }
-        const Suggestion candidate{journal, static_cast<double>(shared) / (q + b - shared)};
+    auto compare = [&](int rank) {
+        const std::span<const int> own = index.trigramsOf(rank);
+        int shared = 0;
+        for (const int id : own)
+            shared += inQuery[id];
+        const int b = static_cast<int>(own.size());
+        const Suggestion candidate{index.journalOfRank[static_cast<size_t>(rank)],
+                                   static_cast<double>(shared) / (q + b - shared)};
         if (candidate.similarity < floor)
-            continue;
+            return;
         if (static_cast<int>(best.size()) == count) {
             if (!before(candidate, best.back()))
-                continue;
+                return;
             best.pop_back();
         }
         best.insert(std::upper_bound(best.begin(), best.end(), candidate, before), candidate);
+    };
+
+    // What a journal must share, by its length, to reach the floor; over how many of the rarest
+    // trigrams it is counted, and how many of them it must hold.
+    const double t = std::max(0.0, floor);
+    const int fewest = std::max(1, static_cast<int>(std::ceil(t * q - kRoom)));
+    const int most = t > 0 ? static_cast<int>(std::min<double>(index.longest(), std::floor(q / t + kRoom)))
+                           : index.longest();
+    std::vector<int>& prefixOfLength = scratch.prefixOfLength;
+    std::vector<int>& fewestHits = scratch.fewestHits;
+    prefixOfLength.assign(static_cast<size_t>(std::max(0, most - fewest + 1)), 0);
+    fewestHits.assign(prefixOfLength.size(), 0);
+    for (int b = fewest; b <= most; ++b) {
+        const int needed = std::max(1, static_cast<int>(std::ceil(t * (q + b) / (1 + t) - kRoom)));
+        const int prefix = std::min(q, std::max(0, q - needed + 1 + kExtraCounted));
+        prefixOfLength[static_cast<size_t>(b - fewest)] = prefix;
+        // All but q - prefix of the shared trigrams are among those counted.
+        fewestHits[static_cast<size_t>(b - fewest)] = needed > std::min(b, q) ? q + 1 : needed - (q - prefix);
     }
-    for (const int journal : touched)
-        hits[journal] = 0;
+
+    // Counting: the k-th rarest trigram counts for the journals whose prefix reaches past k,
+    // which are the journals up to a length that shrinks as k grows.
+    int* const touchedStart = scratch.touched.data();
+    int* touchedEnd = touchedStart;
+    int longestCounted = most;
+    for (int k = 0; k < q; ++k) {
+        while (longestCounted >= fewest && prefixOfLength[static_cast<size_t>(longestCounted - fewest)] <= k)
+            --longestCounted;
+        if (longestCounted < fewest)
+            break;
+        const int id = byRarity[static_cast<size_t>(k)].second;
+        if (id < 0)
+            continue;
+        // Without a branch: whether a journal is new to the count is a coin toss the processor
+        // would mispredict half the time.
+        for (const int rank : index.postingsOf(id, fewest, longestCounted)) {
+            *touchedEnd = rank;
+            touchedEnd += hits[rank]++ == 0;
+        }
+    }
+
+    // The candidates: journals whose hits leave room for the floor (kept without a branch, as
+    // counted), then the most each could share: its hits and every trigram past its prefix.
+    int* const candidateStart = touchedEnd;
+    int* candidateEnd = candidateStart;
+    for (const int* r = touchedStart; r != touchedEnd; ++r) {
+        const int b = index.trigramCount(*r);
+        *candidateEnd = *r;
+        candidateEnd += hits[*r] >= fewestHits[static_cast<size_t>(b - fewest)];
+    }
+    std::vector<std::pair<int, int>>& candidates = scratch.candidates;
+    candidates.clear();
+    for (const int* r = candidateStart; r != candidateEnd; ++r) {
+        const int b = index.trigramCount(*r);
+        const int shared = std::min(std::min(b, q), hits[*r] + q - prefixOfLength[static_cast<size_t>(b - fewest)]);
+        const double bound = static_cast<double>(shared) / (q + b - shared);
+        candidates.emplace_back(kBuckets - std::min(kBuckets, static_cast<int>(bound * kBuckets)), *r);
+    }
+    for (const int* r = touchedStart; r != touchedEnd; ++r)
+        hits[*r] = 0;
+
+    // Compared most promising first, by buckets of 1/kBuckets of the bound (bucket k holds bounds
+    // below (kBuckets - k + 1) / kBuckets): once a bucket's top is below the threshold, nothing in
+    // it or after it can enter.
+    std::vector<int>& bucketStart = scratch.bucketStart;
+    bucketStart.assign(kBuckets + 2, 0);
+    for (const auto& [bucket, rank] : candidates)
+        ++bucketStart[static_cast<size_t>(bucket) + 1];
+    for (size_t k = 1; k < bucketStart.size(); ++k)
+        bucketStart[k] += bucketStart[k - 1];
+    std::vector<int>& byBound = scratch.byBound;
+    byBound.resize(candidates.size());
+    for (const auto& [bucket, rank] : candidates)
+        byBound[static_cast<size_t>(bucketStart[static_cast<size_t>(bucket)]++)] = rank;
+    // bucketStart[k] now ends bucket k.
+    size_t next = 0;
+    for (int bucket = 0; bucket <= kBuckets && next < byBound.size(); ++bucket) {
+        const double top = static_cast<double>(kBuckets - bucket + 1) / kBuckets;
+        if (top < threshold() - kRoom)
+            break;
+        for (; next < static_cast<size_t>(bucketStart[static_cast<size_t>(bucket)]); ++next)
+            compare(byBound[next]);
+    }
+
+    for (const auto& [postingCount, id] : byRarity)
+        if (id >= 0)
+            inQuery[id] = 0;
     return best;
 }
 
 double JournalMatcher::similarity(const QString& a, const QString& b)
 {
-    const std::vector<Trigram> x = trigramsOfKey(matchingKey(a));
-    const std::vector<Trigram> y = trigramsOfKey(matchingKey(b));
+    std::vector<Trigram> x;
+    std::vector<Trigram> y;
+    trigramsOfKey(matchingKey(a), x);
+    trigramsOfKey(matchingKey(b), y);
     if (x.empty() || y.empty())
         return 0;
     std::vector<Trigram> shared;

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -62,8 +61,9 @@ struct Suggestion {
 };
 
 // The list's journals indexed for matching. Journals are kept in the order given (the list's name
-// order), which is also the order in which ties are broken. Building the index of trigrams costs
-// about as much as the rest together, so it is made on the first suggestion only.
+// order), which is also the order in which ties are broken. The look-ups of whole keys are made
+// with the matcher; the index of trigrams costs about as much again and only suggestions need it,
+// so it is made on the first suggestion.
 class JournalMatcher {
 public:
     // Titles at least this similar to a journal's are worth offering. Measured on the shipped list
@@ -76,7 +76,7 @@ public:
     static constexpr double kSimilarityFloor = 0.4;
     static constexpr int kSuggestionCount = 3;
 
-    JournalMatcher() = default;
+    JournalMatcher();
     explicit JournalMatcher(std::vector<ListedJournal> journals);
     ~JournalMatcher();
     JournalMatcher(JournalMatcher&&) noexcept;
@@ -84,7 +84,7 @@ public:
 
     int size() const { return static_cast<int>(journals_.size()); }
     const ListedJournal& journal(int index) const { return journals_.at(static_cast<size_t>(index)); }
-    bool hasIssn() const { return !byIssn_.isEmpty(); }
+    bool hasIssn() const;
 
     // Identification of one title (and the ISSN typed with it, if any).
     JournalMatch match(const QString& title, const QString& issn = QString()) const;
@@ -103,11 +103,14 @@ public:
     static double similarity(const QString& a, const QString& b);
 
 private:
+    struct KeyIndex;
     struct TrigramIndex;
+    std::vector<int> journalsWithIssn(const QString& issn) const;
+    std::vector<int> journalsWithTitle(const QString& lowered) const;
+    std::vector<int> journalsWithKey(const QString& key) const;
+
     std::vector<ListedJournal> journals_;
-    QHash<QString, std::vector<int>> byIssn_;
-    QHash<QString, std::vector<int>> byTitle_; // lower-cased title
-    QHash<QString, std::vector<int>> byKey_;
+    std::unique_ptr<KeyIndex> keys_;
     mutable std::unique_ptr<TrigramIndex> trigrams_;
     mutable std::unique_ptr<std::mutex> building_ = std::make_unique<std::mutex>();
 };

@@ -10,7 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QRandomGenerator>
 #include <QTemporaryDir>
+
+#include <algorithm>
+#include <unordered_map>
 
 using namespace vestrum;
 using lists::Journal;
@@ -532,6 +536,91 @@ TEST(JournalMatching, SuggestionsAreTheNearestAboveTheFloorMostSimilarFirst)
         std::stable_sort(all.begin(), all.end(), [](const auto& a, const auto& b) { return a.similarity > b.similarity; });
         all.resize(std::min<size_t>(all.size(), 3));
         EXPECT_EQ(names(matcher, matcher.nearest(S(title))), names(matcher, all)) << title;
+    }
+}
+
+namespace {
+
+// A title's trigrams as the similarity defines them, spelt out plainly: each word of the key with
+// two blanks in front and one behind, every three neighbouring characters, each once.
+std::vector<quint64> plainTrigrams(const QString& title)
+{
+    std::vector<quint64> trigrams;
+    for (const QString& word : lists::matchingKey(title).split(u' ', Qt::SkipEmptyParts)) {
+        const QString padded = QStringLiteral("  ") + word + u' ';
+        for (qsizetype i = 0; i + 3 <= padded.size(); ++i)
+            trigrams.push_back(quint64(padded[i].unicode()) << 32 | quint64(padded[i + 1].unicode()) << 16 |
+                               padded[i + 2].unicode());
+    }
+    std::sort(trigrams.begin(), trigrams.end());
+    trigrams.erase(std::unique(trigrams.begin(), trigrams.end()), trigrams.end());
+    return trigrams;
+}
+
+} // namespace
+
+TEST(JournalMatching, TheIndexFindsWhatComparingEveryJournalFinds)
+{
+    // Titles as people get them wrong, drawn from the shipped list: a letter dropped or two
+    // swapped, a word left out, only the beginning, and titles made up of other titles' words
+    // (mostly below the floor, where the search must look hardest).
+    const lists::JournalMatcher& matcher = shipped().matcher();
+    QRandomGenerator random(2024);
+    auto anyName = [&] { return matcher.journal(static_cast<int>(random.bounded(matcher.size()))).name; };
+    QStringList titles;
+    for (int i = 0; i < 60; ++i) {
+        QString typo = anyName();
+        const auto at = static_cast<qsizetype>(random.bounded(static_cast<int>(std::max<qsizetype>(typo.size() - 1, 1))));
+        if (i % 2 == 0 || typo.size() < 2)
+            typo.remove(at, 1);
+        else
+            std::swap(typo[at], typo[at + 1]);
+        QStringList words = anyName().split(u' ', Qt::SkipEmptyParts);
+        if (words.size() > 2)
+            words.removeAt(1 + static_cast<qsizetype>(random.bounded(static_cast<int>(words.size() - 1))));
+        const QString name = anyName();
+        QStringList madeUp;
+        for (int w = 0; w < 2 + i % 4; ++w)
+            madeUp << anyName().split(u' ', Qt::SkipEmptyParts).value(i % 3);
+        titles << typo << words.join(u' ') << name.left(name.size() / 2) << madeUp.join(u' ');
+    }
+
+    // Every journal's trigram count, and the journals of each trigram: the exact number of trigrams
+    // a title shares with each journal, nothing passed over.
+    std::vector<size_t> length;
+    std::unordered_map<quint64, std::vector<int>> journalsOf;
+    for (int j = 0; j < matcher.size(); ++j) {
+        const std::vector<quint64> own = plainTrigrams(matcher.journal(j).name);
+        length.push_back(own.size());
+        for (const quint64 t : own)
+            journalsOf[t].push_back(j);
+    }
+    struct Ask {
+        int count;
+        double floor;
+    };
+    for (const QString& title : titles) {
+        const std::vector<quint64> query = plainTrigrams(title);
+        std::vector<size_t> shared(length.size(), 0);
+        for (const quint64 t : query)
+            if (const auto it = journalsOf.find(t); it != journalsOf.end())
+                for (const int j : it->second)
+                    ++shared[static_cast<size_t>(j)];
+        std::vector<lists::Suggestion> all; // every journal sharing a trigram, most similar first
+        for (size_t j = 0; j < shared.size(); ++j)
+            if (const size_t n = shared[j])
+                all.push_back({static_cast<int>(j), static_cast<double>(n) / static_cast<double>(query.size() + length[j] - n)});
+        std::stable_sort(all.begin(), all.end(), [](const auto& a, const auto& b) { return a.similarity > b.similarity; });
+        for (const Ask ask : {Ask{3, lists::JournalMatcher::kSimilarityFloor}, Ask{5, 0.25}, Ask{1, 0.0}}) {
+            std::vector<std::pair<int, double>> expected;
+            for (const lists::Suggestion& s : all)
+                if (s.similarity >= ask.floor && static_cast<int>(expected.size()) < ask.count)
+                    expected.emplace_back(s.journal, s.similarity);
+            std::vector<std::pair<int, double>> found;
+            for (const lists::Suggestion& s : matcher.nearest(title, ask.count, ask.floor))
+                found.emplace_back(s.journal, s.similarity);
+            EXPECT_EQ(found, expected) << title.toStdString() << " (" << ask.count << ", " << ask.floor << ")";
+        }
     }
 }
 
