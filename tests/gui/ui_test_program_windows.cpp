@@ -47,7 +47,7 @@ TEST_F(ProgramFixture, MenuCommandsOfBuiltModulesAreEnabled)
 TEST_F(ProgramFixture, PageSavedThroughTheWindowReachesTheDatabaseAndComesBack)
 {
     const int tag = 24; // the person who filled in the survey
-    auto* surname = window.findChild<QLineEdit*>(QStringLiteral("e241"));
+    auto* surname = qobject_cast<QLineEdit*>(window.control(QStringLiteral("e241")));
     ASSERT_NE(surname, nullptr);
     surname->setText(QStringLiteral("Żółkiewska"));
     ASSERT_TRUE(windows.SaveSection(tag));

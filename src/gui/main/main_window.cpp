@@ -93,37 +93,19 @@ void MainWindow::buildPages()
     layout->addWidget(splitter_, 1);
     setCentralWidget(central);
 
+    // Each section has its holder in the page control from the start; its pages are built into it
+    // when first needed (buildSection), the first section's now, so it is there at the first paint.
     const auto& catalogue = form::FormCatalogue();
-    for (int s = 0; s < static_cast<int>(catalogue.size()); ++s) {
-        const form::Section& section = catalogue[s];
-        QWidget* holder = nullptr;
-        if (section.hasSubPages()) {
-            auto* tabs = new QTabWidget;
-            tabs->setObjectName(section.subPageControl);
-            for (const form::Page& p : section.pages) {
-                auto* page = new SectionPageWidget(section, p);
-                tabs->addTab(page, p.title);
-                connectPage(page);
-            }
-            subPages_.insert(s, tabs);
-            subPageIndex_.insert(s, 0);
-            connect(tabs, &QTabWidget::currentChanged, this, [this, s](int to) {
-                const int from = subPageIndex_.value(s);
-                subPageIndex_[s] = to;
-                onSubPageChanged(s, from, to);
-            });
-            holder = new QWidget;
-            auto* v = new QVBoxLayout(holder);
-            v->setContentsMargins(0, 0, 0, 0);
-            v->addWidget(tabs);
-        } else {
-            auto* page = new SectionPageWidget(section, section.pages.front());
-            connectPage(page);
-            holder = page;
-        }
+    for (const form::Section& section : catalogue) {
+        auto* holder = new QWidget;
         holder->setObjectName(section.pageName);
+        auto* v = new QVBoxLayout(holder);
+        v->setContentsMargins(0, 0, 0, 0);
+        holders_.push_back(holder);
+        built_.emplace_back();
         stack_->addWidget(holder);
     }
+    buildSection(0);
     // Two pages the user never sees; the first stands in while the font is applied.
     for (const char* name : {"tEmpty", "tSpare"}) {
         auto* spare = new QWidget;
@@ -151,7 +133,6 @@ void MainWindow::setHintTable(const HintTable& hints)
 
 void MainWindow::connectPage(SectionPageWidget* page)
 {
-    pages_.push_back(page);
     connect(page, &SectionPageWidget::editClicked, this, &MainWindow::EnterEditMode);
     connect(page, &SectionPageWidget::saveClicked, this, [this](SectionPageWidget* p) { SavePage(p); });
     connect(page, &SectionPageWidget::discardClicked, this, &MainWindow::DiscardPage);
@@ -175,23 +156,100 @@ void MainWindow::connectPage(SectionPageWidget* page)
     }
 }
 
-SectionPageWidget* MainWindow::pageByTag(int tag) const
+void MainWindow::setSectionOperations(SectionOperations& operations)
 {
-    for (SectionPageWidget* p : pages_)
-        if (p->tag() == tag)
-            return p;
-    return nullptr;
+    operations_ = &operations;
+    for (int s : builtSections())
+        operations_->SectionBuilt(s, holders_[static_cast<size_t>(s)]);
 }
 
-SectionPageWidget* MainWindow::page(int sectionIndex, int subPageIndex) const
+bool MainWindow::sectionBuilt(int sectionIndex) const
 {
-    for (SectionPageWidget* p : pages_)
-        if (p->section().number == sectionIndex + 1) {
-            if (subPageIndex == 0)
-                return p;
-            --subPageIndex;
+    return sectionIndex >= 0 && sectionIndex < static_cast<int>(built_.size())
+        && !built_[static_cast<size_t>(sectionIndex)].empty();
+}
+
+std::vector<int> MainWindow::builtSections() const
+{
+    std::vector<int> sections;
+    for (int s = 0; s < static_cast<int>(built_.size()); ++s)
+        if (sectionBuilt(s))
+            sections.push_back(s);
+    return sections;
+}
+
+QWidget* MainWindow::sectionHolder(int sectionIndex) const
+{
+    if (sectionIndex < 0 || sectionIndex >= static_cast<int>(holders_.size()))
+        return nullptr;
+    return holders_[static_cast<size_t>(sectionIndex)];
+}
+
+void MainWindow::buildSection(int sectionIndex)
+{
+    const auto& catalogue = form::FormCatalogue();
+    if (sectionIndex < 0 || sectionIndex >= static_cast<int>(catalogue.size()) || sectionBuilt(sectionIndex))
+        return;
+    const form::Section& section = catalogue[static_cast<size_t>(sectionIndex)];
+    QWidget* holder = holders_[static_cast<size_t>(sectionIndex)];
+    std::vector<SectionPageWidget*>& built = built_[static_cast<size_t>(sectionIndex)];
+    if (section.hasSubPages()) {
+        auto* tabs = new QTabWidget(holder);
+        tabs->setObjectName(section.subPageControl);
+        for (const form::Page& p : section.pages) {
+            auto* page = new SectionPageWidget(section, p);
+            tabs->addTab(page, p.title);
+            built.push_back(page);
         }
-    return nullptr;
+        subPages_.insert(sectionIndex, tabs);
+        subPageIndex_.insert(sectionIndex, 0);
+        connect(tabs, &QTabWidget::currentChanged, this, [this, sectionIndex](int to) {
+            const int from = subPageIndex_.value(sectionIndex);
+            subPageIndex_[sectionIndex] = to;
+            onSubPageChanged(sectionIndex, from, to);
+        });
+        holder->layout()->addWidget(tabs);
+    } else {
+        auto* page = new SectionPageWidget(section, section.pages.front(), holder);
+        holder->layout()->addWidget(page);
+        built.push_back(page);
+    }
+    for (SectionPageWidget* page : built)
+        connectPage(page);
+    pages_.clear();
+    for (const auto& sectionPages : built_)
+        pages_.insert(pages_.end(), sectionPages.begin(), sectionPages.end());
+    // A section built after the start gets the user's font the others got then.
+    if (userFontApplied_)
+        ApplyUserFont(holder, program_.state.UserFont, [](QTableView* view) {
+            if (auto* grid = qobject_cast<ListGridView*>(view))
+                FitGridColumns(grid);
+        });
+    operations_->SectionBuilt(sectionIndex, holder);
+}
+
+SectionPageWidget* MainWindow::pageByTag(int tag)
+{
+    const form::PageRef ref = form::PageByTag(tag);
+    if (!ref.page)
+        return nullptr;
+    return page(ref.sectionIndex, ref.pageIndex);
+}
+
+const std::vector<SectionPageWidget*>& MainWindow::pages()
+{
+    for (int s = 0; s < static_cast<int>(holders_.size()); ++s)
+        buildSection(s);
+    return pages_;
+}
+
+SectionPageWidget* MainWindow::page(int sectionIndex, int subPageIndex)
+{
+    buildSection(sectionIndex);
+    if (!sectionBuilt(sectionIndex) || subPageIndex < 0)
+        return nullptr;
+    const std::vector<SectionPageWidget*>& built = built_[static_cast<size_t>(sectionIndex)];
+    return subPageIndex < static_cast<int>(built.size()) ? built[static_cast<size_t>(subPageIndex)] : nullptr;
 }
 
 SectionPageWidget* MainWindow::shownPage() const
@@ -199,12 +257,29 @@ SectionPageWidget* MainWindow::shownPage() const
     const int s = stack_->currentIndex();
     if (QTabWidget* tabs = subPages_.value(s))
         return qobject_cast<SectionPageWidget*>(tabs->currentWidget());
-    return qobject_cast<SectionPageWidget*>(stack_->currentWidget());
+    if (!sectionBuilt(s))
+        return nullptr; // the stand-in pages
+    return built_[static_cast<size_t>(s)].front();
 }
 
-QWidget* MainWindow::control(const QString& name) const
+QWidget* MainWindow::control(const QString& name)
 {
-    return name.isEmpty() ? nullptr : stack_->findChild<QWidget*>(name);
+    if (name.isEmpty())
+        return nullptr;
+    const form::PageRef ref = form::PageOfControl(name);
+    if (ref.page)
+        buildSection(ref.sectionIndex);
+    if (QWidget* found = stack_->findChild<QWidget*>(name))
+        return found;
+    // Names outside the catalogue's controls (the pages' own buttons): every section is looked at.
+    pages();
+    return stack_->findChild<QWidget*>(name);
+}
+
+QTabWidget* MainWindow::subPageControl(int sectionIndex)
+{
+    buildSection(sectionIndex);
+    return subPages_.value(sectionIndex);
 }
 
 void MainWindow::chooseSection(int index)
@@ -214,7 +289,7 @@ void MainWindow::chooseSection(int index)
 
 void MainWindow::chooseSubPage(int sectionIndex, int subPageIndex)
 {
-    if (QTabWidget* tabs = subPages_.value(sectionIndex))
+    if (QTabWidget* tabs = subPageControl(sectionIndex))
         tabs->setCurrentIndex(subPageIndex);
 }
 
@@ -224,6 +299,7 @@ void MainWindow::onSectionChosen(int index)
         return;
     stack_->setFocus(); // ends the edit of the current field first
     ConfirmPendingEdit();
+    buildSection(index);
     stack_->setCurrentIndex(index);
     shownSection_ = index;
     pageShown(index);
@@ -455,6 +531,7 @@ void MainWindow::applyUserFont()
     });
     chooser_->setFixedHeight(chooser_->rowHeight() + 6);
     RelayoutWindow(this);
+    userFontApplied_ = true;
 }
 
 bool MainWindow::startUp(const QStringList& arguments, const QString& programFolder)

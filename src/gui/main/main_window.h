@@ -50,22 +50,36 @@ public:
 
     // --- Survey pages -------------------------------------------------------------------------
     // The load/save routines; the default stores nothing. The window does not own them.
-    void setSectionOperations(SectionOperations& operations) { operations_ = &operations; }
+    // Sections built before are handed to the new operations at once.
+    void setSectionOperations(SectionOperations& operations);
     void setHintTable(const HintTable& hints); // shows the current page's hint from it
     const HintTable& hintTable() const { return hints_; }
 
-    // The page with a section tag (2..26, 100..104), and every page in catalogue order.
-    SectionPageWidget* pageByTag(int tag) const;
-    const std::vector<SectionPageWidget*>& pages() const { return pages_; }
+    // A section's pages are built when they are first needed, the first section's with the window;
+    // every accessor below that hands out a page or a control builds its section first, so callers
+    // never meet a missing page. The page with a section tag (2..26, 100..104), and every page in
+    // catalogue order (which builds them all).
+    SectionPageWidget* pageByTag(int tag);
+    const std::vector<SectionPageWidget*>& pages();
     // The page (or sub-page) of a section; sub-page 0 for single-page sections.
-    SectionPageWidget* page(int sectionIndex, int subPageIndex = 0) const;
+    SectionPageWidget* page(int sectionIndex, int subPageIndex = 0);
     SectionPageWidget* shownPage() const;
     SectionPageWidget* editingPage() const { return editing_; }
-    QWidget* control(const QString& name) const;
+    // A control by name, its section built first.
+    QWidget* control(const QString& name);
+
+    // Builds the pages of section `sectionIndex` (0..23) unless they are built; the section
+    // operations then hook their checks and load them (SectionOperations::SectionBuilt).
+    void buildSection(int sectionIndex);
+    bool sectionBuilt(int sectionIndex) const;
+    // Sections whose pages are built, in catalogue order.
+    std::vector<int> builtSections() const;
+    // What holds a section's pages in the page control (named as the catalogue names it).
+    QWidget* sectionHolder(int sectionIndex) const;
 
     SectionChooserWidget* sectionChooser() const { return chooser_; }
     QStackedWidget* pageControl() const { return stack_; }
-    QTabWidget* subPageControl(int sectionIndex) const { return subPages_.value(sectionIndex); }
+    QTabWidget* subPageControl(int sectionIndex);
     HintsPanelWidget* hintsPanel() const { return hints_panel_; }
 
     // Chooses section i as the user does in the chooser.
@@ -131,7 +145,10 @@ private:
     LongTextWindow* hintViewer_ = nullptr;
     QMap<int, QTabWidget*> subPages_;
     QMap<int, int> subPageIndex_;
-    std::vector<SectionPageWidget*> pages_;
+    std::vector<QWidget*> holders_;                      // per section
+    std::vector<std::vector<SectionPageWidget*>> built_; // per section; empty until built
+    std::vector<SectionPageWidget*> pages_;              // the built pages in catalogue order
+    bool userFontApplied_ = false;
     SectionPageWidget* editing_ = nullptr;
     int shownSection_ = 0;
     int shownHint_ = 0;

@@ -26,6 +26,9 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <functional>
+#include <numeric>
+
 namespace vestrum {
 namespace {
 
@@ -359,7 +362,42 @@ void loadSectionPage(QWidget* root, Program& program, int tag)
             FitGridColumns(grid);
 }
 
+namespace {
+
+// The pages of `sections`, read in catalogue order; `step` is told each section before it is read.
+std::vector<FieldValues> readSections(Program& program, const std::vector<int>& sections,
+                                      const std::function<void(int step, const QString& label)>& step)
+{
+    const auto& catalogue = form::FormCatalogue();
+    std::vector<FieldValues> read;
+    int done = 0;
+    for (int s : sections) {
+        if (s < 0 || s >= static_cast<int>(catalogue.size()))
+            continue;
+        const form::Section& section = catalogue[static_cast<size_t>(s)];
+        if (step)
+            step(++done, section.chooserText);
+        for (const form::Page& page : section.pages)
+            read.push_back(LoadPage(program, page));
+    }
+    return read;
+}
+
+std::vector<int> everySection()
+{
+    std::vector<int> sections(form::FormCatalogue().size());
+    std::iota(sections.begin(), sections.end(), 0);
+    return sections;
+}
+
+} // namespace
+
 void loadAllSectionsInto(QWidget* root, Program& program, ProgressWindow& progress)
+{
+    loadAllSectionsInto(root, program, progress, everySection());
+}
+
+void loadAllSectionsInto(QWidget* root, Program& program, ProgressWindow& progress, const std::vector<int>& sections)
 {
     struct Busy {
         ProgressWindow& progress;
@@ -372,15 +410,22 @@ void loadAllSectionsInto(QWidget* root, Program& program, ProgressWindow& progre
         }
     } busy(progress);
 
-    progress.start(QStringLiteral("Wczytywanie danych"), QString(), 24, root ? root->font() : QFont());
+    progress.start(QStringLiteral("Wczytywanie danych"), QString(), static_cast<int>(sections.size()),
+                   root ? root->font() : QFont());
     QCoreApplication::processEvents();
-    const std::vector<LoadedPage> pages = LoadAllSections(program, [&](int step, int, const QString& label) {
+    const std::vector<FieldValues> pages = readSections(program, sections, [&](int step, const QString& label) {
         progress.setPosition(step);
         progress.setLabel(label);
         QCoreApplication::processEvents();
     });
-    for (const LoadedPage& page : pages)
-        applyFieldValues(root, page.values);
+    for (const FieldValues& values : pages)
+        applyFieldValues(root, values);
+}
+
+void loadSectionsInto(QWidget* root, Program& program, const std::vector<int>& sections)
+{
+    for (const FieldValues& values : readSections(program, sections, {}))
+        applyFieldValues(root, values);
 }
 
 void applyPkdVersion(QWidget* root, int version)

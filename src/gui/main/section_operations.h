@@ -2,6 +2,8 @@
 
 #include <optional>
 
+class QWidget;
+
 namespace vestrum {
 
 // What the main window asks of the survey data when a page is stored, thrown back, or a list is
@@ -32,6 +34,11 @@ public:
 
     // The classification version radio buttons were clicked (2004 or 2007).
     virtual void PkdVersionChosen(int /*version*/) {}
+
+    // The pages of section `sectionIndex` were built into `holder` (the window builds a section when it
+    // is first needed): their field checks are hooked and, once the sections have been loaded at
+    // start, the pages read their stored answers, so a page built late shows what the database holds.
+    virtual void SectionBuilt(int /*sectionIndex*/, QWidget* /*holder*/) {}
 };
 
 } // namespace vestrum
