@@ -104,6 +104,7 @@ void ProgressWindow::start(const QString& caption, const QString& labelText, int
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
     show();
+    sinceRepaint_.invalidate(); // the window is painted at once
     refresh();
 }
 
@@ -114,9 +115,14 @@ void ProgressWindow::finish()
 
 void ProgressWindow::refresh()
 {
-    // Long operations run on the interface thread; let the window repaint between steps.
-    if (isVisible())
-        QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    // Long operations run on the interface thread; let the window repaint between steps. Many quick
+    // steps (the tables of a load) repaint a few times a second, not at every step; an operation that
+    // may be stopped keeps listening at every step.
+    constexpr qint64 kRepaintMs = 40;
+    if (!isVisible() || (!stop_ && sinceRepaint_.isValid() && sinceRepaint_.elapsed() < kRepaintMs))
+        return;
+    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    sinceRepaint_.start();
 }
 
 } // namespace vestrum

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+#include <QElapsedTimer>
 #include <functional>
 
 class QLabel;
@@ -41,6 +42,7 @@ private:
     QLabel* Lbl;
     QPushButton* Przerwij;
     std::function<void()> stop_;
+    QElapsedTimer sinceRepaint_;
 };
 
 } // namespace vestrum
