@@ -79,10 +79,10 @@ TEST_F(ReportFixture, TheVisiblePageChoosesTheEntry)
 
 TEST_F(ReportFixture, TheReportReadsWhatThePagesShowAndFillsTheReportWindow)
 {
-    auto* town = window.findChild<QLineEdit*>(QStringLiteral("e012"));
+    auto* town = qobject_cast<QLineEdit*>(window.control(QStringLiteral("e012")));
     ASSERT_NE(town, nullptr);
     town->setText(S("Łódź"));
-    auto* unitName = window.findChild<QLineEdit*>(QStringLiteral("e001"));
+    auto* unitName = qobject_cast<QLineEdit*>(window.control(QStringLiteral("e001")));
     ASSERT_NE(unitName, nullptr);
     unitName->setText(S(" Instytut Łączności "));
     window.chooseSection(0);

@@ -38,7 +38,7 @@ constexpr char kWasCheckedProperty[] = "wasChecked";
 } // namespace
 
 MainWindow::MainWindow(Program& program, QWidget* parent)
-    : QMainWindow(parent), program_(program), progress_(new ProgressWindow(this)), about_(new AboutWindow(this))
+    : QMainWindow(parent), program_(program), progress_(new ProgressWindow(this))
 {
     setObjectName(QStringLiteral("MainWindow"));
     setWindowTitle(QStringLiteral("Vestrum"));
@@ -59,9 +59,23 @@ QString MainWindow::pendingEditQuestion()
                              "utracone.\nCzy chcesz zapisać zmiany?");
 }
 
+AboutWindow& MainWindow::about()
+{
+    if (!about_) {
+        about_ = new AboutWindow(this);
+        if (aboutVersions_)
+            about_->setVersions(*aboutVersions_);
+    }
+    return *about_;
+}
+
 void MainWindow::showAbout()
 {
-    about_->exec();
+    AboutWindow& window = about();
+    // Made after the start, it has not had the user's font from the window's.
+    if (userFontApplied_)
+        ApplyUserFont(&window, program_.state.UserFont);
+    window.exec();
 }
 
 void MainWindow::buildPages()
@@ -93,19 +107,19 @@ void MainWindow::buildPages()
     layout->addWidget(splitter_, 1);
     setCentralWidget(central);
 
-    // Each section has its holder in the page control from the start; its pages are built into it
-    // when first needed (buildSection), the first section's now, so it is there at the first paint.
+    // Each section has its place in the page control from the start; its pages are built into it when
+    // first needed (buildPage), the first page now, so it is there at the first paint.
     const auto& catalogue = form::FormCatalogue();
     for (const form::Section& section : catalogue) {
         auto* holder = new QWidget;
         holder->setObjectName(section.pageName);
         auto* v = new QVBoxLayout(holder);
         v->setContentsMargins(0, 0, 0, 0);
-        holders_.push_back(holder);
+        pageHolders_.push_back({holder});
         built_.emplace_back();
         stack_->addWidget(holder);
     }
-    buildSection(0);
+    buildPage(0, 0);
     // Two pages the user never sees; the first stands in while the font is applied.
     for (const char* name : {"tEmpty", "tSpare"}) {
         auto* spare = new QWidget;
@@ -159,73 +173,88 @@ void MainWindow::connectPage(SectionPageWidget* page)
 void MainWindow::setSectionOperations(SectionOperations& operations)
 {
     operations_ = &operations;
-    for (int s : builtSections())
-        operations_->SectionBuilt(s, holders_[static_cast<size_t>(s)]);
+    for (const auto& section : built_)
+        for (SectionPageWidget* page : section)
+            if (page)
+                operations_->PageBuilt(page->tag(), page->parentWidget());
 }
 
-bool MainWindow::sectionBuilt(int sectionIndex) const
+bool MainWindow::pageBuilt(int tag) const
 {
-    return sectionIndex >= 0 && sectionIndex < static_cast<int>(built_.size())
-        && !built_[static_cast<size_t>(sectionIndex)].empty();
+    return std::any_of(pages_.begin(), pages_.end(), [tag](const SectionPageWidget* p) { return p->tag() == tag; });
 }
 
-std::vector<int> MainWindow::builtSections() const
+std::vector<int> MainWindow::builtPageTags() const
 {
-    std::vector<int> sections;
-    for (int s = 0; s < static_cast<int>(built_.size()); ++s)
-        if (sectionBuilt(s))
-            sections.push_back(s);
-    return sections;
+    std::vector<int> tags;
+    for (const SectionPageWidget* page : pages_)
+        tags.push_back(page->tag());
+    return tags;
 }
 
-QWidget* MainWindow::sectionHolder(int sectionIndex) const
+// A section with sub-pages gets its tabs, each holding the place of a page not built yet.
+void MainWindow::prepareSection(int sectionIndex)
 {
-    if (sectionIndex < 0 || sectionIndex >= static_cast<int>(holders_.size()))
-        return nullptr;
-    return holders_[static_cast<size_t>(sectionIndex)];
+    const auto index = static_cast<size_t>(sectionIndex);
+    if (!built_[index].empty())
+        return;
+    const form::Section& section = form::FormCatalogue()[index];
+    built_[index].assign(section.pages.size(), nullptr);
+    if (!section.hasSubPages())
+        return;
+    QWidget* holder = pageHolders_[index].front();
+    auto* tabs = new QTabWidget(holder);
+    tabs->setObjectName(section.subPageControl);
+    pageHolders_[index].clear();
+    for (const form::Page& p : section.pages) {
+        auto* place = new QWidget;
+        auto* v = new QVBoxLayout(place);
+        v->setContentsMargins(0, 0, 0, 0);
+        tabs->addTab(place, p.title);
+        pageHolders_[index].push_back(place);
+    }
+    subPages_.insert(sectionIndex, tabs);
+    subPageIndex_.insert(sectionIndex, 0);
+    connect(tabs, &QTabWidget::currentChanged, this, [this, sectionIndex](int to) {
+        buildPage(sectionIndex, to);
+        const int from = subPageIndex_.value(sectionIndex);
+        subPageIndex_[sectionIndex] = to;
+        onSubPageChanged(sectionIndex, from, to);
+    });
+    holder->layout()->addWidget(tabs);
 }
 
-void MainWindow::buildSection(int sectionIndex)
+SectionPageWidget* MainWindow::buildPage(int sectionIndex, int pageIndex)
 {
     const auto& catalogue = form::FormCatalogue();
-    if (sectionIndex < 0 || sectionIndex >= static_cast<int>(catalogue.size()) || sectionBuilt(sectionIndex))
-        return;
-    const form::Section& section = catalogue[static_cast<size_t>(sectionIndex)];
-    QWidget* holder = holders_[static_cast<size_t>(sectionIndex)];
-    std::vector<SectionPageWidget*>& built = built_[static_cast<size_t>(sectionIndex)];
-    if (section.hasSubPages()) {
-        auto* tabs = new QTabWidget(holder);
-        tabs->setObjectName(section.subPageControl);
-        for (const form::Page& p : section.pages) {
-            auto* page = new SectionPageWidget(section, p);
-            tabs->addTab(page, p.title);
-            built.push_back(page);
-        }
-        subPages_.insert(sectionIndex, tabs);
-        subPageIndex_.insert(sectionIndex, 0);
-        connect(tabs, &QTabWidget::currentChanged, this, [this, sectionIndex](int to) {
-            const int from = subPageIndex_.value(sectionIndex);
-            subPageIndex_[sectionIndex] = to;
-            onSubPageChanged(sectionIndex, from, to);
-        });
-        holder->layout()->addWidget(tabs);
-    } else {
-        auto* page = new SectionPageWidget(section, section.pages.front(), holder);
-        holder->layout()->addWidget(page);
-        built.push_back(page);
-    }
-    for (SectionPageWidget* page : built)
-        connectPage(page);
+    if (sectionIndex < 0 || sectionIndex >= static_cast<int>(catalogue.size()))
+        return nullptr;
+    const auto index = static_cast<size_t>(sectionIndex);
+    const form::Section& section = catalogue[index];
+    if (pageIndex < 0 || pageIndex >= static_cast<int>(section.pages.size()))
+        return nullptr;
+    prepareSection(sectionIndex);
+    SectionPageWidget*& slot = built_[index][static_cast<size_t>(pageIndex)];
+    if (slot)
+        return slot;
+    QWidget* holder = pageHolders_[index][static_cast<size_t>(pageIndex)];
+    slot = new SectionPageWidget(section, section.pages[static_cast<size_t>(pageIndex)], holder);
+    SectionPageWidget* page = slot;
+    holder->layout()->addWidget(page);
+    connectPage(page);
     pages_.clear();
     for (const auto& sectionPages : built_)
-        pages_.insert(pages_.end(), sectionPages.begin(), sectionPages.end());
-    // A section built after the start gets the user's font the others got then.
+        for (SectionPageWidget* p : sectionPages)
+            if (p)
+                pages_.push_back(p);
+    // A page built after the start gets the user's font the others got then.
     if (userFontApplied_)
         ApplyUserFont(holder, program_.state.UserFont, [](QTableView* view) {
             if (auto* grid = qobject_cast<ListGridView*>(view))
                 FitGridColumns(grid);
         });
-    operations_->SectionBuilt(sectionIndex, holder);
+    operations_->PageBuilt(page->tag(), holder);
+    return page;
 }
 
 SectionPageWidget* MainWindow::pageByTag(int tag)
@@ -238,28 +267,27 @@ SectionPageWidget* MainWindow::pageByTag(int tag)
 
 const std::vector<SectionPageWidget*>& MainWindow::pages()
 {
-    for (int s = 0; s < static_cast<int>(holders_.size()); ++s)
-        buildSection(s);
+    const auto& catalogue = form::FormCatalogue();
+    for (int s = 0; s < static_cast<int>(catalogue.size()); ++s)
+        for (int p = 0; p < static_cast<int>(catalogue[static_cast<size_t>(s)].pages.size()); ++p)
+            buildPage(s, p);
     return pages_;
 }
 
 SectionPageWidget* MainWindow::page(int sectionIndex, int subPageIndex)
 {
-    buildSection(sectionIndex);
-    if (!sectionBuilt(sectionIndex) || subPageIndex < 0)
-        return nullptr;
-    const std::vector<SectionPageWidget*>& built = built_[static_cast<size_t>(sectionIndex)];
-    return subPageIndex < static_cast<int>(built.size()) ? built[static_cast<size_t>(subPageIndex)] : nullptr;
+    return buildPage(sectionIndex, subPageIndex);
 }
 
 SectionPageWidget* MainWindow::shownPage() const
 {
     const int s = stack_->currentIndex();
-    if (QTabWidget* tabs = subPages_.value(s))
-        return qobject_cast<SectionPageWidget*>(tabs->currentWidget());
-    if (!sectionBuilt(s))
+    if (s < 0 || s >= static_cast<int>(built_.size()) || built_[static_cast<size_t>(s)].empty())
         return nullptr; // the stand-in pages
-    return built_[static_cast<size_t>(s)].front();
+    const QTabWidget* tabs = subPages_.value(s);
+    const int p = tabs ? tabs->currentIndex() : 0;
+    const auto& sectionPages = built_[static_cast<size_t>(s)];
+    return p >= 0 && p < static_cast<int>(sectionPages.size()) ? sectionPages[static_cast<size_t>(p)] : nullptr;
 }
 
 QWidget* MainWindow::control(const QString& name)
@@ -268,17 +296,18 @@ QWidget* MainWindow::control(const QString& name)
         return nullptr;
     const form::PageRef ref = form::PageOfControl(name);
     if (ref.page)
-        buildSection(ref.sectionIndex);
+        buildPage(ref.sectionIndex, ref.pageIndex);
     if (QWidget* found = stack_->findChild<QWidget*>(name))
         return found;
-    // Names outside the catalogue's controls (the pages' own buttons): every section is looked at.
+    // Names outside the catalogue's controls (the pages' own buttons): every page is looked at.
     pages();
     return stack_->findChild<QWidget*>(name);
 }
 
 QTabWidget* MainWindow::subPageControl(int sectionIndex)
 {
-    buildSection(sectionIndex);
+    if (sectionIndex >= 0 && sectionIndex < static_cast<int>(built_.size()))
+        prepareSection(sectionIndex);
     return subPages_.value(sectionIndex);
 }
 
@@ -299,7 +328,8 @@ void MainWindow::onSectionChosen(int index)
         return;
     stack_->setFocus(); // ends the edit of the current field first
     ConfirmPendingEdit();
-    buildSection(index);
+    // The page the section shows first is built before it is shown.
+    buildPage(index, index == 0 || index == 7 || index == 14 || index == 19 ? 0 : subPageIndex_.value(index));
     stack_->setCurrentIndex(index);
     shownSection_ = index;
     pageShown(index);
@@ -553,8 +583,11 @@ bool MainWindow::startUp(const QStringList& arguments, const QString& programFol
         program_.notify(error.message(), 0, MessageKind::Error);
         return false;
     }
-    about_->setVersions(startup::versionTable(
-        program_, steps_.updateVersionRows ? steps_.updateVersionRows() : QVector<QPair<QString, QString>>{}));
+    const auto versions = startup::versionTable(
+        program_, steps_.updateVersionRows ? steps_.updateVersionRows() : QVector<QPair<QString, QString>>{});
+    aboutVersions_ = versions;
+    if (about_)
+        about_->setVersions(versions);
     setWindowTitle(startup::chooseStartData(program_, arguments, steps_));
     if (steps_.loadAllSections)
         steps_.loadAllSections();

@@ -59,13 +59,13 @@ void ProgramWindows::LoadSection(int tag)
     loadSectionPage(&main_, program_, tag);
 }
 
-void ProgramWindows::SectionBuilt(int sectionIndex, QWidget* holder)
+void ProgramWindows::PageBuilt(int tag, QWidget* holder)
 {
     installFieldChecks(holder, program_);
     if (!sectionsLoaded_)
         return; // the start's LoadAllSections fills it
     try {
-        loadSectionsInto(holder, program_, {sectionIndex});
+        loadPagesInto(holder, program_, {tag});
     } catch (const Error& error) {
         program_.notify(error.message(), 0, MessageKind::Error);
     }
@@ -118,7 +118,7 @@ void ProgramWindows::loadAllSections()
 {
     sectionsLoaded_ = true;
     try {
-        loadAllSectionsInto(&main_, program_, main_.progress(), main_.builtSections());
+        loadAllSectionsInto(&main_, program_, main_.progress(), main_.builtPageTags());
     } catch (const Error& error) {
         program_.notify(error.message(), 0, MessageKind::Error);
     }

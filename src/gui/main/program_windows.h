@@ -35,7 +35,7 @@ public:
     std::optional<int> OpenListEditor(int listKind) override;
     void AfterListEditor(int buttonTag, bool saved) override;
     void PkdVersionChosen(int version) override;
-    void SectionBuilt(int sectionIndex, QWidget* holder) override;
+    void PageBuilt(int tag, QWidget* holder) override;
 
     ListEditor& listEditor() { return *listEditor_; }
     // Made when first opened: building their pages (and the search window's reading of the journal

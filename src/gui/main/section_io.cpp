@@ -27,7 +27,7 @@
 #include <QTreeWidget>
 
 #include <functional>
-#include <numeric>
+#include <algorithm>
 
 namespace vestrum {
 namespace {
@@ -364,40 +364,54 @@ void loadSectionPage(QWidget* root, Program& program, int tag)
 
 namespace {
 
-// The pages of `sections`, read in catalogue order; `step` is told each section before it is read.
-std::vector<FieldValues> readSections(Program& program, const std::vector<int>& sections,
-                                      const std::function<void(int step, const QString& label)>& step)
+// The pages with these tags, read in catalogue order; `step` is told each section before its pages are read.
+std::vector<FieldValues> readPages(Program& program, const std::vector<int>& tags,
+                                   const std::function<void(int step, const QString& label)>& step)
 {
-    const auto& catalogue = form::FormCatalogue();
     std::vector<FieldValues> read;
     int done = 0;
-    for (int s : sections) {
-        if (s < 0 || s >= static_cast<int>(catalogue.size()))
-            continue;
-        const form::Section& section = catalogue[static_cast<size_t>(s)];
-        if (step)
-            step(++done, section.chooserText);
-        for (const form::Page& page : section.pages)
+    for (const form::Section& section : form::FormCatalogue()) {
+        bool stepped = false;
+        for (const form::Page& page : section.pages) {
+            if (std::find(tags.begin(), tags.end(), page.tag) == tags.end())
+                continue;
+            if (!stepped && step)
+                step(++done, section.chooserText);
+            stepped = true;
             read.push_back(LoadPage(program, page));
+        }
     }
     return read;
 }
 
-std::vector<int> everySection()
+std::vector<int> everyPage()
 {
-    std::vector<int> sections(form::FormCatalogue().size());
-    std::iota(sections.begin(), sections.end(), 0);
-    return sections;
+    std::vector<int> tags;
+    for (const form::Section& section : form::FormCatalogue())
+        for (const form::Page& page : section.pages)
+            tags.push_back(page.tag);
+    return tags;
+}
+
+// Sections holding at least one of the pages: the steps of the progress window.
+int sectionsOf(const std::vector<int>& tags)
+{
+    int count = 0;
+    for (const form::Section& section : form::FormCatalogue())
+        count += std::any_of(section.pages.begin(), section.pages.end(), [&tags](const form::Page& page) {
+            return std::find(tags.begin(), tags.end(), page.tag) != tags.end();
+        });
+    return count;
 }
 
 } // namespace
 
 void loadAllSectionsInto(QWidget* root, Program& program, ProgressWindow& progress)
 {
-    loadAllSectionsInto(root, program, progress, everySection());
+    loadAllSectionsInto(root, program, progress, everyPage());
 }
 
-void loadAllSectionsInto(QWidget* root, Program& program, ProgressWindow& progress, const std::vector<int>& sections)
+void loadAllSectionsInto(QWidget* root, Program& program, ProgressWindow& progress, const std::vector<int>& tags)
 {
     struct Busy {
         ProgressWindow& progress;
@@ -410,10 +424,9 @@ void loadAllSectionsInto(QWidget* root, Program& program, ProgressWindow& progre
         }
     } busy(progress);
 
-    progress.start(QStringLiteral("Wczytywanie danych"), QString(), static_cast<int>(sections.size()),
-                   root ? root->font() : QFont());
+    progress.start(QStringLiteral("Wczytywanie danych"), QString(), sectionsOf(tags), root ? root->font() : QFont());
     QCoreApplication::processEvents();
-    const std::vector<FieldValues> pages = readSections(program, sections, [&](int step, const QString& label) {
+    const std::vector<FieldValues> pages = readPages(program, tags, [&](int step, const QString& label) {
         progress.setPosition(step);
         progress.setLabel(label);
         QCoreApplication::processEvents();
@@ -422,9 +435,9 @@ void loadAllSectionsInto(QWidget* root, Program& program, ProgressWindow& progre
         applyFieldValues(root, values);
 }
 
-void loadSectionsInto(QWidget* root, Program& program, const std::vector<int>& sections)
+void loadPagesInto(QWidget* root, Program& program, const std::vector<int>& tags)
 {
-    for (const FieldValues& values : readSections(program, sections, {}))
+    for (const FieldValues& values : readPages(program, tags, {}))
         applyFieldValues(root, values);
 }
 

@@ -35,10 +35,10 @@ public:
     // The classification version radio buttons were clicked (2004 or 2007).
     virtual void PkdVersionChosen(int /*version*/) {}
 
-    // The pages of section `sectionIndex` were built into `holder` (the window builds a section when it
-    // is first needed): their field checks are hooked and, once the sections have been loaded at
-    // start, the pages read their stored answers, so a page built late shows what the database holds.
-    virtual void SectionBuilt(int /*sectionIndex*/, QWidget* /*holder*/) {}
+    // The page with this section tag was built into `holder` (the window builds a page when it is
+    // first needed): its field checks are hooked and, once the sections have been loaded at start,
+    // it reads its stored answers, so a page built late shows what the database holds.
+    virtual void PageBuilt(int /*tag*/, QWidget* /*holder*/) {}
 };
 
 } // namespace vestrum
