@@ -67,9 +67,8 @@ QString ProgressWindow::label() const
 void ProgressWindow::setMaximum(int maximum)
 {
     // The bar resets itself when its value falls outside a new range; keep the position clamped instead.
-    const int position = Pasek->value();
     Pasek->setMaximum(std::max(0, maximum));
-    setPosition(position);
+    setPosition(position_);
 }
 
 int ProgressWindow::maximum() const
@@ -79,24 +78,25 @@ int ProgressWindow::maximum() const
 
 void ProgressWindow::setPosition(int position)
 {
-    Pasek->setValue(std::clamp(position, Pasek->minimum(), Pasek->maximum()));
+    position_ = std::clamp(position, Pasek->minimum(), Pasek->maximum());
     refresh();
 }
 
 int ProgressWindow::position() const
 {
-    return Pasek->value();
+    return position_;
 }
 
 void ProgressWindow::step()
 {
-    setPosition(Pasek->value() + 1);
+    setPosition(position_ + 1);
 }
 
 void ProgressWindow::start(const QString& caption, const QString& labelText, int maximumValue, const QFont& font)
 {
     setWindowTitle(caption);
     setFont(font);
+    position_ = 0;
     Pasek->setValue(0);
     setMaximum(maximumValue);
     setLabel(labelText);
@@ -119,8 +119,13 @@ void ProgressWindow::refresh()
     // steps (the tables of a load) repaint a few times a second, not at every step; an operation that
     // may be stopped keeps listening at every step.
     constexpr qint64 kRepaintMs = 40;
-    if (!isVisible() || (!stop_ && sinceRepaint_.isValid() && sinceRepaint_.elapsed() < kRepaintMs))
+    if (!isVisible()) {
+        Pasek->setValue(position_);
         return;
+    }
+    if (!stop_ && sinceRepaint_.isValid() && sinceRepaint_.elapsed() < kRepaintMs)
+        return;
+    Pasek->setValue(position_);
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     sinceRepaint_.start();
 }

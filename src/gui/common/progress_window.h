@@ -43,6 +43,7 @@ private:
     QPushButton* Przerwij;
     std::function<void()> stop_;
     QElapsedTimer sinceRepaint_;
+    int position_ = 0; // the bar shows it at the next repaint: it would repaint itself at every step
 };
 
 } // namespace vestrum
