@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every benchmark program of the build, one after another; fails when one of them could not
-# run to its end. The bench_*_autogen folders CMake makes beside the programs are no programs.
+# run to its end. The bench_*_autogen folders CMake makes beside the programs are no programs, and
+# empty_main_window is no benchmark: bench_startup starts it as the baseline its start-up ratios are taken to.
 set -uo pipefail
 build_dir=$1
 status=0

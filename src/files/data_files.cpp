@@ -16,6 +16,7 @@
 #include <QTemporaryDir>
 
 #include <filesystem>
+#include <future>
 #include <limits>
 #include <sqlite3.h>
 
@@ -445,9 +446,47 @@ QString DamagedWorkingDataAsidePath(const QString& databasePath, const QDateTime
     return path;
 }
 
+namespace {
+
+// The quick check of the working data on a second connection, begun before a load unpacks its file so that the
+// two checks share the cores. Only a clean answer is taken from it: anything else is asked again of the program's
+// own connection, so that a second connection's trouble never passes for damage.
+class WorkingDataCheck {
+public:
+    explicit WorkingDataCheck(Program& program) : program_(program)
+    {
+        if (program.survey.isOpen())
+            check_ = std::async(std::launch::async, [database = program.survey.path()] { return damageOfFile(database); });
+    }
+
+    bool damaged()
+    {
+        if (!program_.survey.isOpen())
+            return false;
+        if (check_.valid() && check_.get().isEmpty())
+            return false;
+        return !damageOf(program_.survey).isEmpty();
+    }
+
+private:
+    Program& program_;
+    std::future<QString> check_; // waited for by its destructor on every way out
+};
+
+QString setDamagedWorkingDataAside(Program& program, bool damaged);
+
+} // namespace
+
 QString SetDamagedWorkingDataAside(Program& program)
 {
-    if (!program.survey.isOpen() || damageOf(program.survey).isEmpty())
+    return setDamagedWorkingDataAside(program, program.survey.isOpen() && !damageOf(program.survey).isEmpty());
+}
+
+namespace {
+
+QString setDamagedWorkingDataAside(Program& program, bool damaged)
+{
+    if (!damaged)
         return QString();
     const QString database = program.state.DatabasePath;
     const QString aside = DamagedWorkingDataAsidePath(database, program.clock().now());
@@ -484,9 +523,12 @@ QString SetDamagedWorkingDataAside(Program& program)
     return aside;
 }
 
+} // namespace
+
 LoadOutcome LoadDataFile(Program& program, const QString& path, Progress& progress)
 {
     RunState& state = program.state;
+    WorkingDataCheck workingData(program);
     // A folder of this load's own, removed with everything in it when the load ends: the folder "dane.tmp" and
     // whatever the user keeps there are never touched.
     tempfiles::removeAbandoned(state.dataFolder());
@@ -510,7 +552,7 @@ LoadOutcome LoadDataFile(Program& program, const QString& path, Progress& progre
     }
     // Damaged working data cannot take the copy (their tables fail to read); the file is sound, so they go aside
     // and the copy runs into a new database, converting an earlier-version file as always.
-    SetDamagedWorkingDataAside(program);
+    setDamagedWorkingDataAside(program, workingData.damaged());
 
     struct Finish {
         Progress& progress;

@@ -100,6 +100,33 @@ JournalList::JournalList(db::Connection& connection) : connection_(&connection) 
 
 void JournalList::open()
 {
+    checkTable();
+    readRecords();
+}
+
+void JournalList::openWithoutReading()
+{
+    checkTable();
+    open_ = true;
+    unread_ = true;
+}
+
+void JournalList::ensureRead() const
+{
+    if (!unread_)
+        return;
+    auto* self = const_cast<JournalList*>(this); // the records are read once, on first look
+    self->unread_ = false;
+    try {
+        self->readRecords();
+    } catch (const Error& error) {
+        self->close();
+        self->readFailure_ = error.message();
+    }
+}
+
+void JournalList::checkTable()
+{
     close();
     if (!connection_->isOpen() || !connection_->hasTable(kTable))
         throw Error(QStringLiteral("Brak listy czasopism ministerstwa (tabela \"%1\").").arg(kTable));
@@ -119,6 +146,10 @@ void JournalList::open()
                                                   SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, &orderKeyFunction,
                                                   nullptr, nullptr, nullptr),
                        QStringLiteral("journal_order"));
+}
+
+void JournalList::readRecords()
+{
     const QString sql = QStringLiteral("select rowid as journal_row, czasopismo, punkty, rodzaj") +
                         (hasAbbreviations_ ? QStringLiteral(", skrot") : QString()) +
                         (hasIssn_ ? QStringLiteral(", issn, eissn") : QString()) +
@@ -158,6 +189,8 @@ void JournalList::open()
 void JournalList::close()
 {
     open_ = false;
+    unread_ = false;
+    readFailure_.clear();
     hasAbbreviations_ = false;
     hasIssn_ = false;
     records_.clear();
@@ -171,6 +204,9 @@ void JournalList::close()
 
 void JournalList::requireOpen() const
 {
+    ensureRead();
+    if (!readFailure_.isEmpty())
+        throw Error(readFailure_);
     if (!open_)
         throw Error(QStringLiteral("Lista czasopism ministerstwa nie jest otwarta."));
 }
@@ -186,31 +222,54 @@ void JournalList::rebuildView()
     current_ = visible_.empty() ? -1 : 0;
 }
 
+int JournalList::totalCount() const
+{
+    ensureRead();
+    return static_cast<int>(records_.size());
+}
+
+int JournalList::count() const
+{
+    ensureRead();
+    return static_cast<int>(visible_.size());
+}
+
+int JournalList::current() const
+{
+    ensureRead();
+    return current_;
+}
+
 int JournalList::partCount(ListPart part) const
 {
+    ensureRead();
     return static_cast<int>(std::count_if(records_.begin(), records_.end(),
                                           [part](const Record& r) { return r.part == static_cast<int>(part); }));
 }
 
 void JournalList::setFilter(std::optional<ListPart> part)
 {
+    ensureRead();
     filter_ = part;
     rebuildView();
 }
 
 Journal JournalList::journal(int index) const
 {
+    ensureRead();
     const Record& record = records_.at(static_cast<size_t>(visible_.at(static_cast<size_t>(index))));
     return {record.name, record.points};
 }
 
 QString JournalList::abbreviation(int index) const
 {
+    ensureRead();
     return records_.at(static_cast<size_t>(visible_.at(static_cast<size_t>(index)))).abbreviation;
 }
 
 int JournalList::part(int index) const
 {
+    ensureRead();
     return records_.at(static_cast<size_t>(visible_.at(static_cast<size_t>(index)))).part;
 }
 
@@ -222,6 +281,7 @@ void JournalList::setCurrent(int index)
 
 std::optional<Journal> JournalList::currentJournal() const
 {
+    ensureRead();
     if (current_ < 0 || current_ >= count())
         return std::nullopt;
     return journal(current_);
@@ -229,6 +289,7 @@ std::optional<Journal> JournalList::currentJournal() const
 
 int JournalList::viewIndexOfRecord(int record) const
 {
+    ensureRead();
     // The view keeps the list's order, so the record is found by bisection.
     const auto it = std::lower_bound(visible_.begin(), visible_.end(), record);
     return it != visible_.end() && *it == record ? static_cast<int>(it - visible_.begin()) : -1;
@@ -254,6 +315,7 @@ std::shared_ptr<const JournalMatcher> JournalList::sharedMatcher()
 
 Journal JournalList::journalOfRecord(int record) const
 {
+    ensureRead();
     const Record& r = records_.at(static_cast<size_t>(record));
     return {r.name, r.points};
 }
@@ -342,6 +404,7 @@ bool JournalList::findFragment(const QString& fragment)
 
 bool JournalList::findNext(const QString& fragment)
 {
+    ensureRead();
     if (current_ < 0 || current_ >= count() || isBlank(fragment))
         return false;
     return runSearch(u'%' + escapeLikePattern(fragment.toLower()) + u'%', visible_[static_cast<size_t>(current_)]);

@@ -54,6 +54,10 @@ public:
     // Reads the table and builds the lookup tables; again after the list file was replaced.
     // Leaves the filter off and the first record current. Throws vestrum::Error.
     void open();
+    // As open(), but only the table and its fields are checked now (a missing table throws here);
+    // the records are read when they are first needed. The program opens the list so at start: it
+    // is not needed before the window is shown, and reading it takes a good part of a start.
+    void openWithoutReading();
     bool isOpen() const { return open_; }
     void close();
 
@@ -62,7 +66,7 @@ public:
     // Whether the table has the fields `issn` and `eissn`; a list without them is matched by title.
     bool hasIssn() const { return hasIssn_; }
     // Records of the whole list, whatever the filter.
-    int totalCount() const { return static_cast<int>(records_.size()); }
+    int totalCount() const;
     // Records in one part of the list, whatever the filter.
     int partCount(ListPart part) const;
 
@@ -72,11 +76,11 @@ public:
     void setFilter(std::optional<ListPart> part);
     std::optional<ListPart> filter() const { return filter_; }
 
-    int count() const { return static_cast<int>(visible_.size()); } // records in the view
+    int count() const; // records in the view
     Journal journal(int index) const;                                 // index in the view
     QString abbreviation(int index) const;
     int part(int index) const; // the record's `rodzaj`
-    int current() const { return current_; } // -1 when the view is empty
+    int current() const; // -1 when the view is empty
     void setCurrent(int index);
     std::optional<Journal> currentJournal() const;
 
@@ -121,6 +125,11 @@ private:
     };
 
     void requireOpen() const;
+    void checkTable();
+    void readRecords();
+    // Reads the records when openWithoutReading() left them unread. A read that fails closes the
+    // list and keeps its error for the next requireOpen(); the view is then empty.
+    void ensureRead() const;
     void rebuildView();
     // Runs one search query; `after` is the record the search continues from, or -1.
     bool runSearch(const QString& pattern, int after);
@@ -128,6 +137,8 @@ private:
 
     db::Connection* connection_;
     bool open_ = false;
+    bool unread_ = false;
+    QString readFailure_;
     bool hasAbbreviations_ = false;
     bool hasIssn_ = false;
     std::vector<Record> records_;

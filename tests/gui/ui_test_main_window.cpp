@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -533,6 +534,40 @@ TEST_F(MainWindowTest, SubPageRulesOfSectionsEightAndTwenty)
     window->chooseSubPage(19, 0);
     EXPECT_EQ(ops.loaded, std::vector<int>{25});
     EXPECT_FALSE(page(25)->inEditMode());
+}
+
+// Pages are built when first needed: one built after the user's font was applied gets it as well, its
+// grid fitted to it, and tells the section operations it was built so they can hook and load it.
+TEST_F(MainWindowTest, APageBuiltAfterTheFontChangeTakesTheUserFont)
+{
+    struct BuiltPages : RecordingOperations {
+        std::vector<int> tags;
+        void PageBuilt(int tag, QWidget*) override { tags.push_back(tag); }
+    } built;
+    window->setSectionOperations(built);
+    EXPECT_EQ(built.tags, window->builtPageTags()) << "pages built before are handed over at once";
+    const form::PageRef grid = form::PageOfControl(QStringLiteral("sg2"));
+    ASSERT_NE(grid.page, nullptr);
+    const int gridTag = grid.page->tag;
+    ASSERT_FALSE(window->pageBuilt(24));
+    ASSERT_FALSE(window->pageBuilt(gridTag));
+    SectionPageWidget* before = page(21); // a grid page built before the change, for comparison
+    SectionPageWidget* editable = page(23);
+
+    program.state.UserFont = {QStringLiteral("Liberation Serif"), 17};
+    window->applyUserFont();
+    QWidget* surname = window->control(QStringLiteral("e241"));
+    ASSERT_NE(surname, nullptr);
+    EXPECT_EQ(surname->font().family(), QStringLiteral("Liberation Serif"));
+    EXPECT_EQ(surname->font().pointSize(), 17);
+    // Sized from the font as the pages built before were, not only drawn in it.
+    EXPECT_EQ(page(gridTag)->grid()->verticalHeader()->defaultSectionSize(),
+              before->grid()->verticalHeader()->defaultSectionSize());
+    EXPECT_EQ(page(24)->editButton()->height(), editable->editButton()->height());
+    EXPECT_GT(page(24)->editButton()->height(), QFontMetrics(QFont(QStringLiteral("Liberation Serif"), 12)).height());
+    EXPECT_EQ(built.tags.back(), gridTag);
+    EXPECT_NE(std::find(built.tags.begin(), built.tags.end(), 24), built.tags.end());
+    window->setSectionOperations(ops);
 }
 
 // Screenshots of every page in view and edit mode, for looking at: VESTRUM_SHOTS=<folder>.

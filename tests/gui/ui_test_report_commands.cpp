@@ -6,6 +6,7 @@
 #include "gui/print/report_window.h"
 #include "print/paged_document.h"
 #include "support/temp_survey.h"
+#include "survey/form_catalogue.h"
 
 #include <QAction>
 #include <QApplication>
@@ -79,10 +80,10 @@ TEST_F(ReportFixture, TheVisiblePageChoosesTheEntry)
 
 TEST_F(ReportFixture, TheReportReadsWhatThePagesShowAndFillsTheReportWindow)
 {
-    auto* town = window.findChild<QLineEdit*>(QStringLiteral("e012"));
+    auto* town = qobject_cast<QLineEdit*>(window.control(QStringLiteral("e012")));
     ASSERT_NE(town, nullptr);
     town->setText(S("Łódź"));
-    auto* unitName = window.findChild<QLineEdit*>(QStringLiteral("e001"));
+    auto* unitName = qobject_cast<QLineEdit*>(window.control(QStringLiteral("e001")));
     ASSERT_NE(unitName, nullptr);
     unitName->setText(S(" Instytut Łączności "));
     window.chooseSection(0);
@@ -109,6 +110,33 @@ TEST_F(ReportFixture, TheReportReadsWhatThePagesShowAndFillsTheReportWindow)
     reports.printVisible();
     EXPECT_TRUE(reports.reportWindow().document()->toPlainText().isEmpty());
     EXPECT_EQ(reports.reportWindow().document()->pageLayout().footer_text, S("strona &p"));
+}
+
+// Pages are built when first needed: the whole-survey report of a freshly started program, most of
+// whose pages were never shown, reads what the database holds, as the headless report does.
+TEST_F(ReportFixture, TheWholeReportOfAFreshStartIsTheStoredSurveys)
+{
+    // Data put in place as a load leaves them, then the reload every load, merge and restore runs.
+    program.survey.execute(S("insert into dane_podstawowe (nazwa, Miasto) values (?, ?)"),
+                           {S("Instytut Łączności"), S("Łódź")});
+    program.survey.execute(S("update dane_szczegolowe set Wypelniajacy_nazwisko = ?"), {S("Żółkiewska")});
+    for (int group = 1; group <= 2; ++group)
+        program.survey.execute(S("insert into dane_wykaz_publikacji (grupa, Czasopismo, Tytul) values (?, ?, ?)"),
+                               {group, S("Acta Physica Polonica"), S("Sprężystość %1").arg(group)});
+    window.steps().loadAllSections();
+    EXPECT_FALSE(window.pageBuilt(24));
+    EXPECT_FALSE(window.pageBuilt(form::PageOfControl(S("me8")).page->tag));
+
+    report::TickedEntries every;
+    every.set();
+    const report::ReportDocument shown = reports.build(every);
+    const report::ReportDocument stored
+        = report::BuildReport(every, report::StoredSurvey(program), QString::number(program.state.ReportingYear));
+    EXPECT_TRUE(shown.plainText().contains(S("Łódź")));
+    EXPECT_TRUE(shown.plainText().contains(S("Sprężystość 2")));
+    EXPECT_EQ(shown.plainText(), stored.plainText());
+    EXPECT_EQ(shown.entryStarts, stored.entryStarts);
+    EXPECT_EQ(shown.unitName, S("Instytut Łączności"));
 }
 
 TEST_F(ReportFixture, TheChoiceWindowTicksPartsWithTheirParentAndStartsCleared)

@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QLabel>
+#include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -88,7 +89,13 @@ TEST_F(SurveyCheckWindowTest, DoubleClickOnAFieldOpensItsPageInEditMode)
     ASSERT_NE(checkWindow, nullptr);
     QTreeWidgetItem* item = findingItem(checkWindow, U("Data założenia (dd/mm/rrrr)"));
     ASSERT_NE(item, nullptr);
+    // Pages are built when first needed: the jump builds the field's page, which reads what was stored.
+    EXPECT_FALSE(window.pageBuilt(form::PageOfControl(U("e004")).page->tag));
     checkWindow->open(item);
+    auto* field = qobject_cast<QLineEdit*>(window.control(U("e004")));
+    ASSERT_NE(field, nullptr);
+    EXPECT_EQ(field->text(), U("31/02/2004"));
+    EXPECT_TRUE(field->hasFocus() || !window.isActiveWindow());
     SectionPageWidget* page = window.shownPage();
     ASSERT_NE(page, nullptr);
     EXPECT_EQ(page->tag(), form::PageOfControl(U("e004")).page->tag);

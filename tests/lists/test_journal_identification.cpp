@@ -183,6 +183,34 @@ TEST(JournalIdentification, ViewIsInCaseInsensitiveNameOrderWithFilter)
     EXPECT_EQ(small.list.count(), small.list.totalCount());
 }
 
+// The program opens the list without reading it at start: the first look reads it, and a list that
+// can no longer be read then leaves an empty view and a Polish refusal rather than a crash.
+TEST(JournalIdentification, ListOpenedWithoutReadingIsReadOnFirstUse)
+{
+    SmallList small(kRows, true);
+    JournalList late(small.connection);
+    late.openWithoutReading();
+    EXPECT_TRUE(late.isOpen());
+    EXPECT_TRUE(late.hasAbbreviations());
+    ASSERT_EQ(late.count(), small.list.count());
+    for (int i = 0; i < late.count(); ++i)
+        EXPECT_EQ(late.journal(i), small.list.journal(i)) << i;
+    EXPECT_EQ(late.identifyInDialog(QStringLiteral("Acta Phys Pol B")), small.list.identifyInDialog(QStringLiteral("Acta Phys Pol B")));
+
+    JournalList first(small.connection);
+    first.openWithoutReading();
+    EXPECT_TRUE(first.findByBeginning(QStringLiteral("żyw"))) << "a search is a first use too";
+    EXPECT_EQ(first.currentJournal()->name, QStringLiteral("Żywność Nauka Technologia Jakość"));
+
+    JournalList broken(small.connection);
+    broken.openWithoutReading();
+    small.connection.execute(QStringLiteral("ALTER TABLE lista_ministerstwa RENAME TO inna"));
+    EXPECT_EQ(broken.count(), 0);
+    EXPECT_FALSE(broken.currentJournal().has_value());
+    EXPECT_THROW(broken.identify(QStringLiteral("Physics Letters")), Error);
+    EXPECT_THROW(broken.openWithoutReading(), Error) << "a missing table is reported when the list is opened";
+}
+
 TEST(JournalIdentification, DialogIdentificationWithAbbreviations)
 {
     SmallList small(kRows, true);

@@ -67,9 +67,8 @@ QString ProgressWindow::label() const
 void ProgressWindow::setMaximum(int maximum)
 {
     // The bar resets itself when its value falls outside a new range; keep the position clamped instead.
-    const int position = Pasek->value();
     Pasek->setMaximum(std::max(0, maximum));
-    setPosition(position);
+    setPosition(position_);
 }
 
 int ProgressWindow::maximum() const
@@ -79,24 +78,25 @@ int ProgressWindow::maximum() const
 
 void ProgressWindow::setPosition(int position)
 {
-    Pasek->setValue(std::clamp(position, Pasek->minimum(), Pasek->maximum()));
+    position_ = std::clamp(position, Pasek->minimum(), Pasek->maximum());
     refresh();
 }
 
 int ProgressWindow::position() const
 {
-    return Pasek->value();
+    return position_;
 }
 
 void ProgressWindow::step()
 {
-    setPosition(Pasek->value() + 1);
+    setPosition(position_ + 1);
 }
 
 void ProgressWindow::start(const QString& caption, const QString& labelText, int maximumValue, const QFont& font)
 {
     setWindowTitle(caption);
     setFont(font);
+    position_ = 0;
     Pasek->setValue(0);
     setMaximum(maximumValue);
     setLabel(labelText);
@@ -104,6 +104,7 @@ void ProgressWindow::start(const QString& caption, const QString& labelText, int
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
     show();
+    sinceRepaint_.invalidate(); // the window is painted at once
     refresh();
 }
 
@@ -114,9 +115,19 @@ void ProgressWindow::finish()
 
 void ProgressWindow::refresh()
 {
-    // Long operations run on the interface thread; let the window repaint between steps.
-    if (isVisible())
-        QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    // Long operations run on the interface thread; let the window repaint between steps. Many quick
+    // steps (the tables of a load) repaint a few times a second, not at every step; an operation that
+    // may be stopped keeps listening at every step.
+    constexpr qint64 kRepaintMs = 40;
+    if (!isVisible()) {
+        Pasek->setValue(position_);
+        return;
+    }
+    if (!stop_ && sinceRepaint_.isValid() && sinceRepaint_.elapsed() < kRepaintMs)
+        return;
+    Pasek->setValue(position_);
+    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    sinceRepaint_.start();
 }
 
 } // namespace vestrum

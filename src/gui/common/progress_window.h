@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+#include <QElapsedTimer>
 #include <functional>
 
 class QLabel;
@@ -41,6 +42,8 @@ private:
     QLabel* Lbl;
     QPushButton* Przerwij;
     std::function<void()> stop_;
+    QElapsedTimer sinceRepaint_;
+    int position_ = 0; // the bar shows it at the next repaint: it would repaint itself at every step
 };
 
 } // namespace vestrum

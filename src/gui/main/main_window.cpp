@@ -38,7 +38,7 @@ constexpr char kWasCheckedProperty[] = "wasChecked";
 } // namespace
 
 MainWindow::MainWindow(Program& program, QWidget* parent)
-    : QMainWindow(parent), program_(program), progress_(new ProgressWindow(this)), about_(new AboutWindow(this))
+    : QMainWindow(parent), program_(program), progress_(new ProgressWindow(this))
 {
     setObjectName(QStringLiteral("MainWindow"));
     setWindowTitle(QStringLiteral("Vestrum"));
@@ -59,9 +59,23 @@ QString MainWindow::pendingEditQuestion()
                              "utracone.\nCzy chcesz zapisać zmiany?");
 }
 
+AboutWindow& MainWindow::about()
+{
+    if (!about_) {
+        about_ = new AboutWindow(this);
+        if (aboutVersions_)
+            about_->setVersions(*aboutVersions_);
+    }
+    return *about_;
+}
+
 void MainWindow::showAbout()
 {
-    about_->exec();
+    AboutWindow& window = about();
+    // Made after the start, it has not had the user's font from the window's.
+    if (userFontApplied_)
+        ApplyUserFont(&window, program_.state.UserFont);
+    window.exec();
 }
 
 void MainWindow::buildPages()
@@ -93,37 +107,19 @@ void MainWindow::buildPages()
     layout->addWidget(splitter_, 1);
     setCentralWidget(central);
 
+    // Each section has its place in the page control from the start; its pages are built into it when
+    // first needed (buildPage), the first page now, so it is there at the first paint.
     const auto& catalogue = form::FormCatalogue();
-    for (int s = 0; s < static_cast<int>(catalogue.size()); ++s) {
-        const form::Section& section = catalogue[s];
-        QWidget* holder = nullptr;
-        if (section.hasSubPages()) {
-            auto* tabs = new QTabWidget;
-            tabs->setObjectName(section.subPageControl);
-            for (const form::Page& p : section.pages) {
-                auto* page = new SectionPageWidget(section, p);
-                tabs->addTab(page, p.title);
-                connectPage(page);
-            }
-            subPages_.insert(s, tabs);
-            subPageIndex_.insert(s, 0);
-            connect(tabs, &QTabWidget::currentChanged, this, [this, s](int to) {
-                const int from = subPageIndex_.value(s);
-                subPageIndex_[s] = to;
-                onSubPageChanged(s, from, to);
-            });
-            holder = new QWidget;
-            auto* v = new QVBoxLayout(holder);
-            v->setContentsMargins(0, 0, 0, 0);
-            v->addWidget(tabs);
-        } else {
-            auto* page = new SectionPageWidget(section, section.pages.front());
-            connectPage(page);
-            holder = page;
-        }
+    for (const form::Section& section : catalogue) {
+        auto* holder = new QWidget;
         holder->setObjectName(section.pageName);
+        auto* v = new QVBoxLayout(holder);
+        v->setContentsMargins(0, 0, 0, 0);
+        pageHolders_.push_back({holder});
+        built_.emplace_back();
         stack_->addWidget(holder);
     }
+    buildPage(0, 0);
     // Two pages the user never sees; the first stands in while the font is applied.
     for (const char* name : {"tEmpty", "tSpare"}) {
         auto* spare = new QWidget;
@@ -151,7 +147,6 @@ void MainWindow::setHintTable(const HintTable& hints)
 
 void MainWindow::connectPage(SectionPageWidget* page)
 {
-    pages_.push_back(page);
     connect(page, &SectionPageWidget::editClicked, this, &MainWindow::EnterEditMode);
     connect(page, &SectionPageWidget::saveClicked, this, [this](SectionPageWidget* p) { SavePage(p); });
     connect(page, &SectionPageWidget::discardClicked, this, &MainWindow::DiscardPage);
@@ -175,36 +170,145 @@ void MainWindow::connectPage(SectionPageWidget* page)
     }
 }
 
-SectionPageWidget* MainWindow::pageByTag(int tag) const
+void MainWindow::setSectionOperations(SectionOperations& operations)
 {
-    for (SectionPageWidget* p : pages_)
-        if (p->tag() == tag)
-            return p;
-    return nullptr;
+    operations_ = &operations;
+    for (const auto& section : built_)
+        for (SectionPageWidget* page : section)
+            if (page)
+                operations_->PageBuilt(page->tag(), page->parentWidget());
 }
 
-SectionPageWidget* MainWindow::page(int sectionIndex, int subPageIndex) const
+bool MainWindow::pageBuilt(int tag) const
 {
-    for (SectionPageWidget* p : pages_)
-        if (p->section().number == sectionIndex + 1) {
-            if (subPageIndex == 0)
-                return p;
-            --subPageIndex;
-        }
-    return nullptr;
+    return std::any_of(pages_.begin(), pages_.end(), [tag](const SectionPageWidget* p) { return p->tag() == tag; });
+}
+
+std::vector<int> MainWindow::builtPageTags() const
+{
+    std::vector<int> tags;
+    for (const SectionPageWidget* page : pages_)
+        tags.push_back(page->tag());
+    return tags;
+}
+
+// A section with sub-pages gets its tabs, each holding the place of a page not built yet.
+void MainWindow::prepareSection(int sectionIndex)
+{
+    const auto index = static_cast<size_t>(sectionIndex);
+    if (!built_[index].empty())
+        return;
+    const form::Section& section = form::FormCatalogue()[index];
+    built_[index].assign(section.pages.size(), nullptr);
+    if (!section.hasSubPages())
+        return;
+    QWidget* holder = pageHolders_[index].front();
+    auto* tabs = new QTabWidget(holder);
+    tabs->setObjectName(section.subPageControl);
+    pageHolders_[index].clear();
+    for (const form::Page& p : section.pages) {
+        auto* place = new QWidget;
+        auto* v = new QVBoxLayout(place);
+        v->setContentsMargins(0, 0, 0, 0);
+        tabs->addTab(place, p.title);
+        pageHolders_[index].push_back(place);
+    }
+    subPages_.insert(sectionIndex, tabs);
+    subPageIndex_.insert(sectionIndex, 0);
+    connect(tabs, &QTabWidget::currentChanged, this, [this, sectionIndex](int to) {
+        buildPage(sectionIndex, to);
+        const int from = subPageIndex_.value(sectionIndex);
+        subPageIndex_[sectionIndex] = to;
+        onSubPageChanged(sectionIndex, from, to);
+    });
+    holder->layout()->addWidget(tabs);
+}
+
+SectionPageWidget* MainWindow::buildPage(int sectionIndex, int pageIndex)
+{
+    const auto& catalogue = form::FormCatalogue();
+    if (sectionIndex < 0 || sectionIndex >= static_cast<int>(catalogue.size()))
+        return nullptr;
+    const auto index = static_cast<size_t>(sectionIndex);
+    const form::Section& section = catalogue[index];
+    if (pageIndex < 0 || pageIndex >= static_cast<int>(section.pages.size()))
+        return nullptr;
+    prepareSection(sectionIndex);
+    SectionPageWidget*& slot = built_[index][static_cast<size_t>(pageIndex)];
+    if (slot)
+        return slot;
+    QWidget* holder = pageHolders_[index][static_cast<size_t>(pageIndex)];
+    slot = new SectionPageWidget(section, section.pages[static_cast<size_t>(pageIndex)], holder);
+    SectionPageWidget* page = slot;
+    holder->layout()->addWidget(page);
+    connectPage(page);
+    pages_.clear();
+    for (const auto& sectionPages : built_)
+        for (SectionPageWidget* p : sectionPages)
+            if (p)
+                pages_.push_back(p);
+    // A page built after the start gets the user's font the others got then.
+    if (userFontApplied_)
+        ApplyUserFont(holder, program_.state.UserFont, [](QTableView* view) {
+            if (auto* grid = qobject_cast<ListGridView*>(view))
+                FitGridColumns(grid);
+        });
+    operations_->PageBuilt(page->tag(), holder);
+    return page;
+}
+
+SectionPageWidget* MainWindow::pageByTag(int tag)
+{
+    const form::PageRef ref = form::PageByTag(tag);
+    if (!ref.page)
+        return nullptr;
+    return page(ref.sectionIndex, ref.pageIndex);
+}
+
+const std::vector<SectionPageWidget*>& MainWindow::pages()
+{
+    const auto& catalogue = form::FormCatalogue();
+    for (int s = 0; s < static_cast<int>(catalogue.size()); ++s)
+        for (int p = 0; p < static_cast<int>(catalogue[static_cast<size_t>(s)].pages.size()); ++p)
+            buildPage(s, p);
+    return pages_;
+}
+
+SectionPageWidget* MainWindow::page(int sectionIndex, int subPageIndex)
+{
+    return buildPage(sectionIndex, subPageIndex);
 }
 
 SectionPageWidget* MainWindow::shownPage() const
 {
     const int s = stack_->currentIndex();
-    if (QTabWidget* tabs = subPages_.value(s))
-        return qobject_cast<SectionPageWidget*>(tabs->currentWidget());
-    return qobject_cast<SectionPageWidget*>(stack_->currentWidget());
+    if (s < 0 || s >= static_cast<int>(built_.size()) || built_[static_cast<size_t>(s)].empty())
+        return nullptr; // the stand-in pages
+    const QTabWidget* tabs = subPages_.value(s);
+    const int p = tabs ? tabs->currentIndex() : 0;
+    const auto& sectionPages = built_[static_cast<size_t>(s)];
+    return p >= 0 && p < static_cast<int>(sectionPages.size()) ? sectionPages[static_cast<size_t>(p)] : nullptr;
 }
 
-QWidget* MainWindow::control(const QString& name) const
+QWidget* MainWindow::control(const QString& name)
 {
-    return name.isEmpty() ? nullptr : stack_->findChild<QWidget*>(name);
+    if (name.isEmpty())
+        return nullptr;
+    const form::PageRef ref = form::PageOfControl(name);
+    if (ref.page)
+        buildPage(ref.sectionIndex, ref.pageIndex);
+    if (QWidget* found = stack_->findChild<QWidget*>(name))
+        return found;
+    // Names outside the catalogue's controls (the pages' own buttons): every page is looked at.
+    pages();
+    return stack_->findChild<QWidget*>(name);
+}
+
+QTabWidget* MainWindow::subPageControl(int sectionIndex)
+{
+    if (sectionIndex >= 0 && sectionIndex < static_cast<int>(built_.size()))
+        prepareSection(sectionIndex);
+    return subPages_.value(sectionIndex);
 }
 
 void MainWindow::chooseSection(int index)
@@ -214,7 +318,7 @@ void MainWindow::chooseSection(int index)
 
 void MainWindow::chooseSubPage(int sectionIndex, int subPageIndex)
 {
-    if (QTabWidget* tabs = subPages_.value(sectionIndex))
+    if (QTabWidget* tabs = subPageControl(sectionIndex))
         tabs->setCurrentIndex(subPageIndex);
 }
 
@@ -224,6 +328,8 @@ void MainWindow::onSectionChosen(int index)
         return;
     stack_->setFocus(); // ends the edit of the current field first
     ConfirmPendingEdit();
+    // The page the section shows first is built before it is shown.
+    buildPage(index, index == 0 || index == 7 || index == 14 || index == 19 ? 0 : subPageIndex_.value(index));
     stack_->setCurrentIndex(index);
     shownSection_ = index;
     pageShown(index);
@@ -455,6 +561,7 @@ void MainWindow::applyUserFont()
     });
     chooser_->setFixedHeight(chooser_->rowHeight() + 6);
     RelayoutWindow(this);
+    userFontApplied_ = true;
 }
 
 bool MainWindow::startUp(const QStringList& arguments, const QString& programFolder)
@@ -476,8 +583,11 @@ bool MainWindow::startUp(const QStringList& arguments, const QString& programFol
         program_.notify(error.message(), 0, MessageKind::Error);
         return false;
     }
-    about_->setVersions(startup::versionTable(
-        program_, steps_.updateVersionRows ? steps_.updateVersionRows() : QVector<QPair<QString, QString>>{}));
+    const auto versions = startup::versionTable(
+        program_, steps_.updateVersionRows ? steps_.updateVersionRows() : QVector<QPair<QString, QString>>{});
+    aboutVersions_ = versions;
+    if (about_)
+        about_->setVersions(versions);
     setWindowTitle(startup::chooseStartData(program_, arguments, steps_));
     if (steps_.loadAllSections)
         steps_.loadAllSections();

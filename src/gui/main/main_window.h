@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QMap>
 #include <functional>
+#include <optional>
 #include <vector>
 
 class QAction;
@@ -43,29 +44,39 @@ public:
     Program& program() { return program_; }
     ShellSteps& steps() { return steps_; }
     ProgressWindow& progress() { return *progress_; }
-    AboutWindow& about() { return *about_; }
+    AboutWindow& about(); // made when first needed
 
     // Closes the window without the closing questions (used when the start fails).
     void closeWithoutQuestions();
 
     // --- Survey pages -------------------------------------------------------------------------
     // The load/save routines; the default stores nothing. The window does not own them.
-    void setSectionOperations(SectionOperations& operations) { operations_ = &operations; }
+    // Sections built before are handed to the new operations at once.
+    void setSectionOperations(SectionOperations& operations);
     void setHintTable(const HintTable& hints); // shows the current page's hint from it
     const HintTable& hintTable() const { return hints_; }
 
-    // The page with a section tag (2..26, 100..104), and every page in catalogue order.
-    SectionPageWidget* pageByTag(int tag) const;
-    const std::vector<SectionPageWidget*>& pages() const { return pages_; }
+    // A page is built when it is first needed, the first page with the window; every accessor below
+    // that hands out a page or a control builds it first, so callers never meet a missing page. The
+    // page with a section tag (2..26, 100..104), and every page in catalogue order (which builds them
+    // all).
+    SectionPageWidget* pageByTag(int tag);
+    const std::vector<SectionPageWidget*>& pages();
     // The page (or sub-page) of a section; sub-page 0 for single-page sections.
-    SectionPageWidget* page(int sectionIndex, int subPageIndex = 0) const;
+    SectionPageWidget* page(int sectionIndex, int subPageIndex = 0);
     SectionPageWidget* shownPage() const;
     SectionPageWidget* editingPage() const { return editing_; }
-    QWidget* control(const QString& name) const;
+    // A control by name, its page built first.
+    QWidget* control(const QString& name);
+
+    // Whether the page with this tag is built, and the tags of the built pages in catalogue order.
+    // A page built after the section operations were set is handed to SectionOperations::PageBuilt.
+    bool pageBuilt(int tag) const;
+    std::vector<int> builtPageTags() const;
 
     SectionChooserWidget* sectionChooser() const { return chooser_; }
     QStackedWidget* pageControl() const { return stack_; }
-    QTabWidget* subPageControl(int sectionIndex) const { return subPages_.value(sectionIndex); }
+    QTabWidget* subPageControl(int sectionIndex);
     HintsPanelWidget* hintsPanel() const { return hints_panel_; }
 
     // Chooses section i as the user does in the chooser.
@@ -104,6 +115,8 @@ private:
     void buildMenu();
     void enableMenuKeyboard();
     void buildPages();
+    void prepareSection(int sectionIndex);
+    SectionPageWidget* buildPage(int sectionIndex, int pageIndex);
     void showAbout();
     void connectPage(SectionPageWidget* page);
     void onSectionChosen(int index);
@@ -118,7 +131,7 @@ private:
     Program& program_;
     ShellSteps steps_;
     ProgressWindow* progress_;
-    AboutWindow* about_;
+    AboutWindow* about_ = nullptr;
     bool closingConfirmed_ = false;
 
     SectionOperations defaultOperations_;
@@ -131,7 +144,13 @@ private:
     LongTextWindow* hintViewer_ = nullptr;
     QMap<int, QTabWidget*> subPages_;
     QMap<int, int> subPageIndex_;
-    std::vector<SectionPageWidget*> pages_;
+    // Per section: what holds each of its pages (the section's place in the page control, or its
+    // tabs' places), made when the section is first needed, and each page once built.
+    std::vector<std::vector<QWidget*>> pageHolders_;
+    std::vector<std::vector<SectionPageWidget*>> built_;
+    std::vector<SectionPageWidget*> pages_; // the built pages in catalogue order
+    std::optional<QVector<QPair<QString, QString>>> aboutVersions_; // for the about box not made yet
+    bool userFontApplied_ = false;
     SectionPageWidget* editing_ = nullptr;
     int shownSection_ = 0;
     int shownHint_ = 0;

@@ -28,14 +28,11 @@ namespace vestrum {
 ProgramWindows::ProgramWindows(Program& program, MainWindow& mainWindow)
     : program_(program), main_(mainWindow), journalList_(program.journals),
       data_(std::make_unique<DataCommands>(program, mainWindow.steps(), mainWindow.progress(), &mainWindow)),
-      listEditor_(new ListEditor(program, &mainWindow)), entryDialog_(new EntryDialog(program, &mainWindow)),
-      journalSearch_(new JournalSearchWindow(program, journalList_, &mainWindow)),
+      listEditor_(new ListEditor(program, &mainWindow)),
       fontWindow_(new FontWindow(program.state.UserFont, &mainWindow)), help_(new HelpWindow(program.state, nullptr)),
-      textImport_(new TextImportWindow(program, journalList_, mainWindow.progress(), &mainWindow)),
       unmatched_(new UnmatchedJournalsWindow(program, &mainWindow))
 {
     main_.setSectionOperations(*this);
-    installFieldChecks(&main_, program_);
     plugShellSteps();
     plugMenu();
     plugListEditor();
@@ -52,12 +49,26 @@ ProgramWindows::~ProgramWindows()
 
 bool ProgramWindows::SaveSection(int tag)
 {
+    main_.pageByTag(tag); // built before it is read
     return saveSectionPage(&main_, program_, tag);
 }
 
 void ProgramWindows::LoadSection(int tag)
 {
+    main_.pageByTag(tag);
     loadSectionPage(&main_, program_, tag);
+}
+
+void ProgramWindows::PageBuilt(int tag, QWidget* holder)
+{
+    installFieldChecks(holder, program_);
+    if (!sectionsLoaded_)
+        return; // the start's LoadAllSections fills it
+    try {
+        loadPagesInto(holder, program_, {tag});
+    } catch (const Error& error) {
+        program_.notify(error.message(), 0, MessageKind::Error);
+    }
 }
 
 void ProgramWindows::AfterListEditor(int buttonTag, bool saved)
@@ -102,10 +113,12 @@ std::optional<int> ProgramWindows::openListEditor(int listKind)
 
 // --- Start and close --------------------------------------------------------------------------
 
+// The built pages are read now; the others read the database when they are built.
 void ProgramWindows::loadAllSections()
 {
+    sectionsLoaded_ = true;
     try {
-        loadAllSectionsInto(&main_, program_, main_.progress());
+        loadAllSectionsInto(&main_, program_, main_.progress(), main_.builtPageTags());
     } catch (const Error& error) {
         program_.notify(error.message(), 0, MessageKind::Error);
     }
@@ -116,8 +129,10 @@ void ProgramWindows::plugShellSteps()
     ShellSteps& steps = main_.steps();
     steps.loadAllSections = [this] { loadAllSections(); };
     steps.openJournalView = [this] {
+        // The table is checked now, so a missing list is reported at start as before; its records
+        // are read when first needed (a search, an identification, an import).
         try {
-            journalList_.open();
+            journalList_.openWithoutReading();
         } catch (const Error& error) {
             program_.notify(error.message(), 0, MessageKind::Error);
         }
@@ -168,24 +183,46 @@ void ProgramWindows::chooseFont()
 
 // --- List editor, entry dialog, journal search ----------------------------------------------
 
+EntryDialog& ProgramWindows::entryDialog()
+{
+    if (!entryDialog_) {
+        entryDialog_ = new EntryDialog(program_, &main_);
+        entryDialog_->setJournalSearch(&journalList_, &journalSearch());
+    }
+    return *entryDialog_;
+}
+
+JournalSearchWindow& ProgramWindows::journalSearch()
+{
+    if (!journalSearch_)
+        journalSearch_ = new JournalSearchWindow(program_, journalList_, &main_);
+    return *journalSearch_;
+}
+
+TextImportWindow& ProgramWindows::textImport()
+{
+    if (!textImport_)
+        textImport_ = new TextImportWindow(program_, journalList_, main_.progress(), &main_);
+    return *textImport_;
+}
+
 void ProgramWindows::plugListEditor()
 {
-    entryDialog_->setJournalSearch(&journalList_, journalSearch_);
     listEditor_->setEntryEditor([this](int kind, QStringList& cells) {
         // The declared widths, for the lists kept in a section grid too.
         try {
-            entryDialog_->setMaxLengths(lists::DeclaredWidths(program_.survey, kind));
+            entryDialog().setMaxLengths(lists::DeclaredWidths(program_.survey, kind));
         } catch (const Error& error) {
             program_.notify(error.message(), 0, MessageKind::Error);
             return false;
         }
-        return entryDialog_->editEntry(kind, cells);
+        return entryDialog().editEntry(kind, cells);
     });
     listEditor_->setToolCommand(ListEditor::Tool::GroupIdentification, [this](ListEditor& editor) {
-        IdentifyJournalGroup(program_, editor, journalList_, *unmatched_, *journalSearch_);
+        IdentifyJournalGroup(program_, editor, journalList_, *unmatched_, journalSearch());
     });
     unmatched_->setJournalSearch([this](const QString& title) {
-        return journalSearch_->chooseForEntry(QString(), title, listEditor_->kind());
+        return journalSearch().chooseForEntry(QString(), title, listEditor_->kind());
     });
     listEditor_->setToolCommand(ListEditor::Tool::UnmatchedJournals, [this](ListEditor& editor) {
         OfferUnmatchedJournals(program_, editor, journalList_, *unmatched_, 0, true);
@@ -195,7 +232,7 @@ void ProgramWindows::plugListEditor()
     });
     new XmlExchangeCommands(program_, journalList_, *listEditor_); // the editor's child
     listEditor_->setToolCommand(ListEditor::Tool::TextImport,
-                                [this](ListEditor& editor) { ImportTextIntoEditor(editor, *textImport_); });
+                                [this](ListEditor& editor) { ImportTextIntoEditor(editor, textImport()); });
 }
 
 } // namespace vestrum

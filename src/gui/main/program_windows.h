@@ -35,10 +35,14 @@ public:
     std::optional<int> OpenListEditor(int listKind) override;
     void AfterListEditor(int buttonTag, bool saved) override;
     void PkdVersionChosen(int version) override;
+    void PageBuilt(int tag, QWidget* holder) override;
 
     ListEditor& listEditor() { return *listEditor_; }
-    EntryDialog& entryDialog() { return *entryDialog_; }
-    JournalSearchWindow& journalSearch() { return *journalSearch_; }
+    // Made when first opened: building their pages (and the search window's reading of the journal
+    // list) is a good part of a start.
+    EntryDialog& entryDialog();
+    TextImportWindow& textImport();
+    JournalSearchWindow& journalSearch();
     UnmatchedJournalsWindow& unmatchedJournals() { return *unmatched_; }
     DataCommands& dataCommands() { return *data_; }
     lists::JournalList& journalList() { return journalList_; }
@@ -56,13 +60,15 @@ private:
     lists::JournalList journalList_;
     std::unique_ptr<DataCommands> data_;
     ListEditor* listEditor_;
-    EntryDialog* entryDialog_;
-    JournalSearchWindow* journalSearch_;
+    EntryDialog* entryDialog_ = nullptr;
+    JournalSearchWindow* journalSearch_ = nullptr; // made when first opened, as the two below
     FontWindow* fontWindow_;
     HelpWindow* help_;
-    TextImportWindow* textImport_;
+    TextImportWindow* textImport_ = nullptr;
     UnmatchedJournalsWindow* unmatched_;
     std::unique_ptr<ReportCommands> reports_;
+    // Set by the first LoadAllSections: from then on a page built late reads its own answers.
+    bool sectionsLoaded_ = false;
 };
 
 } // namespace vestrum

@@ -26,6 +26,9 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <functional>
+#include <algorithm>
+
 namespace vestrum {
 namespace {
 
@@ -359,7 +362,56 @@ void loadSectionPage(QWidget* root, Program& program, int tag)
             FitGridColumns(grid);
 }
 
+namespace {
+
+// The pages with these tags, read in catalogue order; `step` is told each section before its pages are read.
+std::vector<FieldValues> readPages(Program& program, const std::vector<int>& tags,
+                                   const std::function<void(int step, const QString& label)>& step)
+{
+    std::vector<FieldValues> read;
+    int done = 0;
+    for (const form::Section& section : form::FormCatalogue()) {
+        bool stepped = false;
+        for (const form::Page& page : section.pages) {
+            if (std::find(tags.begin(), tags.end(), page.tag) == tags.end())
+                continue;
+            if (!stepped && step)
+                step(++done, section.chooserText);
+            stepped = true;
+            read.push_back(LoadPage(program, page));
+        }
+    }
+    return read;
+}
+
+std::vector<int> everyPage()
+{
+    std::vector<int> tags;
+    for (const form::Section& section : form::FormCatalogue())
+        for (const form::Page& page : section.pages)
+            tags.push_back(page.tag);
+    return tags;
+}
+
+// Sections holding at least one of the pages: the steps of the progress window.
+int sectionsOf(const std::vector<int>& tags)
+{
+    int count = 0;
+    for (const form::Section& section : form::FormCatalogue())
+        count += std::any_of(section.pages.begin(), section.pages.end(), [&tags](const form::Page& page) {
+            return std::find(tags.begin(), tags.end(), page.tag) != tags.end();
+        });
+    return count;
+}
+
+} // namespace
+
 void loadAllSectionsInto(QWidget* root, Program& program, ProgressWindow& progress)
+{
+    loadAllSectionsInto(root, program, progress, everyPage());
+}
+
+void loadAllSectionsInto(QWidget* root, Program& program, ProgressWindow& progress, const std::vector<int>& tags)
 {
     struct Busy {
         ProgressWindow& progress;
@@ -372,15 +424,21 @@ void loadAllSectionsInto(QWidget* root, Program& program, ProgressWindow& progre
         }
     } busy(progress);
 
-    progress.start(QStringLiteral("Wczytywanie danych"), QString(), 24, root ? root->font() : QFont());
+    progress.start(QStringLiteral("Wczytywanie danych"), QString(), sectionsOf(tags), root ? root->font() : QFont());
     QCoreApplication::processEvents();
-    const std::vector<LoadedPage> pages = LoadAllSections(program, [&](int step, int, const QString& label) {
+    const std::vector<FieldValues> pages = readPages(program, tags, [&](int step, const QString& label) {
         progress.setPosition(step);
         progress.setLabel(label);
         QCoreApplication::processEvents();
     });
-    for (const LoadedPage& page : pages)
-        applyFieldValues(root, page.values);
+    for (const FieldValues& values : pages)
+        applyFieldValues(root, values);
+}
+
+void loadPagesInto(QWidget* root, Program& program, const std::vector<int>& tags)
+{
+    for (const FieldValues& values : readPages(program, tags, {}))
+        applyFieldValues(root, values);
 }
 
 void applyPkdVersion(QWidget* root, int version)

@@ -2,6 +2,8 @@
 
 #include "survey/field_values.h"
 
+#include <vector>
+
 class QWidget;
 
 namespace vestrum {
@@ -50,9 +52,14 @@ void loadSectionPage(QWidget* root, Program& program, int tag);
 
 // LoadAllSections behind the progress window "Wczytywanie danych" (one step per section, its
 // label the section's chooser text) and the busy pointer, then fills every page under `root`.
+// With `tags`, only the pages with those section tags are read: the ones the window has built.
 // A database error leaves the controls as they were and is thrown on after the progress window
 // is hidden and the pointer restored.
 void loadAllSectionsInto(QWidget* root, Program& program, ProgressWindow& progress);
+void loadAllSectionsInto(QWidget* root, Program& program, ProgressWindow& progress, const std::vector<int>& tags);
+
+// Reads the pages with these section tags and fills them under `root`, all or none. Throws vestrum::Error.
+void loadPagesInto(QWidget* root, Program& program, const std::vector<int>& tags);
 
 // The classification version radio buttons were clicked: the chosen codes are emptied, the
 // catalogue shows PkdTable(version) with its columns widened to their texts.

@@ -2,6 +2,8 @@
 
 #include <optional>
 
+class QWidget;
+
 namespace vestrum {
 
 // What the main window asks of the survey data when a page is stored, thrown back, or a list is
@@ -32,6 +34,11 @@ public:
 
     // The classification version radio buttons were clicked (2004 or 2007).
     virtual void PkdVersionChosen(int /*version*/) {}
+
+    // The page with this section tag was built into `holder` (the window builds a page when it is
+    // first needed): its field checks are hooked and, once the sections have been loaded at start,
+    // it reads its stored answers, so a page built late shows what the database holds.
+    virtual void PageBuilt(int /*tag*/, QWidget* /*holder*/) {}
 };
 
 } // namespace vestrum

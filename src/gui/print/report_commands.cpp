@@ -46,12 +46,14 @@ ReportChoiceWindow& ReportCommands::choiceWindow()
 
 int ReportCommands::visibleEntry() const
 {
+    // The shown page tells its own place in the catalogue: no page needs to be built to find it.
     const SectionPageWidget* shown = main_.shownPage();
-    const auto& sections = form::FormCatalogue();
-    for (size_t s = 0; s < sections.size(); ++s)
-        for (size_t p = 0; p < sections[s].pages.size(); ++p)
-            if (main_.page(static_cast<int>(s), static_cast<int>(p)) == shown)
-                return report::EntryOfVisiblePage(static_cast<int>(s), static_cast<int>(p));
+    if (!shown)
+        return -1;
+    const form::Section& section = shown->section();
+    for (size_t p = 0; p < section.pages.size(); ++p)
+        if (&section.pages[p] == &shown->page())
+            return report::EntryOfVisiblePage(section.number - 1, static_cast<int>(p));
     return -1;
 }
 
@@ -68,7 +70,8 @@ void ReportCommands::chooseAndPrint() { choiceWindow().exec(); }
 
 void ReportCommands::printWhole() { print(report::TickedEntries().set()); }
 
-// The pages as the main window shows them; the lists as their editor loads them.
+// The pages as the main window shows them (a page not built yet is built and reads its answers
+// first); the lists as their editor loads them.
 report::ReportSource ReportCommands::source()
 {
     report::ReportSource source;

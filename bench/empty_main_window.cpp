@@ -1,0 +1,43 @@
+// The baseline of the start-up benchmark: an empty Qt main window, shown maximized like the
+// program's, that ends once it has been painted, the way the program's --quit-after-first-paint
+// ends it. Its start to first paint is what Qt alone costs on this machine.
+#include <QApplication>
+#include <QEvent>
+#include <QMainWindow>
+#include <QTimer>
+
+namespace {
+
+class QuitAfterFirstPaint : public QObject {
+public:
+    explicit QuitAfterFirstPaint(QMainWindow& window) : QObject(&window), window_(window) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == &window_ && event->type() == QEvent::Paint && !quitting_) {
+            quitting_ = true;
+            QTimer::singleShot(0, &window_, [this] {
+                window_.close();
+                QApplication::quit();
+            });
+        }
+        return false;
+    }
+
+private:
+    QMainWindow& window_;
+    bool quitting_ = false;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication application(argc, argv);
+    QMainWindow window;
+    window.setWindowTitle(QStringLiteral("Vestrum"));
+    window.installEventFilter(new QuitAfterFirstPaint(window));
+    window.showMaximized();
+    return QApplication::exec();
+}
