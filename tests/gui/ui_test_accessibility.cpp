@@ -291,7 +291,7 @@ TEST_F(AccessibleWindows, ListEditorAndEntryDialogOfEveryKind)
 
 TEST_F(AccessibleWindows, ListToolWindows)
 {
-    TextImportWindow* import = window.findChild<TextImportWindow*>();
+    TextImportWindow* import = &windows.textImport();
     ASSERT_NE(import, nullptr);
     for (auto page : {TextImportWindow::InstructionsPage, TextImportWindow::StructurePage,
                       TextImportWindow::PreviewPage, TextImportWindow::ErrorsPage}) {

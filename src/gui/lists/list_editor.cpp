@@ -73,7 +73,7 @@ ListEditor::ListEditor(Program& program, QWidget* parent)
         button->setDefaultAction(a);
         button->setToolButtonStyle(Qt::ToolButtonTextOnly);
         button->setAutoRaise(true);
-        button->setFocusPolicy(Qt::NoFocus); // as in a tool bar: Tab goes through the list's own commands
+        button->setFocusPolicy(Qt::StrongFocus); // a keyboard user reaches the tool-row commands with Tab too
         tools->addWidget(button);
         toolButtons_[i] = button;
         connect(a, &QAction::triggered, this, [this, i] {
