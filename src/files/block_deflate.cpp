@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -219,6 +220,7 @@ Outcome DeflateInBlocks(qint64 size, int level, int threads, const ReadFn& read,
     std::deque<Job*> inFlight;
     History history;
     Workers workers(threads, level);
+    outcome.layout.blockSize = blockSize;
 
     qint64 taken = 0;
     qint64 written = 0;
@@ -254,6 +256,7 @@ Outcome DeflateInBlocks(qint64 size, int level, int threads, const ReadFn& read,
         written += job.length;
         if (!emit(job.output.data(), job.packed))
             return outcome;
+        outcome.layout.ends.push_back(outcome.packedSize);
         if (progress)
             progress(written);
         spare.push_back(&job);
@@ -266,6 +269,191 @@ Outcome DeflateInBlocks(qint64 size, int level, int threads, const ReadFn& read,
     outcome.complete = true;
     outcome.crc = crc;
     return outcome;
+}
+
+namespace {
+
+class RawInflater {
+public:
+    RawInflater()
+    {
+        if (inflateInit2(&zs_, -MAX_WBITS) != Z_OK)
+            throw std::bad_alloc();
+    }
+    ~RawInflater() { inflateEnd(&zs_); }
+    RawInflater(const RawInflater&) = delete;
+    RawInflater& operator=(const RawInflater&) = delete;
+
+    // Inflates `packed` from a fresh start primed with `dictionary`; true when it gives exactly `expected` and
+    // ends where the layout says: at the end of the stream for the last block, else on a byte boundary between
+    // two deflate blocks, past the full flush, with nothing left over.
+    bool inflatesTo(const std::vector<char>& packed, const char* dictionary, qint64 dictionaryLength,
+                    const char* expected, qint64 length, bool last, std::vector<char>& out)
+    {
+        if (inflateReset(&zs_) != Z_OK)
+            return false;
+        if (dictionaryLength > 0
+            && inflateSetDictionary(&zs_, reinterpret_cast<const Bytef*>(dictionary), static_cast<uInt>(dictionaryLength))
+                != Z_OK)
+            return false;
+        // One byte more than the block, so that a block giving too much is seen.
+        out.resize(static_cast<size_t>(length) + 1);
+        zs_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(packed.data()));
+        zs_.avail_in = static_cast<uInt>(packed.size());
+        zs_.next_out = reinterpret_cast<Bytef*>(out.data());
+        zs_.avail_out = static_cast<uInt>(out.size());
+        int rc = Z_OK;
+        while (rc == Z_OK && zs_.avail_in > 0 && zs_.avail_out > 0)
+            rc = inflate(&zs_, Z_NO_FLUSH);
+        const auto produced = static_cast<qint64>(out.size() - zs_.avail_out);
+        if (produced != length || zs_.avail_in != 0 || std::memcmp(out.data(), expected, static_cast<size_t>(length)) != 0)
+            return false;
+        if (last)
+            return rc == Z_STREAM_END;
+        // data_type: 128 = between deflate blocks, 64 = in the stream's final block, low bits = unused bits.
+        const bool betweenBlocks = (zs_.data_type & 128) != 0 && (zs_.data_type & 64) == 0 && (zs_.data_type & 7) == 0;
+        return (rc == Z_OK || rc == Z_BUF_ERROR) && betweenBlocks;
+    }
+
+private:
+    z_stream zs_{};
+};
+
+struct BlockVerdict {
+    bool sound = false;
+    std::uint32_t adler = 1;
+    std::uint32_t crc = 0;
+};
+
+// The blocks of one stream, checked by several threads, each taking the next block not yet taken.
+class BlockChecker {
+public:
+    BlockChecker(const ReadAtFn& packed, const ReadAtFn& original, qint64 size, const Layout& layout)
+        : packed_(packed), original_(original), size_(size), layout_(layout), verdicts_(layout.ends.size())
+    {
+    }
+
+    void run()
+    {
+        try {
+            RawInflater inflater;
+            Buffers buffers;
+            for (size_t index = next_++; index < verdicts_.size() && !failed_; index = next_++) {
+                verdicts_[index] = check(index, inflater, buffers);
+                if (!verdicts_[index].sound)
+                    failed_ = true;
+            }
+        } catch (...) {
+            failed_ = true;
+        }
+    }
+
+    bool sound() const { return !failed_; }
+    const std::vector<BlockVerdict>& verdicts() const { return verdicts_; }
+
+private:
+    struct Buffers {
+        std::vector<char> original; // the dictionary, then the block
+        std::vector<char> packed;
+        std::vector<char> inflated;
+    };
+
+    BlockVerdict check(size_t index, RawInflater& inflater, Buffers& buffers) const
+    {
+        const qint64 begin = static_cast<qint64>(index) * layout_.blockSize;
+        const qint64 length = std::min(layout_.blockSize, size_ - begin);
+        const qint64 dictionary = std::min(kWindow, begin);
+        buffers.original.resize(static_cast<size_t>(dictionary + length));
+        original_(begin - dictionary, buffers.original.data(), dictionary + length);
+        const qint64 packedBegin = index == 0 ? 2 : layout_.ends[index - 1];
+        buffers.packed.resize(static_cast<size_t>(layout_.ends[index] - packedBegin));
+        packed_(packedBegin, buffers.packed.data(), layout_.ends[index] - packedBegin);
+
+        BlockVerdict verdict;
+        const char* block = buffers.original.data() + dictionary;
+        verdict.sound = inflater.inflatesTo(buffers.packed, buffers.original.data(), dictionary, block, length,
+                                            index + 1 == verdicts_.size(), buffers.inflated);
+        verdict.adler = static_cast<std::uint32_t>(adler32_z(1, reinterpret_cast<const Bytef*>(block), static_cast<z_size_t>(length)));
+        verdict.crc = static_cast<std::uint32_t>(crc32_z(0, reinterpret_cast<const Bytef*>(block), static_cast<z_size_t>(length)));
+        return verdict;
+    }
+
+    const ReadAtFn& packed_;
+    const ReadAtFn& original_;
+    const qint64 size_;
+    const Layout& layout_;
+    std::vector<BlockVerdict> verdicts_;
+    std::atomic<size_t> next_{0};
+    std::atomic<bool> failed_{false};
+};
+
+// The layout must cover the input in the blocks DeflateInBlocks makes, each block's bytes following the last's.
+bool layoutFits(qint64 packedSize, qint64 size, const Layout& layout)
+{
+    if (layout.blockSize <= 0 || size < 0 || layout.ends.empty())
+        return false;
+    const qint64 blocks = size == 0 ? 1 : (size - 1) / layout.blockSize + 1;
+    if (static_cast<qint64>(layout.ends.size()) != blocks || layout.ends.back() != packedSize - 4)
+        return false;
+    qint64 previous = 2;
+    for (const qint64 end : layout.ends) {
+        if (end <= previous)
+            return false;
+        previous = end;
+    }
+    return true;
+}
+
+// A zlib header as inflate accepts it: deflate with at most a 32 KiB window, no preset dictionary, its check.
+bool soundZlibHeader(const char* header)
+{
+    const auto first = static_cast<unsigned char>(header[0]);
+    const auto second = static_cast<unsigned char>(header[1]);
+    return (first & 0x0f) == Z_DEFLATED && (first >> 4) <= MAX_WBITS - 8 && (second & 0x20) == 0
+        && ((first << 8) | second) % 31 == 0;
+}
+
+} // namespace
+
+bool InflatesTo(const ReadAtFn& packed, qint64 packedSize, const ReadAtFn& original, qint64 size,
+                const Layout& layout, int threads, std::uint32_t& crc)
+{
+    if (!layoutFits(packedSize, size, layout))
+        return false;
+    char header[2];
+    char trailer[4];
+    try {
+        packed(0, header, 2);
+        packed(packedSize - 4, trailer, 4);
+    } catch (...) {
+        return false;
+    }
+    if (!soundZlibHeader(header))
+        return false;
+
+    BlockChecker checker(packed, original, size, layout);
+    {
+        std::vector<std::thread> helpers;
+        for (int i = 1; i < threads; ++i)
+            helpers.emplace_back([&checker] { checker.run(); });
+        checker.run();
+        for (std::thread& helper : helpers)
+            helper.join();
+    }
+    if (!checker.sound())
+        return false;
+
+    std::uint32_t adler = 1;
+    crc = 0;
+    qint64 begin = 0;
+    for (const BlockVerdict& verdict : checker.verdicts()) {
+        const qint64 length = std::min(layout.blockSize, size - begin);
+        adler = static_cast<std::uint32_t>(adler32_combine(adler, verdict.adler, static_cast<z_off_t>(length)));
+        crc = static_cast<std::uint32_t>(crc32_combine(crc, verdict.crc, static_cast<z_off_t>(length)));
+        begin += length;
+    }
+    const auto byte = [&trailer](int i) { return static_cast<std::uint32_t>(static_cast<unsigned char>(trailer[i])); };
+    return (byte(0) << 24 | byte(1) << 16 | byte(2) << 8 | byte(3)) == adler;
 }
 
 } // namespace vestrum::blockdeflate

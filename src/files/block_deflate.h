@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 namespace vestrum::blockdeflate {
 
@@ -25,10 +26,19 @@ using WriteFn = std::function<bool(const char* data, qint64 size)>;
 // The number of input bytes whose compressed form has been written so far.
 using ProgressFn = std::function<void(qint64 done)>;
 
+// How a stream is cut: block i holds the input bytes from i * blockSize (the last block the rest, one empty block
+// for empty input), and its compressed bytes end at ends[i], counted from the stream's first byte (its zlib
+// header). The last block ends where the Adler-32 begins.
+struct Layout {
+    qint64 blockSize = 0;
+    std::vector<qint64> ends;
+};
+
 struct Outcome {
     bool complete = false;      // false when `write` asked to stop
     std::uint32_t crc = 0;      // CRC-32 of the input, when complete
     qint64 packedSize = 0;      // bytes handed to `write`
+    Layout layout;              // of the blocks written; empty for a stream made in one piece
 };
 
 // Deflates `size` bytes taken from `read` at zlib level `level` on `threads` threads (at least one) besides the
@@ -36,5 +46,16 @@ struct Outcome {
 // the calling thread. An exception from any of them stops the workers and is passed on.
 Outcome DeflateInBlocks(qint64 size, int level, int threads, const ReadFn& read, const WriteFn& write,
                         const ProgressFn& progress = {}, qint64 blockSize = kBlockSize);
+
+// Fills exactly `size` bytes at `into` from `offset`, or throws; called from several threads at once.
+using ReadAtFn = std::function<void(qint64 offset, char* into, qint64 size)>;
+
+// Whether the `packedSize` bytes of `packed`, a stream cut as `layout` says, inflate to exactly the `size` bytes
+// of `original`, header and Adler-32 included; `crc` then receives the original's CRC-32. Every block is
+// inflated on its own, on `threads` threads, primed with the original's 32 KiB before it. That answers for the
+// stream read in one piece: when each earlier block gave the original's bytes, a single inflate reaches the
+// block with those same bytes in its window. A read that throws counts as a stream that does not inflate.
+bool InflatesTo(const ReadAtFn& packed, qint64 packedSize, const ReadAtFn& original, qint64 size,
+                const Layout& layout, int threads, std::uint32_t& crc);
 
 } // namespace vestrum::blockdeflate

@@ -626,7 +626,7 @@ void CheckedArchive::BeforeReplace(const QString& tempFileName)
     if (!expectedSource_.isEmpty()
         && static_cast<qint64>(rebuilt.GetFileEntry(index).UnpackedSize) != QFileInfo(expectedSource_).size())
         throw Error(kSaveFailed);
-    rebuilt.CheckMembers();
+    rebuilt.CheckMembersWrittenBy(*this);
     rebuilt.CloseArchive();
 }
 

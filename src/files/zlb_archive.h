@@ -9,6 +9,8 @@
 //   a 36-byte trailer whose CRC covers every byte before it.
 // The archive file is held open only inside one operation; between operations only the directory is kept.
 
+#include "files/block_deflate.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -95,6 +97,9 @@ public:
     void ExtractFile(int index, const QString& targetFolder);
     // Inflates every member without writing it and compares its CRC; throws for the first faulty member.
     void CheckMembers();
+    // As CheckMembers, for the archive `writer` has just rebuilt: a member it deflated in blocks is compared with
+    // the file it was made from instead, every core taking blocks (the file must not have changed since).
+    void CheckMembersWrittenBy(const ZlbArchive& writer);
 
     // The key under which AddFile stores a source file, as FindFile expects it.
     QString MemberKey(const QString& sourceFileName) const;
@@ -146,8 +151,20 @@ private:
     void progress(qint64 done);
     void progressIdle();
 
+    // A member the last rebuild deflated in blocks: where its bytes begin in the new archive, and how they are cut.
+    struct BlockDeflatedMember {
+        QString source;
+        qint64 dataOffset = 0;
+        qint64 packedSize = 0;
+        qint64 size = 0;
+        blockdeflate::Layout layout;
+    };
+    const BlockDeflatedMember* blockDeflatedAt(qint64 dataOffset) const;
+    void checkMember(QFile& archive, int number, const ZlbArchive* writer);
+
     QString fileName_;
     TArchiveTrailer trailer_;
+    std::vector<BlockDeflatedMember> blockDeflated_;
     std::vector<TArchiveEntry> entries_;
     qint64 openedSize_ = 0;
     qint64 openedModified_ = 0;

@@ -587,6 +587,101 @@ TEST(BlockDeflateTest, AWriterThatHasEnoughOrAReadThatFailsStopsEveryThread)
                  std::runtime_error);
 }
 
+// The block check reading a stream and its original from memory, as the archive reads them from files.
+bool blockCheck(const QByteArray& stream, const QByteArray& original, const blockdeflate::Layout& layout,
+                std::uint32_t* crc = nullptr)
+{
+    const auto reader = [](const QByteArray& bytes) {
+        return [&bytes](qint64 offset, char* into, qint64 size) {
+            if (offset < 0 || offset + size > bytes.size())
+                throw std::runtime_error("poza plikiem");
+            std::memcpy(into, bytes.constData() + offset, static_cast<size_t>(size));
+        };
+    };
+    std::uint32_t found = 0;
+    const bool sound = blockdeflate::InflatesTo(reader(stream), stream.size(), reader(original), original.size(),
+                                                layout, 3, found);
+    if (crc)
+        *crc = found;
+    return sound;
+}
+
+TEST(BlockDeflateTest, TheBlockCheckPassesEveryStreamItWasMadeFrom)
+{
+    for (const qint64 block : {qint64(4096), qint64(40000)}) {
+        for (const qsizetype size : {qsizetype(0), qsizetype(1), qsizetype(block - 1), qsizetype(block),
+                                     qsizetype(block + 1), qsizetype(9 * block + 17)}) {
+            const QByteArray input = size % 2 ? noise(int(size), 5) : mixedBytes(size);
+            for (const int level : {Z_NO_COMPRESSION, Z_DEFAULT_COMPRESSION, Z_BEST_COMPRESSION}) {
+                SCOPED_TRACE(::testing::Message() << "block " << block << ", size " << size << ", level " << level);
+                const BlockRun run = deflateInBlocks(input, level, block);
+                ASSERT_EQ(run.outcome.layout.blockSize, block);
+                std::uint32_t crc = 1;
+                EXPECT_TRUE(blockCheck(run.stream, input, run.outcome.layout, &crc));
+                EXPECT_EQ(crc, crcOf(input));
+            }
+        }
+    }
+}
+
+TEST(BlockDeflateTest, TheBlockCheckRefusesEveryFlawOfTheStreamTheOriginalOrTheLayout)
+{
+    const qint64 block = 20000;
+    const QByteArray input = mixedBytes(6 * block + 300);
+    const BlockRun run = deflateInBlocks(input, Z_DEFAULT_COMPRESSION, block);
+    const blockdeflate::Layout& layout = run.outcome.layout;
+    ASSERT_EQ(layout.ends.size(), 7u);
+    ASSERT_TRUE(blockCheck(run.stream, input, layout));
+
+    // One spoilt byte anywhere: the header, inside each block, the last byte of a block, the Adler-32.
+    std::vector<qsizetype> spoilt{0, 1, run.stream.size() - 1, run.stream.size() - 4};
+    qint64 begin = 2;
+    for (const qint64 end : layout.ends) {
+        spoilt.push_back(static_cast<qsizetype>((begin + end) / 2));
+        spoilt.push_back(static_cast<qsizetype>(end - 1));
+        begin = end;
+    }
+    for (const qsizetype at : spoilt) {
+        QByteArray stream = run.stream;
+        stream[at] = char(stream[at] ^ 0x21);
+        EXPECT_FALSE(blockCheck(stream, input, layout)) << "byte " << at;
+    }
+    QByteArray changed = input;
+    changed[qsizetype(3 * block + 5)] = '#';
+    EXPECT_FALSE(blockCheck(run.stream, changed, layout)) << "the original changed since";
+    EXPECT_FALSE(blockCheck(run.stream.left(run.stream.size() - 1), input, layout)) << "cut short";
+    EXPECT_FALSE(blockCheck(run.stream + "x", input, layout)) << "bytes after the stream";
+
+    blockdeflate::Layout shifted = layout;
+    shifted.ends[2] += 1;
+    EXPECT_FALSE(blockCheck(run.stream, input, shifted)) << "a block boundary one byte off";
+    blockdeflate::Layout merged = layout;
+    merged.ends.erase(merged.ends.begin() + 3);
+    EXPECT_FALSE(blockCheck(run.stream, input, merged)) << "two blocks counted as one";
+    blockdeflate::Layout other = layout;
+    other.blockSize = block / 2;
+    EXPECT_FALSE(blockCheck(run.stream, input, other)) << "another block size";
+
+    // A first block that ends the stream: each block inflates to its own bytes, yet one inflate of the whole
+    // stream would stop after the first. The check must see the stream as that inflate does.
+    z_stream zs{};
+    ASSERT_EQ(deflateInit2(&zs, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY), Z_OK);
+    std::vector<char> first(static_cast<size_t>(2 * block));
+    zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(input.constData()));
+    zs.avail_in = static_cast<uInt>(block);
+    zs.next_out = reinterpret_cast<Bytef*>(first.data());
+    zs.avail_out = static_cast<uInt>(first.size());
+    ASSERT_EQ(deflate(&zs, Z_FINISH), Z_STREAM_END);
+    const qint64 firstLength = static_cast<qint64>(zs.total_out);
+    deflateEnd(&zs);
+    const QByteArray early = run.stream.left(2) + QByteArray(first.data(), qsizetype(firstLength))
+        + run.stream.mid(qsizetype(layout.ends[0]));
+    blockdeflate::Layout earlyLayout = layout;
+    for (qint64& end : earlyLayout.ends)
+        end += 2 + firstLength - layout.ends[0];
+    EXPECT_FALSE(blockCheck(early, input, earlyLayout));
+}
+
 TEST_F(ZlbArchiveTest, LargeMembersAreDeflatedOnEveryCoreAndReadByEveryReader)
 {
     // Just over the size from which blocks are used, and one byte either side of a block boundary.
@@ -622,6 +717,73 @@ TEST_F(ZlbArchiveTest, LargeMembersAreDeflatedOnEveryCoreAndReadByEveryReader)
     archive.ExtractAll(path(QStringLiteral("out")));
     for (const auto& [name, bytes] : sources)
         EXPECT_EQ(readFile(path(QStringLiteral("out/") + name)), bytes) << name.toStdString();
+}
+
+// Checks the rebuilt archive as a save does, after spoiling one of its bytes or the source, when told to. The
+// spoilt archive gets its own CRC made anew: a flaw only the member check can see, as a faulty deflate would make.
+class CheckingArchive : public ZlbArchive {
+public:
+    qint64 spoilAt = -1;
+    QString changeSource;
+    int checks = 0;
+
+protected:
+    void BeforeReplace(const QString& tempFileName) override
+    {
+        if (spoilAt >= 0) {
+            QByteArray bytes = readFile(tempFileName);
+            bytes[spoilAt] = char(bytes[spoilAt] ^ 0x10);
+            const qsizetype trailer = bytes.size() - TArchiveTrailer::Size;
+            qToLittleEndian(crcOf(bytes.left(trailer)), bytes.data() + trailer);
+            writeFile(tempFileName, bytes);
+        }
+        if (!changeSource.isEmpty()) {
+            QFile f(changeSource);
+            f.open(QIODevice::ReadWrite);
+            f.seek(f.size() / 2);
+            f.putChar('#');
+        }
+        ZlbArchive rebuilt;
+        rebuilt.OpenArchive(tempFileName);
+        ++checks;
+        rebuilt.CheckMembersWrittenBy(*this);
+    }
+};
+
+TEST_F(ZlbArchiveTest, ARebuiltArchiveIsComparedWithItsSourcesBeforeItReplacesTheOldOne)
+{
+    const QByteArray big = mixedBytes(3 * 1024 * 1024 + 7);
+    writeFile(path(QStringLiteral("a.txt")), sampleText(100));
+    writeFile(path(QStringLiteral("duzy.mdb")), big);
+    CheckingArchive archive;
+    const QString file = newArchive({path(QStringLiteral("a.txt")), path(QStringLiteral("duzy.mdb"))}, archive);
+    EXPECT_EQ(archive.checks, 2);
+    const QByteArray sound = readFile(file);
+    const TArchiveEntry member = archive.GetFileEntry(1);
+    ASSERT_EQ(member.Stored, 0);
+
+    // A flaw in the small member, in the big one's header, its middle or its Adler-32: the old archive stays.
+    const TArchiveEntry small = archive.GetFileEntry(0);
+    for (const qint64 at : {qint64(small.DataOffset + small.StoredSize / 2), qint64(member.DataOffset),
+                            qint64(member.DataOffset + member.StoredSize / 2),
+                            qint64(member.DataOffset + member.StoredSize - 1)}) {
+        archive.spoilAt = at;
+        archive.UpdateFile(path(QStringLiteral("duzy.mdb")), 1);
+        EXPECT_EQ(archive.LastFailure(), at < member.DataOffset ? QStringLiteral("Plik (0) jest uszkodzony")
+                                                                 : QStringLiteral("Plik (1) jest uszkodzony"))
+            << "byte " << at;
+        EXPECT_EQ(readFile(file), sound);
+    }
+    archive.spoilAt = -1;
+    archive.changeSource = path(QStringLiteral("duzy.mdb"));
+    archive.UpdateFile(path(QStringLiteral("duzy.mdb")), 1);
+    EXPECT_EQ(archive.LastFailure(), QStringLiteral("Plik (1) jest uszkodzony")) << "the source changed meanwhile";
+    EXPECT_EQ(readFile(file), sound);
+
+    archive.changeSource.clear();
+    archive.UpdateFile(path(QStringLiteral("duzy.mdb")), 1);
+    EXPECT_EQ(archive.LastFailure(), QString());
+    EXPECT_EQ(ReadArchiveIndependently(readFile(file)).at("duzy.mdb"), readFile(path(QStringLiteral("duzy.mdb"))));
 }
 
 TEST_F(ZlbArchiveTest, AnAddStoppedHalfwayThroughItsBlocksLeavesTheOldArchiveWhole)
