@@ -134,7 +134,8 @@ void ClearForNewUnit(Program& program);
 
 // The archive through which data files and restore points are written. Before the rebuilt archive is put in
 // place of the old one it is read back: the member must be there, decompress to the bytes whose CRC the
-// directory records, and be as long as the database it was made from. A rebuild that fails the check is
+// directory records, and be as long as the database it was made from. A large member, deflated in blocks, is
+// compared with the database itself, its blocks inflated on every core. A rebuild that fails the check is
 // thrown away, so a data file is never replaced by a damaged or empty one.
 //
 // The database itself is checked too (SQLite's quick check), on a second thread while the archive is written, so
