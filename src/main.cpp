@@ -1,5 +1,5 @@
 // Vestrum: the program's entry. One copy per user runs at a time; a second one ends at once, silently, or hands
-// the data file it was started with to the running copy. One copy per data folder runs at a time; a second one,
+// the data file it was started with to the running copy (or, when that copy is ending, starts in its place). One copy per data folder runs at a time; a second one,
 // of another user or session, is told so and ends.
 #include "base/error.h"
 #include "program/program.h"
@@ -23,6 +23,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -93,19 +94,24 @@ int main(int argc, char** argv)
     const bool quitAfterFirstPaint = arguments.removeAll(QString::fromLatin1(kQuitAfterFirstPaint)) > 0;
     const bool messagesOnStandardError = arguments.removeAll(QString::fromLatin1(kMessagesOnStandardError)) > 0;
 
+    vestrum::MessageBox messageBox;
+    MessagesOnStandardError messagesOnStderr;
+    vestrum::Messages& messages =
+        messagesOnStandardError ? static_cast<vestrum::Messages&>(messagesOnStderr) : messageBox;
+
     QLockFile guard(vestrum::startup::singleInstanceLockPath());
-    if (!guard.tryLock(0))
-        return vestrum::HandOverToRunningCopy(arguments);
+    if (!guard.tryLock(0)) {
+        // A running copy that is ending lets this one start in its place with the data file.
+        if (const std::optional<int> exitCode = vestrum::HandOverToRunningCopy(arguments, guard, messages))
+            return *exitCode;
+    }
     // Listening from the start: a file handed over while this copy starts waits until its window is up.
     vestrum::FileHandoffServer fileHandoff;
     fileHandoff.listen();
 
     vestrum::initCoreResources();
     vestrum::SystemClock clock;
-    vestrum::MessageBox messageBox;
-    MessagesOnStandardError messagesOnStderr;
-    vestrum::Program program(messagesOnStandardError ? static_cast<vestrum::Messages&>(messagesOnStderr) : messageBox,
-                             clock);
+    vestrum::Program program(messages, clock);
     messageBox.useFont(program.state.UserFont);
     vestrum::startup::setProgramFolder(program.state, QApplication::applicationDirPath());
     // Another user or session on the same data: this copy ends before it touches any file of the folder.

@@ -1,6 +1,7 @@
 #include "gui/main/file_handoff.h"
 
-#include "gui/common/message_box.h"
+#include "gui/main/main_window.h"
+#include "program/messages.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -8,18 +9,31 @@
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QLockFile>
 #include <QThread>
 #include <QWidget>
 
 #include <algorithm>
+#include <utility>
 
 namespace vestrum {
 namespace {
 
 constexpr qint64 kLongestMessage = 64 * 1024; // a path, not a file
 constexpr int kRetryMs = 300;
+constexpr int kSecondCopyPauseMs = 100;
 const QByteArray kTaken = "OK\n";
 const QByteArray kRefused = "NIE\n";
+const QByteArray kEnding = "ZAMYKANIE\n";
+
+void answer(QLocalSocket* socket, const QByteArray& word)
+{
+    if (!socket)
+        return;
+    socket->write(word);
+    socket->flush();
+    socket->disconnectFromServer();
+}
 
 } // namespace
 
@@ -45,13 +59,50 @@ void FileHandoffServer::openWith(std::function<void(const QString&)> open, QWidg
 {
     open_ = std::move(open);
     window_ = window;
+    if (auto* mainWindow = qobject_cast<MainWindow*>(window)) {
+        connect(mainWindow, &MainWindow::closingStarted, this, &FileHandoffServer::holdForClosing);
+        connect(mainWindow, &MainWindow::closingCancelled, this, &FileHandoffServer::resumeAfterCancelledClosing);
+        connect(mainWindow, &MainWindow::closingDone, this, &FileHandoffServer::endWithProgram);
+    }
     deliver();
+}
+
+void FileHandoffServer::holdForClosing()
+{
+    closing_ = true;
+}
+
+void FileHandoffServer::resumeAfterCancelledClosing()
+{
+    closing_ = false;
+    deliver();
+}
+
+void FileHandoffServer::endWithProgram()
+{
+    closing_ = true;
+    ended_ = true;
+    retry_.stop();
+    // A copy that stopped listening is no longer asked: its second copies wait for the lock instead.
+    server_->close();
+    const QList<HandedFile> unloaded = std::exchange(pending_, {}); // an answer may drop its entry at once
+    for (const HandedFile& file : unloaded)
+        answer(file.socket, kEnding);
+}
+
+QStringList FileHandoffServer::pending() const
+{
+    QStringList paths;
+    for (const HandedFile& file : pending_)
+        paths.append(file.path);
+    return paths;
 }
 
 void FileHandoffServer::accept()
 {
     while (QLocalSocket* socket = server_->nextPendingConnection()) {
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] { read(socket); });
+        connect(socket, &QLocalSocket::disconnected, this, [this, socket] { forget(socket); });
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         read(socket); // the path may have arrived with the connection
     }
@@ -65,20 +116,29 @@ void FileHandoffServer::read(QLocalSocket* socket)
         return;
     }
     const QString path = QString::fromUtf8(socket->readLine(kLongestMessage)).trimmed();
-    const bool taken = QFileInfo(path).isAbsolute() && startup::isDataFileArgument(path);
-    if (taken)
-        pending_.append(path);
-    socket->write(taken ? kTaken : kRefused);
-    socket->flush();
-    socket->disconnectFromServer();
+    if (ended_) {
+        answer(socket, kEnding);
+        return;
+    }
+    if (!QFileInfo(path).isAbsolute() || !startup::isDataFileArgument(path)) {
+        answer(socket, kRefused);
+        return;
+    }
+    // Answered when it is loaded, or when the program ends without it.
+    pending_.append({path, socket});
     // Loaded from the event loop: the load asks questions, which must not run inside this socket's signal.
-    if (taken)
-        QTimer::singleShot(0, this, &FileHandoffServer::deliver);
+    QTimer::singleShot(0, this, &FileHandoffServer::deliver);
+}
+
+// A second copy that went away (killed, or its user gave up) takes its file back with it.
+void FileHandoffServer::forget(QLocalSocket* socket)
+{
+    pending_.removeIf([socket](const HandedFile& file) { return file.socket == socket; });
 }
 
 void FileHandoffServer::deliver()
 {
-    if (!open_ || delivering_ || pending_.isEmpty())
+    if (!open_ || delivering_ || closing_ || pending_.isEmpty())
         return;
     // A file never cuts into what the user is doing in a dialog or a menu: it waits until that has closed.
     if (QApplication::activeModalWidget() || QApplication::activePopupWidget()) {
@@ -86,52 +146,94 @@ void FileHandoffServer::deliver()
         return;
     }
     delivering_ = true;
-    while (!pending_.isEmpty()) {
-        const QString path = pending_.takeFirst();
+    // A load may ask questions, and the user may then close the program: what is left waits for that.
+    while (!pending_.isEmpty() && !closing_) {
+        const HandedFile file = pending_.takeFirst();
+        answer(file.socket, kTaken);
         if (window_) {
             if (window_->isMinimized())
                 window_->showNormal();
             window_->raise();
             window_->activateWindow();
         }
-        open_(path);
+        open_(file.path);
     }
     delivering_ = false;
 }
 
-bool HandFileToRunningCopy(const QString& path, const QString& socketPath, int timeLimitMs)
+namespace {
+
+enum class Reply { NoCopy, Dropped, Taken, Refused, Ending };
+
+// One offer of the file to the copy listening at `socketPath`. NoCopy when none listens, Dropped when it closed
+// the connection without an answer (it ended or broke).
+Reply offer(const QString& socketPath, const QByteArray& message, const QDeadlineTimer& deadline)
 {
-    const QByteArray message = QFileInfo(path).absoluteFilePath().toUtf8() + '\n';
-    const QDeadlineTimer deadline(timeLimitMs);
-    // The running copy may still be starting, before it listens: try again until the time is up.
-    while (!deadline.hasExpired()) {
-        QLocalSocket socket;
-        socket.connectToServer(socketPath);
-        if (!socket.waitForConnected(static_cast<int>(std::max<qint64>(deadline.remainingTime(), 1)))) {
-            QThread::msleep(100);
-            continue;
-        }
-        socket.write(message);
-        socket.waitForBytesWritten(static_cast<int>(std::max<qint64>(deadline.remainingTime(), 1)));
-        QByteArray answer;
-        while (!answer.endsWith('\n') && !deadline.hasExpired()
-            && socket.waitForReadyRead(static_cast<int>(std::max<qint64>(deadline.remainingTime(), 1))))
-            answer += socket.readAll();
-        return answer == kTaken;
-    }
-    return false;
+    QLocalSocket socket;
+    socket.connectToServer(socketPath);
+    if (!socket.waitForConnected(static_cast<int>(std::max<qint64>(deadline.remainingTime(), 1))))
+        return Reply::NoCopy;
+    socket.write(message);
+    socket.waitForBytesWritten(static_cast<int>(std::max<qint64>(deadline.remainingTime(), 1)));
+    // The running copy answers once the file's fate is known, which may wait for a dialog the user has open.
+    QByteArray reply;
+    while (!reply.endsWith('\n') && reply.size() <= kEnding.size() && socket.waitForReadyRead(-1))
+        reply += socket.readAll();
+    reply += socket.readAll();
+    if (reply == kTaken)
+        return Reply::Taken;
+    if (reply == kRefused)
+        return Reply::Refused;
+    if (reply == kEnding)
+        return Reply::Ending;
+    return Reply::Dropped;
 }
 
-int HandOverToRunningCopy(const QStringList& arguments)
+} // namespace
+
+HandOverResult HandFileToRunningCopy(const QString& path, const QString& socketPath, QLockFile* lock, int timeLimitMs)
+{
+    const QByteArray message = QFileInfo(path).absoluteFilePath().toUtf8() + '\n';
+    QDeadlineTimer deadline(timeLimitMs);
+    for (;;) {
+        // The running copy has ended: this one takes its place.
+        if (lock && lock->tryLock(0))
+            return HandOverResult::CopyEnded;
+        if (deadline.hasExpired())
+            return HandOverResult::NotTaken;
+        // A copy still starting does not listen yet; one that is ending has stopped: try again until the time is up.
+        switch (offer(socketPath, message, deadline)) {
+        case Reply::Taken:
+            return HandOverResult::Taken;
+        case Reply::Refused:
+            return HandOverResult::Refused;
+        case Reply::Ending:
+        case Reply::Dropped:
+            deadline = QDeadlineTimer(timeLimitMs); // it was there a moment ago: it gets the whole time to end
+            break;
+        case Reply::NoCopy:
+            break;
+        }
+        QThread::msleep(kSecondCopyPauseMs);
+    }
+}
+
+std::optional<int> HandOverToRunningCopy(const QStringList& arguments, QLockFile& lock, Messages& messages)
 {
     if (arguments.isEmpty() || !startup::isDataFileArgument(arguments.first()))
         return 0;
-    if (HandFileToRunningCopy(arguments.first()))
+    switch (HandFileToRunningCopy(arguments.first(), startup::fileHandoffSocketPath(), &lock)) {
+    case HandOverResult::Taken:
         return 0;
-    MessageBox box;
-    box.present({ QStringLiteral("Nie udało się przekazać pliku %1 do uruchomionego programu Vestrum.\n"
-                                 "Proszę wczytać go poleceniem „Wczytaj dane”.")
-                      .arg(QDir::toNativeSeparators(QFileInfo(arguments.first()).absoluteFilePath())),
+    case HandOverResult::CopyEnded:
+        return std::nullopt;
+    case HandOverResult::Refused:
+    case HandOverResult::NotTaken:
+        break;
+    }
+    messages.present({ QStringLiteral("Nie udało się przekazać pliku %1 do uruchomionego programu Vestrum.\n"
+                                      "Proszę wczytać go poleceniem „Wczytaj dane”.")
+                           .arg(QDir::toNativeSeparators(QFileInfo(arguments.first()).absoluteFilePath())),
         MessageKind::Error, 0, MbOk });
     return 1;
 }

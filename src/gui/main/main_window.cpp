@@ -606,12 +606,15 @@ void MainWindow::closeWithoutQuestions()
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    emit closingStarted();
     if (closingConfirmed_ || startup::runClosingSequence(program_, steps_)) {
         closingConfirmed_ = true;
         event->accept();
+        emit closingDone();
         return;
     }
     event->ignore();
+    emit closingCancelled();
 }
 
 } // namespace vestrum

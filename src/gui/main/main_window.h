@@ -106,6 +106,14 @@ public:
 
     static QString pendingEditQuestion();
 
+signals:
+    // The one closing path of the program (the window's close button, "Koniec", a close without questions):
+    // the sequence has begun, so nothing new may start (a file handed over waits); the user decided to stay;
+    // the window closes and the program ends.
+    void closingStarted();
+    void closingCancelled();
+    void closingDone();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
