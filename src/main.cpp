@@ -1,6 +1,6 @@
 // Vestrum: the program's entry. One copy per user runs at a time; a second one ends at once, silently, or hands
-// the data file it was started with to the running copy (or, when that copy is ending, starts in its place). One copy per data folder runs at a time; a second one,
-// of another user or session, is told so and ends.
+// the data file it was started with to the running copy (or, when that copy is ending, starts in its place).
+// One copy per data folder runs at a time; a second one, of another user or session, is told so and ends.
 #include "base/error.h"
 #include "program/program.h"
 #include "gui/main/program_windows.h"
