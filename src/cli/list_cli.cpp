@@ -216,6 +216,8 @@ int runListCommand(const QStringList& args, QTextStream& out, QTextStream& err)
         tempfiles::ScratchFolder scratch;
         db::Connection connection;
         OpenSurveyFile(connection, args[1], scratch);
+        // The list is read once from its first row to its last: pages read need not be kept.
+        connection.execute(QStringLiteral("PRAGMA cache_size = 16"));
         lists::CompactList list = lists::LoadCompactList(connection, kind);
         connection.close();
         printList(list, out, lists::EditorOrder(list));
