@@ -52,17 +52,24 @@ bool hasByte(quint64 word, unsigned char byte)
     return ((x - kEveryByte) & ~x & (kEveryByte << 7)) != 0;
 }
 
+// Whether one of the eight bytes of `word` is below `bound` (at most 128).
+bool hasByteBelow(quint64 word, unsigned char bound)
+{
+    return ((word - kEveryByte * bound) & ~word & (kEveryByte << 7)) != 0;
+}
+
 bool isEscaped(char byte) { return byte == '\\' || byte == '\t' || byte == '\n' || byte == '\r'; }
 
 // Whether any byte is one written escaped. Nearly every cell has none, so eight bytes are tested
-// at a time.
+// at a time: for a backslash, and for any control character up to a carriage return, which are
+// rare enough to be looked at one by one when they occur.
 bool anyEscaped(const char* begin, const char* end)
 {
     const char* p = begin;
     for (; end - p >= 8; p += 8) {
         quint64 word;
         std::memcpy(&word, p, sizeof word);
-        if (hasByte(word, '\\') || hasByte(word, '\t') || hasByte(word, '\n') || hasByte(word, '\r'))
+        if (hasByte(word, '\\') || (hasByteBelow(word, '\r' + 1) && std::any_of(p, p + 8, isEscaped)))
             return true;
     }
     return std::any_of(p, end, isEscaped);
@@ -142,8 +149,9 @@ void appendTextRow(QByteArray& buffer, const QStringList& cells)
 // writing it out; so the bytes of a row some way ahead are asked for early.
 constexpr size_t kRowsAhead = 8;
 
-// Rows go out in blocks of about this many bytes: big lists are written with few calls.
-constexpr qsizetype kOutputBlock = 1 << 20;
+// Rows go out in blocks of about this many bytes: big lists are written with few calls, and the
+// block stays small enough to take few fresh pages of memory.
+constexpr qsizetype kOutputBlock = 256 << 10;
 
 void writeBytes(QTextStream& out, const QByteArray& bytes)
 {
@@ -216,6 +224,8 @@ int runListCommand(const QStringList& args, QTextStream& out, QTextStream& err)
         tempfiles::ScratchFolder scratch;
         db::Connection connection;
         OpenSurveyFile(connection, args[1], scratch);
+        // The list is read once from its first row to its last: pages read need not be kept.
+        connection.execute(QStringLiteral("PRAGMA cache_size = 16"));
         lists::CompactList list = lists::LoadCompactList(connection, kind);
         connection.close();
         printList(list, out, lists::EditorOrder(list));

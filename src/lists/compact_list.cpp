@@ -6,8 +6,13 @@
 #include <QHash>
 #include <QStringEncoder>
 #include <algorithm>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <numeric>
+
+#include <sys/mman.h>
 
 namespace vestrum::lists {
 namespace {
@@ -66,7 +71,88 @@ bool isWellFormedUtf8(QByteArrayView bytes)
 
 bool startsWithByteOrderMark(QByteArrayView bytes) { return bytes.startsWith("\xEF\xBB\xBF"); }
 
+constexpr size_t kLargePage = size_t(2) << 20;
+constexpr size_t kSmallestRoom = 4096;
+// Rooms from this size on are mapped in large pages: a list of a few hundred rows already takes one
+// fault instead of dozens.
+constexpr size_t kMappedRoom = 64 << 10;
+
+size_t roundedUp(size_t bytes, size_t unit) { return (bytes + unit - 1) / unit * unit; }
+
+// `bytes` (a multiple of a large page) at a large-page boundary, to be taken in large pages where
+// the system can: a mapping a page longer is cut down to the aligned part.
+char* mapLargePages(size_t bytes)
+{
+    const size_t span = bytes + kLargePage;
+    void* const mapped = mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED)
+        throw std::bad_alloc();
+    char* const raw = static_cast<char*>(mapped);
+    char* const start = raw + (kLargePage - reinterpret_cast<std::uintptr_t>(raw) % kLargePage) % kLargePage;
+    if (start > raw)
+        munmap(raw, static_cast<size_t>(start - raw));
+    if (const size_t tail = span - static_cast<size_t>(start - raw) - bytes; tail > 0)
+        munmap(start + bytes, tail);
+#ifdef MADV_HUGEPAGE
+    madvise(start, bytes, MADV_HUGEPAGE); // only advice: without large pages the room still works
+#endif
+    return start;
+}
+
 } // namespace
+
+PageRoom::PageRoom(PageRoom&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)), capacity_(std::exchange(other.capacity_, 0)),
+      mapped_(std::exchange(other.mapped_, false))
+{
+}
+
+PageRoom& PageRoom::operator=(PageRoom&& other) noexcept
+{
+    if (this != &other) {
+        release();
+        data_ = std::exchange(other.data_, nullptr);
+        capacity_ = std::exchange(other.capacity_, 0);
+        mapped_ = std::exchange(other.mapped_, false);
+    }
+    return *this;
+}
+
+PageRoom::~PageRoom() { release(); }
+
+void PageRoom::release() noexcept
+{
+    if (mapped_)
+        munmap(data_, capacity_);
+    else
+        std::free(data_);
+    data_ = nullptr;
+    capacity_ = 0;
+    mapped_ = false;
+}
+
+void PageRoom::grow(size_t bytes, size_t kept)
+{
+    size_t capacity = std::max({bytes, 2 * capacity_, kSmallestRoom});
+    if (capacity < kMappedRoom) {
+        // Small rooms come from the heap, which often enlarges them where they are. (A mapped room
+        // is never smaller than a large page, so this room is the heap's.)
+        void* const enlarged = std::realloc(data_, capacity);
+        if (!enlarged)
+            throw std::bad_alloc();
+        data_ = static_cast<char*>(enlarged);
+        capacity_ = capacity;
+        return;
+    }
+    capacity = roundedUp(capacity, kLargePage);
+    char* const moved = mapLargePages(capacity);
+    if (kept > 0)
+        std::memcpy(moved, data_, kept);
+    release();
+    data_ = moved;
+    capacity_ = capacity;
+    mapped_ = true;
+}
 
 CompactList::CompactList(QStringList headers) : headers_(std::move(headers))
 {
@@ -85,7 +171,7 @@ QByteArrayView CompactList::cell(int row, int column) const
     if (index >= cellEnds_.size())
         return {}; // the blank row of an empty list
     const qsizetype begin = index == 0 ? 0 : cellEnds_[index - 1];
-    return QByteArrayView(bytes_).sliced(begin, cellEnds_[index] - begin);
+    return bytes().sliced(begin, cellEnds_[index] - begin);
 }
 
 qsizetype CompactList::rowSize(int row) const
@@ -101,17 +187,15 @@ void CompactList::prefetchRow(int row) const
 {
     const qsizetype first = qsizetype(row) * columnCount();
     if (first < cellEnds_.size())
-        __builtin_prefetch(bytes_.constData() + (first == 0 ? 0 : cellEnds_[first - 1]));
+        __builtin_prefetch(bytes_.data() + (first == 0 ? 0 : cellEnds_[first - 1]));
 }
 
 bool CompactList::appendUtf8(QByteArrayView bytes)
 {
     if (!isWellFormedUtf8(bytes) || startsWithByteOrderMark(bytes))
         return false;
-    // Grown through resize, which lets a long list's block be enlarged in place rather than copied.
-    const qsizetype start = bytes_.size();
-    bytes_.resize(start + bytes.size());
-    std::memcpy(bytes_.data() + start, bytes.data(), static_cast<size_t>(bytes.size()));
+    if (!bytes.isEmpty())
+        std::memcpy(bytes_.extend(bytes.size()), bytes.data(), static_cast<size_t>(bytes.size()));
     cellEnds_.push_back(bytes_.size());
     return true;
 }
@@ -121,9 +205,9 @@ void CompactList::appendText(QStringView text)
     // Each cell stands alone: a broken surrogate pair at the end of one never joins the next.
     QStringEncoder utf8(QStringEncoder::Utf8, QStringConverter::Flag::Stateless);
     const qsizetype start = bytes_.size();
-    bytes_.resize(start + utf8.requiredSpace(text.size()));
+    bytes_.extend(utf8.requiredSpace(text.size()));
     char* const end = utf8.appendToBuffer(bytes_.data() + start, text);
-    bytes_.truncate(end - bytes_.constData());
+    bytes_.truncate(end - bytes_.data());
     cellEnds_.push_back(bytes_.size());
 }
 

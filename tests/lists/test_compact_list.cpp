@@ -90,3 +90,39 @@ TEST(CompactList, HoldsAndSortsWhatTheGridHolds)
     grid.markSortColumn(1);
     EXPECT_EQ(compact.headers(), grid.headers());
 }
+
+// A long list's block and cell ends move to bigger rooms several times as they grow (from the heap
+// to mapped memory, and on); every cell must keep its bytes through each move, in the list, in a
+// copy and in a list moved elsewhere, and a copy must not share its bytes with the original.
+TEST(CompactList, KeepsEveryCellThroughTheGrowthOfALongList)
+{
+    CompactList list({S("Tytuł"), S("Uwagi")});
+    std::vector<QByteArray> expected;
+    for (int r = 0; r < 40000; ++r) {
+        const QByteArray title = QByteArray::number(r) + QByteArray(r % 200, 'a' + r % 26);
+        const QString note = r == 20000 ? QString(3 << 20, u'ż') : S("Łódź %1").arg(r); // one cell of 6 MB
+        ASSERT_TRUE(list.appendUtf8(title));
+        list.appendText(note);
+        expected.push_back(title);
+        expected.push_back(note.toUtf8());
+    }
+    const auto holdsEveryCell = [&](const CompactList& held) {
+        if (held.rowCount() != static_cast<int>(expected.size() / 2))
+            return false;
+        for (int r = 0; r < held.rowCount(); ++r)
+            for (int c = 0; c < 2; ++c)
+                if (held.cell(r, c) != expected[static_cast<size_t>(2 * r + c)])
+                    return false;
+        return true;
+    };
+    EXPECT_TRUE(holdsEveryCell(list));
+
+    CompactList copy = list;
+    ASSERT_TRUE(copy.appendUtf8("extra"));
+    copy.appendText(u"row");
+    EXPECT_TRUE(holdsEveryCell(list)) << "the original is left as it was";
+    EXPECT_EQ(copy.cell(copy.rowCount() - 1, 1), QByteArrayView("row"));
+
+    const CompactList moved = std::move(list);
+    EXPECT_TRUE(holdsEveryCell(moved));
+}

@@ -374,6 +374,8 @@ TEST(ListCli, PrintingToAFileGivesTheSameTextInAnyOrder)
         expected += escapeListCell(rows[r][0]) + u'\t' + escapeListCell(rows[r][1]) + u'\n';
     EXPECT_EQ(escapeListCell(S("a\\b\tc\nd\re")), S("a\\\\b\\tc\\nd\\re"));
     EXPECT_EQ(escapeListCell(S("12345678\t")), S("12345678\\t")) << "past the first eight bytes";
+    EXPECT_EQ(escapeListCell(S("\x01\x0b\x0c 5678\x01\x0b\x0c 5678")), S("\x01\x0b\x0c 5678\x01\x0b\x0c 5678"))
+        << "other control characters stand as they are";
 
     QTemporaryDir folder;
     QFile file(folder.filePath(S("wykaz.txt")));
