@@ -12,7 +12,9 @@
 #include <new>
 #include <numeric>
 
+#ifdef Q_OS_UNIX
 #include <sys/mman.h>
+#endif
 
 namespace vestrum::lists {
 namespace {
@@ -79,6 +81,7 @@ constexpr size_t kMappedRoom = 64 << 10;
 
 size_t roundedUp(size_t bytes, size_t unit) { return (bytes + unit - 1) / unit * unit; }
 
+#ifdef Q_OS_UNIX
 // `bytes` (a multiple of a large page) at a large-page boundary, to be taken in large pages where
 // the system can: a mapping a page longer is cut down to the aligned part.
 char* mapLargePages(size_t bytes)
@@ -98,6 +101,7 @@ char* mapLargePages(size_t bytes)
 #endif
     return start;
 }
+#endif
 
 } // namespace
 
@@ -122,9 +126,11 @@ PageRoom::~PageRoom() { release(); }
 
 void PageRoom::release() noexcept
 {
+#ifdef Q_OS_UNIX
     if (mapped_)
         munmap(data_, capacity_);
     else
+#endif
         std::free(data_);
     data_ = nullptr;
     capacity_ = 0;
@@ -134,7 +140,12 @@ void PageRoom::release() noexcept
 void PageRoom::grow(size_t bytes, size_t kept)
 {
     size_t capacity = std::max({bytes, 2 * capacity_, kSmallestRoom});
-    if (capacity < kMappedRoom) {
+#ifdef Q_OS_UNIX
+    const bool fromHeap = capacity < kMappedRoom;
+#else
+    const bool fromHeap = true; // large pages are asked for only where mmap offers them
+#endif
+    if (fromHeap) {
         // Small rooms come from the heap, which often enlarges them where they are. (A mapped room
         // is never smaller than a large page, so this room is the heap's.)
         void* const enlarged = std::realloc(data_, capacity);
@@ -144,6 +155,7 @@ void PageRoom::grow(size_t bytes, size_t kept)
         capacity_ = capacity;
         return;
     }
+#ifdef Q_OS_UNIX
     capacity = roundedUp(capacity, kLargePage);
     char* const moved = mapLargePages(capacity);
     if (kept > 0)
@@ -152,6 +164,7 @@ void PageRoom::grow(size_t bytes, size_t kept)
     data_ = moved;
     capacity_ = capacity;
     mapped_ = true;
+#endif
 }
 
 CompactList::CompactList(QStringList headers) : headers_(std::move(headers))
