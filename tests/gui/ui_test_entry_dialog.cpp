@@ -411,6 +411,10 @@ TEST(EntryDialog, LongTextEditorMaxLengthsAndContextMenu)
     auto* title = qobject_cast<QPlainTextEdit*>(f.dialog.input(2));
     typeOver(title, S("Źdźbła trawy"));
     EXPECT_EQ(title->toPlainText(), S("Źdźbła t"));
+    // Full, it takes nothing more wherever the caret stands, rather than losing its end.
+    QTest::keyClick(title, Qt::Key_Home, Qt::ControlModifier);
+    typeKeys(title, S("X"));
+    EXPECT_EQ(title->toPlainText(), S("Źdźbła t"));
 
     QTimer::singleShot(0, &f.dialog, [&f] {
         LongTextWindow* editor = f.dialog.longTextEditor();

@@ -259,9 +259,12 @@ TEST(LongTextWindow, EditsOneParagraphWithinItsLimit)
     whenShown(&window, [&] {
         EXPECT_EQ(window.size(), QSize(480, 320));
         QPlainTextEdit* field = window.textField();
-        field->moveCursor(QTextCursor::End);
+        QTest::keyClick(field, Qt::Key_End, Qt::ControlModifier);
         QTest::keyClick(field, Qt::Key_Return);
         typeKeys(field, QStringLiteral(" gęślą jaźń"));
+        // Full, it takes nothing more wherever the caret stands, rather than losing its end.
+        QTest::keyClick(field, Qt::Key_Home, Qt::ControlModifier);
+        typeKeys(field, QStringLiteral("X"));
         window.saveButton()->click();
     });
     EXPECT_TRUE(window.editText());
