@@ -5,6 +5,7 @@
 #include "gui/files/load_data_window.h"
 #include "gui/files/restore_window.h"
 #include "support/legacy_data_file.h"
+#include "typing.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -79,7 +80,8 @@ TEST(SaveWindow, NamesTheFileAndAsksBeforeReplacingOne)
     EXPECT_EQ(t.messages.shown, QStringList{kNameMissing});
     EXPECT_NE(window.result(), QDialog::Accepted);
 
-    window.nameField()->setText(QStringLiteral("wyniki 2008.txt"));
+    window.show();
+    typeOver(window.nameField(), QStringLiteral("wyniki 2008.txt"));
     window.zapisz();
     const QString saved = t.path(QStringLiteral("wyniki 2008.naj"));
     EXPECT_TRUE(QFileInfo::exists(saved));
@@ -129,7 +131,7 @@ TEST(SaveWindow, EveryOpeningStartsWithTheMaskAndCentred)
         QTimer::singleShot(0, &window, [&] {
             EXPECT_EQ(window.nameField()->text(), QStringLiteral("*.naj"));
             centres.push_back(window.geometry().center());
-            window.nameField()->setText(QStringLiteral("zeszloroczne.naj"));
+            typeOver(window.nameField(), QStringLiteral("zeszloroczne.naj"));
             window.reject();
         });
         window.run();

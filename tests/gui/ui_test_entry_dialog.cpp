@@ -11,6 +11,7 @@
 #include "lists/list_catalogue.h"
 #include "lists/list_grid.h"
 #include "support/temp_survey.h"
+#include "typing.h"
 
 #include <gtest/gtest.h>
 
@@ -30,6 +31,8 @@
 #include <functional>
 
 using namespace vestrum;
+using vestrum::testing::typeKeys;
+using vestrum::testing::typeOver;
 using lists::EntryCheck;
 using lists::EntryInput;
 using lists::EntryRole;
@@ -67,6 +70,9 @@ struct Fixture {
     bool runModal(int kind, QStringList& cells, const std::function<void()>& script)
     {
         QTimer::singleShot(0, &dialog, [this, script] {
+            // A person waits for the window to come up before typing.
+            if (!QTest::qWaitFor([this] { return dialog.isActiveWindow(); }, 1000))
+                ADD_FAILURE() << "the dialog did not become the active window";
             script();
             if (dialog.isVisible()) {
                 ADD_FAILURE() << "the dialog stayed open: " << messages.shown.join(QStringLiteral(" | ")).toStdString();
@@ -76,12 +82,6 @@ struct Fixture {
         return dialog.editEntry(kind, cells);
     }
 };
-
-void type(QWidget* w, const QString& text)
-{
-    for (const QChar ch : text)
-        QTest::sendKeyEvent(QTest::Click, w, Qt::Key_unknown, QString(ch), Qt::NoModifier);
-}
 
 void pressEnter(QWidget* w) { QTest::keyClick(w, Qt::Key_Return); }
 
@@ -95,43 +95,43 @@ QString fillValid(EntryDialog& d, int row)
             return line->text();
         switch (f.check) {
         case EntryCheck::Integer:
-            line->setText(QStringLiteral("12"));
+            typeOver(line, QStringLiteral("12"));
             return QStringLiteral("12");
         case EntryCheck::ElectionYear:
-            line->setText(QStringLiteral("1990"));
+            typeOver(line, QStringLiteral("1990"));
             return QStringLiteral("1990");
         case EntryCheck::ProductionYear:
-            line->setText(QStringLiteral("2007"));
+            typeOver(line, QStringLiteral("2007"));
             return QStringLiteral("2007");
         case EntryCheck::Date:
-            line->setText(QStringLiteral("1/2/2008"));
+            typeOver(line, QStringLiteral("1/2/2008"));
             return QStringLiteral("01/02/2008");
         case EntryCheck::Amount:
-            line->setText(QStringLiteral("1234,5"));
+            typeOver(line, QStringLiteral("1234,5"));
             return QStringLiteral("1234,50");
         case EntryCheck::ContractValue:
-            line->setText(QStringLiteral("15000"));
+            typeOver(line, QStringLiteral("15000"));
             return QStringLiteral("15000,00");
         case EntryCheck::ApparatusValue:
-            line->setText(QStringLiteral("600000"));
+            typeOver(line, QStringLiteral("600000"));
             return QStringLiteral("600000,00");
         case EntryCheck::None:
             break;
         }
         const QString text = S("pole %1 żółć").arg(row);
-        line->setText(text);
+        typeOver(line, text);
         return text;
     }
     if (auto* memo = qobject_cast<QPlainTextEdit*>(w)) {
         if (memo->isReadOnly())
             return memo->toPlainText();
         const QString text = S("opis %1 źdźbło").arg(row);
-        memo->setPlainText(text);
+        typeOver(memo, text);
         return text;
     }
     if (auto* combo = qobject_cast<QComboBox*>(w)) {
         if (combo->isEditable()) {
-            combo->setEditText(S("Ministra Łączności"));
+            typeOver(combo, S("Ministra Łączności"));
             return S("Ministra Łączności");
         }
         // The domain with disciplines; elsewhere the last item ("inne" opens the other source).
@@ -185,13 +185,13 @@ TEST(EntryDialog, LeavingAFieldChecksItAndKeepsTheFocusOnARefusal)
     QWidget* start = f.dialog.input(2);
     ASSERT_EQ(f.dialog.rowCaption(2)->text(), S("Data rozpoczęcia (dd/mm/rrrr)"));
     start->setFocus(Qt::OtherFocusReason);
-    type(start, QStringLiteral("31/02/2008"));
+    typeKeys(start, QStringLiteral("31/02/2008"));
     f.dialog.input(3)->setFocus(Qt::TabFocusReason);
     EXPECT_EQ(f.messages.shown, QStringList{S("Podana wartość jest nieprawidłowa")});
     EXPECT_TRUE(start->hasFocus());
     EXPECT_EQ(qobject_cast<QLineEdit*>(start)->text(), S("31/02/2008"));
 
-    qobject_cast<QLineEdit*>(start)->setText(QStringLiteral("1/2/2008"));
+    typeOver(start, QStringLiteral("1/2/2008"));
     pressEnter(start);
     EXPECT_EQ(qobject_cast<QLineEdit*>(start)->text(), S("01/02/2008"));
     EXPECT_TRUE(f.dialog.input(3)->hasFocus());
@@ -200,7 +200,7 @@ TEST(EntryDialog, LeavingAFieldChecksItAndKeepsTheFocusOnARefusal)
     f.messages.shown.clear();
     QWidget* amount = f.dialog.input(5);
     amount->setFocus(Qt::OtherFocusReason);
-    type(amount, S("dużo"));
+    typeKeys(amount, S("dużo"));
     f.dialog.saveButton()->click();
     EXPECT_EQ(f.messages.shown, QStringList{S("Podana wartość jest nieprawidłowa")});
     EXPECT_TRUE(f.dialog.isVisible());
@@ -228,7 +228,7 @@ TEST(EntryDialog, EnterMovesOnSkippingReadOnlyFields)
     Fixture f;
     f.open(3);
     EXPECT_TRUE(f.dialog.input(0)->hasFocus());
-    type(f.dialog.input(0), S("Acta Physica"));
+    typeKeys(f.dialog.input(0), S("Acta Physica"));
     pressEnter(f.dialog.input(0)); // no journal list: the listed journal stays empty and is skipped
     EXPECT_TRUE(f.dialog.input(2)->hasFocus());
     EXPECT_TRUE(qobject_cast<QPlainTextEdit*>(f.dialog.input(1))->toPlainText().isEmpty());
@@ -310,8 +310,8 @@ TEST(EntryDialog, ChangingAnEntryFillsEveryRowAndWritesTheSameRowBack)
         QTimer::singleShot(0, &f.dialog, [&f, giver] {
             auto* origin = qobject_cast<QComboBox*>(f.dialog.input(0));
             origin->setCurrentIndex(QString::fromUtf8(giver).startsWith(S("innego")) ? 1 : 2);
-            qobject_cast<QLineEdit*>(f.dialog.input(1))->setText(S("Nagroda"));
-            qobject_cast<QComboBox*>(f.dialog.input(2))->setEditText(S(giver));
+            typeOver(f.dialog.input(1), S("Nagroda"));
+            typeOver(f.dialog.input(2), S(giver));
             f.dialog.saveButton()->click();
         });
         int row = -1;
@@ -325,7 +325,7 @@ TEST(EntryDialog, ChangingAnEntryFillsEveryRowAndWritesTheSameRowBack)
         auto* giver = qobject_cast<QComboBox*>(f.dialog.input(2));
         EXPECT_GT(giver->count(), 1); // a foreign award opens on the domestic givers
         EXPECT_EQ(giver->currentText(), S("Akademii Nauk"));
-        giver->setEditText(S("Akademii Nauk Francji"));
+        typeOver(giver, S("Akademii Nauk Francji"));
         f.dialog.saveButton()->click();
     });
     ASSERT_TRUE(f.dialog.changeEntry(48, grid, 1));
@@ -409,14 +409,18 @@ TEST(EntryDialog, LongTextEditorMaxLengthsAndContextMenu)
     f.open(3);
     EXPECT_EQ(qobject_cast<QLineEdit*>(f.dialog.input(0))->maxLength(), 5);
     auto* title = qobject_cast<QPlainTextEdit*>(f.dialog.input(2));
-    title->setPlainText(S("Źdźbła trawy"));
+    typeOver(title, S("Źdźbła trawy"));
+    EXPECT_EQ(title->toPlainText(), S("Źdźbła t"));
+    // Full, it takes nothing more wherever the caret stands, rather than losing its end.
+    QTest::keyClick(title, Qt::Key_Home, Qt::ControlModifier);
+    typeKeys(title, S("X"));
     EXPECT_EQ(title->toPlainText(), S("Źdźbła t"));
 
     QTimer::singleShot(0, &f.dialog, [&f] {
         LongTextWindow* editor = f.dialog.longTextEditor();
         EXPECT_EQ(editor->headingLabel()->text(), S("Tytuł"));
         EXPECT_EQ(editor->textField()->toPlainText(), S("Źdźbła t"));
-        editor->textField()->setPlainText(S("Łąka"));
+        typeOver(editor->textField(), S("Łąka"));
         editor->saveButton()->click();
     });
     QTest::mouseDClick(title->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
@@ -426,8 +430,8 @@ TEST(EntryDialog, LongTextEditorMaxLengthsAndContextMenu)
     EXPECT_EQ(f.dialog.form().text(2), S("Łąka"));
 
     auto* authors = qobject_cast<QPlainTextEdit*>(f.dialog.input(3));
-    authors->setPlainText(S("Nowak, Kowalski"));
-    authors->selectAll();
+    typeOver(authors, S("Nowak, Kowalski"));
+    QTest::keyClick(authors, Qt::Key_A, Qt::ControlModifier);
     QMenu* menu = f.dialog.contextMenuFor(authors);
     QStringList captions;
     for (QAction* a : menu->actions())
@@ -490,7 +494,10 @@ TEST(EntryDialog, AStoredTextLongerThanItsFieldIsShownWholeAndRefusedOnAcceptanc
     auto* title = qobject_cast<QPlainTextEdit*>(f.dialog.input(2));
     EXPECT_EQ(journal->text(), S("Acta Physica"));
     EXPECT_EQ(title->toPlainText(), S("Źdźbła trawy"));
-    title->setPlainText(S("Źdźbła trawy i więcej")); // the stored text never grows past itself
+    // Typing on at its end: the stored text never grows past itself.
+    QTest::mouseClick(title->viewport(), Qt::LeftButton);
+    QTest::keyClick(title, Qt::Key_End, Qt::ControlModifier);
+    typeKeys(title, S(" i więcej"));
     EXPECT_EQ(title->toPlainText(), S("Źdźbła trawy"));
 
     f.dialog.saveButton()->click();
@@ -500,8 +507,8 @@ TEST(EntryDialog, AStoredTextLongerThanItsFieldIsShownWholeAndRefusedOnAcceptanc
     EXPECT_EQ(f.messages.shown.last(), S("Pole \"") + f.dialog.form().field(0).caption
                                            + S("\" może zawierać najwyżej 5 znaków\nPole \"Tytuł\" może zawierać "
                                                "najwyżej 8 znaków"));
-    journal->setText(S("Acta"));
-    title->setPlainText(S("Źdźbła"));
+    typeOver(journal, S("Acta"));
+    typeOver(title, S("Źdźbła"));
     f.dialog.saveButton()->click();
     EXPECT_TRUE(f.dialog.accepted());
     EXPECT_EQ(f.dialog.form().row().mid(0, 2), QStringList({S("Acta"), S("Źdźbła")}));
@@ -523,7 +530,7 @@ TEST(EntryDialog, PublicationsIdentifyTheJournalOnEnter)
     f.dialog.setJournalSearch(&journals, nullptr);
 
     f.open(4);
-    type(f.dialog.input(0), S("acta physica polonica a"));
+    typeKeys(f.dialog.input(0), S("acta physica polonica a"));
     pressEnter(f.dialog.input(0));
     EXPECT_EQ(qobject_cast<QPlainTextEdit*>(f.dialog.input(1))->toPlainText(), S("Acta Physica Polonica A"));
     EXPECT_EQ(qobject_cast<QLineEdit*>(f.dialog.input(5))->text(), S("15,00"));

@@ -8,6 +8,7 @@
 #include "gui/lists/unmatched_journals_window.h"
 #include "gui/common/list_grid_view.h"
 #include "support/temp_survey.h"
+#include "typing.h"
 
 #include <gtest/gtest.h>
 
@@ -27,6 +28,7 @@
 #include <functional>
 
 using namespace vestrum;
+using vestrum::testing::typeOver;
 using lists::Journal;
 
 namespace {
@@ -103,14 +105,6 @@ const std::vector<Entry> kEntries = {
     {"100 Years of Science", 5, 1},
     {"Applied Physics", 10, 2},
 };
-
-void typeInto(QLineEdit* field, const QString& text)
-{
-    field->clear();
-    field->setFocus();
-    for (const QChar ch : text)
-        QTest::sendKeyEvent(QTest::Click, field, Qt::Key_unknown, QString(ch), Qt::NoModifier);
-}
 
 void pressEnter(QWidget* w)
 {
@@ -236,25 +230,25 @@ TEST(JournalWindow, SearchCommands)
     w.show();
 
     // Polish capitals typed in lower case; Enter runs the search.
-    typeInto(w.beginningField(), QStringLiteral("łódzkie"));
+    typeOver(w.beginningField(), QStringLiteral("łódzkie"));
     pressEnter(w.beginningField());
     EXPECT_EQ(f.currentName(), QStringLiteral("ŁÓDZKIE STUDIA TEOLOGICZNE"));
-    typeInto(w.beginningField(), QStringLiteral("annales de l'u"));
+    typeOver(w.beginningField(), QStringLiteral("annales de l'u"));
     w.findBeginningButton()->click();
     EXPECT_EQ(f.currentName(), QStringLiteral("Annales de l'Université de Lyon"));
-    typeInto(w.beginningField(), QStringLiteral("100%"));
+    typeOver(w.beginningField(), QStringLiteral("100%"));
     w.findBeginningButton()->click();
     EXPECT_EQ(f.currentName(), QStringLiteral("100% Science"));
     EXPECT_TRUE(f.messages.shown.isEmpty());
 
     // A blank fragment does nothing at all.
-    typeInto(w.fragmentField(), QStringLiteral("  "));
+    typeOver(w.fragmentField(), QStringLiteral("  "));
     pressEnter(w.fragmentField());
     EXPECT_TRUE(f.messages.shown.isEmpty());
     EXPECT_FALSE(w.nextButton()->isEnabled());
 
     // Fragment, then "następny" up to the last match, which stays current.
-    typeInto(w.fragmentField(), QStringLiteral("PHYSIC"));
+    typeOver(w.fragmentField(), QStringLiteral("PHYSIC"));
     pressEnter(w.fragmentField());
     EXPECT_TRUE(w.isVisible()); // Enter did not press "przypisz"
     EXPECT_EQ(f.currentName(), QStringLiteral("Acta Physica Polonica A"));
@@ -277,7 +271,7 @@ TEST(JournalWindow, SearchCommands)
 
     // Not found: "następny" disabled.
     f.messages.shown.clear();
-    typeInto(w.fragmentField(), QStringLiteral("% phys"));
+    typeOver(w.fragmentField(), QStringLiteral("% phys"));
     w.findFragmentButton()->click();
     EXPECT_EQ(f.messages.shown, QStringList{QStringLiteral("Nie znaleziono podanego ciągu znaków")});
     EXPECT_FALSE(w.nextButton()->isEnabled());
@@ -285,7 +279,7 @@ TEST(JournalWindow, SearchCommands)
     // A journal outside the chosen part of the list is not found.
     f.messages.shown.clear();
     w.kindBox()->setCurrentIndex(JournalSearchWindow::ListA);
-    typeInto(w.beginningField(), QStringLiteral("Physics"));
+    typeOver(w.beginningField(), QStringLiteral("Physics"));
     w.findBeginningButton()->click();
     EXPECT_EQ(f.messages.shown, QStringList{QStringLiteral("Nie znaleziono czasopisma: \"Physics\"")});
     w.hide();
@@ -413,7 +407,7 @@ TEST(JournalWindow, PictureOfAFragmentSearch)
     w.resize(640, 480);
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
-    typeInto(w.fragmentField(), QStringLiteral("łódz"));
+    typeOver(w.fragmentField(), QStringLiteral("łódz"));
     w.findFragmentButton()->click();
     w.nextButton()->click();
     QTest::qWait(100);

@@ -6,6 +6,7 @@
 #include "gui/main/main_window.h"
 #include "gui/common/list_grid_view.h"
 #include "support/temp_survey.h"
+#include "typing.h"
 
 #include <QAction>
 #include <QAbstractItemView>
@@ -34,6 +35,7 @@
 #include <tuple>
 
 using namespace vestrum;
+using vestrum::testing::typeOver;
 using vestrum::testing::ScriptedMessages;
 
 namespace {
@@ -497,8 +499,8 @@ TEST_F(MainWindowTest, FieldContextMenuCutsCopiesPastesAndDeletes)
     auto* e = qobject_cast<QLineEdit*>(window->control(QStringLiteral("e001")));
     window->chooseSubPage(0, 1);
     window->EnterEditMode(page(101));
-    e->setText(QString::fromUtf8("Łódź"));
-    e->selectAll();
+    typeOver(e, QString::fromUtf8("Łódź"));
+    QTest::keyClick(e, Qt::Key_A, Qt::ControlModifier);
     std::unique_ptr<QMenu> menu(SectionPageWidget::createFieldMenu(e, nullptr));
     QStringList captions;
     for (QAction* a : menu->actions())
@@ -510,7 +512,7 @@ TEST_F(MainWindowTest, FieldContextMenuCutsCopiesPastesAndDeletes)
     EXPECT_TRUE(e->text().isEmpty());
     menu->actions()[2]->trigger();
     EXPECT_EQ(e->text(), QString::fromUtf8("Łódź"));
-    e->selectAll();
+    QTest::keyClick(e, Qt::Key_A, Qt::ControlModifier);
     menu->actions()[3]->trigger();
     EXPECT_TRUE(e->text().isEmpty());
 }

@@ -5,6 +5,7 @@
 #include "gui/print/report_window.h"
 #include "program/program.h"
 #include "support/temp_survey.h"
+#include "typing.h"
 
 #include <gtest/gtest.h>
 
@@ -34,9 +35,17 @@
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 using namespace vestrum;
+using vestrum::testing::typeOver;
 using vestrum::testing::ScriptedMessages;
 
 namespace {
+
+// A click on the button's circle: a radio button stretched across its row is hit only on its
+// circle and caption.
+void clickRadio(QRadioButton* choice)
+{
+    QTest::mouseClick(choice, Qt::LeftButton, Qt::NoModifier, QPoint(8, choice->height() / 2));
+}
 
 struct TestProgram {
     ScriptedMessages messages;
@@ -249,17 +258,18 @@ TEST(PrintPreviewWindow, PrintsTheOddPagesOfARangeAndRefusesAnEmptyOne)
 
     PrintRangeWindow& range = *preview.rangeWindow();
     range.prepare(preview.pageCount());
-    range.pagesChoice()->setChecked(true);
-    range.fromField()->setText(QStringLiteral("2"));
-    range.toField()->setText(QStringLiteral("7"));
+    range.show();
+    clickRadio(range.pagesChoice());
+    typeOver(range.fromField(), QStringLiteral("2"));
+    typeOver(range.toField(), QStringLiteral("7"));
     range.parityList()->setCurrentIndex(1); // "Strony nieparzystte"
     ASSERT_TRUE(preview.printPages(range.range()));
     EXPECT_EQ(pdfPageFooters(printed),
               QStringList({QStringLiteral("strona 3"), QStringLiteral("strona 5"), QStringLiteral("strona 7")}));
 
     QFile::remove(printed);
-    range.fromField()->setText(QStringLiteral("4"));
-    range.toField()->setText(QStringLiteral("4"));
+    typeOver(range.fromField(), QStringLiteral("4"));
+    typeOver(range.toField(), QStringLiteral("4"));
     EXPECT_FALSE(preview.printPages(range.range()));
     EXPECT_FALSE(QFile::exists(printed)); // no job, not even a blank page
     EXPECT_EQ(test.messages.shown.size(), 1);
@@ -303,12 +313,16 @@ TEST(PrintRangeWindow, FieldsFollowTheChoiceAndWholeIgnoresThem)
     EXPECT_EQ(window.fromField()->text(), QStringLiteral("1"));
     EXPECT_EQ(window.toField()->text(), QStringLiteral("12"));
     EXPECT_FALSE(window.fromField()->isEnabled());
-    window.fromField()->setText(QStringLiteral("9"));
-    EXPECT_EQ(window.range().pages().size(), 12);
-    window.pagesChoice()->setChecked(true);
+    window.show();
+    clickRadio(window.pagesChoice());
     EXPECT_TRUE(window.toField()->isEnabled());
-    window.toField()->setText(QStringLiteral("9999"));
+    typeOver(window.fromField(), QStringLiteral("9"));
+    typeOver(window.toField(), QStringLiteral("9999"));
     EXPECT_EQ(window.range().pages(), QList<int>({9, 10, 11, 12}));
+    // Back on the whole document, the typed pages are ignored.
+    clickRadio(window.wholeChoice());
+    EXPECT_FALSE(window.fromField()->isEnabled());
+    EXPECT_EQ(window.range().pages().size(), 12);
 }
 
 TEST(ReportWindow, NoPrinterMessagesAreThePrograms)

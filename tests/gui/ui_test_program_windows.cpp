@@ -1,18 +1,22 @@
 #include "gui/main/program_windows.h"
+#include "gui/main/section_page.h"
 #include "gui/main/main_window.h"
 #include "gui/lists/entry_dialog.h"
 #include "gui/lists/list_editor.h"
 #include "support/temp_survey.h"
 #include "survey/form_catalogue.h"
+#include "typing.h"
 
 #include <QAction>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace vestrum;
+using vestrum::testing::typeOver;
 using vestrum::testing::ScriptedMessages;
 
 namespace {
@@ -50,12 +54,16 @@ TEST_F(ProgramFixture, PageSavedThroughTheWindowReachesTheDatabaseAndComesBack)
     const int tag = 24; // the person who filled in the survey
     auto* surname = qobject_cast<QLineEdit*>(window.control(QStringLiteral("e241")));
     ASSERT_NE(surname, nullptr);
-    surname->setText(QStringLiteral("Żółkiewska"));
+    const form::PageRef ref = form::PageByTag(tag);
+    window.chooseSection(ref.sectionIndex);
+    window.chooseSubPage(ref.sectionIndex, ref.pageIndex);
+    QTest::mouseClick(window.pageByTag(tag)->editButton(), Qt::LeftButton);
+    typeOver(surname, QStringLiteral("Żółkiewska"));
     ASSERT_TRUE(windows.SaveSection(tag));
     EXPECT_EQ(program.survey.scalar(QStringLiteral("select Wypelniajacy_nazwisko from dane_szczegolowe")).toString(),
               QStringLiteral("Żółkiewska"));
     EXPECT_FALSE(program.state.DataSaved);
-    surname->setText(QStringLiteral("inna"));
+    typeOver(surname, QStringLiteral("inna"));
     windows.LoadSection(tag);
     EXPECT_EQ(surname->text(), QStringLiteral("Żółkiewska"));
 }

@@ -1,5 +1,6 @@
 #include "gui/main/main_window.h"
 #include "gui/main/program_windows.h"
+#include "gui/main/section_page.h"
 #include "gui/print/paged_text_edit.h"
 #include "gui/print/report_choice_window.h"
 #include "gui/print/report_commands.h"
@@ -7,6 +8,7 @@
 #include "print/paged_document.h"
 #include "support/temp_survey.h"
 #include "survey/form_catalogue.h"
+#include "typing.h"
 
 #include <QAction>
 #include <QApplication>
@@ -14,10 +16,12 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace vestrum;
+using vestrum::testing::typeOver;
 using vestrum::testing::ScriptedMessages;
 
 namespace {
@@ -82,12 +86,18 @@ TEST_F(ReportFixture, TheReportReadsWhatThePagesShowAndFillsTheReportWindow)
 {
     auto* town = qobject_cast<QLineEdit*>(window.control(QStringLiteral("e012")));
     ASSERT_NE(town, nullptr);
-    town->setText(S("Łódź"));
     auto* unitName = qobject_cast<QLineEdit*>(window.control(QStringLiteral("e001")));
     ASSERT_NE(unitName, nullptr);
-    unitName->setText(S(" Instytut Łączności "));
+    // The unit's name is typed on its own page, which is stored when the address page is chosen;
+    // the town is typed there and not stored before printing.
     window.chooseSection(0);
+    window.chooseSubPage(0, 1);
+    QTest::mouseClick(window.pageByTag(101)->editButton(), Qt::LeftButton);
+    typeOver(unitName, S(" Instytut Łączności "));
+    messages.answer(MessageAnswer::Yes);
     window.chooseSubPage(0, 2);
+    QTest::mouseClick(window.pageByTag(102)->editButton(), Qt::LeftButton);
+    typeOver(town, S("Łódź"));
 
     closeReportWindowWhenShown();
     reports.printVisible();

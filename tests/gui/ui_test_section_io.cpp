@@ -10,6 +10,7 @@
 #include "survey/section_data.h"
 #include "gui/common/list_grid_view.h"
 #include "support/temp_survey.h"
+#include "typing.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -23,6 +24,7 @@
 #include <memory>
 
 using namespace vestrum;
+using vestrum::testing::typeOver;
 
 namespace {
 
@@ -54,11 +56,10 @@ struct SectionIo : ::testing::Test {
     }
 };
 
-// Types `text` into a field from scratch and moves the focus on with Tab.
+// Types `text` over a field's value and moves the focus on with Tab.
 void typeAndLeave(QLineEdit* edit, const QString& text)
 {
-    edit->setFocus(Qt::TabFocusReason);
-    edit->setText(text);
+    typeOver(edit, text);
     QTest::keyClick(edit, Qt::Key_Tab);
     QCoreApplication::processEvents();
 }
@@ -107,20 +108,21 @@ TEST_F(SectionIo, ARefusedFieldKeepsItsTextAndTheFocusAnAcceptedOneIsRewritten)
     installFieldChecks(w.get(), program, &w->page());
     QLineEdit* me51 = field(w.get(), "me51");
     QLineEdit* me52 = field(w.get(), "me52");
-    me52->setText(U("0,00"));
 
-    typeAndLeave(me51, U("12,5"));
-    EXPECT_EQ(me51->text(), U("12,50"));
-    EXPECT_TRUE(messages.shown.isEmpty());
-
-    me51->setFocus(Qt::TabFocusReason);
-    me52->setText(QString()); // would be refused too, were it tested when the focus comes back
-    me51->setText(U("12.5"));
-    QTest::keyClick(me51, Qt::Key_Tab);
+    // Tab takes the focus on to me52, which is left empty: it would be refused too, were it
+    // tested when the focus comes back from it.
+    typeAndLeave(me51, U("12.5"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return me51->hasFocus(); }, 2000));
     EXPECT_EQ(me51->text(), U("12.5"));
+    EXPECT_TRUE(me52->text().isEmpty());
     QTest::qWait(50);
     EXPECT_EQ(messages.shown, QStringList{checks::RefusalMessage()});
+
+    messages.shown.clear();
+    typeAndLeave(me51, U("12,5"));
+    EXPECT_EQ(me51->text(), U("12,50"));
+    EXPECT_TRUE(me52->hasFocus());
+    EXPECT_TRUE(messages.shown.isEmpty());
 }
 
 TEST_F(SectionIo, ChoosingTheYearSetsTheReportingYearAndSavingStoresIt)
@@ -140,8 +142,8 @@ TEST_F(SectionIo, LeavingASection3FieldRecomputesItsColumnOnThePage)
     auto w = page(3);
     installFieldChecks(w.get(), program, &w->page());
     applyFieldValues(w.get(), LoadSection(program, 3));
-    field(w.get(), "me321")->setText(U("x"));
-    field(w.get(), "me331")->setText(U("5"));
+    // me321 is never visited: the recompute shows it as 0 (a non-number counts as 0 as well).
+    typeOver(field(w.get(), "me331"), U("5"));
     typeAndLeave(field(w.get(), "me311"), U("3"));
     EXPECT_EQ(field(w.get(), "me321")->text(), U("0"));
     EXPECT_EQ(field(w.get(), "me361")->text(), U("8"));
@@ -152,17 +154,17 @@ TEST_F(SectionIo, ARefusedSection18SaveWritesNothingAndFocusesTheFirstFailingTot
 {
     auto w = page(19);
     applyFieldValues(w.get(), LoadSection(program, 19));
-    field(w.get(), "me1909")->setText(U("5,00"));
-    field(w.get(), "me1913")->setText(U("1,00"));
+    typeOver(field(w.get(), "me1909"), U("5,00"));
+    typeOver(field(w.get(), "me1913"), U("1,00"));
     EXPECT_FALSE(saveSectionPage(w.get(), program, 19));
     ASSERT_EQ(messages.shown.size(), 1);
     EXPECT_EQ(messages.shown[0].count(u'\n'), 1);
     EXPECT_TRUE(QTest::qWaitFor([&] { return field(w.get(), "me1908")->hasFocus(); }, 2000));
     EXPECT_EQ(temp.connection.scalar(U("select count(*) from dane_szczegolowe")).toInt(), 0);
 
-    field(w.get(), "me1908")->setText(U("5,00"));
-    field(w.get(), "me1912")->setText(U("1,00"));
-    field(w.get(), "me1901")->setText(U("5,00"));
+    typeOver(field(w.get(), "me1908"), U("5,00"));
+    typeOver(field(w.get(), "me1912"), U("1,00"));
+    typeOver(field(w.get(), "me1901"), U("5,00"));
     SetDataSaved(program.state, true);
     EXPECT_TRUE(saveSectionPage(w.get(), program, 19));
     EXPECT_FALSE(program.state.DataSaved);

@@ -6,6 +6,7 @@
 #include "gui/main/font_window.h"
 #include "gui/common/user_font.h"
 #include "gui/common/window_memory.h"
+#include "typing.h"
 
 #include <QFontInfo>
 #include <gtest/gtest.h>
@@ -33,6 +34,7 @@
 #include <QVBoxLayout>
 
 using namespace vestrum;
+using vestrum::testing::typeKeys;
 
 namespace {
 
@@ -57,12 +59,6 @@ void writeFile(const QString& path, const QByteArray& bytes = "x")
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(bytes);
-}
-
-void typeText(QWidget* w, const QString& text)
-{
-    for (const QChar ch : text)
-        QTest::sendKeyEvent(QTest::Click, w, Qt::Key_unknown, QString(ch), Qt::NoModifier);
 }
 
 // Closes the modal window that is about to open, once its event loop runs.
@@ -263,9 +259,12 @@ TEST(LongTextWindow, EditsOneParagraphWithinItsLimit)
     whenShown(&window, [&] {
         EXPECT_EQ(window.size(), QSize(480, 320));
         QPlainTextEdit* field = window.textField();
-        field->moveCursor(QTextCursor::End);
+        QTest::keyClick(field, Qt::Key_End, Qt::ControlModifier);
         QTest::keyClick(field, Qt::Key_Return);
-        typeText(field, QStringLiteral(" gęślą jaźń"));
+        typeKeys(field, QStringLiteral(" gęślą jaźń"));
+        // Full, it takes nothing more wherever the caret stands, rather than losing its end.
+        QTest::keyClick(field, Qt::Key_Home, Qt::ControlModifier);
+        typeKeys(field, QStringLiteral("X"));
         window.saveButton()->click();
     });
     EXPECT_TRUE(window.editText());

@@ -11,6 +11,7 @@
 #include "storage/schema.h"
 #include "support/temp_survey.h"
 #include "import/workbook_files.h"
+#include "typing.h"
 
 #include <gtest/gtest.h>
 
@@ -38,6 +39,7 @@ inline void PrintTo(const QString& s, std::ostream* os)
 #include <QTest>
 
 using namespace vestrum;
+using vestrum::testing::typeOver;
 using vestrum::testing::ScriptedMessages;
 using vestrum::testing::TempSurvey;
 
@@ -138,35 +140,34 @@ TEST_F(ImportFixture, RefusalsLeaveTheTextAndThePreviewAsTheyWere)
     window->setImportText(S("Zjazd"));
     ASSERT_TRUE(window->readIntoStructure());
     window->showPage(TextImportWindow::StructurePage);
+    window->show();
 
-    window->separatorField()->clearEditText();
+    typeOver(window->separatorField(), QString());
     EXPECT_FALSE(window->readIntoStructure());
     ASSERT_FALSE(messages.shown.isEmpty());
     EXPECT_EQ(messages.shown.last(), S("Nie podano znaku separatora"));
 
-    window->byLinesOption()->setChecked(true);
+    QTest::mouseClick(window->byLinesOption(), Qt::LeftButton);
     EXPECT_FALSE(window->separatorField()->isEnabled());
     EXPECT_TRUE(window->lineCountField()->isEnabled());
-    window->lineCountField()->setText(S("13"));
+    typeOver(window->lineCountField(), S("13"));
     EXPECT_FALSE(window->readIntoStructure());
     ASSERT_FALSE(messages.shown.isEmpty());
     EXPECT_EQ(messages.shown.last(),
         S("Ilość linii, które obejmują jeden opis, nie może być większa niż 12 (ani mniejsza od 1)."));
-    // Leaving the field checks it as well; a blank field may be left.
-    const auto leaveLineCount = [this] {
-        QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
-        QApplication::sendEvent(window->lineCountField(), &out);
-    };
+    // Leaving the field with Tab checks it as well; a blank field may be left.
     const qsizetype shown = messages.shown.size();
-    window->lineCountField()->setText(S("x"));
-    leaveLineCount();
+    typeOver(window->lineCountField(), S("x"));
+    QTest::keyClick(window->lineCountField(), Qt::Key_Tab);
     ASSERT_FALSE(messages.shown.isEmpty());
     EXPECT_EQ(messages.shown.last(), S("Podana wartość jest nieprawidłowa"));
-    window->lineCountField()->clear();
-    leaveLineCount();
+    EXPECT_TRUE(QTest::qWaitFor([this] { return window->lineCountField()->hasFocus(); }, 1000));
+    typeOver(window->lineCountField(), QString());
+    QTest::keyClick(window->lineCountField(), Qt::Key_Tab);
     EXPECT_EQ(messages.shown.size(), shown + 1);
+    EXPECT_FALSE(window->lineCountField()->hasFocus());
 
-    window->lineCountField()->setText(S("1"));
+    typeOver(window->lineCountField(), S("1"));
     window->setMapColumn(5, 0);
     EXPECT_FALSE(window->readIntoStructure());
     ASSERT_FALSE(messages.shown.isEmpty());

@@ -11,6 +11,7 @@
 #include "program/program.h"
 #include "storage/schema.h"
 #include "support/temp_survey.h"
+#include "typing.h"
 
 #include <gtest/gtest.h>
 
@@ -31,6 +32,7 @@ inline void PrintTo(const QString& s, std::ostream* os)
 #include <QTimer>
 
 using namespace vestrum;
+using vestrum::testing::typeOver;
 using vestrum::testing::ScriptedMessages;
 using vestrum::testing::TempSurvey;
 
@@ -226,7 +228,7 @@ TEST_F(XmlCommandsFixture, FilePickerIsSetUpForEachCommand)
         EXPECT_EQ(picker.actionButton()->text(), S("eksportuj"));
         EXPECT_TRUE(picker.nameField()->isVisible());
         EXPECT_EQ(picker.nameField()->text(), S("eksport.xml"));
-        picker.nameField()->setText(S("konferencje.txt"));
+        typeOver(picker.nameField(), S("konferencje.txt"));
         picker.actionButton()->click();
     });
     editor->toolAction(ListEditor::Tool::XmlExport)->trigger();

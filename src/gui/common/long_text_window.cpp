@@ -13,6 +13,22 @@
 
 namespace vestrum {
 
+void KeepTypedTextWithin(QPlainTextEdit* field, int maxLength)
+{
+    const int length = static_cast<int>(field->toPlainText().size());
+    const int excess = length - maxLength;
+    if (maxLength <= 0 || excess <= 0)
+        return;
+    QTextCursor typed = field->textCursor();
+    // A caret too near the start did not just type the excess (undo, a drop): the end goes then.
+    const int end = typed.position() >= excess ? typed.position() : length;
+    typed.setPosition(end - excess);
+    typed.setPosition(end, QTextCursor::KeepAnchor);
+    const QSignalBlocker blocker(field);
+    typed.removeSelectedText();
+    field->setTextCursor(typed);
+}
+
 LongTextWindow::LongTextWindow(RunState& state, QWidget* parent)
     : QDialog(parent), state_(&state), heading_(new QLabel(this)), field_(new QPlainTextEdit(this)),
       save_(new QPushButton(QStringLiteral("zapamiętaj zmiany"), this)),
@@ -30,7 +46,7 @@ LongTextWindow::LongTextWindow(RunState& state, QWidget* parent)
 
     field_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     field_->installEventFilter(this);
-    connect(field_, &QPlainTextEdit::textChanged, this, &LongTextWindow::enforceMaxLength);
+    connect(field_, &QPlainTextEdit::textChanged, this, [this] { KeepTypedTextWithin(field_, maxLength_); });
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(heading_);
@@ -54,7 +70,9 @@ void LongTextWindow::setHeading(const QString& heading)
 
 void LongTextWindow::setText(const QString& text)
 {
+    const QSignalBlocker blocker(field_); // a given text is cut at its end, not at the caret
     field_->setPlainText(text);
+    cutToMaxLength();
     field_->moveCursor(QTextCursor::Start);
 }
 
@@ -66,7 +84,7 @@ QString LongTextWindow::text() const
 void LongTextWindow::setMaxLength(int maxLength)
 {
     maxLength_ = std::max(maxLength, 0);
-    enforceMaxLength();
+    cutToMaxLength();
 }
 
 bool LongTextWindow::editText()
@@ -116,7 +134,7 @@ bool LongTextWindow::eventFilter(QObject* watched, QEvent* event)
     return QDialog::eventFilter(watched, event);
 }
 
-void LongTextWindow::enforceMaxLength()
+void LongTextWindow::cutToMaxLength()
 {
     if (maxLength_ <= 0 || field_->toPlainText().size() <= maxLength_)
         return;

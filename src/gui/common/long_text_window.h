@@ -11,6 +11,11 @@ class QPushButton;
 
 namespace vestrum {
 
+// After an edit of a multi-line field, keeps it within `maxLength` characters (0 is no limit):
+// what was just typed or pasted ends at the caret and loses its part beyond the limit, as a
+// one-line field refuses it, so the text after the caret is never cut instead.
+void KeepTypedTextWithin(QPlainTextEdit* field, int maxLength);
+
 // "Edycja": a long text under a heading, edited in a roomy field ("zapamiętaj zmiany" /
 // "pomiń zmiany"), or only read, without buttons, for the hints of the main window.
 // The window remembers its place (window 7 of the settings).
@@ -42,7 +47,7 @@ protected:
 
 private:
     void setViewOnly(bool viewOnly, const QColor& background);
-    void enforceMaxLength();
+    void cutToMaxLength();
 
     RunState* state_;
     QLabel* heading_;

@@ -464,16 +464,8 @@ void EntryDialog::takeText(int row)
     if (auto* line = qobject_cast<QLineEdit*>(w)) {
         form_->setText(row, line->text());
     } else if (auto* memo = qobject_cast<QPlainTextEdit*>(w)) {
-        QString text = memo->toPlainText();
-        const int allowed = allowedLength(maxLengthOf(row), form_->text(row));
-        if (text.size() > allowed) {
-            text.truncate(allowed);
-            syncing_ = true;
-            memo->setPlainText(text);
-            memo->moveCursor(QTextCursor::End);
-            syncing_ = false;
-        }
-        form_->setText(row, text);
+        KeepTypedTextWithin(memo, allowedLength(maxLengthOf(row), form_->text(row)));
+        form_->setText(row, memo->toPlainText());
     }
 }
 
