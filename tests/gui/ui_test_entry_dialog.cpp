@@ -499,6 +499,16 @@ TEST(EntryDialog, AStoredTextLongerThanItsFieldIsShownWholeAndRefusedOnAcceptanc
     QTest::keyClick(title, Qt::Key_End, Qt::ControlModifier);
     typeKeys(title, S(" i więcej"));
     EXPECT_EQ(title->toPlainText(), S("Źdźbła trawy"));
+    // Nor does "Edycja" cut it: saved from there unchanged, it is still whole.
+    QTimer::singleShot(0, &f.dialog, [&f] {
+        LongTextWindow* editor = f.dialog.longTextEditor();
+        EXPECT_EQ(editor->textField()->toPlainText(), S("Źdźbła trawy"));
+        QTest::keyClick(editor->textField(), Qt::Key_End, Qt::ControlModifier);
+        typeKeys(editor->textField(), S("!"));
+        editor->saveButton()->click();
+    });
+    QTest::mouseDClick(title->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
+    EXPECT_EQ(f.dialog.form().text(2), S("Źdźbła trawy"));
 
     f.dialog.saveButton()->click();
     EXPECT_TRUE(f.dialog.isVisible());

@@ -551,7 +551,8 @@ void EntryDialog::editLongText(int row)
         return;
     LongTextWindow* editor = longTextEditor();
     editor->setHeading(form_->field(row).caption);
-    editor->setMaxLength(maxLengthOf(row));
+    // As in the field itself, a stored text longer than the field is kept whole; only typing is held back.
+    editor->setMaxLength(allowedLength(maxLengthOf(row), form_->text(row)));
     editor->setText(form_->text(row));
     if (editor->editText()) {
         form_->setText(row, editor->text());
