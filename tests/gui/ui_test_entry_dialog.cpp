@@ -499,6 +499,11 @@ TEST(EntryDialog, AStoredTextLongerThanItsFieldIsShownWholeAndRefusedOnAcceptanc
     QTest::keyClick(title, Qt::Key_End, Qt::ControlModifier);
     typeKeys(title, S(" i więcej"));
     EXPECT_EQ(title->toPlainText(), S("Źdźbła trawy"));
+    // Shortened, it may be typed back up to its own length, as in a one-line field.
+    QTest::keyClick(title, Qt::Key_Backspace);
+    QTest::keyClick(title, Qt::Key_Backspace);
+    typeKeys(title, S("wy!"));
+    EXPECT_EQ(title->toPlainText(), S("Źdźbła trawy"));
     // Nor does "Edycja" cut it: saved from there unchanged, it is still whole.
     QTimer::singleShot(0, &f.dialog, [&f] {
         LongTextWindow* editor = f.dialog.longTextEditor();

@@ -411,6 +411,7 @@ void EntryDialog::loadRow(int row)
         line->setReadOnly(readOnly);
         setBase(line, readOnly);
     } else if (auto* memo = qobject_cast<QPlainTextEdit*>(w)) {
+        memoLimits_[row] = allowedLength(maxLength, form_->text(row));
         if (memo->toPlainText() != form_->text(row))
             memo->setPlainText(form_->text(row));
         memo->setReadOnly(readOnly);
@@ -464,7 +465,7 @@ void EntryDialog::takeText(int row)
     if (auto* line = qobject_cast<QLineEdit*>(w)) {
         form_->setText(row, line->text());
     } else if (auto* memo = qobject_cast<QPlainTextEdit*>(w)) {
-        KeepTypedTextWithin(memo, allowedLength(maxLengthOf(row), form_->text(row)));
+        KeepTypedTextWithin(memo, memoLimits_.value(row, allowedLength(maxLengthOf(row), form_->text(row))));
         form_->setText(row, memo->toPlainText());
     }
 }
@@ -552,7 +553,7 @@ void EntryDialog::editLongText(int row)
     LongTextWindow* editor = longTextEditor();
     editor->setHeading(form_->field(row).caption);
     // As in the field itself, a stored text longer than the field is kept whole; only typing is held back.
-    editor->setMaxLength(allowedLength(maxLengthOf(row), form_->text(row)));
+    editor->setMaxLength(memoLimits_.value(row, allowedLength(maxLengthOf(row), form_->text(row))));
     editor->setText(form_->text(row));
     if (editor->editText()) {
         form_->setText(row, editor->text());

@@ -3,6 +3,7 @@
 #include "lists/entry_checks.h"
 
 #include <QDialog>
+#include <QHash>
 #include <QMap>
 #include <memory>
 #include <vector>
@@ -110,6 +111,9 @@ private:
     lists::JournalList* journals_ = nullptr;
     JournalSearchWindow* search_ = nullptr;
     QMap<QString, int> maxLengths_;
+    // The length each multi-line field may reach, fixed when its text is loaded, as a one-line field's limit is:
+    // a stored text longer than its field may be edited back up to its own length.
+    QHash<int, int> memoLimits_;
     std::unique_ptr<lists::EntryForm> form_;
     int kind_ = -1;
     bool accepted_ = false;
