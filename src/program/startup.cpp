@@ -165,15 +165,23 @@ const QString kUnsavedWorkNotKept = QStringLiteral(
     "przywracania danych nie mógł zostać utworzony.\nProgram nie wczyta ostatnio zapisanego pliku, aby tych danych "
     "nie utracić: praca będzie kontynuowana na tymczasowej bazie danych.");
 
-// The last run's unsaved changes are either kept in a restore point or must not be loaded over.
+const QString kUnsavedWorkDamaged = QStringLiteral(
+    "Uwaga! Przy poprzedniej pracy z programem wprowadzone dane nie zostały zapisane w pliku danych, a dane w "
+    "programie są uszkodzone, dlatego punkt przywracania danych nie został utworzony.\nProgram wczyta ostatnio "
+    "zapisany plik, a uszkodzona baza danych zostanie zachowana w osobnym pliku.");
+
+// The last run's unsaved changes are either kept in a restore point or must not be loaded over. Damaged ones
+// are the exception: no save would ever take them, so work on them would be lost; the load keeps the damaged
+// database whole beside the new one, and the user works on the last saved file.
 bool mayLoadOverWorkingData(Program& program, const ShellSteps& steps)
 {
     if (!program.state.DataSaved.unsavedRecorded())
         return true;
     const QString point = steps.keepUnsavedWork ? steps.keepUnsavedWork() : QString();
     if (point.isEmpty()) {
-        program.notify(kUnsavedWorkNotKept, 0, MessageKind::Warning);
-        return false;
+        const bool damaged = steps.workingDataDamaged && steps.workingDataDamaged();
+        program.notify(damaged ? kUnsavedWorkDamaged : kUnsavedWorkNotKept, 0, MessageKind::Warning);
+        return damaged;
     }
     program.notify(unsavedWorkKeptNotice(point), 0, MessageKind::Warning);
     return true;

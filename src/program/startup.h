@@ -31,6 +31,9 @@ struct ShellSteps {
     // run left changes that are in no data file. Returns how the restore list names the point (empty when
     // no point could be made).
     std::function<QString()> keepUnsavedWork;
+    // Whether the open working database fails the quick check (its unsaved changes cannot then be kept in a
+    // restore point, and every save of them is refused).
+    std::function<bool()> workingDataDamaged;
     std::function<bool()> updateCheck;          // the update check; true when the start must stop
     // The update list for the about box: (name, installed version) rows, last entry first.
     std::function<QVector<QPair<QString, QString>>()> updateVersionRows;
@@ -89,7 +92,8 @@ QString databaseVersion(db::Connection& connection);
 // Steps 11 to 13: the command line, the missing-file notice, and which data the user sees first.
 // When the last run left changes that are in no data file (a crash, or a save at close that failed), a
 // data file is loaded over them only after keepUnsavedWork has kept them in a restore point, and the
-// user is told which one; without that point the working database is kept as it is, tied to no file.
+// user is told which one; without that point the working database is kept as it is, tied to no file, unless it
+// is damaged: then the load goes on and sets it aside whole (no save would ever take its changes).
 // Returns the main window's title.
 QString chooseStartData(Program& program, const QStringList& arguments, const ShellSteps& steps);
 

@@ -619,6 +619,45 @@ TEST(DataSafety, WithoutARestorePointTheStartKeepsTheUnsavedWorkingData)
     EXPECT_FALSE(next.state.DataSaved);
 }
 
+// Damaged unsaved changes can be kept in no restore point and taken by no save: working on them would lose the
+// work. The start loads the last file instead and keeps the damaged database whole beside the new one.
+TEST(DataSafety, DamagedUnsavedWorkingDataAreSetAsideAndTheStartLoadsTheLastFile)
+{
+    TestProgram t;
+    fillSurvey(t.survey(), QStringLiteral("w pliku"), 20);
+    const QString file = t.path(QStringLiteral("wyniki.naj"));
+    datafiles::WriteDataFile(t.program, file);
+    WriteSettings(t.program.state);
+    t.survey().execute(QStringLiteral("UPDATE dane_podstawowe SET nazwa = 'edycja'"));
+    SetDataSaved(t.program.state, false);
+    t.survey().close();
+    const QString database = t.program.state.DatabasePath;
+    damageLastPage(database);
+    const QByteArray damaged = fileHash(database);
+
+    ScriptedMessages messages;
+    FixedClock clock { QDateTime(QDate(2008, 3, 6), QTime(8, 15)) };
+    Program next(messages, clock);
+    startup::setProgramFolder(next.state, t.program.state.ProgramFolder);
+    ReadSettings(next.state);
+    startup::openDatabases(next);
+    ShellSteps steps;
+    steps.loadDataFile = [&](const QString& path) { datafiles::LoadDataFile(next, path, quiet); };
+    steps.keepUnsavedWork = [&] { return restorepoints::MakeNamedRestorePoint(next); };
+    steps.workingDataDamaged = [&] { return !datafiles::WorkingDataDamage(next).isEmpty(); };
+    startup::chooseStartData(next, {}, steps);
+
+    const QString aside = database + QStringLiteral(".uszkodzona-2008_03_06-08_15");
+    EXPECT_EQ(fileHash(aside), damaged) << "the damaged database, unsaved changes and all, is kept whole";
+    ASSERT_GE(messages.shown.size(), 2);
+    EXPECT_TRUE(messages.shown[0].contains(QStringLiteral("dane w programie są uszkodzone")));
+    EXPECT_TRUE(messages.shown.join(u'\n').contains(QDir::toNativeSeparators(aside)));
+    EXPECT_EQ(unitName(next.survey), QStringLiteral("w pliku"));
+    EXPECT_TRUE(datafiles::WorkingDataDamage(next).isEmpty());
+    EXPECT_TRUE(next.state.DataSaved);
+    EXPECT_EQ(next.state.CurrentDataFile, file);
+}
+
 TEST(DataSafety, FoldersOfLoadsThatNeverFinishedGoUnlessTheyHoldAUsersFile)
 {
     QTemporaryDir folder;

@@ -96,6 +96,7 @@ void DataCommands::installShellSteps()
         BusyCursor busy;
         return restorepoints::MakeNamedRestorePoint(program_);
     };
+    steps_.workingDataDamaged = [this] { return !datafiles::WorkingDataDamage(program_).isEmpty(); };
 }
 
 void DataCommands::addMenuItems(QMenu* menu, const std::function<void(QMenu*)>& addMerge)
