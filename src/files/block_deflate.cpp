@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -99,8 +100,14 @@ class Workers {
 public:
     Workers(int count, int level)
     {
-        for (int i = 0; i < count; ++i)
-            threads_.emplace_back([this, level] { run(level); });
+        try {
+            for (int i = 0; i < count; ++i)
+                threads_.emplace_back([this, level] { run(level); });
+        } catch (const std::system_error&) {
+            // Fewer threads do the same work; with none the add fails as a rebuild does, the old archive whole.
+            if (threads_.empty())
+                throw;
+        }
     }
     ~Workers()
     {
@@ -434,8 +441,12 @@ bool InflatesTo(const ReadAtFn& packed, qint64 packedSize, const ReadAtFn& origi
     BlockChecker checker(packed, original, size, layout);
     {
         std::vector<std::thread> helpers;
-        for (int i = 1; i < threads; ++i)
-            helpers.emplace_back([&checker] { checker.run(); });
+        try {
+            for (int i = 1; i < threads; ++i)
+                helpers.emplace_back([&checker] { checker.run(); });
+        } catch (const std::system_error&) {
+            // No more threads to be had: the ones there and this one check every block all the same.
+        }
         checker.run();
         for (std::thread& helper : helpers)
             helper.join();

@@ -179,9 +179,20 @@ bool mayLoadOverWorkingData(Program& program, const ShellSteps& steps)
         return true;
     const QString point = steps.keepUnsavedWork ? steps.keepUnsavedWork() : QString();
     if (point.isEmpty()) {
-        const bool damaged = steps.workingDataDamaged && steps.workingDataDamaged();
-        program.notify(damaged ? kUnsavedWorkDamaged : kUnsavedWorkNotKept, 0, MessageKind::Warning);
-        return damaged;
+        if (!steps.workingDataDamaged || !steps.workingDataDamaged() || !steps.setDamagedWorkingDataAside) {
+            program.notify(kUnsavedWorkNotKept, 0, MessageKind::Warning);
+            return false;
+        }
+        program.notify(kUnsavedWorkDamaged, 0, MessageKind::Warning);
+        // Aside before the load, whatever the load's own check of them will say: the file then goes into a new
+        // database, and nothing of the damaged one can be lost.
+        try {
+            steps.setDamagedWorkingDataAside();
+        } catch (const Error& error) {
+            program.notify(error.message(), 0, MessageKind::Error);
+            return false;
+        }
+        return true;
     }
     program.notify(unsavedWorkKeptNotice(point), 0, MessageKind::Warning);
     return true;

@@ -34,6 +34,9 @@ struct ShellSteps {
     // Whether the open working database fails the quick check (its unsaved changes cannot then be kept in a
     // restore point, and every save of them is refused).
     std::function<bool()> workingDataDamaged;
+    // Moves damaged working data aside whole and opens a new database in their place (SetDamagedWorkingDataAside);
+    // throws vestrum::Error when they cannot be moved.
+    std::function<void()> setDamagedWorkingDataAside;
     std::function<bool()> updateCheck;          // the update check; true when the start must stop
     // The update list for the about box: (name, installed version) rows, last entry first.
     std::function<QVector<QPair<QString, QString>>()> updateVersionRows;

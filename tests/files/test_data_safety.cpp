@@ -645,6 +645,7 @@ TEST(DataSafety, DamagedUnsavedWorkingDataAreSetAsideAndTheStartLoadsTheLastFile
     steps.loadDataFile = [&](const QString& path) { datafiles::LoadDataFile(next, path, quiet); };
     steps.keepUnsavedWork = [&] { return restorepoints::MakeNamedRestorePoint(next); };
     steps.workingDataDamaged = [&] { return !datafiles::WorkingDataDamage(next).isEmpty(); };
+    steps.setDamagedWorkingDataAside = [&] { datafiles::SetDamagedWorkingDataAside(next); };
     startup::chooseStartData(next, {}, steps);
 
     const QString aside = database + QStringLiteral(".uszkodzona-2008_03_06-08_15");

@@ -19,11 +19,16 @@ namespace vestrum::testing {
 // QTest::keyClicks would turn them into nothing.
 inline void typeKeys(QWidget* target, const QString& text)
 {
-    for (const QChar ch : text) {
-        if (ch.unicode() < 0x80 && ch.isPrint())
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar ch = text.at(i);
+        if (ch.unicode() < 0x80 && ch.isPrint()) {
             QTest::keyClick(target, ch.toLatin1());
-        else
-            QTest::sendKeyEvent(QTest::Click, target, Qt::Key_unknown, QString(ch), Qt::NoModifier);
+            continue;
+        }
+        // A character outside the basic plane comes as one key carrying both its halves.
+        const qsizetype units = ch.isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        QTest::sendKeyEvent(QTest::Click, target, Qt::Key_unknown, text.mid(i, units), Qt::NoModifier);
+        i += units - 1;
     }
 }
 

@@ -529,6 +529,28 @@ TEST(EntryDialog, AStoredTextLongerThanItsFieldIsShownWholeAndRefusedOnAcceptanc
     EXPECT_EQ(f.dialog.form().row().mid(0, 2), QStringList({S("Acta"), S("Źdźbła")}));
 }
 
+// A field without a declared width keeps a stored text of any length: typing near its start takes
+// nothing from its end, and "Edycja" saved unchanged keeps all of it.
+TEST(EntryDialog, AFieldWithoutAWidthKeepsAStoredTextOfAnyLength)
+{
+    Fixture f;
+    const QString stored = QString(39990, u'a') + S("koniec ółę");
+    f.open(3, {S("Acta"), stored, S("Nowak"), S("2008, 1, 1-5"), QString(), S("0,00")});
+    auto* title = qobject_cast<QPlainTextEdit*>(f.dialog.input(2));
+    ASSERT_EQ(title->toPlainText(), stored);
+    QTest::mouseClick(title->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(4, 4));
+    typeKeys(title, S("x"));
+    EXPECT_TRUE(title->toPlainText().endsWith(S("koniec ółę")));
+
+    QTimer::singleShot(0, &f.dialog, [&f] {
+        LongTextWindow* editor = f.dialog.longTextEditor();
+        editor->saveButton()->click();
+    });
+    QTest::mouseDClick(title->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
+    EXPECT_EQ(f.dialog.form().text(2).size(), stored.size());
+    EXPECT_TRUE(f.dialog.form().text(2).endsWith(S("koniec ółę")));
+}
+
 TEST(EntryDialog, PublicationsIdentifyTheJournalOnEnter)
 {
     Fixture f;

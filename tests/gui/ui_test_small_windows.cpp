@@ -271,6 +271,17 @@ TEST(LongTextWindow, EditsOneParagraphWithinItsLimit)
     EXPECT_EQ(window.text(), QStringLiteral("Zażółć gęś"));
     EXPECT_TRUE(window.headingLabel()->font().bold());
 
+    // A character of two units that does not fit goes whole: no half of it is left behind.
+    window.setMaxLength(5);
+    window.setText(QStringLiteral("abc"));
+    whenShown(&window, [&] {
+        QTest::keyClick(window.textField(), Qt::Key_End, Qt::ControlModifier);
+        typeKeys(window.textField(), QStringLiteral("x") + QString::fromUtf8("\xF0\x9F\x98\x80"));
+        window.saveButton()->click();
+    });
+    EXPECT_TRUE(window.editText());
+    EXPECT_EQ(window.text(), QStringLiteral("abcx"));
+
     // Hints are read only, without buttons; afterwards the window edits again.
     whenShown(&window, [&] {
         EXPECT_TRUE(window.textField()->isReadOnly());

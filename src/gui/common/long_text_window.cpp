@@ -19,10 +19,15 @@ void KeepTypedTextWithin(QPlainTextEdit* field, int maxLength)
     const int excess = length - maxLength;
     if (maxLength <= 0 || excess <= 0)
         return;
+    const QString text = field->toPlainText();
     QTextCursor typed = field->textCursor();
     // A caret too near the start did not just type the excess (undo, a drop): the end goes then.
     const int end = typed.position() >= excess ? typed.position() : length;
-    typed.setPosition(end - excess);
+    int start = end - excess;
+    // A character outside the basic plane is two units: it goes whole or stays whole.
+    if (start > 0 && text.at(start - 1).isHighSurrogate() && text.at(start).isLowSurrogate())
+        --start;
+    typed.setPosition(start);
     typed.setPosition(end, QTextCursor::KeepAnchor);
     const QSignalBlocker blocker(field);
     typed.removeSelectedText();

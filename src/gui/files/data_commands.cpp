@@ -97,6 +97,7 @@ void DataCommands::installShellSteps()
         return restorepoints::MakeNamedRestorePoint(program_);
     };
     steps_.workingDataDamaged = [this] { return !datafiles::WorkingDataDamage(program_).isEmpty(); };
+    steps_.setDamagedWorkingDataAside = [this] { datafiles::SetDamagedWorkingDataAside(program_); };
 }
 
 void DataCommands::addMenuItems(QMenu* menu, const std::function<void(QMenu*)>& addMerge)

@@ -54,12 +54,13 @@ void setBase(QWidget* w, bool readOnly)
     w->setPalette(p);
 }
 
-// How long a field's text may grow: its declared width, or the text's own length when a stored
-// text is longer, so that nothing is cut on opening (the acceptance check refuses it instead).
+// How long a field's text may grow: its declared width (a field without one, as far as a line edit
+// goes), or the text's own length when a stored text is longer, so that nothing is cut on opening
+// (the acceptance check refuses it instead).
 int allowedLength(int width, const QString& text)
 {
     constexpr int kUnlimited = 32767;
-    return width > 0 ? std::max(width, static_cast<int>(text.size())) : kUnlimited;
+    return std::max(width > 0 ? width : kUnlimited, static_cast<int>(text.size()));
 }
 
 // Focus changes that come from the user moving on, not from a message box, a menu or a popup
