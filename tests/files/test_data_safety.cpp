@@ -591,72 +591,79 @@ TEST(DataSafety, DamagedWorkingDataAreSetAsideByALoadARestoreAndANewUnit)
     EXPECT_FALSE(QFileInfo::exists(aside + QStringLiteral("_5"))) << "sound data stay where they are";
 }
 
+namespace {
+
+// A last run that saved its data file, then changed the unit's name and ended without saving; returns the file.
+QString leaveAnUnsavedEdit(TestProgram& t)
+{
+    fillSurvey(t.survey(), QStringLiteral("w pliku"), 20);
+    const QString file = t.path(QStringLiteral("wyniki.naj"));
+    datafiles::WriteDataFile(t.program, file);
+    WriteSettings(t.program.state);
+    t.survey().execute(QStringLiteral("UPDATE dane_podstawowe SET nazwa = 'edycja'"));
+    SetDataSaved(t.program.state, false);
+    t.survey().close();
+    return file;
+}
+
+// The next start of the program in the same folder, with the steps the main window gives it.
+struct NextStart {
+    ScriptedMessages messages;
+    FixedClock clock { QDateTime(QDate(2008, 3, 6), QTime(8, 15)) };
+    Program next { messages, clock };
+    ShellSteps steps;
+
+    explicit NextStart(const QString& programFolder)
+    {
+        startup::setProgramFolder(next.state, programFolder);
+        ReadSettings(next.state);
+        startup::openDatabases(next);
+        steps.loadDataFile = [this](const QString& path) { datafiles::LoadDataFile(next, path, quiet); };
+        steps.keepUnsavedWork = [this] { return restorepoints::MakeNamedRestorePoint(next); };
+        steps.workingDataDamaged = [this] { return !datafiles::WorkingDataDamage(next).isEmpty(); };
+        steps.setDamagedWorkingDataAside = [this] { datafiles::SetDamagedWorkingDataAside(next); };
+    }
+    QString choose() { return startup::chooseStartData(next, {}, steps); }
+};
+
+} // namespace
+
 TEST(DataSafety, WithoutARestorePointTheStartKeepsTheUnsavedWorkingData)
 {
     TestProgram t;
-    fillSurvey(t.survey(), QStringLiteral("w pliku"), 20);
-    const QString file = t.path(QStringLiteral("wyniki.naj"));
-    datafiles::WriteDataFile(t.program, file);
-    WriteSettings(t.program.state);
-    t.survey().execute(QStringLiteral("UPDATE dane_podstawowe SET nazwa = 'edycja'"));
-    SetDataSaved(t.program.state, false);
-    t.survey().close();
+    leaveAnUnsavedEdit(t);
     writeFile(t.program.state.archiveFolder().chopped(1), "plik zamiast folderu"); // no point can be made
 
-    ScriptedMessages messages;
-    FixedClock clock { QDateTime(QDate(2008, 3, 6), QTime(8, 15)) };
-    Program next(messages, clock);
-    startup::setProgramFolder(next.state, t.program.state.ProgramFolder);
-    ReadSettings(next.state);
-    startup::openDatabases(next);
-    ShellSteps steps;
-    steps.loadDataFile = [&](const QString& path) { datafiles::LoadDataFile(next, path, quiet); };
-    steps.keepUnsavedWork = [&] { return restorepoints::MakeNamedRestorePoint(next); };
-    EXPECT_EQ(startup::chooseStartData(next, {}, steps), QStringLiteral("Vestrum"));
-    ASSERT_EQ(messages.shown.size(), 1);
-    EXPECT_TRUE(messages.shown[0].contains(QStringLiteral("nie mógł zostać utworzony")));
-    EXPECT_EQ(unitName(next.survey), QStringLiteral("edycja"));
-    EXPECT_FALSE(next.state.DataSaved);
+    NextStart start(t.program.state.ProgramFolder);
+    EXPECT_EQ(start.choose(), QStringLiteral("Vestrum"));
+    ASSERT_EQ(start.messages.shown.size(), 1);
+    EXPECT_TRUE(start.messages.shown[0].contains(QStringLiteral("nie mógł zostać utworzony")));
+    EXPECT_EQ(unitName(start.next.survey), QStringLiteral("edycja"));
+    EXPECT_FALSE(start.next.state.DataSaved);
 }
 
 // Damaged unsaved changes can be kept in no restore point and taken by no save: working on them would lose the
-// work. The start loads the last file instead and keeps the damaged database whole beside the new one.
+// work. The start sets the damaged database aside whole and loads the last file into a new one.
 TEST(DataSafety, DamagedUnsavedWorkingDataAreSetAsideAndTheStartLoadsTheLastFile)
 {
     TestProgram t;
-    fillSurvey(t.survey(), QStringLiteral("w pliku"), 20);
-    const QString file = t.path(QStringLiteral("wyniki.naj"));
-    datafiles::WriteDataFile(t.program, file);
-    WriteSettings(t.program.state);
-    t.survey().execute(QStringLiteral("UPDATE dane_podstawowe SET nazwa = 'edycja'"));
-    SetDataSaved(t.program.state, false);
-    t.survey().close();
+    const QString file = leaveAnUnsavedEdit(t);
     const QString database = t.program.state.DatabasePath;
     damageLastPage(database);
     const QByteArray damaged = fileHash(database);
 
-    ScriptedMessages messages;
-    FixedClock clock { QDateTime(QDate(2008, 3, 6), QTime(8, 15)) };
-    Program next(messages, clock);
-    startup::setProgramFolder(next.state, t.program.state.ProgramFolder);
-    ReadSettings(next.state);
-    startup::openDatabases(next);
-    ShellSteps steps;
-    steps.loadDataFile = [&](const QString& path) { datafiles::LoadDataFile(next, path, quiet); };
-    steps.keepUnsavedWork = [&] { return restorepoints::MakeNamedRestorePoint(next); };
-    steps.workingDataDamaged = [&] { return !datafiles::WorkingDataDamage(next).isEmpty(); };
-    steps.setDamagedWorkingDataAside = [&] { datafiles::SetDamagedWorkingDataAside(next); };
-    startup::chooseStartData(next, {}, steps);
-
+    NextStart start(t.program.state.ProgramFolder);
+    start.choose();
     const QString aside = database + QStringLiteral(".uszkodzona-2008_03_06-08_15");
     EXPECT_EQ(fileHash(aside), damaged) << "the damaged database, unsaved changes and all, is kept whole";
-    ASSERT_GE(messages.shown.size(), 2);
-    EXPECT_TRUE(messages.shown[0].contains(QStringLiteral("dane w programie są uszkodzone")));
-    EXPECT_TRUE(messages.shown.join(u'\n').contains(QDir::toNativeSeparators(aside)));
-    EXPECT_EQ(unitName(next.survey), QStringLiteral("w pliku"));
-    EXPECT_TRUE(datafiles::WorkingDataDamage(next).isEmpty());
-    EXPECT_TRUE(next.state.DataSaved);
-    EXPECT_EQ(next.state.CurrentDataFile, file);
+    const QStringList& shown = start.messages.shown;
+    ASSERT_GE(shown.size(), 2);
+    EXPECT_TRUE(shown[0].contains(QStringLiteral("dane w programie są uszkodzone")));
+    EXPECT_TRUE(shown.join(u'\n').contains(QDir::toNativeSeparators(aside)));
+    EXPECT_EQ(unitName(start.next.survey), QStringLiteral("w pliku"));
+    EXPECT_TRUE(datafiles::WorkingDataDamage(start.next).isEmpty());
+    EXPECT_TRUE(start.next.state.DataSaved);
+    EXPECT_EQ(start.next.state.CurrentDataFile, file);
 }
 
 TEST(DataSafety, FoldersOfLoadsThatNeverFinishedGoUnlessTheyHoldAUsersFile)
