@@ -1216,24 +1216,23 @@ void ZlbArchive::ExtractFile(int index, const QString& targetFolder)
 
 void ZlbArchive::CheckMembers()
 {
-    requireOpen();
-    QFile archive(fileName_);
-    if (!archive.open(QIODevice::ReadOnly))
-        throw cannotOpen(fileName_);
-    for (size_t i = 0; i < entries_.size(); ++i)
-        checkMember(archive, static_cast<int>(i), nullptr);
-    archive.close();
-    progressIdle();
+    checkAllMembers(nullptr);
 }
 
 void ZlbArchive::CheckMembersWrittenBy(const ZlbArchive& writer)
 {
+    checkAllMembers(&writer);
+}
+
+void ZlbArchive::checkAllMembers(const ZlbArchive* writer)
+{
     requireOpen();
+    // Unbuffered: the block check reads the file at its own offsets beside this handle.
     QFile archive(fileName_);
     if (!archive.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         throw cannotOpen(fileName_);
     for (size_t i = 0; i < entries_.size(); ++i)
-        checkMember(archive, static_cast<int>(i), &writer);
+        checkMember(archive, static_cast<int>(i), writer);
     archive.close();
     progressIdle();
 }

@@ -160,6 +160,7 @@ private:
         blockdeflate::Layout layout;
     };
     const BlockDeflatedMember* blockDeflatedAt(qint64 dataOffset) const;
+    void checkAllMembers(const ZlbArchive* writer);
     void checkMember(QFile& archive, int number, const ZlbArchive* writer);
 
     QString fileName_;
