@@ -171,8 +171,8 @@ const QString kUnsavedWorkDamaged = QStringLiteral(
     "zapisany plik, a uszkodzona baza danych zostanie zachowana w osobnym pliku.");
 
 // The last run's unsaved changes are either kept in a restore point or must not be loaded over. Damaged ones
-// are the exception: no save would ever take them, so work on them would be lost; the load keeps the damaged
-// database whole beside the new one, and the user works on the last saved file.
+// are the exception: no save would ever take them, so work on them would be lost; they are set aside whole
+// beside a new database, and the user works on the last saved file.
 bool mayLoadOverWorkingData(Program& program, const ShellSteps& steps)
 {
     if (!program.state.DataSaved.unsavedRecorded())
