@@ -12,4 +12,15 @@ QString readOnlyTargetMessage();
 // marked read-only must stay as it is whoever runs the program.
 bool isReadOnlyTarget(const QString& path);
 
+// "Plik %1 nie jest zwykłym plikiem."
+QString specialFileMessage(const QString& path);
+
+// True when `path` exists (a symbolic link counts as what it points to) and is neither a regular file nor a
+// folder: a FIFO, a device or a socket. Opening one blocks until another process writes, or reads without end,
+// so every reader and writer asks this before it opens a path it was given.
+bool isSpecialFile(const QString& path);
+
+// Throws vestrum::Error with specialFileMessage when isSpecialFile.
+void refuseSpecialFile(const QString& path);
+
 } // namespace vestrum

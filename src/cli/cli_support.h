@@ -1,7 +1,10 @@
 #pragma once
 
 #include "base/error.h"
+#include "base/file_modes.h"
 #include "program/messages.h"
+
+#include <QStringList>
 
 #include <QTextStream>
 
@@ -23,6 +26,17 @@ class SilentMessages final : public Messages {
 public:
     MessageResponse present(const MessageRequest&) override { return {MessageAnswer::No, false}; }
 };
+
+// Every command takes only regular files (and folders where it asks for one): a FIFO, a device or a
+// socket named by an argument, positional or as "--option=value", is refused before anything is opened,
+// since reading one would wait for a writer that never comes or never end.
+inline void RefuseSpecialFileArguments(const QStringList& args)
+{
+    for (const QString& arg : args) {
+        const qsizetype equals = arg.startsWith(QLatin1String("--")) ? arg.indexOf(u'=') : -1;
+        refuseSpecialFile(equals < 0 ? arg : arg.mid(equals + 1));
+    }
+}
 
 // Runs a command's body: a refusal or failure (vestrum::Error) ends in its Polish message on `err`
 // and exit code 1; both streams are flushed whatever happens.

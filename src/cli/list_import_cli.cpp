@@ -41,7 +41,7 @@ struct Request {
     bool save = false;
     bool spreadsheet = false; // .xlsx or .ods: cells, not text
     std::optional<importing::TextEncoding> encoding; // --encoding, otherwise detected
-    int sheet = 0; // --sheet, from 0
+    std::optional<int> sheet; // --sheet, from 0; without it the first sheet shown
 };
 
 int usage(QTextStream& err, const QString& problem = QString())
@@ -56,7 +56,9 @@ int usage(QTextStream& err, const QString& problem = QString())
            "K1..K12 to numery kolumn wykazu (od 1) dla kolejnych pól opisu (kolumn arkusza), 0 pomija pole.\n"
            "W wykazach rodzajów 3-6 kolumna 7 to ISSN: identyfikuje czasopismo, ale nie jest zapisywany.\n"
            "--separator=tab (albo tabulator) oznacza znak tabulacji.\n"
-           "--header pomija pierwszy wiersz (nazwy kolumn); --no-quotes wyłącza pola w cudzysłowie.\n";
+           "--header pomija pierwszy wiersz (nazwy kolumn); --no-quotes wyłącza pola w cudzysłowie.\n"
+           "--sheet=N liczy wszystkie arkusze w kolejności skoroszytu, także ukryte; bez tej opcji czytany jest\n"
+           "pierwszy widoczny arkusz.\n";
     err.flush();
     return kUsage;
 }
@@ -196,8 +198,8 @@ int importText(const Request& request, QTextStream& out, QTextStream& err, const
     else
         OpenSurveyFile(readOnly, request.surveyPath, scratch);
     db::Connection& survey = write ? write->survey() : readOnly;
-    const importing::CheckContext context
-        = importing::SurveyCheckContext(survey, request.kind, storedReportingYear(survey));
+    const int reportingYear = storedReportingYear(survey);
+    const importing::CheckContext context = importing::SurveyCheckContext(survey, request.kind, reportingYear);
 
     // The source: a workbook's sheet, or the text in its encoding (detected unless given).
     std::optional<importing::Spreadsheet> sheet;
@@ -220,17 +222,27 @@ int importText(const Request& request, QTextStream& out, QTextStream& err, const
         journalList.emplace(journalListPath);
     lists::JournalList& journals = journalList ? journalList->journals() : noJournals;
 
+    // Never guessed here, so a row of captions given as data is refused rather than stored.
+    if (!request.structure.header) {
+        const QStringList first = sheet ? importing::FirstSheetRecord(sheet->rows)
+                                        : importing::FirstRecordFields(decoded.text, request.structure);
+        if (importing::LooksLikeHeader(request.kind, first, request.structure, reportingYear))
+            throw Error(importing::HeaderRecordProblem(request.textPath));
+    }
+
     // The preview: one row per record, or one empty row when the text gave none.
-    std::vector<QStringList> preview = sheet
-        ? importing::ReadSheetRecords(request.kind, sheet->rows, request.structure, &journals).rows
-        : importing::ReadRecords(request.kind, decoded.text, request.structure, &journals).rows;
+    const importing::ImportedRows read = sheet
+        ? importing::ReadSheetRecords(request.kind, sheet->rows, request.structure, &journals)
+        : importing::ReadRecords(request.kind, decoded.text, request.structure, &journals);
+    std::vector<QStringList> preview = read.rows;
     if (write)
         datafiles::RefuseEmptyImport(preview);
     if (preview.empty())
         preview.emplace_back(static_cast<qsizetype>(info.columns.size()));
 
     std::vector<QStringList> handOver;
-    const auto findings = importing::CheckRows(request.kind, preview, context, &handOver);
+    auto findings = importing::CheckRows(request.kind, preview, context, &handOver);
+    importing::AddQuoteNotes(findings, preview, read.quotedBreaks);
     importing::DropImportOnlyCells(request.kind, handOver);
     if (!findings.empty()) {
         for (const importing::ImportFinding& finding : findings)

@@ -1,6 +1,7 @@
 // vestrum-cli: the program's headless commands for users, support and scripts.
 #include "cli/archive_cli.h"
 #include "base/core_resources.h"
+#include "cli/cli_support.h"
 #include "cli/survey_cli.h"
 #include "cli/list_cli.h"
 #include "cli/report_cli.h"
@@ -78,6 +79,13 @@ int main(int argc, char** argv)
     const auto command = commands().find(args.first());
     if (command == commands().end())
         return usage(err);
+    try {
+        vestrum::cli::RefuseSpecialFileArguments(args.mid(1));
+    } catch (const vestrum::Error& e) {
+        err << e.message() << '\n';
+        err.flush();
+        return vestrum::cli::kFailed;
+    }
     const int status = command->second(args.mid(1), out, err);
     out.flush();
     err.flush();

@@ -2,6 +2,7 @@
 
 #include "base/codepage.h"
 #include "base/error.h"
+#include "base/file_modes.h"
 #include "base/number_format.h"
 #include "import/import_rules.h"
 #include "lists/entry_pages.h"
@@ -49,13 +50,16 @@ public:
         hasRow_ = true;
     }
 
-    void place(int position, const QString& field)
+    // `quoteLine`: the line of a quote that carried the field over a line break, 0 for none.
+    void place(int position, const QString& field, int quoteLine = 0)
     {
         const int column = structure_.map[static_cast<size_t>(position)];
         if (column < 0 || column >= columnCount_ || skipping_)
             return;
         ensureRow();
         out_.rows.back()[column] = numbers::TrimBlanks(field);
+        if (quoteLine > 0)
+            out_.quotedBreaks.push_back({ column, out_.rows.back()[column], quoteLine });
     }
 
     void finish()
@@ -76,6 +80,10 @@ private:
 
 // Records of "znak/znaki:" mode, each handed over with at most kMapPositions fields. A record is a
 // line, blank lines skipped, unless a quoted field carries it over line breaks.
+//
+// Every step moves forward through the text and nothing is searched twice, so a record of one line of
+// megabytes costs what the same bytes cost in many lines: the line's end is found once, not once a field,
+// and the closing quote of a field is found through one walk of the quote runs of the whole text.
 class SeparatedScanner {
 public:
     SeparatedScanner(const QString& text, const ImportStructure& structure)
@@ -85,10 +93,12 @@ public:
     {
     }
 
-    // The next record's fields; false at the end of the text.
-    bool next(QStringList& fields)
+    // The next record's fields; false at the end of the text. `quoteLines`, when given, gets one entry a
+    // field: the line (from 1) of the quote that carried the field over a line break, 0 for any other field.
+    bool next(QStringList& fields, std::vector<int>* quoteLines = nullptr)
     {
         const qsizetype n = text_.size();
+        quoteLines_ = quoteLines;
         while (pos_ < n) {
             const qsizetype end = lineEnd(pos_);
             if (isBlank(pos_, end)) {
@@ -96,7 +106,9 @@ public:
                 continue;
             }
             fields.clear();
-            readRecord(fields);
+            if (quoteLines_ != nullptr)
+                quoteLines_->clear();
+            readRecord(fields, end);
             return true;
         }
         return false;
@@ -148,18 +160,33 @@ private:
         return at < 0 ? -1 : from + at;
     }
 
-    void add(QStringList& fields, const QString& field) const
+    void add(QStringList& fields, QStringView field, int quoteLine = 0) const
     {
-        if (fields.size() < kMapPositions)
-            fields.append(field);
+        if (fields.size() >= kMapPositions)
+            return;
+        fields.append(field.toString());
+        if (quoteLines_ != nullptr)
+            quoteLines_->push_back(quoteLine);
     }
 
-    // Fields of one record from pos_; leaves pos_ after the record's line break.
-    void readRecord(QStringList& fields)
+    // Line (from 1) of position `at`; asked for growing positions, so the breaks are counted once.
+    int lineOf(qsizetype at)
+    {
+        for (; counted_ < at; ++counted_) {
+            const char16_t c = text_[counted_].unicode();
+            if (c == u'\n' || (c == u'\r' && (counted_ + 1 >= text_.size() || text_[counted_ + 1] != u'\n')))
+                ++line_;
+        }
+        return line_;
+    }
+
+    // Fields of one record from pos_, whose first line ends at `end`; leaves pos_ after the record's line break.
+    void readRecord(QStringList& fields, qsizetype end)
     {
         qsizetype i = pos_;
         for (;;) {
-            const qsizetype end = lineEnd(i);
+            if (i > end)
+                end = lineEnd(i); // a quoted field carried the record over a line break
             const qsizetype at = separatorIn(i, end);
             if (at < 0 && isBlank(i, end)) {
                 pos_ = afterLineBreak(end);
@@ -167,72 +194,117 @@ private:
             }
             if (quotes_) {
                 if (std::optional<Quoted> quoted = quotedField(i, end)) {
-                    add(fields, quoted->text);
                     i = quoted->next;
                     if (quoted->endsRecord) {
+                        add(fields, quoted->text, quotedLine_);
                         pos_ = i;
                         return;
                     }
+                    add(fields, quoted->text, quotedLine_);
                     continue;
                 }
             }
             if (at >= 0) {
-                add(fields, text_.mid(i, at - i));
+                add(fields, QStringView(text_).sliced(i, at - i));
                 i = at + separator_.size();
                 continue;
             }
-            add(fields, text_.mid(i, end - i));
+            add(fields, QStringView(text_).sliced(i, end - i));
             pos_ = afterLineBreak(end);
             return;
         }
     }
 
+    // The last quote of the first run of an odd number of quotes that starts after `from`, the end of a run
+    // of quotes; -1 when there is none. A run of an even number is pairs, each standing for one quote.
+    qsizetype endOfOddRunAfter(qsizetype from)
+    {
+        // No odd run starts between the last question and the answer it got.
+        if (from >= oddAskedFrom_ && from < oddStart_)
+            return oddEnd_;
+        const qsizetype n = text_.size();
+        oddAskedFrom_ = from;
+        for (qsizetype i = from + 1;;) {
+            const qsizetype start = text_.indexOf(u'"', i);
+            if (start < 0) {
+                oddStart_ = n;
+                oddEnd_ = -1;
+                return oddEnd_;
+            }
+            qsizetype last = start;
+            while (last + 1 < n && text_[last + 1] == u'"')
+                ++last;
+            if ((last - start) % 2 == 0) {
+                oddStart_ = start;
+                oddEnd_ = last;
+                return oddEnd_;
+            }
+            i = last + 1;
+        }
+    }
+
+    // The quote closing a field opened at `open`: the quotes after it go in pairs, one left over closes.
+    qsizetype closingQuote(qsizetype open)
+    {
+        const qsizetype n = text_.size();
+        qsizetype last = open;
+        while (last + 1 < n && text_[last + 1] == u'"')
+            ++last;
+        return (last - open) % 2 == 1 ? last : endOfOddRunAfter(last);
+    }
+
     // A field from `from` that begins with a quote after blanks and closes with a quote followed by
     // the separator or the end of the record (blanks between allowed); nothing when the quotes do
     // not form one.
-    std::optional<Quoted> quotedField(qsizetype from, qsizetype lineEnd) const
+    std::optional<Quoted> quotedField(qsizetype from, qsizetype lineEnd)
     {
         qsizetype j = from;
         while (j < lineEnd && (text_[j] == u' ' || text_[j] == u'\t') && !separatorAt(j))
             ++j;
         if (j >= lineEnd || text_[j] != u'"')
             return std::nullopt;
-        const qsizetype n = text_.size();
+        const qsizetype q = closingQuote(j);
+        if (q < 0)
+            return std::nullopt;
         Quoted quoted;
-        qsizetype k = j + 1;
-        for (;;) {
-            const qsizetype q = text_.indexOf(u'"', k);
-            if (q < 0)
+        const qsizetype n = text_.size();
+        for (qsizetype m = q + 1;; ++m) {
+            if (separatorAt(m)) {
+                quoted.next = m + separator_.size();
+                break;
+            }
+            if (m >= n || isLineBreak(m)) {
+                quoted.next = afterLineBreak(m);
+                quoted.endsRecord = true;
+                break;
+            }
+            if (text_[m] != u' ' && text_[m] != u'\t')
                 return std::nullopt;
-            quoted.text += QStringView(text_).sliced(k, q - k);
-            if (q + 1 < n && text_[q + 1] == u'"') {
-                quoted.text += u'"';
-                k = q + 2;
-                continue;
-            }
-            for (qsizetype m = q + 1;; ++m) {
-                if (separatorAt(m)) {
-                    quoted.next = m + separator_.size();
-                    break;
-                }
-                if (m >= n || isLineBreak(m)) {
-                    quoted.next = afterLineBreak(m);
-                    quoted.endsRecord = true;
-                    break;
-                }
-                if (text_[m] != u' ' && text_[m] != u'\t')
-                    return std::nullopt;
-            }
+        }
+        quoted.text = QStringView(text_).sliced(j + 1, q - j - 1).toString();
+        quoted.text.replace(QStringLiteral("\"\""), QStringLiteral("\""));
+        quotedLine_ = 0;
+        if (quoted.text.contains(u'\n') || quoted.text.contains(u'\r')) {
+            quotedLine_ = lineOf(j);
             // A cell's own line breaks are one LF whatever the file used.
             quoted.text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
-            return quoted;
         }
+        return quoted;
     }
 
     const QString& text_;
     const QString separator_;
     const bool quotes_;
     qsizetype pos_ = 0;
+    std::vector<int>* quoteLines_ = nullptr;
+    int quotedLine_ = 0;
+    // The walk of quote runs: asked from this position, the first odd run starts there and ends there.
+    qsizetype oddAskedFrom_ = -1;
+    qsizetype oddStart_ = -1;
+    qsizetype oddEnd_ = -1;
+    // The line count: the breaks before `counted_` make `line_` lines.
+    qsizetype counted_ = 0;
+    int line_ = 1;
 };
 
 void splitByCharacters(const QString& text, const ImportStructure& structure, RecordBuilder& builder,
@@ -240,10 +312,11 @@ void splitByCharacters(const QString& text, const ImportStructure& structure, Re
 {
     SeparatedScanner scanner(text, structure);
     QStringList fields;
-    while (scanner.next(fields)) {
+    std::vector<int> quoteLines;
+    while (scanner.next(fields, &quoteLines)) {
         builder.ensureRow();
         for (int position = 0; position < fields.size(); ++position) {
-            builder.place(position, fields[position]);
+            builder.place(position, fields[position], quoteLines[static_cast<size_t>(position)]);
             if (fieldRead)
                 fieldRead();
         }
@@ -275,9 +348,32 @@ DecodedText DecodeImportBytes(const QByteArray& bytes, std::optional<TextEncodin
     return { DecodeAs(bytes, encoding), encoding };
 }
 
+int LineOf(const QString& text, qsizetype at)
+{
+    int line = 1;
+    const qsizetype n = std::min(at, text.size());
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = text[i].unicode();
+        if (c == u'\n' || (c == u'\r' && (i + 1 >= text.size() || text[i + 1] != u'\n')))
+            ++line;
+    }
+    return line;
+}
+
+QString NulProblem(const QString& text, const QString& path)
+{
+    const qsizetype at = text.indexOf(QChar(0));
+    if (at < 0)
+        return {};
+    return S("Plik %1 zawiera znaki NUL (wiersz %2) - to nie jest plik tekstowy.")
+        .arg(QDir::toNativeSeparators(path))
+        .arg(LineOf(text, at));
+}
+
 QByteArray ReadImportBytes(const QString& path)
 {
     const QString shown = QDir::toNativeSeparators(path);
+    refuseSpecialFile(path);
     const QFileInfo info(path);
     if (!info.isFile())
         throw Error(S("Nie znaleziono zbioru %1").arg(shown));
@@ -296,14 +392,43 @@ QByteArray ReadImportBytes(const QString& path)
 
 DecodedText ReadImportFile(const QString& path, std::optional<TextEncoding> forced)
 {
-    return DecodeImportBytes(ReadImportBytes(path), forced);
+    DecodedText decoded = DecodeImportBytes(ReadImportBytes(path), forced);
+    if (const QString problem = NulProblem(decoded.text, path); !problem.isEmpty())
+        throw Error(problem);
+    return decoded;
 }
 
 QString ClipboardTextProblem(const QString& text)
 {
     if (text.size() > kMaxImportBytes)
         return S("Tekst w schowku systemowym jest zbyt duży do importu (ponad %1 MB).").arg(megabytes());
+    if (const qsizetype at = text.indexOf(QChar(0)); at >= 0)
+        return S("Tekst w schowku systemowym zawiera znaki NUL (wiersz %1) - to nie jest zwykły tekst.")
+            .arg(LineOf(text, at));
     return {};
+}
+
+QString QuoteNote(int line)
+{
+    return S("Cudzysłów otwarty w wierszu %1 nie został zamknięty przed końcem pola - sprawdź tekst albo wyłącz "
+             "opcję »cudzysłów ogranicza pola« (--no-quotes).")
+        .arg(line);
+}
+
+void AddQuoteNotes(std::vector<ImportFinding>& findings, const std::vector<QStringList>& rows,
+    const std::vector<QuotedBreak>& quotedBreaks)
+{
+    QHash<QPair<int, QString>, int> lines;
+    for (const QuotedBreak& quoted : quotedBreaks)
+        lines.insert({ quoted.column, quoted.cell }, quoted.line);
+    for (ImportFinding& finding : findings) {
+        const size_t row = static_cast<size_t>(finding.row - 1);
+        if (row >= rows.size())
+            continue;
+        const auto found = lines.constFind({ finding.column, rows[row].value(finding.column) });
+        if (found != lines.cend())
+            finding.message += u'\n' + QuoteNote(*found);
+    }
 }
 
 QStringList SplitLines(const QString& text)
@@ -424,16 +549,55 @@ QStringList FirstSheetRecord(const std::vector<QStringList>& sheetRows)
 
 namespace {
 
-// A caption as people retype it: letter case, repeated blanks and a closing dot or colon do not count.
+// A caption as people retype it: letter case, Polish letters written without their marks, repeated blanks
+// and a closing dot or colon do not count.
 QString captionKey(const QString& text)
 {
     QString key = numbers::TrimBlanks(text).simplified();
     while (!key.isEmpty() && (key.back() == u'.' || key.back() == u':'))
         key.chop(1);
-    return key.trimmed().toCaseFolded();
+    key = key.trimmed().toCaseFolded();
+    key.replace(u'ł', u'l');
+    QString plain;
+    plain.reserve(key.size());
+    for (const QChar c : key.normalized(QString::NormalizationForm_D))
+        if (c.category() != QChar::Mark_NonSpacing)
+            plain += c;
+    return plain;
 }
 
-// The kind's column headers and the captions its entry dialog shows, each with its column.
+// What tables of publications and monographs call their columns besides the list's own captions.
+struct UsualName {
+    const char* name;
+    int column; // of the kind's grid, or kIssnColumn
+};
+
+const std::vector<UsualName>& publicationNames()
+{
+    static const std::vector<UsualName> names { { "czasopismo", 0 }, { "tytuł czasopisma", 0 },
+        { "nazwa czasopisma", 0 }, { "tytuł", 1 }, { "tytuł publikacji", 1 }, { "tytuł artykułu", 1 },
+        { "autor", 2 }, { "autorzy", 2 }, { "rok", 3 }, { "rok, tom, str", 3 }, { "ISSN", lists::kIssnColumn },
+        { "punkty", lists::kPointsColumn }, { "liczba punktów", lists::kPointsColumn } };
+    return names;
+}
+
+const std::vector<UsualName>& monographNames(bool chapters)
+{
+    static const std::vector<UsualName> books { { "wydawca", 0 }, { "wydawnictwo", 0 }, { "tytuł", 1 },
+        { "autor", 2 }, { "autorzy", 2 }, { "rok", 3 }, { "punkty", 4 }, { "liczba punktów", 4 } };
+    static const std::vector<UsualName> withChapters { { "wydawca", 0 }, { "wydawnictwo", 0 }, { "tytuł", 1 },
+        { "rozdział", 2 }, { "autor", 3 }, { "autorzy", 3 }, { "rok", 4 }, { "punkty", 5 }, { "liczba punktów", 5 } };
+    return chapters ? withChapters : books;
+}
+
+// A table's row-number column: a caption of no list column.
+bool isRowNumberCaption(const QString& key)
+{
+    return key == QLatin1String("lp") || key == QLatin1String("l.p") || key == QLatin1String("nr");
+}
+
+// The kind's column headers, the captions its entry dialog shows and the usual names of its columns,
+// each with its column.
 QHash<QString, int> columnCaptions(int kind)
 {
     QHash<QString, int> captions;
@@ -443,8 +607,14 @@ QHash<QString, int> columnCaptions(int kind)
     for (const lists::EntryField& f : lists::EntryFieldsFor(kind))
         if (f.column >= 0 && !captions.contains(captionKey(f.caption)))
             captions.insert(captionKey(f.caption), f.column);
+    std::vector<UsualName> usual;
     if (IdentifiesJournals(kind))
-        captions.insert(captionKey(QStringLiteral("ISSN")), lists::kIssnColumn);
+        usual = publicationNames();
+    else if (kind >= 8 && kind <= 11)
+        usual = monographNames(kind == 9 || kind == 11);
+    for (const UsualName& u : usual)
+        if (!captions.contains(captionKey(S(u.name))))
+            captions.insert(captionKey(S(u.name)), u.column);
     return captions;
 }
 
@@ -455,12 +625,18 @@ bool LooksLikeHeader(int kind, const QStringList& fields, const ImportStructure&
     const QHash<QString, int> captions = columnCaptions(kind);
     int nonBlank = 0;
     int named = 0;
+    int rowNumbers = 0;
     for (const QString& field : fields) {
         if (numbers::IsBlank(field))
             continue;
         ++nonBlank;
-        named += captions.contains(captionKey(field)) ? 1 : 0;
+        const QString key = captionKey(field);
+        named += captions.contains(key) ? 1 : 0;
+        rowNumbers += isRowNumberCaption(key) ? 1 : 0;
     }
+    // Captions only: kinds whose rows have width checks only would take such a row as data.
+    if (named >= 2 && named + rowNumbers == nonBlank)
+        return true;
     if (named * 2 <= nonBlank)
         return false;
 
@@ -473,6 +649,12 @@ bool LooksLikeHeader(int kind, const QStringList& fields, const ImportStructure&
             row[column] = numbers::TrimBlanks(fields[p]);
     }
     return !CheckRowCells(kind, row, 1, CheckContext { reportingYear, {} }).ok();
+}
+
+QString HeaderRecordProblem(const QString& path)
+{
+    return S("Pierwszy wiersz pliku %1 to nazwy kolumn - użyj opcji --header, aby go pominąć.")
+        .arg(QDir::toNativeSeparators(path));
 }
 
 bool IdentifiesJournals(int kind)

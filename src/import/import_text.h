@@ -8,6 +8,7 @@
 #include <optional>
 #include <vector>
 
+#include "import/import_rules.h"
 #include "import/text_encoding.h"
 
 namespace vestrum::lists {
@@ -33,13 +34,19 @@ constexpr qint64 kMaxImportBytes = 50LL * 1024 * 1024;
 // The bytes in the encoding given, or in the one DetectEncoding finds; a byte-order mark is dropped.
 DecodedText DecodeImportBytes(const QByteArray& bytes, std::optional<TextEncoding> forced = std::nullopt);
 
-// Reads a file whole. Throws vestrum::Error with a Polish message when the file cannot be read or is
-// larger than kMaxImportBytes.
+// Reads a file whole. Throws vestrum::Error with a Polish message when the file cannot be read, is no
+// regular file or is larger than kMaxImportBytes.
 QByteArray ReadImportBytes(const QString& path);
-// ReadImportBytes and DecodeImportBytes.
+// ReadImportBytes and DecodeImportBytes; a text holding NUL is refused with NulProblem.
 DecodedText ReadImportFile(const QString& path, std::optional<TextEncoding> forced = std::nullopt);
-// The refusal of a clipboard text over the limit; empty when the text may be taken.
+// The refusal of a text read from `path` that holds a NUL character, naming the line of the first one; empty
+// when there is none. No text a person writes holds one: it comes from a file that is not text, or from
+// reading UTF-16 in another encoding.
+QString NulProblem(const QString& text, const QString& path);
+// The refusal of a clipboard text over the limit or holding NUL; empty when the text may be taken.
 QString ClipboardTextProblem(const QString& text);
+// The line (from 1) position `at` of the text is on, lines counted as SplitLines cuts them.
+int LineOf(const QString& text, qsizetype at);
 
 // Lines as a text editor shows them: a line ends at CR LF, LF or a lone CR; a final line break
 // adds no empty line, and an empty text has no lines.
@@ -92,11 +99,19 @@ QString StructureProblem(const ImportStructure& structure, const QString& lineCo
 
 // --- the records ------------------------------------------------------------------------------
 
+// A cell whose line breaks come from a quoted field: where the quote was opened.
+struct QuotedBreak {
+    int column = -1;
+    QString cell; // the cell as placed
+    int line = 0; // line of the text, from 1
+};
+
 struct ImportedRows {
     std::vector<QStringList> rows; // each with one cell per column
     // Records that ended (each line in "znak/znaki:" mode, every full group of lines in "koniec
     // linii" mode); only these are completed. An unfinished last record is kept as far as it got.
     std::vector<bool> complete;
+    std::vector<QuotedBreak> quotedBreaks;
 };
 
 // Cuts the text into records and places their fields. `fieldRead` is called for every field read
@@ -114,11 +129,15 @@ QStringList FirstRecordFields(const QString& text, const ImportStructure& struct
 // The first non-blank row of a spreadsheet, at most kMapPositions cells.
 QStringList FirstSheetRecord(const std::vector<QStringList>& sheetRows);
 
-// Whether a first record is a header row worth skipping without being asked: most of its non-blank
-// fields are captions of the kind's columns, and the record, placed by the map (or, with nothing
-// mapped yet, each caption in the column it names), fails the row checks, so it could never be
-// imported as data anyway. The headless command never guesses.
+// Whether a first record is a header row worth skipping without being asked: its non-blank fields
+// are all captions of the kind's columns or their usual names ("autorzy", "ISSN", "punkty" for
+// publications; letter case and Polish marks not counted), at least two of them, a row-number caption
+// ("Lp.") beside them allowed; or most of them are, and the record, placed by the map (or, with nothing
+// mapped yet, each caption in the column it names), fails the row checks, so it could never be imported
+// as data anyway. The headless command never guesses: it refuses such a record unless told it is a header.
 bool LooksLikeHeader(int kind, const QStringList& fields, const ImportStructure& structure, int reportingYear);
+// The headless refusal of a first record that LooksLikeHeader, given without --header.
+QString HeaderRecordProblem(const QString& path);
 
 // Fills what the program derives for a finished row: the listed journal and its points for
 // publications (kinds 3 to 6, identified by the title and the row's ISSN cell), the fixed points
@@ -128,6 +147,14 @@ void CompleteRow(int kind, QStringList& row, lists::JournalList* journals);
 // SplitRecords followed by CompleteRow for every finished record.
 ImportedRows ReadRecords(int kind, const QString& text, const ImportStructure& structure, lists::JournalList* journals,
     const std::function<void()>& fieldRead = {});
+
+// A quote left open swallows the lines after it into one field, which is then refused for what it holds
+// rather than for the quote: a finding about a cell that got its line breaks from a quote gets one line
+// more, naming where the quote was opened.
+// The cells are found by column and text in `rows`, the rows checked, so a sorted preview keeps its notes.
+void AddQuoteNotes(std::vector<ImportFinding>& findings, const std::vector<QStringList>& rows,
+    const std::vector<QuotedBreak>& quotedBreaks);
+QString QuoteNote(int line);
 
 // Whether the kind's rows are identified against the journal list while they are read.
 bool IdentifiesJournals(int kind);

@@ -1,6 +1,7 @@
 #include "import/spreadsheet_reader.h"
 
 #include "base/error.h"
+#include "base/file_modes.h"
 #include "base/number_format.h"
 
 #include <QDate>
@@ -8,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QSet>
 #include <QXmlStreamReader>
 
 #include <zip.h>
@@ -28,9 +30,10 @@ QString S(const char* text)
     return QString::fromUtf8(text);
 }
 
-// The three refusals, each naming the file.
+// The refusals of a workbook as a whole, each naming the file; libzip's and the XML reader's own words, in
+// English, go on the "Szczegóły:" line only.
 struct Refusal {
-    enum Kind { TooBig, Encrypted, Damaged };
+    enum Kind { TooBig, Encrypted, OldFormat, Damaged };
     static Error of(Kind kind, const QString& path, const QString& detail = {})
     {
         const QString shown = QDir::toNativeSeparators(path);
@@ -41,6 +44,9 @@ struct Refusal {
             break;
         case Encrypted:
             message = S("Plik %1 jest zaszyfrowany - zapisz go bez hasła.").arg(shown);
+            break;
+        case OldFormat:
+            message = S("Plik %1 jest w starym formacie .xls - zapisz go jako .xlsx lub .ods.").arg(shown);
             break;
         case Damaged:
             message = S("Plik %1 jest uszkodzony lub nie jest arkuszem .xlsx/.ods.").arg(shown);
@@ -54,6 +60,8 @@ struct Refusal {
 
 QByteArray firstBytes(const QString& path, int count)
 {
+    if (isSpecialFile(path))
+        return {};
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
@@ -68,6 +76,44 @@ bool isZip(const QByteArray& head)
 bool isOleContainer(const QByteArray& head)
 {
     return head.startsWith(QByteArrayLiteral("\xD0\xCF\x11\xE0"));
+}
+
+// An OLE container holds streams named in UTF-16: Excel's password-protected workbook keeps its package in
+// "EncryptedPackage" beside "EncryptionInfo"; an old binary workbook has a "Workbook" (or, older, "Book")
+// stream. The names are looked for in the bytes: the container's own directory holds them.
+Refusal::Kind oleRefusal(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return Refusal::Damaged;
+    const QByteArray bytes = file.read(kMaxUnpackedBytes);
+    const auto holds = [&bytes](const char* name) {
+        QByteArray utf16;
+        for (const char* c = name; *c != 0; ++c)
+            utf16.append(*c).append('\0');
+        return bytes.contains(utf16);
+    };
+    if (holds("EncryptedPackage") || holds("EncryptionInfo"))
+        return Refusal::Encrypted;
+    if (holds("Workbook") || holds("Book"))
+        return Refusal::OldFormat;
+    return Refusal::Damaged;
+}
+
+// "C7" for column 2 and row 6, both from 0.
+QString cellReference(qint64 row, qint64 column)
+{
+    QString letters;
+    for (qint64 c = column + 1; c > 0; c = (c - 1) / 26)
+        letters.prepend(QChar(static_cast<char16_t>(u'A' + (c - 1) % 26)));
+    return letters + QString::number(row + 1);
+}
+
+// The first sheet the workbook shows; the first of all when every one is hidden.
+int firstShown(const std::vector<bool>& hidden)
+{
+    const auto shown = std::find(hidden.cbegin(), hidden.cend(), false);
+    return shown == hidden.cend() ? 0 : static_cast<int>(shown - hidden.cbegin());
 }
 
 bool hasWorkbookName(const QString& path)
@@ -370,14 +416,15 @@ public:
     {
     }
 
-    Spreadsheet read(int sheet)
+    Spreadsheet read(std::optional<int> chosen)
     {
         const QString workbook = officeDocument();
         const QString base = workbook.left(workbook.lastIndexOf(u'/') + 1);
         const QHash<QString, Relation> relations = relationsIn(relationsOf(workbook), base);
         std::vector<QString> sheetTargets;
         Spreadsheet out;
-        readWorkbook(zip_.require(workbook), relations, out.sheetNames, sheetTargets);
+        readWorkbook(zip_.require(workbook), relations, out, sheetTargets);
+        const int sheet = chosen.value_or(firstShown(out.hidden));
         if (sheet < 0 || sheet >= out.sheetNames.size())
             throw missingSheet(sheet, out.sheetNames.size());
         for (const Relation& r : relations) {
@@ -449,9 +496,10 @@ private:
         return relations;
     }
 
-    void readWorkbook(const QByteArray& bytes, const QHash<QString, Relation>& relations, QStringList& names,
+    void readWorkbook(const QByteArray& bytes, const QHash<QString, Relation>& relations, Spreadsheet& out,
         std::vector<QString>& targets)
     {
+        QStringList& names = out.sheetNames;
         QXmlStreamReader xml(bytes);
         while (!xml.atEnd()) {
             xml.readNext();
@@ -470,6 +518,8 @@ private:
                 if (relation == relations.cend())
                     throw zip_.damaged(S("arkusz bez części"));
                 names << xml.attributes().value(QLatin1String("name")).toString();
+                const QStringView state = xml.attributes().value(QLatin1String("state"));
+                out.hidden.push_back(state == QLatin1String("hidden") || state == QLatin1String("veryHidden"));
                 targets.push_back(relation->target);
             }
         }
@@ -577,10 +627,13 @@ private:
                 column = c;
                 const QString type = attributes.value(QLatin1String("t")).toString();
                 const int style = attributes.value(QLatin1String("s")).toInt();
-                QString value;
-                QString inlineText;
-                readCellContent(xml, value, inlineText);
-                cells.set(row, column, cellText(type, style, value, inlineText));
+                CellContent content;
+                readCellContent(xml, content);
+                // An empty result is stored only for a formula giving text; any other is no result at all.
+                if (content.formula && column < kSheetColumns
+                    && (!content.hasValue || (content.value.isEmpty() && type != QLatin1String("str"))))
+                    throw Error(FormulaWithoutResultMessage(cellReference(row, column)));
+                cells.set(row, column, cellText(type, style, content.value, content.inlineText));
             } else if (xml.name() == QLatin1String("mergeCell")) {
                 clearCovered(cells, attributes.value(QLatin1String("ref")));
             }
@@ -589,8 +642,16 @@ private:
         return std::move(cells).rows();
     }
 
-    // The cached value "v" (a formula's last result) and an inline string "is"; the formula itself is not read.
-    void readCellContent(QXmlStreamReader& xml, QString& value, QString& inlineText)
+    struct CellContent {
+        QString value;
+        bool hasValue = false;
+        QString inlineText;
+        bool formula = false;
+    };
+
+    // The cached value "v" (a formula's last result), an inline string "is" and whether the cell has a
+    // formula; the formula itself is not read.
+    void readCellContent(QXmlStreamReader& xml, CellContent& content)
     {
         while (!xml.atEnd()) {
             xml.readNext();
@@ -598,12 +659,15 @@ private:
                 return;
             if (!xml.isStartElement())
                 continue;
-            if (xml.name() == QLatin1String("v"))
-                value = xml.readElementText(QXmlStreamReader::IncludeChildElements);
-            else if (xml.name() == QLatin1String("is"))
-                inlineText = readStringItem(xml);
-            else
+            if (xml.name() == QLatin1String("v")) {
+                content.value = xml.readElementText(QXmlStreamReader::IncludeChildElements);
+                content.hasValue = true;
+            } else if (xml.name() == QLatin1String("is")) {
+                content.inlineText = readStringItem(xml);
+            } else {
+                content.formula = content.formula || xml.name() == QLatin1String("f");
                 xml.skipCurrentElement();
+            }
         }
     }
 
@@ -630,6 +694,7 @@ private:
 const QString kTableNs = QStringLiteral("urn:oasis:names:tc:opendocument:xmlns:table:1.0");
 const QString kOfficeNs = QStringLiteral("urn:oasis:names:tc:opendocument:xmlns:office:1.0");
 const QString kTextNs = QStringLiteral("urn:oasis:names:tc:opendocument:xmlns:text:1.0");
+const QString kStyleNs = QStringLiteral("urn:oasis:names:tc:opendocument:xmlns:style:1.0");
 
 class OdsReader {
 public:
@@ -639,31 +704,48 @@ public:
     {
     }
 
-    Spreadsheet read(int sheet)
+    Spreadsheet read(std::optional<int> chosen)
     {
         refuseEncryptedContent();
         Spreadsheet out;
         SheetCells cells(path_);
+        QSet<QString> hiddenStyles;
+        std::optional<int> sheet = chosen;
         QXmlStreamReader xml(zip_.require(QStringLiteral("content.xml")));
         while (!xml.atEnd()) {
             xml.readNext();
             refuseDtd(xml, path_);
-            if (!xml.isStartElement() || xml.name() != QLatin1String("table") || xml.namespaceUri() != kTableNs)
+            if (!xml.isStartElement())
                 continue;
-            const bool wanted = out.sheetNames.size() == sheet;
-            out.sheetNames << xml.attributes().value(kTableNs, QLatin1String("name")).toString();
+            // The table styles come before the tables; a sheet hidden by its style is not shown.
+            if (xml.name() == QLatin1String("style") && xml.namespaceUri() == kStyleNs) {
+                readTableStyle(xml, hiddenStyles);
+                continue;
+            }
+            if (xml.name() != QLatin1String("table") || xml.namespaceUri() != kTableNs)
+                continue;
+            const auto attributes = xml.attributes();
+            const bool hidden = hiddenStyles.contains(attributes.value(kTableNs, QLatin1String("style-name")).toString());
+            if (!sheet && !hidden)
+                sheet = static_cast<int>(out.sheetNames.size());
+            const bool wanted = sheet == out.sheetNames.size();
+            out.sheetNames << attributes.value(kTableNs, QLatin1String("name")).toString();
+            out.hidden.push_back(hidden);
             if (wanted)
                 readTable(xml, cells);
             else
                 xml.skipCurrentElement();
         }
         checkXml(xml, path_, QStringLiteral("content.xml"));
-        if (sheet < 0 || sheet >= out.sheetNames.size())
+        // Every sheet hidden: the first one, as when it is asked for.
+        if (!sheet && !out.sheetNames.isEmpty())
+            return read(0);
+        if (!sheet || *sheet < 0 || *sheet >= out.sheetNames.size())
             throw Error(S("Plik %1 nie ma arkusza nr %2 (arkuszy w pliku: %3).")
                             .arg(QDir::toNativeSeparators(path_))
-                            .arg(sheet + 1)
+                            .arg(sheet.value_or(0) + 1)
                             .arg(out.sheetNames.size()));
-        out.sheet = sheet;
+        out.sheet = *sheet;
         out.rows = std::move(cells).rows();
         return out;
     }
@@ -675,6 +757,22 @@ private:
         const std::optional<QByteArray> manifest = zip_.read(QStringLiteral("META-INF/manifest.xml"));
         if (manifest && manifest->contains("encryption-data"))
             throw Refusal::of(Refusal::Encrypted, path_);
+    }
+
+    // A "style:style" of the table family whose table properties say display="false"; reads to its end.
+    static void readTableStyle(QXmlStreamReader& xml, QSet<QString>& hiddenStyles)
+    {
+        const auto attributes = xml.attributes();
+        const QString name = attributes.value(kStyleNs, QLatin1String("name")).toString();
+        const bool table = attributes.value(kStyleNs, QLatin1String("family")) == QLatin1String("table");
+        while (!xml.atEnd()) {
+            xml.readNext();
+            if (xml.isEndElement() && xml.name() == QLatin1String("style"))
+                return;
+            if (table && xml.isStartElement() && xml.name() == QLatin1String("table-properties")
+                && xml.attributes().value(kTableNs, QLatin1String("display")) == QLatin1String("false"))
+                hiddenStyles.insert(name);
+        }
     }
 
     static qint64 repeat(const QXmlStreamAttributes& attributes, const char* name)
@@ -699,7 +797,7 @@ private:
                 continue;
             if (xml.name() == QLatin1String("table-row")) {
                 const qint64 repeated = repeat(xml.attributes(), "number-rows-repeated");
-                const QStringList values = readRow(xml);
+                const QStringList values = readRow(xml, row);
                 if (!values.isEmpty()) {
                     cells.charge(repeated * values.size());
                     for (qint64 k = 0; k < repeated; ++k)
@@ -717,7 +815,7 @@ private:
     }
 
     // The values of one row up to kSheetColumns, empty at the end dropped.
-    QStringList readRow(QXmlStreamReader& xml)
+    QStringList readRow(QXmlStreamReader& xml, qint64 row)
     {
         QStringList values;
         qint64 column = 0;
@@ -733,6 +831,8 @@ private:
                 continue;
             }
             const qint64 repeated = repeat(xml.attributes(), "number-columns-repeated");
+            if (!covered && column < kSheetColumns && isFormulaWithoutResult(xml.attributes()))
+                throw Error(FormulaWithoutResultMessage(cellReference(row, column)));
             QString value = cellValue(xml);
             if (covered)
                 value.clear();
@@ -746,6 +846,14 @@ private:
         while (!values.isEmpty() && numbers::IsBlank(values.back()))
             values.removeLast();
         return values;
+    }
+
+    // A formula's result is kept as the cell's value type and value; a cell with a formula and neither was
+    // written by a program that never computed it.
+    static bool isFormulaWithoutResult(const QXmlStreamAttributes& attributes)
+    {
+        return attributes.hasAttribute(kTableNs, QLatin1String("formula"))
+            && attributes.value(kOfficeNs, QLatin1String("value-type")).isEmpty();
     }
 
     // Reads a cell to its end: the typed value, or for text its paragraphs joined by line breaks.
@@ -857,15 +965,21 @@ bool IsSpreadsheetFile(const QString& path)
     return isZip(head) || isOleContainer(head);
 }
 
-Spreadsheet ReadSpreadsheet(const QString& path, int sheet)
+QString FormulaWithoutResultMessage(const QString& cell)
 {
+    return S("Komórka %1 zawiera formułę bez zapisanego wyniku - otwórz plik w arkuszu i zapisz go ponownie.")
+        .arg(cell);
+}
+
+Spreadsheet ReadSpreadsheet(const QString& path, std::optional<int> sheet)
+{
+    refuseSpecialFile(path);
     if (!QFileInfo(path).isFile())
         throw Error(S("Nie znaleziono zbioru %1").arg(QDir::toNativeSeparators(path)));
     const QByteArray head = firstBytes(path, 4);
     if (isOleContainer(head)) {
-        // Excel keeps a workbook saved with a password in an OLE container; any other such file is
-        // an old binary workbook or no workbook at all.
-        throw Refusal::of(hasWorkbookName(path) ? Refusal::Encrypted : Refusal::Damaged, path);
+        // Excel keeps a workbook saved with a password in an OLE container, and older Excel every workbook.
+        throw Refusal::of(oleRefusal(path), path);
     }
     if (!isZip(head))
         throw Refusal::of(Refusal::Damaged, path);

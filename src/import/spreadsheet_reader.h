@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <optional>
 #include <vector>
 
 // Workbooks read as they are (.xlsx of Excel and others, .ods of LibreOffice and others), one sheet
@@ -17,7 +18,8 @@ constexpr qint64 kMaxUnpackedBytes = 50LL * 1024 * 1024;
 constexpr qint64 kMaxUnpackRatio = 100;
 
 struct Spreadsheet {
-    QStringList sheetNames; // in the workbook's order
+    QStringList sheetNames; // in the workbook's order, hidden sheets included
+    std::vector<bool> hidden; // one a sheet: hidden in the workbook
     int sheet = 0; // the sheet read, from 0
     // Its rows that hold something, in order, each up to its last non-empty cell (at most kSheetColumns).
     std::vector<QStringList> rows;
@@ -28,10 +30,16 @@ struct Spreadsheet {
 // with a password in).
 bool IsSpreadsheetFile(const QString& path);
 
-// Reads sheet `sheet` (from 0). Throws vestrum::Error with the message for the user: "Plik %1 jest zbyt
-// duży.", "Plik %1 jest zaszyfrowany - zapisz go bez hasła.", "Plik %1 jest uszkodzony lub nie jest
-// arkuszem .xlsx/.ods.", or that the workbook has no such sheet.
-Spreadsheet ReadSpreadsheet(const QString& path, int sheet = 0);
+// Reads sheet `sheet` (from 0, every sheet counted in the workbook's order, hidden ones too), or without
+// one the first sheet the workbook shows (the first one when all are hidden). Throws vestrum::Error with
+// the message for the user: "Plik %1 jest zbyt duży.", "Plik %1 jest zaszyfrowany - zapisz go bez hasła.",
+// "Plik %1 jest w starym formacie .xls - zapisz go jako .xlsx lub .ods.", "Plik %1 jest uszkodzony lub nie
+// jest arkuszem .xlsx/.ods.", that a cell of the sheet read holds a formula saved without its result, that
+// the file is no regular file, or that the workbook has no such sheet.
+Spreadsheet ReadSpreadsheet(const QString& path, std::optional<int> sheet = std::nullopt);
+
+// "Komórka %1 zawiera formułę bez zapisanego wyniku - …" for a cell reference such as "C7".
+QString FormulaWithoutResultMessage(const QString& cell);
 
 // A number as a cell shows it in the import: at most 15 significant digits (what a spreadsheet shows),
 // the shortest decimal, "," before the fraction, no exponent, a whole number without decimals.

@@ -43,7 +43,9 @@ bool isValidUtf8(const QByteArray& bytes)
 }
 
 // UTF-16 without a mark: text files hold no NUL byte, while UTF-16 writes one for every character of
-// ASCII, so the NULs give it away, and the half of the pairs they fall in gives the byte order.
+// ASCII, so the NULs give it away, and the half of the pairs they fall in gives the byte order. A Polish
+// text is mostly ASCII, so at least a quarter of its characters carry a NUL; a few stray NULs in a file of
+// another encoding do not make it UTF-16 (it is then refused as holding NUL).
 std::optional<TextEncoding> utf16ByNuls(const QByteArray& bytes)
 {
     qsizetype evenNuls = 0;
@@ -52,11 +54,12 @@ std::optional<TextEncoding> utf16ByNuls(const QByteArray& bytes)
         if (bytes.at(i) == 0)
             ++((i % 2 == 0) ? evenNuls : oddNuls);
     const qsizetype all = evenNuls + oddNuls;
+    const qsizetype characters = bytes.size() / 2;
     if (all == 0)
         return std::nullopt;
-    if (oddNuls * 4 >= all * 3)
+    if (oddNuls * 4 >= all * 3 && oddNuls * 4 >= characters)
         return TextEncoding::Utf16LE;
-    if (evenNuls * 4 >= all * 3)
+    if (evenNuls * 4 >= all * 3 && evenNuls * 4 >= characters)
         return TextEncoding::Utf16BE;
     return std::nullopt;
 }

@@ -251,6 +251,7 @@ std::vector<QStringList> readListXml(QIODevice& device, int columnCount, ReadMon
 
 std::vector<QStringList> readListXml(const QString& path, int columnCount, ReadMonitor* monitor)
 {
+    refuseSpecialFile(path);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw Error(QStringLiteral("Nie można otworzyć pliku %1.").arg(shownPath(path)));

@@ -81,14 +81,21 @@ TEST(ListImportSourcesCli, AWorkbookIsReadAsItIsItsHeaderSkippedOnlyWhenAsked)
     ASSERT_EQ(lines.size(), 2);
     EXPECT_TRUE(lines[1].startsWith(S("przegląd elektrotechniczny\tSilniki; nowe\t\t\tPrzegląd Elektrotechniczny\t")))
         << lines[1].toStdString();
-    // Without --header the caption row is a record of its own.
-    EXPECT_EQ(s.run(3, path, { S("--map=1,2"), S("--sheet=2") }).out.count(QLatin1Char('\n')), 3);
+    // Without --header the caption row is refused, never stored as a publication.
+    const CliResult captions = s.run(3, path, { S("--map=1,2"), S("--sheet=2") });
+    EXPECT_EQ(captions.status, 1);
+    EXPECT_EQ(captions.err,
+        S("kodowanie: arkusz\nPierwszy wiersz pliku %1 to nazwy kolumn - użyj opcji --header, aby go pominąć.\n")
+            .arg(path));
 
     const CliResult missing = s.run(3, path, { S("--map=1,2"), S("--sheet=3") });
     EXPECT_EQ(missing.status, 1);
     EXPECT_TRUE(missing.err.contains(S("nie ma arkusza nr 3"))) << missing.err.toStdString();
-    const CliResult locked
-        = s.run(3, s.file("tajne.xlsx", QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1")), { S("--map=1") });
+    const CliResult locked = s.run(3,
+        s.file("tajne.xlsx",
+            vestrum::testing::OleContainer({ { S("EncryptionInfo"), QByteArray(8, '\4') },
+                { S("EncryptedPackage"), QByteArray(4100, 'z') } })),
+        { S("--map=1") });
     EXPECT_EQ(locked.status, 1);
     EXPECT_TRUE(locked.err.contains(S("jest zaszyfrowany - zapisz go bez hasła.")));
 
@@ -144,8 +151,55 @@ TEST(ListImportSourcesCli, QuotedCsvAndEncodingsAreReadRightAndNamed)
     EXPECT_TRUE(forced.out.contains(S("Kowalska ¦więtosława"))) << forced.out.toStdString();
     const CliResult split = s.run(14, csv, { S("--separator=;"), S("--map=1,2,3,4"), S("--header"), S("--no-quotes") });
     EXPECT_EQ(split.status, 1); // "oddział"" is no year
-    // Headless never guesses: the caption row is checked as data.
+    // Headless never guesses: the caption row without --header is refused, naming the option.
     const CliResult asData = s.run(14, csv, { S("--separator=;"), S("--map=1,2,3,4") });
     EXPECT_EQ(asData.status, 1);
-    EXPECT_TRUE(asData.out.contains(S("\"Rok wyboru\" (powinien być podany tylko rok) - wiersz 1")));
+    EXPECT_TRUE(asData.err.endsWith(
+        S("Pierwszy wiersz pliku %1 to nazwy kolumn - użyj opcji --header, aby go pominąć.\n").arg(csv)))
+        << asData.err.toStdString();
+}
+
+TEST(ListImportSourcesCli, AHiddenFirstSheetIsPassedOverUnlessItsNumberIsGiven)
+{
+    Sources s;
+    const QString path = s.folder.filePath(QStringLiteral("ukryty.xlsx"));
+    const auto members = vestrum::testing::XlsxMembersWithStates(
+        { { S("Archiwum"), R"(<row r="1"><c r="A1" t="s"><v>0</v></c></row></sheetData>)" },
+            { S("Sieci"), R"(<row r="1"><c r="A1" t="s"><v>1</v></c></row></sheetData>)" } },
+        { "hidden", "" }, "<si><t>Sieć stara</t></si><si><t>Sieć nowa</t></si>");
+    vestrum::testing::WriteZip(path, members);
+    const CliResult shown = s.run(19, path, { S("--map=1") });
+    ASSERT_EQ(shown.status, 0) << shown.err.toStdString();
+    EXPECT_TRUE(shown.out.endsWith(S("\nSieć nowa\t\t\n"))) << shown.out.toStdString();
+    const CliResult hidden = s.run(19, path, { S("--map=1"), S("--sheet=1") });
+    ASSERT_EQ(hidden.status, 0) << hidden.err.toStdString();
+    EXPECT_TRUE(hidden.out.endsWith(S("\nSieć stara\t\t\n"))) << hidden.out.toStdString();
+}
+
+TEST(ListImportSourcesCli, BadBytesAreRefusedAndTheSurveyIsLeftAsItWas)
+{
+    Sources s;
+    const QByteArray before = [&] {
+        QFile f(s.survey.path());
+        f.open(QIODevice::ReadOnly);
+        return f.readAll();
+    }();
+    // A stray NUL in a UTF-8 file.
+    const QString nul = s.file("nul.csv", QByteArray("Sieć A;opis\nSieć B;o") + QByteArray(1, '\0') + "pis\n");
+    const CliResult refused = s.run(19, nul, { S("--separator=;"), S("--map=1,2"), S("--save") });
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err, S("Plik %1 zawiera znaki NUL (wiersz 2) - to nie jest plik tekstowy.\n").arg(nul));
+    QFile after(s.survey.path());
+    ASSERT_TRUE(after.open(QIODevice::ReadOnly));
+    EXPECT_EQ(after.readAll(), before);
+
+    // A quote opened in a name and closed lines later: the refusal says where it opened.
+    const QString quoted = s.file("cudzyslow.csv",
+        QByteArray("Sieć A;opis\n\"Sieć B;opis\n") + QByteArray("x;y\n").repeated(1000) + "koniec\";opis\n");
+    const CliResult open = s.run(19, quoted, { S("--separator=;"), S("--map=1,2"), S("--save") });
+    EXPECT_EQ(open.status, 1);
+    EXPECT_TRUE(open.out.endsWith(S("wiersz 2\nCudzysłów otwarty w wierszu 2 nie został zamknięty przed końcem pola - "
+                                    "sprawdź tekst albo wyłącz opcję »cudzysłów ogranicza pola« (--no-quotes).\n")))
+        << open.out.toStdString();
+    EXPECT_EQ(s.run(19, quoted, { S("--separator=;"), S("--map=1,2"), S("--no-quotes") }).status, 0);
 }

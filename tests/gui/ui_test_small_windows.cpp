@@ -7,6 +7,7 @@
 #include "gui/common/user_font.h"
 #include "gui/common/window_memory.h"
 #include "typing.h"
+#include "support/fifo.h"
 
 #include <QFontInfo>
 #include <gtest/gtest.h>
@@ -331,6 +332,38 @@ TEST(FilePicker, ListsMatchingFilesAndRefusesTheMaskAsAName)
 
     picker.setNameRowVisible(false);
     EXPECT_TRUE(picker.nameField()->isHidden());
+}
+
+// A FIFO or a device named in the picker would keep the window that opens it waiting: it is refused on the spot.
+TEST(FilePicker, RefusesAFifoOrADeviceAndTakesALinkToAFile)
+{
+    QTemporaryDir dir;
+    writeFile(dir.filePath(QStringLiteral("wykaz.xml")));
+    vestrum::testing::Fifo fifo(dir.filePath(QStringLiteral("potok.xml")));
+    ASSERT_TRUE(fifo.made());
+    ASSERT_TRUE(QFile::link(dir.filePath(QStringLiteral("wykaz.xml")), dir.filePath(QStringLiteral("skrot.xml"))));
+    TestProgram test;
+    FilePicker picker(test.program);
+    picker.configure(QStringLiteral("Wskaż zbiór do importu"), QStringLiteral("*.xml"), QStringLiteral("wczytaj"), true);
+    picker.setFolder(dir.path());
+    const QString refusal = QStringLiteral("Plik %1 nie jest zwykłym plikiem.");
+    whenShown(&picker, [&] {
+        for (const QString& special : { QStringLiteral("potok.xml"), QStringLiteral("/dev/null") }) {
+            vestrum::testing::typeOver(picker.nameField(), special);
+            QTest::keyClick(picker.nameField(), Qt::Key_Tab);
+            picker.actionButton()->setFocus();
+            QTest::keyClick(picker.actionButton(), Qt::Key_Space);
+            EXPECT_TRUE(picker.isVisible());
+        }
+        vestrum::testing::typeOver(picker.nameField(), QStringLiteral("skrot.xml"));
+        picker.actionButton()->setFocus();
+        QTest::keyClick(picker.actionButton(), Qt::Key_Space);
+    });
+    EXPECT_TRUE(picker.choose());
+    EXPECT_EQ(test.messages.texts, (QStringList { refusal.arg(QDir(picker.folder()).filePath(QStringLiteral("potok.xml"))),
+                                       refusal.arg(QStringLiteral("/dev/null")) }));
+    EXPECT_EQ(picker.fileName(), QStringLiteral("skrot.xml"));
+    EXPECT_FALSE(fifo.rescued());
 }
 
 // Every place the chooser lists can be shown, the whole file system too, although it holds the

@@ -207,8 +207,8 @@ TEST(ImportHeader, AFirstRecordOfCaptionsThatFailsTheChecksIsTakenForAHeader)
         { S("N1"), S("Badania"), S("01/01/2007"), S("31/12/2008"), S("Kowalski"), S("100,00") },
         bySeparator(";", { 0, 1, 2, 3, 4, 5 }), 2008));
     EXPECT_FALSE(LooksLikeHeader(25, { S("Numer projektu"), S("x"), S("y") }, bySeparator(";", {}), 2008));
-    // Publications check only widths: their captions pass as a record, so the window does not guess.
-    EXPECT_FALSE(LooksLikeHeader(3, { S("Czasopismo"), S("Tytuł"), S("Autor (Autorzy)") }, bySeparator(";", {}), 2008));
+    // Publications check only widths, yet their captions alone are a header.
+    EXPECT_TRUE(LooksLikeHeader(3, { S("Czasopismo"), S("Tytuł"), S("Autor (Autorzy)") }, bySeparator(";", {}), 2008));
 }
 
 TEST(ImportStructureChecks, RefusalsNameWhatIsWrong)

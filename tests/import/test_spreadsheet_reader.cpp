@@ -8,11 +8,17 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <optional>
+
 using namespace vestrum;
 using namespace vestrum::importing;
+using vestrum::testing::Biff8Workbook;
 using vestrum::testing::OdsMembers;
+using vestrum::testing::OdsMembersWithStyles;
+using vestrum::testing::OleContainer;
 using vestrum::testing::WriteZip;
 using vestrum::testing::XlsxMembers;
+using vestrum::testing::XlsxMembersWithStates;
 
 namespace {
 
@@ -21,7 +27,7 @@ QString S(const char* text)
     return QString::fromUtf8(text);
 }
 
-QString errorOf(const QString& path, int sheet = 0)
+QString errorOf(const QString& path, std::optional<int> sheet = std::nullopt)
 {
     try {
         ReadSpreadsheet(path, sheet);
@@ -131,9 +137,21 @@ TEST(SpreadsheetRefusals, EncryptedDamagedAndBombedWorkbooksAreRefusedByName)
         file.write(bytes);
         return path;
     };
-    // Excel keeps a workbook with a password in an OLE container.
-    const QString locked = write("tajne.xlsx", QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") + QByteArray(504, '\0'));
+    // Excel keeps a workbook with a password in an OLE container, its package encrypted in a stream; the old
+    // binary format is an OLE container too, with a "Workbook" stream, whatever its name says.
+    const QString locked = write("tajne.xlsx",
+        OleContainer({ { S("EncryptionInfo"), QByteArray("\x04\x00\x04\x00\x40\x00\x00\x00", 8) },
+            { S("EncryptedPackage"), QByteArray(5000, '\x5A') } }));
     EXPECT_EQ(errorOf(locked), S("Plik %1 jest zaszyfrowany - zapisz go bez hasła.").arg(locked));
+    const QByteArray oldWorkbook = OleContainer({ { S("Workbook"), Biff8Workbook() } });
+    for (const char* name : { "stary.xlsx", "stary.xls" }) {
+        const QString old = write(name, oldWorkbook);
+        EXPECT_TRUE(IsSpreadsheetFile(old));
+        EXPECT_EQ(errorOf(old), S("Plik %1 jest w starym formacie .xls - zapisz go jako .xlsx lub .ods.").arg(old));
+    }
+    // The beginning of a container and nothing more is no workbook of either kind.
+    const QString cut = write("ucięte.xlsx", oldWorkbook.left(8));
+    EXPECT_TRUE(errorOf(cut).startsWith(S("Plik %1 jest uszkodzony").arg(cut))) << errorOf(cut).toStdString();
     // LibreOffice encrypts the parts and says so in the manifest.
     const QString lockedOds = dir.filePath(QStringLiteral("tajne.ods"));
     const auto lockedMembers = OdsMembers("", "<manifest:encryption-data manifest:checksum-type=\"SHA1/1K\"/>");
@@ -194,4 +212,106 @@ TEST(SpreadsheetNumbers, ShortestDecimalWithACommaAndNoExponent)
     EXPECT_EQ(FormatCellNumber(1234567.25), S("1234567,25"));
     EXPECT_EQ(FormatCellNumber(1e20), S("100000000000000000000"));
     EXPECT_EQ(FormatCellNumber(1.5e-7), S("0,00000015"));
+}
+
+TEST(SpreadsheetSheets, TheFirstShownSheetIsReadAndNumbersCountHiddenSheetsToo)
+{
+    QTemporaryDir dir;
+    const QString xlsx = dir.filePath(QStringLiteral("ukryte.xlsx"));
+    const auto xlsxMembers = XlsxMembersWithStates({ { S("Stare"), R"(<row r="1"><c r="A1" t="s"><v>0</v></c></row></sheetData>)" },
+                                                       { S("Pomocniczy"), R"(<row r="1"><c r="A1" t="s"><v>1</v></c></row></sheetData>)" },
+                                                       { S("Lista"), R"(<row r="1"><c r="A1" t="s"><v>2</v></c></row></sheetData>)" } },
+        { "hidden", "veryHidden", "" }, "<si><t>stare dane</t></si><si><t>pomocnicze</t></si><si><t>dane</t></si>");
+    WriteZip(xlsx, xlsxMembers);
+
+    const QString ods = dir.filePath(QStringLiteral("ukryte.ods"));
+    const auto odsMembers = OdsMembersWithStyles(
+        R"(<style:style style:name="ta1" style:family="table"><style:table-properties table:display="true"/></style:style>
+           <style:style style:name="ta2" style:family="table"><style:table-properties table:display="false"/></style:style>)",
+        R"(<table:table table:name="Stare" table:style-name="ta2"><table:table-row><table:table-cell office:value-type="string"><text:p>stare dane</text:p></table:table-cell></table:table-row></table:table>
+           <table:table table:name="Pomocniczy" table:style-name="ta2"><table:table-row><table:table-cell office:value-type="string"><text:p>pomocnicze</text:p></table:table-cell></table:table-row></table:table>
+           <table:table table:name="Lista" table:style-name="ta1"><table:table-row><table:table-cell office:value-type="string"><text:p>dane</text:p></table:table-cell></table:table-row></table:table>)");
+    WriteZip(ods, odsMembers);
+
+    for (const QString& path : { xlsx, ods }) {
+        const Spreadsheet first = ReadSpreadsheet(path);
+        EXPECT_EQ(first.sheet, 2) << path.toStdString();
+        EXPECT_EQ(first.sheetNames, (QStringList { S("Stare"), S("Pomocniczy"), S("Lista") }));
+        EXPECT_EQ(first.hidden, (std::vector<bool> { true, true, false }));
+        EXPECT_EQ(first.rows, (std::vector<QStringList> { { S("dane") } }));
+        // A number counts every sheet in the workbook's order.
+        EXPECT_EQ(ReadSpreadsheet(path, 0).rows, (std::vector<QStringList> { { S("stare dane") } }));
+        EXPECT_EQ(ReadSpreadsheet(path, 1).rows, (std::vector<QStringList> { { S("pomocnicze") } }));
+    }
+
+    // A workbook with every sheet hidden opens on the first.
+    const QString allHidden = dir.filePath(QStringLiteral("wszystkie.ods"));
+    const auto allHiddenMembers = OdsMembersWithStyles(
+        R"(<style:style style:name="ta2" style:family="table"><style:table-properties table:display="false"/></style:style>)",
+        R"(<table:table table:name="A" table:style-name="ta2"><table:table-row><table:table-cell office:value-type="float" office:value="1"/></table:table-row></table:table>
+           <table:table table:name="B" table:style-name="ta2"/>)");
+    WriteZip(allHidden, allHiddenMembers);
+    const Spreadsheet fallback = ReadSpreadsheet(allHidden);
+    EXPECT_EQ(fallback.sheet, 0);
+    EXPECT_EQ(fallback.rows, (std::vector<QStringList> { { S("1") } }));
+}
+
+TEST(SpreadsheetRefusals, AFormulaWithoutItsResultIsNamedByItsCell)
+{
+    QTemporaryDir dir;
+    const QString message = S("Komórka %1 zawiera formułę bez zapisanego wyniku - otwórz plik w arkuszu i zapisz go "
+                              "ponownie.");
+    // As a library that writes formulas without computing them leaves a sheet: no value, or an empty one.
+    for (const QByteArray& cell : { QByteArray(R"(<c r="C2"><f>A2*2</f></c>)"), QByteArray(R"(<c r="C2"><f>A2*2</f><v></v></c>)") }) {
+        const QString path = dir.filePath(QStringLiteral("formuly.xlsx"));
+        const auto members = XlsxMembers({ { S("A"), R"(<row r="1"><c r="A1"><v>1</v></c></row><row r="2"><c r="A2"><v>2</v></c>)" + cell + "</row></sheetData>" } }, {});
+        WriteZip(path, members);
+        EXPECT_EQ(errorOf(path), message.arg(S("C2"))) << cell.toStdString();
+    }
+    // An empty text is a result; so is any value; a formula past the twelfth column is never read.
+    const QString kept = dir.filePath(QStringLiteral("wyniki.xlsx"));
+    const auto keptMembers = XlsxMembers({ { S("A"),
+        R"(<row r="1"><c r="A1" t="str"><f>""</f><v></v></c><c r="B1"><f>1+1</f><v>2</v></c><c r="M1"><f>1/0</f></c></row></sheetData>)" } }, {});
+    WriteZip(kept, keptMembers);
+    EXPECT_EQ(ReadSpreadsheet(kept).rows, (std::vector<QStringList> { { QString(), S("2") } }));
+
+    const QString ods = dir.filePath(QStringLiteral("formuly.ods"));
+    const auto odsMembers = OdsMembers(
+        R"(<table:table table:name="A"><table:table-row><table:table-cell office:value-type="float" office:value="1"/></table:table-row>
+           <table:table-row table:number-rows-repeated="2"><table:table-cell table:number-columns-repeated="3"/><table:table-cell table:formula="of:=[.A1]*2"/></table:table-row></table:table>)");
+    WriteZip(ods, odsMembers);
+    EXPECT_EQ(errorOf(ods), message.arg(S("D2")));
+}
+
+TEST(SpreadsheetRefusals, TheZipLibrarysEnglishStaysOnTheDetailLine)
+{
+    QTemporaryDir dir;
+    const QString good = dir.filePath(QStringLiteral("dobry.xlsx"));
+    const auto members = XlsxMembers({ { S("A"), R"(<row r="1"><c r="A1"><v>1</v></c></row></sheetData>)" } }, {});
+    WriteZip(good, members);
+    QFile file(good);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    file.close();
+
+    // Cut short, and with the packed bytes of every member spoilt, as a broken download leaves a workbook.
+    QByteArray spoilt = bytes;
+    for (qsizetype at = spoilt.indexOf("PK\x03\x04"); at >= 0 && at < spoilt.indexOf("PK\x01\x02");
+         at = spoilt.indexOf("PK\x03\x04", at + 4)) {
+        const int nameLength = static_cast<uchar>(spoilt[at + 26]) | (static_cast<uchar>(spoilt[at + 27]) << 8);
+        for (int k = 0; k < 8; ++k)
+            spoilt[at + 30 + nameLength + 2 + k] = static_cast<char>(0xA5 ^ k);
+    }
+    for (const auto& [name, content] : { std::pair { "ucięty.xlsx", bytes.left(bytes.size() / 2) },
+             std::pair { "zepsuty.xlsx", spoilt } }) {
+        const QString path = dir.filePath(S(name));
+        QFile out(path);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(content);
+        out.close();
+        const QStringList lines = errorOf(path).split(u'\n');
+        ASSERT_EQ(lines.size(), 2) << errorOf(path).toStdString();
+        EXPECT_EQ(lines[0], S("Plik %1 jest uszkodzony lub nie jest arkuszem .xlsx/.ods.").arg(path));
+        EXPECT_TRUE(lines[1].startsWith(S("Szczegóły: "))) << lines[1].toStdString();
+    }
 }

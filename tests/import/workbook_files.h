@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QtEndian>
 
 #include <zip.h>
 
@@ -92,6 +93,99 @@ inline ZipMembers XlsxMembers(
     return members;
 }
 
+// An .xlsx whose sheets are marked by `states` ("", "hidden", "veryHidden"), in the workbook's order.
+inline ZipMembers XlsxMembersWithStates(const std::vector<std::pair<QString, QByteArray>>& sheets,
+    const std::vector<QByteArray>& states, const QByteArray& sharedItems)
+{
+    ZipMembers members = XlsxMembers(sheets, sharedItems);
+    for (auto& [name, bytes] : members) {
+        if (name != QLatin1String("xl/workbook.xml"))
+            continue;
+        for (size_t i = 0; i < sheets.size(); ++i)
+            if (!states[i].isEmpty()) {
+                const QByteArray id = "sheetId=\"" + QByteArray::number(static_cast<int>(i) + 1) + "\"";
+                bytes.replace(id, QByteArray(id + " state=\"" + states[i] + "\""));
+            }
+    }
+    return members;
+}
+
+// A compound file (the OLE container of old Excel workbooks and of Excel's password-protected ones) with
+// the given streams, laid out as Excel lays it: a header, one FAT sector, one directory sector, then each
+// stream in whole sectors, at least 4096 bytes so none goes to the mini stream. At most three streams.
+inline QByteArray OleContainer(const std::vector<std::pair<QString, QByteArray>>& streams)
+{
+    constexpr quint32 kEnd = 0xFFFFFFFE, kFree = 0xFFFFFFFF, kFatSector = 0xFFFFFFFD, kNoStream = 0xFFFFFFFF;
+    const auto put32 = [](QByteArray& b, int at, quint32 v) { qToLittleEndian(v, b.data() + at); };
+    const auto put16 = [](QByteArray& b, int at, quint16 v) { qToLittleEndian(v, b.data() + at); };
+    QByteArray header(512, '\0');
+    header.replace(0, 8, QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8));
+    put16(header, 24, 0x3E);
+    put16(header, 26, 3);
+    put16(header, 28, 0xFFFE);
+    put16(header, 30, 9);
+    put16(header, 32, 6);
+    put32(header, 44, 1); // FAT sectors
+    put32(header, 48, 1); // the directory's sector
+    put32(header, 56, 4096);
+    put32(header, 60, kEnd);
+    put32(header, 68, kEnd);
+    put32(header, 76, 0); // the FAT is sector 0
+    for (int i = 1; i < 109; ++i)
+        put32(header, 76 + 4 * i, kFree);
+
+    QByteArray fat(512, '\xFF');
+    put32(fat, 0, kFatSector);
+    put32(fat, 4, kEnd);
+    QByteArray directory(512, '\0');
+    QByteArray data;
+    quint32 sector = 2;
+    const auto entry = [&](int index, const QString& name, quint8 type, quint32 child, quint32 right, quint32 start,
+                           quint32 size) {
+        const int at = index * 128;
+        for (int c = 0; c < name.size(); ++c)
+            put16(directory, at + 2 * c, name[c].unicode());
+        put16(directory, at + 64, static_cast<quint16>(2 * (name.size() + 1)));
+        directory[at + 66] = static_cast<char>(type);
+        directory[at + 67] = 1; // black
+        put32(directory, at + 68, kNoStream);
+        put32(directory, at + 72, right);
+        put32(directory, at + 76, child);
+        put32(directory, at + 116, start);
+        put32(directory, at + 120, size);
+    };
+    entry(0, QStringLiteral("Root Entry"), 5, streams.empty() ? kNoStream : 1, kNoStream, kEnd, 0);
+    for (size_t i = 0; i < streams.size(); ++i) {
+        QByteArray bytes = streams[i].second;
+        if (bytes.size() < 4096)
+            bytes.append(QByteArray(4096 - bytes.size(), '\0'));
+        const quint32 sectors = static_cast<quint32>((bytes.size() + 511) / 512);
+        bytes.append(QByteArray(static_cast<int>(sectors * 512) - bytes.size(), '\0'));
+        for (quint32 k = 0; k < sectors; ++k)
+            put32(fat, static_cast<int>(4 * (sector + k)), k + 1 < sectors ? sector + k + 1 : kEnd);
+        const quint32 right = i + 1 < streams.size() ? static_cast<quint32>(i + 2) : kNoStream;
+        entry(static_cast<int>(i + 1), streams[i].first, 2, kNoStream, right, sector,
+            static_cast<quint32>(streams[i].second.size()));
+        data += bytes;
+        sector += sectors;
+    }
+    for (int index = static_cast<int>(streams.size()) + 1; index < 4; ++index) {
+        put32(directory, index * 128 + 68, kNoStream);
+        put32(directory, index * 128 + 72, kNoStream);
+        put32(directory, index * 128 + 76, kNoStream);
+    }
+    return header + fat + directory + data;
+}
+
+// The "Workbook" stream of an old binary workbook: its first record (BOF of the workbook globals, BIFF8)
+// and its last (EOF).
+inline QByteArray Biff8Workbook()
+{
+    return QByteArray("\x09\x08\x10\x00\x00\x06\x05\x00\xBB\x0D\xCC\x07\xC9\xC0\x00\x00\x06\x03\x00\x00"
+                      "\x0A\x00\x00\x00",
+        24);
+}
+
 // An .ods: its mimetype, manifest and content.xml holding the given <table:table> elements.
 inline ZipMembers OdsMembers(const QByteArray& tables, const QByteArray& manifestExtra = {})
 {
@@ -110,6 +204,20 @@ inline ZipMembers OdsMembers(const QByteArray& tables, const QByteArray& manifes
             "xmlns:of=\"urn:oasis:names:tc:opendocument:xmlns:of:1.2\"><office:body><office:spreadsheet>"
                 + tables + "</office:spreadsheet></office:body></office:document-content>" },
     };
+}
+
+// An .ods whose content.xml has the given automatic styles before its body, as LibreOffice writes them (a
+// hidden sheet is a table style with table:display="false").
+inline ZipMembers OdsMembersWithStyles(const QByteArray& automaticStyles, const QByteArray& tables)
+{
+    ZipMembers members = OdsMembers(tables);
+    for (auto& [name, bytes] : members)
+        if (name == QLatin1String("content.xml")) {
+            bytes.replace("<office:body>",
+                QByteArray("<office:automatic-styles>" + automaticStyles + "</office:automatic-styles><office:body>"));
+            bytes.replace("xmlns:of=", "xmlns:style=\"urn:oasis:names:tc:opendocument:xmlns:style:1.0\" xmlns:of=");
+        }
+    return members;
 }
 
 } // namespace vestrum::testing

@@ -1,5 +1,6 @@
 #include "gui/common/file_picker.h"
 
+#include "base/file_modes.h"
 #include "program/volumes.h"
 
 #include "program/program.h"
@@ -72,7 +73,7 @@ FilePicker::FilePicker(Program& program, QWidget* parent)
             name_->setText(fileModel_->fileName(index));
     });
     connect(files_, &QListView::doubleClicked, this, [this](const QModelIndex& index) {
-        if (index.isValid())
+        if (index.isValid() && !refusedSpecialFile())
             accept();
     });
     connect(action_, &QPushButton::clicked, this, &FilePicker::confirm);
@@ -213,7 +214,22 @@ void FilePicker::confirm()
             MessageKind::Warning);
         return;
     }
+    if (refusedSpecialFile())
+        return;
     accept();
+}
+
+// A FIFO or a device would keep whoever opens it waiting: only regular files (and links to them) are handed over.
+bool FilePicker::refusedSpecialFile()
+{
+    const QString typed = name_->text().trimmed();
+    for (const QString& path : {selectedFile(), typed.isEmpty() ? QString() : QDir(folder_).filePath(typed)}) {
+        if (isSpecialFile(path)) {
+            program_->ProgramMessage(specialFileMessage(path), MessageKind::Error);
+            return true;
+        }
+    }
+    return false;
 }
 
 } // namespace vestrum

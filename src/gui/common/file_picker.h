@@ -55,6 +55,7 @@ private:
     void placeChosen(int index);
     void showFolder(const QString& path);
     void confirm();
+    bool refusedSpecialFile(); // tells the user when the choice is no regular file
 
     Program* program_;
     QFileSystemModel* folderModel_;

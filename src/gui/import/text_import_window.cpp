@@ -50,7 +50,41 @@ constexpr int kProgressRepaintMs = 40;
 
 const char* const kPreviewHeading = "Weryfikacja wyników i ładowanie danych";
 const char* const kWorkbookItem = "arkusz";
+const char* const kHiddenSheet = " (ukryty)";
 constexpr int kMapLabelLetters = 24;
+// A line longer than this is shown cut: a text field lays out a whole line at once, and one of megabytes
+// would keep the window from answering. The text read is the whole one.
+constexpr qsizetype kShownLineLetters = 2000;
+
+// The text as the field shows it: every line longer than kShownLineLetters cut there and ended with "…";
+// `cut` tells whether any was.
+QString shownText(const QString& text, bool& cut)
+{
+    cut = false;
+    QString shown;
+    qsizetype start = 0;
+    const qsizetype n = text.size();
+    while (start <= n) {
+        qsizetype end = start;
+        while (end < n && text[end] != u'\n' && text[end] != u'\r')
+            ++end;
+        if (end - start > kShownLineLetters) {
+            if (!cut)
+                shown = text.left(start);
+            cut = true;
+            shown += QStringView(text).sliced(start, kShownLineLetters) + QChar(0x2026);
+        } else if (cut) {
+            shown += QStringView(text).sliced(start, end - start);
+        }
+        if (end >= n)
+            break;
+        const qsizetype next = text[end] == u'\r' && end + 1 < n && text[end + 1] == u'\n' ? end + 2 : end + 1;
+        if (cut)
+            shown += QStringView(text).sliced(end, next - end);
+        start = next;
+    }
+    return cut ? shown : text;
+}
 
 // A sheet in the text field: a row a line, its cells separated by tabs, a cell's own line breaks as blanks.
 QString sheetText(const std::vector<QStringList>& rows)
@@ -199,12 +233,19 @@ QWidget* TextImportWindow::buildStructurePage()
     connect(sheet_, &QComboBox::activated, this, &TextImportWindow::chooseSheet);
     headerNotice_ = new QLabel(page);
     headerNotice_->setWordWrap(true);
+    cutNotice_ = new QLabel(S("Wiersze dłuższe niż %1 znaków pokazano skrócone - wczytany zostanie cały tekst.")
+                                .arg(kShownLineLetters),
+        page);
+    cutNotice_->setWordWrap(true);
+    cutNotice_->setVisible(false);
     auto* sourceRow = new QHBoxLayout;
     sourceRow->addWidget(encodingCaption_);
     sourceRow->addWidget(encoding_);
     sourceRow->addSpacing(16);
     sourceRow->addWidget(sheetCaption_);
     sourceRow->addWidget(sheet_);
+    sourceRow->addSpacing(16);
+    sourceRow->addWidget(cutNotice_, 1);
     sourceRow->addStretch();
 
     // "Separator pól:" with its two options; each enables only its own fields.
@@ -451,7 +492,7 @@ void TextImportWindow::continueFromInstructions()
 
 void TextImportWindow::clearText()
 {
-    text_->clear();
+    showText(QString());
     fileBytes_.clear();
     leaveWorkbook();
     encoding_->setCurrentIndex(-1);
@@ -461,7 +502,13 @@ void TextImportWindow::clearText()
 
 void TextImportWindow::showText(const QString& text)
 {
-    text_->setPlainText(text);
+    bool cut = false;
+    const QString shown = sheetSource_ ? text : shownText(text, cut);
+    fullText_ = cut ? text : QString();
+    textCut_ = cut;
+    cutNotice_->setVisible(cut);
+    text_->setReadOnly(cut || sheetSource_);
+    text_->setPlainText(shown);
     QTextCursor start = text_->textCursor();
     start.movePosition(QTextCursor::Start);
     text_->setTextCursor(start);
@@ -492,23 +539,29 @@ void TextImportWindow::loadTextFromFile(const QString& path)
     try {
         BusyPointer busy;
         if (importing::IsSpreadsheetFile(path)) {
-            loadWorkbook(path, 0);
+            loadWorkbook(path, std::nullopt);
             return;
         }
         QByteArray bytes = importing::ReadImportBytes(path);
+        const importing::TextEncoding encoding = importing::DetectEncoding(bytes);
+        const QString text = importing::DecodeAs(bytes, encoding);
+        if (const QString problem = importing::NulProblem(text, path); !problem.isEmpty())
+            throw Error(problem);
         leaveWorkbook();
         fileBytes_ = std::move(bytes);
-        showDecoded(importing::DetectEncoding(fileBytes_));
+        filePath_ = path;
+        showDecoded(encoding, text);
     } catch (const Error& e) {
         program_.notify(e.message(), 0, MessageKind::Error);
     }
 }
 
-void TextImportWindow::showDecoded(importing::TextEncoding encoding)
+void TextImportWindow::showDecoded(importing::TextEncoding encoding, const QString& text)
 {
     encoding_->setEnabled(true);
     encoding_->setCurrentIndex(encoding_->findData(static_cast<int>(encoding)));
-    showText(importing::DecodeAs(fileBytes_, encoding));
+    shownEncoding_ = encoding;
+    showText(text);
     newSourceShown();
 }
 
@@ -517,10 +570,17 @@ void TextImportWindow::chooseEncoding(importing::TextEncoding encoding)
     if (fileBytes_.isNull() || sheetSource_)
         return;
     BusyPointer busy;
-    showDecoded(encoding);
+    const QString text = importing::DecodeAs(fileBytes_, encoding);
+    // UTF-16 read as a single-byte encoding gives NULs: the text shown stays, in the encoding it was read in.
+    if (const QString problem = importing::NulProblem(text, filePath_); !problem.isEmpty()) {
+        encoding_->setCurrentIndex(encoding_->findData(static_cast<int>(shownEncoding_)));
+        program_.notify(problem, 0, MessageKind::Error);
+        return;
+    }
+    showDecoded(encoding, text);
 }
 
-void TextImportWindow::loadWorkbook(const QString& path, int sheet)
+void TextImportWindow::loadWorkbook(const QString& path, std::optional<int> sheet)
 {
     importing::Spreadsheet workbook = importing::ReadSpreadsheet(path, sheet);
     fileBytes_.clear();
@@ -528,7 +588,8 @@ void TextImportWindow::loadWorkbook(const QString& path, int sheet)
     workbookPath_ = path;
     sheetRows_ = std::move(workbook.rows);
     sheet_->clear();
-    sheet_->addItems(workbook.sheetNames);
+    for (qsizetype n = 0; n < workbook.sheetNames.size(); ++n)
+        sheet_->addItem(workbook.sheetNames[n] + (workbook.hidden[static_cast<size_t>(n)] ? S(kHiddenSheet) : QString()));
     sheet_->setCurrentIndex(workbook.sheet);
     sheet_->setEnabled(workbook.sheetNames.size() > 1);
     sheetCaption_->setVisible(true);
@@ -536,7 +597,6 @@ void TextImportWindow::loadWorkbook(const QString& path, int sheet)
     encoding_->setCurrentIndex(encoding_->findText(S(kWorkbookItem)));
     encoding_->setEnabled(false);
     // The cells are the fields: there is nothing to separate, and the shown text is not what is read.
-    text_->setReadOnly(true);
     showText(sheetText(sheetRows_));
     modeChanged();
     newSourceShown();
@@ -562,14 +622,18 @@ void TextImportWindow::leaveWorkbook()
     sheet_->clear();
     sheetCaption_->setVisible(false);
     sheet_->setVisible(false);
-    text_->setReadOnly(false);
+    text_->setReadOnly(textCut_);
     modeChanged();
 }
 
 QStringList TextImportWindow::firstRecord() const
 {
-    return sheetSource_ ? importing::FirstSheetRecord(sheetRows_)
-                        : importing::FirstRecordFields(text_->toPlainText(), structure());
+    return sheetSource_ ? importing::FirstSheetRecord(sheetRows_) : importing::FirstRecordFields(importText(), structure());
+}
+
+QString TextImportWindow::importText() const
+{
+    return textCut_ ? fullText_ : text_->toPlainText();
 }
 
 // A header row is guessed only for a new text or sheet, so a box the user set stays as set; a box
@@ -713,7 +777,8 @@ bool TextImportWindow::readIntoStructure()
             }
         };
         read = sheetSource_ ? importing::ReadSheetRecords(kind_, sheetRows_, chosen, &journals_, fieldRead)
-                            : importing::ReadRecords(kind_, text_->toPlainText(), chosen, &journals_, fieldRead);
+                            : importing::ReadRecords(kind_, importText(), chosen, &journals_, fieldRead);
+        quotedBreaks_ = std::move(read.quotedBreaks);
         preview_->setUpdatesEnabled(false);
         preview_->setDataRows(read.rows);
         preview_->setUpdatesEnabled(true);
@@ -748,7 +813,9 @@ bool TextImportWindow::enterIntoList()
                 // The program's own widths stand in for a table that cannot be described.
             }
         }
-        findings = importing::CheckRows(kind_, preview_->dataRows(), context, &handOver);
+        const std::vector<QStringList> rows = preview_->dataRows();
+        findings = importing::CheckRows(kind_, rows, context, &handOver);
+        importing::AddQuoteNotes(findings, rows, quotedBreaks_);
         importing::DropImportOnlyCells(kind_, handOver);
     }
     if (!findings.empty()) {

@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QStringList>
 #include <array>
+#include <optional>
 #include <vector>
 
 class QCheckBox;
@@ -79,6 +80,7 @@ public:
     QCheckBox* quotesBox() const { return quotes_; }
     QCheckBox* headerBox() const { return header_; }
     QLabel* headerNotice() const { return headerNotice_; }
+    QLabel* cutNotice() const { return cutNotice_; }
     QLabel* mapLabel(int position) const { return mapLabels_[static_cast<size_t>(position)]; }
     bool readsWorkbook() const { return sheetSource_; }
     QRadioButton* byCharactersOption() const { return byCharacters_; }
@@ -112,8 +114,9 @@ private:
     importing::ImportStructure structure() const;
     void refuse(const QString& message, QWidget* focus);
     void showText(const QString& text);
-    void showDecoded(importing::TextEncoding encoding);
-    void loadWorkbook(const QString& path, int sheet);
+    void showDecoded(importing::TextEncoding encoding, const QString& text);
+    void loadWorkbook(const QString& path, std::optional<int> sheet);
+    QString importText() const; // the text read: the field's, or the whole text behind a field showing it cut
     void leaveWorkbook();
     void newSourceShown(); // a new text or sheet: guesses the header row and relabels the map
     QStringList firstRecord() const;
@@ -140,6 +143,13 @@ private:
     QCheckBox* quotes_ = nullptr;
     QCheckBox* header_ = nullptr;
     QLabel* headerNotice_ = nullptr;
+    QLabel* cutNotice_ = nullptr;
+    // A text with a line too long to show whole: the field shows it cut and read-only, this is what is read.
+    QString fullText_;
+    bool textCut_ = false;
+    QString filePath_; // of the text file read, for the messages
+    importing::TextEncoding shownEncoding_ = importing::TextEncoding::Utf8;
+    std::vector<importing::QuotedBreak> quotedBreaks_; // of the rows in the preview
     std::array<QLabel*, importing::kMapPositions> mapLabels_ {};
     QTimer* relabel_ = nullptr;
     // The source of the text: the bytes of the file read (empty for a typed or pasted text), or a workbook's sheet.
