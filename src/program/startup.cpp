@@ -206,7 +206,8 @@ QString chooseStartData(Program& program, const QStringList& arguments, const Sh
     if (!arguments.isEmpty() && isDataFileArgument(arguments.first()))
         state.CurrentDataFile = arguments.first();
 
-    if (state.CurrentDataFile.isEmpty() || !QFileInfo(state.CurrentDataFile).isFile()) {
+    // Settings that name no file (a fresh program, data restored from a point) lose nothing.
+    if (!state.CurrentDataFile.isEmpty() && !QFileInfo(state.CurrentDataFile).isFile()) {
         program.notify(QStringLiteral("Uwaga! Ostatnio zapisany plik jest niedostępny.\n"
                                       "Program wczyta dane z tymczasowej bazy danych."),
                        0, MessageKind::Warning);

@@ -78,4 +78,31 @@ inline void typeOver(QWidget* field, const QString& text)
         typeKeys(focused, text);
 }
 
+// Presses `key` on whatever holds the keyboard focus, as a person does, or on the active window.
+inline void pressKey(Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier)
+{
+    QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : QApplication::activeWindow();
+    if (target)
+        QTest::keyClick(target, key, mods);
+}
+
+// Presses Tab until `wanted` holds the focus: the presses it took, or -1 when it never came.
+inline int tabUntil(const QWidget* wanted, int most = 100)
+{
+    for (int i = 1; i <= most; ++i) {
+        pressKey(Qt::Key_Tab);
+        if (QApplication::focusWidget() == wanted)
+            return i;
+    }
+    return -1;
+}
+
+// Brings `window` to the front, as a click on it under a window manager does; false when it never
+// became the active window.
+inline bool bringToFront(QWidget* window)
+{
+    window->activateWindow();
+    return QTest::qWaitFor([window] { return window->isActiveWindow(); }, 2000);
+}
+
 } // namespace vestrum::testing

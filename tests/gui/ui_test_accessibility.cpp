@@ -29,6 +29,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
+#include <QComboBox>
 #include <QDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -105,6 +106,17 @@ QString accessibleName(QWidget* w)
     return face ? face->text(QAccessible::Name) : QString();
 }
 
+// A name that is just the value the control holds ("- wybierz rodzaj -" for "Rodzaj jednostki")
+// tells a listener nothing of what the control is for.
+bool namedByItsValue(QWidget* w)
+{
+    QAccessibleInterface* face = QAccessible::queryAccessibleInterface(w);
+    if (!face)
+        return false;
+    const QString value = face->text(QAccessible::Value).simplified();
+    return !value.isEmpty() && face->text(QAccessible::Name).simplified() == value;
+}
+
 // Presses Tab on whatever holds the focus, as a user does, and gathers where the focus went.
 QSet<QWidget*> tabVisits(QWidget* window, int presses)
 {
@@ -169,6 +181,10 @@ struct Audit {
             const QString name = accessibleName(w);
             if (name.trimmed().isEmpty() || name.contains(u'&')) {
                 faults << QStringLiteral("%1: %2 has no name a screen reader can say (\"%3\")")
+                              .arg(where, describe(w), name);
+                ++count;
+            } else if (namedByItsValue(w)) {
+                faults << QStringLiteral("%1: %2 is named only by its value (\"%3\"), not by what it is for")
                               .arg(where, describe(w), name);
                 ++count;
             }
@@ -442,6 +458,13 @@ TEST(AccessibleNames, CaptionsAreFoundByTheirPlace)
     }
     layout->insertWidget(layout->count() - 2, columns);
 
+    auto* kindRow = new QHBoxLayout; // a drop-down is named by its caption, not by what it shows
+    auto* kind = new QComboBox;
+    kind->addItems({S("- wybierz rodzaj -"), S("inna jednostka naukowa")});
+    kindRow->addWidget(new QLabel(S("Rodzaj jednostki")));
+    kindRow->addWidget(kind);
+    layout->addLayout(kindRow);
+
     auto* named = new QLineEdit; // the program's own name stays
     named->setAccessibleName(S("Nazwa własna"));
     auto* loose = new QListWidget; // nothing to go by but the window
@@ -457,6 +480,9 @@ TEST(AccessibleNames, CaptionsAreFoundByTheirPlace)
     EXPECT_EQ(accessibleName(sizes), S("Rozmiar:"));
     EXPECT_EQ(accessibleName(women), S("Doktorzy, kobiety"));
     EXPECT_EQ(accessibleName(named), S("Nazwa własna"));
+    EXPECT_EQ(accessibleName(kind), S("Rodzaj jednostki"));
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(kind)->text(QAccessible::Value), S("- wybierz rodzaj -"));
+    EXPECT_FALSE(namedByItsValue(kind));
     EXPECT_EQ(accessibleName(loose), S("Okno"));
     EXPECT_EQ(caption->buddy(), nullptr); // its "&" would start to show as a mnemonic
 

@@ -262,6 +262,25 @@ TEST(RestoreWindow, ListsPointsOldestFirstWithNoneChosen)
     EXPECT_EQ(window.result(), QDialog::Accepted);
 }
 
+// A lone restore point: the list gets the focus with it chosen, so Enter restores it.
+TEST(RestoreWindow, EnterOnTheListRestoresThePointItHolds)
+{
+    TestProgram t;
+    RestoreWindow window(t.program);
+    QStringList restored;
+    window.restore = [&](const QString& path) { restored.append(path); };
+    const QString point = t.program.state.archiveFolder() + QStringLiteral("a_2008_03_06-00_00.nar");
+    touch(point);
+    window.fillList();
+    window.show();
+    ASSERT_TRUE(bringToFront(&window));
+    ASSERT_GT(tabUntil(window.pointList()), 0) << "Tab never reached the list";
+    EXPECT_TRUE(window.pointList()->item(0)->isSelected());
+    pressKey(Qt::Key_Return);
+    EXPECT_TRUE(t.messages.shown.isEmpty()) << t.messages.shown.join(u'|').toStdString();
+    EXPECT_EQ(restored, QStringList{point});
+}
+
 namespace {
 
 // A main window's worth of wiring around DataCommands.

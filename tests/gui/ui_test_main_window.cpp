@@ -6,8 +6,11 @@
 #include "gui/main/main_window.h"
 #include "gui/common/list_grid_view.h"
 #include "support/temp_survey.h"
+#include "gui/main/section_io.h"
+#include "gui/common/user_font.h"
 #include "typing.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QAbstractItemView>
 #include <QApplication>
@@ -35,6 +38,8 @@
 #include <tuple>
 
 using namespace vestrum;
+using vestrum::testing::pressKey;
+using vestrum::testing::tabUntil;
 using vestrum::testing::typeOver;
 using vestrum::testing::ScriptedMessages;
 
@@ -646,8 +651,12 @@ TEST_F(MainWindowTest, ChoosingFromAUnitDropDownMovesOn)
     window->chooseSubPage(0, 1);
     window->EnterEditMode(page(101));
     auto* kind = qobject_cast<QComboBox*>(window->control(QStringLiteral("c005")));
-    kind->setFocus();
-    emit kind->activated(2);
+    kind->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(kind, Qt::Key_Down, Qt::AltModifier); // opens the list
+    ASSERT_TRUE(kind->view()->isVisible());
+    QTest::keyClick(kind->view(), Qt::Key_Down);
+    QTest::keyClick(kind->view(), Qt::Key_Return);
+    EXPECT_EQ(kind->currentIndex(), 1);
     EXPECT_EQ(QApplication::focusWidget(), window->control(QStringLiteral("c006")));
     // The patent sub-pages never ask: they have no edit mode.
     messages.answer(MessageAnswer::No);
@@ -786,4 +795,86 @@ TEST_F(MainWindowTest, KoniecRunsFromTheKeyboard)
     EXPECT_EQ(window->menuBar()->activeAction(), window->menuAction(QStringLiteral("Koniec")));
     key(Qt::Key_Return);
     EXPECT_EQ(quit.count(), 2);
+}
+
+// An arrow on a closed drop-down changes its value and nothing else: every value can be reached
+// with the arrows. Enter moves on; so does a choice from the opened list (ChoosingFromAUnitDropDownMovesOn).
+TEST_F(MainWindowTest, ArrowsOnAClosedDropDownKeepTheFocusThere)
+{
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->isActiveWindow(); }, 3000));
+    auto* chooser = window->findChild<SectionChooserWidget*>();
+    chooser->setFocus(Qt::TabFocusReason);
+    for (int i = 0; i < 4; ++i) {
+        pressKey(Qt::Key_Down);
+        EXPECT_EQ(QApplication::focusWidget(), chooser) << "after Down " << i + 1;
+    }
+    EXPECT_EQ(chooser->currentIndex(), 4);
+    EXPECT_EQ(window->shownPage(), page(5));
+    pressKey(Qt::Key_Return);
+    EXPECT_TRUE(page(5)->isAncestorOf(QApplication::focusWidget())) << vestrum::testing::focusHolderName();
+
+    window->chooseSection(0);
+    window->chooseSubPage(0, 1);
+    page(101)->editButton()->setFocus(Qt::TabFocusReason);
+    pressKey(Qt::Key_Return);
+    ASSERT_TRUE(page(101)->inEditMode());
+    auto* category = qobject_cast<QComboBox*>(window->control(QStringLiteral("c006")));
+    category->setFocus(Qt::TabFocusReason);
+    for (int i = 0; i < 3; ++i) {
+        pressKey(Qt::Key_Down);
+        EXPECT_EQ(QApplication::focusWidget(), category) << "after Down " << i + 1;
+    }
+    EXPECT_EQ(category->currentText(), QStringLiteral("3"));
+    pressKey(Qt::Key_Up);
+    EXPECT_EQ(category->currentText(), QStringLiteral("2"));
+    pressKey(Qt::Key_Return);
+    EXPECT_EQ(QApplication::focusWidget(), window->control(QStringLiteral("e007")));
+    messages.answer(MessageAnswer::No);
+    window->DiscardPage(page(101));
+}
+
+// The Tab order of the main window: the sub-page tabs are a stop of their own whose arrows turn the
+// pages, and the hints panel comes after the page's commands, below which it sits.
+TEST_F(MainWindowTest, TabReachesTheSubPageTabsAndTheHintsPanelLast)
+{
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->isActiveWindow(); }, 3000));
+    QTabWidget* tabs = window->subPageControl(0);
+    window->chooseSection(0);
+    window->findChild<SectionChooserWidget*>()->setFocus(Qt::TabFocusReason);
+    ASSERT_GT(tabUntil(tabs->tabBar()), 0) << "Tab never reached the tabs";
+    pressKey(Qt::Key_Right);
+    EXPECT_EQ(tabs->currentIndex(), 1);
+    EXPECT_EQ(QApplication::focusWidget(), tabs->tabBar());
+    pressKey(Qt::Key_Left);
+    EXPECT_EQ(tabs->currentIndex(), 0);
+
+    // Section 3 is built after the panel: its "wpisz/zmień dane" still comes first.
+    window->chooseSection(2);
+    HintsPanelWidget* hints = window->hintsPanel();
+    ASSERT_TRUE(hints->isVisible());
+    window->findChild<SectionChooserWidget*>()->setFocus(Qt::TabFocusReason);
+    const int toEdit = tabUntil(page(3)->editButton());
+    ASSERT_GT(toEdit, 0);
+    window->findChild<SectionChooserWidget*>()->setFocus(Qt::TabFocusReason);
+    const int toClose = tabUntil(hints->closeButton());
+    EXPECT_GT(toClose, toEdit);
+}
+
+// A count loaded from a data file widens the list button to show its whole caption; a screen reader
+// hears the point it belongs to before the caption, which is alike on every point.
+TEST_F(MainWindowTest, ListButtonsShowTheirWholeCaptionAndAreNamedByTheirPoint)
+{
+    window->chooseSection(7);
+    auto* bb801 = qobject_cast<QPushButton*>(window->control(QStringLiteral("bb801")));
+    ApplyUserFont(window.get(), program.state.UserFont); // buttons sized to their captions, as at start
+    setListCaption(window.get(), 25, 1664);
+    EXPECT_EQ(bb801->text(), QStringLiteral("liczba=1664 -> wykaz"));
+    EXPECT_GE(bb801->minimumWidth(), bb801->fontMetrics().horizontalAdvance(bb801->text()) + 8);
+    QAccessibleInterface* face = QAccessible::queryAccessibleInterface(bb801);
+    ASSERT_NE(face, nullptr);
+    EXPECT_EQ(face->text(QAccessible::Name),
+              QString::fromUtf8("8.1.a Publikacje w czasopismach wyróżnionych przez Journal Citation Reports: "
+                                "liczba=1664 -> wykaz"));
 }

@@ -6,6 +6,7 @@
 #include "gui/files/load_data_window.h"
 #include "gui/files/merge_window.h"
 #include "support/legacy_data_file.h"
+#include "typing.h"
 
 #include <QCoreApplication>
 #include <QListWidget>
@@ -276,4 +277,33 @@ TEST(MergeCommand, NoRestorePointNoMerge)
     ASSERT_FALSE(c.t.messages.shown.isEmpty());
     EXPECT_EQ(c.t.messages.shown.last(), QStringLiteral("Błąd!!!\nPunkt przywracania danych nie został utworzony."));
     EXPECT_EQ(c.sectionLoads, 0);
+}
+
+// Keys alone: Tab reaches the check list of page one and Space ticks its current item; on page two
+// the only data file of the folder is chosen as the list gets the focus, so "połącz dane" merges it.
+TEST(MergeCommand, KeysAloneTickAnItemAndMergeTheOnlyFile)
+{
+    MergeCommands c;
+    const QString lone = c.t.path(QStringLiteral("jeden/inna.naj"));
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(lone).absolutePath()));
+    ASSERT_TRUE(QFile::rename(c.otherFile(), lone));
+    bool ticked = false;
+    c.inWindow({[&] {
+        MergeWindow& w = c.window();
+        ASSERT_TRUE(bringToFront(&w));
+        ASSERT_GT(tabUntil(w.itemList()), 0) << "Tab never reached the check list";
+        pressKey(Qt::Key_Space);
+        ticked = w.itemList()->item(w.itemList()->currentRow())->checkState() == Qt::Checked;
+        ASSERT_GT(tabUntil(w.findChild<QPushButton*>(QStringLiteral("bb_dalej"))), 0);
+        pressKey(Qt::Key_Return);
+        w.browser()->setFolder(QFileInfo(lone).absolutePath());
+        ASSERT_GT(tabUntil(w.browser()->fileList()), 0) << "Tab never reached the file list";
+        ASSERT_GT(tabUntil(w.findChild<QPushButton*>(QStringLiteral("bb_polacz"))), 0);
+        pressKey(Qt::Key_Return);
+    }});
+    c.commands.mergeData();
+    EXPECT_TRUE(ticked);
+    ASSERT_FALSE(c.t.messages.shown.isEmpty());
+    EXPECT_TRUE(c.t.messages.shown.last().startsWith(QStringLiteral("Łączenie danych zostało zakończone")))
+        << c.t.messages.shown.join(u'|').toStdString();
 }

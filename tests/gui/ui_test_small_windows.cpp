@@ -22,6 +22,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QTreeView>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -388,6 +389,111 @@ TEST(FilePicker, EveryPlaceOfTheChooserCanBeReachedFromTheKeyboard)
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up);
         EXPECT_EQ(picker.folder(), places->itemData(i - 1).toString());
     }
+}
+
+namespace {
+
+// Types `text` a key at a time on whatever has the focus then, as the focus may move while typing.
+void typeOnFocused(const QString& text)
+{
+    for (const QChar ch : text)
+        typeKeys(QApplication::focusWidget(), QString(ch));
+}
+
+// A folder outside the home folder with data files to import, and an empty one beside.
+struct PickerFolders {
+    QTemporaryDir dir;
+    QString data = dir.filePath(QStringLiteral("dane"));
+    QString empty = dir.filePath(QStringLiteral("pusty"));
+    PickerFolders()
+    {
+        QDir().mkpath(data);
+        QDir().mkpath(empty);
+        writeFile(data + QStringLiteral("/wykaz.xml"));
+        writeFile(data + QStringLiteral("/notatki.txt"));
+    }
+};
+
+QString canonical(const QString& path) { return QFileInfo(path).canonicalFilePath(); }
+
+} // namespace
+
+// Keys only: a path typed on the tree opens its folder, letters pick the file in the list with the
+// focus, Enter on it chooses it.
+TEST(FilePicker, AFileOutsideTheHomeFolderIsChosenWithKeysAlone)
+{
+    PickerFolders folders;
+    TestProgram test;
+    FilePicker picker(test.program);
+    picker.configure(QStringLiteral("Wskaż zbiór do importu"), QStringLiteral("*.xml"), QStringLiteral("importuj"),
+                     false, QString());
+    picker.show();
+    ASSERT_TRUE(vestrum::testing::bringToFront(&picker));
+    ASSERT_GT(vestrum::testing::tabUntil(picker.folderTree()), 0);
+    typeOnFocused(folders.data.left(1));
+    EXPECT_EQ(QApplication::focusWidget(), picker.nameField()) << "the path is typed in the name row";
+    EXPECT_TRUE(picker.nameField()->isVisible());
+    typeOnFocused(folders.data.mid(1));
+    vestrum::testing::pressKey(Qt::Key_Return);
+    EXPECT_EQ(canonical(picker.folder()), canonical(folders.data));
+    EXPECT_FALSE(picker.nameField()->isVisible()) << "shown for the path only";
+    EXPECT_EQ(QApplication::focusWidget(), picker.fileList());
+    auto* model = picker.fileList()->model();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->rowCount(picker.fileList()->rootIndex()) == 1; }, 3000));
+    typeOnFocused(QStringLiteral("wy"));
+    vestrum::testing::pressKey(Qt::Key_Return);
+    EXPECT_EQ(picker.result(), QDialog::Accepted);
+    EXPECT_FALSE(picker.isVisible());
+    EXPECT_EQ(canonical(picker.selectedFile()), canonical(folders.data + QStringLiteral("/wykaz.xml")));
+    EXPECT_TRUE(test.messages.texts.isEmpty()) << test.messages.texts.join(u'|').toStdString();
+}
+
+// The folder tree: Right opens a folder, the arrows show the folder they reach, Backspace goes up,
+// Enter opens; Enter with no file chosen for an import says so, not the export's refusal.
+TEST(FilePicker, FoldersOpenAndCloseByKeysAndAnImportWithoutAFileSaysSo)
+{
+    PickerFolders folders;
+    TestProgram test;
+    FilePicker picker(test.program);
+    picker.configure(QStringLiteral("Wskaż zbiór do importu"), QStringLiteral("*.xml"), QStringLiteral("importuj"),
+                     false, QString());
+    picker.setFolder(folders.dir.path());
+    picker.show();
+    ASSERT_TRUE(vestrum::testing::bringToFront(&picker));
+    QTreeView* tree = picker.folderTree();
+    ASSERT_GT(vestrum::testing::tabUntil(tree), 0);
+    vestrum::testing::pressKey(Qt::Key_Right);
+    EXPECT_TRUE(tree->isExpanded(tree->currentIndex()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return tree->model()->rowCount(tree->currentIndex()) == 2; }, 3000));
+    vestrum::testing::pressKey(Qt::Key_Down);
+    EXPECT_EQ(canonical(picker.folder()), canonical(folders.data)) << "the folder reached shows its files";
+    EXPECT_FALSE(tree->isExpanded(tree->currentIndex())) << "walking past a folder does not open it";
+    vestrum::testing::pressKey(Qt::Key_Backspace);
+    EXPECT_EQ(canonical(picker.folder()), canonical(folders.dir.path()));
+    EXPECT_EQ(QApplication::focusWidget(), tree);
+    vestrum::testing::pressKey(Qt::Key_Down);
+    vestrum::testing::pressKey(Qt::Key_Down);
+    EXPECT_EQ(canonical(picker.folder()), canonical(folders.empty));
+    vestrum::testing::pressKey(Qt::Key_Return);
+    EXPECT_TRUE(picker.isVisible()) << "Enter on a folder opens it and chooses nothing";
+    EXPECT_TRUE(test.messages.texts.isEmpty()) << test.messages.texts.join(u'|').toStdString();
+
+    ASSERT_GT(vestrum::testing::tabUntil(picker.actionButton()), 0);
+    vestrum::testing::pressKey(Qt::Key_Return);
+    EXPECT_TRUE(picker.isVisible());
+    EXPECT_EQ(test.messages.texts, QStringList{QStringLiteral("Nie wskazano zbioru - wybierz go z listy zbiorów.")});
+}
+
+TEST(HelpWindow, EscClosesIt)
+{
+    QTemporaryDir dir;
+    RunState state;
+    state.ProgramFolder = dir.path() + QLatin1Char('/');
+    HelpWindow help(state);
+    help.showHelp();
+    ASSERT_TRUE(vestrum::testing::bringToFront(&help));
+    vestrum::testing::pressKey(Qt::Key_Escape);
+    EXPECT_FALSE(help.isVisible());
 }
 
 TEST(HelpWindow, OpensTheStartPageAndSaysSoWhenItIsMissing)

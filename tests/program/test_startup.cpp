@@ -206,12 +206,20 @@ TEST_F(StartFixture, DamagedDatabaseIsNamedAndLeftUntouched)
     EXPECT_EQ(check.readAll(), garbage);
 }
 
-TEST_F(StartFixture, FirstStartWithoutSettingsShowsTheNoticeAndWorksOnTheDatabase)
+// Only a file the settings name and that is gone is worth a notice: a fresh program, or data
+// restored from a point, name none.
+TEST_F(StartFixture, MissingFileNoticeOnlyForAFileTheSettingsName)
 {
     const QString title = startup::chooseStartData(program, {}, steps);
     EXPECT_EQ(title, QStringLiteral("Vestrum"));
-    EXPECT_EQ(messages.shown, QStringList{kMissingFileNotice});
+    EXPECT_TRUE(messages.shown.isEmpty());
     EXPECT_FALSE(program.state.DataSaved);
+    EXPECT_TRUE(loaded.isEmpty());
+
+    program.state.CurrentDataFile = folder.filePath(QStringLiteral("usuniety.naj"));
+    EXPECT_EQ(startup::chooseStartData(program, {}, steps), QStringLiteral("Vestrum"));
+    EXPECT_EQ(messages.shown, QStringList{kMissingFileNotice});
+    EXPECT_TRUE(program.state.CurrentDataFile.isEmpty());
     EXPECT_TRUE(loaded.isEmpty());
 }
 

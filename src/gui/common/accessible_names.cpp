@@ -1,7 +1,12 @@
 #include "gui/common/accessible_names.h"
 
 #include <QAccessible>
+#include <QAccessibleWidget>
 #include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QBoxLayout>
 #include <QFormLayout>
 #include <QGridLayout>
@@ -20,6 +25,86 @@ namespace {
 
 // Marks a name this routine gave, so that a later showing may give a better one.
 constexpr char kGivenNameProperty[] = "vestrumGivenAccessibleName";
+
+// The point a command belongs to, for SpeakWithPoint.
+constexpr char kSpokenPointProperty[] = "vestrumSpokenPoint";
+
+// A drop-down as a listener needs it: its name is its label, its value what it shows; the opened
+// list (and an editable one's line) are its children, as in Qt's own view of it.
+class NamedComboBox final : public QAccessibleWidget {
+public:
+    explicit NamedComboBox(QComboBox* combo) : QAccessibleWidget(combo, QAccessible::ComboBox) {}
+
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Name && !combo()->accessibleName().isEmpty())
+            return combo()->accessibleName();
+        if (t == QAccessible::Name || t == QAccessible::Value)
+            return combo()->isEditable() && combo()->lineEdit() ? combo()->lineEdit()->text() : combo()->currentText();
+        return QAccessibleWidget::text(t);
+    }
+    int childCount() const override { return combo()->isEditable() && combo()->lineEdit() ? 2 : 1; }
+    QAccessibleInterface* child(int index) const override
+    {
+        if (index == 0)
+            return QAccessible::queryAccessibleInterface(combo()->view());
+        if (index == 1 && combo()->isEditable())
+            return QAccessible::queryAccessibleInterface(combo()->lineEdit());
+        return nullptr;
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override
+    {
+        if (!child)
+            return -1;
+        if (child->object() == combo()->view())
+            return 0;
+        return combo()->isEditable() && child->object() == combo()->lineEdit() ? 1 : -1;
+    }
+    QStringList actionNames() const override { return QAccessibleWidget::actionNames() << showMenuAction(); }
+    void doAction(const QString& action) override
+    {
+        if (action == showMenuAction() || action == pressAction())
+            combo()->showPopup();
+        else
+            QAccessibleWidget::doAction(action);
+    }
+
+private:
+    QComboBox* combo() const { return static_cast<QComboBox*>(widget()); }
+};
+
+class PointButton final : public QAccessibleWidget {
+public:
+    explicit PointButton(QPushButton* button) : QAccessibleWidget(button, QAccessible::Button) {}
+
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Name)
+            return button()->property(kSpokenPointProperty).toString() + QStringLiteral(": ")
+                + SpokenLabelText(button()->text());
+        return QAccessibleWidget::text(t);
+    }
+    QStringList actionNames() const override { return QAccessibleWidget::actionNames() << pressAction(); }
+    void doAction(const QString& action) override
+    {
+        if (action == pressAction())
+            button()->click();
+        else
+            QAccessibleWidget::doAction(action);
+    }
+
+private:
+    QPushButton* button() const { return static_cast<QPushButton*>(widget()); }
+};
+
+QAccessibleInterface* programInterface(const QString& className, QObject* object)
+{
+    if (className == QLatin1String("QComboBox"))
+        return new NamedComboBox(static_cast<QComboBox*>(object));
+    if (className == QLatin1String("QPushButton") && object->property(kSpokenPointProperty).isValid())
+        return new PointButton(static_cast<QPushButton*>(object));
+    return nullptr;
+}
 
 // How far up from the control a caption is looked for: its row, the panel of the row, the page.
 constexpr int kPanelLevels = 3;
@@ -229,6 +314,19 @@ QString labelText(const QLabel* label)
 
 } // namespace
 
+void SpeakWithPoint(QPushButton* button, const QString& pointLabel)
+{
+    button->setProperty(kSpokenPointProperty, SpokenLabelText(pointLabel));
+}
+
+void InstallAccessibleInterfaces()
+{
+    static bool installed = false;
+    if (!installed)
+        QAccessible::installFactory(programInterface);
+    installed = true;
+}
+
 QString SpokenLabelText(const QString& labelText)
 {
     QString spoken;
@@ -263,7 +361,9 @@ void GiveAccessibleName(QWidget* control)
         && !label->text().contains(u'&'))
         label->setBuddy(control);
     const QString columnText = label ? SpokenLabelText(columnCaption(control)) : QString();
-    if (columnText.isEmpty() && isSayable(qtName(control)))
+    // A drop-down's own name is the value it shows, which tells a listener nothing of what it is for.
+    const bool namedByValue = qobject_cast<QComboBox*>(control) != nullptr;
+    if (columnText.isEmpty() && !namedByValue && isSayable(qtName(control)))
         return;
 
     QString name;

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class QPushButton;
 class QWidget;
 
 namespace vestrum {
@@ -15,6 +16,16 @@ namespace vestrum {
 // lists, scroll areas, text boxes without a buddy) get the text as their accessible name.
 // A name the program set itself is kept. Run again on every showing, as labels may change.
 void GiveAccessibleName(QWidget* control);
+
+// A command among several alike ("liczba=0 -> wykaz" beside each point of a section) is said with
+// the point it belongs to: "<point>: <caption>", following the caption as it changes. The caption
+// the user sees stays as it is. Call before the button is first shown.
+void SpeakWithPoint(QPushButton* button, const QString& pointLabel);
+
+// Screen-reader views of controls Qt names in a way a listener cannot use: a drop-down is named by
+// its accessible name (its label) rather than by the value it shows, which stays its value; a
+// button given SpeakWithPoint says its point. Installed once, by the keyboard rules.
+void InstallAccessibleInterfaces();
 
 // The label text as a screen reader says it: "&" marks dropped ("&&" is a plain "&"), lines joined.
 QString SpokenLabelText(const QString& labelText);

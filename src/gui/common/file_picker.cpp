@@ -8,6 +8,8 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
+#include <QKeyEvent>
 #include <QFileSystemModel>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -67,7 +69,15 @@ FilePicker::FilePicker(Program& program, QWidget* parent)
     fillPlaces();
     connect(places_, &QComboBox::activated, this, &FilePicker::placeChosen);
     connect(tree_, &QTreeView::clicked, this,
-            [this](const QModelIndex& index) { showFolder(folderModel_->filePath(index)); });
+            [this](const QModelIndex& index) { openFolder(folderModel_->filePath(index)); });
+    // A folder reached by the arrows or by typing its name shows its files at once.
+    connect(tree_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& index) {
+        if (index.isValid() && folderModel_->filePath(index) != folder_)
+            showFolder(folderModel_->filePath(index));
+    });
+    tree_->installEventFilter(this);
+    files_->installEventFilter(this);
+    name_->installEventFilter(this);
     connect(files_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& index) {
         if (index.isValid())
             name_->setText(fileModel_->fileName(index));
@@ -166,10 +176,113 @@ void FilePicker::showFolder(const QString& path)
     const QModelIndex index = folderModel_->index(path);
     tree_->setCurrentIndex(index);
     tree_->scrollTo(index);
-    tree_->expand(index);
     files_->setRootIndex(fileModel_->setRootPath(path));
     files_->clearSelection();
     files_->setCurrentIndex({});
+}
+
+void FilePicker::openFolder(const QString& path)
+{
+    showFolder(path);
+    tree_->expand(folderModel_->index(path));
+}
+
+void FilePicker::goUp()
+{
+    QDir dir(folder_);
+    if (dir.cdUp())
+        setFolder(dir.absolutePath());
+}
+
+// Keys on the folder tree or the file list. Enter on them is theirs: the action button, which Enter
+// would otherwise press, asks for a file name only in the name row.
+bool FilePicker::keyOnList(QAbstractItemView* list, const QKeyEvent* key)
+{
+    const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
+    const QModelIndex current = list->currentIndex();
+    const bool enter = (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && mods == Qt::NoModifier;
+    if (list == tree_ && current.isValid()
+        && (enter || (key->key() == Qt::Key_Right && mods == Qt::NoModifier && !tree_->isExpanded(current)))) {
+        openFolder(folderModel_->filePath(current));
+        return true;
+    }
+    if (list == files_ && enter) {
+        if (current.isValid())
+            files_->selectionModel()->select(current, QItemSelectionModel::ClearAndSelect);
+        confirm();
+        return true;
+    }
+    if (key->key() == Qt::Key_Backspace && mods == Qt::NoModifier) {
+        goUp();
+        return true;
+    }
+    if (key->text().startsWith(u'/') || key->text().startsWith(u'~')) {
+        startTypedPath(key->text());
+        return true;
+    }
+    return false;
+}
+
+void FilePicker::startTypedPath(const QString& typed)
+{
+    if (name_->isHidden()) {
+        nameRowForPath_ = true;
+        setNameRowVisible(true);
+    }
+    name_->setFocus(Qt::OtherFocusReason);
+    name_->setText(typed);
+    name_->deselect();
+}
+
+// A path typed in the name row: a folder opens, an existing file is chosen; a new file's name in
+// an existing folder is left for the action button. True when the path was dealt with here.
+bool FilePicker::openTypedPath()
+{
+    QString path = name_->text().trimmed();
+    if (path.isEmpty() || path.contains(u'*'))
+        return false;
+    if (path == u'~' || path.startsWith(QStringLiteral("~/")))
+        path = QDir::homePath() + path.mid(1);
+    const QFileInfo info(QDir(folder_).absoluteFilePath(path));
+    if (info.isDir()) {
+        setFolder(info.absoluteFilePath());
+        name_->clear();
+        if (nameRowForPath_) {
+            nameRowForPath_ = false;
+            setNameRowVisible(false);
+            files_->setFocus(Qt::OtherFocusReason);
+        }
+        return true;
+    }
+    if (info.exists() || (!nameRowForPath_ && info.dir().exists() && path.contains(u'/'))) {
+        setFolder(info.absolutePath());
+        name_->setText(info.fileName());
+        if (!info.exists())
+            return false; // a new file to be written there
+        typedFile_ = info.absoluteFilePath();
+        accept();
+        return true;
+    }
+    if (!nameRowForPath_)
+        return false;
+    program_->ProgramMessage(QStringLiteral("Nie ma takiego zbioru ani folderu: %1").arg(path), MessageKind::Warning);
+    return true;
+}
+
+bool FilePicker::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::KeyPress)
+        return QDialog::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (watched == tree_ || watched == files_)
+        return keyOnList(static_cast<QAbstractItemView*>(watched), key) || QDialog::eventFilter(watched, event);
+    const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+    if (watched == name_ && enter && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        if (!openTypedPath())
+            confirm();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 bool FilePicker::choose()
@@ -189,6 +302,8 @@ QString FilePicker::fileName() const
 
 QString FilePicker::selectedFile() const
 {
+    if (!typedFile_.isEmpty())
+        return typedFile_;
     const QModelIndex index = files_->currentIndex();
     if (!index.isValid() || !files_->selectionModel()->isSelected(index))
         return {};
@@ -202,16 +317,28 @@ void FilePicker::showEvent(QShowEvent* event)
     const int half = std::max(splitter_->height() / 2, 1);
     splitter_->setSizes({half, half});
     showFolder(folder_); // the folder may have changed since the window was last open
+    typedFile_.clear();
+    if (nameRowForPath_) {
+        nameRowForPath_ = false;
+        setNameRowVisible(false);
+    }
     QDialog::showEvent(event);
 }
 
-// A name with "*" is still the mask, not a file the caller could write or read.
+// A name with "*" is still the mask, not a file the caller could write or read. Without the name
+// row the file is the one chosen in the list.
 void FilePicker::confirm()
 {
-    if (name_->text().contains(QLatin1Char('*'))) {
+    const bool namedInRow = !name_->isHidden() && !nameRowForPath_;
+    if (namedInRow && name_->text().contains(QLatin1Char('*'))) {
         program_->ProgramMessage(
             QStringLiteral("Eksport nie jest możliwy - nie podano prawidłowej nazwy pliku wynikowego"),
             MessageKind::Warning);
+        return;
+    }
+    if (!namedInRow && selectedFile().isEmpty()) {
+        program_->ProgramMessage(QStringLiteral("Nie wskazano zbioru - wybierz go z listy zbiorów."),
+                                 MessageKind::Warning);
         return;
     }
     if (refusedSpecialFile())

@@ -2,7 +2,9 @@
 
 #include <QDialog>
 
+class QAbstractItemView;
 class QComboBox;
+class QKeyEvent;
 class QFileSystemModel;
 class QLabel;
 class QLineEdit;
@@ -18,7 +20,10 @@ class Program;
 // "Wskaż zbiór": the program's file picker. A chooser of places (the user's home folder and the
 // mounted volumes), a folder tree, the files of the chosen folder matching a mask, an optional
 // "Zbiór:" row with a file name, and an action button. Callers set it up, show it and read the
-// chosen file back.
+// chosen file back. Keys alone do it all: the arrows or typed letters go through the list with the
+// focus (a folder reached shows its files), Enter or Right opens a folder, Backspace goes up, Enter
+// on a file chooses it, and a path typed from "/" or "~" (in the name row, shown for it when
+// hidden) opens its folder or chooses its file.
 class FilePicker : public QDialog {
     Q_OBJECT
 public:
@@ -49,11 +54,17 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void fillPlaces();
     void placeChosen(int index);
     void showFolder(const QString& path);
+    void openFolder(const QString& path);
+    void goUp();
+    bool keyOnList(QAbstractItemView* list, const QKeyEvent* key);
+    void startTypedPath(const QString& typed);
+    bool openTypedPath();
     void confirm();
     bool refusedSpecialFile(); // tells the user when the choice is no regular file
 
@@ -69,6 +80,8 @@ private:
     QPushButton* action_;
     QPushButton* back_;
     QString folder_;
+    QString typedFile_;            // a file chosen by its typed path, which the list may not show yet
+    bool nameRowForPath_ = false;  // the name row shown only for a typed path
     int placeIndex_ = -1; // the place chooser's entry the shown folder belongs to
 };
 

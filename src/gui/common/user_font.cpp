@@ -195,6 +195,14 @@ void ApplyUserFont(QWidget* window, const UserFontSpec& font, const std::functio
     applyTo(window, font, fitGrid);
 }
 
+void SetButtonCaption(QAbstractButton* button, const QString& caption)
+{
+    button->setText(caption);
+    auto* push = qobject_cast<QPushButton*>(button);
+    if (push && push->minimumWidth() == push->maximumWidth() && !caption.isEmpty())
+        push->setFixedWidth(push->fontMetrics().horizontalAdvance(captionOf(push)) + 16);
+}
+
 void RelayoutWindow(QWidget* window)
 {
     if (!window)

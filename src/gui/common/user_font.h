@@ -4,6 +4,7 @@
 
 #include <functional>
 
+class QAbstractButton;
 class QFont;
 class QTableView;
 class QWidget;
@@ -26,6 +27,10 @@ int tjHeight(const QFont& font);
 // from the font's "Tj" height. Grids then get their columns fitted by `fitGrid` when given.
 void ApplyUserFont(QWidget* window, const UserFontSpec& font,
                    const std::function<void(QTableView*)>& fitGrid = {});
+
+// Gives a button a new caption; one sized to its caption (ApplyUserFont) is sized to the new one,
+// so a longer count is not cut.
+void SetButtonCaption(QAbstractButton* button, const QString& caption);
 
 // Re-runs the placement of the window's controls, innermost containers first, then repaints.
 void RelayoutWindow(QWidget* window);

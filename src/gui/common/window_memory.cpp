@@ -122,6 +122,15 @@ void centreOnOwner(QWidget* window)
     window->setGeometry(keptOnScreen(bounds, availableArea(window)));
 }
 
+void KeepWholeOnScreen(QWidget* window)
+{
+    if (window->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))
+        return;
+    const QRect bounds = keptOnScreen(window->geometry(), availableArea(window));
+    if (bounds != window->geometry())
+        window->setGeometry(bounds);
+}
+
 QSize firstOpeningSize(QWidget* window)
 {
     if (QLayout* layout = window->layout())

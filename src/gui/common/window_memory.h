@@ -45,6 +45,11 @@ void growToShow(QWidget* window, QSize needed);
 // whole on the screen.
 void centreOnOwner(QWidget* window);
 
+// The one fitting rule of every window, run by the keyboard rules after a window's own placement
+// on each showing: a window not maximized is made no bigger than the available screen area (title
+// bar included) and moved onto it. Its tables and text areas scroll in what is left.
+void KeepWholeOnScreen(QWidget* window);
+
 // Keeps one window's memory up to date: placed by placeOnOpening each time the window is shown (a
 // window's own showEvent, which comes after, may then call placeOnFirstOpening), captured each
 // time it is closed or hidden. The memory (an entry of RunState::Windows) must outlive the window;

@@ -182,7 +182,7 @@ void EntryDialog::buildRow(EntryPageWidget* page, int pageRow)
             form_->choose(r, item);
             loadAll(r);
         });
-        connect(combo, &QComboBox::activated, this, [this, combo] {
+        MoveOnAfterListChoice(combo, [this, combo] {
             const int r = rowOfInput(combo);
             if (r >= 0 && form_->field(r).movesOnChoice)
                 moveOn(r);

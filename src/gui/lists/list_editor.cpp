@@ -401,6 +401,8 @@ void ListEditor::showEvent(QShowEvent* event)
         layout()->activate();
     fit();
     grid_->scrollTo(grid_->currentIndex()); // a row chosen before the window was shown
+    // Every opening starts on the rows, so a habitual Enter opens one rather than saving and closing.
+    grid_->setFocus(Qt::OtherFocusReason);
 }
 
 // Whatever size the window was left at, a kind with more commands or a bigger font makes it grow,

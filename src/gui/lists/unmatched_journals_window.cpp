@@ -309,7 +309,8 @@ void UnmatchedJournalsWindow::showEvent(QShowEvent* event)
     ApplyUserFont(this, program_.state.UserFont);
     RelayoutWindow(this);
     const int line = tjHeight(font()) + 10;
-    resize(std::max(width(), 60 * fontMetrics().averageCharWidth()), std::max(height(), 24 * line));
+    // Wide enough for every column of the table, points included, as far as the screen allows.
+    resize(firstOpeningSize(this).expandedTo(QSize(60 * fontMetrics().averageCharWidth(), 24 * line)));
     centreOnOwner(this);
     QDialog::showEvent(event);
     table_->setFocus();

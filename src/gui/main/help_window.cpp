@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTextBrowser>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -33,6 +34,8 @@ HelpWindow::HelpWindow(const RunState& state, QWidget* parent)
     layout->addWidget(browser_, 1);
     resize(760, 620);
     new WindowMemoryKeeper(this); // placed as every window is, remembered for the run
+    // Esc closes it as it closes every other window of the program.
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, &QWidget::close);
 
     backward_->setEnabled(false);
     forward_->setEnabled(false);

@@ -4,6 +4,7 @@
 #include "survey/form_catalogue.h"
 #include "gui/main/chooser.h"
 #include "gui/common/hints_panel.h"
+#include "gui/common/keyboard_rules.h"
 #include "gui/main/section_chooser.h"
 #include "gui/main/section_page.h"
 #include "gui/main/about_window.h"
@@ -16,11 +17,13 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QTabWidget>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace vestrum {
@@ -97,7 +100,9 @@ void MainWindow::buildPages()
     splitter_->setChildrenCollapsible(false);
     stack_ = new QStackedWidget(splitter_);
     stack_->setObjectName(QStringLiteral("PageControl"));
-    stack_->setFocusPolicy(Qt::StrongFocus);
+    // It takes the focus only to end the edit of a field (onSectionChosen), never from Tab, and it
+    // is named by the section it shows for when it holds the focus.
+    stack_->setFocusPolicy(Qt::NoFocus);
     hints_panel_ = new HintsPanelWidget(splitter_);
     splitter_->addWidget(stack_);
     splitter_->addWidget(hints_panel_);
@@ -128,6 +133,8 @@ void MainWindow::buildPages()
     }
 
     connect(chooser_, &QComboBox::currentIndexChanged, this, &MainWindow::onSectionChosen);
+    MoveOnAfterListChoice(chooser_, [this] { focusShownPage(); });
+    chooser_->installEventFilter(this); // Enter moves on to the page
     connect(hints_panel_, &HintsPanelWidget::closeClicked, this, [this] {
         program_.state.Flags.setFlag(MessageFlags::HintsFlag, 0);
         hints_panel_->hide();
@@ -136,6 +143,7 @@ void MainWindow::buildPages()
 
     // At start: section 1 on "Rok sprawozdawczy", in view mode.
     stack_->setCurrentIndex(0);
+    stack_->setAccessibleName(chooser_->itemText(0).simplified());
     ShowHint(HintForPage(0, 0));
 }
 
@@ -205,6 +213,7 @@ void MainWindow::prepareSection(int sectionIndex)
     QWidget* holder = pageHolders_[index].front();
     auto* tabs = new QTabWidget(holder);
     tabs->setObjectName(section.subPageControl);
+    tabs->setAccessibleName(form::SectionChooserItems().value(sectionIndex).simplified());
     pageHolders_[index].clear();
     for (const form::Page& p : section.pages) {
         auto* place = new QWidget;
@@ -254,7 +263,21 @@ SectionPageWidget* MainWindow::buildPage(int sectionIndex, int pageIndex)
                 FitGridColumns(grid);
         });
     operations_->PageBuilt(page->tag(), holder);
+    keepHintsLastInTabOrder();
     return page;
+}
+
+// Pages are built when first needed, so their controls join the Tab order after the hints panel;
+// the panel is put back after them, as it sits below the page.
+void MainWindow::keepHintsLastInTabOrder()
+{
+    QWidget* close = hints_panel_->closeButton();
+    QWidget* text = hints_panel_->textField();
+    QWidget* last = previousInFocusChain();
+    while (last == close || last == text)
+        last = last->previousInFocusChain();
+    QWidget::setTabOrder(last, close);
+    QWidget::setTabOrder(close, text);
 }
 
 SectionPageWidget* MainWindow::pageByTag(int tag)
@@ -322,15 +345,31 @@ void MainWindow::chooseSubPage(int sectionIndex, int subPageIndex)
         tabs->setCurrentIndex(subPageIndex);
 }
 
+// The first control of the page in view a Tab from the chooser would reach.
+void MainWindow::focusShownPage()
+{
+    for (QWidget* w = chooser_->nextInFocusChain(); w && w != chooser_; w = w->nextInFocusChain())
+        if (stack_->isAncestorOf(w) && w->isVisible() && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus)
+            && !w->focusProxy()) {
+            w->setFocus(Qt::TabFocusReason);
+            return;
+        }
+    stack_->setFocus();
+}
+
 void MainWindow::onSectionChosen(int index)
 {
     if (index < 0 || index >= 24)
         return;
-    stack_->setFocus(); // ends the edit of the current field first
+    // Ends the edit of the current field first; a chooser with the focus has none, and keeps the
+    // focus while the arrows go through the sections.
+    if (!chooser_->hasFocus())
+        stack_->setFocus();
     ConfirmPendingEdit();
     // The page the section shows first is built before it is shown.
     buildPage(index, index == 0 || index == 7 || index == 14 || index == 19 ? 0 : subPageIndex_.value(index));
     stack_->setCurrentIndex(index);
+    stack_->setAccessibleName(chooser_->itemText(index).simplified());
     shownSection_ = index;
     pageShown(index);
 
@@ -502,11 +541,8 @@ void MainWindow::openListButton(SectionPageWidget* page, int buttonTag)
     const std::optional<int> count = operations_->OpenListEditor(form::ListKindForButtonTag(buttonTag));
     if (count) {
         for (QPushButton* b : page->findChildren<QPushButton*>())
-            if (b->property("buttonTag").toInt() == buttonTag) {
-                b->setText(form::SummaryCaption(*count));
-                if (b->minimumWidth() == b->maximumWidth())
-                    b->setFixedWidth(b->fontMetrics().horizontalAdvance(b->text()) + 16);
-            }
+            if (b->property("buttonTag").toInt() == buttonTag)
+                SetButtonCaption(b, form::SummaryCaption(*count));
     }
     operations_->AfterListEditor(buttonTag, count.has_value());
 }

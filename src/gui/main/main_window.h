@@ -128,6 +128,8 @@ private:
     void showAbout();
     void connectPage(SectionPageWidget* page);
     void onSectionChosen(int index);
+    void focusShownPage();
+    void keepHintsLastInTabOrder();
     void pageShown(int index);
     void onSubPageChanged(int sectionIndex, int from, int to);
     void openGridEditor(SectionPageWidget* page);

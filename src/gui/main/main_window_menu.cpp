@@ -2,7 +2,9 @@
 #include "gui/main/main_window.h"
 
 #include "base/error.h"
+#include "gui/main/section_chooser.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QTimer>
@@ -130,6 +132,14 @@ void MainWindow::buildMenu()
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == chooser_ && event->type() == QEvent::KeyPress && !chooser_->view()->isVisible()) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
+            && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            focusShownPage();
+            return true;
+        }
+    }
     if (watched == menuBar() && event->type() == QEvent::KeyPress && !QApplication::activePopupWidget()
         && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
         menuBar()->setActiveAction(nullptr);

@@ -1,5 +1,6 @@
 #include "gui/main/section_io.h"
 
+#include "gui/common/user_font.h"
 #include "gui/main/chooser.h"
 #include "base/error.h"
 #include "survey/field_checks.h"
@@ -100,7 +101,7 @@ void setWidgetText(QWidget* w, const QString& text)
         else
             c->setCurrentIndex(text.isEmpty() ? -1 : c->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive));
     } else if (auto* b = qobject_cast<QAbstractButton*>(w)) {
-        b->setText(text);
+        SetButtonCaption(b, text);
     }
 }
 
@@ -159,10 +160,16 @@ QString buttonNameForTag(int tag)
     return {};
 }
 
+// The user is sent to the field to type its value anew: what it holds is selected, as in every
+// field reached by the keyboard, also when the focus arrives with the window coming back.
 void focusControl(QWidget* root, const QString& name)
 {
-    if (QWidget* w = findNamed(root, name))
-        w->setFocus(Qt::OtherFocusReason);
+    QWidget* w = findNamed(root, name);
+    if (!w)
+        return;
+    w->setFocus(Qt::OtherFocusReason);
+    if (auto* line = qobject_cast<QLineEdit*>(w))
+        line->selectAll();
 }
 
 // Runs the exit checks of the fields it watches.
@@ -451,7 +458,7 @@ void applyPkdVersion(QWidget* root, int version)
 void setListCaption(QWidget* root, int buttonTag, int count)
 {
     if (auto* button = qobject_cast<QAbstractButton*>(findNamed(root, buttonNameForTag(buttonTag))))
-        button->setText(form::SummaryCaption(count));
+        SetButtonCaption(button, form::SummaryCaption(count));
 }
 
 void afterListEditor(QWidget* root, Program& program, int buttonTag, bool saved)

@@ -4,6 +4,7 @@
 #include "gui/common/user_font.h"
 #include "survey/reference_tables.h"
 #include "gui/common/list_grid_view.h"
+#include "gui/common/accessible_names.h"
 #include "gui/common/keyboard_rules.h"
 
 #include <QAbstractItemView>
@@ -232,7 +233,7 @@ QWidget* SectionPageWidget::buildControl(const form::Control& c, QWidget* parent
     if ((qobject_cast<QLineEdit*>(w) && c.kind != ControlKind::SearchField) || qobject_cast<QComboBox*>(w))
         w->installEventFilter(this);
     if (auto* combo = qobject_cast<QComboBox*>(w); combo && (page_->tag == 101 || page_->tag == 102))
-        connect(combo, &QComboBox::activated, this, [this, combo] { focusNextFrom(combo); });
+        MoveOnAfterListChoice(combo, [this, combo] { focusNextFrom(combo); });
     return w;
 }
 
@@ -296,6 +297,8 @@ QWidget* SectionPageWidget::buildRow(const form::Row& row, RowEntry& entry)
         h->addWidget(makeLabel(row.label, panel), 1);
         for (const form::Control& c : row.controls) {
             QWidget* w = buildControl(c, panel);
+            if (auto* button = qobject_cast<QPushButton*>(w); button && c.kind == ControlKind::ListButton)
+                SpeakWithPoint(button, row.label); // the captions of the points' lists are all alike
             h->addWidget(w, 0, Qt::AlignVCenter);
             addInputs(w);
         }

@@ -236,7 +236,9 @@ bool ReportWindow::saveAsPdf(const QString& path)
 
 void ReportWindow::chooseFont()
 {
-    UserFontSpec chosen{Tekst->font().family(), Tekst->font().pointSize()};
+    // Preset with the font the report is set in, so "zastosuj" with no change keeps it.
+    const QFont used = Tekst->document()->defaultFont();
+    UserFontSpec chosen{used.family(), used.pointSize()};
     FontWindow fonts(chosen, this);
     if (fonts.chooseFont())
         applyDocumentFont(chosen.name, chosen.size);
