@@ -9,6 +9,7 @@
 #include "gui/import/text_import_window.h"
 #include "import/import_rules.h"
 #include "import/import_text.h"
+#include "lists/journal_identification.h"
 #include "program/program.h"
 #include "storage/engine.h"
 #include "storage/journal_list.h"
