@@ -5,6 +5,7 @@
 #include "base/error.h"
 #include "files/data_file_writer.h"
 #include "files/data_files.h"
+#include "files/temp_files.h"
 #include "files/zlb_archive.h"
 
 #include <QFile>
@@ -78,47 +79,63 @@ bool isDataFile(const QString& path)
     return QFileInfo(path).suffix().compare(QLatin1String("naj"), Qt::CaseInsensitive) == 0;
 }
 
+// Puts every file into the archive at `written` in one rebuild; false, with the archive's message told, when
+// the rebuild failed and the file kept its old content.
+bool addAll(const QString& written, const QStringList& files, TFileCompressionLevel level, QTextStream& err)
+{
+    ZlbArchive archive;
+    archive.SetCompressionLevel(level);
+    archive.OpenArchive(written);
+    archive.AddFiles(files);
+    if (archive.LastFailure().isEmpty())
+        return true;
+    err << archive.LastFailure() << '\n';
+    return false;
+}
+
+// Removes a staged new archive unless it was given its name.
+struct StagedArchive {
+    QString path;
+    ~StagedArchive()
+    {
+        if (!path.isEmpty())
+            QFile::remove(path);
+    }
+};
+
+// One command is one change: all the files go in with one rebuild and one rename, or none does. A new data file
+// is built whole under a staging name beside its target and then given the name in one step, so a command
+// killed at any moment leaves no file where there was none; the target's lock (its folder's, while it does not
+// exist) makes a second command wait and then add to the file the first one made.
 int add(const QString& archivePath, const QStringList& files, TFileCompressionLevel level, QTextStream& err)
 {
     requireFiles(files);
     datafiles::RefuseTarget(archivePath);
-    const datafiles::DataFileLock lock(archivePath);
-    // A new data file starts as an empty file, which is a valid archive with no members; it goes again when
-    // the command fails, so a refusal leaves nothing behind.
-    bool created = false;
-    if (!QFileInfo::exists(archivePath)) {
-        QFile file(archivePath);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+    datafiles::ClearAbandonedStaging(archivePath);
+    for (;;) {
+        const datafiles::DataFileLock lock(archivePath);
+        const QFileInfo target(archivePath);
+        if (target.exists() || target.isSymLink())
+            return addAll(archivePath, files, level, err) ? kOk : kFailed;
+        StagedArchive staged{tempfiles::createFile(target.absolutePath())};
+        if (staged.path.isEmpty())
             throw Error(QStringLiteral("nie można otworyć pliku (%1)").arg(archivePath));
-        created = true;
-    }
-    struct RemoveIfFailed {
-        QString path;
-        bool armed;
-        ~RemoveIfFailed()
-        {
-            if (armed)
-                QFile::remove(path);
-        }
-    } cleanup{archivePath, created};
-    ZlbArchive archive;
-    archive.SetCompressionLevel(level);
-    archive.OpenArchive(archivePath);
-    for (const QString& file : files) {
-        archive.AddFile(file);
-        if (!archive.LastFailure().isEmpty()) {
-            err << archive.LastFailure() << '\n';
+        // An empty file is an archive without members.
+        if (!addAll(staged.path, files, level, err))
             return kFailed;
+        if (datafiles::PlaceAsNewFile(staged.path, archivePath)) {
+            staged.path.clear();
+            return kOk;
         }
+        // A file took the name meanwhile without waiting for the lock: the files go into that one.
     }
-    cleanup.armed = false;
-    return kOk;
 }
 
 int update(const QString& archivePath, int index, const QString& file, QTextStream& err)
 {
     requireFiles({file});
     datafiles::RefuseTarget(archivePath);
+    datafiles::ClearAbandonedStaging(archivePath);
     const datafiles::DataFileLock lock(archivePath);
     ZlbArchive archive;
     archive.OpenArchive(archivePath);

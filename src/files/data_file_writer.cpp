@@ -8,6 +8,7 @@
 #include "lists/entry_checks.h"
 #include "lists/list_data.h"
 #include "lists/list_grid.h"
+#include "program/data_folder_lock.h"
 #include "storage/schema.h"
 
 #include <QDeadlineTimer>
@@ -128,32 +129,66 @@ int LockWait()
 
 // ------------------------------------------------------------------------------------------------------------
 
+#ifdef Q_OS_UNIX
+namespace {
+
+enum class LockOutcome { Taken, Held, Unlockable };
+
+// LOCK_EX | LOCK_NB on `fd`: Held while another writer has it, Unlockable on a file system without locks.
+LockOutcome lockNow(int fd)
+{
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+        return LockOutcome::Taken;
+    return errno == EWOULDBLOCK || errno == EINTR ? LockOutcome::Held : LockOutcome::Unlockable;
+}
+
+bool stillMissing(const QByteArray& name)
+{
+    struct stat named {};
+    return ::stat(name.constData(), &named) != 0 && errno == ENOENT;
+}
+
+bool sameFile(int fd, const QByteArray& name)
+{
+    struct stat held {};
+    struct stat named {};
+    return ::fstat(fd, &held) == 0 && ::stat(name.constData(), &named) == 0 && held.st_dev == named.st_dev
+        && held.st_ino == named.st_ino;
+}
+
+} // namespace
+#endif
+
 DataFileLock::DataFileLock(const QString& path)
 {
 #ifdef Q_OS_UNIX
     const QByteArray name = QFile::encodeName(path);
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
     const QDeadlineTimer deadline(lockWaitMs);
     for (;;) {
-        const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
-        // No file, nothing to lose; a file we may not read fails its reading with its own message.
+        int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+        // A file that does not exist yet: its folder stands for it until the writer has put the file there, so two
+        // writers making the same new file take turns. A file we may not read fails its reading with its own message.
+        const bool missing = fd < 0 && errno == ENOENT;
+        if (missing)
+            fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd < 0)
             return;
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-            struct stat held {};
-            struct stat named {};
-            if (::fstat(fd, &held) == 0 && ::stat(name.constData(), &named) == 0 && held.st_dev == named.st_dev
-                && held.st_ino == named.st_ino) {
+        const LockOutcome outcome = lockNow(fd);
+        if (outcome == LockOutcome::Unlockable) {
+            ::close(fd);
+            return; // the staged write still keeps the file whole
+        }
+        if (outcome == LockOutcome::Taken) {
+            // The writer before us may have put a new file under the name: that one is the file to lock.
+            if (missing ? stillMissing(name) : sameFile(fd, name)) {
                 fd_ = fd;
                 return;
             }
-            // The writer before us put a new file under the name: that one is the file to lock.
             ::close(fd);
             continue;
         }
-        const int failure = errno;
         ::close(fd);
-        if (failure != EWOULDBLOCK && failure != EINTR)
-            return; // a file system without locks: the staged write still keeps the file whole
         if (deadline.hasExpired())
             throw SaveRefused(FileInUseMessage(path));
         QThread::msleep(20);
@@ -231,7 +266,19 @@ QString PutSurveyIntoDataFile(const QString& database, const QString& target, in
 
 // ------------------------------------------------------------------------------------------------------------
 
+void ClearAbandonedStaging(const QString& target)
+{
+    const QFileInfo info(target);
+    tempfiles::removeAbandoned(info.absolutePath());
+    // A rebuild through a link stages beside the file the link names.
+    if (info.isSymLink() && !info.canonicalFilePath().isEmpty())
+        tempfiles::removeAbandoned(QFileInfo(info.canonicalFilePath()).absolutePath());
+}
+
+// ------------------------------------------------------------------------------------------------------------
+
 struct SurveyFileWrite::Held {
+    std::unique_ptr<DataFolderShare> dataFolder;
     std::unique_ptr<DataFileLock> lock;
     std::unique_ptr<tempfiles::ScratchFolder> scratch;
     bool inTransaction = false;
@@ -239,9 +286,11 @@ struct SurveyFileWrite::Held {
 
 SurveyFileWrite::SurveyFileWrite(const QString& target) : target_(target), held_(std::make_unique<Held>())
 {
+    held_->dataFolder = std::make_unique<DataFolderShare>(target);
     if (!QFileInfo(target).isFile())
         throw Error(MissingFileMessage(target));
     RefuseTarget(target);
+    ClearAbandonedStaging(target);
     if (IsSurveyArchive(target)) {
         held_->lock = std::make_unique<DataFileLock>(target);
         held_->scratch = std::make_unique<tempfiles::ScratchFolder>();

@@ -36,7 +36,8 @@ int LockWait();
 // The lock a writer of a data file holds from reading it to putting the new file in its place (flock on the
 // file). Saves replace the file by a rename, so a lock on the file that was renamed away protects nothing: a
 // writer that gets the lock checks that the name still leads to the file it locked, and starts again when
-// not. A file that does not exist is not locked (nothing of it can be lost). Throws SaveRefused with
+// not. For a file that does not exist yet its folder is locked instead, until the lock goes: two writers making
+// the same new file take turns, and the second finds the first one's file. Throws SaveRefused with
 // FileInUseMessage when another writer keeps it longer than LockWait().
 class DataFileLock {
 public:
@@ -51,6 +52,10 @@ private:
 
 // The refusals that depend on the target alone: a restore point, a file marked read-only. Throws SaveRefused.
 void RefuseTarget(const QString& target);
+
+// Removes the staged files that writers killed before they were done left in the folder of `target` (and of the
+// file it links to): every writer calls it before it writes, so none of them stays for ever.
+void ClearAbandonedStaging(const QString& target);
 
 // The refusals of a survey database about to be written into a data file: one that opens only with the 2005
 // password (SaveRefused), one that is no survey (Error), damaged data (SaveRefused). `shownAs` names it.
@@ -71,9 +76,11 @@ QString PutSurveyIntoDataFile(const QString& database, const QString& target, in
 
 // A survey file opened by a headless command to be changed: a data file (.naj), whose database is unpacked
 // into a scratch folder and packed back by commit(), or a survey database, changed in place inside one
-// transaction that commit() ends. Opening refuses what RefuseTarget refuses, a missing file, a file of the
-// earlier version and damaged data, and takes the data file's lock (or the database's write lock) for as long
-// as the object lives. Anything thrown before commit() leaves the file as it was.
+// transaction that commit() ends. Opening refuses the working database of a running program (DataFolderShare,
+// held for as long as the object lives), what RefuseTarget refuses, a missing file, a file of the earlier
+// version and damaged data (a member failing its CRC included), and takes the data file's lock (or the
+// database's write lock) for as long as the object lives. Anything thrown before commit() leaves the file as it
+// was.
 class SurveyFileWrite {
 public:
     explicit SurveyFileWrite(const QString& target);

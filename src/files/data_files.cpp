@@ -7,6 +7,7 @@
 #include "storage/schema.h"
 #include "files/data_file_writer.h"
 #include "files/restore_points.h"
+#include "files/survey_file.h"
 #include "files/temp_files.h"
 
 #include <QDateTime>
@@ -414,21 +415,6 @@ const QStringList& listTablesOmittedFromStartingData()
 
 namespace {
 
-// Unpacks the one member a load needs into `folder`; a data file may hold other members, which are never
-// written to disk. Files written on Windows may spell the member in capitals.
-QString extractSurveyMember(const QString& path, const QString& folder)
-{
-    ZlbArchive archive;
-    archive.OpenArchive(path);
-    const int index = archive.FindFile(memberName());
-    if (index < 0)
-        throw Error(kBadFormat);
-    archive.ExtractFile(index, folder);
-    const QString extracted = QDir(folder).filePath(archive.GetFileEntry(index).fileName());
-    archive.CloseArchive();
-    return extracted;
-}
-
 // Moves `from` to `to` when nothing is at `to`; false when that failed.
 bool moveFile(const QString& from, const QString& to)
 {
@@ -535,7 +521,7 @@ LoadOutcome LoadDataFile(Program& program, const QString& path, Progress& progre
     QTemporaryDir unpacked(QDir(state.dataFolder()).filePath(tempfiles::nameFor(QStringLiteral("XXXXXX"))));
     if (!unpacked.isValid())
         throw Error(QStringLiteral("Docelowa kartoteka nie może zostać utworzona"));
-    const QString extracted = extractSurveyMember(path, unpacked.path());
+    const QString extracted = UnpackSurvey(path, unpacked.path(), kBadFormat);
 
     db::Connection loaded;
     if (!openLoadedDatabase(loaded, extracted))
@@ -658,7 +644,7 @@ namespace {
 QString buildStagedArchive(const QString& databasePath, const QString& besideTarget, CheckedArchive& archive)
 {
     requireSurveyDatabase(databasePath);
-    tempfiles::removeAbandoned(QFileInfo(besideTarget).absolutePath());
+    ClearAbandonedStaging(besideTarget);
     const QString staging = makeStagingFile(besideTarget);
     RemoveUnlessKept removeStaging(staging);
     archive.expectSource(databasePath);
@@ -745,6 +731,14 @@ QString WriteArchiveAsNewFile(const QString& databasePath, const QStringList& ca
     throw Error(kSaveFailed);
 }
 
+bool PlaceAsNewFile(const QString& staging, const QString& target)
+{
+    if (placeAsNewFile(staging, target) == Placed::NameTaken)
+        return false;
+    syncFolder(QFileInfo(target).absolutePath());
+    return true;
+}
+
 void WriteDataFile(Program& program, const QString& path)
 {
     CheckedArchive archive;
@@ -783,7 +777,7 @@ void SaveToCurrentDataFile(Program& program, CheckedArchive& archive)
     RefuseTarget(state.CurrentDataFile);
     requireSurveyDatabase(state.DatabasePath);
     const DataFileLock lock(state.CurrentDataFile);
-    tempfiles::removeAbandoned(QFileInfo(state.CurrentDataFile).absolutePath());
+    ClearAbandonedStaging(state.CurrentDataFile);
     {
         SurveyClosed closed(program);
         QString failure;

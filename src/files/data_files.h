@@ -187,5 +187,9 @@ void WriteArchiveOf(const QString& databasePath, const QString& target, CheckedA
 // written or every name was taken; nothing is then left behind.
 QString WriteArchiveAsNewFile(const QString& databasePath, const QStringList& candidates, CheckedArchive& archive);
 
+// Gives the finished file `staging` the name `target` in one step that never replaces a file: false, and
+// `staging` kept, when a file has that name.
+bool PlaceAsNewFile(const QString& staging, const QString& target);
+
 } // namespace datafiles
 } // namespace vestrum

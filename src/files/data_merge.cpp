@@ -2,8 +2,8 @@
 
 #include "base/codepage.h"
 #include "base/error.h"
+#include "files/survey_file.h"
 #include "files/temp_files.h"
-#include "files/zlb_archive.h"
 #include "storage/engine.h"
 #include "storage/schema.h"
 
@@ -322,16 +322,7 @@ QString unpackOtherFile(const QString& path, const QTemporaryDir& scratch)
 {
     if (!scratch.isValid())
         throw Error(QStringLiteral("Nie można utworzyć katalogu tymczasowego."));
-    ZlbArchive archive;
-    archive.OpenArchive(path);
-    const int index = archive.FindFile(datafiles::memberName());
-    if (index < 0)
-        throw Error(NotCurrentDataFileMessage());
-    archive.ExtractFile(index, scratch.path());
-    // Files written on Windows may spell the member in capitals.
-    const QString extracted = QDir(scratch.path()).filePath(archive.GetFileEntry(index).fileName());
-    archive.CloseArchive();
-    return extracted;
+    return UnpackSurvey(path, scratch.path(), NotCurrentDataFileMessage());
 }
 
 void openOtherSurvey(db::Connection& other, const QString& database)

@@ -30,11 +30,19 @@ bool IsSurveyArchive(const QString& path)
 
 QString UnpackSurvey(const QString& path, const QString& folder)
 {
+    return UnpackSurvey(path, folder, QStringLiteral("W pliku skompresowanym nie istnieje taki zbiór"));
+}
+
+QString UnpackSurvey(const QString& path, const QString& folder, const QString& noSurveyMessage)
+{
     ZlbArchive archive;
+    // A member whose bytes no longer match their CRC is refused ("Plik (0) jest uszkodzony") before anything reads
+    // it, so no save ever writes its damage back under a fresh CRC.
+    archive.SetCheckCRC(true);
     archive.OpenArchive(path);
     const int index = archive.FindFile(QStringLiteral("ankieta.mdb"));
     if (index < 0)
-        throw Error(QStringLiteral("W pliku skompresowanym nie istnieje taki zbiór"));
+        throw Error(noSurveyMessage);
     archive.ExtractFile(index, folder);
     // Files written on Windows may spell the member in capitals.
     const QString extracted = QDir(folder).filePath(archive.GetFileEntry(index).fileName());

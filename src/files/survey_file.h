@@ -19,7 +19,10 @@ void OpenSurveyFile(db::Connection& connection, const QString& path, QTemporaryD
 bool IsSurveyArchive(const QString& path);
 
 // Unpacks the member "ankieta.mdb" of the data file or restore point at `path` into `folder` and returns the
-// path of the unpacked database. No other member is written, and no more than the member's declared size.
+// path of the unpacked database: the one way every reader of a data file gets at its survey. No other member is
+// written, no more than the member's declared size, and nothing of a member that fails its CRC. An archive
+// without the member throws `noSurveyMessage` (by default the archive's own "no such member").
 QString UnpackSurvey(const QString& path, const QString& folder);
+QString UnpackSurvey(const QString& path, const QString& folder, const QString& noSurveyMessage);
 
 } // namespace vestrum

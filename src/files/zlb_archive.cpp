@@ -586,17 +586,22 @@ QString ZlbArchive::MemberKey(const QString& sourceFileName) const
     return savePaths_ ? storedFolder(folder) + name : name;
 }
 
-int ZlbArchive::FindFile(const QString& name) const
+QString ZlbArchive::storedKey(const QString& name) const
 {
-    requireOpen();
     QString folder, file;
     splitPath(name, folder, file);
     folder.replace(QLatin1Char('/'), QLatin1Char('\\'));
     if (savePaths_)
         folder = storedFolder(folder);
-    // Compare with the key as a record would hold it: through the code page and cut to 255 bytes, so that a name
-    // with characters the code page lacks still finds its own member.
-    const QString key = codepage::fromWindows1250(storedName(folder)) + codepage::fromWindows1250(storedName(file));
+    // The key as a record would hold it: through the code page and cut to 255 bytes, so that a name with characters
+    // the code page lacks still finds its own member.
+    return codepage::fromWindows1250(storedName(folder)) + codepage::fromWindows1250(storedName(file));
+}
+
+int ZlbArchive::FindFile(const QString& name) const
+{
+    requireOpen();
+    const QString key = storedKey(name);
     for (size_t i = 0; i < entries_.size(); ++i) {
         if (QString::compare(entries_[i].filePath() + entries_[i].fileName(), key, Qt::CaseInsensitive) == 0)
             return static_cast<int>(i);
@@ -621,25 +626,36 @@ void ZlbArchive::BeforeReplace(const QString&) {}
 
 void ZlbArchive::AddFile(const QString& sourceFileName)
 {
+    AddFiles({sourceFileName});
+}
+
+void ZlbArchive::AddFiles(const QStringList& sourceFileNames)
+{
     requireOpen();
-    if (FindFile(MemberKey(sourceFileName)) >= 0)
-        throw Error(kAlreadyExists);
+    // Every name is checked before anything is written: the rebuild takes all the files or none.
+    QStringList keys;
+    for (const QString& source : sourceFileNames) {
+        const QString key = MemberKey(source);
+        if (FindFile(key) >= 0 || keys.contains(storedKey(key), Qt::CaseInsensitive))
+            throw Error(kAlreadyExists);
+        keys << storedKey(key);
+    }
 
     rebuild([&](QFile& archive, Writer& out) {
         std::vector<char> buffer(kIoChunk);
         out.copyFrom(archive, 0, trailer_.DirectoryOffset, buffer);
-
-        QString folder, name;
-        splitPath(sourceFileName, folder, name);
-        TArchiveEntry entry;
-        entry.FileName = storedName(name);
-        if (savePaths_)
-            entry.FilePath = storedName(storedFolder(folder));
-        entry.DataOffset = static_cast<std::uint32_t>(out.length());
-        compressSource(sourceFileName, out, entry, TProgressPhase::Adding);
-
         std::vector<TArchiveEntry> entries = entries_;
-        entries.push_back(std::move(entry));
+        for (const QString& source : sourceFileNames) {
+            QString folder, name;
+            splitPath(source, folder, name);
+            TArchiveEntry entry;
+            entry.FileName = storedName(name);
+            if (savePaths_)
+                entry.FilePath = storedName(storedFolder(folder));
+            entry.DataOffset = static_cast<std::uint32_t>(out.length());
+            compressSource(source, out, entry, TProgressPhase::Adding);
+            entries.push_back(std::move(entry));
+        }
         return entries;
     });
 }

@@ -13,6 +13,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <functional>
@@ -87,9 +88,11 @@ public:
     // Index of the member whose stored folder + name equals the key made from `name`, case-insensitively; -1 if none.
     int FindFile(const QString& name) const;
 
-    // AddFile and UpdateFile rebuild the archive; a failure during the rebuild leaves the old archive whole and
-    // is not thrown (callers check with FindFile, or read LastFailure). Their precondition checks do throw.
+    // AddFile, AddFiles and UpdateFile rebuild the archive once; a failure during the rebuild leaves the old archive
+    // whole and is not thrown (callers check with FindFile, or read LastFailure). Their precondition checks do throw
+    // (AddFiles: a name already in the archive or given twice, before anything is written).
     void AddFile(const QString& sourceFileName);
+    void AddFiles(const QStringList& sourceFileNames);
     void UpdateFile(const QString& sourceFileName, int index);
     void ExtractAll(const QString& targetFolder);
     // Extracts the one member `index` straight into the existing `targetFolder` (never into a stored folder),
@@ -138,6 +141,7 @@ private:
     friend class Writer;
 
     void requireOpen() const;
+    QString storedKey(const QString& name) const;
     void closeQuietly();
     std::vector<TArchiveEntry> readDirectory(QFile& file, qint64 fileSize, const TArchiveTrailer& trailer);
     void rebuild(const std::function<std::vector<TArchiveEntry>(QFile& archive, Writer& out)>& body);

@@ -50,14 +50,24 @@ int openLockFile(const QString& path, bool create)
     return descriptor;
 }
 
-// LOCK_EX | LOCK_NB on `descriptor`: false when another open file holds it.
-bool lockNow(int descriptor)
+// `kind` (LOCK_EX or LOCK_SH) | LOCK_NB on `descriptor`: false when another open file holds a lock that excludes it.
+bool lockNow(int descriptor, int kind = LOCK_EX)
 {
     int rc = 0;
     do {
-        rc = ::flock(descriptor, LOCK_EX | LOCK_NB);
+        rc = ::flock(descriptor, kind | LOCK_NB);
     } while (rc != 0 && errno == EINTR);
     return rc == 0 || errno != EWOULDBLOCK;
+}
+
+// The data folder whose working database `databasePath` is, as the file system resolves the path; empty when it
+// names no existing "ankieta.mdb".
+QString workingDataFolderOf(const QString& databasePath)
+{
+    const QString resolved = QFileInfo(databasePath).canonicalFilePath();
+    if (resolved.isEmpty() || QFileInfo(resolved).fileName() != kDatabaseName)
+        return QString();
+    return QFileInfo(resolved).absolutePath();
 }
 
 } // namespace
@@ -105,14 +115,13 @@ void DataFolderLock::release()
 bool DataFolderInUse(const QString& databasePath)
 {
     // The path as the file system resolves it: a link or "dane/../dane" names the same working database.
-    const QFileInfo database(databasePath);
-    const QString resolved = database.canonicalFilePath();
-    if (resolved.isEmpty() || QFileInfo(resolved).fileName() != kDatabaseName)
+    const QString dataFolder = workingDataFolderOf(databasePath);
+    if (dataFolder.isEmpty())
         return false;
-    const int descriptor = openLockFile(dataFolderLockPath(QFileInfo(resolved).absolutePath()), false);
+    const int descriptor = openLockFile(dataFolderLockPath(dataFolder), false);
     if (descriptor < 0)
         return false;
-    const bool free = lockNow(descriptor);
+    const bool free = lockNow(descriptor, LOCK_SH);
     ::close(descriptor);
     return !free;
 }
@@ -121,6 +130,28 @@ void RefuseDataFolderInUse(const QString& databasePath)
 {
     if (DataFolderInUse(databasePath))
         throw Error(dataFolderInUseMessage());
+}
+
+DataFolderShare::DataFolderShare(const QString& databasePath)
+{
+    const QString dataFolder = workingDataFolderOf(databasePath);
+    if (dataFolder.isEmpty())
+        return;
+    // Made when missing, as the program makes it: a program started later must meet this very file held.
+    const int descriptor = openLockFile(dataFolderLockPath(dataFolder), true);
+    if (descriptor < 0)
+        return; // a folder that takes no lock file guards nothing, for the program as for the commands
+    if (!lockNow(descriptor, LOCK_SH)) {
+        ::close(descriptor);
+        throw Error(dataFolderInUseMessage());
+    }
+    descriptor_ = descriptor;
+}
+
+DataFolderShare::~DataFolderShare()
+{
+    if (descriptor_ >= 0)
+        ::close(descriptor_);
 }
 
 namespace startup {

@@ -35,12 +35,31 @@ QString dataFolderLockPath(const QString& dataFolder);
 QString dataFolderInUseMessage();
 
 // True when `databasePath` is the working database of a data folder ("ankieta.mdb" beside the lock file) whose
-// lock another program holds now. Takes and drops the lock to find out; makes no file.
+// lock a running program holds now. Takes and drops a shared lock to find out, so a headless writer's share
+// (DataFolderShare) does not keep readers out; makes no file.
 bool DataFolderInUse(const QString& databasePath);
 
 // Throws vestrum::Error with dataFolderInUseMessage when DataFolderInUse: the headless commands never open the
 // database a running program works on.
 void RefuseDataFolderInUse(const QString& databasePath);
+
+// A headless writer's hold on the data folder of the database it changes, for as long as the object lives. A
+// running program holds the folder's lock alone, so a writer that finds it held is refused (Error with
+// dataFolderInUseMessage), and a program started while the writer works is refused in its turn: otherwise the
+// program's next save would write its own rows over what the command saved, or the command would change the
+// database under the program. Writers share the lock with each other and with readers; the engine orders their
+// writes. Decided on the path as the file system resolves it ("dane/../dane/ankieta.mdb" is the working
+// database too); any other file than an "ankieta.mdb" is nobody's working database and is not locked.
+class DataFolderShare {
+public:
+    explicit DataFolderShare(const QString& databasePath);
+    ~DataFolderShare();
+    DataFolderShare(const DataFolderShare&) = delete;
+    DataFolderShare& operator=(const DataFolderShare&) = delete;
+
+private:
+    int descriptor_ = -1;
+};
 
 namespace startup {
 

@@ -1,15 +1,20 @@
 #include "cli/archive_cli.h"
 
 #include "files/archive_test_util.h"
+#include "support/staged_files.h"
 
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTextStream>
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <zlib.h>
 
 using namespace archive_test;
+using vestrum::testing::killWhenStaged;
+using vestrum::testing::stagedIn;
 
 namespace {
 
@@ -36,7 +41,7 @@ TEST(ArchiveCliTest, AddListUpdateExtractAndCheck)
     writeFile(dir.filePath(QStringLiteral("ankieta.mdb")), text);
     writeFile(dir.filePath(QStringLiteral("szum.bin")), random);
 
-    // The archive does not exist yet: it is made as an empty file first.
+    // The archive does not exist yet: it is made with both members at once.
     CliRun r = run({QStringLiteral("add"), archive, dir.filePath(QStringLiteral("ankieta.mdb")), QStringLiteral("--level"),
                     QStringLiteral("maximum"), dir.filePath(QStringLiteral("szum.bin"))});
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
@@ -126,3 +131,112 @@ TEST(ArchiveCliTest, FailuresPrintThePolishMessageAndUsageErrorsExitWithTwo)
 }
 
 } // namespace
+
+namespace {
+
+// The names of an archive's members, or an empty list when it cannot be read.
+QStringList membersOf(const QString& archive)
+{
+    const CliRun r = run({QStringLiteral("list"), archive});
+    QStringList names;
+    for (const QString& line : r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        names << line.section(QLatin1Char('\t'), 1, 1);
+    return names;
+}
+
+bool passesCheck(const QString& archive)
+{
+    return run({QStringLiteral("check"), archive}).status == 0;
+}
+
+// Runs the command in a child process, which never returns into the test runner.
+pid_t runInChild(const QStringList& args, int startSignal = -1)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        char go = 0;
+        if (startSignal >= 0 && ::read(startSignal, &go, 1) != 1)
+            ::_exit(3);
+        ::_exit(run(args).status);
+    }
+    return child;
+}
+
+} // namespace
+
+// Two commands making the same new data file at once: the second waits for the first and adds to the file it
+// made, so neither member is lost.
+TEST(ArchiveCliTest, TwoAddsMakingTheSameNewFileKeepBothMembers)
+{
+    QTemporaryDir dir;
+    const QStringList sources = {dir.filePath(QStringLiteral("a.bin")), dir.filePath(QStringLiteral("b.bin"))};
+    writeFile(sources[0], noise(2 * 1024 * 1024, 1));
+    writeFile(sources[1], noise(2 * 1024 * 1024, 2));
+    for (int round = 0; round < 5; ++round) {
+        const QString target = dir.filePath(QStringLiteral("nowy%1.naj").arg(round));
+        int go[2];
+        ASSERT_EQ(::pipe(go), 0);
+        const pid_t first = runInChild({QStringLiteral("add"), target, sources[0]}, go[0]);
+        const pid_t second = runInChild({QStringLiteral("add"), target, sources[1]}, go[0]);
+        ASSERT_EQ(::write(go[1], "gg", 2), 2);
+        for (const pid_t child : {first, second}) {
+            int status = -1;
+            ::waitpid(child, &status, 0);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "round " << round;
+        }
+        QStringList members = membersOf(target);
+        members.sort();
+        EXPECT_EQ(members, QStringList({QStringLiteral("a.bin"), QStringLiteral("b.bin")})) << "round " << round;
+        EXPECT_TRUE(passesCheck(target));
+        ::close(go[0]);
+        ::close(go[1]);
+    }
+}
+
+// One add is one change. Killed while it writes any of its three members, it leaves the old file whole, or the
+// new one with all three; a new file is there whole or not at all (never empty); the next writer clears what
+// the killed ones staged.
+TEST(ArchiveCliTest, AKilledAddLeavesTheOldFileOrTheNewOneWithEveryMember)
+{
+    QTemporaryDir dir;
+    constexpr qint64 kMember = 3 * 1024 * 1024;
+    QStringList sources;
+    for (int i = 0; i < 3; ++i) {
+        sources << dir.filePath(QStringLiteral("czesc%1.bin").arg(i));
+        writeFile(sources.last(), noise(static_cast<int>(kMember), 10u + static_cast<unsigned>(i)));
+    }
+    writeFile(dir.filePath(QStringLiteral("ankieta.mdb")), sampleText(50));
+    const QString original = dir.filePath(QStringLiteral("wzor.naj"));
+    ASSERT_EQ(run({QStringLiteral("add"), original, dir.filePath(QStringLiteral("ankieta.mdb"))}).status, 0);
+    const QByteArray oldBytes = readFile(original);
+    const QStringList all
+        = {QStringLiteral("ankieta.mdb"), QStringLiteral("czesc0.bin"), QStringLiteral("czesc1.bin"), QStringLiteral("czesc2.bin")};
+
+    int killed = 0;
+    // Half-way through the first, the second and the third member.
+    for (const int halves : {1, 3, 5}) {
+        const QString folder = dir.filePath(QStringLiteral("runda%1").arg(halves));
+        QDir().mkpath(folder);
+        const QString existing = QDir(folder).filePath(QStringLiteral("stary.naj"));
+        const QString fresh = QDir(folder).filePath(QStringLiteral("nowy.naj"));
+        ASSERT_TRUE(QFile::copy(original, existing));
+
+        const pid_t adding = runInChild(QStringList{QStringLiteral("add"), existing} + sources);
+        killed += killWhenStaged(adding, folder, oldBytes.size() + halves * kMember / 2) ? 1 : 0;
+        if (readFile(existing) != oldBytes) {
+            EXPECT_EQ(membersOf(existing), all) << "killed at " << halves;
+            EXPECT_TRUE(passesCheck(existing));
+        }
+
+        const pid_t making = runInChild(QStringList{QStringLiteral("add"), fresh} + sources);
+        killed += killWhenStaged(making, folder, halves * kMember / 2) ? 1 : 0;
+        if (QFileInfo::exists(fresh)) {
+            EXPECT_EQ(membersOf(fresh), all.mid(1)) << "killed at " << halves;
+            EXPECT_TRUE(passesCheck(fresh));
+        }
+
+        ASSERT_EQ(run({QStringLiteral("add"), QDir(folder).filePath(QStringLiteral("inny.naj")), sources[0]}).status, 0);
+        EXPECT_EQ(stagedIn(folder), QStringList()) << "killed at " << halves;
+    }
+    EXPECT_GE(killed, 4) << "too few adds were caught part-way";
+}

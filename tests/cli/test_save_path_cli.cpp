@@ -4,6 +4,7 @@
 #include "base/file_modes.h"
 #include "cli/archive_cli.h"
 #include "cli/list_cli.h"
+#include "cli/report_cli.h"
 #include "cli/survey_cli.h"
 #include "files/data_file_writer.h"
 #include "files/survey_file.h"
@@ -12,15 +13,20 @@
 #include "lists/list_catalogue.h"
 #include "lists/list_data.h"
 #include "lists/xml_exchange.h"
+#include "program/data_folder_lock.h"
 #include "support/legacy_data_file.h"
+#include "support/staged_files.h"
 
 #include <QCryptographicHash>
+#include <QProcess>
+#include <QRandomGenerator>
 #include <QTextStream>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <cstdlib>
+#include <tuple>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -423,4 +429,254 @@ TEST(SavePath, CommandsUnpackOnlyTheSurveyOfADataFile)
     int status = 0;
     ::waitpid(child, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a member beside the survey was written";
+}
+
+namespace {
+
+const char* const kInUse
+    = "Program pracuje już na tych danych (inny użytkownik lub inna sesja). Zamknij go i uruchom ponownie.\n";
+
+// A program folder whose data a second process works on, as a running program does: it holds the data folder's
+// lock from its start until it is killed.
+struct RunningProgramData {
+    QTemporaryDir folder;
+    QString database() const { return folder.filePath(QStringLiteral("dane/ankieta.mdb")); }
+    pid_t holder = -1;
+
+    void startHolder()
+    {
+        int ready[2];
+        ASSERT_EQ(::pipe(ready), 0);
+        holder = ::fork();
+        if (holder == 0) {
+            DataFolderLock lock;
+            const char taken = lock.take(folder.filePath(QStringLiteral("dane"))) ? '1' : '0';
+            (void)!::write(ready[1], &taken, 1);
+            ::pause();
+            ::_exit(0);
+        }
+        char taken = 0;
+        ASSERT_EQ(::read(ready[0], &taken, 1), 1);
+        ASSERT_EQ(taken, '1');
+        ::close(ready[0]);
+        ::close(ready[1]);
+    }
+    ~RunningProgramData()
+    {
+        if (holder > 0) {
+            ::kill(holder, SIGKILL);
+            ::waitpid(holder, nullptr, 0);
+        }
+    }
+};
+
+// The real program started on the data folder of its own folder (a copy of the executable), with its messages
+// on standard error; returns its exit code and what it said.
+std::pair<int, QString> startProgramIn(const QString& programFolder)
+{
+    const QString program = QDir(programFolder).filePath(QStringLiteral("vestrum"));
+    if (!QFile::copy(QStringLiteral(VESTRUM_PROGRAM), program)
+        || !QFile::setPermissions(program, QFile::permissions(program) | QFile::ExeOwner))
+        return {-1, QStringLiteral("the program could not be copied")};
+    QTemporaryDir home;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("HOME"), home.path());
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path());
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(program, {S("--messages-on-stderr"), S("--quit-after-first-paint")});
+    if (!process.waitForFinished(60000)) {
+        process.kill();
+        process.waitForFinished();
+        return {-1, QString()};
+    }
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+} // namespace
+
+TEST(SavePath, NoWriterChangesTheWorkingDataOfARunningProgramHoweverThePathIsSpelt)
+{
+    RunningProgramData data;
+    QDir().mkpath(data.folder.filePath(QStringLiteral("dane")));
+    schema::createSurveyDatabase(data.database());
+    data.startHolder();
+    Files f;
+    const QString xml = f.text(QStringLiteral("wykaz.xml"), lists::listXml({{S("Zjazd")}}));
+    const QString award = f.text(QStringLiteral("nagroda.txt"), kAward);
+    const QString other = f.dataFile(QStringLiteral("inny.naj"), {S("Inny zjazd")});
+    const QString link = f.path(QStringLiteral("ankieta.mdb"));
+    ASSERT_TRUE(QFile::link(data.database(), link));
+    const QByteArray before = fileHash(data.database());
+
+    for (const QString& spelling :
+         {data.database(), data.folder.filePath(QStringLiteral("dane/../dane/ankieta.mdb")), link}) {
+        const std::vector<std::pair<const char*, CliRun>> runs = {
+            {"list import", list({S("import"), spelling, QString::number(kConferences), xml, S("--save")})},
+            {"list import-text", list({S("import-text"), spelling, QString::number(kAwards), award, S("--lines=3"),
+                                       S("--map=1,2,3"), S("--save")})},
+            {"list identify", list({S("identify"), spelling, S("4"), S("--save")})},
+            {"survey merge", survey({S("merge"), spelling, other})},
+        };
+        for (const auto& [writer, r] : runs) {
+            EXPECT_EQ(r.status, 1) << writer << " " << spelling.toStdString();
+            EXPECT_EQ(r.err, S(kInUse)) << writer << " " << spelling.toStdString();
+        }
+    }
+    EXPECT_EQ(fileHash(data.database()), before);
+}
+
+// A writer holds the folder for as long as it works: the real program, started meanwhile, is refused, while a
+// reader still reads; once the writer is done the folder is free again.
+TEST(SavePath, AProgramStartedWhileAWriterWorksOnItsDataIsRefused)
+{
+    RunningProgramData data;
+    QDir().mkpath(data.folder.filePath(QStringLiteral("dane")));
+    schema::createSurveyDatabase(data.database());
+    int opened[2];
+    int release[2];
+    ASSERT_EQ(::pipe(opened), 0);
+    ASSERT_EQ(::pipe(release), 0);
+    const pid_t writer = ::fork();
+    if (writer == 0) {
+        int status = 1;
+        {
+            datafiles::SurveyFileWrite write(data.folder.filePath(QStringLiteral("dane/../dane/ankieta.mdb")));
+            char byte = 1;
+            if (::write(opened[1], &byte, 1) == 1 && ::read(release[0], &byte, 1) == 1) {
+                write.commit();
+                status = 0;
+            }
+        }
+        ::_exit(status);
+    }
+    await(opened[0]);
+
+    const auto [exitCode, told] = startProgramIn(data.folder.path());
+    EXPECT_EQ(exitCode, 1);
+    EXPECT_TRUE(told.contains(S(kInUse))) << told.toStdString();
+    EXPECT_EQ(list({S("show"), data.database(), QString::number(kConferences)}).status, 0)
+        << "readers share the folder with a writer";
+
+    signal(release[1]);
+    int status = -1;
+    ::waitpid(writer, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    DataFolderLock lock;
+    EXPECT_TRUE(lock.take(data.folder.filePath(QStringLiteral("dane"))));
+    for (int fd : {opened[0], opened[1], release[0], release[1]})
+        ::close(fd);
+}
+
+// A survey whose bytes no longer match their CRC still unpacks and opens; every command refuses it with the
+// message of the archive's own check, and no writer puts its damage back under a fresh CRC.
+TEST(SavePath, NoCommandTakesASurveyFailingItsCrc)
+{
+    Files f;
+    const QString bad = f.path(QStringLiteral("uszkodzony.naj"));
+    archiveWithDamagedMember(f.database(QStringLiteral("zla.mdb"), {S("Zjazd Zdrowy")}), bad, "Zjazd Zdrowy",
+                             "Zjazd Chory!");
+    const QString good = f.dataFile(QStringLiteral("dobry.naj"), {S("Zjazd A")});
+    const QString xml = f.text(QStringLiteral("wykaz.xml"), lists::listXml({{S("Zjazd B")}}));
+    const QString award = f.text(QStringLiteral("nagroda.txt"), kAward);
+    const QString pdf = f.path(QStringLiteral("raport.pdf"));
+    const QByteArray badBefore = fileHash(bad);
+    const QByteArray goodBefore = fileHash(good);
+
+    const QString kind = QString::number(kConferences);
+    const std::vector<std::pair<const char*, CliRun>> runs = {
+        {"list import-text", list({S("import-text"), bad, QString::number(kAwards), award, S("--lines=3"),
+                                   S("--map=1,2,3"), S("--save")})},
+        {"list import", list({S("import"), bad, kind, xml, S("--save")})},
+        {"list identify", list({S("identify"), bad, S("4"), S("--save")})},
+        {"survey merge into", survey({S("merge"), bad, good})},
+        {"survey merge from", survey({S("merge"), good, bad})},
+        {"survey show", survey({S("show"), bad})},
+        {"survey check", survey({S("check"), bad})},
+        {"list show", list({S("show"), bad, kind})},
+        {"list export", list({S("export"), bad, kind, f.path(QStringLiteral("wynik.xml"))})},
+        {"report", run(&runReportCommand, {bad, S("-o"), pdf})},
+    };
+    for (const auto& [command, r] : runs) {
+        EXPECT_EQ(r.status, 1) << command;
+        EXPECT_EQ(r.err, S("Plik (0) jest uszkodzony\n")) << command;
+    }
+    EXPECT_EQ(fileHash(bad), badBefore);
+    EXPECT_EQ(fileHash(good), goodBefore);
+    EXPECT_FALSE(QFileInfo::exists(pdf));
+
+    // The damage stays in sight: the archive's check finds it, and without the CRC the survey would have passed.
+    EXPECT_EQ(archiveCommand({S("check"), bad}).err, S("Plik (0) jest uszkodzony\n"));
+    const QString out = f.path(QStringLiteral("wypakowane"));
+    ASSERT_EQ(archiveCommand({S("extract"), bad, out}).status, 0);
+    QFile unpacked(QDir(out).filePath(QStringLiteral("ankieta.mdb")));
+    ASSERT_TRUE(unpacked.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(unpacked.readAll().contains("Zjazd Chory!"));
+}
+
+namespace {
+
+// A process that made a staged file in `folder` and died before it was done with it.
+void leaveStagedFileOfADeadProcess(const QString& folder)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        tempfiles::createFile(folder);
+        ::_exit(0);
+    }
+    ::waitpid(child, nullptr, 0);
+}
+
+} // namespace
+
+// A headless save killed while it stages its new file leaves that file behind; the next writer into the folder,
+// whichever it is, clears it before it writes.
+TEST(SavePath, EveryWriterClearsTheStagedFilesOfKilledSaves)
+{
+    Files f;
+    QStringList names;
+    for (int i = 0; i < 20000; ++i)
+        names << S("Zjazd naukowy %1 %2").arg(i).arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'));
+    const QString target = f.dataFile(QStringLiteral("jednostka.naj"), names);
+    const QString original = f.path(QStringLiteral("jednostka.kopia"));
+    ASSERT_TRUE(QFile::copy(target, original));
+    const QString text = f.text(QStringLiteral("zjazd.txt"), "Zjazd nowy\n");
+    const QStringList save
+        = {S("import-text"), target, QString::number(kConferences), text, S("--lines=1"), S("--map=1"), S("--save")};
+    for (int attempt = 0; attempt < 10 && stagedIn(f.dir.path()).isEmpty(); ++attempt) {
+        QFile::remove(target);
+        ASSERT_TRUE(QFile::copy(original, target));
+        const pid_t child = ::fork();
+        if (child == 0)
+            ::_exit(list(save).status);
+        killWhenStaged(child, f.dir.path(), 1);
+        // Killed before or after its rename, the file is the old one or the new one, whole.
+        EXPECT_EQ(rowsIn(target, kConferences).size(), conferencesIn(target).contains(S("Zjazd nowy")) ? 20001u : 20000u);
+    }
+    ASSERT_FALSE(stagedIn(f.dir.path()).isEmpty()) << "no save was killed while it staged its file";
+    QFile::remove(target);
+    ASSERT_TRUE(QFile::copy(original, target));
+
+    const QString other = f.dataFile(QStringLiteral("inny.naj"), {S("Inny zjazd")});
+    const QString database = f.database(QStringLiteral("druga.mdb"));
+    const QString xml = f.text(QStringLiteral("wykaz.xml"), lists::listXml({{S("Zjazd")}}));
+    const QString member = f.text(QStringLiteral("dodatek.txt"), "dodatek");
+    using Writer = CliRun (*)(const QStringList&);
+    const std::vector<std::tuple<const char*, Writer, QStringList>> writers = {
+        {"list import-text", &list, save},
+        {"list import", &list, {S("import"), database, QString::number(kConferences), xml, S("--save")}},
+        {"survey merge", &survey, {S("merge"), database, other}},
+        {"archive add", &archiveCommand, {S("add"), f.path(QStringLiteral("nowe.naj")), member}},
+        {"archive update", &archiveCommand, {S("update"), f.path(QStringLiteral("nowe.naj")), S("0"), member}},
+    };
+    for (const auto& [name, writer, args] : writers) {
+        if (stagedIn(f.dir.path()).isEmpty())
+            leaveStagedFileOfADeadProcess(f.dir.path());
+        const CliRun r = writer(args);
+        EXPECT_EQ(r.status, 0) << name << "\n" << r.err.toStdString();
+        EXPECT_EQ(stagedIn(f.dir.path()), QStringList()) << name;
+    }
 }

@@ -5,6 +5,7 @@
 #include "base/file_modes.h"
 #include "files/data_file_writer.h"
 #include "files/data_files.h"
+#include "files/data_merge.h"
 #include "files/restore_points.h"
 #include "files/temp_files.h"
 #include "lists/list_data.h"
@@ -286,6 +287,38 @@ TEST(DataSafety, ADataFileWithADamagedDatabaseIsRefusedInPolishAndChangesNothing
     EXPECT_TRUE(lines.last().startsWith(QStringLiteral("Szczegóły: ")));
     EXPECT_FALSE(error.contains(QStringLiteral("INSERT")));
     EXPECT_EQ(unitName(t.survey()), QStringLiteral("w programie"));
+    EXPECT_TRUE(temporaryNames(t.dir.path()).isEmpty());
+}
+
+// A survey whose bytes no longer match their CRC still unpacks and opens; the load, the restore and the merge
+// refuse it all the same, and nothing of it reaches the working data.
+TEST(DataSafety, ASurveyFailingItsCrcIsNeitherLoadedRestoredNorMerged)
+{
+    TestProgram t;
+    fillSurvey(t.survey(), QStringLiteral("w programie"), 20);
+    QTemporaryDir other;
+    const QString database = other.filePath(QStringLiteral("ankieta.mdb"));
+    schema::createSurveyDatabase(database);
+    {
+        db::Connection c;
+        c.open(database, schema::databasePassword());
+        fillSurvey(c, QStringLiteral("Instytut Zdrowy"), 20);
+    }
+    const QString file = t.path(QStringLiteral("uszkodzony.naj"));
+    archiveWithDamagedMember(database, file, "Instytut Zdrowy", "Instytut Chory!");
+    const QString point = t.program.state.archiveFolder() + QStringLiteral("a_2008_03_05-09_07.nar");
+    QDir().mkpath(t.program.state.archiveFolder());
+    ASSERT_TRUE(QFile::copy(file, point));
+    const QByteArray before = fileHash(file);
+    const QString damaged = QStringLiteral("Plik (0) jest uszkodzony");
+
+    EXPECT_EQ(errorOf([&] { datafiles::LoadDataFile(t.program, file, quiet); }), damaged);
+    EXPECT_EQ(errorOf([&] { restorepoints::RestoreData(t.program, point, quiet); }), damaged);
+    EXPECT_EQ(errorOf([&] { merge::MergeDataFile(t.survey(), file, merge::AllItems(), quiet); }), damaged);
+    EXPECT_EQ(unitName(t.survey()), QStringLiteral("w programie"));
+    EXPECT_EQ(t.survey().scalar(QStringLiteral("SELECT count(*) FROM dane_wykaz_publikacji")).toInt(), 20);
+    EXPECT_TRUE(t.program.state.CurrentDataFile.isEmpty());
+    EXPECT_EQ(fileHash(file), before);
     EXPECT_TRUE(temporaryNames(t.dir.path()).isEmpty());
 }
 

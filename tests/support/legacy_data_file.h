@@ -15,8 +15,10 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QtEndian>
 
 #include <functional>
+#include <zlib.h>
 
 namespace vestrum::testing {
 
@@ -55,6 +57,46 @@ inline void archiveDatabase(const QString& databasePath, const QString& target)
     archive.AddFile(member);
     if (archive.FindFile(QStringLiteral("ankieta.mdb")) < 0)
         throw std::runtime_error("the archive did not take the database");
+}
+
+// Packs a database as the survey of a new data file at `target`, stored as it is, then changes the first `text`
+// inside it into `changed` (as long) and sets the archive's own CRC right again: the member still unpacks and
+// opens, now showing `changed`, but its bytes no longer match the CRC its record holds, as after a sector that
+// went wrong on the disk.
+inline void archiveWithDamagedMember(const QString& databasePath, const QString& target, const QByteArray& text,
+                                     const QByteArray& changed)
+{
+    QTemporaryDir staging;
+    const QString member = staging.filePath(QStringLiteral("ankieta.mdb"));
+    QFile::remove(target);
+    if (!QFile::copy(databasePath, member) || text.size() != changed.size())
+        throw std::runtime_error("cannot stage the database");
+    QFile empty(target);
+    if (!empty.open(QIODevice::WriteOnly))
+        throw std::runtime_error("cannot create the archive");
+    empty.close();
+    {
+        ZlbArchive archive;
+        archive.SetCompressionLevel(fcNone);
+        archive.OpenArchive(target);
+        archive.AddFile(member);
+        if (archive.FindFile(QStringLiteral("ankieta.mdb")) != 0 || archive.GetFileEntry(0).Stored != 1)
+            throw std::runtime_error("the archive did not store the database as it is");
+    }
+    QFile file(target);
+    if (!file.open(QIODevice::ReadWrite))
+        throw std::runtime_error("cannot open the archive");
+    QByteArray bytes = file.readAll();
+    const qsizetype dataEnd = bytes.size() - TArchiveTrailer::Size;
+    const qsizetype at = bytes.indexOf(text);
+    if (at < 0 || at + text.size() > dataEnd)
+        throw std::runtime_error("the text is not in the member");
+    bytes.replace(at, changed.size(), changed);
+    const auto crc = static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(bytes.constData()),
+                                                      static_cast<uInt>(dataEnd)));
+    qToLittleEndian<std::uint32_t>(crc, bytes.data() + dataEnd);
+    file.seek(0);
+    file.write(bytes);
 }
 
 // Writes garbage over the last page of a database, leaving its header page intact: the tables written last lose
