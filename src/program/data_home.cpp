@@ -48,11 +48,10 @@ void copyWhole(const QString& source, const QString& target)
                             in.error() != QFileDevice::NoError ? in.errorString() : out.errorString()));
 }
 
-// Copies `name` of the program folder into the data folder when the program folder has it and the data folder
-// has not: true when copied.
+// Copies `name` of the program folder into the data folder when the program folder has it: true when copied.
 bool takeOver(const QString& programFolder, const QString& dataFolder, const QString& name)
 {
-    if (!QFileInfo(programFolder + name).isFile() || QFileInfo::exists(dataFolder + name))
+    if (!QFileInfo(programFolder + name).isFile())
         return false;
     copyWhole(programFolder + name, dataFolder + name);
     return true;
@@ -127,15 +126,19 @@ QStringList AdoptProgramFolderData(Program& program)
     const QString from = state.ProgramFolder;
     const QString to = state.dataFolder();
     QStringList copied;
+    // The survey and its settings go together: the user's own survey stays, and settings naming another survey's
+    // last data file would load that file over the user's work at the start.
+    const bool usersOwn = QFileInfo::exists(to + kSurveyDatabase) || QFileInfo::exists(to + kSettingsFile);
     try {
-        if (!QFileInfo::exists(to + kSurveyDatabase))
+        if (!usersOwn) {
             takeOver(from, to, kSurveyDatabase + kJournalSuffix);
-        if (takeOver(from, to, kSurveyDatabase))
-            copied << kSurveyDatabase;
-        if (takeOver(from, to, kSettingsFile))
-            copied << kSettingsFile;
+            if (takeOver(from, to, kSurveyDatabase))
+                copied << kSurveyDatabase;
+            if (takeOver(from, to, kSettingsFile))
+                copied << kSettingsFile;
+        }
     } catch (const Error& error) {
-        // Tried again at the next start; the user works on new data meanwhile and is told why.
+        // The user works on new data of the user's folder and is told why; nothing is copied over them later.
         program.notify(error.message(), 0, MessageKind::Error);
         return copied;
     }

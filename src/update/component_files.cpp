@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <filesystem>
 
 namespace vestrum::update {
@@ -75,8 +76,10 @@ QStringList CheckPackage(const QString& packagePath)
     }
     if (names.isEmpty())
         throw damagedPackage(packagePath);
+    // Members unpack side by side into one folder, and the program finds them whatever their letter case.
     for (const QString& name : names) {
-        if (!IsPlainFileName(name) || names.count(name) > 1)
+        const auto sameName = [&name](const QString& other) { return other.compare(name, Qt::CaseInsensitive) == 0; };
+        if (!IsPlainFileName(name) || std::count_if(names.cbegin(), names.cend(), sameName) > 1)
             throw damagedPackage(packagePath);
     }
     return names;

@@ -540,6 +540,9 @@ void Updater::installEntry(UpdateEntry& entry, const QString& source)
 {
     if (entry.kind == ComponentKind::Program && resuming_ && markerVersion_ == programVersion())
         throw Error(kProgramNotReplaced.arg(programVersion()));
+    // Read again: an earlier line of the version file, or another run since the check, may have brought this
+    // version already, and it is not installed twice over the user's data.
+    findInstalled(entry);
     const QString package = fetchPackage(entry, source);
     requireSigned(entry, package, source);
     const QStringList members = CheckPackage(package);

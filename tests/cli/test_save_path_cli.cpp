@@ -14,6 +14,7 @@
 #include "lists/list_data.h"
 #include "lists/xml_exchange.h"
 #include "program/data_folder_lock.h"
+#include "support/flock_watch.h"
 #include "support/legacy_data_file.h"
 #include "support/staged_files.h"
 
@@ -27,7 +28,10 @@
 #include <csignal>
 #include <cstdlib>
 #include <tuple>
+#include <poll.h>
+#include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -330,6 +334,114 @@ TEST(SavePath, ASecondWriterOfADataFileWaitsForTheFirstAndNeitherLosesRows)
     EXPECT_EQ(conferencesIn(target), (QStringList{S("Zjazd A"), S("Zjazd B"), S("Zjazd C")}));
     for (int fd : {locked[0], locked[1], release[0], release[1]})
         ::close(fd);
+}
+
+// Three writers: the second opened the file just before the first renamed its new file over it and asks for the
+// lock just after the first let go, so it gets the lock of the file no longer under the name; the third arrives
+// then and opens the new one. Each must still wait for the other, or one of them loses the other's rows.
+TEST(SavePath, AWriterThatLockedTheReplacedFileTakesTheNewOneAndNoWriterLosesRows)
+{
+    Files f;
+    // Enough rows that each writer holds the file for a while.
+    QStringList names;
+    for (int i = 0; i < 3000; ++i)
+        names << S("Zjazd naukowy numer %1").arg(i);
+    const QString target = f.dataFile(QStringLiteral("jednostka.naj"), names);
+    const QString replacement = f.dataFile(QStringLiteral("nowa.naj"), names + QStringList{S("Zjazd B")});
+    const QString kind = QString::number(kConferences);
+    const QString second = f.text(QStringLiteral("drugi.txt"), "Zjazd C\n");
+    const QString third = f.text(QStringLiteral("trzeci.txt"), "Zjazd D\n");
+    struct stat replaced {};
+    ASSERT_EQ(::stat(QFile::encodeName(target).constData(), &replaced), 0);
+
+    // Whatever ends the test, no writer is left waiting: the ones still running are ended with it.
+    struct Writers {
+        std::vector<pid_t> running;
+        ~Writers()
+        {
+            for (const pid_t pid : running) {
+                ::kill(pid, SIGKILL);
+                ::waitpid(pid, nullptr, 0);
+            }
+        }
+        bool endedWell(pid_t pid)
+        {
+            int status = 0;
+            ::waitpid(pid, &status, 0);
+            std::erase(running, pid);
+            return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        }
+    } writers;
+    int locked[2];
+    int release[2];
+    int asking[2];
+    int go[2];
+    for (int* ends : {locked, release, asking, go})
+        ASSERT_EQ(::pipe(ends), 0);
+    const auto closeAll = [&] {
+        for (int* ends : {locked, release, asking, go}) {
+            ::close(ends[0]);
+            ::close(ends[1]);
+        }
+    };
+    // One byte from another writer within 20 s.
+    const auto heard = [](int fd) {
+        pollfd wait{fd, POLLIN, 0};
+        char byte = 0;
+        return ::poll(&wait, 1, 20000) == 1 && ::read(fd, &byte, 1) == 1;
+    };
+    datafiles::SetLockWait(10000);
+
+    // The first writer holds the file from its read to its rename, as every writer does.
+    const pid_t firstWriter = ::fork();
+    if (firstWriter == 0) {
+        {
+            const datafiles::DataFileLock lock(target);
+            char byte = 1;
+            if (::write(locked[1], &byte, 1) != 1 || ::read(release[0], &byte, 1) != 1)
+                ::_exit(2);
+            ::rename(QFile::encodeName(replacement).constData(), QFile::encodeName(target).constData());
+        }
+        ::_exit(0);
+    }
+    writers.running.push_back(firstWriter);
+    ASSERT_TRUE(heard(locked[0])) << "the first writer took no lock";
+
+    // The second writer stops as it asks for the lock of the file it opened, until the first has renamed and let go.
+    const pid_t secondWriter = ::fork();
+    if (secondWriter == 0) {
+        vestrum::testing::beforeFlock = [&](int descriptor, int operation) {
+            static bool stopped = false;
+            struct stat held {};
+            if (stopped || !(operation & LOCK_EX) || ::fstat(descriptor, &held) != 0 || held.st_ino != replaced.st_ino
+                || held.st_dev != replaced.st_dev)
+                return;
+            stopped = true;
+            char byte = 1;
+            if (::write(asking[1], &byte, 1) != 1 || ::read(go[0], &byte, 1) != 1)
+                ::_exit(3);
+        };
+        ::_exit(list({S("import-text"), target, kind, second, S("--lines=1"), S("--map=1"), S("--save")}).status);
+    }
+    writers.running.push_back(secondWriter);
+    ASSERT_TRUE(heard(asking[0])) << "the second writer never asked for the lock of the file it opened";
+    signal(release[1]);
+    ASSERT_TRUE(writers.endedWell(firstWriter));
+
+    // The third arrives as the second goes on.
+    const pid_t thirdWriter = ::fork();
+    if (thirdWriter == 0)
+        ::_exit(list({S("import-text"), target, kind, third, S("--lines=1"), S("--map=1"), S("--save")}).status);
+    writers.running.push_back(thirdWriter);
+    signal(go[1]);
+    EXPECT_TRUE(writers.endedWell(secondWriter));
+    EXPECT_TRUE(writers.endedWell(thirdWriter));
+    closeAll();
+
+    const QStringList kept = conferencesIn(target);
+    EXPECT_EQ(kept.size(), names.size() + 3);
+    for (const QString& row : {S("Zjazd B"), S("Zjazd C"), S("Zjazd D")})
+        EXPECT_TRUE(kept.contains(row)) << row.toStdString();
 }
 
 TEST(SavePath, ASurveyDatabaseWrittenByAnotherProcessIsWaitedForThenRefused)

@@ -117,6 +117,22 @@ TEST_F(UpdateCli, SignaturesPassBetweenVestrumAndMinisign)
         0);
 }
 
+// The comment names the file and the version after it, so a file name that holds the version word itself is
+// still its own.
+TEST_F(UpdateCli, AFileNameHoldingTheVersionWordIsSignedAndVerifiedWhole)
+{
+    write(path(QStringLiteral("klucz.key")), key.secretKeyFile());
+    const QString file = path(QStringLiteral("raport wersja:1.0.0.0.zlb"));
+    write(file, "raport");
+    ASSERT_EQ(run({ QStringLiteral("sign"), QStringLiteral("--key"), path(QStringLiteral("klucz.key")), file,
+                      QStringLiteral("--version"), QStringLiteral("2.2.2.0") })
+                  .status,
+        0);
+    const CliRun r = run({ QStringLiteral("verify"), file }, { key.publicKey() });
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, QStringLiteral("plik:raport wersja:1.0.0.0.zlb wersja:2.2.2.0\n"));
+}
+
 // `sign` refuses an encrypted key, a key inside the program folder and a key file that is none, writing nothing.
 TEST_F(UpdateCli, SignRefusesKeysItMustNotUse)
 {
@@ -163,6 +179,13 @@ TEST_F(UpdateCli, VerifyRefusesWhatIsNotThisFileSigned)
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.err.contains(QStringLiteral("podpisano inny plik lub inną wersję (plik:dane.zlb wersja:2.2.2.0)")))
         << r.err.toStdString();
+    EXPECT_TRUE(r.out.isEmpty());
+    // ... with the signature's comment edited to name it.
+    write(path(QStringLiteral("inne.zlb.minisig")),
+        vestrum::testing::withTrustedComment(read(path(QStringLiteral("dane.zlb.minisig"))), "plik:inne.zlb wersja:2.2.2.0"));
+    r = run(QStringList { QStringLiteral("verify"), path(QStringLiteral("inne.zlb")) } + withKey);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("podpis jest nieprawidłowy"))) << r.err.toStdString();
     EXPECT_TRUE(r.out.isEmpty());
     // Another key, no key at all, a changed file.
     EXPECT_EQ(run({ QStringLiteral("verify"), path(QStringLiteral("dane.zlb")) }, { TestKey().publicKey() }).status, 1);

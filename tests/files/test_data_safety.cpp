@@ -16,6 +16,7 @@
 
 #include <QCryptographicHash>
 #include <QDirIterator>
+#include <QFileInfo>
 #include <QRandomGenerator>
 
 #include <gtest/gtest.h>
@@ -419,10 +420,16 @@ TEST(DataSafety, AFileMarkedReadOnlyIsNotReplaced)
     ASSERT_TRUE(QFile::setPermissions(writableByOthers, QFile::ReadOwner | QFile::ReadGroup | QFile::WriteGroup
             | QFile::ReadOther | QFile::WriteOther));
     ASSERT_TRUE(QFile::setPermissions(writableByOwner, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+    // The child asks from inside the folder by the files' names alone: the temporary folder above it may be
+    // private to root, and a relative name needs no way through the folders above.
     const int status = runChild([&] {
         constexpr uid_t kNobody = 65534;
+        const bool inside = ::chdir(QFile::encodeName(others.path()).constData()) == 0;
         const bool ordinaryUser = ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0 && ::geteuid() != 0;
-        ::_exit(ordinaryUser && isReadOnlyTarget(writableByOthers) && !isReadOnlyTarget(writableByOwner) ? 0 : 1);
+        ::_exit(inside && ordinaryUser && isReadOnlyTarget(QFileInfo(writableByOthers).fileName())
+                    && !isReadOnlyTarget(QFileInfo(writableByOwner).fileName())
+                ? 0
+                : 1);
     });
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }

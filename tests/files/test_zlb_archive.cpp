@@ -680,6 +680,28 @@ TEST(BlockDeflateTest, TheBlockCheckRefusesEveryFlawOfTheStreamTheOriginalOrTheL
     for (qint64& end : earlyLayout.ends)
         end += 2 + firstLength - layout.ends[0];
     EXPECT_FALSE(blockCheck(early, input, earlyLayout));
+
+    // A last block that leaves the stream open (a full flush where the finish belongs): each block inflates to its
+    // own bytes and the Adler-32 agrees, yet a reader of the whole stream finds it cut short.
+    const qint64 lastBegin = 6 * block;
+    const uInt window = 32768;
+    zs = z_stream{};
+    ASSERT_EQ(deflateInit2(&zs, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY), Z_OK);
+    ASSERT_EQ(deflateSetDictionary(&zs, reinterpret_cast<const Bytef*>(input.constData() + lastBegin - window), window),
+              Z_OK);
+    std::vector<char> last(static_cast<size_t>(block));
+    zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(input.constData() + lastBegin));
+    zs.avail_in = static_cast<uInt>(input.size() - lastBegin);
+    zs.next_out = reinterpret_cast<Bytef*>(last.data());
+    zs.avail_out = static_cast<uInt>(last.size());
+    ASSERT_EQ(deflate(&zs, Z_FULL_FLUSH), Z_OK);
+    const qint64 lastLength = static_cast<qint64>(zs.total_out);
+    deflateEnd(&zs);
+    const QByteArray leftOpen = run.stream.left(qsizetype(layout.ends[5])) + QByteArray(last.data(), qsizetype(lastLength))
+        + run.stream.right(4);
+    blockdeflate::Layout openLayout = layout;
+    openLayout.ends[6] = layout.ends[5] + lastLength;
+    EXPECT_FALSE(blockCheck(leftOpen, input, openLayout)) << "the last block leaves the stream open";
 }
 
 TEST_F(ZlbArchiveTest, LargeMembersAreDeflatedOnEveryCoreAndReadByEveryReader)

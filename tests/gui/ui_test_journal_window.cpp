@@ -258,6 +258,7 @@ TEST(JournalWindow, SearchCommands)
         w.nextButton()->click();
         walked.append(f.currentName());
     }
+    ASSERT_FALSE(walked.empty());
     EXPECT_EQ(walked.last(), QStringLiteral("Physics Letters"));
     EXPECT_TRUE(f.messages.shown.isEmpty());
     w.nextButton()->click();

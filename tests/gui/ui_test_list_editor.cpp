@@ -131,6 +131,7 @@ TEST_F(EditorFixture, AddingChangingAndDeleting)
     messages.answer(MessageAnswer::No);
     editor->deleteSelected();
     ASSERT_FALSE(messages.shown.isEmpty());
+    ASSERT_FALSE(messages.requests.empty());
     EXPECT_EQ(messages.requests.last().number, 9);
     EXPECT_EQ(messages.shown.last(), S("Czy na pewno chcesz usunąć zaznaczoną pozycję?"));
     EXPECT_EQ(editor->list().rowCount(), 2);

@@ -40,6 +40,7 @@
 using namespace vestrum;
 using vestrum::testing::pressKey;
 using vestrum::testing::tabUntil;
+using vestrum::testing::focusHolderName;
 using vestrum::testing::typeOver;
 using vestrum::testing::ScriptedMessages;
 
@@ -572,6 +573,7 @@ TEST_F(MainWindowTest, APageBuiltAfterTheFontChangeTakesTheUserFont)
               before->grid()->verticalHeader()->defaultSectionSize());
     EXPECT_EQ(page(24)->editButton()->height(), editable->editButton()->height());
     EXPECT_GT(page(24)->editButton()->height(), QFontMetrics(QFont(QStringLiteral("Liberation Serif"), 12)).height());
+    ASSERT_FALSE(built.tags.empty());
     EXPECT_EQ(built.tags.back(), gridTag);
     EXPECT_NE(std::find(built.tags.begin(), built.tags.end(), 24), built.tags.end());
     window->setSectionOperations(ops);
@@ -730,6 +732,33 @@ TEST_F(MainWindowTest, EnterPressesTheFocusedButtonAndMovesOnFromADropDown)
     enter();
     EXPECT_EQ(ops.saved, std::vector<int>{101});
     EXPECT_FALSE(page(101)->inEditMode());
+}
+
+// A field reached with Tab or Shift+Tab has what it holds selected, to be typed over.
+TEST_F(MainWindowTest, TabOrShiftTabIntoAFieldSelectsItsText)
+{
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->isActiveWindow(); }, 3000));
+    window->chooseSubPage(0, 1);
+    page(101)->editButton()->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(page(101)->editButton(), Qt::Key_Return);
+    ASSERT_TRUE(page(101)->inEditMode());
+    auto* superior = qobject_cast<QLineEdit*>(window->control(QStringLiteral("e007")));
+    ASSERT_NE(superior, nullptr);
+    typeOver(superior, QStringLiteral("Akademia Nauk"));
+
+    QTest::keyClick(superior, Qt::Key_Tab);
+    QWidget* next = QApplication::focusWidget();
+    ASSERT_NE(next, nullptr);
+    ASSERT_NE(next, superior);
+    QTest::keyClick(next, Qt::Key_Backtab, Qt::ShiftModifier);
+    ASSERT_EQ(QApplication::focusWidget(), superior) << focusHolderName();
+    EXPECT_EQ(superior->selectedText(), QStringLiteral("Akademia Nauk"));
+
+    QTest::keyClick(superior, Qt::Key_Backtab, Qt::ShiftModifier);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), superior) << focusHolderName();
+    EXPECT_EQ(superior->selectedText(), QStringLiteral("Akademia Nauk"));
 }
 
 // F10, Right, Right, Enter opens "Drukowanie" on its first entry and runs nothing; a second Enter

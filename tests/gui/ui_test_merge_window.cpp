@@ -236,6 +236,7 @@ TEST(MergeCommand, ASumOutsideTheWholeNumbersIsRefusedBeforeAnyChange)
     c.commands.mergeData();
 
     EXPECT_TRUE(openAfterRefusal);
+    ASSERT_FALSE(c.t.messages.shown.empty());
     EXPECT_EQ(c.t.messages.shown.last().section(u'\n', 0, 0),
               merge::NotMergeableMessage(QStringLiteral("dane_szczegolowe"), QStringLiteral("Zatr_poza_BR"), 1, file));
     EXPECT_EQ(c.t.survey().scalar(QStringLiteral("SELECT Zatr_poza_BR FROM dane_szczegolowe")).toLongLong(), 2147483645);

@@ -85,10 +85,17 @@ TEST(MainWindowShell, DamagedDatabaseEndsTheStartWithAMessage)
 
 namespace {
 
-// Waits, keeping this copy's events going, for a second copy's hand-over run on another thread.
-HandOverResult answerOf(std::future<HandOverResult>& handOver)
+// Waits, keeping this copy's events going, for a second copy's hand-over run on another thread. A second copy
+// still waiting after that is let go (the program "ends"): it then gives up within its own time limit, so the
+// test fails without waiting for ever.
+HandOverResult answerOf(std::future<HandOverResult>& handOver, FileHandoffServer& handoff)
 {
-    EXPECT_TRUE(QTest::qWaitFor([&] { return handOver.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 10000));
+    const auto answered = [&] { return handOver.wait_for(std::chrono::seconds(0)) == std::future_status::ready; };
+    if (!QTest::qWaitFor(answered, 10000)) {
+        ADD_FAILURE() << "the second copy got no answer";
+        handoff.endWithProgram();
+        EXPECT_TRUE(QTest::qWaitFor(answered, 10000)) << "the second copy did not give up";
+    }
     return handOver.get();
 }
 
@@ -119,13 +126,13 @@ TEST(FileHandoff, AFileWaitsForTheOpenDialogAndOnlyDataFilesAreTaken)
 
     waiting = handOverOnItsOwn(QStringLiteral("/dane/Rok 2008.NAJ"), socket);
     auto refused = handOverOnItsOwn(QStringLiteral("/dane/notatki.txt"), socket);
-    EXPECT_EQ(answerOf(refused), HandOverResult::Refused);
+    EXPECT_EQ(answerOf(refused, handoff), HandOverResult::Refused);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !handoff.pending().isEmpty(); }, 5000));
     QTest::qWait(700);
     EXPECT_TRUE(opened.isEmpty());
     EXPECT_EQ(waiting.wait_for(std::chrono::seconds(0)), std::future_status::timeout);
     dialog.close();
-    EXPECT_EQ(answerOf(waiting), HandOverResult::Taken);
+    EXPECT_EQ(answerOf(waiting, handoff), HandOverResult::Taken);
     EXPECT_EQ(opened, QStringList{QStringLiteral("/dane/Rok 2008.NAJ")});
 }
 
@@ -154,14 +161,14 @@ TEST(FileHandoff, AFileHandedOverDuringTheClosingWaitsForItsOutcome)
     QTest::qWait(100);
     EXPECT_TRUE(opened.isEmpty());
     handoff.resumeAfterCancelledClosing();
-    EXPECT_EQ(answerOf(stayed), HandOverResult::Taken);
+    EXPECT_EQ(answerOf(stayed, handoff), HandOverResult::Taken);
     EXPECT_EQ(opened, QStringList{QStringLiteral("/dane/Zostaje.naj")});
 
     handoff.holdForClosing();
     ended = handOverOnItsOwn(QStringLiteral("/dane/Po zamknięciu.naj"), socket, &secondCopysLock);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !handoff.pending().isEmpty(); }, 5000));
     handoff.endWithProgram();
-    EXPECT_EQ(answerOf(ended), HandOverResult::NotTaken); // this copy still holds the lock
+    EXPECT_EQ(answerOf(ended, handoff), HandOverResult::NotTaken); // this copy still holds the lock
     EXPECT_EQ(opened.size(), 1);
     EXPECT_FALSE(secondCopysLock.isLocked());
 

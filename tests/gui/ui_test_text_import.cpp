@@ -255,6 +255,7 @@ TEST_F(ImportFixture, LeavingAsksMessage18AndNieKeepsTheWindowOpen)
     window->reject();
     ASSERT_FALSE(messages.requests.isEmpty());
     EXPECT_EQ(messages.requests.last().number, 18);
+    ASSERT_FALSE(messages.shown.empty());
     EXPECT_EQ(messages.shown.last(), S("Czy na pewno chcesz pominąć wprowadzone zmiany?"));
     EXPECT_TRUE(window->isVisible());
     messages.answer(MessageAnswer::Yes);

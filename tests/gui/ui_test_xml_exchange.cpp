@@ -163,6 +163,7 @@ TEST_F(XmlCommandsFixture, ExportOfAnEmptyListOrToAnUnwritableFileSaysSo)
     ASSERT_TRUE(QFile::setPermissions(file("tylko.xml"), QFileDevice::ReadOwner));
     files.exportPath = file("tylko.xml");
     editor->toolAction(ListEditor::Tool::XmlExport)->trigger();
+    ASSERT_FALSE(messages.shown.isEmpty());
     EXPECT_EQ(messages.shown.last(), readOnlyTargetMessage());
     QFile kept(file("tylko.xml"));
     ASSERT_TRUE(kept.open(QIODevice::ReadOnly));

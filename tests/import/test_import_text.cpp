@@ -207,6 +207,9 @@ TEST(ImportHeader, AFirstRecordOfCaptionsThatFailsTheChecksIsTakenForAHeader)
         { S("N1"), S("Badania"), S("01/01/2007"), S("31/12/2008"), S("Kowalski"), S("100,00") },
         bySeparator(";", { 0, 1, 2, 3, 4, 5 }), 2008));
     EXPECT_FALSE(LooksLikeHeader(25, { S("Numer projektu"), S("x"), S("y") }, bySeparator(";", {}), 2008));
+    // Half of them captions is not most of them.
+    EXPECT_FALSE(LooksLikeHeader(
+        25, { S("Numer projektu"), S("TYTUŁ PROJEKTU"), S("x"), S("y") }, bySeparator(";", {}), 2008));
     // Publications check only widths, yet their captions alone are a header.
     EXPECT_TRUE(LooksLikeHeader(3, { S("Czasopismo"), S("Tytuł"), S("Autor (Autorzy)") }, bySeparator(";", {}), 2008));
 }
@@ -272,6 +275,8 @@ TEST(ImportEncoding, ShortPolishLinesAreToldApartAndAChosenEncodingOverridesTheG
     }
     // "±" beside a number is a Windows-1250 sign, not an ISO-8859-2 "ą".
     EXPECT_EQ(DetectEncoding(codepage::toWindows1250(S("Wynik 12 ±5%"))), TextEncoding::Windows1250);
+    // Polish quote marks have no place in ISO-8859-2: they tell Windows-1250 even against a "±" beside a letter.
+    EXPECT_EQ(DetectEncoding(codepage::toWindows1250(S("„Odchyłka±0,5 mm”"))), TextEncoding::Windows1250);
     // Letters both code pages share decode alike, so either answer reads the text right.
     EXPECT_EQ(DecodeImportBytes(codepage::toIso88592(S("Łódka żółta"))).text, S("Łódka żółta"));
 

@@ -77,6 +77,15 @@ TEST(SpreadsheetXlsx, CellsReadAsThePersonSawThem)
     EXPECT_TRUE(ReadSpreadsheet(path, 1).rows.empty());
     EXPECT_TRUE(errorOf(path, 2).contains(S("nie ma arkusza nr 3"))) << errorOf(path, 2).toStdString();
 
+    // Around the 29 February 1900 that the 1900 count holds (day 60), so the days after it come out right.
+    WriteZip(path,
+        XlsxMembers({ { S("A"),
+                        R"(<row r="1"><c r="A1" s="1"><v>59</v></c><c r="B1" s="1"><v>60</v></c>)"
+                        R"(<c r="C1" s="1"><v>61</v></c></row></sheetData>)" } },
+            {}));
+    EXPECT_EQ(ReadSpreadsheet(path).rows,
+        (std::vector<QStringList> { { S("28/02/1900"), S("29/02/1900"), S("01/03/1900") } }));
+
     // Dates of a workbook counted from 1904.
     WriteZip(path,
         XlsxMembers({ { S("A"), R"(<row r="1"><c r="A1" s="2"><v>37621</v></c></row></sheetData>)" } }, {}, true));

@@ -512,6 +512,7 @@ TEST(JournalMatching, IssnInEveryFormPeopleTypeIt)
     for (const QString& issn : {QStringLiteral("2190-572X"), QStringLiteral("2190572x"), QStringLiteral("2190-5738")}) {
         const lists::JournalMatch found = shipped().match(S("Trzy Biotechnologie"), issn);
         EXPECT_EQ(found.kind, lists::MatchKind::Issn) << issn.toStdString();
+        ASSERT_FALSE(found.journals.empty()) << issn.toStdString();
         EXPECT_EQ(shipped().matcher().journal(found.journals.front()).name, S("3 Biotech"));
     }
     // An ISSN the list does not hold leaves the title to decide.
@@ -535,11 +536,22 @@ TEST(JournalMatching, SuggestionsAreTheNearestAboveTheFloorMostSimilarFirst)
     for (size_t i = 1; i < typo.size(); ++i)
         EXPECT_GE(typo[i - 1].similarity, typo[i].similarity);
     for (const lists::Suggestion& s : typo) {
-        EXPECT_GE(s.similarity, lists::JournalMatcher::kSimilarityFloor);
+        EXPECT_GE(s.similarity, 0.4);
         // The index finds what a direct comparison says.
         EXPECT_DOUBLE_EQ(s.similarity, lists::JournalMatcher::similarity(S("Acta Physica Polonca B"),
                                                                          matcher.journal(s.journal).name));
     }
+    // The floor in figures: a title a third like its journal, or "Physica" (0.38) to "Acta Physica Polonica B", is
+    // a chance resemblance; "Elektrotechnika" (0.43) and "Polonica" (0.43) are worth offering.
+    SmallList two({{"Acta Physica Polonica B", 40, 0}, {"Przegląd Elektrotechniczny", 15, 1}}, false);
+    const lists::JournalMatcher& floor = two.list.matcher();
+    EXPECT_NEAR(lists::JournalMatcher::similarity(S("Przegląd"), S("Przegląd Elektrotechniczny")), 0.33, 0.005);
+    EXPECT_NEAR(lists::JournalMatcher::similarity(S("Physica"), S("Acta Physica Polonica B")), 0.38, 0.005);
+    EXPECT_TRUE(floor.suggest(S("Przegląd")).empty());
+    EXPECT_TRUE(floor.suggest(S("Physica")).empty());
+    EXPECT_EQ(names(floor, floor.suggest(S("Elektrotechnika"))), QStringList{S("Przegląd Elektrotechniczny")});
+    EXPECT_EQ(names(floor, floor.suggest(S("Polonica"))), QStringList{S("Acta Physica Polonica B")});
+
     // A title like no journal gets no suggestion at all rather than chance resemblances.
     EXPECT_TRUE(matcher.suggest(S("Sprawozdanie z pomiarów ciśnienia w kotłowni")).empty());
     EXPECT_TRUE(matcher.suggest(QString()).empty());
@@ -558,7 +570,7 @@ TEST(JournalMatching, SuggestionsAreTheNearestAboveTheFloorMostSimilarFirst)
         std::vector<lists::Suggestion> all;
         for (int j = 0; j < matcher.size(); ++j) {
             const double similarity = lists::JournalMatcher::similarity(S(title), matcher.journal(j).name);
-            if (similarity >= lists::JournalMatcher::kSimilarityFloor)
+            if (similarity >= 0.4)
                 all.push_back({j, similarity});
         }
         std::stable_sort(all.begin(), all.end(), [](const auto& a, const auto& b) { return a.similarity > b.similarity; });
@@ -688,3 +700,4 @@ TEST(JournalMatching, UnmatchedTitlesAreCountedGroupedAndFilledAtOnce)
     EXPECT_EQ(rows[2][lists::kListedJournalColumn], S("Physics Letters"));
     EXPECT_EQ(rows[1][lists::kListedJournalColumn], QString());
 }
+

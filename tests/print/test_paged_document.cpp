@@ -328,6 +328,20 @@ TEST(PdfOutput, InformationAndOutlineGoIntoThePdfWithTheirPages)
     EXPECT_EQ(titleAndPage(parts[0]), QStringLiteral("- dane podstawowe@1"));
     EXPECT_EQ(titleAndPage(parts[1]), QStringLiteral("- dane adresowe@%1").arg(pageOf(120)));
     EXPECT_TRUE(outlines[1][QStringLiteral("kids")].toArray().isEmpty());
+
+    // The counts a viewer shows the outline by: every bookmark open, so the outline counts all four and
+    // "1. Informacje" its two parts.
+    const auto objects = toolOutput(QStringLiteral("qpdf"), {QStringLiteral("--json=2"), QStringLiteral("--json-key=qpdf"), path});
+    ASSERT_TRUE(objects);
+    const QJsonObject all = QJsonDocument::fromJson(*objects).object().value(QStringLiteral("qpdf")).toArray().at(1).toObject();
+    const auto dictionary = [&all](const QJsonValue& reference) {
+        return all.value(QStringLiteral("obj:") + reference.toString()).toObject().value(QStringLiteral("value")).toObject();
+    };
+    const QJsonObject trailer = all.value(QStringLiteral("trailer")).toObject().value(QStringLiteral("value")).toObject();
+    const QJsonObject outline = dictionary(dictionary(trailer.value(QStringLiteral("/Root"))).value(QStringLiteral("/Outlines")));
+    EXPECT_EQ(outline.value(QStringLiteral("/Count")).toInt(), 4);
+    EXPECT_EQ(dictionary(outlines[0][QStringLiteral("object")]).value(QStringLiteral("/Count")).toInt(), 2);
+    EXPECT_FALSE(dictionary(outlines[1][QStringLiteral("object")]).contains(QStringLiteral("/Count")));
 }
 
 TEST(PdfOutput, TheStructureLeavesEveryPageAsQtWroteIt)

@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -167,6 +168,61 @@ TEST(DataHome, UnwritableProgramFolderHandsItsDataOverOnce)
     EXPECT_TRUE(again.shown.isEmpty());
     EXPECT_EQ(unitName(next.state.DatabasePath), QStringLiteral("Praca użytkownika"));
     EXPECT_EQ(vestrum::testing::folderListing(folder.path()), before);
+}
+
+// A user's folder that already holds a survey or settings of its own (from an installed copy, or put there by hand)
+// takes nothing from the program folder: not over what it holds, nor beside it, for settings naming another
+// survey's last data file would load that file over the user's work at the start.
+TEST(DataHome, AFirstStartOnAnUnwritableProgramFolderKeepsTheUsersOwnSurvey)
+{
+    vestrum::testing::PrivateUserDataHome home;
+    QTemporaryDir folder;
+    const auto makeSurvey = [](const QString& path, const QString& unit) {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        schema::createSurveyDatabase(path);
+        db::Connection connection;
+        connection.open(path, schema::databasePassword());
+        connection.execute(QStringLiteral("INSERT INTO dane_podstawowe (id, nazwa) VALUES (1, ?)"), {unit});
+    };
+    const auto makeSettings = [](const QString& path, const QString& lastFile) {
+        IniFile settings;
+        settings.setValue(QStringLiteral("Dane"), QStringLiteral("Obiekt"), lastFile);
+        settings.save(path);
+    };
+    makeSurvey(folder.filePath(QStringLiteral("dane/ankieta.mdb")), QStringLiteral("Dane folderu programu"));
+    writeText(folder.filePath(QStringLiteral("dane/ankieta.mdb-journal")), "dziennik bazy folderu programu");
+    makeSettings(folder.filePath(QStringLiteral("ankieta.ini")), QStringLiteral("/dane/cudzy.naj"));
+    ReadOnlyFolder readOnly(folder.path());
+
+    const QString usersSurvey = home.folder() + QStringLiteral("dane/ankieta.mdb");
+    const QString usersSettings = home.folder() + QStringLiteral("ankieta.ini");
+    for (const auto& [hasSurvey, hasSettings] : {std::pair{true, true}, std::pair{true, false}, std::pair{false, true}}) {
+        SCOPED_TRACE(::testing::Message() << "survey " << hasSurvey << ", settings " << hasSettings);
+        QDir(home.folder()).removeRecursively();
+        QDir().mkpath(home.folder());
+        if (hasSurvey)
+            makeSurvey(usersSurvey, QStringLiteral("Praca użytkownika"));
+        if (hasSettings)
+            makeSettings(usersSettings, QStringLiteral("/dane/moje.naj"));
+        const QByteArray surveyBefore = hasSurvey ? vestrum::testing::folderListing(home.folder() + QStringLiteral("dane")).join(u'\n').toUtf8() : QByteArray();
+
+        ScriptedMessages messages;
+        FixedClock clock{QDateTime(QDate(2026, 12, 8), QTime(12, 0))};
+        Program program(messages, clock);
+        startup::setProgramFolder(program.state, folder.path());
+        ASSERT_EQ(program.state.DataHome, DataHomeKind::ReadOnlyProgramFolder);
+        EXPECT_TRUE(AdoptProgramFolderData(program).isEmpty());
+        EXPECT_EQ(messages.shown.size(), 1); // where the data live, still told once
+        if (hasSurvey) {
+            EXPECT_EQ(vestrum::testing::folderListing(home.folder() + QStringLiteral("dane")).join(u'\n').toUtf8(), surveyBefore);
+            EXPECT_EQ(unitName(usersSurvey), QStringLiteral("Praca użytkownika"));
+        } else {
+            EXPECT_FALSE(QFileInfo::exists(usersSurvey));
+        }
+        EXPECT_FALSE(QFileInfo::exists(usersSurvey + QStringLiteral("-journal")));
+        ReadSettings(program.state);
+        EXPECT_EQ(program.state.CurrentDataFile, hasSettings ? QStringLiteral("/dane/moje.naj") : QString());
+    }
 }
 
 TEST_F(StartFixture, MissingDatabasesAreCreatedAndTheVersionTableFilled)

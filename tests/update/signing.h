@@ -62,4 +62,16 @@ struct TestKey {
     }
 };
 
+// A signature file whose trusted comment was edited after signing: the signature of the file itself still checks,
+// only the global signature over it and the comment no longer does.
+inline QByteArray withTrustedComment(const QByteArray& signatureFile, const QByteArray& comment)
+{
+    QList<QByteArray> lines = signatureFile.split('\n');
+    for (QByteArray& line : lines) {
+        if (line.startsWith("trusted comment: "))
+            line = "trusted comment: " + comment;
+    }
+    return lines.join('\n');
+}
+
 } // namespace vestrum::testing

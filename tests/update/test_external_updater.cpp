@@ -82,7 +82,7 @@ TEST_F(UpdaterFolder, RefusedPackageOrPathsLeaveTheOldProgram)
 }
 
 // The updater checks the package again with its own keys: an unsigned executable, a stranger's signature, a
-// signature for another package or a changed byte replace nothing, not even the backup is written.
+// signature for another package (its comment edited to this one's name or not) or a changed byte replace nothing, not even the backup is written.
 TEST_F(UpdaterFolder, UnsignedOrForeignExecutableReplacesNothing)
 {
     const QByteArray package = readFile(path(QStringLiteral("tmp/program.zlb")));
@@ -93,10 +93,15 @@ TEST_F(UpdaterFolder, UnsignedOrForeignExecutableReplacesNothing)
     writeFile(path(QStringLiteral("tmp/przemianowany.zlb")), package);
     writeFile(
         path(QStringLiteral("tmp/przemianowany.zlb.minisig")), readFile(path(QStringLiteral("tmp/inny.zlb.minisig"))));
+    // Renamed, and the signature's comment edited to the new name.
+    writeFile(path(QStringLiteral("tmp/poprawiony.zlb")), package);
+    writeFile(path(QStringLiteral("tmp/poprawiony.zlb.minisig")),
+        vt::withTrustedComment(
+            readFile(path(QStringLiteral("tmp/inny.zlb.minisig"))), "plik:poprawiony.zlb wersja:2.2.1.3"));
     QByteArray changed = package;
     changed[changed.size() - 1] = static_cast<char>(changed[changed.size() - 1] ^ 0x01);
     writeFile(path(QStringLiteral("tmp/program.zlb")), changed);
-    for (const char* name : { "obcy.zlb", "bez.zlb", "przemianowany.zlb", "program.zlb" })
+    for (const char* name : { "obcy.zlb", "bez.zlb", "przemianowany.zlb", "poprawiony.zlb", "program.zlb" })
         EXPECT_EQ(replace(QString::fromLatin1(name)), ProgramReplacement::SignatureRefused) << name;
     // A build without a key trusts nothing.
     EXPECT_EQ(replace(QStringLiteral("inny.zlb"), SignatureVerifier({})), ProgramReplacement::SignatureRefused);

@@ -68,6 +68,26 @@ TEST_F(UpdateFixture, NothingNewerOffersNothing)
     EXPECT_FALSE(QFileInfo::exists(updater.tmpFolder()));
 }
 
+// A version file signed long ago, served again: it offers what is older than what is installed, which is no update.
+TEST_F(UpdateFixture, AReplayedOlderVersionFileOffersNothing)
+{
+    putUserData(QStringLiteral("Instytut Badań"));
+    makeUpdaterProgram(folder());
+    updater.setArguments({ QStringLiteral("x") }); // nothing would be asked before installing
+    serveVersionFile(QStringLiteral("program:2.2.1.1;t:0;p:program.zlb;s:;f:;\r\n"
+                                    "dane:2.2.0.9;t:3;p:dane.zlb;s:;f:dane;\r\n"));
+    servePackage("dane.zlb", vt::surveyPackage(QStringLiteral("2.2.0.9")), QStringLiteral("2.2.0.9"));
+    servePackage(
+        "program.zlb", vt::archiveOf({ { QStringLiteral("vestrum"), "stary program" } }), QStringLiteral("2.2.1.1"));
+    EXPECT_FALSE(updater.RunAtStart(server.address()));
+    EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join(u'|').toStdString();
+    EXPECT_EQ(server.requested.size(), 2) << "only the version file and its signature";
+    EXPECT_TRUE(host.started.isEmpty());
+    EXPECT_EQ(surveyVersion(), QStringLiteral("2.2.1.0"));
+    EXPECT_EQ(userData(), QStringLiteral("Instytut Badań"));
+    EXPECT_FALSE(QFileInfo::exists(folder() + QStringLiteral("archiwum")));
+}
+
 // "dane" before "program": the data are carried over before the program is handed to the external updater.
 TEST_F(UpdateFixture, NewerSurveyDatabaseTakesTheUserDataBeforeTheHandOver)
 {
@@ -198,6 +218,34 @@ TEST_F(UpdateFixture, MissingOrDamagedPackageLeavesTheComponentAsItWas)
     EXPECT_EQ(surveyVersion(), QStringLiteral("2.2.1.0"));
     EXPECT_EQ(userData(), QStringLiteral("stare dane"));
     EXPECT_FALSE(QFileInfo::exists(folder() + QStringLiteral("archiwum/dane")));
+
+    // Two members that unpack to one name, whatever their letter case: which of them would be installed is
+    // anybody's guess.
+    const auto packageOf = [](const QString& folder, const QString& secondName) {
+        const QString package = folder + QStringLiteral("/dane.zlb");
+        writeFile(package, {});
+        writeFile(folder + QStringLiteral("/a/ankieta.mdb"), "pierwsza");
+        writeFile(folder + QStringLiteral("/b/") + secondName, "druga");
+        ZlbArchive archive;
+        archive.SetSavePaths(true);
+        archive.OpenArchive(package);
+        archive.AddFile(folder + QStringLiteral("/a/ankieta.mdb"));
+        archive.AddFile(folder + QStringLiteral("/b/") + secondName);
+        archive.CloseArchive();
+        return package;
+    };
+    QTemporaryDir distinct;
+    EXPECT_EQ(CheckPackage(packageOf(distinct.path(), QStringLiteral("lista.mdb"))),
+        (QStringList { QStringLiteral("ankieta.mdb"), QStringLiteral("lista.mdb") }));
+    for (const QString& second : { QStringLiteral("ankieta.mdb"), QStringLiteral("ANKIETA.MDB") }) {
+        QTemporaryDir source;
+        try {
+            CheckPackage(packageOf(source.path(), second));
+            ADD_FAILURE() << "a package with two members of one name was accepted: " << second.toStdString();
+        } catch (const Error& error) {
+            EXPECT_TRUE(error.message().contains(QStringLiteral("jest uszkodzony"))) << error.message().toStdString();
+        }
+    }
 
     // The whole file's CRC agrees, one member's does not: refused before anything is unpacked.
     try {
@@ -550,6 +598,11 @@ TEST_F(UpdateFixture, VersionFileIsReadOnlyWithItsOwnSignature)
             QStringLiteral("podpis złożono nieznanym kluczem") },
         { signedContent, key.signFor(signedContent, QStringLiteral("inny.conf")),
             QStringLiteral("podpisano inny plik lub inną wersję (plik:inny.conf)") },
+        // The comment edited after signing to name this file.
+        { signedContent,
+            vt::withTrustedComment(key.signFor(signedContent, QStringLiteral("inny.conf")), "plik:ankieta_version.conf"),
+            QStringLiteral("podpis jest nieprawidłowy") },
+        { signedContent, goodSignature + "trusted comment: plik:inny.conf\n", QStringLiteral("podpis jest nieprawidłowy") },
     };
     for (const Case& c : cases) {
         server.routes["/download/ankieta_update/ankieta_version.conf"] = { 200, c.content };
@@ -561,6 +614,7 @@ TEST_F(UpdateFixture, VersionFileIsReadOnlyWithItsOwnSignature)
         server.requested.clear();
         EXPECT_FALSE(updater.RunAtStart(server.address())) << c.reason.toStdString();
         EXPECT_EQ(messages.shown, QStringList { refusal(vt::kVersionFileName, c.reason) });
+        ASSERT_FALSE(messages.requests.isEmpty());
         EXPECT_EQ(messages.requests.last().number, 0); // never silenced like the lost connection
         EXPECT_TRUE(updater.entries().isEmpty());
         EXPECT_FALSE(server.requested.contains("/download/ankieta_update/dane.zlb"));
@@ -593,6 +647,11 @@ TEST_F(UpdateFixture, PackageIsInstalledOnlyWhenSignedForItsNameAndTheOfferedVer
             QStringLiteral("podpisano inny plik lub inną wersję (plik:pomoc.zlb wersja:2.2.2.0)") },
         { older, key.signFor(older, QStringLiteral("dane.zlb"), QStringLiteral("2.2.1.5")),
             QStringLiteral("podpisano inny plik lub inną wersję (plik:dane.zlb wersja:2.2.1.5)") },
+        // The older package's comment edited to name the offered version.
+        { older,
+            vt::withTrustedComment(key.signFor(older, QStringLiteral("dane.zlb"), QStringLiteral("2.2.1.5")),
+                "plik:dane.zlb wersja:2.2.2.0"),
+            QStringLiteral("podpis jest nieprawidłowy") },
         { fresh, stranger.signFor(fresh, QStringLiteral("dane.zlb"), offered),
             QStringLiteral("podpis złożono nieznanym kluczem") },
         { altered, key.signFor(fresh, QStringLiteral("dane.zlb"), offered),
@@ -621,6 +680,63 @@ TEST_F(UpdateFixture, PackageIsInstalledOnlyWhenSignedForItsNameAndTheOfferedVer
     EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join(u'|').toStdString();
     EXPECT_EQ(surveyVersion(), QStringLiteral("2.2.2.0"));
     EXPECT_EQ(userData(), QStringLiteral("stare dane"));
+}
+
+// What was found newer at the check may be installed by the time its package is opened (by another run, or an
+// earlier line of the version file): a package signed for the version now installed is not installed again over
+// the user's data.
+TEST_F(UpdateFixture, APackageOfTheVersionNowInstalledIsNotInstalledAgain)
+{
+    updater.setArguments({ QStringLiteral("x") });
+    serveVersionFile(kDaneNewer);
+    servePackage("dane.zlb", vt::surveyPackage(QStringLiteral("2.2.2.0")), QStringLiteral("2.2.2.0"));
+    ASSERT_FALSE(updater.CheckForUpdates(VersionFileAddress(server.address()).toString()));
+
+    Updater other(program, fetcher, host, { key.publicKey() });
+    other.setArguments({ QStringLiteral("x") });
+    EXPECT_FALSE(other.RunAtStart(server.address()));
+    ASSERT_EQ(surveyVersion(), QStringLiteral("2.2.2.0"));
+    putUserData(QStringLiteral("praca po aktualizacji"));
+    const QStringList archived = vt::folderListing(folder() + QStringLiteral("archiwum"));
+
+    EXPECT_FALSE(updater.InstallUpdates(DownloadBase(server.address())));
+    EXPECT_EQ(messages.shown,
+        QStringList { refusal(QStringLiteral("dane"),
+            QStringLiteral("podpisano inny plik lub inną wersję (plik:dane.zlb wersja:2.2.2.0)")) });
+    EXPECT_EQ(userData(), QStringLiteral("praca po aktualizacji"));
+    EXPECT_EQ(vt::folderListing(folder() + QStringLiteral("archiwum")), archived) << "no second backup";
+}
+
+// A package refused before the program was handed over is not left in tmp/ for the resumed update to take
+// again: the next start fetches it afresh.
+TEST_F(UpdateFixture, APackageRefusedBeforeTheHandOverIsFetchedAfreshAtTheNextStart)
+{
+    makeUpdaterProgram(folder());
+    updater.setArguments({ QStringLiteral("x") });
+    serveVersionFile(kDaneNewer + kProgramNewer);
+    const QByteArray fresh = vt::surveyPackage(QStringLiteral("2.2.2.0"));
+    vt::TestKey stranger;
+    server.routes["/download/ankieta_update/dane.zlb"] = { 200, fresh };
+    server.routes["/download/ankieta_update/dane.zlb.minisig"]
+        = { 200, stranger.signFor(fresh, QStringLiteral("dane.zlb"), QStringLiteral("2.2.2.0")) };
+    servePackage(
+        "program.zlb", vt::archiveOf({ { QStringLiteral("vestrum"), "nowy program" } }), QStringLiteral("2.2.1.3"));
+    EXPECT_TRUE(updater.RunAtStart(server.address()));
+    EXPECT_EQ(messages.shown,
+        QStringList { refusal(QStringLiteral("dane"), QStringLiteral("podpis złożono nieznanym kluczem")) });
+    ASSERT_EQ(host.started.size(), 1);
+    EXPECT_FALSE(QFileInfo::exists(updater.tmpFolder() + QStringLiteral("dane.zlb")));
+    EXPECT_FALSE(QFileInfo::exists(updater.tmpFolder() + QStringLiteral("dane.zlb.minisig")));
+
+    // The next start, in the new program, with the package now signed as it should be.
+    writeFile(updater.resumeMarkerPath(), "2.2.1.1");
+    serveVersionFile(QStringLiteral("program:2.2.1.2;t:0;p:program.zlb;s:;f:;\r\n") + kDaneNewer);
+    servePackage("dane.zlb", fresh, QStringLiteral("2.2.2.0"));
+    messages.shown.clear();
+    Updater next(program, fetcher, host, { key.publicKey() });
+    EXPECT_FALSE(next.RunAtStart(server.address()));
+    EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join(u'|').toStdString();
+    EXPECT_EQ(surveyVersion(), QStringLiteral("2.2.2.0"));
 }
 
 // The program is handed to the external updater only when its package checks; the updater gets the package
@@ -670,6 +786,12 @@ TEST_F(UpdateFixture, OfflinePackageIsOpenedOnlyWithItsOwnSignature)
     EXPECT_EQ(messages.shown,
         QStringList { refusal(QStringLiteral("inna.dat"),
             QStringLiteral("podpisano inny plik lub inną wersję (plik:aktualizacja.dat)")) });
+    // ... and its comment edited to the new name.
+    writeFile(root.filePath(QStringLiteral("inna.dat.minisig")), vt::withTrustedComment(datSignature, "plik:inna.dat"));
+    messages.shown.clear();
+    EXPECT_FALSE(updater.OfflineUpdate(root.filePath(QStringLiteral("inna.dat"))));
+    EXPECT_EQ(messages.shown,
+        QStringList { refusal(QStringLiteral("inna.dat"), QStringLiteral("podpis jest nieprawidłowy")) });
 
     // Signed as a whole, but a package inside has no signature of its own.
     const QByteArray versionFile = ("[Vestrum]\n" + kDaneNewer).toUtf8();
