@@ -9,7 +9,7 @@ packages=(
   libsqlite3-dev sqlite3 zlib1g-dev libzip-dev
   libsodium-dev minisign
   libgtest-dev libgmock-dev libbenchmark-dev
-  fonts-liberation2 xvfb xauth
+  fonts-liberation2 fonts-dejavu-core xvfb xauth
   poppler-utils
   libqpdf-dev qpdf
   dpkg-dev fakeroot lintian desktop-file-utils appstream

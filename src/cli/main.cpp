@@ -26,7 +26,10 @@ const std::map<QString, Command>& commands()
         {QStringLiteral("archive"), &vestrum::archive::runArchiveCommand},
         {QStringLiteral("survey"), &vestrum::runSurveyCommand},
         {QStringLiteral("list"), &vestrum::runListCommand},
-        {QStringLiteral("report"), &vestrum::runReportCommand},
+        {QStringLiteral("report"),
+         [](const QStringList& args, QTextStream& out, QTextStream& err) {
+             return vestrum::runReportCommand(args, out, err);
+         }},
         {QStringLiteral("update"), &vestrum::runUpdateCommand},
     };
     return table;

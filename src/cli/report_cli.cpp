@@ -7,10 +7,13 @@
 #include "files/temp_files.h"
 #include "print/paged_document.h"
 #include "print/report_document.h"
+#include "program/data_home.h"
 #include "program/program.h"
+#include "program/settings.h"
 #include "survey/form_catalogue.h"
 #include "survey/section_data.h"
 
+#include <QCoreApplication>
 #include <QTextDocument>
 #include <QTextStream>
 
@@ -55,7 +58,7 @@ QString reportingYear(Program& program)
     return yearPage.text.value(QStringLiteral("c000"));
 }
 
-void writeReport(const ReportArguments& arguments)
+void writeReport(const ReportArguments& arguments, const QString& settingsPath)
 {
     tempfiles::ScratchFolder scratch;
     cli::SilentMessages messages;
@@ -65,19 +68,29 @@ void writeReport(const ReportArguments& arguments)
     const report::ReportDocument built =
         report::BuildReport(arguments.ticked, report::StoredSurvey(program), reportingYear(program));
     program.survey.close();
-    const auto document = report::ReportTextDocument(built, QFont(program.state.UserFont.name));
+    const auto document = report::ReportTextDocument(built, report::ReportBodyFont(ReadUserFont(settingsPath)));
     writePdf(*document, report::ReportPageLayout(built.setup), arguments.pdf);
 }
 
 } // namespace
 
+QString programSettingsPath()
+{
+    return DataFolderOf(QCoreApplication::applicationDirPath()) + QStringLiteral("ankieta.ini");
+}
+
 int runReportCommand(const QStringList& args, QTextStream& out, QTextStream& err)
+{
+    return runReportCommand(args, out, err, programSettingsPath());
+}
+
+int runReportCommand(const QStringList& args, QTextStream& out, QTextStream& err, const QString& settingsPath)
 {
     ReportArguments arguments;
     if (!parseArguments(args, arguments))
         return usage(err);
     return cli::RunReportingErrors(out, err, [&] {
-        writeReport(arguments);
+        writeReport(arguments, settingsPath);
         return cli::kOk;
     });
 }

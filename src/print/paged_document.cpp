@@ -46,6 +46,40 @@ constexpr int PdfTitleProperty = QTextFormat::UserProperty + 0x3511;
 constexpr int PdfAuthorProperty = QTextFormat::UserProperty + 0x3512;
 constexpr int PdfSubjectProperty = QTextFormat::UserProperty + 0x3513;
 
+// Letters are drawn one glyph each: a font's ligatures ("ﬁ" for "fi") would reach a PDF's text as
+// single characters, so searching and copying the words as typed would fail. Qt keeps shaping
+// for the scripts that need it, and kerning stays on. Every path to paper or PDF goes through
+// here, so the preview's pages break where the PDF's do.
+QFont withoutLigatures(QFont font)
+{
+    font.setStyleStrategy(QFont::StyleStrategy(font.styleStrategy() | QFont::PreferNoShaping));
+    return font;
+}
+
+void drawWithoutLigatures(QTextDocument& document)
+{
+    document.setDefaultFont(withoutLigatures(document.defaultFont()));
+    struct Span {
+        int start = 0;
+        int length = 0;
+        QFont::StyleStrategy strategy = QFont::PreferDefault;
+    };
+    std::vector<Span> spans; // gathered first: a merged format may join the fragments walked
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next())
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            spans.push_back({fragment.position(), fragment.length(), fragment.charFormat().fontStyleStrategy()});
+        }
+    QTextCursor cursor(&document);
+    for (const Span& span : spans) {
+        cursor.setPosition(span.start);
+        cursor.setPosition(span.start + span.length, QTextCursor::KeepAnchor);
+        QTextCharFormat format;
+        format.setFontStyleStrategy(QFont::StyleStrategy(span.strategy | QFont::PreferNoShaping));
+        cursor.mergeCharFormat(format);
+    }
+}
+
 const QString OutlineTitleKey = QStringLiteral("title");
 const QString OutlineDepthKey = QStringLiteral("depth");
 
@@ -98,6 +132,7 @@ PagedDocument::PagedDocument(const QTextDocument& source, const PageLayout& layo
     // The copy is laid out with the device's font metrics as one unbroken column as wide as the
     // text area; the pages are cut from it line by line below, so each line belongs to exactly
     // one page and is drawn there only.
+    drawWithoutLigatures(*document_);
     document_->documentLayout()->setPaintDevice(&device);
     document_->setDocumentMargin(0);
     document_->setTextWidth(geometry_.textArea.width());
@@ -204,7 +239,7 @@ void PagedDocument::paintBand(QPainter& painter, const QRect& band, const QFont&
 {
     if (text.isEmpty() || band.isEmpty())
         return;
-    painter.setFont(font);
+    painter.setFont(withoutLigatures(font));
     painter.setPen(Qt::black);
     painter.drawText(band, int(Qt::AlignTop | Qt::TextWordWrap | toQt(align)), text);
 }
@@ -293,6 +328,9 @@ int writePdf(const QTextDocument& document, const PageLayout& layout, const QStr
         writer.setPageSize(QPageSize(QPageSize::A4));
         writer.setPageOrientation(QPageLayout::Portrait);
         writer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
+        // Qt writes the PDF/A-1b parts (embedded fonts, output intent, metadata); the structure
+        // step below keeps them.
+        writer.setPdfVersion(QPagedPaintDevice::PdfVersion_A1b);
         writer.setCreator(creator);
         writer.setTitle(info.title);
         PagedDocument pages(document, layout, writer);

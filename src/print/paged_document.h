@@ -130,9 +130,10 @@ void playPage(QPainter& painter, const QPicture& page, double scale = 1.0);
 // Called after each page with the page number and the page count; false stops the job.
 using PageProgress = std::function<bool(int page, int pageCount)>;
 
-// Writes the document's pages (header, footer, rules, page numbers) into a PDF file at A4
-// portrait with selectable text and embedded fonts, its document information (pdfInfo) and its
-// outline. The file appears only when it is whole; a stopped or failed job leaves what was there
+// Writes the document's pages (header, footer, rules, page numbers) into a PDF/A-1b file at A4
+// portrait with selectable text (each letter as typed, no ligatures) and embedded fonts, its
+// document information (pdfInfo) repeated in its XMP metadata, its outline, the Polish language
+// and the title shown by viewers. The file appears only when it is whole; a stopped or failed job leaves what was there
 // before, and a target the user marked read-only is refused. Throws Error on failure. Returns the
 // number of pages written, 0 when `progress` stopped the job.
 int writePdf(const QTextDocument& document, const PageLayout& layout, const QString& path,

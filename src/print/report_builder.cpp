@@ -224,10 +224,22 @@ private:
         for (const form::Row& row : page.rows)
             for (const form::Control& control : row.controls)
                 if (control.kind == form::ControlKind::ChosenList) {
-                    out_.write(values.lines.value(control.name).join(S(", ")), RunStyle::Regular);
-                    out_.lineBreak(RunStyle::Regular);
+                    chosenLines(values.lines.value(control.name));
                     return;
                 }
+    }
+
+    // No codes chosen is said as an empty list says it, so that the sub-heading above has a line
+    // to stay with at a page foot.
+    void chosenLines(const QStringList& chosen)
+    {
+        if (chosen.isEmpty()) {
+            out_.write(S("Liczba: "), RunStyle::Italic);
+            out_.write(S("0"), RunStyle::Regular);
+        } else {
+            out_.write(chosen.join(S(", ")), RunStyle::Regular);
+        }
+        out_.lineBreak(RunStyle::Regular);
     }
 
     void multiLineOfPage(const form::Page& page, const FieldValues& values)

@@ -69,6 +69,8 @@ PdfInfo ReportPdfInfo(const ReportDocument& report)
     return info;
 }
 
+QFont ReportBodyFont(const UserFontSpec& userFont) { return QFont(userFont.name); }
+
 std::unique_ptr<QTextDocument> ReportTextDocument(const ReportDocument& report, const QFont& bodyFont)
 {
     auto document = std::make_unique<QTextDocument>();

@@ -3,6 +3,7 @@
 #include "print/page_layout.h"
 #include "print/paged_document.h"
 #include "print/report_builder.h"
+#include "program/run_state.h"
 
 #include <QFont>
 #include <memory>
@@ -10,6 +11,10 @@
 class QTextDocument;
 
 namespace vestrum::report {
+
+// The report's body font: the family of the user's font (its size is the report's own). A family
+// that is not installed is the font the system puts in its place, as in the program's windows.
+QFont ReportBodyFont(const UserFontSpec& userFont);
 
 // The report's runs as a rich-text document: every run in `bodyFont` at the report's body size,
 // in its style; each "\r\n" ends a paragraph. Headings are kept with the line after them, each

@@ -87,6 +87,17 @@ void readComponents(RunState& state, const IniFile& ini)
     }
 }
 
+UserFontSpec readUserFont(const IniFile& ini)
+{
+    const UserFontSpec defaultFont;
+    UserFontSpec font;
+    font.name = ini.value(kFont, QStringLiteral("Name"), defaultFont.name);
+    font.size = ini.intValue(kFont, QStringLiteral("Size"), defaultFont.size);
+    if (font.size <= 0) // a font of no size cannot be shown
+        font.size = defaultFont.size;
+    return font;
+}
+
 } // namespace
 
 // --- IniFile ---------------------------------------------------------------------------------
@@ -229,6 +240,13 @@ QString windowSectionName(RememberedWindow window)
     return QString::fromLatin1(names[static_cast<size_t>(window)]);
 }
 
+UserFontSpec ReadUserFont(const QString& settingsPath)
+{
+    IniFile ini;
+    ini.load(settingsPath); // a missing file gives the default font
+    return readUserFont(ini);
+}
+
 void ReadSettings(RunState& state)
 {
     IniFile ini;
@@ -242,11 +260,7 @@ void ReadSettings(RunState& state, const IniFile& ini)
     state.DataSaved.unsavedRecorded_ = ini.value(kDane, kUnsaved) == QLatin1String("1");
     state.DataSaved.saved_ = !state.DataSaved.unsavedRecorded_;
 
-    const UserFontSpec defaultFont;
-    state.UserFont.name = ini.value(kFont, QStringLiteral("Name"), defaultFont.name);
-    state.UserFont.size = ini.intValue(kFont, QStringLiteral("Size"), defaultFont.size);
-    if (state.UserFont.size <= 0) // a font of no size cannot be shown
-        state.UserFont.size = defaultFont.size;
+    state.UserFont = readUserFont(ini);
 
     for (int i = 0; i < RememberedWindowCount; ++i)
         state.Windows[static_cast<size_t>(i)] = readWindow(ini, windowSectionName(static_cast<RememberedWindow>(i)));

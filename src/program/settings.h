@@ -59,6 +59,10 @@ void ReadSettings(RunState& state);
 // Same, from a given ini (tests and callers that already hold the file).
 void ReadSettings(RunState& state, const IniFile& ini);
 
+// The font the settings file at `settingsPath` names, the program's default where it names none or
+// cannot be read: what a headless command prints in, as the program would.
+UserFontSpec ReadUserFont(const QString& settingsPath);
+
 // Stores the settings into "ankieta.ini", keeping whatever else the file holds. Throws
 // vestrum::Error when the file cannot be written.
 void WriteSettings(const RunState& state);

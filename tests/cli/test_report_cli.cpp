@@ -2,12 +2,15 @@
 
 #include "lists/list_catalogue.h"
 #include "lists/list_data.h"
+#include "support/pdf_reading.h"
 #include "support/temp_survey.h"
 
 #include <gtest/gtest.h>
 
 #include <ostream>
 
+#include <QFile>
+#include <QFontInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTextStream>
@@ -26,12 +29,13 @@ struct ReportRun {
     QString err;
 };
 
-ReportRun runReport(const QStringList& args)
+// Without a settings file the report is in the program's default font.
+ReportRun runReport(const QStringList& args, const QString& settingsPath = QStringLiteral("brak-ustawien/ankieta.ini"))
 {
     ReportRun run;
     QTextStream out(&run.out);
     QTextStream err(&run.err);
-    run.status = runReportCommand(args, out, err);
+    run.status = runReportCommand(args, out, err, settingsPath);
     return run;
 }
 
@@ -150,4 +154,53 @@ TEST(ReportCli, RefusesWhatItCannotRead)
     EXPECT_FALSE(QFile::exists(pdf));
     EXPECT_EQ(runReport({temp.path()}).status, 2);
     EXPECT_EQ(runReport({temp.path(), S("-o"), pdf, S("--entries=40")}).status, 2);
+}
+
+// The report is in the font the program's settings name, or, where they name none, in the font the
+// program falls back on; either way it reads back as typed, in Polish, as PDF/A-1b. An empty
+// chooser part says so on the line under its sub-heading, which keeps them on one page.
+TEST(ReportCli, TheReportIsInTheSettingsFontAndReadsBackAsTyped)
+{
+    FilledSurvey survey;
+    const QString userSettings = survey.temp.dir.filePath(QStringLiteral("ankieta.ini"));
+    {
+        QFile ini(userSettings);
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write("[Dane]\r\nObiekt=\r\n[Font]\r\nName=DejaVu Sans\r\nSize=14\r\n");
+    }
+    const QString fallback = QFontInfo(QFont(S("Arial"))).family().remove(u' ');
+    const std::pair<QString, QString> cases[] = {{userSettings, S("DejaVuSans")},
+                                                 {survey.temp.dir.filePath(QStringLiteral("brak.ini")), fallback}};
+    for (const auto& [settings, bodyFont] : cases) {
+        SCOPED_TRACE(bodyFont.toStdString());
+        const QString pdf = survey.temp.dir.filePath(bodyFont + QStringLiteral(".pdf"));
+        const ReportRun run = runReport({survey.temp.path(), S("-o"), pdf, S("--entries=0,11,37")}, settings);
+        ASSERT_EQ(run.status, 0) << run.err.toStdString();
+        const auto lines = pdfLines(pdf);
+        const auto fonts = vestrum::testing::pdfFonts(pdf);
+        const auto read = vestrum::testing::readPdfObjects(pdf);
+        if (!lines || !fonts || !read)
+            GTEST_SKIP() << "poppler-utils or qpdf is not installed";
+
+        QStringList names;
+        for (const vestrum::testing::PdfFont& font : *fonts)
+            names.append(font.name);
+        EXPECT_EQ(names.filter(QRegularExpression(QStringLiteral("^") + bodyFont + QStringLiteral("(-|$)"))).size(), 4)
+            << names.join(u' ').toStdString(); // regular, bold, italic and bold italic
+        EXPECT_EQ(names.filter(QRegularExpression(QStringLiteral("Sans"))).size(), 4) << names.join(u' ').toStdString();
+
+        const QString text = lines->join(u'\n');
+        EXPECT_TRUE(vestrum::testing::ligaturesIn(text).isEmpty()) << text.toStdString();
+        EXPECT_TRUE(text.contains(S("Polska Klasyfikacja Działalności:\nLiczba: 0\n"))) << text.toStdString();
+        EXPECT_TRUE(text.contains(S("Dyscypliny naukowe:\nLiczba: 0\n"))) << text.toStdString();
+        EXPECT_GE(text.count(S("monografii")), 4) << text.toStdString();
+        EXPECT_TRUE(text.contains(S("afiliacją"))) << text.toStdString();
+
+        EXPECT_EQ(vestrum::testing::pdfText(read->catalogue().value(S("/Lang"))), S("pl-PL"));
+        const QMap<QString, QString> xmp =
+            vestrum::testing::xmpProperties(read->streamData(read->catalogue().value(S("/Metadata"))));
+        EXPECT_EQ(xmp.value(S("pdfaid:part")) + xmp.value(S("pdfaid:conformance")), S("1B"));
+        EXPECT_EQ(xmp.value(S("dc:title")), S("Ankieta Instytut Fizyki Jądrowej za rok 2008"));
+        EXPECT_EQ(vestrum::testing::pdfText(read->info().value(S("/Title"))), xmp.value(S("dc:title")));
+    }
 }

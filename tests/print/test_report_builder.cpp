@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ostream>
 
 #include <QJsonArray>
@@ -22,6 +23,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
 
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
@@ -395,4 +397,36 @@ TEST(ReportDocument, TheWholeSurveyAsPdfHasABookmarkPerEntryOnItsPage)
     EXPECT_EQ(outlines.size(), kEntryCount - 14); // the 14 parts hang from their 4 parents
     EXPECT_EQ(count, kEntryCount);
     EXPECT_LE(lastPage, pageCount);
+}
+
+// A chooser part without codes says so as an empty list does, on the line its sub-heading stays
+// with: wherever the part falls, the sub-heading never ends a page alone.
+TEST(ReportBuilder, AnEmptyChooserPartSaysItUnderItsSubHeadingOnTheSamePage)
+{
+    FakeSurvey survey;
+    survey.values.lines[S("lb022")] = {S("11.1 fizyka"), S("13.2 chemia")};
+    const ReportDocument chosen = BuildReport(ticks({3, 4}), survey.source(), S("2008"));
+    EXPECT_TRUE(chosen.plainText().endsWith(S("Dyscypliny naukowe:\r\n11.1 fizyka, 13.2 chemia\r\n\r\n"
+                                              "Polska Klasyfikacja Działalności:\r\nLiczba: 0\r\n\r\n")))
+        << chosen.plainText().toStdString();
+    const auto emptyCount = std::find(chosen.runs.begin(), chosen.runs.end(), report::Run{S("Liczba: "), RunStyle::Italic});
+    ASSERT_NE(emptyCount, chosen.runs.end());
+    EXPECT_EQ(*std::next(emptyCount), (report::Run{S("0\r\n"), RunStyle::Regular}));
+
+    A4Page page;
+    bool reachedSecondPage = false;
+    for (int codes = 0; codes < 80 && !reachedSecondPage; ++codes) {
+        survey.values.lines[S("lb022")].append(S("%1.1 dyscyplina").arg(codes + 20));
+        ReportDocument built = BuildReport(ticks({3, 4}), survey.source(), S("2008"));
+        built.setup.bodyPointSize = 28;
+        const auto document = ReportTextDocument(built, QFont(S("Liberation Sans")));
+        const PagedDocument pages(*document, ReportPageLayout(built.setup), page.writer);
+        const QTextBlock subHeading = document->find(S("Polska Klasyfikacja Działalności:")).block();
+        ASSERT_TRUE(subHeading.isValid());
+        EXPECT_EQ(subHeading.next().text(), S("Liczba: 0"));
+        EXPECT_EQ(pages.pageOfPosition(subHeading.position()), pages.pageOfPosition(subHeading.next().position()))
+            << codes << " codes";
+        reachedSecondPage = pages.pageOfPosition(subHeading.position()) > 1;
+    }
+    EXPECT_TRUE(reachedSecondPage);
 }

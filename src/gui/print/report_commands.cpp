@@ -116,8 +116,7 @@ void ReportCommands::print(const report::TickedEntries& ticked)
     const report::ReportDocument built = build(ticked);
     ReportWindow& window = reportWindow();
     PagedTextEdit* edit = window.document();
-    const QFont bodyFont(program_.state.UserFont.name);
-    report::FillReportDocument(*edit->document(), built, bodyFont);
+    report::FillReportDocument(*edit->document(), built, report::ReportBodyFont(program_.state.UserFont));
     edit->pageLayout() = report::ReportPageLayout(built.setup);
     edit->moveCursor(QTextCursor::Start); // the report opens on its first line
     window.showReport();
