@@ -81,7 +81,7 @@ QString writeXlsx(const QTemporaryDir& dir, const std::vector<QStringList>& rows
     for (size_t r = 0; r < rows.size(); ++r)
         sheet += sheetRow(static_cast<int>(r) + 1, rows[r]);
     const QString path = dir.filePath(QStringLiteral("wykaz.xlsx"));
-    testing::WriteZip(path, testing::XlsxMembers({{S("Czasopisma"), sheet + "</sheetData>"}}, {}));
+    vestrum::testing::WriteZip(path, vestrum::testing::XlsxMembers({{S("Czasopisma"), sheet + "</sheetData>"}}, {}));
     return path;
 }
 

@@ -140,7 +140,7 @@ TEST(JournalRenewal, CheckingRowsAgainstANewEditionCountsThePointsThatChanged)
 
 TEST(JournalRenewal, PublicationsOfAnEarlierVersionLoadWithAnEmptyIssnAndGainTheFieldOnSave)
 {
-    testing::TempSurvey survey;
+    vestrum::testing::TempSurvey survey;
     survey.connection.execute(QStringLiteral("DROP TABLE dane_wykaz_publikacji"));
     survey.connection.execute(QStringLiteral(
         "CREATE TABLE dane_wykaz_publikacji (grupa INTEGER, Czasopismo NVARCHAR(250), Tytul NVARCHAR(255), "
@@ -168,16 +168,16 @@ TEST(JournalRenewal, VariantsOfTheShippedListFindTheirJournals)
     JournalList list(connection);
     list.open();
     const JournalMatcher& matcher = list.matcher();
-    std::map<testing::VariantKind, testing::VariantOutcome> outcomes;
-    for (const testing::TitleVariant& variant : testing::JournalTitleVariants(matcher))
-        testing::ScoreVariant(matcher, variant, outcomes[variant.kind]);
+    std::map<vestrum::testing::VariantKind, vestrum::testing::VariantOutcome> outcomes;
+    for (const vestrum::testing::TitleVariant& variant : vestrum::testing::JournalTitleVariants(matcher))
+        vestrum::testing::ScoreVariant(matcher, variant, outcomes[variant.kind]);
 
     for (const auto& [kind, outcome] : outcomes) {
-        EXPECT_EQ(outcome.wrong, 0) << testing::VariantKindName(kind);
-        EXPECT_GT(outcome.variants, 20) << testing::VariantKindName(kind);
+        EXPECT_EQ(outcome.wrong, 0) << vestrum::testing::VariantKindName(kind);
+        EXPECT_GT(outcome.variants, 20) << vestrum::testing::VariantKindName(kind);
     }
-    EXPECT_GE(outcomes[testing::VariantKind::SubtitleAdded].share(), 0.95);
-    EXPECT_GE(outcomes[testing::VariantKind::SubtitleRemoved].share(), 0.95);
-    EXPECT_GE(outcomes[testing::VariantKind::Typo].share(), 0.9);
-    EXPECT_EQ(outcomes[testing::VariantKind::Issn].share(), 1.0);
+    EXPECT_GE(outcomes[vestrum::testing::VariantKind::SubtitleAdded].share(), 0.95);
+    EXPECT_GE(outcomes[vestrum::testing::VariantKind::SubtitleRemoved].share(), 0.95);
+    EXPECT_GE(outcomes[vestrum::testing::VariantKind::Typo].share(), 0.9);
+    EXPECT_EQ(outcomes[vestrum::testing::VariantKind::Issn].share(), 1.0);
 }
