@@ -2,6 +2,7 @@
 #include "cli/archive_cli.h"
 #include "base/core_resources.h"
 #include "cli/cli_support.h"
+#include "cli/journals_cli.h"
 #include "cli/survey_cli.h"
 #include "cli/list_cli.h"
 #include "cli/report_cli.h"
@@ -26,6 +27,10 @@ const std::map<QString, Command>& commands()
         {QStringLiteral("archive"), &vestrum::archive::runArchiveCommand},
         {QStringLiteral("survey"), &vestrum::runSurveyCommand},
         {QStringLiteral("list"), &vestrum::runListCommand},
+        {QStringLiteral("journals"),
+         [](const QStringList& args, QTextStream& out, QTextStream& err) {
+             return vestrum::runJournalsCommand(args, out, err);
+         }},
         {QStringLiteral("report"),
          [](const QStringList& args, QTextStream& out, QTextStream& err) {
              return vestrum::runReportCommand(args, out, err);
@@ -51,6 +56,8 @@ int usage(QTextStream& err)
            "  vestrum-cli list import ZBIÓR RODZAJ PLIK.xml [--save]\n"
            "  vestrum-cli list import-text ZBIÓR RODZAJ PLIK (--separator=S | --lines=N) --map=K1,K2,... [--save]\n"
            "  vestrum-cli list identify ZBIÓR RODZAJ [--save]\n"
+           "  vestrum-cli journals import PLIK [--save]\n"
+           "  vestrum-cli journals show\n"
            "  vestrum-cli report ZBIÓR -o PLIK.pdf [--entries=0,5,11,…]\n"
            "  vestrum-cli update sign --key KLUCZ PLIK [--version W]\n"
            "  vestrum-cli update verify PLIK [--klucz-publiczny PLIK.pub]\n";

@@ -255,18 +255,19 @@ QString booleanText(bool value)
     return value ? S("PRAWDA") : S("FAŁSZ");
 }
 
-// Cells kept for one sheet: rows by number, cells up to kSheetColumns. Rows and cells repeated by
+// Cells kept for one sheet: rows by number, cells up to the columns asked. Rows and cells repeated by
 // a count are held to a bound on what the sheet may expand to.
 class SheetCells {
 public:
-    explicit SheetCells(const QString& path)
+    SheetCells(const QString& path, int columns)
         : path_(path)
+        , columns_(columns)
     {
     }
 
     void set(qint64 row, qint64 column, const QString& value)
     {
-        if (column >= kSheetColumns || value.isEmpty())
+        if (column >= columns_ || value.isEmpty())
             return;
         if (row < 0 || row > kMaxRows)
             throw Refusal::of(Refusal::Damaged, path_, S("wiersz %1").arg(row + 1));
@@ -311,6 +312,7 @@ private:
     static constexpr qint64 kMaxRows = 1048576 * 16;
     static constexpr qint64 kMaxCells = 4'000'000;
     QString path_;
+    int columns_;
     std::map<qint64, QStringList> rows_;
     qint64 expanded_ = 0;
 };
@@ -410,9 +412,10 @@ bool isDateFormatCode(const QString& code)
 
 class XlsxReader {
 public:
-    XlsxReader(ZipContainer& zip, const QString& path)
+    XlsxReader(ZipContainer& zip, const QString& path, int columns)
         : zip_(zip)
         , path_(path)
+        , columns_(columns)
     {
     }
 
@@ -602,7 +605,7 @@ private:
 
     std::vector<QStringList> readSheet(const QString& member)
     {
-        SheetCells cells(path_);
+        SheetCells cells(path_, columns_);
         QXmlStreamReader xml(zip_.require(member));
         qint64 row = -1;
         qint64 column = -1;
@@ -630,7 +633,7 @@ private:
                 CellContent content;
                 readCellContent(xml, content);
                 // An empty result is stored only for a formula giving text; any other is no result at all.
-                if (content.formula && column < kSheetColumns
+                if (content.formula && column < columns_
                     && (!content.hasValue || (content.value.isEmpty() && type != QLatin1String("str"))))
                     throw Error(FormulaWithoutResultMessage(cellReference(row, column)));
                 cells.set(row, column, cellText(type, style, content.value, content.inlineText));
@@ -684,6 +687,7 @@ private:
 
     ZipContainer& zip_;
     QString path_;
+    int columns_;
     QStringList shared_;
     std::vector<bool> dateStyles_;
     bool from1904_ = false;
@@ -698,9 +702,10 @@ const QString kStyleNs = QStringLiteral("urn:oasis:names:tc:opendocument:xmlns:s
 
 class OdsReader {
 public:
-    OdsReader(ZipContainer& zip, const QString& path)
+    OdsReader(ZipContainer& zip, const QString& path, int columns)
         : zip_(zip)
         , path_(path)
+        , columns_(columns)
     {
     }
 
@@ -708,7 +713,7 @@ public:
     {
         refuseEncryptedContent();
         Spreadsheet out;
-        SheetCells cells(path_);
+        SheetCells cells(path_, columns_);
         QSet<QString> hiddenStyles;
         std::optional<int> sheet = chosen;
         QXmlStreamReader xml(zip_.require(QStringLiteral("content.xml")));
@@ -814,7 +819,7 @@ private:
         }
     }
 
-    // The values of one row up to kSheetColumns, empty at the end dropped.
+    // The values of one row up to the columns asked, empty at the end dropped.
     QStringList readRow(QXmlStreamReader& xml, qint64 row)
     {
         QStringList values;
@@ -831,12 +836,12 @@ private:
                 continue;
             }
             const qint64 repeated = repeat(xml.attributes(), "number-columns-repeated");
-            if (!covered && column < kSheetColumns && isFormulaWithoutResult(xml.attributes()))
+            if (!covered && column < columns_ && isFormulaWithoutResult(xml.attributes()))
                 throw Error(FormulaWithoutResultMessage(cellReference(row, column)));
             QString value = cellValue(xml);
             if (covered)
                 value.clear();
-            for (qint64 k = 0; k < repeated && column + k < kSheetColumns; ++k) {
+            for (qint64 k = 0; k < repeated && column + k < columns_; ++k) {
                 if (values.size() <= column + k)
                     values.resize(column + k + 1);
                 values[column + k] = value;
@@ -933,6 +938,7 @@ private:
 
     ZipContainer& zip_;
     QString path_;
+    int columns_;
 };
 
 } // namespace
@@ -971,7 +977,7 @@ QString FormulaWithoutResultMessage(const QString& cell)
         .arg(cell);
 }
 
-Spreadsheet ReadSpreadsheet(const QString& path, std::optional<int> sheet)
+Spreadsheet ReadSpreadsheet(const QString& path, std::optional<int> sheet, int columns)
 {
     refuseSpecialFile(path);
     if (!QFileInfo(path).isFile())
@@ -985,10 +991,10 @@ Spreadsheet ReadSpreadsheet(const QString& path, std::optional<int> sheet)
         throw Refusal::of(Refusal::Damaged, path);
     ZipContainer zip(path);
     if (zip.has(QStringLiteral("content.xml"))) {
-        OdsReader reader(zip, path);
+        OdsReader reader(zip, path, columns);
         return reader.read(sheet);
     }
-    XlsxReader reader(zip, path);
+    XlsxReader reader(zip, path, columns);
     return reader.read(sheet);
 }
 

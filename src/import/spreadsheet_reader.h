@@ -21,7 +21,7 @@ struct Spreadsheet {
     QStringList sheetNames; // in the workbook's order, hidden sheets included
     std::vector<bool> hidden; // one a sheet: hidden in the workbook
     int sheet = 0; // the sheet read, from 0
-    // Its rows that hold something, in order, each up to its last non-empty cell (at most kSheetColumns).
+    // Its rows that hold something, in order, each up to its last non-empty cell (at most the columns asked).
     std::vector<QStringList> rows;
 };
 
@@ -31,12 +31,13 @@ struct Spreadsheet {
 bool IsSpreadsheetFile(const QString& path);
 
 // Reads sheet `sheet` (from 0, every sheet counted in the workbook's order, hidden ones too), or without
-// one the first sheet the workbook shows (the first one when all are hidden). Throws vestrum::Error with
+// one the first sheet the workbook shows (the first one when all are hidden), each row up to `columns` cells. Throws vestrum::Error with
 // the message for the user: "Plik %1 jest zbyt duży.", "Plik %1 jest zaszyfrowany - zapisz go bez hasła.",
 // "Plik %1 jest w starym formacie .xls - zapisz go jako .xlsx lub .ods.", "Plik %1 jest uszkodzony lub nie
 // jest arkuszem .xlsx/.ods.", that a cell of the sheet read holds a formula saved without its result, that
 // the file is no regular file, or that the workbook has no such sheet.
-Spreadsheet ReadSpreadsheet(const QString& path, std::optional<int> sheet = std::nullopt);
+Spreadsheet ReadSpreadsheet(const QString& path, std::optional<int> sheet = std::nullopt,
+                            int columns = kSheetColumns);
 
 // "Komórka %1 zawiera formułę bez zapisanego wyniku - …" for a cell reference such as "C7".
 QString FormulaWithoutResultMessage(const QString& cell);
