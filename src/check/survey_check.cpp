@@ -289,8 +289,19 @@ private:
         if (known != bestByTitle_.constEnd())
             return *known;
         QString text;
+        const lists::JournalMatch match = journals_->match(typed);
         const std::vector<lists::Suggestion> suggestions = journals_->suggest(typed);
-        if (!suggestions.empty()) {
+        if (match.kind == lists::MatchKind::Ambiguous) {
+            // Several journals carry the title: the user must say which, none is taken for them.
+            QStringList named;
+            for (const int journal : match.journals) {
+                const lists::ListedJournal& listed = journals_->journal(journal);
+                named << S("%1 (%2 pkt)").arg(quoted(listed.name), listed.points);
+            }
+            text = S("; tytuł pasuje do kilku czasopism z listy: %1 - wybierz jedno w oknie \"Dane szczegółowe\" "
+                     "lub w \"Nieprzypisane czasopisma\"")
+                       .arg(named.join(QStringLiteral(", ")));
+        } else if (!suggestions.empty()) {
             const lists::ListedJournal& best = journals_->journal(suggestions.front().journal);
             text = S("; najbliższe na liście: %1 (%2 pkt, część %3)")
                        .arg(quoted(best.name), best.points, lists::partLetter(best.part));

@@ -81,7 +81,9 @@ QString lineOf(const lists::UnmatchedTitle& title, const lists::JournalMatcher& 
     QStringList fields{field(title.title), QString::number(title.rows)};
     for (size_t i = 0; i < title.suggestions.size() && i < lists::JournalMatcher::kSuggestionCount; ++i) {
         const lists::ListedJournal& journal = matcher.journal(title.suggestions[i].journal);
-        fields.append(field(journal.name) + u'|' + field(journal.points) + u'|' + lists::partLetter(journal.part));
+        // The ISSN tells apart journals of one title.
+        fields.append(field(journal.name) + u'|' + field(journal.points) + u'|' + lists::partLetter(journal.part) +
+                      u'|' + field(journal.issn.isEmpty() ? journal.eissn : journal.issn));
     }
     return fields.join(u'\t');
 }
@@ -104,10 +106,11 @@ int identify(const Request& request, QTextStream& out, const QString& journalLis
     lists::JournalList& journals = list.journals();
 
     std::vector<QStringList> rows = grid.rows();
-    const int identified = lists::identifyAwaitingRows(journals, rows);
+    const lists::ListCheck check = lists::checkRowsAgainstList(journals, rows);
+    const bool changed = rows != grid.rows();
     const std::vector<lists::UnmatchedTitle> titles = lists::unmatchedTitles(journals.matcher(), rows);
 
-    if (write && identified > 0) {
+    if (write && changed) {
         grid.setRows(std::move(rows));
         write->saveList(request.kind, grid);
         write->commit();
@@ -117,7 +120,8 @@ int identify(const Request& request, QTextStream& out, const QString& journalLis
         out << lineOf(title, journals.matcher()) << '\n';
         unmatchedRows += title.rows;
     }
-    out << "zidentyfikowano " << identified << ", bez dopasowania " << unmatchedRows << '\n';
+    out << lists::pointsChangeLine(check) << '\n';
+    out << "zidentyfikowano " << check.identified << ", bez dopasowania " << unmatchedRows << '\n';
     return kOk;
 }
 

@@ -1,6 +1,7 @@
 // vestrum-cli: the program's headless commands for users, support and scripts.
 #include "cli/archive_cli.h"
 #include "base/core_resources.h"
+#include "cli/journals_cli.h"
 #include "cli/survey_cli.h"
 #include "cli/list_cli.h"
 #include "cli/report_cli.h"
@@ -25,6 +26,10 @@ const std::map<QString, Command>& commands()
         {QStringLiteral("archive"), &vestrum::archive::runArchiveCommand},
         {QStringLiteral("survey"), &vestrum::runSurveyCommand},
         {QStringLiteral("list"), &vestrum::runListCommand},
+        {QStringLiteral("journals"),
+         [](const QStringList& args, QTextStream& out, QTextStream& err) {
+             return vestrum::runJournalsCommand(args, out, err);
+         }},
         {QStringLiteral("report"), &vestrum::runReportCommand},
         {QStringLiteral("update"), &vestrum::runUpdateCommand},
     };
@@ -49,6 +54,8 @@ int usage(QTextStream& err)
            "      [--skip-duplicates]\n"
            "  vestrum-cli list import-bib ZBIÓR RODZAJ PLIK [--save] [--skip-duplicates]\n"
            "  vestrum-cli list identify ZBIÓR RODZAJ [--save]\n"
+           "  vestrum-cli journals import PLIK [--save]\n"
+           "  vestrum-cli journals show\n"
            "  vestrum-cli report ZBIÓR -o PLIK.pdf [--entries=0,5,11,…]\n"
            "  vestrum-cli update sign --key KLUCZ PLIK [--version W]\n"
            "  vestrum-cli update verify PLIK [--klucz-publiczny PLIK.pub]\n";

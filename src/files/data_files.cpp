@@ -562,6 +562,9 @@ LoadOutcome LoadDataFile(Program& program, const QString& path, Progress& progre
     std::vector<TableCopy> plan;
     int tableCount = 0;
     try {
+        // Working data of an earlier version take the fields the file may bring.
+        for (const schema::TableDef& table : schema::surveyTables())
+            schema::addMissingSurveyColumns(program.survey, table.name);
         plan = planCopy(program.survey, loaded, state.StartingDataMode);
         tableCount = static_cast<int>(program.survey.userTables().size());
     } catch (const Error&) {
@@ -713,18 +716,34 @@ Placed placeAsNewFile(const QString& staging, const QString& target)
 
 } // namespace
 
+bool PlaceStagedFile(const QString& staging, const QString& target)
+{
+#ifdef Q_OS_UNIX
+    const int fd = ::open(QFile::encodeName(staging).constData(), O_RDONLY);
+    if (fd < 0)
+        return false;
+    const bool synced = ::fsync(fd) == 0;
+    ::close(fd);
+    if (!synced)
+        return false;
+#endif
+    std::error_code ec;
+    std::filesystem::rename(QFile::encodeName(staging).toStdString(), QFile::encodeName(target).toStdString(), ec);
+    if (ec)
+        return false;
+    syncFolder(QFileInfo(target).absolutePath());
+    return true;
+}
+
 void WriteArchiveOf(const QString& databasePath, const QString& target, CheckedArchive& archive)
 {
     RefuseReadOnlyTarget(target);
     const QString staging = buildStagedArchive(databasePath, target, archive);
     RemoveUnlessKept removeStaging(staging);
     // One rename puts the checked file in place: the target holds its old content or the whole new one.
-    std::error_code ec;
-    std::filesystem::rename(QFile::encodeName(staging).toStdString(), QFile::encodeName(target).toStdString(), ec);
-    if (ec)
+    if (!PlaceStagedFile(staging, target))
         throw Error(kSaveFailed);
     removeStaging.keep();
-    syncFolder(QFileInfo(target).absolutePath());
     requireReadableArchive(target);
 }
 

@@ -187,5 +187,10 @@ void WriteArchiveOf(const QString& databasePath, const QString& target, CheckedA
 // written or every name was taken; nothing is then left behind.
 QString WriteArchiveAsNewFile(const QString& databasePath, const QStringList& candidates, CheckedArchive& archive);
 
+// The last step of every staged write: `staging` (a finished file beside `target`) reaches the disk, takes the name
+// `target` in one rename, and the folder's entry is synced, so `target` holds its old content or the whole new one.
+// False, with `staging` left where it is, when the rename fails.
+bool PlaceStagedFile(const QString& staging, const QString& target);
+
 } // namespace datafiles
 } // namespace vestrum

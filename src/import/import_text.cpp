@@ -327,10 +327,7 @@ QStringList SplitLines(const QString& text)
 
 QStringList ImportHeaders(int kind)
 {
-    QStringList headers = lists::ListKindInfoOf(kind).headers();
-    if (IdentifiesJournals(kind))
-        headers.append(QStringLiteral("ISSN")); // lands in lists::kIssnColumn, right after the list's columns
-    return headers;
+    return lists::ListKindInfoOf(kind).headers();
 }
 
 QString SeparatorFromText(const QString& typed)

@@ -47,9 +47,8 @@ QStringList SplitLines(const QString& text);
 
 // --- the structure ----------------------------------------------------------------------------
 
-// The columns an import places, in the map's order: the list's columns, and for publications
-// (kinds 3 to 6) "ISSN" after them (column 7). The ISSN only identifies the row's journal: the list
-// has no such column, so the hand-over never carries it.
+// The columns an import places, in the map's order: the list's columns (for publications, kinds 3
+// to 6, "ISSN" is column 7: it identifies the row's journal and is kept).
 QStringList ImportHeaders(int kind);
 
 constexpr int kMapPositions = 12;

@@ -209,18 +209,19 @@ QString booleanText(bool value)
     return value ? S("PRAWDA") : S("FAŁSZ");
 }
 
-// Cells kept for one sheet: rows by number, cells up to kSheetColumns. Rows and cells repeated by
+// Cells kept for one sheet: rows by number, cells up to the columns asked. Rows and cells repeated by
 // a count are held to a bound on what the sheet may expand to.
 class SheetCells {
 public:
-    explicit SheetCells(const QString& path)
+    SheetCells(const QString& path, int columns)
         : path_(path)
+        , columns_(columns)
     {
     }
 
     void set(qint64 row, qint64 column, const QString& value)
     {
-        if (column >= kSheetColumns || value.isEmpty())
+        if (column >= columns_ || value.isEmpty())
             return;
         if (row < 0 || row > kMaxRows)
             throw Refusal::of(Refusal::Damaged, path_, S("wiersz %1").arg(row + 1));
@@ -265,6 +266,7 @@ private:
     static constexpr qint64 kMaxRows = 1048576 * 16;
     static constexpr qint64 kMaxCells = 4'000'000;
     QString path_;
+    int columns_;
     std::map<qint64, QStringList> rows_;
     qint64 expanded_ = 0;
 };
@@ -364,9 +366,10 @@ bool isDateFormatCode(const QString& code)
 
 class XlsxReader {
 public:
-    XlsxReader(ZipContainer& zip, const QString& path)
+    XlsxReader(ZipContainer& zip, const QString& path, int columns)
         : zip_(zip)
         , path_(path)
+        , columns_(columns)
     {
     }
 
@@ -552,7 +555,7 @@ private:
 
     std::vector<QStringList> readSheet(const QString& member)
     {
-        SheetCells cells(path_);
+        SheetCells cells(path_, columns_);
         QXmlStreamReader xml(zip_.require(member));
         qint64 row = -1;
         qint64 column = -1;
@@ -620,6 +623,7 @@ private:
 
     ZipContainer& zip_;
     QString path_;
+    int columns_;
     QStringList shared_;
     std::vector<bool> dateStyles_;
     bool from1904_ = false;
@@ -633,9 +637,10 @@ const QString kTextNs = QStringLiteral("urn:oasis:names:tc:opendocument:xmlns:te
 
 class OdsReader {
 public:
-    OdsReader(ZipContainer& zip, const QString& path)
+    OdsReader(ZipContainer& zip, const QString& path, int columns)
         : zip_(zip)
         , path_(path)
+        , columns_(columns)
     {
     }
 
@@ -643,7 +648,7 @@ public:
     {
         refuseEncryptedContent();
         Spreadsheet out;
-        SheetCells cells(path_);
+        SheetCells cells(path_, columns_);
         QXmlStreamReader xml(zip_.require(QStringLiteral("content.xml")));
         while (!xml.atEnd()) {
             xml.readNext();
@@ -716,7 +721,7 @@ private:
         }
     }
 
-    // The values of one row up to kSheetColumns, empty at the end dropped.
+    // The values of one row up to the columns asked, empty at the end dropped.
     QStringList readRow(QXmlStreamReader& xml)
     {
         QStringList values;
@@ -736,7 +741,7 @@ private:
             QString value = cellValue(xml);
             if (covered)
                 value.clear();
-            for (qint64 k = 0; k < repeated && column + k < kSheetColumns; ++k) {
+            for (qint64 k = 0; k < repeated && column + k < columns_; ++k) {
                 if (values.size() <= column + k)
                     values.resize(column + k + 1);
                 values[column + k] = value;
@@ -825,6 +830,7 @@ private:
 
     ZipContainer& zip_;
     QString path_;
+    int columns_;
 };
 
 } // namespace
@@ -857,7 +863,7 @@ bool IsSpreadsheetFile(const QString& path)
     return isZip(head) || isOleContainer(head);
 }
 
-Spreadsheet ReadSpreadsheet(const QString& path, int sheet)
+Spreadsheet ReadSpreadsheet(const QString& path, int sheet, int columns)
 {
     if (!QFileInfo(path).isFile())
         throw Error(S("Nie znaleziono zbioru %1").arg(QDir::toNativeSeparators(path)));
@@ -871,10 +877,10 @@ Spreadsheet ReadSpreadsheet(const QString& path, int sheet)
         throw Refusal::of(Refusal::Damaged, path);
     ZipContainer zip(path);
     if (zip.has(QStringLiteral("content.xml"))) {
-        OdsReader reader(zip, path);
+        OdsReader reader(zip, path, columns);
         return reader.read(sheet);
     }
-    XlsxReader reader(zip, path);
+    XlsxReader reader(zip, path, columns);
     return reader.read(sheet);
 }
 

@@ -19,7 +19,7 @@ constexpr qint64 kMaxUnpackRatio = 100;
 struct Spreadsheet {
     QStringList sheetNames; // in the workbook's order
     int sheet = 0; // the sheet read, from 0
-    // Its rows that hold something, in order, each up to its last non-empty cell (at most kSheetColumns).
+    // Its rows that hold something, in order, each up to its last non-empty cell (at most the columns asked).
     std::vector<QStringList> rows;
 };
 
@@ -28,10 +28,10 @@ struct Spreadsheet {
 // with a password in).
 bool IsSpreadsheetFile(const QString& path);
 
-// Reads sheet `sheet` (from 0). Throws vestrum::Error with the message for the user: "Plik %1 jest zbyt
+// Reads sheet `sheet` (from 0), each row up to `columns` cells. Throws vestrum::Error with the message for the user: "Plik %1 jest zbyt
 // duży.", "Plik %1 jest zaszyfrowany - zapisz go bez hasła.", "Plik %1 jest uszkodzony lub nie jest
 // arkuszem .xlsx/.ods.", or that the workbook has no such sheet.
-Spreadsheet ReadSpreadsheet(const QString& path, int sheet = 0);
+Spreadsheet ReadSpreadsheet(const QString& path, int sheet = 0, int columns = kSheetColumns);
 
 // A number as a cell shows it in the import: at most 15 significant digits (what a spreadsheet shows),
 // the shortest decimal, "," before the fraction, no exponent, a whole number without decimals.

@@ -127,7 +127,8 @@ std::vector<EntryPage> build()
          memo("Tytuł", "Tytul"), memo("Autor (Autorzy)", "Autorzy"), memo("Rok, tom, str.", "Rok_tom_str"),
          line("Liczba punktów (zgodnie z punktacją zamieszczoną na liście Ministerstwa)", "Liczba_punktow")
              .readOnly()
-             .role(Ro::JournalPoints)}));
+             .role(Ro::JournalPoints),
+         line("ISSN", "ISSN").optional().role(Ro::Issn)}));
 
     pages.push_back(page("redaktor czasopisma", "",
                          {memo("Nazwisko i imię", "nazwisko_imie"), memo("Tytuł redagowanego czasopisma", "tytul_czasopisma"),

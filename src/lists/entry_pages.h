@@ -41,6 +41,7 @@ enum class EntryRole {
     Journal,             // publications: "Czasopismo"; Enter identifies the journal
     ListedJournal,       // publications: filled only from the ministry's journal list
     JournalPoints,       // publications: points of the listed journal
+    Issn,                // publications: the journal's ISSN; Enter identifies the journal by it
     FixedPoints,         // monographs: the kind's constant points
     Domain,              // degree rights: the science domain
     Disciplines,         // degree rights: the domain's disciplines

@@ -9,6 +9,7 @@
 
 #include <QVariant>
 #include <algorithm>
+#include <cmath>
 #include <numeric>
 #include <sqlite3.h>
 #include <thread>
@@ -140,6 +141,8 @@ void JournalList::checkTable()
     hasAbbreviations_ = hasField("skrot");
     // A list installed by an update may lack them; such a list is matched by title only.
     hasIssn_ = hasField("issn") && hasField("eissn");
+    // Read from the ministry's file: the second title and its ISSN pair.
+    hasSecondTitles_ = hasField("czasopismo2") && hasField("issn2") && hasField("eissn2");
 
     // The list's order is the order every search below relies on.
     connection_->check(sqlite3_create_function_v2(connection_->handle(), "journal_order", 1,
@@ -153,6 +156,7 @@ void JournalList::readRecords()
     const QString sql = QStringLiteral("select rowid as journal_row, czasopismo, punkty, rodzaj") +
                         (hasAbbreviations_ ? QStringLiteral(", skrot") : QString()) +
                         (hasIssn_ ? QStringLiteral(", issn, eissn") : QString()) +
+                        (hasSecondTitles_ ? QStringLiteral(", czasopismo2, issn2, eissn2") : QString()) +
                         QStringLiteral(" from lista_ministerstwa order by journal_order(czasopismo), rowid");
     db::Query query(*connection_, sql);
 
@@ -169,6 +173,11 @@ void JournalList::readRecords()
         if (hasIssn_) {
             record.issn = query.asString(QStringLiteral("issn"));
             record.eissn = query.asString(QStringLiteral("eissn"));
+        }
+        if (hasSecondTitles_) {
+            record.name2 = query.asUnicode(QStringLiteral("czasopismo2"));
+            record.issn2 = query.asString(QStringLiteral("issn2"));
+            record.eissn2 = query.asString(QStringLiteral("eissn2"));
         }
 
         const int index = static_cast<int>(records_.size());
@@ -193,6 +202,7 @@ void JournalList::close()
     readFailure_.clear();
     hasAbbreviations_ = false;
     hasIssn_ = false;
+    hasSecondTitles_ = false;
     records_.clear();
     matcher_.reset();
     recordOfRowId_.clear();
@@ -307,7 +317,8 @@ std::shared_ptr<const JournalMatcher> JournalList::sharedMatcher()
         std::vector<ListedJournal> journals;
         journals.reserve(records_.size());
         for (const Record& record : records_)
-            journals.push_back({record.name, record.points, record.part, record.issn, record.eissn});
+            journals.push_back({record.name, record.points, record.part, record.issn, record.eissn, record.name2,
+                                record.issn2, record.eissn2});
         matcher_ = std::make_shared<JournalMatcher>(std::move(journals));
     }
     return matcher_;
@@ -416,18 +427,46 @@ QString pointsCell(const QString& points)
     return numbers::FormatAmount(numbers::DecimalOrZero(QString(points).replace(u'.', u',')));
 }
 
+QString issnCell(const QString& text)
+{
+    const QString key = issnKey(text);
+    return key.isEmpty() ? QString() : key.left(4) + u'-' + key.mid(4);
+}
+
+namespace {
+
+// The listed journal a row takes: its name and points, the ISSN that named it, and the list's
+// title where none was typed.
+void applyMatch(JournalList& list, QStringList& row, const JournalMatch& match, const QString& issn)
+{
+    while (row.size() <= kIssnColumn)
+        row.append(QString());
+    if (!match.identified()) {
+        row[kListedJournalColumn] = QString();
+        row[kPointsColumn] = pointsCell(QString());
+        return;
+    }
+    const Journal journal = list.journalOfRecord(match.journals.front());
+    row[kListedJournalColumn] = journal.name;
+    row[kPointsColumn] = pointsCell(journal.points);
+    if (match.kind == MatchKind::Issn) {
+        row[kIssnColumn] = issnCell(issn);
+        if (isBlank(row[kJournalColumn]))
+            row[kJournalColumn] = journal.name;
+    }
+}
+
+} // namespace
+
 void identifyRow(JournalList& list, QStringList& row, const QString& issn)
 {
-    while (row.size() <= kPointsColumn)
-        row.append(QString());
-    const auto journal = list.identify(row.at(kJournalColumn), issn);
-    row[kListedJournalColumn] = journal ? journal->name : QString();
-    row[kPointsColumn] = pointsCell(journal ? journal->points : QString());
+    applyMatch(list, row, list.match(row.value(kJournalColumn), issn), issn);
 }
 
 bool awaitsJournal(const QStringList& row)
 {
-    return isBlank(row.value(kListedJournalColumn)) && !isBlank(row.value(kJournalColumn));
+    return isBlank(row.value(kListedJournalColumn))
+        && (!isBlank(row.value(kJournalColumn)) || !issnKey(row.value(kIssnColumn)).isEmpty());
 }
 
 QString titleGroupKey(const QString& typedTitle)
@@ -463,9 +502,9 @@ std::vector<UnmatchedTitle> unmatchedTitles(const JournalMatcher& matcher, const
     std::vector<UnmatchedTitle> titles;
     QSet<QString> wanted; // keys that occur at or after `from`
     for (size_t r = 0; r < rows.size(); ++r) {
-        if (!awaitsJournal(rows[r]))
-            continue;
         const QString typed = rows[r].value(kJournalColumn).trimmed();
+        if (!awaitsJournal(rows[r]) || typed.isEmpty()) // a row known only by its ISSN has no title to offer
+            continue;
         const QString key = titleGroupKey(typed);
         if (absent.contains(key))
             continue;
@@ -545,11 +584,16 @@ int identifyAwaitingRows(JournalList& list, ListGrid& grid)
     for (int r = 0; r < grid.rowCount(); ++r) {
         if (!awaitsJournal(grid.row(r)))
             continue;
-        if (const auto journal = list.identify(grid.row(r).value(kJournalColumn))) {
-            grid.setCell(kListedJournalColumn, r, journal->name);
-            grid.setCell(kPointsColumn, r, pointsCell(journal->points));
-            ++identified;
-        }
+        QStringList row = grid.row(r);
+        const QString issn = row.value(kIssnColumn);
+        const JournalMatch match = list.match(row.value(kJournalColumn), issn);
+        if (!match.identified())
+            continue;
+        applyMatch(list, row, match, issn);
+        for (int c = 0; c < row.size() && c < grid.columnCount(); ++c)
+            if (row[c] != grid.row(r).value(c))
+                grid.setCell(c, r, row[c]);
+        ++identified;
     }
     return identified;
 }
@@ -560,15 +604,69 @@ int identifyAwaitingRows(JournalList& list, std::vector<QStringList>& rows)
     for (QStringList& row : rows) {
         if (!awaitsJournal(row))
             continue;
-        if (const auto journal = list.identify(row.value(kJournalColumn))) {
-            while (row.size() <= kPointsColumn)
-                row.append(QString());
-            row[kListedJournalColumn] = journal->name;
-            row[kPointsColumn] = pointsCell(journal->points);
-            ++identified;
-        }
+        const QString issn = row.value(kIssnColumn);
+        const JournalMatch match = list.match(row.value(kJournalColumn), issn);
+        if (!match.identified())
+            continue;
+        applyMatch(list, row, match, issn);
+        ++identified;
     }
     return identified;
+}
+
+namespace {
+
+// The journal of the list in use a row that already has one stands for: by its ISSN, its typed
+// title, then the listed title it took from an earlier edition.
+JournalMatch matchAgain(JournalList& list, const QStringList& row)
+{
+    const JournalMatch byTyped = list.match(row.value(kJournalColumn), row.value(kIssnColumn));
+    if (byTyped.identified())
+        return byTyped;
+    return list.match(row.value(kListedJournalColumn));
+}
+
+} // namespace
+
+ListCheck checkRowsAgainstList(JournalList& list, std::vector<QStringList>& rows)
+{
+    ListCheck check;
+    for (QStringList& row : rows) {
+        if (awaitsJournal(row)) {
+            const QString issn = row.value(kIssnColumn);
+            const JournalMatch match = list.match(row.value(kJournalColumn), issn);
+            if (match.identified()) {
+                applyMatch(list, row, match, issn);
+                ++check.identified;
+            }
+            continue;
+        }
+        if (isBlank(row.value(kListedJournalColumn)))
+            continue;
+        const JournalMatch match = matchAgain(list, row);
+        if (!match.identified())
+            continue;
+        const double before = numbers::DecimalOrZero(row.value(kPointsColumn));
+        const Journal journal = list.journalOfRecord(match.journals.front());
+        const QString points = pointsCell(journal.points);
+        const double after = numbers::DecimalOrZero(points);
+        row[kListedJournalColumn] = journal.name;
+        row[kPointsColumn] = points;
+        if (after != before) {
+            ++check.pointsChanged;
+            check.pointsDifference += after - before;
+        }
+    }
+    return check;
+}
+
+QString pointsChangeLine(const ListCheck& check)
+{
+    const double sum = check.pointsDifference;
+    const QString sign = sum > 0 ? QStringLiteral("+") : sum < 0 ? QStringLiteral("-") : QString();
+    return QStringLiteral("zmieniono punkty: %1 wierszy, razem %2%3")
+        .arg(check.pointsChanged)
+        .arg(sign, numbers::FormatAmount(std::abs(sum)));
 }
 
 bool canIdentifyGroup(const ListGrid& grid)

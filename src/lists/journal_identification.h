@@ -33,8 +33,12 @@ QString pointsCell(const QString& points);
 inline constexpr int kJournalColumn = 0;       // "Czasopismo", as the user typed it
 inline constexpr int kListedJournalColumn = 4; // "Czasopismo z listy MNiSW."
 inline constexpr int kPointsColumn = 5;        // "L.punktów"
-// An ISSN read by an import beside the list's columns: it identifies the row and is not kept.
+// "ISSN": what an import, the entry dialog or an identification by ISSN gave the row; every later
+// identification tries it first.
 inline constexpr int kIssnColumn = 6;
+
+// An ISSN as the row keeps it, "NNNN-NNNC"; empty when the text holds none.
+QString issnCell(const QString& text);
 
 // Parts of the list, as the field `rodzaj` tells them apart.
 enum class ListPart { A = 0, B = 1, MissingFromB = 2 };
@@ -121,6 +125,9 @@ private:
         QString abbreviation;
         QString issn;
         QString eissn;
+        QString name2;
+        QString issn2;
+        QString eissn2;
         int part = 0;
     };
 
@@ -141,6 +148,7 @@ private:
     QString readFailure_;
     bool hasAbbreviations_ = false;
     bool hasIssn_ = false;
+    bool hasSecondTitles_ = false;
     std::vector<Record> records_;
     std::shared_ptr<JournalMatcher> matcher_;
     QHash<qint64, int> recordOfRowId_;
@@ -151,13 +159,32 @@ private:
 };
 
 // Automatic identification of one publication row (cells in the list's column order): the listed
-// name and the points when the journal is identified, otherwise "" and "0". `issn` is what an
-// import read beside the columns (empty when none).
+// name and the points when the journal is identified, otherwise "" and "0". `issn` is what the row
+// holds in "ISSN" (or an import read for it). A journal the ISSN names keeps the ISSN in the row, and
+// gives its title to a row with none typed.
 void identifyRow(JournalList& list, QStringList& row, const QString& issn = QString());
+
+// What checking every row of a list against the list in use did: rows newly given a journal, and
+// rows whose points changed, with the sum of the changes.
+struct ListCheck {
+    int identified = 0;
+    int pointsChanged = 0;
+    double pointsDifference = 0;
+};
+
+// Checks every publication row against the list: a row that awaits its journal is identified as an
+// import's row is; a row that has one takes that journal's points in the list in use, the journal
+// found again by the row's ISSN, typed title or listed title. A row the list does not name is left
+// as it is.
+ListCheck checkRowsAgainstList(JournalList& list, std::vector<QStringList>& rows);
+
+// "zmieniono punkty: W wierszy, razem ±P", P with a comma and two decimals.
+QString pointsChangeLine(const ListCheck& check);
 
 // --- titles left without a journal -------------------------------------------------------------
 
-// Whether a publication row still waits for its journal: a typed title and no listed journal.
+// Whether a publication row still waits for its journal: a typed title or an ISSN, and no listed
+// journal.
 bool awaitsJournal(const QStringList& row);
 // Rows with titles equal letter case aside are one title: this key.
 QString titleGroupKey(const QString& typedTitle);

@@ -309,6 +309,21 @@ QStringView lowerCase(QStringView title, QString& buffer)
 
 } // namespace
 
+QStringView titleBeforeSubtitle(QStringView title)
+{
+    title = title.trimmed();
+    qsizetype cut = title.indexOf(u':');
+    for (const char16_t* dash : {u" - ", u" \u2013 ", u" \u2014 "}) {
+        const qsizetype at = title.indexOf(QStringView(dash));
+        if (at >= 0 && (cut < 0 || at < cut))
+            cut = at;
+    }
+    if (cut <= 0)
+        return {};
+    const QStringView first = title.left(cut).trimmed();
+    return matchingKey(first).isEmpty() ? QStringView() : first;
+}
+
 QString matchingKey(QStringView title)
 {
     QString key;
@@ -317,21 +332,32 @@ QString matchingKey(QStringView title)
     return key;
 }
 
-// The whole keys of the list's journals: ISSN and e-ISSN, the lower-cased title and the title's
-// key, each by its hash. Titles and keys are confirmed against the journal itself, so that two
-// keys of one hash never mix.
+// The whole keys of the list's journals: ISSN and e-ISSN (the second pair too), the lower-cased
+// titles and their keys, each by its hash. Titles and keys are confirmed against the journal
+// itself, so that two keys of one hash never mix. Each key a journal is known by is a "form": its
+// title, its second title, and for suggestions only the part of each before a subtitle.
 struct JournalMatcher::KeyIndex {
     HashedJournals byIssn;
     HashedJournals byTitle;
-    HashedJournals byKey;
-    // Every journal's matchingKey, back to back; the trigram index is made of them.
+    HashedJournals byKey; // by form: only whole titles, never their first parts
+    // Every form's matchingKey, back to back; the trigram index is made of them.
     QString keyText;
     std::vector<qsizetype> keyStart{0};
+    std::vector<int> journalOfForm;
+    std::vector<bool> partForm; // a title's part before its subtitle
 
-    QStringView key(int journal) const
+    int formCount() const { return static_cast<int>(journalOfForm.size()); }
+    QStringView key(int form) const
     {
-        const qsizetype start = keyStart[static_cast<size_t>(journal)];
-        return QStringView(keyText).mid(start, keyStart[static_cast<size_t>(journal) + 1] - start);
+        const qsizetype start = keyStart[static_cast<size_t>(form)];
+        return QStringView(keyText).mid(start, keyStart[static_cast<size_t>(form) + 1] - start);
+    }
+    void addForm(const QString& formKey, int journal, bool part)
+    {
+        keyText += formKey;
+        keyStart.push_back(keyText.size());
+        journalOfForm.push_back(journal);
+        partForm.push_back(part);
     }
 };
 
@@ -341,7 +367,7 @@ struct JournalMatcher::KeyIndex {
 // stretch of it.
 struct JournalMatcher::TrigramIndex {
     std::vector<int> trigrams;        // every journal's trigram ids, journal after journal in list order
-    std::vector<int> journalOfRank;   // rank -> index in the list
+    std::vector<int> journalOfRank;   // rank -> form (KeyIndex::journalOfForm gives its journal)
     std::vector<int> startOfRank;     // rank r's trigram ids: trigrams[startOfRank[r]..] ...
     std::vector<int> lengthOfRank;    // ... and so many of them
     std::vector<int> firstOfLength;   // the first rank with at least b trigrams, b = 0..longest+1
@@ -382,24 +408,42 @@ JournalMatcher::JournalMatcher(std::vector<ListedJournal> journals)
     issns.reserve(2 * journals_.size());
     titles.reserve(journals_.size());
     keys.reserve(journals_.size());
-    keys_->keyStart.reserve(journals_.size() + 1);
-    keys_->keyText.reserve(static_cast<qsizetype>(journals_.size()) * 40);
+    keys_->keyStart.reserve(2 * journals_.size() + 1);
+    keys_->keyText.reserve(static_cast<qsizetype>(journals_.size()) * 60);
     QString title;
     QString key;
+    QString firstKey;
     for (size_t i = 0; i < journals_.size(); ++i) {
         const ListedJournal& journal = journals_[i];
         const int index = static_cast<int>(i);
-        for (const QString& issn : {journal.issn, journal.eissn})
+        for (const QString& issn : {journal.issn, journal.eissn, journal.issn2, journal.eissn2})
             if (const quint64 code = issnCode(issn))
                 issns.push_back({mixed(code), index});
-        const QStringView name = QStringView(journal.name).trimmed();
-        if (!name.isEmpty())
-            titles.push_back({hashOf(lowerCase(name, title)), index});
-        writeMatchingKey(journal.name, key);
-        if (!key.isEmpty())
-            keys.push_back({hashOf(key), index});
-        keys_->keyText += key;
-        keys_->keyStart.push_back(keys_->keyText.size());
+        QStringList seen; // the keys of this journal's forms, each kept once
+        for (const QString& name : {journal.name, journal.name2}) {
+            const QStringView trimmed = QStringView(name).trimmed();
+            if (trimmed.isEmpty())
+                continue;
+            titles.push_back({hashOf(lowerCase(trimmed, title)), index});
+            writeMatchingKey(name, key);
+            if (key.isEmpty() || seen.contains(key))
+                continue;
+            seen.append(key);
+            keys.push_back({hashOf(key), keys_->formCount()});
+            keys_->addForm(key, index, false);
+        }
+        for (const QString& name : {journal.name, journal.name2}) {
+            const QStringView first = titleBeforeSubtitle(name);
+            if (first.isEmpty())
+                continue;
+            writeMatchingKey(first, firstKey);
+            if (!firstKey.isEmpty() && !seen.contains(firstKey)) {
+                seen.append(firstKey);
+                keys_->addForm(firstKey, index, true);
+            }
+        }
+        if (seen.isEmpty())
+            keys_->addForm(QString(), index, false); // every journal has a form, so the forms of journal i start in order
     }
     keys_->byIssn.build(issns);
     keys_->byTitle.build(titles);
@@ -425,7 +469,8 @@ std::vector<int> JournalMatcher::journalsWithTitle(const QString& lowered) const
 {
     std::vector<int> found = keys_->byTitle.find(hashOf(lowered));
     std::erase_if(found, [&](int journal) {
-        return journals_[static_cast<size_t>(journal)].name.trimmed().toLower() != lowered;
+        const ListedJournal& listed = journals_[static_cast<size_t>(journal)];
+        return listed.name.trimmed().toLower() != lowered && listed.name2.trimmed().toLower() != lowered;
     });
     return found;
 }
@@ -434,8 +479,14 @@ std::vector<int> JournalMatcher::journalsWithKey(const QString& key) const
 {
     if (key.isEmpty())
         return {};
-    std::vector<int> found = keys_->byKey.find(hashOf(key));
-    std::erase_if(found, [&](int journal) { return keys_->key(journal) != key; });
+    std::vector<int> forms = keys_->byKey.find(hashOf(key));
+    std::erase_if(forms, [&](int form) { return keys_->key(form) != key; });
+    std::vector<int> found;
+    for (const int form : forms) {
+        const int journal = keys_->journalOfForm[static_cast<size_t>(form)];
+        if (std::find(found.begin(), found.end(), journal) == found.end())
+            found.push_back(journal);
+    }
     return found;
 }
 
@@ -479,7 +530,7 @@ void JournalMatcher::prepareSuggestions() const
     if (trigrams_ || !keys_)
         return;
     auto index = std::make_unique<TrigramIndex>();
-    const int journalCount = static_cast<int>(journals_.size());
+    const int journalCount = keys_->formCount(); // the index counts forms; a rank is a form
 
     // Each journal's trigram ids, each once; ids in order of first appearance.
     std::vector<int> start{0};
@@ -592,6 +643,29 @@ constexpr int kBuckets = 256;
 // first, until none left could beat the third best found.
 std::vector<Suggestion> JournalMatcher::nearest(const QString& title, int count, double floor) const
 {
+    std::vector<Suggestion> best = nearestForms(title, count, floor);
+    const QStringView first = titleBeforeSubtitle(title);
+    if (first.isEmpty() || count <= 0)
+        return best;
+    // The title without its subtitle counts for less than the whole title, so that a typing slip in
+    // a long title does not lose its journal to every journal sharing the title's first words.
+    for (Suggestion part : nearestForms(first, count, std::min(1.0, floor / kQueryPartWeight))) {
+        part.similarity *= kQueryPartWeight;
+        const auto same = std::find_if(best.begin(), best.end(),
+                                       [&](const Suggestion& s) { return s.journal == part.journal; });
+        if (same != best.end())
+            same->similarity = std::max(same->similarity, part.similarity);
+        else
+            best.push_back(part);
+    }
+    std::sort(best.begin(), best.end(), before);
+    if (static_cast<int>(best.size()) > count)
+        best.resize(static_cast<size_t>(count));
+    return best;
+}
+
+std::vector<Suggestion> JournalMatcher::nearestForms(QStringView title, int count, double floor) const
+{
     std::vector<Suggestion> best;
     if (count <= 0 || journals_.empty() || !keys_ || floor > 1)
         return best;
@@ -601,15 +675,16 @@ std::vector<Suggestion> JournalMatcher::nearest(const QString& title, int count,
     QueryScratch& scratch = queryScratch();
 
     // A pasted page is not a title: the first characters are plenty to find a journal by.
-    trigramsOfKey(matchingKey(QStringView(title).left(kLongestQuery)), scratch.trigrams);
+    trigramsOfKey(matchingKey(title.left(kLongestQuery)), scratch.trigrams);
     const int q = static_cast<int>(scratch.trigrams.size());
     if (q == 0)
         return best;
     if (scratch.inQuery.size() < index.postingStart.size())
         scratch.inQuery.assign(index.postingStart.size(), 0);
-    if (scratch.hits.size() < journals_.size()) {
-        scratch.hits.assign(journals_.size(), 0);
-        scratch.touched.resize(2 * journals_.size()); // the touched, then the candidates among them:
+    const size_t forms = static_cast<size_t>(keys_->formCount());
+    if (scratch.hits.size() < forms) {
+        scratch.hits.assign(forms, 0);
+        scratch.touched.resize(2 * forms); // the touched, then the candidates among them:
                                                       // room for every journal twice, written without checks
     }
     quint8* const inQuery = scratch.inQuery.data();
@@ -635,10 +710,20 @@ std::vector<Suggestion> JournalMatcher::nearest(const QString& title, int count,
         for (const int id : own)
             shared += inQuery[id];
         const int b = static_cast<int>(own.size());
-        const Suggestion candidate{index.journalOfRank[static_cast<size_t>(rank)],
-                                   static_cast<double>(shared) / (q + b - shared)};
+        const int form = index.journalOfRank[static_cast<size_t>(rank)];
+        const double weight = keys_->partForm[static_cast<size_t>(form)] ? kListPartWeight : 1.0;
+        const Suggestion candidate{keys_->journalOfForm[static_cast<size_t>(form)],
+                                   weight * shared / (q + b - shared)};
         if (candidate.similarity < floor)
             return;
+        // A journal comes once, by its nearest form.
+        const auto same = std::find_if(best.begin(), best.end(),
+                                       [&](const Suggestion& s) { return s.journal == candidate.journal; });
+        if (same != best.end()) {
+            if (!before(candidate, *same))
+                return;
+            best.erase(same);
+        }
         if (static_cast<int>(best.size()) == count) {
             if (!before(candidate, best.back()))
                 return;

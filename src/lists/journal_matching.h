@@ -27,6 +27,11 @@ struct ListedJournal {
     int part = 0; // `rodzaj`: 0, 1 or 2
     QString issn;
     QString eissn;
+    // The ministry's second title and its ISSN pair (empty in lists that lack them): matched as the
+    // first ones are, though a publication always takes `name`.
+    QString name2;
+    QString issn2;
+    QString eissn2;
 };
 
 // "A", "B" or "C" for the parts 0, 1 and 2 of the list.
@@ -40,6 +45,10 @@ QString issnKey(QStringView text);
 // blanks, punctuation, dots and hyphens all only separate words, however many and wherever they
 // stand; a leading "The" dropped. Letters keep their diacritics (Polish letters tell journals apart).
 QString matchingKey(QStringView title);
+
+// A title's part before its subtitle (before the first ":" or a dash between blanks), trimmed;
+// empty when the title has no subtitle.
+QStringView titleBeforeSubtitle(QStringView title);
 
 enum class MatchKind {
     None,      // nothing on the list fits
@@ -75,6 +84,11 @@ public:
     // 99th percentile: at 0.4 only 3 in 100 of them are offered anything.
     static constexpr double kSimilarityFloor = 0.4;
     static constexpr int kSuggestionCount = 3;
+    // A typed title is also compared without its subtitle, and each listed title also by its part
+    // before a subtitle; such a likeness counts for this share of a whole title's (bench_journals
+    // prints the shares of each kind of variant found).
+    static constexpr double kQueryPartWeight = 0.8;
+    static constexpr double kListPartWeight = 0.9;
 
     JournalMatcher();
     explicit JournalMatcher(std::vector<ListedJournal> journals);
@@ -104,6 +118,7 @@ public:
 
 private:
     struct KeyIndex;
+    std::vector<Suggestion> nearestForms(QStringView title, int count, double floor) const;
     struct TrigramIndex;
     std::vector<int> journalsWithIssn(const QString& issn) const;
     std::vector<int> journalsWithTitle(const QString& lowered) const;

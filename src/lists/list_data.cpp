@@ -5,6 +5,7 @@
 #include "program/program.h"
 #include "program/settings.h"
 #include "storage/engine.h"
+#include "storage/schema.h"
 #include "lists/list_catalogue.h"
 
 #include <algorithm>
@@ -50,6 +51,10 @@ std::vector<ColumnRead> columnReads(const db::FieldSet& table, const ListKindInf
             reads.push_back({&column, -1, false});
             continue;
         }
+        if (column.addedLater && table.fieldIndex(column.field) < 0) {
+            reads.push_back({&column, -1, false});
+            continue;
+        }
         const int field = requiredField(table, column.field);
         reads.push_back({&column, field, table.fields()[static_cast<size_t>(field)].isCodePage()});
     }
@@ -75,6 +80,8 @@ QString readCell(const db::TableCursor& table, const ListKindInfo& info, const C
     case CellFormat::Integer:
         return numbers::FormatInteger(table.asInteger(read.field));
     case CellFormat::Text:
+        if (read.field < 0)
+            return QString(); // a field of a later version
         break;
     }
     const QString text = read.codePage ? table.asString(read.field) : table.asUnicode(read.field);
@@ -115,6 +122,10 @@ void appendCompactCell(CompactList& list, const db::TableCursor& table, const Li
         return;
     }
     case CellFormat::Text:
+        if (read.field < 0) {
+            list.appendText(QString());
+            return;
+        }
         if (const std::optional<QByteArrayView> stored = table.textBytes(read.field)) {
             const QByteArrayView bytes = read.column->trimOnLoad ? trimmedBytes(*stored) : *stored;
             if ((!read.codePage || isAscii(bytes)) && list.appendUtf8(bytes))
@@ -249,6 +260,8 @@ int SaveList(db::Connection& survey, int kind, const ListGrid& grid, const std::
 {
     const ListKindInfo& info = ListKindInfoOf(kind);
     db::Transaction transaction(survey);
+    if (std::any_of(info.columns.begin(), info.columns.end(), [](const ListColumn& c) { return c.addedLater; }))
+        schema::addMissingSurveyColumns(survey, info.table);
     // The kind's old rows go in one statement; the table is not read.
     db::Table table(survey, info.table, db::Table::Mode::AppendOnly, kindFilter(info));
     if (textDiscriminator(info))

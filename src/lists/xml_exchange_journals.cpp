@@ -20,17 +20,13 @@ int xmlColumnsToRead(int kind, int columnCount)
 void identifyImportedJournals(JournalList& journals, std::vector<QStringList>& rows)
 {
     for (QStringList& row : rows) {
-        // The ISSN of element kolumna_7 identifies the row and is not kept: the list has no such column.
-        const QString issn = row.size() > kIssnColumn ? row.at(kIssnColumn) : QString();
-        if (row.size() > kPointsColumn + 1)
-            row.resize(kPointsColumn + 1);
-        while (row.size() <= kPointsColumn)
+        if (row.size() > kIssnColumn + 1)
+            row.resize(kIssnColumn + 1);
+        while (row.size() <= kIssnColumn)
             row.append(QString());
         if (!row[kListedJournalColumn].trimmed().isEmpty())
             continue;
-        const auto journal = journals.identify(row[kJournalColumn].trimmed(), issn);
-        row[kListedJournalColumn] = journal ? journal->name : QString();
-        row[kPointsColumn] = pointsCell(journal ? journal->points : QString());
+        identifyRow(journals, row, row[kIssnColumn]);
     }
 }
 

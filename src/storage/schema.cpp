@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 
 namespace vestrum::schema {
 namespace {
@@ -142,7 +143,7 @@ std::vector<TableDef> listTables()
         table("dane_wykaz_uprawnien", {col("rodzaj", C, 3), col("nazwa_stopnia", C), col("zakres", C, 2000)}),
         table("dane_wykaz_publikacji", {col("grupa", I), col("Czasopismo", T, kName), col("Tytul", T),
                                         col("Autorzy", T), col("Rok_tom_str", T), col("Czasopismo_MEiN", T),
-                                        col("Liczba_punktow", N), col("lista", T, 10)}),
+                                        col("Liczba_punktow", N), col("lista", T, 10), col("ISSN", C, 9)}),
         table("dane_wykaz_redaktor_czasopism", {col("nazwisko_imie", T, kShort), col("tytul_czasopisma", T),
                                                 col("ISSN", C, 9), col("grupa", C, 5)}),
         table("dane_wykaz_monografii", {col("grupa", I), col("Wydawca", T, kName), col("Tytul", T),
@@ -271,6 +272,26 @@ void createSurveyTables(db::Connection& connection)
         connection.execute(createStatement(t));
     connection.execute(QStringLiteral("INSERT INTO wersja (wersja) VALUES (?)"), {surveyFormatVersion()});
     transaction.commit();
+}
+
+int addMissingSurveyColumns(db::Connection& connection, const QString& table)
+{
+    const TableDef* definition = findSurveyTable(table);
+    if (definition == nullptr || !connection.hasTable(table))
+        return 0;
+    const std::vector<db::FieldInfo> present = connection.tableFields(table);
+    int added = 0;
+    for (const ColumnDef& column : definition->columns) {
+        const bool there = std::any_of(present.begin(), present.end(), [&column](const db::FieldInfo& field) {
+            return field.name.compare(column.name, Qt::CaseInsensitive) == 0;
+        });
+        if (there)
+            continue;
+        connection.execute(QStringLiteral("ALTER TABLE \"%1\" ADD COLUMN \"%2\" %3")
+                               .arg(definition->name, column.name, columnDeclaration(column)));
+        ++added;
+    }
+    return added;
 }
 
 void createSurveyDatabase(const QString& path)

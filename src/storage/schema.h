@@ -50,6 +50,10 @@ QString columnDeclaration(const ColumnDef& column);
 // Creates the tables in an open, empty database.
 void createSurveyTables(db::Connection& connection);
 
+// Adds to `table` the fields this version of the program declares and the database lacks (a survey of an
+// earlier version has no "ISSN" of publications); returns how many were added.
+int addMissingSurveyColumns(db::Connection& connection, const QString& table);
+
 // Creates dane/ankieta.mdb with every table and its `wersja` record.
 void createSurveyDatabase(const QString& path);
 

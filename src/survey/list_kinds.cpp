@@ -38,6 +38,12 @@ ListColumn limit(ListColumn c)
     return c;
 }
 
+ListColumn addedLater(ListColumn c)
+{
+    c.addedLater = true;
+    return c;
+}
+
 struct Builder {
     ListKindInfo info;
 
@@ -154,7 +160,7 @@ std::vector<ListColumn> publicationColumns()
 {
     return {limit(typed("Czasopismo", "Czasopismo")), typed("Tytuł", "Tytul"), typed("Autor (Autorzy)", "Autorzy"),
             typed("Rok, nr, str.", "Rok_tom_str"), typed("Czasopismo z listy MNiSW.", "Czasopismo_MEiN"),
-            points("L.punktów", "Liczba_punktow")};
+            points("L.punktów", "Liczba_punktow"), addedLater(limit(trimmed("ISSN", "ISSN")))};
 }
 
 std::vector<ListColumn> monographColumns(bool chapters)

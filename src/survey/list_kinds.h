@@ -30,6 +30,8 @@ struct ListColumn {
     bool trimOnLoad = false;
     bool trimOnSave = false;
     bool limited = false; // the declared width is the entry dialog's maximum length
+    // A field surveys of earlier versions lack: read from them as empty, added to the table on a save.
+    bool addedLater = false;
 };
 
 // A field the program fills by itself on every save ("lista" = "2009", monograph points = 0,

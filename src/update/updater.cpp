@@ -1,5 +1,7 @@
 #include "update/updater.h"
 
+#include "import/journal_list_import.h"
+
 #include "base/codepage.h"
 #include "base/error.h"
 #include "files/restore_points.h"
@@ -706,6 +708,8 @@ void Updater::installJournalList(UpdateEntry& entry, const QString& package, con
     requiredMember(members, fileName, package);
     backupOf(entry);
     const QString staging = stagePackage(entry, package, fileName);
+    // As after a list read from the ministry's file, the list replaced can be put back from the menu.
+    importing::KeepPreviousJournalList(path);
     const bool wasOpen = program_.journals.isOpen();
     program_.journals.close();
     FileReplacement replacement(staging, folderOf(path), path);

@@ -275,6 +275,15 @@ TEST_F(SurveyCheck, APublicationWithoutJournalIsToldItsNearestOnTheList)
         (QStringList { U("Publikacja nie ma przypisanego czasopisma z listy ministerstwa (\"Physcs Letters\"); "
                          "najbliższe na liście: \"Physics Letters\" (30 pkt, część A)"),
             U("Publikacja nie ma przypisanego czasopisma z listy ministerstwa (\"Sprawozdania Koła\")") }));
+
+    // A title two journals carry names both, and the user is sent to choose.
+    program.journals.execute(U("INSERT INTO lista_ministerstwa VALUES ('Britannia', 70, 1), ('Britannia', 20, 1)"));
+    exec("insert into dane_wykaz_publikacji (grupa, Czasopismo, Tytul, Autorzy, Rok_tom_str, Czasopismo_MEiN, "
+         "Liczba_punktow) values (2, 'britannia', 'Tytuł 3', 'Nowak', '2008, 3, 1-9', '', 0)");
+    EXPECT_EQ(warnings().filter(U("britannia")).value(0),
+        U("Publikacja nie ma przypisanego czasopisma z listy ministerstwa (\"britannia\"); tytuł pasuje do kilku "
+          "czasopism z listy: \"Britannia\" (70 pkt), \"Britannia\" (20 pkt) - wybierz jedno w oknie \"Dane "
+          "szczegółowe\" lub w \"Nieprzypisane czasopisma\""));
 }
 
 TEST(SurveyCheckRows, EmptyListAndBlankRowsAreNoFaults)

@@ -249,10 +249,11 @@ TEST(ListIdentifyCli, PrintsTheTitlesLeftWithTheirSuggestionsAndSavesTheIdentifi
     // Most rows first, then Polish order; the typed form of the first row in the editor's order (" physcs
     // letters" sorts before "Physcs Letters"), trimmed; "|" and tabs as blanks.
     EXPECT_EQ(r.out,
-        S("physcs letters\t2\tPhysics Letters|30|B\n"
+        S("physcs letters\t2\tPhysics Letters|30|B|\n"
           "Anatomia Zwierząt\t1\n"
           "Zwierzęta\t1\n"
           "Żurnal Nowy z tab\t1\n"
+          "zmieniono punkty: 0 wierszy, razem 0,00\n"
           "zidentyfikowano 1, bez dopasowania 5\n"));
     EXPECT_EQ(readFile(dataFile), before); // nothing saved without --save
 

@@ -8,6 +8,7 @@
 #include "storage/schema.h"
 #include "gui/lists/entry_page.h"
 #include "lists/journal_identification.h"
+#include "storage/journal_list.h"
 #include "lists/list_catalogue.h"
 #include "lists/list_grid.h"
 #include "support/temp_survey.h"
@@ -573,6 +574,35 @@ TEST(EntryDialog, PublicationsIdentifyTheJournalOnEnter)
     EXPECT_EQ(qobject_cast<QLineEdit*>(f.dialog.input(5))->text(), S("15,00"));
     EXPECT_TRUE(f.dialog.input(2)->hasFocus());
     EXPECT_EQ(f.dialog.form().row().value(4), S("Acta Physica Polonica A"));
+}
+
+// An ISSN alone names the journal: Enter in "ISSN" identifies it and the empty title takes the list's.
+TEST(EntryDialog, AnIssnWithoutATitleIdentifiesTheJournalAndGivesTheTitle)
+{
+    Fixture f;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("lista_czasopism.mdb"));
+    journals::ListRecord listed;
+    listed.name = S("Acta Physica Polonica A");
+    listed.points = 15;
+    listed.issn = S("0587-4246");
+    journals::writeJournalListDatabase(path, {listed}, QDate(2025, 1, 2), S("wykaz.csv"));
+    db::Connection connection;
+    connection.open(path, schema::databasePassword());
+    lists::JournalList journals(connection);
+    journals.open();
+    f.dialog.setJournalSearch(&journals, nullptr);
+
+    f.open(4);
+    pressEnter(f.dialog.input(0)); // no title: on to the next field
+    QWidget* issn = f.dialog.input(6);
+    typeOver(issn, S("05874246"));
+    pressEnter(issn);
+    const QStringList row = f.dialog.form().row();
+    EXPECT_EQ(row.value(0), S("Acta Physica Polonica A"));
+    EXPECT_EQ(row.value(4), S("Acta Physica Polonica A"));
+    EXPECT_EQ(row.value(5), S("15,00"));
+    EXPECT_EQ(row.value(6), S("0587-4246"));
 }
 
 // Opened for the first time, the dialog shows every row of a page of up to eight fields.

@@ -613,10 +613,40 @@ void EntryDialog::identifyJournal()
         moveOn(journal);
         return;
     }
+    if (identifyByIssn())
+        return;
     if (const auto found = journals_->identifyInDialog(typed))
         applyJournal(*found);
     else
         openJournalSearch();
+}
+
+bool EntryDialog::identifyByIssn()
+{
+    const int issnRow = form_->indexOfRole(EntryRole::Issn);
+    const int journal = form_->indexOfRole(EntryRole::Journal);
+    if (issnRow < 0 || journal < 0 || !journals_ || !journals_->isOpen())
+        return false;
+    const QString issn = lists::issnCell(form_->text(issnRow));
+    if (issn.isEmpty())
+        return false;
+    const lists::JournalMatch match = journals_->match(form_->text(journal), issn);
+    if (match.kind != lists::MatchKind::Issn)
+        return false;
+    const lists::Journal found = journals_->journalOfRecord(match.journals.front());
+    form_->setText(issnRow, issn);
+    // A journal named by its ISSN alone gives the row its title.
+    if (numbers::IsBlank(form_->text(journal)))
+        form_->setText(journal, found.name);
+    applyJournal(found);
+    return true;
+}
+
+void EntryDialog::identifyFromIssnField()
+{
+    const int issnRow = form_->indexOfRole(EntryRole::Issn);
+    if (!identifyByIssn())
+        moveOn(issnRow);
 }
 
 void EntryDialog::openJournalSearch()
@@ -664,6 +694,8 @@ bool EntryDialog::eventFilter(QObject* watched, QEvent* event)
             break;
         if (role == EntryRole::Journal)
             identifyJournal();
+        else if (role == EntryRole::Issn)
+            identifyFromIssnField();
         else
             moveOn(row);
         return true;

@@ -100,6 +100,9 @@ private:
     bool runExitCheck(int row);
     void editLongText(int row);
     void identifyJournal();
+    // The journal the ISSN field names, applied; false (nothing changed) when it names none.
+    bool identifyByIssn();
+    void identifyFromIssnField();
     void openJournalSearch();
     void applyJournal(const lists::Journal& journal);
     void restorePanels();

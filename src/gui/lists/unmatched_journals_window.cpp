@@ -33,10 +33,14 @@ bool isPublicationKind(int kind)
     return kind >= 3 && kind <= 6;
 }
 
-// "Journal of X — 70 pkt, część B"
+// "Journal of X — 70 pkt, część B, ISSN 1234-5678": the ISSN tells apart journals of one title.
 QString journalText(const lists::ListedJournal& journal)
 {
-    return S("%1 — %2 pkt, część %3").arg(journal.name, journal.points, lists::partLetter(journal.part));
+    QString text = S("%1 — %2 pkt, część %3").arg(journal.name, journal.points, lists::partLetter(journal.part));
+    const QString issn = journal.issn.isEmpty() ? journal.eissn : journal.issn;
+    if (!issn.isEmpty())
+        text += S(", ISSN ") + issn;
+    return text;
 }
 
 QString suggestionText(const lists::ListedJournal& journal, double similarity)
@@ -339,6 +343,23 @@ void OfferUnmatchedJournals(Program& program, ListEditor& editor, lists::Journal
         editor.listChanged();
 }
 
+namespace {
+
+// The cells of `rows` that differ from the grid's go into it; whether any did.
+bool takeChangedCells(lists::ListGrid& grid, const std::vector<QStringList>& rows)
+{
+    bool changed = false;
+    for (int r = 0; r < grid.rowCount() && static_cast<size_t>(r) < rows.size(); ++r)
+        for (int c = 0; c < grid.columnCount(); ++c)
+            if (rows[static_cast<size_t>(r)].value(c) != grid.row(r).value(c)) {
+                grid.setCell(c, r, rows[static_cast<size_t>(r)].value(c));
+                changed = true;
+            }
+    return changed;
+}
+
+} // namespace
+
 void IdentifyJournalGroup(Program& program, ListEditor& editor, lists::JournalList& journals,
                           UnmatchedJournalsWindow& window, JournalSearchWindow& search)
 {
@@ -346,17 +367,21 @@ void IdentifyJournalGroup(Program& program, ListEditor& editor, lists::JournalLi
         program.notify(S("W wykazie brak pozycji do identyfikacji."));
         return;
     }
-    int identified = 0;
+    lists::ListCheck check;
     std::shared_ptr<const lists::JournalMatcher> matcher;
     try {
-        identified = lists::identifyAwaitingRows(journals, editor.list());
+        std::vector<QStringList> rows = editor.list().rows();
+        check = lists::checkRowsAgainstList(journals, rows);
+        if (takeChangedCells(editor.list(), rows))
+            editor.listChanged();
         matcher = journals.sharedMatcher();
     } catch (const Error& error) {
         program.notify(error.message(), 0, MessageKind::Error);
         return;
     }
-    if (identified > 0)
-        editor.listChanged();
+    const int identified = check.identified;
+    if (check.pointsChanged > 0)
+        program.notify(lists::pointsChangeLine(check));
     if (window.prepare(editor.list(), editor.kind(), matcher)) {
         window.exec();
         if (window.changedRows() > 0)

@@ -87,6 +87,9 @@ void MainWindow::buildMenu()
     data->addSeparator();
     add(data, "Zrób kopię zapasową danych", true);
     data->addSeparator();
+    add(data, "Wczytaj wykaz czasopism z pliku ministerstwa…", true);
+    add(data, "Przywróć poprzedni wykaz czasopism", true);
+    data->addSeparator();
     QMenu* restore = data->addMenu(QString::fromUtf8("Przywracanie danych"));
     add(restore, "Przywróć wcześniej zapisane dane", true);
     add(restore, "Utwórz punkt przywracania danych", true);

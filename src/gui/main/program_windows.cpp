@@ -1,5 +1,7 @@
 #include "gui/main/program_windows.h"
 
+#include "gui/files/journal_list_import_window.h"
+
 #include "base/error.h"
 #include "survey/form_catalogue.h"
 #include "gui/main/section_io.h"
@@ -177,6 +179,7 @@ void ProgramWindows::plugMenu()
     main_.setMenuCommand(QStringLiteral("Czcionka"), [this] { chooseFont(); });
     main_.setMenuCommand(QStringLiteral("Pomoc do programu"), [this] { help_->showHelp(); });
     new SurveyCheckCommands(program_, main_, *listEditor_); // the main window's child
+    new JournalListCommands(program_, main_); // the main window's child
 }
 
 void ProgramWindows::chooseFont()
