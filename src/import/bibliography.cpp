@@ -63,7 +63,7 @@ QString initials(const QString& given)
         for (const QString& part : name.split(u'-', Qt::SkipEmptyParts)) {
             const auto letter = std::find_if(part.begin(), part.end(), [](QChar c) { return c.isLetter(); });
             if (letter != part.end())
-                parts << letter->toUpper() + QLatin1Char('.');
+                parts << QString(letter->toUpper()) + u'.';
         }
         if (!parts.isEmpty())
             out << parts.join(u'-');
@@ -78,12 +78,6 @@ QString joinGiven(const QStringList& parts)
         if (!part.trimmed().isEmpty())
             kept << part.trimmed();
     return kept.join(QLatin1String(", "));
-}
-
-QString issnCell(const QString& written)
-{
-    const QString key = lists::issnKey(written);
-    return key.isEmpty() ? QString() : key.left(4) + u'-' + key.mid(4);
 }
 
 // "year, volume(issue), pages" as far as given.
@@ -118,7 +112,7 @@ QStringList rowOf(int kind, const BibEntry& e)
         put(row, info, "Czasopismo", e.journal);
         put(row, info, "Tytul", e.title);
         put(row, info, "Rok_tom_str", yearVolumePages(e));
-        row[lists::kIssnColumn] = issnCell(e.issn);
+        row[lists::kIssnColumn] = lists::issnCell(e.issn);
         return row;
     }
     put(row, info, "Wydawca", e.publisher);

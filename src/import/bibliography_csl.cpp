@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
+#include <algorithm>
 
 // CSL JSON, the format citation processors and most repositories exchange: an array of items, each
 // with its "type", its titles, its people (family and given, or one literal name) and "issued"

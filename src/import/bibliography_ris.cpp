@@ -1,5 +1,7 @@
 #include "import/bibliography.h"
 
+#include <algorithm>
+
 #include "import/import_text.h"
 
 #include <QHash>

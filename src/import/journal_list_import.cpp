@@ -53,9 +53,9 @@ struct Columns {
     bool isHeader() const { return number >= 0 && title1 >= 0 && points >= 0; }
 };
 
-void takeFirstFree(int (&slots)[2], int column)
+void takeFirstFree(int (&pair)[2], int column)
 {
-    for (int& slot : slots)
+    for (int& slot : pair)
         if (slot < 0) {
             slot = column;
             return;

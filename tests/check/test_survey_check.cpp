@@ -306,7 +306,7 @@ TEST_F(SurveyCheck, APublicationEnteredInTwoListsIsNamedWithBothPlaces)
             duplicates.push_back(f);
     ASSERT_EQ(duplicates.size(), 1u);
     EXPECT_EQ(duplicates[0].listKind, 5);
-    EXPECT_EQ(duplicates[0].row, 2); // "Baza" sorts first in the editor
+    EXPECT_EQ(duplicates[0].row, 2); // the rows tie on the first column and keep their order
     EXPECT_EQ(duplicates[0].severity, check::Severity::Warning);
     EXPECT_EQ(duplicates[0].message,
         U("Możliwy duplikat publikacji \"DZIEJE MAZOWSZA.\" (2008): ta sama publikacja jest w wykazie 8.1.a, "

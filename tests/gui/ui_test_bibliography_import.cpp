@@ -145,7 +145,7 @@ TEST_F(BibliographyImportFixture, ThePreviewedRowsGoInWithoutTheDuplicateTheUser
 {
     const std::vector<QStringList> rows = rowsAfterImport(false);
     ASSERT_EQ(rows.size(), 1u);
-    EXPECT_EQ(rows[0],
+    EXPECT_EQ(rows[0].mid(0, 6),
         (QStringList { S("Kwartalnik Historyczny"), S("Nowe źródła"), S("Lis A., Łuk E."), S("2008"),
             S("Kwartalnik Historyczny"), S("70,00") }));
     EXPECT_TRUE(program.state.PendingEdit);

@@ -114,8 +114,10 @@ TEST(BibliographyBibTeX, ReferenceManagerFileBecomesArticleRowsIdentifiedByIssnF
 TEST(BibliographyBibTeX, LatexLettersAndEscapesAreDecodedToTheirCharacters)
 {
     EXPECT_EQ(DecodeLatex(S(R"({\l}{\L}\'{o}\k{a}\k{e}\.{z}\'z\'{n}\'{c}\'{s}{\L}ódź)")), S("łŁóąężźńćśŁódź"));
-    EXPECT_EQ(DecodeLatex(S(R"(M\"uller \"{U}ber \v{C}ech \'{\i}sland \ss \o{} \aa)")),
+    EXPECT_EQ(DecodeLatex(S(R"(M\"uller \"{U}ber \v{C}ech \'{\i}sland \ss{} \o{} \aa)")),
         S("Müller Über Čech ísland ß ø å"));
+    // A blank after a command word belongs to the command, as TeX reads it.
+    EXPECT_EQ(DecodeLatex(S(R"(\ss \o \L odz)")), S("ßøŁodz"));
     EXPECT_EQ(DecodeLatex(S(R"(R\&D 50\% \$5 a\_b \{x\} pages 1--2 a---b a~b)")),
         S("R&D 50% $5 a_b {x} pages 1–2 a—b a b"));
     EXPECT_EQ(DecodeLatex(S(R"(\textit{Homo} \emph{sapiens} $x$)")), S("Homo sapiens x"));

@@ -11,6 +11,7 @@
 #include "files/data_merge.h"
 #include "gui/lists/duplicate_choice_window.h"
 
+#include <algorithm>
 #include <QFileInfo>
 #include <QAction>
 #include <QApplication>
