@@ -6,6 +6,7 @@
 #include "lists/journal_identification.h"
 #include "lists/list_catalogue.h"
 #include "lists/list_data.h"
+#include "lists/publication_duplicates.h"
 #include "program/program.h"
 #include "storage/engine.h"
 #include "survey/field_checks.h"
@@ -404,6 +405,27 @@ std::shared_ptr<const lists::JournalMatcher> readJournalList(Program& program)
     }
 }
 
+// One publication counted twice: each repeat is named on its own row, with the row it repeats.
+void addProbableDuplicates(const StoredSurvey& survey, std::vector<Finding>& findings)
+{
+    lists::PublicationLists publications;
+    for (const StoredList& list : survey.lists)
+        if (lists::IsPublicationKind(list.kind))
+            publications[list.kind] = list.grid.rows();
+    for (const lists::ProbableDuplicate& d : lists::FindProbableDuplicates(publications)) {
+        const lists::ListKindInfo& info = lists::ListKindInfoOf(d.later.kind);
+        Finding f;
+        f.severity = Severity::Warning;
+        f.section = info.section;
+        f.listKind = d.later.kind;
+        f.row = d.later.row + 1;
+        f.message = S("Możliwy duplikat publikacji %1 (%2): ta sama publikacja jest w wykazie %3, wiersz %4")
+                        .arg(quoted(d.title), d.year, lists::PublicationListName(d.earlier.kind))
+                        .arg(d.earlier.row + 1);
+        findings.push_back(std::move(f));
+    }
+}
+
 } // namespace
 
 StoredSurvey ReadSurvey(Program& program)
@@ -464,6 +486,7 @@ std::vector<Finding> CheckSurvey(const StoredSurvey& survey)
             importContextOf(survey, list.kind), survey.journals.get());
         findings.insert(findings.end(), found.begin(), found.end());
     }
+    addProbableDuplicates(survey, findings);
     sortFindings(findings);
     return findings;
 }

@@ -4,6 +4,7 @@
 
 #include "base/error.h"
 #include "cli/list_identify_cli.h"
+#include "cli/list_import_bib_cli.h"
 #include "cli/list_import_cli.h"
 #include "files/survey_file.h"
 #include "files/temp_files.h"
@@ -35,8 +36,10 @@ int usage(QTextStream& err, const QString& problem = QString())
     err << "Użycie:\n"
            "  vestrum-cli list show PLIK RODZAJ\n"
            "  vestrum-cli list export PLIK RODZAJ PLIK.xml\n"
-           "  vestrum-cli list import PLIK RODZAJ PLIK.xml [--save]\n"
+           "  vestrum-cli list import PLIK RODZAJ PLIK.xml [--save] [--skip-duplicates]\n"
            "  vestrum-cli list import-text PLIK RODZAJ TEKST (--separator=S | --lines=N) --map=K1,K2,... [--save]\n"
+           "      [--skip-duplicates]\n"
+           "  vestrum-cli list import-bib PLIK RODZAJ BIBLIOGRAFIA [--save] [--skip-duplicates]\n"
            "  vestrum-cli list identify PLIK RODZAJ [--save]\n"
            "PLIK to plik danych (.naj) albo baza ankieta.mdb, RODZAJ to numer wykazu od 0 do 50.\n";
     err.flush();
@@ -211,6 +214,8 @@ int runListCommand(const QStringList& args, QTextStream& out, QTextStream& err)
         return runListXmlCommand(args, out, err);
     if (!args.isEmpty() && args[0] == QLatin1String("import-text"))
         return runListImportText(args.mid(1), out, err);
+    if (!args.isEmpty() && args[0] == QLatin1String("import-bib"))
+        return runListImportBib(args.mid(1), out, err);
     if (!args.isEmpty() && args[0] == QLatin1String("identify"))
         return runListIdentify(args.mid(1), out, err);
     if (args.size() != 3 || args[0] != QLatin1String("show"))

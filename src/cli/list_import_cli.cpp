@@ -1,6 +1,7 @@
 #include "cli/list_import_cli.h"
 
 #include "cli/cli_support.h"
+#include "cli/import_hand_over.h"
 
 #include "base/error.h"
 #include "base/number_format.h"
@@ -42,6 +43,7 @@ struct Request {
     bool spreadsheet = false; // .xlsx or .ods: cells, not text
     std::optional<importing::TextEncoding> encoding; // --encoding, otherwise detected
     std::optional<int> sheet; // --sheet, from 0; without it the first sheet shown
+    bool skipDuplicates = false;
 };
 
 int usage(QTextStream& err, const QString& problem = QString())
@@ -50,9 +52,9 @@ int usage(QTextStream& err, const QString& problem = QString())
         err << problem << '\n';
     err << "Użycie:\n"
            "  vestrum-cli list import-text ZBIÓR RODZAJ PLIK (--separator=S | --lines=N) --map=K1,K2,... [--save]\n"
-           "      [--header] [--no-quotes] [--encoding=utf-8|utf-16le|utf-16be|windows-1250|iso-8859-2]\n"
+           "      [--skip-duplicates] [--header] [--no-quotes] [--encoding=utf-8|utf-16le|utf-16be|windows-1250|iso-8859-2]\n"
            "  vestrum-cli list import-text ZBIÓR RODZAJ ARKUSZ.xlsx|ARKUSZ.ods --map=K1,K2,... [--sheet=N] [--header] "
-           "[--save]\n"
+           "[--save] [--skip-duplicates]\n"
            "K1..K12 to numery kolumn wykazu (od 1) dla kolejnych pól opisu (kolumn arkusza), 0 pomija pole.\n"
            "W wykazach rodzajów 3-6 kolumna 7 to ISSN: identyfikuje czasopismo, ale nie jest zapisywany.\n"
            "--separator=tab (albo tabulator) oznacza znak tabulacji.\n"
@@ -103,6 +105,8 @@ QString readRequest(const QStringList& args, Request& request)
             request.structure.quotes = false;
         else if (arg == QLatin1String("--save"))
             request.save = true;
+        else if (arg == QLatin1String("--skip-duplicates"))
+            request.skipDuplicates = true;
         else if (arg.startsWith(QLatin1String("--")))
             return S("Nieznana opcja: %1").arg(arg);
         else
@@ -160,46 +164,10 @@ QString readRequest(const QStringList& args, Request& request)
     return importing::StructureProblem(structure, lines.value_or(QString()), headers);
 }
 
-// The reporting year as the main window takes it from the survey: the stored year when the year
-// list offers it, otherwise the list's first year.
-int storedReportingYear(db::Connection& survey)
-{
-    const form::Control* yearList = form::FindControl(QStringLiteral("c000"));
-    const QStringList years = yearList != nullptr ? yearList->items : QStringList {};
-    db::Table details(survey, QStringLiteral("dane_szczegolowe"));
-    details.first();
-    const QString stored
-        = details.eof() ? QString() : numbers::TrimBlanks(details.asString(QStringLiteral("Rok_sprawozdawczy")));
-    const QString year = years.contains(stored) ? stored : years.value(0, QStringLiteral("2008"));
-    return year.toInt();
-}
-
-// Appends the rows to the kind's list as the editor would after opening it, and saves the list through the
-// one save path: the list as it would then stand is refused there as the editor refuses it.
-void saveRows(datafiles::SurveyFileWrite& write, const Request& request, const std::vector<QStringList>& rows)
-{
-    lists::ListGrid grid = lists::EditorGrid(write.survey(), request.kind);
-    std::vector<QStringList> listRows = grid.rows();
-    importing::AppendImportedRows(listRows, rows);
-    grid.setRows(std::move(listRows));
-    write.saveList(request.kind, grid);
-    write.commit();
-}
-
 int importText(const Request& request, QTextStream& out, QTextStream& err, const QString& journalListPath)
 {
-    const lists::ListKindInfo& info = lists::ListKindInfoOf(request.kind);
-    // A survey to be changed is opened through the one save path: refused, locked and unpacked there.
-    tempfiles::ScratchFolder scratch;
-    db::Connection readOnly;
-    std::optional<datafiles::SurveyFileWrite> write;
-    if (request.save)
-        write.emplace(request.surveyPath);
-    else
-        OpenSurveyFile(readOnly, request.surveyPath, scratch);
-    db::Connection& survey = write ? write->survey() : readOnly;
-    const int reportingYear = storedReportingYear(survey);
-    const importing::CheckContext context = importing::SurveyCheckContext(survey, request.kind, reportingYear);
+    ImportTarget target(request.surveyPath, request.save);
+    const int reportingYear = target.reportingYear();
 
     // The source: a workbook's sheet, or the text in its encoding (detected unless given).
     std::optional<importing::Spreadsheet> sheet;
@@ -230,31 +198,10 @@ int importText(const Request& request, QTextStream& out, QTextStream& err, const
             throw Error(importing::HeaderRecordProblem(request.textPath));
     }
 
-    // The preview: one row per record, or one empty row when the text gave none.
-    const importing::ImportedRows read = sheet
+    importing::ImportedRows read = sheet
         ? importing::ReadSheetRecords(request.kind, sheet->rows, request.structure, &journals)
         : importing::ReadRecords(request.kind, decoded.text, request.structure, &journals);
-    std::vector<QStringList> preview = read.rows;
-    if (write)
-        datafiles::RefuseEmptyImport(preview);
-    if (preview.empty())
-        preview.emplace_back(static_cast<qsizetype>(info.columns.size()));
-
-    std::vector<QStringList> handOver;
-    auto findings = importing::CheckRows(request.kind, preview, context, &handOver);
-    importing::AddQuoteNotes(findings, preview, read.quotedBreaks);
-    importing::DropImportOnlyCells(request.kind, handOver);
-    if (!findings.empty()) {
-        for (const importing::ImportFinding& finding : findings)
-            out << finding.message << '\n';
-        return kFailed;
-    }
-    if (write)
-        saveRows(*write, request, handOver);
-    writeListRow(out, info.headers());
-    for (const QStringList& row : handOver)
-        writeListRow(out, row);
-    return kOk;
+    return target.handOver(request.kind, std::move(read.rows), request.skipDuplicates, out, err, read.quotedBreaks);
 }
 
 } // namespace

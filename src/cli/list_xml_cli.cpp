@@ -3,6 +3,7 @@
 #include "cli/cli_support.h"
 
 #include "base/error.h"
+#include "cli/import_hand_over.h"
 #include "cli/list_cli.h"
 #include "files/data_file_writer.h"
 #include "files/survey_file.h"
@@ -40,6 +41,7 @@ struct XmlCommand {
     int kind = -1;
     QString file;
     bool save = false;
+    bool skipDuplicates = false;
 };
 
 int usage(QTextStream& err, const QString& problem = QString())
@@ -48,7 +50,7 @@ int usage(QTextStream& err, const QString& problem = QString())
         err << problem << '\n';
     err << "Użycie:\n"
            "  vestrum-cli list export ZBIÓR RODZAJ PLIK.xml\n"
-           "  vestrum-cli list import ZBIÓR RODZAJ PLIK.xml [--save]\n"
+           "  vestrum-cli list import ZBIÓR RODZAJ PLIK.xml [--save] [--skip-duplicates]\n"
            "ZBIÓR to plik danych (.naj) albo baza ankieta.mdb, RODZAJ to numer wykazu od 0 do 50.\n";
     err.flush();
     return kUsage;
@@ -75,7 +77,7 @@ void identifyJournals(std::vector<QStringList>& rows, const QString& journalList
     lists::identifyImportedJournals(list.journals(), rows);
 }
 
-int importList(const XmlCommand& command, QTextStream& out, const QString& journalListPath)
+int importList(const XmlCommand& command, QTextStream& out, QTextStream& err, const QString& journalListPath)
 {
     // The survey is opened first, so that a wrong ZBIÓR is told before anything is printed. A survey to be
     // changed is opened through the one save path: refused, locked and unpacked there.
@@ -93,6 +95,9 @@ int importList(const XmlCommand& command, QTextStream& out, const QString& journ
         = lists::readListXml(command.file, lists::xmlColumnsToRead(command.kind, grid.columnCount()));
     if (lists::identifiesJournals(command.kind))
         identifyJournals(rows, journalListPath);
+    // The file's rows take the list's place: they meet the other lists and one another.
+    rows = ReportProbableDuplicates(write ? write->survey() : readOnly, command.kind, rows, true,
+        command.skipDuplicates, err);
     grid.setRows(std::move(rows));
     printListGrid(grid, out);
     if (!write)
@@ -134,8 +139,15 @@ int runListXmlCommand(const QStringList& args, QTextStream& out, QTextStream& er
 {
     XmlCommand command;
     command.verb = args.value(0);
-    command.save = command.verb == kImport && args.size() == 5 && args[4] == kSave;
-    if (!isListXmlCommand(args) || (args.size() != 4 && !command.save))
+    for (const QString& option : args.mid(4)) {
+        if (option == kSave && command.verb == kImport && !command.save)
+            command.save = true;
+        else if (option == QLatin1String("--skip-duplicates") && command.verb == kImport && !command.skipDuplicates)
+            command.skipDuplicates = true;
+        else
+            return usage(err);
+    }
+    if (!isListXmlCommand(args) || args.size() < 4)
         return usage(err);
     command.survey = args[1];
     command.file = args[3];
@@ -145,7 +157,7 @@ int runListXmlCommand(const QStringList& args, QTextStream& out, QTextStream& er
         return usage(err, QStringLiteral("Nieznany rodzaj wykazu: %1.").arg(args[2]));
 
     return cli::RunReportingErrors(out, err, [&] {
-        return command.verb == kExport ? exportList(command, err) : importList(command, out, journalListPath);
+        return command.verb == kExport ? exportList(command, err) : importList(command, out, err, journalListPath);
     });
 }
 

@@ -21,9 +21,10 @@ int usage(QTextStream& err, const QString& problem = QString())
 {
     if (!problem.isEmpty())
         err << problem << '\n';
-    err << QStringLiteral("Użycie: vestrum-cli survey merge ZBIÓR INNY.naj [--items 1,2,…|--all]\n"
+    err << QStringLiteral("Użycie: vestrum-cli survey merge ZBIÓR INNY.naj [--items 1,2,…|--all] [--skip-duplicates]\n"
                           "ZBIÓR to plik danych (.naj) albo baza ankieta.mdb; bez --items łączone są wszystkie "
-                          "pozycje od 1 do 23.\n");
+                          "pozycje od 1 do 23.\n"
+                          "Możliwe duplikaty publikacji są wypisywane i dodawane; --skip-duplicates je pomija.\n");
     err.flush();
     return kUsage;
 }
@@ -53,14 +54,20 @@ void printOutcomes(const std::vector<merge::StepOutcome>& outcomes, QTextStream&
     }
 }
 
-int mergeInto(const QString& target, const QString& other, const merge::ItemChoice& items, QTextStream& out)
+int mergeInto(const QString& target, const QString& other, const merge::ItemChoice& items, bool skipDuplicates,
+    QTextStream& out, QTextStream& err)
 {
     // ZBIÓR is refused, locked and unpacked by the one save path, and takes the merged survey whole or keeps
     // its old content.
     datafiles::SurveyFileWrite write(target);
     datafiles::NoProgress quiet;
-    const std::vector<merge::StepOutcome> outcomes = merge::MergeDataFile(write.survey(), other, items, quiet);
+    merge::DuplicateHandling duplicates;
+    duplicates.leaveOut = [skipDuplicates](const lists::ProbableDuplicate&) { return skipDuplicates; };
+    const std::vector<merge::StepOutcome> outcomes
+        = merge::MergeDataFile(write.survey(), other, items, quiet, &duplicates);
     write.commit();
+    for (const lists::ProbableDuplicate& duplicate : duplicates.found)
+        err << lists::DuplicateLine(duplicate) << '\n';
     printOutcomes(outcomes, out);
     return kOk;
 }
@@ -69,10 +76,12 @@ int mergeInto(const QString& target, const QString& other, const merge::ItemChoi
 
 int runSurveyMergeCommand(const QStringList& args, QTextStream& out, QTextStream& err)
 {
-    if (args.size() < 2 || args.size() > 4)
+    QStringList words = args;
+    const bool skipDuplicates = words.removeAll(QStringLiteral("--skip-duplicates")) > 0;
+    if (words.size() < 2 || words.size() > 4)
         return usage(err);
     merge::ItemChoice items = merge::AllItems();
-    const QStringList options = args.mid(2);
+    const QStringList options = words.mid(2);
     if (options == QStringList{QStringLiteral("--all")} || options.isEmpty()) {
         items = merge::AllItems();
     } else if (options.size() == 2 && options[0] == QLatin1String("--items")) {
@@ -83,7 +92,7 @@ int runSurveyMergeCommand(const QStringList& args, QTextStream& out, QTextStream
     } else {
         return usage(err);
     }
-    return cli::RunReportingErrors(out, err, [&] { return mergeInto(args[0], args[1], items, out); });
+    return cli::RunReportingErrors(out, err, [&] { return mergeInto(words[0], words[1], items, skipDuplicates, out, err); });
 }
 
 } // namespace vestrum

@@ -4,6 +4,8 @@
 #include "base/error.h"
 #include "files/survey_file.h"
 #include "files/temp_files.h"
+#include "files/zlb_archive.h"
+#include "lists/list_catalogue.h"
 #include "storage/engine.h"
 #include "storage/schema.h"
 
@@ -423,7 +425,62 @@ QString NotMergeableMessage(const QString& table, const QString& field, qint64 r
         .arg(QDir::toNativeSeparators(file));
 }
 
-int MergeRows(db::Connection& working, db::Connection& source, const QString& table)
+// The survey's publications and those the merge added so far, by the duplicate rule.
+struct PublicationCheck {
+    lists::PublicationIndex index;
+    std::map<int, int> rowsOf; // by kind: the rows its list holds so far
+    DuplicateHandling& handling;
+
+    PublicationCheck(db::Connection& working, DuplicateHandling& handling)
+        : handling(handling)
+    {
+        for (const auto& [kind, rows] : lists::ReadPublicationLists(working)) {
+            int r = 0;
+            for (const QStringList& row : rows)
+                index.add({ kind, r++ }, row);
+            const bool placeholderOnly = rows.size() == 1
+                && std::all_of(rows[0].begin(), rows[0].end(), [](const QString& c) { return c.trimmed().isEmpty(); });
+            rowsOf[kind] = placeholderOnly ? 0 : r;
+        }
+    }
+
+    // The publication list a row of `table` belongs to, or -1.
+    static int kindOf(const QString& table, const db::Table& row)
+    {
+        for (int kind : { 3, 4, 5, 6, 8, 9, 10, 11 }) {
+            const lists::ListKindInfo& info = lists::ListKindInfoOf(kind);
+            if (info.table == table && row.hasField(info.discriminatorField)
+                && row.value(info.discriminatorField).toInt() == info.discriminator.toInt())
+                return kind;
+        }
+        return -1;
+    }
+
+    // Whether the source row about to be added stays out.
+    bool leavesOut(const QString& table, const db::Table& from)
+    {
+        const int kind = kindOf(table, from);
+        if (kind < 0)
+            return false;
+        const lists::ListKindInfo& info = lists::ListKindInfoOf(kind);
+        QStringList cells;
+        for (const lists::ListColumn& column : info.columns)
+            cells << (from.hasField(column.field) ? from.asString(column.field) : QString());
+        const lists::PublicationPlace place { kind, rowsOf[kind] };
+        if (const auto earlier = index.add(place, cells)) {
+            const lists::ProbableDuplicate duplicate = lists::DuplicateOf(place, *earlier, cells);
+            handling.found.push_back(duplicate);
+            if (handling.leaveOut && handling.leaveOut(duplicate))
+                return true;
+        }
+        ++rowsOf[kind];
+        return false;
+    }
+};
+
+namespace {
+
+int mergeRows(db::Connection& working, db::Connection& source, const QString& table, PublicationCheck* publications)
 {
     if (!working.hasTable(table) || !source.hasTable(table))
         return 0;
@@ -442,11 +499,21 @@ int MergeRows(db::Connection& working, db::Connection& source, const QString& ta
         QString key = sourceRowKey(from, fields);
         if (held.contains(key))
             continue;
-        appendSourceRow(target, from, fields);
+        const bool leftOut = publications != nullptr && publications->leavesOut(table, from);
         held.insert(std::move(key));
+        if (leftOut)
+            continue;
+        appendSourceRow(target, from, fields);
         ++added;
     }
     return added;
+}
+
+} // namespace
+
+int MergeRows(db::Connection& working, db::Connection& source, const QString& table)
+{
+    return mergeRows(working, source, table, nullptr);
 }
 
 void MergeFieldGroup(db::Connection& working, db::Connection& source, int group)
@@ -479,7 +546,8 @@ void MergeFieldGroup(db::Connection& working, db::Connection& source, int group)
 }
 
 std::vector<StepOutcome> MergeDatabases(db::Connection& working, db::Connection& source, const ItemChoice& items,
-                                        datafiles::Progress& progress, const QString& sourceFile)
+                                        datafiles::Progress& progress, const QString& sourceFile,
+                                        DuplicateHandling* duplicates)
 {
     requireMergeableNumbers(working, source, items, sourceFile);
     struct Finish {
@@ -491,6 +559,9 @@ std::vector<StepOutcome> MergeDatabases(db::Connection& working, db::Connection&
     std::vector<StepOutcome> outcomes;
     try {
         db::Transaction transaction(working);
+        std::optional<PublicationCheck> publications;
+        if (duplicates != nullptr)
+            publications.emplace(working, *duplicates);
         const std::vector<MergeItem>& table = MergeItems();
         for (size_t i = 0; i < table.size(); ++i) {
             progress.step(table[i].caption);
@@ -500,7 +571,8 @@ std::vector<StepOutcome> MergeDatabases(db::Connection& working, db::Connection&
                 progress.step(step.name);
                 StepOutcome outcome{step.name, step.kind, 0};
                 if (step.kind == MergeStep::Kind::Rows)
-                    outcome.rowsAdded = MergeRows(working, source, step.table);
+                    outcome.rowsAdded
+                        = mergeRows(working, source, step.table, publications ? &*publications : nullptr);
                 else
                     MergeFieldGroup(working, source, step.group);
                 outcomes.push_back(outcome);
@@ -515,7 +587,7 @@ std::vector<StepOutcome> MergeDatabases(db::Connection& working, db::Connection&
 }
 
 std::vector<StepOutcome> MergeDataFile(db::Connection& working, const QString& path, const ItemChoice& items,
-                                       datafiles::Progress& progress)
+                                       datafiles::Progress& progress, DuplicateHandling* duplicates)
 {
     if (path.isEmpty() || !QFileInfo(path).isFile())
         throw Error(NoFileChosenMessage());
@@ -524,7 +596,17 @@ std::vector<StepOutcome> MergeDataFile(db::Connection& working, const QString& p
     db::Connection other;
     openOtherSurvey(other, unpackOtherFile(path, scratch));
     requireComparableVersion(working, other);
-    return MergeDatabases(working, other, items, progress, path);
+    return MergeDatabases(working, other, items, progress, path, duplicates);
+}
+
+std::vector<lists::ProbableDuplicate> MergeDuplicatesOf(db::Connection& working, const QString& path,
+                                                        const ItemChoice& items)
+{
+    DuplicateHandling handling;
+    datafiles::NoProgress quiet;
+    db::Transaction trial(working); // never committed: the survey is left as it was
+    MergeDataFile(working, path, items, quiet, &handling);
+    return handling.found;
 }
 
 } // namespace vestrum::merge

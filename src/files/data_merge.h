@@ -6,10 +6,12 @@
 
 #include "files/data_files.h"
 #include "files/merge_table.h"
+#include "lists/publication_duplicates.h"
 
 #include <QString>
 
 #include <array>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -44,6 +46,13 @@ QString NotMergeableMessage(const QString& table, const QString& field, qint64 r
 // Empty when the text is not exactly four whole numbers separated by dots ("2.2.1" is no version).
 std::optional<int> VersionValue(const QString& text);
 
+// The publications a merge would add that repeat one of the survey's, or one it added before: each is
+// found (in `found`) and, when `leaveOut` says so, not added.
+struct DuplicateHandling {
+    std::function<bool(const lists::ProbableDuplicate&)> leaveOut;
+    std::vector<lists::ProbableDuplicate> found;
+};
+
 // Adds to `table` of `working` every row of the same table of `source` that it does not hold yet, in the
 // source's order, and returns how many it added. A row is already held when every field of the working table
 // but "id" (and auto-numbered ones) has an equal value in the source row: texts equal without regard to case
@@ -64,14 +73,20 @@ void MergeFieldGroup(db::Connection& working, db::Connection& source, int group)
 // goes into a number field is not a number, or a whole-number field would leave -2147483648..2147483647
 // (a sum of the single record, or a copied list value).
 std::vector<StepOutcome> MergeDatabases(db::Connection& working, db::Connection& source, const ItemChoice& items,
-                                        datafiles::Progress& progress, const QString& sourceFile);
+                                        datafiles::Progress& progress, const QString& sourceFile,
+                                        DuplicateHandling* duplicates = nullptr);
 
 // "połącz dane": checks the data file at `path` (it exists, opens with the current password, its version is
 // four numbers and not lower than the working survey's), then merges the ticked items into `working` with MergeDatabases.
 // A refusal or a failure throws vestrum::Error with the Polish message; `working` is then unchanged. The
 // file itself is never changed.
 std::vector<StepOutcome> MergeDataFile(db::Connection& working, const QString& path, const ItemChoice& items,
-                                       datafiles::Progress& progress);
+                                       datafiles::Progress& progress, DuplicateHandling* duplicates = nullptr);
+
+// The probable duplicates of publications a merge of `path` would add; `working` is left as it was
+// (the merge runs and is rolled back). Refusals and failures throw as MergeDataFile does.
+std::vector<lists::ProbableDuplicate> MergeDuplicatesOf(db::Connection& working, const QString& path,
+                                                        const ItemChoice& items);
 
 } // namespace merge
 } // namespace vestrum

@@ -291,3 +291,24 @@ TEST(SurveyCheckRows, EmptyListAndBlankRowsAreNoFaults)
     EXPECT_TRUE(checkRows(21, {}).empty());
     EXPECT_TRUE(checkRows(21, { { QString() }, { U("Konferencja") } }).empty());
 }
+
+TEST_F(SurveyCheck, APublicationEnteredInTwoListsIsNamedWithBothPlaces)
+{
+    exec("insert into dane_wykaz_publikacji (grupa, Czasopismo, Tytul, Autorzy, Rok_tom_str, Czasopismo_MEiN, "
+         "Liczba_punktow) values (1, 'Acta', 'Dzieje Mazowsza', 'Nowak', '2008, 3, 1-9', 'Acta', 10)");
+    exec("insert into dane_wykaz_publikacji (grupa, Czasopismo, Tytul, Autorzy, Rok_tom_str, Czasopismo_MEiN, "
+         "Liczba_punktow) values (3, 'Acta', 'Baza', 'Lis', '2008', 'Acta', 10)");
+    exec("insert into dane_wykaz_publikacji (grupa, Czasopismo, Tytul, Autorzy, Rok_tom_str, Czasopismo_MEiN, "
+         "Liczba_punktow) values (3, 'Acta', 'DZIEJE MAZOWSZA.', 'Nowak A.', '2008, 3', 'Acta', 10)");
+    std::vector<Finding> duplicates;
+    for (const Finding& f : run())
+        if (f.message.startsWith(U("Możliwy duplikat")))
+            duplicates.push_back(f);
+    ASSERT_EQ(duplicates.size(), 1u);
+    EXPECT_EQ(duplicates[0].listKind, 5);
+    EXPECT_EQ(duplicates[0].row, 2); // the rows tie on the first column and keep their order
+    EXPECT_EQ(duplicates[0].severity, check::Severity::Warning);
+    EXPECT_EQ(duplicates[0].message,
+        U("Możliwy duplikat publikacji \"DZIEJE MAZOWSZA.\" (2008): ta sama publikacja jest w wykazie 8.1.a, "
+          "wiersz 1"));
+}

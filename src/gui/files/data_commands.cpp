@@ -9,7 +9,9 @@
 #include "gui/files/restore_window.h"
 #include "gui/files/merge_window.h"
 #include "files/data_merge.h"
+#include "gui/lists/duplicate_choice_window.h"
 
+#include <algorithm>
 #include <QFileInfo>
 #include <QAction>
 #include <QApplication>
@@ -60,11 +62,36 @@ DataCommands::DataCommands(Program& program, ShellSteps& steps, ProgressWindow& 
       mergeWindow_(new MergeWindow(program, parent))
 {
     mergeWindow_->merge = [this](const QString& path, const merge::ItemChoice& items) {
+        // The publications the merge would add twice are shown first; the ticked ones stay out.
+        std::vector<lists::ProbableDuplicate> found;
+        {
+            BusyCursor busy;
+            found = merge::MergeDuplicatesOf(program_.survey, path, items);
+        }
+        std::vector<lists::ProbableDuplicate> leftOut;
+        if (!found.empty()) {
+            DuplicateChoiceWindow choice(program_, mergeWindow_);
+            std::optional<std::vector<lists::ProbableDuplicate>> chosen = choice.choose(found);
+            if (!chosen)
+                throw Error(QString::fromUtf8("Łączenie danych zostało przerwane - dane nie zostały zmienione."));
+            leftOut = std::move(*chosen);
+        }
+        merge::DuplicateHandling duplicates;
+        duplicates.leaveOut = [&leftOut](const lists::ProbableDuplicate& d) {
+            return std::any_of(leftOut.begin(), leftOut.end(),
+                [&d](const lists::ProbableDuplicate& out) { return out.later == d.later; });
+        };
         WindowProgress progress(progress_, program_.state.UserFont);
         int added = 0;
-        for (const merge::StepOutcome& step : merge::MergeDataFile(program_.survey, path, items, progress))
+        for (const merge::StepOutcome& step :
+            merge::MergeDataFile(program_.survey, path, items, progress, &duplicates))
             added += step.rowsAdded;
-        program_.notify(QString::fromUtf8("Łączenie danych zostało zakończone. Dodano pozycji: %1.").arg(added), 0);
+        QString notice = QString::fromUtf8("Łączenie danych zostało zakończone. Dodano pozycji: %1.").arg(added);
+        if (!duplicates.found.empty())
+            notice += QString::fromUtf8("\nMożliwe duplikaty publikacji: %1, pominięto: %2.")
+                          .arg(duplicates.found.size())
+                          .arg(leftOut.size());
+        program_.notify(notice, 0);
     };
     loadWindow_->load = [this](const QString& path) { loadFromWindow(path); };
     restoreWindow_->restore = [this](const QString& path) {

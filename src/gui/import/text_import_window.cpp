@@ -7,6 +7,7 @@
 #include "gui/common/progress_window.h"
 #include "gui/common/user_font.h"
 #include "gui/common/window_memory.h"
+#include "gui/lists/duplicate_choice_window.h"
 #include "gui/lists/list_editor.h"
 #include "import/import_rules.h"
 #include "import/spreadsheet_reader.h"
@@ -864,9 +865,13 @@ void ImportTextIntoEditor(ListEditor& editor, TextImportWindow& window)
 {
     if (!window.importRows(editor.kind()))
         return;
+    const std::optional<std::vector<QStringList>> kept
+        = RowsAfterDuplicateChoice(editor.program(), editor, window.acceptedRows());
+    if (!kept)
+        return;
     std::vector<QStringList> rows = editor.list().rows();
-    importing::AppendImportedRows(rows, window.acceptedRows());
-    const int firstImported = static_cast<int>(rows.size() - window.acceptedRows().size());
+    importing::AppendImportedRows(rows, *kept);
+    const int firstImported = static_cast<int>(rows.size() - kept->size());
     editor.list().setRows(std::move(rows));
     editor.listChanged(firstImported);
 }

@@ -32,16 +32,18 @@ QString S(const char* text) { return QString::fromUtf8(text); }
 
 const char* const kToolCaptions[] = {"Import z pliku tekstowego", "Grupowa identyfikacja czasopism",
                                      "Eksport wykazu do pliku *xml", "Import wykazu z utworzonego pliku *.xml",
-                                     "Nieprzypisane czasopisma"};
+                                     "Nieprzypisane czasopisma", "Import z bibliografii (BibTeX, RIS, CSL JSON)…"};
 const char* const kToolHints[] = {"Import danych z dowolnego pliku tekstowego",
                                   "Grupowa identyfikacja czasopism z listy MNiSW dla pozycji wykazu",
                                   "Eksport danych do pliku w formacie *.xml ",
                                   "Import danych z utworzonego za pomocą tego programu pliku w formacie *.xml ",
-                                  "Czasopisma wykazu bez przypisanej pozycji listy MNiSW, z propozycjami z listy"};
+                                  "Czasopisma wykazu bez przypisanej pozycji listy MNiSW, z propozycjami z listy",
+                                  "Publikacje z pliku BibTeX, RIS albo CSL JSON menedżera bibliografii"};
 
 bool isImport(ListEditor::Tool tool)
 {
-    return tool == ListEditor::Tool::TextImport || tool == ListEditor::Tool::XmlImport;
+    return tool == ListEditor::Tool::TextImport || tool == ListEditor::Tool::XmlImport
+        || tool == ListEditor::Tool::BibliographyImport;
 }
 
 constexpr int kDeleteQuestion = 9;
@@ -195,6 +197,9 @@ void ListEditor::prepare(int kind, ListGridView* sectionGrid, std::function<void
         toolAction(tool)->setVisible(kind >= 3 && kind <= 6);
         toolButton(tool)->setVisible(kind >= 3 && kind <= 6);
     }
+    const bool publications = (kind >= 3 && kind <= 6) || (kind >= 8 && kind <= 11);
+    toolAction(Tool::BibliographyImport)->setVisible(publications);
+    toolButton(Tool::BibliographyImport)->setVisible(publications);
     title_->setText(lists::ListTitle(kind));
 
     lists::ListGrid list;

@@ -50,6 +50,7 @@ public:
     void prepare(int kind, ListGridView* sectionGrid = nullptr, std::function<void()> saveSection = {});
 
     int kind() const { return kind_; }
+    Program& program() const { return program_; }
     int count() const { return count_; } // 0 for the main-window grid kinds
     QString title() const;
     // Declared widths of the kind's width-limited fields (the entry dialog's maximum lengths).
@@ -75,7 +76,7 @@ public:
     using EntryEditor = std::function<bool(int kind, QStringList& cells)>;
     void setEntryEditor(EntryEditor editor);
 
-    enum class Tool { TextImport, GroupIdentification, XmlExport, XmlImport, UnmatchedJournals };
+    enum class Tool { TextImport, GroupIdentification, XmlExport, XmlImport, UnmatchedJournals, BibliographyImport };
     // A command of the tool row (enables its button). A command that changes the list calls
     // listChanged(), which shows it again and refits the columns.
     void setToolCommand(Tool tool, std::function<void(ListEditor&)> command);
@@ -130,14 +131,14 @@ private:
     ListGridView* sectionGrid_ = nullptr;
     std::function<void()> saveSection_;
     EntryEditor entryEditor_;
-    std::array<std::function<void(ListEditor&)>, 5> toolCommands_;
+    std::array<std::function<void(ListEditor&)>, 6> toolCommands_;
     std::function<void(ListEditor&, int)> afterImport_;
     int changes_ = 0;           // listChanged() calls so far
     int lastChangedFrom_ = -1;  // the row the last of them selected
 
     QWidget* toolRow_;
-    std::array<QAction*, 5> tools_{};
-    std::array<QToolButton*, 5> toolButtons_{};
+    std::array<QAction*, 6> tools_{};
+    std::array<QToolButton*, 6> toolButtons_{};
     QLabel* title_;
     QPushButton* add_;
     QPushButton* change_;

@@ -3,6 +3,7 @@
 #include "base/error.h"
 #include "gui/common/file_picker.h"
 #include "gui/common/progress_window.h"
+#include "gui/lists/duplicate_choice_window.h"
 #include "gui/lists/list_editor.h"
 #include "lists/xml_exchange.h"
 #include "lists/xml_exchange_scan.h"
@@ -149,7 +150,11 @@ void XmlExchangeCommands::importList(ListEditor& editor)
         program_.notify(e.message(), 0, MessageKind::Error);
         return;
     }
-    editor.list().setRows(std::move(*rows));
+    // The file's rows take the list's place: they meet the other lists and one another.
+    std::optional<std::vector<QStringList>> kept = RowsAfterDuplicateChoice(program_, editor, *rows, true);
+    if (!kept)
+        return;
+    editor.list().setRows(std::move(*kept));
     editor.listChanged(0);
     if (identify)
         program_.notify(lists::identificationNotice(), lists::kIdentificationMessage);

@@ -20,6 +20,10 @@
 #include "gui/lists/xml_exchange_commands.h"
 #include "gui/common/list_grid_view.h"
 #include "gui/import/text_import_window.h"
+#include "gui/import/bibliography_import_window.h"
+#include "gui/common/file_picker.h"
+#include "gui/lists/duplicate_choice_window.h"
+#include "lists/publication_duplicates.h"
 #include "gui/print/report_commands.h"
 #include "gui/check/survey_check_window.h"
 
@@ -209,6 +213,13 @@ TextImportWindow& ProgramWindows::textImport()
     return *textImport_;
 }
 
+BibliographyImportWindow& ProgramWindows::bibliographyImport()
+{
+    if (!bibliographyImport_)
+        bibliographyImport_ = new BibliographyImportWindow(program_, journalList_, &main_);
+    return *bibliographyImport_;
+}
+
 void ProgramWindows::plugListEditor()
 {
     listEditor_->setEntryEditor([this](int kind, QStringList& cells) {
@@ -219,7 +230,14 @@ void ProgramWindows::plugListEditor()
             program_.notify(error.message(), 0, MessageKind::Error);
             return false;
         }
-        return entryDialog().editEntry(kind, cells);
+        const bool adding = cells.isEmpty();
+        if (!entryDialog().editEntry(kind, cells))
+            return false;
+        // A new publication that repeats one of the survey's is shown before it goes in.
+        if (!adding)
+            return true;
+        const std::optional<std::vector<QStringList>> kept = RowsAfterDuplicateChoice(program_, *listEditor_, { cells });
+        return kept && !kept->empty();
     });
     listEditor_->setToolCommand(ListEditor::Tool::GroupIdentification, [this](ListEditor& editor) {
         IdentifyJournalGroup(program_, editor, journalList_, *unmatched_, journalSearch());
@@ -236,6 +254,14 @@ void ProgramWindows::plugListEditor()
     new XmlExchangeCommands(program_, journalList_, *listEditor_); // the editor's child
     listEditor_->setToolCommand(ListEditor::Tool::TextImport,
                                 [this](ListEditor& editor) { ImportTextIntoEditor(editor, textImport()); });
+    listEditor_->setToolCommand(ListEditor::Tool::BibliographyImport, [this](ListEditor& editor) {
+        ImportBibliographyIntoEditor(editor, bibliographyImport(), [this, &editor] {
+            FilePicker picker(program_, &editor);
+            picker.configure(QString::fromUtf8("Wskaż bibliografię (.bib, .ris, .json)"), QStringLiteral("*"),
+                QString::fromUtf8("wczytaj"), false);
+            return picker.choose() ? picker.selectedFile() : QString();
+        });
+    });
 }
 
 } // namespace vestrum

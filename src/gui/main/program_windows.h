@@ -16,6 +16,7 @@ class EntryDialog;
 class FontWindow;
 class ListEditor;
 class TextImportWindow;
+class BibliographyImportWindow;
 class UnmatchedJournalsWindow;
 
 class ReportCommands;
@@ -42,6 +43,7 @@ public:
     // list) is a good part of a start.
     EntryDialog& entryDialog();
     TextImportWindow& textImport();
+    BibliographyImportWindow& bibliographyImport();
     JournalSearchWindow& journalSearch();
     UnmatchedJournalsWindow& unmatchedJournals() { return *unmatched_; }
     DataCommands& dataCommands() { return *data_; }
@@ -65,6 +67,7 @@ private:
     FontWindow* fontWindow_;
     HelpWindow* help_;
     TextImportWindow* textImport_ = nullptr;
+    BibliographyImportWindow* bibliographyImport_ = nullptr;
     UnmatchedJournalsWindow* unmatched_;
     std::unique_ptr<ReportCommands> reports_;
     // Set by the first LoadAllSections: from then on a page built late reads its own answers.
