@@ -58,6 +58,7 @@ QFont withoutLigatures(QFont font)
 
 void drawWithoutLigatures(QTextDocument& document)
 {
+    document.setUndoRedoEnabled(false); // the laid-out copy is never edited back
     document.setDefaultFont(withoutLigatures(document.defaultFont()));
     struct Span {
         int start = 0;
