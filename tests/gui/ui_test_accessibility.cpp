@@ -111,7 +111,10 @@ QString accessibleName(QWidget* w)
 bool namedByItsValue(QWidget* w)
 {
     QAccessibleInterface* face = QAccessible::queryAccessibleInterface(w);
-    if (!face)
+    // Only controls that hold a value a user sets; lists and tables say their name as their value.
+    static const QList<QAccessible::Role> holdingAValue = {QAccessible::ComboBox, QAccessible::EditableText,
+                                                           QAccessible::SpinBox, QAccessible::Slider};
+    if (!face || !holdingAValue.contains(face->role()))
         return false;
     const QString value = face->text(QAccessible::Value).simplified();
     return !value.isEmpty() && face->text(QAccessible::Name).simplified() == value;

@@ -21,6 +21,7 @@ inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdS
 #include <QDir>
 #include <QPushButton>
 #include <QTest>
+#include <QWindow>
 #include <QAction>
 #include <QScrollBar>
 #include <QToolButton>
@@ -293,13 +294,16 @@ TEST_F(EditorFixture, FirstOpeningShowsEveryCommandAndLaterOnesAreRemembered)
     editor->prepare(3);
     editor->show();
     QApplication::processEvents();
-    // On a screen narrower than the row the window takes the screen's width.
-    EXPECT_GE(editor->width(), std::min(editor->toolRow()->sizeHint().width(),
-                                        editor->screen()->availableGeometry().width()));
+    // On a screen narrower than the row the window takes the screen's width, its frame included.
+    const QMargins frame = editor->windowHandle()->frameMargins();
+    const int besideFrame = frame.left() + frame.right();
+    const int commandsWidth = std::min(editor->toolRow()->sizeHint().width(),
+                                       editor->screen()->availableGeometry().width() - besideFrame);
+    EXPECT_GE(editor->width(), commandsWidth);
     EXPECT_GT(editor->height(), 400);
-    const int commandsWidth = std::min(editor->toolRow()->sizeHint().width(), editor->screen()->availableGeometry().width());
     const QRect area = editor->screen()->availableGeometry();
-    editor->setGeometry(area.left(), area.top() + 60, std::max(std::min(700, area.width()), commandsWidth), 500);
+    editor->setGeometry(area.left() + frame.left(), area.top() + 60,
+                        std::max(std::min(700, area.width() - besideFrame), commandsWidth), 500);
     const QRect left = editor->geometry();
     editor->hide();
     editor->show();

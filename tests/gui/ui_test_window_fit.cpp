@@ -28,6 +28,7 @@
 #include <QDialog>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
@@ -53,10 +54,25 @@ bool insideScrollArea(const QWidget* w)
     return false;
 }
 
+// With VESTRUM_SHOTS set to a folder and a window manager on the X display, the screen is
+// photographed with each window, for a look by eye (one list kind stands for all).
+void photograph(const QString& what)
+{
+    const QString folder = qEnvironmentVariable("VESTRUM_SHOTS");
+    if (folder.isEmpty() || (what.contains(QStringLiteral("list kind")) && !what.endsWith(QStringLiteral("kind 3"))))
+        return;
+    QTest::qWait(700); // framed and painted
+    QString name = qEnvironmentVariable(kScreenVariable) + u'_' + what;
+    name.replace(QRegularExpression(QStringLiteral("[^\\w]+")), QStringLiteral("_"));
+    QProcess::execute(QStringLiteral("bash"), {QStringLiteral(VESTRUM_FIXTURES "/../../scripts/screenshot.sh"),
+                                              folder + u'/' + name + QStringLiteral(".png")});
+}
+
 // The window and every command it shows outside a scrolled area lie within the available screen.
 void expectFits(QWidget* window, const QString& what)
 {
     QTest::qWait(20);
+    photograph(what);
     const QRect area = window->screen()->availableGeometry();
     const QRect frame = window->frameGeometry();
     EXPECT_TRUE(area.contains(frame)) << what.toStdString() << ": the window " << rectText(frame).toStdString()

@@ -317,6 +317,9 @@ QString labelText(const QLabel* label)
 void SpeakWithPoint(QPushButton* button, const QString& pointLabel)
 {
     button->setProperty(kSpokenPointProperty, SpokenLabelText(pointLabel));
+    // Qt made the button's view when its caption was first set; the next look makes it anew.
+    if (QAccessibleInterface* made = QAccessible::queryAccessibleInterface(button); made && !dynamic_cast<PointButton*>(made))
+        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(made));
 }
 
 void InstallAccessibleInterfaces()

@@ -1,6 +1,7 @@
 #include "gui/common/file_picker.h"
 
 #include "base/file_modes.h"
+#include "gui/common/keyboard_rules.h"
 #include "program/volumes.h"
 
 #include "program/program.h"
@@ -36,15 +37,19 @@ FilePicker::FilePicker(Program& program, QWidget* parent)
       action_(new QPushButton(QStringLiteral("wczytaj"), this)), back_(new QPushButton(QStringLiteral("wróć"), this))
 {
     setObjectName(QStringLiteral("f_otworz"));
+    InstallKeyboardRules();
     setWindowTitle(QStringLiteral("Wskaż zbiór"));
 
     folderModel_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
+    // In the order of their names, so the arrows go through them as a person reads them.
+    folderModel_->sort(0, Qt::AscendingOrder);
     tree_->setModel(folderModel_);
     for (int column = 1; column < folderModel_->columnCount(); ++column)
         tree_->hideColumn(column);
     tree_->header()->hide();
 
     fileModel_->setFilter(QDir::Files);
+    fileModel_->sort(0, Qt::AscendingOrder);
     fileModel_->setNameFilterDisables(false); // files not matching the mask are left out, not greyed
     files_->setModel(fileModel_);
     splitter_->setChildrenCollapsible(false);

@@ -213,10 +213,10 @@ private:
 class ListChoiceWatcher final : public QObject {
 public:
     ListChoiceWatcher(QComboBox* combo, std::function<void()> moveOn)
-        : QObject(combo), combo_(combo), moveOn_(std::move(moveOn))
+        : QObject(combo), combo_(combo), list_(combo->view()), moveOn_(std::move(moveOn))
     {
         combo->installEventFilter(this);
-        combo->view()->installEventFilter(this);
+        list_->installEventFilter(this);
         connect(combo, &QComboBox::activated, this, [this] {
             if (listWasOpened_)
                 moveOn_();
@@ -227,16 +227,17 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (watched == combo_->view() && event->type() == QEvent::Show)
+        if (watched == list_ && event->type() == QEvent::Show)
             listWasOpened_ = true;
         else if (watched == combo_ && (event->type() == QEvent::KeyPress || event->type() == QEvent::Wheel)
-                 && !combo_->view()->isVisible())
+                 && !(list_ && list_->isVisible()))
             listWasOpened_ = false;
         return QObject::eventFilter(watched, event);
     }
 
 private:
     QComboBox* combo_;
+    QPointer<QAbstractItemView> list_; // the drop-down's list, made once here
     std::function<void()> moveOn_;
     bool listWasOpened_ = false;
 };

@@ -1,5 +1,7 @@
 #include "gui/common/message_box.h"
 
+#include "gui/common/keyboard_rules.h"
+
 #include <QCheckBox>
 #include <QGuiApplication>
 #include <QLabel>
@@ -29,6 +31,7 @@ MessageBox::MessageBox(QWidget* parent)
       left_(new QPushButton(this)),
       right_(new QPushButton(this))
 {
+    InstallKeyboardRules(); // a box closing gives the focus back to the window under it
     setObjectName(QStringLiteral("f_wiadomosc"));
     setWindowTitle(QStringLiteral("Vestrum"));
     setModal(true);

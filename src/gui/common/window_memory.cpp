@@ -11,6 +11,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
+#include <QWindow>
 #include <algorithm>
 
 namespace vestrum {
@@ -52,17 +53,28 @@ QRect centreArea(const QWidget* window)
     return availableArea(window);
 }
 
-// Room kept above a window for its title bar, which lies outside the bounds Qt sets.
+// Room kept around a window for the frame the window manager draws, which lies outside the bounds
+// Qt sets: the frame as the window system reports it once the window has one, else a title bar
+// and thin borders.
 constexpr int kTitleBar = 30;
+constexpr int kBorder = 4;
 
-// The whole window, its title bar and its commands included, within the screen area: a window too
-// big for it is made smaller, one off an edge is moved in.
-QRect keptOnScreen(QRect bounds, const QRect& area)
+QMargins frameOf(const QWidget* window)
 {
-    bounds.setWidth(std::min(bounds.width(), area.width()));
-    bounds.setHeight(std::min(bounds.height(), area.height() - kTitleBar));
-    bounds.moveLeft(std::clamp(bounds.left(), area.left(), area.left() + area.width() - bounds.width()));
-    bounds.moveTop(std::clamp(bounds.top(), area.top() + kTitleBar, area.top() + area.height() - bounds.height()));
+    const QWindow* handle = window->windowHandle();
+    const QMargins reported = handle ? handle->frameMargins() : QMargins();
+    return reported.isNull() ? QMargins(kBorder, kTitleBar, kBorder, kBorder) : reported;
+}
+
+// The whole window, its frame and its commands included, within the screen area: a window too big
+// for it is made smaller, one off an edge is moved in.
+QRect keptOnScreen(QRect bounds, const QRect& area, const QMargins& frame)
+{
+    const QRect inside = area.marginsRemoved(frame);
+    bounds.setWidth(std::min(bounds.width(), inside.width()));
+    bounds.setHeight(std::min(bounds.height(), inside.height()));
+    bounds.moveLeft(std::clamp(bounds.left(), inside.left(), inside.left() + inside.width() - bounds.width()));
+    bounds.moveTop(std::clamp(bounds.top(), inside.top(), inside.top() + inside.height() - bounds.height()));
     return bounds;
 }
 
@@ -102,7 +114,7 @@ void placeOnFirstOpening(QWidget* window, const WindowMemory& memory, QSize want
         return;
     QRect bounds(QPoint(0, 0), wanted.expandedTo(window->minimumSize()));
     bounds.moveCenter(centreArea(window).center());
-    window->setGeometry(keptOnScreen(bounds, availableArea(window)));
+    window->setGeometry(keptOnScreen(bounds, availableArea(window), frameOf(window)));
 }
 
 void growToShow(QWidget* window, QSize needed)
@@ -112,21 +124,21 @@ void growToShow(QWidget* window, QSize needed)
     QRect bounds = window->geometry();
     bounds.setSize(bounds.size().expandedTo(needed));
     if (bounds != window->geometry())
-        window->setGeometry(keptOnScreen(bounds, availableArea(window)));
+        window->setGeometry(keptOnScreen(bounds, availableArea(window), frameOf(window)));
 }
 
 void centreOnOwner(QWidget* window)
 {
     QRect bounds = window->geometry();
     bounds.moveCenter(centreArea(window).center());
-    window->setGeometry(keptOnScreen(bounds, availableArea(window)));
+    window->setGeometry(keptOnScreen(bounds, availableArea(window), frameOf(window)));
 }
 
 void KeepWholeOnScreen(QWidget* window)
 {
     if (window->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))
         return;
-    const QRect bounds = keptOnScreen(window->geometry(), availableArea(window));
+    const QRect bounds = keptOnScreen(window->geometry(), availableArea(window), frameOf(window));
     if (bounds != window->geometry())
         window->setGeometry(bounds);
 }
@@ -150,7 +162,7 @@ void placeOnOpening(QWidget* window, const WindowMemory& memory)
     }
     applyWindowMemory(window, memory);
     if (!memory.maximized)
-        window->setGeometry(keptOnScreen(window->geometry(), availableArea(window)));
+        window->setGeometry(keptOnScreen(window->geometry(), availableArea(window), frameOf(window)));
 }
 
 void applyWindowMemory(QWidget* window, const WindowMemory& memory)

@@ -1,5 +1,6 @@
 #include "gui/files/load_data_window.h"
 
+#include "gui/common/keyboard_rules.h"
 #include "program/volumes.h"
 
 #include "program/program.h"
@@ -42,6 +43,7 @@ DataFileBrowser::DataFileBrowser(QWidget* parent)
       files_(new QListWidget(this))
 {
     drives_->setObjectName(QStringLiteral("DriveComboBox"));
+    InstallKeyboardRules();
     folders_->setObjectName(QStringLiteral("DirectoryListBox"));
     files_->setObjectName(QStringLiteral("FileListBox"));
     path_->setWordWrap(true);

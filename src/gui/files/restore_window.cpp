@@ -1,5 +1,6 @@
 #include "gui/files/restore_window.h"
 
+#include "gui/common/keyboard_rules.h"
 #include "program/program.h"
 #include "gui/common/user_font.h"
 #include "files/restore_points.h"
@@ -20,6 +21,7 @@ RestoreWindow::RestoreWindow(Program& program, QWidget* parent)
       restore_(new QPushButton(QStringLiteral("przywróć dane"), this)),
       cancel_(new QPushButton(QStringLiteral("zrezygnuj"), this))
 {
+    InstallKeyboardRules();
     setObjectName(QStringLiteral("f_przywroc_dane"));
     setWindowTitle(QStringLiteral("Przywracanie danych"));
     setModal(true);

@@ -44,6 +44,7 @@ MainWindow::MainWindow(Program& program, QWidget* parent)
     : QMainWindow(parent), program_(program), progress_(new ProgressWindow(this))
 {
     setObjectName(QStringLiteral("MainWindow"));
+    InstallKeyboardRules(); // the keyboard and screen-reader habits of every window of the program
     setWindowTitle(QStringLiteral("Vestrum"));
     // The user's font starts as a copy of the window's own.
     program_.state.UserFont = {font().family(), font().pointSize() > 0 ? font().pointSize() : 12};
