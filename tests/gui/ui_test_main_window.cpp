@@ -737,14 +737,10 @@ TEST_F(MainWindowTest, EnterPressesTheFocusedButtonAndMovesOnFromADropDown)
 // A field reached with Tab or Shift+Tab has what it holds selected, to be typed over.
 TEST_F(MainWindowTest, TabOrShiftTabIntoAFieldSelectsItsText)
 {
-    window->activateWindow();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->isActiveWindow(); }, 3000));
-    window->chooseSubPage(0, 1);
-    page(101)->editButton()->setFocus(Qt::TabFocusReason);
-    QTest::keyClick(page(101)->editButton(), Qt::Key_Return);
-    ASSERT_TRUE(page(101)->inEditMode());
-    auto* superior = qobject_cast<QLineEdit*>(window->control(QStringLiteral("e007")));
+    auto* superior = qobject_cast<QLineEdit*>(window->control(QStringLiteral("e001")));
     ASSERT_NE(superior, nullptr);
+    window->chooseSubPage(0, 1);
+    window->EnterEditMode(page(101));
     typeOver(superior, QStringLiteral("Akademia Nauk"));
 
     QTest::keyClick(superior, Qt::Key_Tab);
