@@ -56,7 +56,7 @@ bool insideScrollArea(const QWidget* w)
 
 // With VESTRUM_SHOTS set to a folder and a window manager on the X display, the screen is
 // photographed with each window, for a look by eye (one list kind stands for all).
-void photograph(const QString& what)
+void photograph(QWidget* window, const QString& what)
 {
     const QString folder = qEnvironmentVariable("VESTRUM_SHOTS");
     if (folder.isEmpty() || (what.contains(QStringLiteral("list kind")) && !what.endsWith(QStringLiteral("kind 3"))))
@@ -66,13 +66,15 @@ void photograph(const QString& what)
     name.replace(QRegularExpression(QStringLiteral("[^\\w]+")), QStringLiteral("_"));
     QProcess::execute(QStringLiteral("bash"), {QStringLiteral(VESTRUM_FIXTURES "/../../scripts/screenshot.sh"),
                                               folder + u'/' + name + QStringLiteral(".png")});
+    // The window's own picture as well: some X servers leave a dialog's inside black.
+    window->grab().save(folder + u'/' + name + QStringLiteral("_inside.png"));
 }
 
 // The window and every command it shows outside a scrolled area lie within the available screen.
 void expectFits(QWidget* window, const QString& what)
 {
     QTest::qWait(20);
-    photograph(what);
+    photograph(window, what);
     const QRect area = window->screen()->availableGeometry();
     const QRect frame = window->frameGeometry();
     EXPECT_TRUE(area.contains(frame)) << what.toStdString() << ": the window " << rectText(frame).toStdString()

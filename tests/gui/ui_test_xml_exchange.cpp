@@ -236,17 +236,22 @@ TEST_F(XmlCommandsFixture, FilePickerIsSetUpForEachCommand)
     EXPECT_TRUE(QFile::exists(file("konferencje.xml")));
     EXPECT_EQ(messages.shown, QStringList({ S("Eksport został zakończony") }));
 
-    // The import picker hides the name; pressing "importuj" with no file selected says so.
-    QTimer::singleShot(0, &picker, [&picker] {
+    // The import picker hides the name; pressing "importuj" with no file selected says so, and the
+    // picker stays for a file to be chosen.
+    bool stayed = false;
+    QTimer::singleShot(0, &picker, [&picker, &stayed] {
         EXPECT_EQ(picker.windowTitle(), S("Wskaż zbiór do importu"));
         EXPECT_EQ(picker.actionButton()->text(), S("importuj"));
         EXPECT_FALSE(picker.nameField()->isVisible());
         EXPECT_EQ(picker.nameField()->text(), QString());
         picker.actionButton()->click();
+        stayed = picker.isVisible();
+        picker.backButton()->click();
     });
     editor->toolAction(ListEditor::Tool::XmlImport)->trigger();
+    EXPECT_TRUE(stayed);
     ASSERT_FALSE(messages.shown.isEmpty());
-    EXPECT_EQ(messages.shown.last(), S("Nie wskazano pliku do importu."));
+    EXPECT_EQ(messages.shown.last(), S("Nie wskazano zbioru - wybierz go z listy zbiorów."));
     EXPECT_EQ(editor->list().rows(), (std::vector<QStringList> { { S("Zjazd") } }));
 }
 

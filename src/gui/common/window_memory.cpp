@@ -57,7 +57,7 @@ QRect centreArea(const QWidget* window)
 // Qt sets: the frame as the window system reports it once the window has one, else a title bar
 // and thin borders.
 constexpr int kTitleBar = 30;
-constexpr int kBorder = 4;
+constexpr int kBorder = 8; // a window manager's bottom edge is often wider than its sides
 
 QMargins frameOf(const QWidget* window)
 {

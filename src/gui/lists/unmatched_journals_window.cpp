@@ -313,8 +313,9 @@ void UnmatchedJournalsWindow::showEvent(QShowEvent* event)
     ApplyUserFont(this, program_.state.UserFont);
     RelayoutWindow(this);
     const int line = tjHeight(font()) + 10;
-    // Wide enough for every column of the table, points included, as far as the screen allows.
-    resize(firstOpeningSize(this).expandedTo(QSize(60 * fontMetrics().averageCharWidth(), 24 * line)));
+    // Wide enough for every column of the table and for a long title with its points in the
+    // proposals, as far as the screen allows (the fitting rule of every window trims the rest).
+    resize(firstOpeningSize(this).expandedTo(QSize(100 * fontMetrics().averageCharWidth(), 24 * line)));
     centreOnOwner(this);
     QDialog::showEvent(event);
     table_->setFocus();
