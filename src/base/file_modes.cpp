@@ -1,6 +1,9 @@
 #include "base/file_modes.h"
 
+#include <QFile>
 #include <QFileInfo>
+
+#include <sys/stat.h>
 
 namespace vestrum {
 
@@ -14,6 +17,36 @@ bool isReadOnlyTarget(const QString& path)
 {
     const QFileInfo info(path);
     return info.exists() && !(info.permissions() & QFileDevice::WriteOwner);
+}
+
+namespace {
+
+constexpr mode_t kGroupAndOthers = S_IRWXG | S_IRWXO;
+
+} // namespace
+
+bool isClosedToOthers(const QString& folder)
+{
+    struct stat info {};
+    return ::stat(QFile::encodeName(folder).constData(), &info) == 0 && S_ISDIR(info.st_mode)
+        && (info.st_mode & kGroupAndOthers) == 0;
+}
+
+bool closeToOthers(const QString& path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat info {};
+    if (::lstat(name.constData(), &info) != 0 || S_ISLNK(info.st_mode))
+        return false;
+    if ((info.st_mode & kGroupAndOthers) == 0)
+        return true;
+    return ::chmod(name.constData(), info.st_mode & ~kGroupAndOthers & 07777) == 0;
+}
+
+void closeToOthersLikeItsFolder(const QString& path)
+{
+    if (isClosedToOthers(QFileInfo(path).absolutePath()))
+        closeToOthers(path);
 }
 
 } // namespace vestrum

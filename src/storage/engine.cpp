@@ -1,5 +1,7 @@
 #include "storage/engine.h"
 
+#include "base/file_modes.h"
+
 #include "base/error.h"
 #include "base/codepage.h"
 
@@ -212,6 +214,8 @@ void Connection::create(const QString& path, const QString& password)
     sqlite3_close(handle);
     if (rc != SQLITE_OK)
         throw Error(QStringLiteral("Nie można utworzyć bazy danych \"%1\".\n\nSzczegóły: %2").arg(path, reason));
+    // Its journals take the database's own mode.
+    closeToOthersLikeItsFolder(path);
 }
 
 void SetBusyTimeout(int milliseconds)
