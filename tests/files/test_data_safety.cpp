@@ -710,8 +710,9 @@ TEST(DataSafety, AWorkingDatabaseThatDoesNotOpenIsSetAsideAtStartAndTheLastSaved
             const QString file = t.path(QStringLiteral("wyniki.naj"));
             if (saved == Saved::DataFile)
                 datafiles::WriteDataFile(t.program, file);
-            if (saved == Saved::RestorePointOnly)
+            if (saved == Saved::RestorePointOnly) {
                 ASSERT_TRUE(restorepoints::MakeRestorePoint(t.program));
+            }
             t.survey().execute(QStringLiteral("UPDATE dane_podstawowe SET nazwa = 'edycja'"));
             SetDataSaved(t.program.state, false);
             WriteSettings(t.program.state);

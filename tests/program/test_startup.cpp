@@ -235,12 +235,11 @@ TEST(DataHome, TheUsersOwnDataFolderIsClosedToOthersAndAPortableOneKeepsItsModes
         const bool own = kind != Kind::Portable;
         EXPECT_EQ(data, own ? home.folder() : program.state.ProgramFolder);
 
-        if (own)
-            EXPECT_EQ(modeOf(data), 0700);
+        const QStringList privateFolders = own ? QStringList{QString(), QStringLiteral("tmp")} : QStringList{};
+        for (const QString& made : privateFolders)
+            EXPECT_EQ(modeOf(data + made), 0700) << made.toStdString();
         for (const char* made : {"dane", "archiwum"})
             EXPECT_EQ(modeOf(data + QLatin1String(made)), own ? 0700 : 0755) << made;
-        if (own)
-            EXPECT_EQ(modeOf(data + QStringLiteral("tmp")), 0700);
         for (const char* made : {"ankieta.ini", "dane/ankieta.mdb", "dane/lista_czasopism.mdb"})
             EXPECT_EQ(modeOf(data + QLatin1String(made)), own ? 0600 : 0644) << made;
         EXPECT_EQ(modeOf(dataFolderLockPath(data + QStringLiteral("dane"))), own ? 0600 : 0666);
