@@ -279,7 +279,7 @@ QString fillNewWorkingDatabase(Program& program, const ShellSteps& steps)
 QString damagedAtStartNotice(const QString& databasePath, const DamagedAtStart& damaged, const QString& loaded)
 {
     return QStringLiteral("Uwaga! Nie można otworzyć bazy danych programu:\n%1\n\nUszkodzona baza danych została "
-                          "w całości przeniesiona do pliku:\n%2\na na jej miejsce została utworzona nowa.\n%3"
+                          "w całości przeniesiona do pliku:\n%2\na na jej miejsce została utworzona nowa.\n\n%3"
                           "\n\nSzczegóły: %4")
         .arg(QDir::toNativeSeparators(databasePath), QDir::toNativeSeparators(damaged.asidePath), loaded,
              damaged.detail);
