@@ -118,6 +118,7 @@ int main(int argc, char** argv)
     vestrum::DataFolderLock dataFolder;
     if (!vestrum::startup::lockDataFolder(program, dataFolder))
         return 1;
+    vestrum::KeepUserDataPrivate(program.state);
     vestrum::AdoptProgramFolderData(program);
     vestrum::update::RestoreUnfinishedUpdates(program);
     vestrum::startup::JournalListPreparation journalList(program.state.journalListPath());

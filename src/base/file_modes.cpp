@@ -44,4 +44,34 @@ void refuseSpecialFile(const QString& path)
         throw Error(specialFileMessage(path));
 }
 
+namespace {
+
+constexpr mode_t kGroupAndOthers = S_IRWXG | S_IRWXO;
+
+} // namespace
+
+bool isClosedToOthers(const QString& folder)
+{
+    struct stat info {};
+    return ::stat(QFile::encodeName(folder).constData(), &info) == 0 && S_ISDIR(info.st_mode)
+        && (info.st_mode & kGroupAndOthers) == 0;
+}
+
+bool closeToOthers(const QString& path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat info {};
+    if (::lstat(name.constData(), &info) != 0 || S_ISLNK(info.st_mode))
+        return false;
+    if ((info.st_mode & kGroupAndOthers) == 0)
+        return true;
+    return ::chmod(name.constData(), info.st_mode & ~kGroupAndOthers & 07777) == 0;
+}
+
+void closeToOthersLikeItsFolder(const QString& path)
+{
+    if (isClosedToOthers(QFileInfo(path).absolutePath()))
+        closeToOthers(path);
+}
+
 } // namespace vestrum

@@ -23,4 +23,16 @@ bool isSpecialFile(const QString& path);
 // Throws vestrum::Error with specialFileMessage when isSpecialFile.
 void refuseSpecialFile(const QString& path);
 
+// Whether `folder` lets nobody but its owner in: no permission at all for its group or others.
+bool isClosedToOthers(const QString& folder);
+
+// Takes every permission of the group and of others off `path` (a link is left alone): 0644 becomes 0600, 0755
+// becomes 0700. False when the mode could not be changed.
+bool closeToOthers(const QString& path);
+
+// A file the program makes for itself (settings, a database, a lock) in a folder closed to others is closed to
+// others too, whatever the umask: what lies in the user's own data folder stays the user's alone. In any other
+// folder the file keeps the mode it was made with.
+void closeToOthersLikeItsFolder(const QString& path);
+
 } // namespace vestrum

@@ -3,6 +3,7 @@
 #include "cli/cli_support.h"
 
 #include "base/error.h"
+#include "program/data_home.h"
 #include "update/names.h"
 #include "update/version.h"
 
@@ -73,14 +74,23 @@ QByteArray readSmallFile(const QString& path, const QString& what)
     return file.read(update::kMaxSignatureFileBytes + 1);
 }
 
+// A secret key lying in the program's folder, its data folder or the user's own data folder would travel with every
+// copy of the program, every backup of the data and every folder taken over from another computer.
+bool isInsideProgramOrDataFolder(const QString& programFolder, const QString& path)
+{
+    for (const QString& folder : {programFolder, DataFolderOf(programFolder), userDataFolder()}) {
+        if (update::IsInsideProgramFolder(folder, path))
+            return true;
+    }
+    return false;
+}
+
 int sign(const QString& programFolder, const Words& words, QTextStream& out)
 {
     const QString keyPath = words.options.value(QStringLiteral("--key"));
     const QString filePath = words.plain.first();
     const QString version = words.options.value(QStringLiteral("--version"));
-    // A secret key lying in the program's folder (or its data folder inside it) would travel with every copy
-    // of the program and its data.
-    if (update::IsInsideProgramFolder(programFolder, QFileInfo(keyPath).absoluteFilePath()))
+    if (isInsideProgramOrDataFolder(programFolder, QFileInfo(keyPath).absoluteFilePath()))
         throw Error(QStringLiteral("Klucz tajny %1 leży w folderze programu lub jego danych.\n"
                                    "Przenieś go w bezpieczne miejsce poza folderem programu.")
                         .arg(keyPath));

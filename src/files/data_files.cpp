@@ -98,15 +98,48 @@ QString damageOf(db::Connection& connection)
     return detail.replace(u'\n', u' ');
 }
 
-QString damageOfFile(const QString& path)
+// What a fresh connection finds in a database file: sound, no database of the program at all (emptied, cut short, a
+// damaged header), or anything else (busy, unreadable, pages the quick check refuses), which only the program's own
+// connection may decide.
+enum class FileFinding { Sound, NotADatabase, Unsure };
+
+struct FileCheck {
+    FileFinding finding = FileFinding::Unsure;
+    QString detail;
+};
+
+FileCheck checkOfFile(const QString& path)
 {
     db::Connection connection;
     try {
         connection.open(path, schema::databasePassword());
+    } catch (const db::NotADatabase& refused) {
+        return {FileFinding::NotADatabase, refused.message()};
     } catch (const Error& error) {
-        return error.message();
+        return {FileFinding::Unsure, error.message()};
     }
-    return damageOf(connection);
+    const QString damage = damageOf(connection);
+    return {damage.isEmpty() ? FileFinding::Sound : FileFinding::Unsure, damage};
+}
+
+// What a fresh connection finds wrong with a database file; empty when it is sound.
+QString damageOfFile(const QString& path)
+{
+    const FileCheck check = checkOfFile(path);
+    return check.finding == FileFinding::Sound ? QString() : check.detail;
+}
+
+// The working database's damage, empty when it is sound. The file on disk comes first: a connection opened before
+// the file was emptied or cut short goes on reading what its cache still holds, and one that could not open it
+// holds nothing to check.
+QString workingDataDamage(Program& program)
+{
+    const FileCheck file = checkOfFile(program.state.DatabasePath);
+    if (file.finding == FileFinding::NotADatabase)
+        return file.detail;
+    if (file.finding == FileFinding::Sound || !program.survey.isOpen())
+        return QString();
+    return damageOf(program.survey);
 }
 
 // The database the archive is made from must itself be a survey database: an archive of an empty or foreign
@@ -439,36 +472,62 @@ namespace {
 // own connection, so that a second connection's trouble never passes for damage.
 class WorkingDataCheck {
 public:
-    explicit WorkingDataCheck(Program& program) : program_(program)
+    explicit WorkingDataCheck(Program& program)
+        : program_(program),
+          check_(std::async(std::launch::async, [database = program.state.DatabasePath] { return checkOfFile(database); }))
     {
-        if (program.survey.isOpen())
-            check_ = std::async(std::launch::async, [database = program.survey.path()] { return damageOfFile(database); });
     }
 
     bool damaged()
     {
-        if (!program_.survey.isOpen())
-            return false;
-        if (check_.valid() && check_.get().isEmpty())
+        const FileFinding finding = check_.get().finding;
+        if (finding == FileFinding::NotADatabase)
+            return true;
+        if (finding == FileFinding::Sound || !program_.survey.isOpen())
             return false;
         return !damageOf(program_.survey).isEmpty();
     }
 
 private:
     Program& program_;
-    std::future<QString> check_; // waited for by its destructor on every way out
+    std::future<FileCheck> check_; // waited for by its destructor on every way out
 };
 
 QString setDamagedWorkingDataAside(Program& program, bool damaged);
+
+QString tellWhereDamagedDataWent(Program& program, const QString& aside)
+{
+    if (!aside.isEmpty())
+        program.notify(QStringLiteral("Uszkodzona baza danych programu została przeniesiona do pliku %1, a na jej "
+                                      "miejsce została utworzona nowa.")
+                           .arg(QDir::toNativeSeparators(aside)),
+                       0, MessageKind::Warning);
+    return aside;
+}
 
 } // namespace
 
 QString SetDamagedWorkingDataAside(Program& program)
 {
-    return setDamagedWorkingDataAside(program, program.survey.isOpen() && !damageOf(program.survey).isEmpty());
+    return tellWhereDamagedDataWent(program, MoveDamagedWorkingDataAside(program));
+}
+
+QString MoveDamagedWorkingDataAside(Program& program)
+{
+    return setDamagedWorkingDataAside(program, !workingDataDamage(program).isEmpty());
 }
 
 namespace {
+
+// Opens the working database again after a move that did not happen; a database that does not open leaves the
+// connection closed, and the next command that needs it meets the damage again.
+void reopenAsItWas(Program& program)
+{
+    try {
+        program.survey.open(program.state.DatabasePath, schema::databasePassword());
+    } catch (const Error&) {
+    }
+}
 
 QString setDamagedWorkingDataAside(Program& program, bool damaged)
 {
@@ -486,7 +545,7 @@ QString setDamagedWorkingDataAside(Program& program, bool damaged)
     if ((hadJournal && !moveFile(journal, aside + QStringLiteral("-journal"))) || !moveFile(database, aside)) {
         if (hadJournal)
             moveFile(aside + QStringLiteral("-journal"), journal);
-        program.survey.open(database, schema::databasePassword());
+        reopenAsItWas(program);
         throw failed;
     }
     try {
@@ -498,14 +557,10 @@ QString setDamagedWorkingDataAside(Program& program, bool damaged)
         moveFile(aside, database);
         if (hadJournal)
             moveFile(aside + QStringLiteral("-journal"), journal);
-        program.survey.open(database, schema::databasePassword());
+        reopenAsItWas(program);
         throw Error(failed.message() + QStringLiteral("\n\nSzczegóły: ") + error.message());
     }
     syncFolder(QFileInfo(database).absolutePath());
-    program.notify(QStringLiteral("Uszkodzona baza danych programu została przeniesiona do pliku %1, a na jej "
-                                  "miejsce została utworzona nowa.")
-                       .arg(QDir::toNativeSeparators(aside)),
-                   0, MessageKind::Warning);
     return aside;
 }
 
@@ -538,7 +593,7 @@ LoadOutcome LoadDataFile(Program& program, const QString& path, Progress& progre
     }
     // Damaged working data cannot take the copy (their tables fail to read); the file is sound, so they go aside
     // and the copy runs into a new database, converting an earlier-version file as always.
-    setDamagedWorkingDataAside(program, workingData.damaged());
+    tellWhereDamagedDataWent(program, setDamagedWorkingDataAside(program, workingData.damaged()));
 
     struct Finish {
         Progress& progress;
@@ -832,9 +887,7 @@ QString DatabaseDamage(db::Connection& connection)
 
 QString WorkingDataDamage(Program& program)
 {
-    if (!program.survey.isOpen())
-        return QString();
-    const QString damage = damageOf(program.survey);
+    const QString damage = workingDataDamage(program);
     return damage.isEmpty() ? QString() : DamagedWorkingDataMessage(program.state, damage);
 }
 

@@ -87,12 +87,15 @@ enum class LoadOutcome {
 LoadOutcome LoadDataFile(Program& program, const QString& path, Progress& progress);
 
 // Damaged working data are never a dead end: loading a data file (also a restore point and the start-up load)
-// and "Nowa jednostka" first call this. When the open working database fails the quick check it is moved aside as
+// and "Nowa jednostka" first call this. When the working database fails the quick check, or its file no longer
+// opens as a database of the program (emptied, cut short, a damaged header), it is moved aside whole as
 // DamagedWorkingDataAsidePath (its journal with it), a new database of the current schema and the program's own
 // version takes its place and is opened, and the user is told where the damaged one went. Returns that path;
 // empty when the working data are sound. When the move fails, vestrum::Error and the working database is as it
 // was.
 QString SetDamagedWorkingDataAside(Program& program);
+// The same without a word to the user, for a caller that tells the whole story in one message (the start).
+QString MoveDamagedWorkingDataAside(Program& program);
 // "<database>.uszkodzona-RRRR_MM_DD-GG_MM", then with "_2", "_3"... when taken.
 QString DamagedWorkingDataAsidePath(const QString& databasePath, const QDateTime& when);
 
@@ -122,7 +125,7 @@ void SaveToCurrentDataFile(Program& program, CheckedArchive& archive);
 QString DamagedWorkingDataMessage(const RunState& state, const QString& detail);
 // SQLite's quick check of an open database: empty when it is sound, else what it found, on one line.
 QString DatabaseDamage(db::Connection& connection);
-// That message when the open working database fails the quick check now; empty when it is sound.
+// That message when the working database fails the quick check now or no longer opens; empty when it is sound.
 QString WorkingDataDamage(Program& program);
 
 // Writes the reporting year into Rok_sprawozdawczy of dane_szczegolowe and clears DataSaved.

@@ -161,4 +161,12 @@ datafiles::LoadOutcome RestoreData(Program& program, const QString& path, datafi
     return outcome;
 }
 
+QString RestoreNewestPoint(Program& program, datafiles::Progress& progress)
+{
+    const QList<RestorePointEntry> points = RestorePointEntries(program.state.archiveFolder());
+    if (points.isEmpty() || RestoreData(program, points.last().path, progress) == datafiles::LoadOutcome::Declined)
+        return QString();
+    return points.last().line;
+}
+
 } // namespace restorepoints

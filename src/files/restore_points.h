@@ -61,5 +61,9 @@ QList<RestorePointEntry> RestorePointEntries(const QString& folder);
 // only MakeRestorePoint writes restore points, so a later "Zapisz dane" asks for a name.
 datafiles::LoadOutcome RestoreData(Program& program, const QString& path, datafiles::Progress& progress);
 
+// Restores the newest restore point as RestoreData does. Returns its line in the restore list; empty when the
+// folder holds none or the user declined an earlier-version point. Throws vestrum::Error when it cannot be loaded.
+QString RestoreNewestPoint(Program& program, datafiles::Progress& progress);
+
 } // namespace restorepoints
 } // namespace vestrum

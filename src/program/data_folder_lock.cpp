@@ -1,6 +1,7 @@
 #include "program/data_folder_lock.h"
 
 #include "base/error.h"
+#include "base/file_modes.h"
 #include "program/program.h"
 
 #include <QDir>
@@ -32,15 +33,16 @@ int openRetrying(const QByteArray& name, int flags)
 
 // A descriptor of the lock file. Close-on-exec, so that no program started from here (the external updater
 // above all, which outlives the program and starts it again) inherits the lock; never through a link planted in
-// its place. `create` makes the file, open to every user of the folder whatever the umask; without write access
-// an existing file is opened for reading, which flock allows.
+// its place. `create` makes the file open to every user who may enter the folder, whatever the umask: in a shared
+// program folder the users lock each other out, in the user's own data folder (closed to others) it is the user's
+// alone. Without write access an existing file is opened for reading, which flock allows.
 int openLockFile(const QString& path, bool create)
 {
     const QByteArray name = QFile::encodeName(path);
     if (create) {
         const int made = openRetrying(name, O_RDWR | O_CREAT | O_EXCL);
         if (made >= 0) {
-            ::fchmod(made, 0666);
+            ::fchmod(made, isClosedToOthers(QFileInfo(path).absolutePath()) ? 0600 : 0666);
             return made;
         }
     }

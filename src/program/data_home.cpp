@@ -1,6 +1,7 @@
 #include "program/data_home.h"
 
 #include "base/error.h"
+#include "base/file_modes.h"
 #include "program/program.h"
 #include "program/settings.h"
 
@@ -9,6 +10,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vestrum {
@@ -54,7 +56,32 @@ bool takeOver(const QString& programFolder, const QString& dataFolder, const QSt
     if (!QFileInfo(programFolder + name).isFile())
         return false;
     copyWhole(programFolder + name, dataFolder + name);
+    closeToOthersLikeItsFolder(dataFolder + name);
     return true;
+}
+
+// Makes `folder` closed to others when it is missing (its parents as the umask says: they are not the program's).
+void makePrivateFolder(const QString& folder)
+{
+    const QString path = QDir::cleanPath(folder);
+    if (QFileInfo(path).isDir())
+        return;
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    ::mkdir(QFile::encodeName(path).constData(), 0700);
+}
+
+// Everything of the program's in a data folder that an earlier version left open to others.
+void narrowDataFolder(const QString& dataFolder)
+{
+    const QDir data(dataFolder);
+    closeToOthers(data.filePath(kSettingsFile));
+    for (const QString& name : dataSubfolders()) {
+        const QDir folder(data.filePath(name));
+        for (const QString& file : folder.entryList(QDir::Files | QDir::Hidden | QDir::System))
+            closeToOthers(folder.filePath(file));
+        closeToOthers(folder.path());
+    }
+    closeToOthers(data.path()); // last: an interrupted start narrows again at the next one
 }
 
 } // namespace
@@ -96,6 +123,23 @@ DataHome DecideDataHome(const QString& programFolder)
 QString DataFolderOf(const QString& programFolder)
 {
     return DecideDataHome(programFolder).dataFolder;
+}
+
+QStringList dataSubfolders()
+{
+    return {QStringLiteral("dane"), QStringLiteral("archiwum"), QStringLiteral("tmp")};
+}
+
+void KeepUserDataPrivate(const RunState& state)
+{
+    if (!state.keepsOutOfProgramFolder())
+        return;
+    const QString dataFolder = state.dataFolder();
+    if (QFileInfo(dataFolder).isDir() && !isClosedToOthers(dataFolder))
+        narrowDataFolder(dataFolder);
+    makePrivateFolder(dataFolder);
+    for (const QString& name : dataSubfolders())
+        makePrivateFolder(dataFolder + name);
 }
 
 QString readOnlyProgramFolderNotice(const QString& programFolder, const QString& dataFolder, const QStringList& copied)

@@ -38,6 +38,18 @@ DataHome DecideDataHome(const QString& programFolder);
 // The data folder of the program folder of the running headless command or program (ends with "/").
 QString DataFolderOf(const QString& programFolder);
 
+// The survey holds names and amounts: in the user's own data folder (an installed program, or one taken over from
+// a program folder the user cannot write) it is the user's alone. Makes the data folder and its dane/, archiwum/
+// and tmp/ 0700, whatever the umask; a data folder found open to others (made by an earlier version, or by a
+// headless command before the program's first start) is narrowed once, silently, with those folders and the files
+// of the program in them (settings, lock, databases, restore points) closed to others. A data folder already closed
+// is left as the user keeps it. A portable program folder is not touched: the users who share it share its lock.
+// Runs once the data folder's lock is held: a lock made before it, by a first start, is narrowed with the rest.
+void KeepUserDataPrivate(const RunState& state);
+
+// The folders of a data folder the program makes.
+QStringList dataSubfolders();
+
 // The notice of the first start on a program folder the user cannot write. `copied` names what was taken over.
 QString readOnlyProgramFolderNotice(const QString& programFolder, const QString& dataFolder, const QStringList& copied);
 

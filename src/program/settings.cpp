@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QStringDecoder>
 
@@ -224,10 +225,13 @@ void IniFile::save(const QString& path) const
     // A settings file the user marked read-only stays as it is, also for root, whom no open refuses.
     if (isReadOnlyTarget(path))
         throw Error(QStringLiteral("Nie można zapisać ustawień programu w pliku ") + path);
+    const bool isNew = !QFileInfo::exists(path);
     QSaveFile file(path);
     const QByteArray bytes = toText().toUtf8();
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
         throw Error(QStringLiteral("Nie można zapisać ustawień programu w pliku ") + path);
+    if (isNew)
+        closeToOthersLikeItsFolder(path); // a settings file that exists keeps its mode through every save
 }
 
 // --- settings of the program -----------------------------------------------------------------

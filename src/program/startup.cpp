@@ -2,6 +2,7 @@
 
 #include "base/error.h"
 #include "program/data_home.h"
+#include "storage/engine.h"
 #include "storage/journal_list.h"
 #include "storage/schema.h"
 
@@ -19,15 +20,47 @@ QString programVersion()
 namespace startup {
 namespace {
 
+QString cannotOpenMessage(const QString& path, const QString& reason)
+{
+    return QStringLiteral("Nie można otworzyć bazy danych programu:\n%1\n\n%2\n\nProgram zostanie zamknięty.")
+        .arg(QDir::toNativeSeparators(path), reason);
+}
+
+// Opens `path`, creating it first when it is missing. A file that is no database of the program throws
+// db::NotADatabase, for the caller to decide; every other failure, the message that ends the start.
 void openOrCreate(db::Connection& connection, const QString& path, const std::function<void(const QString&)>& create)
 {
     if (!QFileInfo::exists(path))
         create(path);
     try {
         connection.open(path, schema::databasePassword());
+    } catch (const db::NotADatabase&) {
+        throw;
     } catch (const Error& error) {
-        throw Error(QStringLiteral("Nie można otworzyć bazy danych programu:\n%1\n\n%2\n\nProgram zostanie zamknięty.")
-                        .arg(QDir::toNativeSeparators(path), error.message()));
+        throw Error(cannotOpenMessage(path, error.message()));
+    }
+}
+
+// The working database: one the engine cannot open is kept whole aside and a new one takes its place, so that the
+// start goes on; without that step, or when the move fails, the start ends saying why.
+DamagedAtStart openWorkingDatabase(Program& program, const ShellSteps& steps)
+{
+    const QString path = program.state.DatabasePath;
+    try {
+        openOrCreate(program.survey, path, &schema::createSurveyDatabase);
+        return {};
+    } catch (const db::NotADatabase& refused) {
+        if (!steps.moveDamagedWorkingDataAside)
+            throw Error(cannotOpenMessage(path, refused.message()));
+        QString aside;
+        try {
+            aside = steps.moveDamagedWorkingDataAside();
+        } catch (const Error& error) {
+            throw Error(cannotOpenMessage(path, refused.message() + QStringLiteral("\n\n") + error.message()));
+        }
+        if (aside.isEmpty() || !program.survey.isOpen())
+            throw Error(cannotOpenMessage(path, refused.message()));
+        return {aside, refused.message()};
     }
 }
 
@@ -107,12 +140,19 @@ void JournalListPreparation::wait()
         worker_.join();
 }
 
-void openDatabases(Program& program)
+DamagedAtStart openDatabases(Program& program, const ShellSteps& steps)
 {
+    DamagedAtStart damaged;
     if (!program.survey.isOpen())
-        openOrCreate(program.survey, program.state.DatabasePath, &schema::createSurveyDatabase);
-    if (!program.journals.isOpen())
-        openOrCreate(program.journals, program.state.journalListPath(), &journals::createJournalListDatabase);
+        damaged = openWorkingDatabase(program, steps);
+    if (!program.journals.isOpen()) {
+        try {
+            openOrCreate(program.journals, program.state.journalListPath(), &journals::createJournalListDatabase);
+        } catch (const db::NotADatabase& refused) {
+            throw Error(cannotOpenMessage(program.state.journalListPath(), refused.message()));
+        }
+    }
+    return damaged;
 }
 
 QString databaseVersion(db::Connection& connection)
@@ -198,13 +238,65 @@ bool mayLoadOverWorkingData(Program& program, const ShellSteps& steps)
     return true;
 }
 
+// The new database that took a damaged one's place holds no work to keep: it gets the last data file, or failing
+// that the newest restore point. Returns the line of the notice that says which.
+QString fillNewWorkingDatabase(Program& program, const ShellSteps& steps)
+{
+    RunState& state = program.state;
+    const QString file = state.CurrentDataFile;
+    QString missed = QStringLiteral("Ostatnio zapisany plik danych jest niedostępny");
+    if (isLoadableDataFile(file) && QFileInfo(file).isFile() && steps.loadDataFile) {
+        missed = QStringLiteral("Ostatnio zapisany plik danych nie mógł zostać wczytany");
+        try {
+            steps.loadDataFile(file);
+            if (!state.CurrentDataFile.isEmpty()) {
+                SetDataSaved(state, true);
+                return QStringLiteral("Wczytano do niej ostatnio zapisany plik danych:\n%1")
+                    .arg(QDir::toNativeSeparators(file));
+            }
+        } catch (const Error& error) {
+            program.notify(error.message(), 0, MessageKind::Error);
+        }
+    }
+    state.CurrentDataFile.clear();
+    SetDataSaved(state, false);
+    QString point;
+    try {
+        if (steps.loadNewestRestorePoint)
+            point = steps.loadNewestRestorePoint();
+    } catch (const Error& error) {
+        program.notify(error.message(), 0, MessageKind::Error);
+    }
+    if (!point.isEmpty())
+        return missed + QStringLiteral(", dlatego wczytano do niej dane z najnowszego punktu przywracania danych:\n%1")
+                            .arg(point);
+    return QStringLiteral("Nie ma pliku danych ani punktu przywracania danych, z których można by wczytać dane: "
+                          "praca zaczyna się od pustej bazy danych.");
+}
+
 } // namespace
 
-QString chooseStartData(Program& program, const QStringList& arguments, const ShellSteps& steps)
+QString damagedAtStartNotice(const QString& databasePath, const DamagedAtStart& damaged, const QString& loaded)
+{
+    return QStringLiteral("Uwaga! Nie można otworzyć bazy danych programu:\n%1\n\nUszkodzona baza danych została "
+                          "w całości przeniesiona do pliku:\n%2\na na jej miejsce została utworzona nowa.\n\n%3"
+                          "\n\nSzczegóły: %4")
+        .arg(QDir::toNativeSeparators(databasePath), QDir::toNativeSeparators(damaged.asidePath), loaded,
+             damaged.detail);
+}
+
+QString chooseStartData(Program& program, const QStringList& arguments, const ShellSteps& steps,
+                        const DamagedAtStart& damaged)
 {
     RunState& state = program.state;
     if (!arguments.isEmpty() && isDataFileArgument(arguments.first()))
         state.CurrentDataFile = arguments.first();
+    state.NewDataFlag = false;
+    if (damaged.happened()) {
+        const QString loaded = fillNewWorkingDatabase(program, steps);
+        program.notify(damagedAtStartNotice(state.DatabasePath, damaged, loaded), 0, MessageKind::Warning);
+        return windowTitle(state);
+    }
 
     // Settings that name no file (a fresh program, data restored from a point) lose nothing.
     if (!state.CurrentDataFile.isEmpty() && !QFileInfo(state.CurrentDataFile).isFile()) {
@@ -214,7 +306,6 @@ QString chooseStartData(Program& program, const QStringList& arguments, const Sh
         state.CurrentDataFile.clear();
     }
 
-    state.NewDataFlag = false;
     if (isLoadableDataFile(state.CurrentDataFile) && steps.loadDataFile && mayLoadOverWorkingData(program, steps)) {
         try {
             steps.loadDataFile(state.CurrentDataFile);

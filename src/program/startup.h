@@ -37,6 +37,12 @@ struct ShellSteps {
     // Moves damaged working data aside whole and opens a new database in their place (SetDamagedWorkingDataAside);
     // throws vestrum::Error when they cannot be moved.
     std::function<void()> setDamagedWorkingDataAside;
+    // The same for a working database the engine cannot open at start, without a word to the user (the start
+    // tells the whole story in one message); returns where the damaged file went.
+    std::function<QString()> moveDamagedWorkingDataAside;
+    // Loads the newest restore point over the working data; returns how the restore list names it, empty when
+    // there is none. Throws vestrum::Error when it cannot be loaded.
+    std::function<QString()> loadNewestRestorePoint;
     std::function<bool()> updateCheck;          // the update check; true when the start must stop
     // The update list for the about box: (name, installed version) rows, last entry first.
     std::function<QVector<QPair<QString, QString>>()> updateVersionRows;
@@ -79,10 +85,19 @@ private:
     std::thread worker_;
 };
 
-// Opens the survey and journal-list databases, creating either when it is missing. A database
-// that exists but cannot be opened throws vestrum::Error whose message names the file; it is
-// never changed or replaced.
-void openDatabases(Program& program);
+// A working database the start found to be no database of the program, kept whole under another name.
+struct DamagedAtStart {
+    QString asidePath; // empty when the working database opened
+    QString detail;    // why it did not
+    bool happened() const { return !asidePath.isEmpty(); }
+};
+
+// Opens the survey and journal-list databases, creating either when it is missing. A working database the
+// engine cannot open (emptied, cut short, a damaged header) is moved aside whole through
+// steps.moveDamagedWorkingDataAside and a new one opened in its place; the returned record says so, and
+// chooseStartData then fills the new one. Any other database that exists but cannot be opened, and a damaged one
+// that cannot be moved, throw vestrum::Error whose message names the file; such a file is never changed.
+DamagedAtStart openDatabases(Program& program, const ShellSteps& steps = {});
 
 // The about box's table of component versions: (name, version) rows. An update list of more than three
 // entries is shown as it is; otherwise the four standard components as found on this computer.
@@ -97,8 +112,15 @@ QString databaseVersion(db::Connection& connection);
 // data file is loaded over them only after keepUnsavedWork has kept them in a restore point, and the
 // user is told which one; without that point the working database is kept as it is, tied to no file, unless it
 // is damaged: then the load goes on and sets it aside whole (no save would ever take its changes).
+// After a damaged working database was set aside (`damaged`), the new one holds nothing to keep: the last data file
+// is loaded into it, or failing that the newest restore point, and one message says where the damaged file went
+// and what was loaded.
 // Returns the main window's title.
-QString chooseStartData(Program& program, const QStringList& arguments, const ShellSteps& steps);
+QString chooseStartData(Program& program, const QStringList& arguments, const ShellSteps& steps,
+                        const DamagedAtStart& damaged = {});
+
+// The message of a start that set a damaged working database aside; `loaded` says what went into the new one.
+QString damagedAtStartNotice(const QString& databasePath, const DamagedAtStart& damaged, const QString& loaded);
 
 // The closing questions and steps. Returns false when the user decided to stay, also when "Zapisz dane"
 // left the data unsaved and the user chose not to close without them.

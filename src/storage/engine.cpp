@@ -1,5 +1,7 @@
 #include "storage/engine.h"
 
+#include "base/file_modes.h"
+
 #include "base/error.h"
 #include "base/codepage.h"
 
@@ -180,7 +182,11 @@ void Connection::open(const QString& path, const QString& password)
     }
     if (rc != SQLITE_ROW || mark == 0) {
         sqlite3_close(handle);
-        throw Error(QStringLiteral("Plik \"%1\" nie jest bazą danych programu lub jest uszkodzony.").arg(path));
+        const QString message = QStringLiteral("Plik \"%1\" nie jest bazą danych programu lub jest uszkodzony.").arg(path);
+        // Only what the file itself holds makes it no database; a failing disk or a lack of memory may pass.
+        if (rc == SQLITE_ROW || (rc & 0xff) == SQLITE_CORRUPT || (rc & 0xff) == SQLITE_NOTADB)
+            throw NotADatabase(message);
+        throw Error(message);
     }
     if (mark != passwordMark(password)) {
         sqlite3_close(handle);
@@ -208,6 +214,8 @@ void Connection::create(const QString& path, const QString& password)
     sqlite3_close(handle);
     if (rc != SQLITE_OK)
         throw Error(QStringLiteral("Nie można utworzyć bazy danych \"%1\".\n\nSzczegóły: %2").arg(path, reason));
+    // Its journals take the database's own mode.
+    closeToOthersLikeItsFolder(path);
 }
 
 void SetBusyTimeout(int milliseconds)

@@ -265,6 +265,13 @@ public:
     using Error::Error;
 };
 
+// Thrown by Connection::open when the file holds no database of the program: empty, cut short, with a damaged
+// header, or another program's database. Its message is the open's own.
+class NotADatabase : public Error {
+public:
+    using Error::Error;
+};
+
 // How long a connection opened from now on waits for a database another program is writing (10 s); after that
 // the statement fails with "Plik ... jest używany przez inny program.". Tests shorten it.
 void SetBusyTimeout(int milliseconds);

@@ -1,6 +1,7 @@
 #include "update/component_files.h"
 
 #include "base/error.h"
+#include "base/file_modes.h"
 #include "files/temp_files.h"
 #include "files/zlb_archive.h"
 #include "update/names.h"
@@ -177,6 +178,8 @@ void FileReplacement::place()
             if (!ReplaceByRename(QDir(staging_).filePath(name), target))
                 throw Error(QStringLiteral("Nie można zapisać pliku %1.").arg(QDir::toNativeSeparators(target)));
             placed_.append(target);
+            closeToOthersLikeItsFolder(target); // a database brought into the user's own data folder
+
         }
     } catch (const Error&) {
         rollback();

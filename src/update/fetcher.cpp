@@ -68,10 +68,18 @@ std::optional<QByteArray> NetworkFetcher::fetchText(const QUrl& address)
     if (useProxy_)
         manager.setProxy(proxy_);
     QByteArray body;
-    const bool ok = runFetch(manager, address, timeLimitMs_, true, [&body](QNetworkReply& reply) {
+    bool tooLong = false;
+    const bool ok = runFetch(manager, address, timeLimitMs_, true, [&](QNetworkReply& reply) {
         body += reply.readAll();
-        return body.size() <= MaxTextBytes;
+        if (body.size() <= MaxTextBytes)
+            return true;
+        // The server did answer, with a text longer than any it may send: that is the text's fault, not the
+        // connection's. An error page, however long, stays a failed fetch.
+        tooLong = succeeded(reply);
+        return false;
     });
+    if (tooLong)
+        return body.left(MaxTextBytes + 1);
     if (!ok)
         return std::nullopt;
     return body;

@@ -14,8 +14,12 @@ namespace vestrum::update {
 
 class Fetcher {
 public:
+    static constexpr qint64 MaxTextBytes = 1 << 20;
+
     virtual ~Fetcher() = default;
-    // The whole body of a text (the version file); nothing when it could not be fetched.
+    // The whole body of a text (the version file); nothing when it could not be fetched. A body longer than
+    // MaxTextBytes is not read on: its first MaxTextBytes + 1 bytes come back, so the reader refuses it for its
+    // length rather than taking it for a failed connection.
     virtual std::optional<QByteArray> fetchText(const QUrl& address) = 0;
     // Writes the body to `target`, creating its folder. Nothing is left at `target` unless the whole body
     // arrived with a success status.
@@ -28,7 +32,6 @@ public:
 class NetworkFetcher final : public Fetcher {
 public:
     static constexpr int DefaultTimeLimitMs = 5000;
-    static constexpr qint64 MaxTextBytes = 1 << 20;
     static constexpr qint64 MaxFileBytes = qint64(1) << 31;
 
     NetworkFetcher();

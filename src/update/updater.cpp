@@ -48,13 +48,14 @@ const QString kReadOnlyDataFolder
     = QStringLiteral("Folder danych %1 jest tylko do odczytu.\nAktualizacje programu nie zostaną zainstalowane.");
 const QString kRefused = QStringLiteral("Aktualizacja składnika %1 odrzucona: %2.");
 const QString kInvalidVersionFile = QStringLiteral("plik wersji otrzymany z serwera Marvo ma nieprawidłową treść");
+const QString kVersionFileTooLong = QStringLiteral("plik wersji jest dłuższy niż 1 MiB");
 const QString kProgramNotReplaced
     = QStringLiteral("Nie udało się zainstalować nowej wersji programu - program pracuje w dotychczasowej wersji %1.");
 
 const QString kVersionFileName = QStringLiteral("ankieta_version.conf");
 const QString kResumeMarkerName = QStringLiteral("wznowienie");
 const QString kUpdaterName = QStringLiteral("aktualizuj");
-constexpr qint64 kMaxVersionFileBytes = 1 << 20;
+constexpr qint64 kMaxVersionFileBytes = Fetcher::MaxTextBytes;
 
 QString folderOf(const QString& path)
 {
@@ -344,7 +345,7 @@ std::optional<QByteArray> Updater::signedVersionFile(const QString& source)
     if (source != LocalSource() && !QFileInfo::exists(versionFilePath())) {
         host_.progress().start(kCaption, QStringLiteral("Sprawdzanie, czy są dostępne nowsze wersje programu..."), 0);
         const auto body = fetcher_.fetchText(QUrl(source));
-        if (body && !body->isEmpty())
+        if (body && !body->isEmpty() && body->size() <= kMaxVersionFileBytes)
             signature = fetcher_.fetchText(QUrl(source + QStringLiteral(".minisig")));
         host_.progress().finish();
         if (!body || body->isEmpty()) {
@@ -354,11 +355,16 @@ std::optional<QByteArray> Updater::signedVersionFile(const QString& source)
         content = *body;
     } else {
         QFile file(versionFilePath());
-        if (file.open(QIODevice::ReadOnly) && file.size() <= kMaxVersionFileBytes)
-            content = file.readAll();
+        if (file.open(QIODevice::ReadOnly))
+            content = file.read(kMaxVersionFileBytes + 1);
         QFile signatureFile(SignaturePathOf(versionFilePath()));
         if (signatureFile.open(QIODevice::ReadOnly))
             signature = signatureFile.read(kMaxSignatureFileBytes + 1);
+    }
+    // Refused for what it is, whoever signed it: no version file is that long, and none is read whole to check it.
+    if (content.size() > kMaxVersionFileBytes) {
+        program_.notify(kRefused.arg(kVersionFileName, kVersionFileTooLong), 0, MessageKind::Error);
+        return std::nullopt;
     }
     const SignatureCheck check = verifier_.checkBytesFor(content, signature, kVersionFileName);
     if (!check.good()) {

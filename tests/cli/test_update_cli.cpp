@@ -1,5 +1,6 @@
 #include "cli/update_cli.h"
 
+#include "support/temp_survey.h"
 #include "update/signing.h"
 
 #include <QFile>
@@ -142,6 +143,11 @@ TEST_F(UpdateCli, SignRefusesKeysItMustNotUse)
     QDir().mkpath(QFileInfo(insideProgram).absolutePath());
     write(insideProgram, key.secretKeyFile());
     write(path(QStringLiteral("publiczny.key")), key.publicKeyFile());
+    // The user's own data folder, where an installed program keeps the survey: its backups would carry the key.
+    vestrum::testing::PrivateUserDataHome userHome;
+    const QString insideUserData = userHome.folder() + QStringLiteral("archiwum/klucz.key");
+    QDir().mkpath(QFileInfo(insideUserData).absolutePath());
+    write(insideUserData, key.secretKeyFile());
     QByteArray damaged = key.secretKeyFile();
     damaged[160] = damaged[160] == 'A' ? 'B' : 'A';
     write(path(QStringLiteral("uszkodzony.key")), damaged);
@@ -149,6 +155,7 @@ TEST_F(UpdateCli, SignRefusesKeysItMustNotUse)
     const QList<QPair<QString, QString>> cases {
         { path(QStringLiteral("z.key")), QStringLiteral("zaszyfrowany hasłem") },
         { insideProgram, QStringLiteral("leży w folderze programu") },
+        { insideUserData, QStringLiteral("leży w folderze programu lub jego danych") },
         { path(QStringLiteral("publiczny.key")), QStringLiteral("nie jest kluczem tajnym") },
         { path(QStringLiteral("uszkodzony.key")), QStringLiteral("uszkodzony") },
         { path(QStringLiteral("brak.key")), QStringLiteral("Nie można odczytać") },

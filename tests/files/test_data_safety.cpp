@@ -652,18 +652,21 @@ struct NextStart {
     FixedClock clock { QDateTime(QDate(2008, 3, 6), QTime(8, 15)) };
     Program next { messages, clock };
     ShellSteps steps;
+    startup::DamagedAtStart damaged;
 
     explicit NextStart(const QString& programFolder)
     {
         startup::setProgramFolder(next.state, programFolder);
         ReadSettings(next.state);
-        startup::openDatabases(next);
         steps.loadDataFile = [this](const QString& path) { datafiles::LoadDataFile(next, path, quiet); };
         steps.keepUnsavedWork = [this] { return restorepoints::MakeNamedRestorePoint(next); };
         steps.workingDataDamaged = [this] { return !datafiles::WorkingDataDamage(next).isEmpty(); };
         steps.setDamagedWorkingDataAside = [this] { datafiles::SetDamagedWorkingDataAside(next); };
+        steps.moveDamagedWorkingDataAside = [this] { return datafiles::MoveDamagedWorkingDataAside(next); };
+        steps.loadNewestRestorePoint = [this] { return restorepoints::RestoreNewestPoint(next, quiet); };
+        damaged = startup::openDatabases(next, steps);
     }
-    QString choose() { return startup::chooseStartData(next, {}, steps); }
+    QString choose() { return startup::chooseStartData(next, {}, steps, damaged); }
 };
 
 } // namespace
@@ -729,4 +732,70 @@ TEST(DataSafety, FoldersOfLoadsThatNeverFinishedGoUnlessTheyHoldAUsersFile)
     ASSERT_EQ(left.size(), 1);
     EXPECT_EQ(QDir(folder.filePath(left[0])).entryList(QDir::Files | QDir::Hidden),
         QStringList { QStringLiteral("moje.txt") });
+}
+
+// A working database the engine cannot open at all no longer ends every start: it is kept whole beside a new one,
+// and the new one gets the last data file, or without one the newest restore point. The unsaved edit of the last
+// run is in the damaged file, which no restore point of the empty new database may pass for.
+TEST(DataSafety, AWorkingDatabaseThatDoesNotOpenIsSetAsideAtStartAndTheLastSavedDataLoaded)
+{
+    enum class Saved { DataFile, RestorePointOnly, Nothing };
+    const std::vector<std::pair<Saved, std::string>> savedCases {
+        { Saved::DataFile, "a data file" }, { Saved::RestorePointOnly, "a restore point" }, { Saved::Nothing, "nothing" } };
+    for (const FileDamage damage : everyFileDamage()) {
+        for (const auto& [saved, savedName] : savedCases) {
+            SCOPED_TRACE(describe(damage) + ", saved in " + savedName);
+            TestProgram t;
+            fillSurvey(t.survey(), QStringLiteral("zapisana"), 20);
+            const QString file = t.path(QStringLiteral("wyniki.naj"));
+            if (saved == Saved::DataFile)
+                datafiles::WriteDataFile(t.program, file);
+            if (saved == Saved::RestorePointOnly) {
+                ASSERT_TRUE(restorepoints::MakeRestorePoint(t.program));
+            }
+            t.survey().execute(QStringLiteral("UPDATE dane_podstawowe SET nazwa = 'edycja'"));
+            SetDataSaved(t.program.state, false);
+            WriteSettings(t.program.state);
+            t.survey().close();
+            const QString database = t.program.state.DatabasePath;
+            damageFile(database, damage);
+            const QByteArray damaged = fileHash(database);
+            const QStringList pointsBefore = QDir(t.program.state.archiveFolder()).entryList({ QStringLiteral("*.nar") });
+
+            NextStart start(t.program.state.ProgramFolder);
+            ASSERT_TRUE(start.damaged.happened());
+            const QString title = start.choose();
+
+            const QString aside = database + QStringLiteral(".uszkodzona-2008_03_06-08_15");
+            EXPECT_EQ(fileHash(aside), damaged) << "the damaged database is kept whole";
+            ASSERT_EQ(start.messages.shown.size(), 1) << start.messages.shown.join(u'\n').toStdString();
+            const QString& notice = start.messages.shown[0];
+            EXPECT_TRUE(notice.startsWith(QStringLiteral("Uwaga! Nie można otworzyć bazy danych programu:")));
+            EXPECT_TRUE(notice.contains(QDir::toNativeSeparators(aside))) << notice.toStdString();
+            EXPECT_TRUE(datafiles::WorkingDataDamage(start.next).isEmpty());
+            EXPECT_EQ(QDir(t.program.state.archiveFolder()).entryList({ QStringLiteral("*.nar") }), pointsBefore)
+                << "no restore point of the empty new database";
+            switch (saved) {
+            case Saved::DataFile:
+                EXPECT_EQ(unitName(start.next.survey), QStringLiteral("zapisana"));
+                EXPECT_EQ(title, QStringLiteral("Vestrum - ") + QDir::toNativeSeparators(file));
+                EXPECT_TRUE(notice.contains(QStringLiteral("ostatnio zapisany plik danych:\n")
+                    + QDir::toNativeSeparators(file)));
+                EXPECT_TRUE(start.next.state.DataSaved);
+                break;
+            case Saved::RestorePointOnly:
+                EXPECT_EQ(unitName(start.next.survey), QStringLiteral("zapisana"));
+                EXPECT_EQ(title, QStringLiteral("Vestrum"));
+                EXPECT_TRUE(notice.contains(QStringLiteral("z najnowszego punktu przywracania danych:\n"
+                                                           "dzień: 2008/03/05  godzina: 09:07")));
+                EXPECT_FALSE(start.next.state.DataSaved) << "restored data are in no data file";
+                break;
+            case Saved::Nothing:
+                EXPECT_EQ(rowCount(start.next.survey, QStringLiteral("dane_wykaz_publikacji")), 0);
+                EXPECT_EQ(title, QStringLiteral("Vestrum"));
+                EXPECT_TRUE(notice.contains(QStringLiteral("pustej bazy danych")));
+                break;
+            }
+        }
+    }
 }

@@ -507,3 +507,57 @@ TEST(DataCommands, DamagedWorkingDataAskBeforeAChangeThatCannotKeepThemInARestor
     EXPECT_TRUE(c.t.messages.shown[0].startsWith(QStringLiteral("Błąd!!!\nPunkt przywracania danych nie został "
                                                                 "utworzony.\n\nUwaga! Dane w programie są uszkodzone")));
 }
+
+// A working database damaged on disk under the running program (cut short, emptied, its header overwritten) no
+// longer opens: each command that replaces the working data sets it aside whole, says where, and goes on into a
+// new database. Before, the restore point such a command makes first failed, and the command stopped there.
+TEST(DataCommands, AWorkingDatabaseThatNoLongerOpensIsSetAsideByTheCommandsThatReplaceIt)
+{
+    enum class Way { LoadData, NewUnit, RestoreData };
+    const std::vector<std::pair<Way, std::string>> ways{
+        {Way::LoadData, "Wczytaj dane"}, {Way::NewUnit, "Nowa jednostka"}, {Way::RestoreData, "Przywróć"}};
+    for (const FileDamage damage : everyFileDamage()) {
+        for (const auto& [way, wayName] : ways) {
+            SCOPED_TRACE(describe(damage) + ", " + wayName);
+            Commands c;
+            RunState& state = c.t.program.state;
+            c.t.survey().execute(QStringLiteral("INSERT INTO dane_podstawowe (id, nazwa) VALUES (1, 'zapisana')"));
+            const QString file = c.t.path(QStringLiteral("wyniki.naj"));
+            datafiles::WriteDataFile(c.t.program, file);
+            ASSERT_TRUE(restorepoints::MakeRestorePoint(c.t.program));
+            SetDataSaved(state, true);
+            damageFile(state.DatabasePath, damage);
+            const QByteArray damaged = contents(state.DatabasePath);
+            c.t.messages.shown.clear();
+
+            switch (way) {
+            case Way::LoadData:
+                c.pickInLoadWindow(file);
+                c.commands.loadData();
+                break;
+            case Way::NewUnit:
+                c.commands.newUnit();
+                break;
+            case Way::RestoreData:
+                QTimer::singleShot(0, &c.parent, [&] {
+                    RestoreWindow& window = c.commands.restoreWindow();
+                    window.pointList()->setCurrentRow(0);
+                    window.przywroc();
+                });
+                c.commands.restoreData();
+                break;
+            }
+
+            const QString aside = state.DatabasePath + QStringLiteral(".uszkodzona-2008_03_05-09_07");
+            EXPECT_EQ(contents(aside), damaged) << "the damaged database is kept whole";
+            EXPECT_TRUE(c.t.messages.shown.join(u'\n').contains(QDir::toNativeSeparators(aside)))
+                << c.t.messages.shown.join(u'\n').toStdString();
+            EXPECT_TRUE(datafiles::WorkingDataDamage(c.t.program).isEmpty());
+            ASSERT_TRUE(c.t.survey().isOpen());
+            const QString unit = c.t.survey().scalar(QStringLiteral("SELECT nazwa FROM dane_podstawowe")).toString();
+            EXPECT_EQ(unit, way == Way::NewUnit ? QString() : QStringLiteral("zapisana"));
+            EXPECT_EQ(c.sectionLoads, 1);
+            EXPECT_EQ(c.restorePoints().size(), 1) << "no point can be made of a file that does not open";
+        }
+    }
+}

@@ -1,4 +1,6 @@
 #include "base/error.h"
+#include "files/data_files.h"
+#include "files/restore_points.h"
 #include "files/survey_file.h"
 #include "program/data_folder_lock.h"
 #include "program/data_home.h"
@@ -15,6 +17,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <optional>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -222,6 +226,128 @@ TEST(DataHome, AFirstStartOnAnUnwritableProgramFolderKeepsTheUsersOwnSurvey)
         EXPECT_FALSE(QFileInfo::exists(usersSurvey + QStringLiteral("-journal")));
         ReadSettings(program.state);
         EXPECT_EQ(program.state.CurrentDataFile, hasSettings ? QStringLiteral("/dane/moje.naj") : QString());
+    }
+}
+
+
+namespace {
+
+int modeOf(const QString& path)
+{
+    struct stat info {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
+}
+
+// The start's steps that make files in the data folder, then a save of the settings, the unsaved record and a
+// restore point.
+void startAndWork(Program& program, DataFolderLock& lock)
+{
+    ASSERT_TRUE(startup::lockDataFolder(program, lock));
+    KeepUserDataPrivate(program.state);
+    AdoptProgramFolderData(program);
+    startup::openDatabases(program);
+    WriteSettings(program.state);
+    SetDataSaved(program.state, false);
+    ASSERT_TRUE(restorepoints::MakeRestorePoint(program));
+}
+
+// The umask for as long as it lives.
+struct Umask {
+    explicit Umask(mode_t mask) : old_(::umask(mask)) {}
+    ~Umask() { ::umask(old_); }
+    mode_t old_;
+};
+
+} // namespace
+
+// Names and amounts of the survey are the user's alone in the user's own folder, whatever the umask; the users
+// who share a portable folder share its data and its lock.
+TEST(DataHome, TheUsersOwnDataFolderIsClosedToOthersAndAPortableOneKeepsItsModes)
+{
+    const Umask umask(022);
+    enum class Kind { Installed, ReadOnlyProgramFolder, Portable };
+    for (const Kind kind : {Kind::Installed, Kind::ReadOnlyProgramFolder, Kind::Portable}) {
+        SCOPED_TRACE(static_cast<int>(kind));
+        vestrum::testing::PrivateUserDataHome home;
+        QTemporaryDir folder;
+        if (kind == Kind::Installed)
+            writeText(folder.filePath(QStringLiteral("vestrum.ini")), "[Instalacja]\nDane=uzytkownik\n");
+        if (kind == Kind::Portable) // unpacked where the users who share it can reach it
+            ::chmod(QFile::encodeName(folder.path()).constData(), 0755);
+        if (kind == Kind::ReadOnlyProgramFolder) {
+            schema::createSurveyDatabase(folder.filePath(QStringLiteral("dane/ankieta.mdb")));
+            writeText(folder.filePath(QStringLiteral("ankieta.ini")), "[Dane]\nNiezapisane=0\n");
+        }
+        std::optional<ReadOnlyFolder> readOnly;
+        if (kind == Kind::ReadOnlyProgramFolder)
+            readOnly.emplace(folder.path());
+
+        ScriptedMessages messages;
+        FixedClock clock{QDateTime(QDate(2026, 12, 8), QTime(12, 0))};
+        Program program(messages, clock);
+        startup::setProgramFolder(program.state, folder.path());
+        DataFolderLock lock;
+        startAndWork(program, lock);
+        const QString data = program.state.dataFolder();
+        const bool own = kind != Kind::Portable;
+        EXPECT_EQ(data, own ? home.folder() : program.state.ProgramFolder);
+
+        const QStringList privateFolders = own ? QStringList{QString(), QStringLiteral("tmp")} : QStringList{};
+        for (const QString& made : privateFolders)
+            EXPECT_EQ(modeOf(data + made), 0700) << made.toStdString();
+        for (const char* made : {"dane", "archiwum"})
+            EXPECT_EQ(modeOf(data + QLatin1String(made)), own ? 0700 : 0755) << made;
+        for (const char* made : {"ankieta.ini", "dane/ankieta.mdb", "dane/lista_czasopism.mdb"})
+            EXPECT_EQ(modeOf(data + QLatin1String(made)), own ? 0600 : 0644) << made;
+        EXPECT_EQ(modeOf(dataFolderLockPath(data + QStringLiteral("dane"))), own ? 0600 : 0666);
+
+        // A data file saved elsewhere follows the umask wherever the data live.
+        const QString saved = home.base.filePath(QStringLiteral("wyniki.naj"));
+        datafiles::WriteDataFile(program, saved);
+        EXPECT_EQ(modeOf(saved), 0644);
+    }
+}
+
+// A data folder an earlier version made open to others is closed at the next start with everything of the program
+// in it, once: what the user opens again afterwards stays open.
+TEST(DataHome, AnOpenUserDataFolderIsNarrowedOnceWithoutAWord)
+{
+    const Umask umask(022);
+    vestrum::testing::PrivateUserDataHome home;
+    QTemporaryDir folder;
+    writeText(folder.filePath(QStringLiteral("vestrum.ini")), "[Instalacja]\nDane=uzytkownik\n");
+    const QString data = home.folder();
+    writeText(data + QStringLiteral("ankieta.ini"), "[Dane]\nNiezapisane=0\n");
+    schema::createSurveyDatabase(data + QStringLiteral("dane/ankieta.mdb"));
+    writeText(data + QStringLiteral("archiwum/a_2025_01_02-10_00.nar"), "punkt");
+    writeText(dataFolderLockPath(data + QStringLiteral("dane")), "");
+    ::chmod(QFile::encodeName(dataFolderLockPath(data + QStringLiteral("dane"))).constData(), 0666);
+    ASSERT_EQ(modeOf(data), 0755);
+    ASSERT_EQ(modeOf(data + QStringLiteral("dane/ankieta.mdb")), 0644);
+
+    const QStringList files{QStringLiteral("ankieta.ini"), QStringLiteral("dane/ankieta.mdb"),
+                            QStringLiteral("archiwum/a_2025_01_02-10_00.nar"), QStringLiteral("dane/.vestrum-blokada")};
+    for (int start = 1; start <= 2; ++start) {
+        ScriptedMessages messages;
+        FixedClock clock{QDateTime(QDate(2026, 12, 8), QTime(12, 0))};
+        Program program(messages, clock);
+        startup::setProgramFolder(program.state, folder.path());
+        DataFolderLock lock;
+        startAndWork(program, lock);
+        EXPECT_TRUE(messages.shown.isEmpty()) << start;
+        EXPECT_EQ(modeOf(data), 0700);
+        if (start == 1) {
+            for (const QString& file : files)
+                EXPECT_EQ(modeOf(data + file), 0600) << file.toStdString();
+            for (const char* made : {"dane", "archiwum", "tmp"})
+                EXPECT_EQ(modeOf(data + QLatin1String(made)), 0700) << made;
+            // The user opens one file and one folder to the group on purpose.
+            ::chmod(QFile::encodeName(data + QStringLiteral("ankieta.ini")).constData(), 0640);
+            ::chmod(QFile::encodeName(data + QStringLiteral("archiwum")).constData(), 0750);
+        } else {
+            EXPECT_EQ(modeOf(data + QStringLiteral("ankieta.ini")), 0640);
+            EXPECT_EQ(modeOf(data + QStringLiteral("archiwum")), 0750);
+        }
     }
 }
 

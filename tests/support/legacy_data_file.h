@@ -19,6 +19,9 @@
 
 #include <functional>
 #include <zlib.h>
+#include <stdexcept>
+#include <string>
+#include <vector>
 
 namespace vestrum::testing {
 
@@ -115,6 +118,50 @@ inline void damageLastPage(const QString& databasePath)
     if (pages < 3 || !f.open(QIODevice::ReadWrite) || !f.seek((pages - 1) * pageSize))
         throw std::runtime_error("cannot damage the database");
     f.write(QByteArray(static_cast<int>(pageSize), '\xA5'));
+}
+
+// The ways a database file stops opening at all: cut to half its length, emptied, its header overwritten.
+enum class FileDamage { CutInHalf, Emptied, HeaderOverwritten };
+
+inline const std::vector<FileDamage>& everyFileDamage()
+{
+    static const std::vector<FileDamage> damages{FileDamage::CutInHalf, FileDamage::Emptied,
+                                                 FileDamage::HeaderOverwritten};
+    return damages;
+}
+
+inline std::string describe(FileDamage damage)
+{
+    switch (damage) {
+    case FileDamage::CutInHalf:
+        return "cut in half";
+    case FileDamage::Emptied:
+        return "emptied";
+    case FileDamage::HeaderOverwritten:
+        return "header overwritten";
+    }
+    return "?";
+}
+
+// Damages the file in place, as a full disk, a crash of the file system or another program would; a connection
+// open on it stays open.
+inline void damageFile(const QString& databasePath, FileDamage damage)
+{
+    QFile f(databasePath);
+    if (!f.open(QIODevice::ReadWrite))
+        throw std::runtime_error("cannot damage the database");
+    const qint64 length = f.size();
+    switch (damage) {
+    case FileDamage::CutInHalf:
+        f.resize(length / 2);
+        break;
+    case FileDamage::Emptied:
+        f.resize(0);
+        break;
+    case FileDamage::HeaderOverwritten:
+        f.write(QByteArray(100, '\x5A'));
+        break;
+    }
 }
 
 // The rows the 2005 file holds in its combined table dane_wykaz_pub_mono.

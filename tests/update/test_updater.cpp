@@ -196,6 +196,38 @@ TEST_F(UpdateFixture, HostileVersionFileIsRefusedWhole)
     EXPECT_EQ(surveyVersion(), QStringLiteral("2.2.1.0"));
 }
 
+// A version file over the length limit is refused for what it is, signed or not, wherever it comes from: never
+// taken for a lost connection, whose message the user may have switched off.
+TEST_F(UpdateFixture, OverlongSignedVersionFileIsRefusedForItsLength)
+{
+    QString lines = kDaneNewer;
+    while (lines.size() <= update::Fetcher::MaxTextBytes)
+        lines += QStringLiteral("; %1\r\n").arg(QString(200, u'x'));
+    serveVersionFile(lines);
+    const QString refused = refusal(vt::kVersionFileName, QStringLiteral("plik wersji jest dłuższy niż 1 MiB"));
+    for (const int connectionMessage : { 1, 0 }) {
+        program.state.Flags.setFlag(20, connectionMessage);
+        messages.shown.clear();
+        server.requested.clear();
+        EXPECT_FALSE(updater.RunAtStart(server.address())) << connectionMessage;
+        EXPECT_EQ(messages.shown, QStringList { refused }) << connectionMessage;
+        EXPECT_EQ(messages.requests.last().number, 0);
+        EXPECT_TRUE(updater.entries().isEmpty());
+        EXPECT_FALSE(server.requested.contains("/download/ankieta_update/dane.zlb"));
+    }
+    // The same file waiting in tmp/ for an update that was handed over.
+    const auto& served = server.routes["/download/ankieta_update/ankieta_version.conf"].body;
+    vt::writeFile(updater.versionFilePath(), served);
+    vt::writeFile(update::SignaturePathOf(updater.versionFilePath()),
+        server.routes["/download/ankieta_update/ankieta_version.conf.minisig"].body);
+    messages.shown.clear();
+    server.requested.clear();
+    updater.CheckForUpdates(server.address());
+    EXPECT_EQ(messages.shown, QStringList { refused });
+    EXPECT_TRUE(server.requested.isEmpty());
+    EXPECT_EQ(surveyVersion(), QStringLiteral("2.2.1.0"));
+}
+
 TEST_F(UpdateFixture, MissingOrDamagedPackageLeavesTheComponentAsItWas)
 {
     putUserData(QStringLiteral("stare dane"));

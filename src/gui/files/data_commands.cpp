@@ -125,6 +125,8 @@ void DataCommands::installShellSteps()
     };
     steps_.workingDataDamaged = [this] { return !datafiles::WorkingDataDamage(program_).isEmpty(); };
     steps_.setDamagedWorkingDataAside = [this] { datafiles::SetDamagedWorkingDataAside(program_); };
+    steps_.moveDamagedWorkingDataAside = [this] { return datafiles::MoveDamagedWorkingDataAside(program_); };
+    steps_.loadNewestRestorePoint = [this] { return restoreNewestPointAtStart(); };
 }
 
 void DataCommands::addMenuItems(QMenu* menu, const std::function<void(QMenu*)>& addMerge)
@@ -432,6 +434,13 @@ void DataCommands::loadDataFileAtStart(const QString& path)
     // that "Zapisz dane" cannot write them over the refused file.
     if (datafiles::LoadDataFile(program_, path, progress) == datafiles::LoadOutcome::Declined)
         program_.state.CurrentDataFile.clear();
+}
+
+QString DataCommands::restoreNewestPointAtStart()
+{
+    BusyCursor busy;
+    WindowProgress progress(progress_, program_.state.UserFont);
+    return restorepoints::RestoreNewestPoint(program_, progress);
 }
 
 void DataCommands::weeklyRestorePoint()

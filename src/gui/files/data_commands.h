@@ -33,7 +33,8 @@ public:
     std::function<void()> showFirstSection;          // section list item 0, first page of section 1
     std::function<QString()> chosenReportingYear;    // the year list's text; RunState::ReportingYear when unset
 
-    // Fills ShellSteps::saveData, backupCopy, loadDataFile and weeklyRestorePoint.
+    // Fills the ShellSteps of the data: saveData, backupCopy, loadDataFile, weeklyRestorePoint and those of
+    // unsaved or damaged working data at start.
     void installShellSteps();
     // Adds this module's items to the menu "Operacje na danych" in their order. `addMerge` adds
     // "Łączenie danych" between its two separators.
@@ -57,6 +58,9 @@ public:
     void backupCopyAtClose();
     // LoadDataFile at start: throws vestrum::Error when the file cannot be loaded.
     void loadDataFileAtStart(const QString& path);
+    // The newest restore point at a start that found the working database damaged; its line, empty when there is
+    // none. Throws vestrum::Error when it cannot be loaded.
+    QString restoreNewestPointAtStart();
     void weeklyRestorePoint();
 
     // Makes the restore point that precedes a wholesale change; says so and returns false when it failed,

@@ -614,8 +614,9 @@ bool MainWindow::startUp(const QStringList& arguments, const QString& programFol
     if (steps_.updateCheck && steps_.updateCheck())
         return false;
 
+    startup::DamagedAtStart damaged;
     try {
-        startup::openDatabases(program_);
+        damaged = startup::openDatabases(program_, steps_);
     } catch (const Error& error) {
         program_.notify(error.message(), 0, MessageKind::Error);
         return false;
@@ -625,7 +626,7 @@ bool MainWindow::startUp(const QStringList& arguments, const QString& programFol
     aboutVersions_ = versions;
     if (about_)
         about_->setVersions(versions);
-    setWindowTitle(startup::chooseStartData(program_, arguments, steps_));
+    setWindowTitle(startup::chooseStartData(program_, arguments, steps_, damaged));
     if (steps_.loadAllSections)
         steps_.loadAllSections();
     if (steps_.openJournalView)
