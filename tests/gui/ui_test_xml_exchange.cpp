@@ -186,9 +186,9 @@ TEST_F(XmlCommandsFixture, ImportOfPublicationsIdentifiesEmptyJournalsAndTellsSo
     editor->toolAction(ListEditor::Tool::XmlImport)->trigger();
     EXPECT_EQ(offeredFrom.size(), 2);
     ASSERT_EQ(editor->list().rowCount(), 3);
-    EXPECT_EQ(editor->list().row(0).mid(4), QStringList({ S("Physics Letters"), S("30,00") }));
-    EXPECT_EQ(editor->list().row(1).mid(4), QStringList({ QString(), S("0,00") }));
-    EXPECT_EQ(editor->list().row(2).mid(4), QStringList({ S("Własne"), S("8,00") }));
+    EXPECT_EQ(editor->list().row(0).mid(4), QStringList({ S("Physics Letters"), S("30,00"), QString() }));
+    EXPECT_EQ(editor->list().row(1).mid(4), QStringList({ QString(), S("0,00"), QString() }));
+    EXPECT_EQ(editor->list().row(2).mid(4), QStringList({ S("Własne"), S("8,00"), QString() }));
     EXPECT_EQ(numbers(), QList<int>({ 14, 15 }));
     ASSERT_FALSE(messages.shown.isEmpty());
     EXPECT_TRUE(messages.shown.first().startsWith(S("Uwaga!\nPrzeprowadzona została automatyczna identyfikacja")));
