@@ -233,9 +233,9 @@ TEST(EntryDialog, EnterMovesOnSkippingReadOnlyFields)
     pressEnter(f.dialog.input(0)); // no journal list: the listed journal stays empty and is skipped
     EXPECT_TRUE(f.dialog.input(2)->hasFocus());
     EXPECT_TRUE(qobject_cast<QPlainTextEdit*>(f.dialog.input(1))->toPlainText().isEmpty());
-    pressEnter(f.dialog.input(4)); // the points after it are read-only; the ISSN comes last
+    pressEnter(f.dialog.input(4)); // the points after it are read-only: on to the ISSN
     EXPECT_TRUE(f.dialog.input(6)->hasFocus());
-    pressEnter(f.dialog.input(6));
+    pressEnter(f.dialog.input(6)); // an ISSN of no journal, here without a list, moves on
     EXPECT_TRUE(f.dialog.saveButton()->hasFocus());
 
     f.dialog.done(QDialog::Rejected);

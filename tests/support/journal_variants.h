@@ -109,16 +109,14 @@ inline std::vector<TitleVariant> JournalTitleVariants(const lists::JournalMatche
             variants.push_back({VariantKind::PolishLetters, plain, {}, j});
     }
     // Titles with a subtitle typed without it: every such journal of the list whose first part is no
-    // title of the list itself (that one would be meant).
+    // title of the list itself (that one would be meant), up to 400 of them.
     int taken = 0;
     for (int j = 0; j < matcher.size() && taken < 400; ++j) {
         const QStringView first = lists::titleBeforeSubtitle(matcher.journal(j).name);
         if (first.isEmpty() || matcher.match(first.toString()).kind != lists::MatchKind::None)
             continue;
-        if (j % 7 == 0) {
-            variants.push_back({VariantKind::SubtitleRemoved, first.toString(), {}, j});
-            ++taken;
-        }
+        variants.push_back({VariantKind::SubtitleRemoved, first.toString(), {}, j});
+        ++taken;
     }
     return variants;
 }
