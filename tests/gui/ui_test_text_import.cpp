@@ -256,6 +256,7 @@ TEST_F(ImportFixture, LeavingAsksMessage18AndNieKeepsTheWindowOpen)
     window->reject();
     ASSERT_FALSE(messages.requests.isEmpty());
     EXPECT_EQ(messages.requests.last().number, 18);
+    ASSERT_FALSE(messages.shown.empty());
     EXPECT_EQ(messages.shown.last(), S("Czy na pewno chcesz pominąć wprowadzone zmiany?"));
     EXPECT_TRUE(window->isVisible());
     messages.answer(MessageAnswer::Yes);
@@ -500,4 +501,117 @@ TEST_F(ImportFixture, TheHandOverShowsTheFirstImportedRow)
     const QRect shown = grid->visualRect(grid->model()->index(60, 0));
     EXPECT_TRUE(grid->viewport()->rect().contains(shown)) << shown.y() << " of " << grid->viewport()->height();
     editor.hide();
+}
+
+TEST_F(ImportFixture, AHiddenSheetIsMarkedAndTheWindowOpensOnTheFirstShownOne)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("konferencje.xlsx"));
+    const auto members = vestrum::testing::XlsxMembersWithStates(
+        { { S("Archiwum"), R"(<row r="1"><c r="A1" t="inlineStr"><is><t>Zjazd 1999</t></is></c></row></sheetData>)" },
+            { S("Bieżące"), R"(<row r="1"><c r="A1" t="inlineStr"><is><t>Sympozjum</t></is></c></row></sheetData>)" } },
+        { "hidden", "" }, {});
+    vestrum::testing::WriteZip(path, members);
+    program.state.Flags.setFlag(MessageFlags::ImportInstructionFlag, 0);
+    window->prepare(21);
+    window->show();
+    window->activateWindow();
+    (void)QTest::qWaitFor([this] { return window->isActiveWindow(); }, 1000);
+    window->setMapColumn(0, 0);
+    window->loadTextFromFile(path);
+    EXPECT_EQ(window->sheetChooser()->currentText(), S("Bieżące"));
+    EXPECT_EQ(window->sheetChooser()->itemText(0), S("Archiwum (ukryty)"));
+    EXPECT_EQ(window->textField()->toPlainText(), S("Sympozjum"));
+
+    // The hidden sheet is still there to be chosen.
+    window->sheetChooser()->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up);
+    EXPECT_EQ(window->textField()->toPlainText(), S("Zjazd 1999"));
+    EXPECT_EQ(window->sheetChooser()->currentText(), S("Archiwum (ukryty)"));
+}
+
+TEST_F(ImportFixture, APublicationTablesCaptionRowIsTickedAsAHeader)
+{
+    program.state.Flags.setFlag(MessageFlags::ImportInstructionFlag, 0);
+    window->prepare(3);
+    window->show();
+    window->activateWindow();
+    (void)QTest::qWaitFor([this] { return window->isActiveWindow(); }, 1000);
+    window->setMapColumn(1, 0);
+    window->setMapColumn(2, 1);
+    window->setMapColumn(3, 2);
+    QGuiApplication::clipboard()->setText(S("Lp.;Tytul czasopisma;TYTUŁ;Autorzy;Punkty\n"
+                                            "1;Kwartalnik Historyczny;Dzieje Mazowsza;Nowak Anna;70\n"));
+    window->pasteFromClipboard();
+    EXPECT_TRUE(window->headerBox()->isChecked());
+    EXPECT_EQ(window->headerNotice()->text(), S("Pierwszy wiersz tekstu to nazwy kolumn wykazu - zaznaczono to pole, "
+                                                "więc nie zostanie on wczytany jako pozycja."));
+    ASSERT_TRUE(window->readIntoStructure());
+    EXPECT_EQ(window->preview()->dataRowCount(), 1);
+    EXPECT_EQ(previewRow(1).mid(0, 3), (QStringList { S("Kwartalnik Historyczny"), S("Dzieje Mazowsza"), S("Nowak Anna") }));
+}
+
+TEST_F(ImportFixture, ALineOfMegabytesIsShownCutAndReadWhole)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("jeden_wiersz.csv"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray("Sieć;opis;").repeated(500000) + "ostatnia\nSieć 2;opis 2\n");
+    file.close();
+    program.state.Flags.setFlag(MessageFlags::ImportInstructionFlag, 0);
+    window->prepare(19);
+    window->show();
+    window->activateWindow();
+    (void)QTest::qWaitFor([this] { return window->isActiveWindow(); }, 1000);
+    mapInOrder(2);
+
+    window->loadTextFromFile(path);
+    EXPECT_TRUE(window->cutNotice()->isVisible());
+    EXPECT_TRUE(window->textField()->isReadOnly());
+    const QStringList shown = window->textField()->toPlainText().split(u'\n');
+    ASSERT_EQ(shown.size(), 3);
+    EXPECT_EQ(shown[0].size(), 2001);
+    EXPECT_TRUE(shown[0].endsWith(QChar(0x2026)));
+    EXPECT_EQ(shown[1], S("Sieć 2;opis 2"));
+    ASSERT_TRUE(window->readIntoStructure());
+    EXPECT_EQ(window->preview()->dataRowCount(), 2);
+    EXPECT_EQ(previewRow(2).mid(0, 2), (QStringList { S("Sieć 2"), S("opis 2") }));
+
+    // The same from the clipboard; a short text makes the field the text again.
+    window->showPage(TextImportWindow::StructurePage);
+    QGuiApplication::clipboard()->setText(S("Sieć;opis;").repeated(3000));
+    window->pasteFromClipboard();
+    EXPECT_TRUE(window->cutNotice()->isVisible());
+    ASSERT_TRUE(window->readIntoStructure());
+    EXPECT_EQ(window->preview()->dataRowCount(), 1);
+    window->showPage(TextImportWindow::StructurePage);
+    window->clearText();
+    EXPECT_FALSE(window->cutNotice()->isVisible());
+    EXPECT_FALSE(window->textField()->isReadOnly());
+}
+
+TEST_F(ImportFixture, AFileWithNulIsRefusedAndAQuoteLeftOpenIsNamedInTheErrors)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("nul.csv"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray("Sieć A;opis\nSieć B;o") + QByteArray(1, '\0') + "pis\n");
+    file.close();
+    program.state.Flags.setFlag(MessageFlags::ImportInstructionFlag, 0);
+    window->prepare(19);
+    mapInOrder(2);
+    window->setImportText(S("\"Sieć A;opis\n") + S("x;y\n").repeated(1000) + S("koniec\";opis\n"));
+    window->loadTextFromFile(path);
+    ASSERT_FALSE(messages.shown.isEmpty());
+    EXPECT_EQ(messages.shown.last(), S("Plik %1 zawiera znaki NUL (wiersz 2) - to nie jest plik tekstowy.").arg(path));
+    EXPECT_TRUE(window->textField()->toPlainText().startsWith(S("\"Sieć A;opis\nx;y\n")));
+
+    ASSERT_TRUE(window->readIntoStructure());
+    EXPECT_FALSE(window->enterIntoList());
+    EXPECT_TRUE(window->errorText()->toPlainText().endsWith(
+        S("wiersz 1\nCudzysłów otwarty w wierszu 1 nie został zamknięty przed końcem pola - sprawdź tekst albo wyłącz "
+          "opcję »cudzysłów ogranicza pola« (--no-quotes).")))
+        << window->errorText()->toPlainText().toStdString();
 }

@@ -163,6 +163,7 @@ TEST_F(XmlCommandsFixture, ExportOfAnEmptyListOrToAnUnwritableFileSaysSo)
     ASSERT_TRUE(QFile::setPermissions(file("tylko.xml"), QFileDevice::ReadOwner));
     files.exportPath = file("tylko.xml");
     editor->toolAction(ListEditor::Tool::XmlExport)->trigger();
+    ASSERT_FALSE(messages.shown.isEmpty());
     EXPECT_EQ(messages.shown.last(), readOnlyTargetMessage());
     QFile kept(file("tylko.xml"));
     ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
@@ -235,17 +236,22 @@ TEST_F(XmlCommandsFixture, FilePickerIsSetUpForEachCommand)
     EXPECT_TRUE(QFile::exists(file("konferencje.xml")));
     EXPECT_EQ(messages.shown, QStringList({ S("Eksport został zakończony") }));
 
-    // The import picker hides the name; pressing "importuj" with no file selected says so.
-    QTimer::singleShot(0, &picker, [&picker] {
+    // The import picker hides the name; pressing "importuj" with no file selected says so, and the
+    // picker stays for a file to be chosen.
+    bool stayed = false;
+    QTimer::singleShot(0, &picker, [&picker, &stayed] {
         EXPECT_EQ(picker.windowTitle(), S("Wskaż zbiór do importu"));
         EXPECT_EQ(picker.actionButton()->text(), S("importuj"));
         EXPECT_FALSE(picker.nameField()->isVisible());
         EXPECT_EQ(picker.nameField()->text(), QString());
         picker.actionButton()->click();
+        stayed = picker.isVisible();
+        picker.backButton()->click();
     });
     editor->toolAction(ListEditor::Tool::XmlImport)->trigger();
+    EXPECT_TRUE(stayed);
     ASSERT_FALSE(messages.shown.isEmpty());
-    EXPECT_EQ(messages.shown.last(), S("Nie wskazano pliku do importu."));
+    EXPECT_EQ(messages.shown.last(), S("Nie wskazano zbioru - wybierz go z listy zbiorów."));
     EXPECT_EQ(editor->list().rows(), (std::vector<QStringList> { { S("Zjazd") } }));
 }
 
