@@ -46,7 +46,7 @@ template <typename T> void whenShown(std::function<void(T*)> act)
         poll->stop();
         poll->deleteLater();
         window->activateWindow();
-        QTest::qWaitFor([window] { return window->isActiveWindow(); }, 1000);
+        EXPECT_TRUE(QTest::qWaitFor([window] { return window->isActiveWindow(); }, 1000));
         act(window);
     });
     poll->start();
