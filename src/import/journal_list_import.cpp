@@ -83,7 +83,7 @@ Columns columnsOf(const QStringList& row)
     return columns;
 }
 
-// A cell as the list keeps it: no-break spaces as blanks, no control characters, trimmed.
+// A cell as the list keeps it: no-break spaces as blanks, no control characters, blanks single and trimmed.
 QString cleanCell(const QStringList& row, int column)
 {
     if (column < 0)
@@ -93,7 +93,7 @@ QString cleanCell(const QStringList& row, int column)
         if (ch == u'\u00a0')
             ch = u' ';
     text.removeIf([](QChar ch) { return ch.unicode() < 0x20 || ch.unicode() == 0x7f; });
-    return text.trimmed();
+    return text.simplified(); // the ministry's titles now and then hold two blanks in a row
 }
 
 // An ISSN in the list's form "NNNN-NNNC"; empty when the cell holds none.

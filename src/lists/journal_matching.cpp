@@ -345,6 +345,7 @@ struct JournalMatcher::KeyIndex {
     std::vector<qsizetype> keyStart{0};
     std::vector<int> journalOfForm;
     std::vector<bool> partForm; // a title's part before its subtitle
+    std::vector<int> firstForm; // journal j's forms are firstForm[j] .. firstForm[j + 1] - 1
 
     int formCount() const { return static_cast<int>(journalOfForm.size()); }
     QStringView key(int form) const
@@ -419,6 +420,7 @@ JournalMatcher::JournalMatcher(std::vector<ListedJournal> journals)
         for (const QString& issn : {journal.issn, journal.eissn, journal.issn2, journal.eissn2})
             if (const quint64 code = issnCode(issn))
                 issns.push_back({mixed(code), index});
+        keys_->firstForm.push_back(keys_->formCount());
         QStringList seen; // the keys of this journal's forms, each kept once
         for (const QString& name : {journal.name, journal.name2}) {
             const QStringView trimmed = QStringView(name).trimmed();
@@ -445,6 +447,7 @@ JournalMatcher::JournalMatcher(std::vector<ListedJournal> journals)
         if (seen.isEmpty())
             keys_->addForm(QString(), index, false); // every journal has a form, so the forms of journal i start in order
     }
+    keys_->firstForm.push_back(keys_->formCount());
     keys_->byIssn.build(issns);
     keys_->byTitle.build(titles);
     keys_->byKey.build(keys);
@@ -817,6 +820,43 @@ std::vector<Suggestion> JournalMatcher::nearestForms(QStringView title, int coun
     for (const auto& [postingCount, id] : byRarity)
         if (id >= 0)
             inQuery[id] = 0;
+    return best;
+}
+
+namespace {
+
+// The similarity of two keys times `weight`, reckoned in the order the index search reckons it.
+double weightedSimilarity(QStringView a, QStringView b, double weight)
+{
+    std::vector<Trigram> x;
+    std::vector<Trigram> y;
+    trigramsOfKey(a, x);
+    trigramsOfKey(b, y);
+    if (x.empty() || y.empty())
+        return 0;
+    std::vector<Trigram> shared;
+    std::set_intersection(x.begin(), x.end(), y.begin(), y.end(), std::back_inserter(shared));
+    const auto n = static_cast<int>(shared.size());
+    return weight * n / static_cast<int>(x.size() + y.size() - shared.size());
+}
+
+} // namespace
+
+double JournalMatcher::likeness(const QString& title, int journal) const
+{
+    if (!keys_ || journal < 0 || journal >= size())
+        return 0;
+    const QString whole = matchingKey(QStringView(title).left(kLongestQuery));
+    const QStringView first = titleBeforeSubtitle(title);
+    const QString part = first.isEmpty() ? QString() : matchingKey(first.left(kLongestQuery));
+    double best = 0;
+    for (int form = keys_->firstForm[static_cast<size_t>(journal)]; form < keys_->firstForm[static_cast<size_t>(journal) + 1];
+         ++form) {
+        const double weight = keys_->partForm[static_cast<size_t>(form)] ? kListPartWeight : 1.0;
+        best = std::max(best, weightedSimilarity(whole, keys_->key(form), weight));
+        if (!part.isEmpty())
+            best = std::max(best, weightedSimilarity(part, keys_->key(form), weight) * kQueryPartWeight);
+    }
     return best;
 }
 

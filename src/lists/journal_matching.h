@@ -113,6 +113,10 @@ public:
     // Builds the trigram index now (it is built on the first suggestion otherwise).
     void prepareSuggestions() const;
 
+    // How alike a typed title is to a journal as the suggestions weigh it: the highest similarity of
+    // the title, or of its part before a subtitle, to any form of the journal, each part weighted.
+    double likeness(const QString& title, int journal) const;
+
     // The trigram similarity of two titles' keys (Jaccard index of their trigram sets).
     static double similarity(const QString& a, const QString& b);
 

@@ -331,7 +331,7 @@ TEST(ImportCompletion, PublicationsAreIdentifiedByWholeNameIgnoringCaseOnly)
     EXPECT_EQ(out.rows[2].mid(4, 2), (QStringList { "Kwartalnik Historyczny", "4,00" }));
 }
 
-TEST(ImportCompletion, PublicationsTakeTheIssnAsColumnSevenToIdentifyAndNeverHandItOver)
+TEST(ImportCompletion, PublicationsTakeTheIssnAsColumnSevenToIdentifyAndKeepIt)
 {
     SmallJournalList journals;
     journals.connection.execute(QStringLiteral("ALTER TABLE lista_ministerstwa ADD COLUMN issn VARCHAR(9)"));
@@ -362,6 +362,7 @@ TEST(ImportCompletion, PublicationsTakeTheIssnAsColumnSevenToIdentifyAndNeverHan
     DropImportOnlyCells(4, out.rows);
     for (const QStringList& row : out.rows)
         EXPECT_EQ(row.size(), lists::ListKindInfoOf(4).columns.size());
+    EXPECT_EQ(out.rows[1].value(lists::kIssnColumn), S("0033-2097")); // the ISSN that named it, as the list writes it
 }
 
 TEST(ImportCompletion, MonographsGetTheirFixedPointsOnlyForFinishedRecords)

@@ -557,7 +557,7 @@ TEST(JournalMatching, SuggestionsAreTheNearestAboveTheFloorMostSimilarFirst)
                               "Ecology and Society Review", "Przegląd Elektrotechnczny"}) {
         std::vector<lists::Suggestion> all;
         for (int j = 0; j < matcher.size(); ++j) {
-            const double similarity = lists::JournalMatcher::similarity(S(title), matcher.journal(j).name);
+            const double similarity = matcher.likeness(S(title), j);
             if (similarity >= lists::JournalMatcher::kSimilarityFloor)
                 all.push_back({j, similarity});
         }
@@ -613,31 +613,57 @@ TEST(JournalMatching, TheIndexFindsWhatComparingEveryJournalFinds)
         titles << typo << words.join(u' ') << name.left(name.size() / 2) << madeUp.join(u' ');
     }
 
-    // Every journal's trigram count, and the journals of each trigram: the exact number of trigrams
-    // a title shares with each journal, nothing passed over.
-    std::vector<size_t> length;
-    std::unordered_map<quint64, std::vector<int>> journalsOf;
-    for (int j = 0; j < matcher.size(); ++j) {
-        const std::vector<quint64> own = plainTrigrams(matcher.journal(j).name);
-        length.push_back(own.size());
+    // Every form of every journal (its title, and the title's part before a subtitle, weighed less)
+    // with its trigram count, and the forms of each trigram: the exact number of trigrams a title, or
+    // its own part before a subtitle, shares with each form, nothing passed over.
+    struct Form {
+        int journal;
+        double weight;
+        size_t length;
+    };
+    std::vector<Form> forms;
+    std::unordered_map<quint64, std::vector<int>> formsOf;
+    auto addForm = [&](int journal, double weight, const QString& text) {
+        const std::vector<quint64> own = plainTrigrams(text);
         for (const quint64 t : own)
-            journalsOf[t].push_back(j);
+            formsOf[t].push_back(static_cast<int>(forms.size()));
+        forms.push_back({journal, weight, own.size()});
+    };
+    for (int j = 0; j < matcher.size(); ++j) {
+        addForm(j, 1.0, matcher.journal(j).name);
+        const QStringView part = lists::titleBeforeSubtitle(matcher.journal(j).name);
+        if (!part.isEmpty())
+            addForm(j, lists::JournalMatcher::kListPartWeight, part.toString());
     }
     struct Ask {
         int count;
         double floor;
     };
     for (const QString& title : titles) {
-        const std::vector<quint64> query = plainTrigrams(title);
-        std::vector<size_t> shared(length.size(), 0);
-        for (const quint64 t : query)
-            if (const auto it = journalsOf.find(t); it != journalsOf.end())
-                for (const int j : it->second)
-                    ++shared[static_cast<size_t>(j)];
+        std::vector<double> best(static_cast<size_t>(matcher.size()), 0.0);
+        auto compare = [&](const QString& text, double weight) {
+            const std::vector<quint64> query = plainTrigrams(text);
+            std::vector<size_t> shared(forms.size(), 0);
+            for (const quint64 t : query)
+                if (const auto it = formsOf.find(t); it != formsOf.end())
+                    for (const int f : it->second)
+                        ++shared[static_cast<size_t>(f)];
+            for (size_t f = 0; f < forms.size(); ++f)
+                if (const size_t n = shared[f]) {
+                    // Reckoned in the order the search reckons it, so that equal means equal.
+                    const double similarity = forms[f].weight * static_cast<int>(n) /
+                                              static_cast<int>(query.size() + forms[f].length - n) * weight;
+                    double& journalBest = best[static_cast<size_t>(forms[f].journal)];
+                    journalBest = std::max(journalBest, similarity);
+                }
+        };
+        compare(title, 1.0);
+        if (const QStringView part = lists::titleBeforeSubtitle(title); !part.isEmpty())
+            compare(part.toString(), lists::JournalMatcher::kQueryPartWeight);
         std::vector<lists::Suggestion> all; // every journal sharing a trigram, most similar first
-        for (size_t j = 0; j < shared.size(); ++j)
-            if (const size_t n = shared[j])
-                all.push_back({static_cast<int>(j), static_cast<double>(n) / static_cast<double>(query.size() + length[j] - n)});
+        for (size_t j = 0; j < best.size(); ++j)
+            if (best[j] > 0)
+                all.push_back({static_cast<int>(j), best[j]});
         std::stable_sort(all.begin(), all.end(), [](const auto& a, const auto& b) { return a.similarity > b.similarity; });
         for (const Ask ask : {Ask{3, lists::JournalMatcher::kSimilarityFloor}, Ask{5, 0.25}, Ask{1, 0.0}}) {
             std::vector<std::pair<int, double>> expected;

@@ -375,16 +375,16 @@ TEST(XmlExchange, ImportedPublicationsKeepTheirJournalOrAreIdentified)
     };
     lists::identifyImportedJournals(journals, rows);
     ASSERT_EQ(rows.size(), 4u);
-    EXPECT_EQ(rows[0].mid(4), QStringList({ S("Physics Letters"), S("30,00") }));
+    EXPECT_EQ(rows[0].mid(4), QStringList({ S("Physics Letters"), S("30,00"), QString() }));
     EXPECT_EQ(rows[0].value(0), S("  physics letters ")); // the typed title stays as typed
-    EXPECT_EQ(rows[1].mid(4), QStringList({ S("Inne Czasopismo"), S("12,00") }));
-    EXPECT_EQ(rows[2].mid(4), QStringList({ QString(), S("0,00") }));
-    EXPECT_EQ(rows[3].mid(4), QStringList({ S("Physics Letters"), S("30,00") }));
+    EXPECT_EQ(rows[1].mid(4), QStringList({ S("Inne Czasopismo"), S("12,00"), QString() }));
+    EXPECT_EQ(rows[2].mid(4), QStringList({ QString(), S("0,00"), QString() }));
+    EXPECT_EQ(rows[3].mid(4), QStringList({ S("Physics Letters"), S("30,00"), QString() }));
     EXPECT_TRUE(lists::identifiesJournals(3) && lists::identifiesJournals(6));
     EXPECT_FALSE(lists::identifiesJournals(2) || lists::identifiesJournals(7));
 }
 
-TEST(XmlExchange, PublicationsReadTheIssnOfColumnSevenToIdentifyAndDropIt)
+TEST(XmlExchange, PublicationsReadTheIssnOfColumnSevenToIdentifyAndKeepIt)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("lista_czasopism.mdb"));
@@ -408,11 +408,12 @@ TEST(XmlExchange, PublicationsReadTheIssnOfColumnSevenToIdentifyAndDropIt)
     std::vector<QStringList> rows = lists::readListXml(buffer, lists::xmlColumnsToRead(kind, columns));
     lists::identifyImportedJournals(journals, rows);
     ASSERT_EQ(rows.size(), 3u);
-    EXPECT_EQ(rows[0].mid(4), QStringList({ S("Physics Letters"), S("30,00") }));
-    EXPECT_EQ(rows[1].mid(4), QStringList({ QString(), S("0,00") })); // an ISSN of no listed journal
-    EXPECT_EQ(rows[2].mid(4), QStringList({ S("Physics Letters"), S("30,00") })); // the e-ISSN, element order aside
+    EXPECT_EQ(rows[0].mid(4), QStringList({ S("Physics Letters"), S("30,00"), S("0031-9163") }));
+    EXPECT_EQ(rows[1].mid(4), QStringList({ QString(), S("0,00"), S("1873-244X") })); // an ISSN of no listed journal
+    // The e-ISSN, element order aside.
+    EXPECT_EQ(rows[2].mid(4), QStringList({ S("Physics Letters"), S("30,00"), S("1873-2445") }));
     for (const QStringList& row : rows)
-        EXPECT_EQ(row.size(), columns); // the ISSN is not kept, and so never exported
+        EXPECT_EQ(row.size(), columns); // the ISSN is the list's seventh column, exported as kolumna_7
     // Other kinds keep ignoring the element: it is outside their columns.
     EXPECT_EQ(lists::xmlColumnsToRead(7, 3), 3);
 }

@@ -94,8 +94,6 @@ inline std::vector<TitleVariant> JournalTitleVariants(const lists::JournalMatche
             variants.push_back({VariantKind::Typo, typo, {}, j});
         variants.push_back({VariantKind::SubtitleAdded,
                             name + QStringLiteral(": ") + QString::fromUtf8(kSubtitles[(j / stride) % 4]), {}, j});
-        if (const QString plain = WithoutPolishLetters(name); plain != name)
-            variants.push_back({VariantKind::PolishLetters, plain, {}, j});
         if (const QString key = lists::issnKey(journal.issn); !key.isEmpty())
             variants.push_back({VariantKind::Issn, QStringLiteral("Tytuł skrócony"), key, j});
         const int k = j / stride;
@@ -103,6 +101,12 @@ inline std::vector<TitleVariant> JournalTitleVariants(const lists::JournalMatche
                             QString::fromUtf8(kWords[k % 12]) + u' ' + QString::fromUtf8(kWords[(k * 5 + 3) % 12]) +
                                 u' ' + QString::fromUtf8(kWords[(k * 7 + 1) % 12]) + QStringLiteral(" nr %1").arg(k),
                             {}, -1});
+    }
+    // Polish titles typed without their letters: every fifth journal that has them.
+    for (int j = 0, seen = 0; j < matcher.size(); ++j) {
+        const QString& name = matcher.journal(j).name;
+        if (const QString plain = WithoutPolishLetters(name); plain != name && seen++ % 5 == 0)
+            variants.push_back({VariantKind::PolishLetters, plain, {}, j});
     }
     // Titles with a subtitle typed without it: every such journal of the list whose first part is no
     // title of the list itself (that one would be meant).
