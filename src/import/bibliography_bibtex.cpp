@@ -358,13 +358,13 @@ BibPerson personOf(const QString& rawName)
 {
     BibPerson person;
     const QString name = rawName.trimmed();
-    if (name.size() > 1 && name.front() == u'{' && name.back() == u'}' && nameParts(name).front().size() == 1
-        && nameParts(name).size() == 1) {
+    const std::vector<QStringList> parts = nameParts(name);
+    if (name.size() > 1 && name.front() == u'{' && name.back() == u'}' && parts.size() == 1
+        && parts.front().size() == 1) {
         person.family = DecodeLatex(name).simplified();
         person.literal = true;
         return person;
     }
-    const std::vector<QStringList> parts = nameParts(name);
     if (parts.size() >= 2) {
         person.family = DecodeLatex(parts.front().join(u' ')).simplified();
         person.given = DecodeLatex(parts.back().join(u' ')).simplified();
@@ -476,17 +476,30 @@ Bibliography ReadBibTeX(const QString& text)
 
 namespace {
 
-// The combining mark of an accent command, or 0.
+// The combining mark of an accent command, or 0. Every accent is one character: a switch, not a
+// look-up, as each backslash of a file comes here.
 char16_t accentMark(QStringView command)
 {
-    static const QHash<QString, char16_t> marks = {
-        { QStringLiteral("'"), 0x0301 }, { QStringLiteral("`"), 0x0300 }, { QStringLiteral("^"), 0x0302 },
-        { QStringLiteral("\""), 0x0308 }, { QStringLiteral("~"), 0x0303 }, { QStringLiteral("="), 0x0304 },
-        { QStringLiteral("."), 0x0307 }, { QStringLiteral("u"), 0x0306 }, { QStringLiteral("v"), 0x030C },
-        { QStringLiteral("H"), 0x030B }, { QStringLiteral("c"), 0x0327 }, { QStringLiteral("k"), 0x0328 },
-        { QStringLiteral("r"), 0x030A }, { QStringLiteral("d"), 0x0323 }, { QStringLiteral("b"), 0x0331 },
-    };
-    return marks.value(command.toString(), 0);
+    if (command.size() != 1)
+        return 0;
+    switch (command.front().unicode()) {
+    case u'\'': return 0x0301;
+    case u'`': return 0x0300;
+    case u'^': return 0x0302;
+    case u'"': return 0x0308;
+    case u'~': return 0x0303;
+    case u'=': return 0x0304;
+    case u'.': return 0x0307;
+    case u'u': return 0x0306;
+    case u'v': return 0x030C;
+    case u'H': return 0x030B;
+    case u'c': return 0x0327;
+    case u'k': return 0x0328;
+    case u'r': return 0x030A;
+    case u'd': return 0x0323;
+    case u'b': return 0x0331;
+    default: return 0;
+    }
 }
 
 // The text a letter command stands for; empty for a command that only formats its argument.
