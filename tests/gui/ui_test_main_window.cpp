@@ -1,4 +1,5 @@
 #include "gui/main/chooser.h"
+#include "gui/common/accessible_names.h"
 #include "survey/form_catalogue.h"
 #include "gui/common/hints_panel.h"
 #include "gui/main/section_chooser.h"
@@ -820,6 +821,75 @@ TEST_F(MainWindowTest, KoniecRunsFromTheKeyboard)
     EXPECT_EQ(window->menuBar()->activeAction(), window->menuAction(QStringLiteral("Koniec")));
     key(Qt::Key_Return);
     EXPECT_EQ(quit.count(), 2);
+}
+
+namespace {
+
+// The names of the places a screen reader is told the focus went, for as long as it lives.
+struct AnnouncedFocus {
+    QStringList names;
+    AnnouncedFocus()
+    {
+        ListenToAnnouncements([this](QObject* control, int child) {
+            QAccessibleInterface* announced = QAccessible::queryAccessibleInterface(control);
+            if (announced && child >= 0)
+                announced = announced->child(child);
+            names << (announced ? announced->text(QAccessible::Name) : QStringLiteral("?"));
+        });
+    }
+    ~AnnouncedFocus() { ListenToAnnouncements({}); }
+};
+
+// Whether the title is drawn in the palette's highlight, as a title chosen by the keyboard must be.
+bool drawnHighlighted(QMenuBar* bar, QAction* title)
+{
+    const QRect place = bar->actionGeometry(title);
+    const QImage drawn = bar->grab(place).toImage();
+    const QColor highlight = bar->palette().color(QPalette::Highlight);
+    int highlighted = 0;
+    for (int y = 0; y < drawn.height(); ++y)
+        for (int x = 0; x < drawn.width(); ++x)
+            highlighted += drawn.pixelColor(x, y) == highlight;
+    return highlighted > drawn.width() * drawn.height() / 3;
+}
+
+} // namespace
+
+// F10 and a lone Alt show which title they chose and tell a screen reader, as every arrow after them does;
+// Esc gives the keyboard back, and either key works again after it.
+TEST_F(MainWindowTest, AMenuTitleChosenByTheKeyboardIsDrawnAndAnnounced)
+{
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->isActiveWindow(); }, 3000));
+    QMenuBar* bar = window->menuBar();
+    const QList<QAction*> titles = bar->actions();
+    ASSERT_GE(titles.size(), 2);
+    for (const bool byAlt : {true, false}) {
+        SCOPED_TRACE(byAlt ? "Alt" : "F10");
+        AnnouncedFocus announced;
+        QWidget* before = QApplication::focusWidget();
+        ASSERT_NE(before, nullptr);
+        if (byAlt) {
+            QTest::keyPress(window.get(), Qt::Key_Alt, Qt::AltModifier);
+            QTest::keyRelease(window.get(), Qt::Key_Alt, Qt::NoModifier);
+        } else {
+            QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : window.get(), Qt::Key_F10);
+        }
+        QApplication::processEvents();
+        ASSERT_EQ(bar->activeAction(), titles[0]);
+        EXPECT_TRUE(drawnHighlighted(bar, titles[0]));
+        EXPECT_EQ(announced.names, QStringList{QStringLiteral("Operacje na danych")});
+
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+        QApplication::processEvents();
+        EXPECT_TRUE(drawnHighlighted(bar, titles[1]));
+        EXPECT_FALSE(drawnHighlighted(bar, titles[0]));
+        EXPECT_EQ(announced.names.value(1), QStringLiteral("Ustawienia"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        QApplication::processEvents();
+        EXPECT_FALSE(drawnHighlighted(bar, titles[1]));
+        EXPECT_EQ(QApplication::focusWidget(), before) << "Esc gives the keyboard back";
+    }
 }
 
 // An arrow on a closed drop-down changes its value and nothing else: every value can be reached

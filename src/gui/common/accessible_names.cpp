@@ -386,4 +386,28 @@ void GiveAccessibleName(QWidget* control)
     control->setProperty(kGivenNameProperty, true);
 }
 
+namespace {
+
+std::function<void(QObject*, int)>& announcementListener()
+{
+    static std::function<void(QObject*, int)> listener;
+    return listener;
+}
+
+} // namespace
+
+void AnnounceFocus(QObject* control, int child)
+{
+    if (announcementListener())
+        announcementListener()(control, child);
+    QAccessibleEvent focus(control, QAccessible::Focus);
+    focus.setChild(child);
+    QAccessible::updateAccessibility(&focus);
+}
+
+void ListenToAnnouncements(std::function<void(QObject* control, int child)> listener)
+{
+    announcementListener() = std::move(listener);
+}
+
 } // namespace vestrum

@@ -2,6 +2,9 @@
 
 #include <QString>
 
+#include <functional>
+
+class QObject;
 class QPushButton;
 class QWidget;
 
@@ -26,6 +29,14 @@ void SpeakWithPoint(QPushButton* button, const QString& pointLabel);
 // its accessible name (its label) rather than by the value it shows, which stays its value; a
 // button given SpeakWithPoint says its point. Installed once, by the keyboard rules.
 void InstallAccessibleInterfaces();
+
+// Tells a screen reader that the focus is on `child` (an accessible child's index) of `control`, for places Qt
+// leaves unannounced. Every announcement the program makes itself goes through here.
+void AnnounceFocus(QObject* control, int child);
+
+// For tests, which have no screen reader to hear them: `listener` is told each announcement as well (an empty
+// function: nobody is).
+void ListenToAnnouncements(std::function<void(QObject* control, int child)> listener);
 
 // The label text as a screen reader says it: "&" marks dropped ("&&" is a plain "&"), lines joined.
 QString SpokenLabelText(const QString& labelText);

@@ -164,7 +164,6 @@ private:
     SectionPageWidget* editing_ = nullptr;
     int shownSection_ = 0;
     int shownHint_ = 0;
-    QPointer<QWidget> focusBeforeMenu_; // where Esc on the menu bar gives the keyboard back
     bool hintsFollowWindow_ = true; // the panel keeps a quarter of the height until the user drags it
     QMap<QString, QAction*> actions_;
     QMap<QString, std::function<void()>> commands_;

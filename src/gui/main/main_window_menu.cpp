@@ -2,6 +2,7 @@
 #include "gui/main/main_window.h"
 
 #include "base/error.h"
+#include "gui/common/accessible_names.h"
 #include "gui/main/section_chooser.h"
 
 #include <QAbstractItemView>
@@ -12,6 +13,7 @@
 #include <QMenuBar>
 #include <QProxyStyle>
 #include <QShortcut>
+#include <QStyleOptionMenuItem>
 
 namespace vestrum {
 namespace {
@@ -28,7 +30,35 @@ public:
             return 1;
         return QProxyStyle::styleHint(hint, option, widget, returnData);
     }
+
+    // A title chosen by the keyboard (the bar holds the focus, no menu open yet) is drawn as a pressed one:
+    // some styles highlight a title only while its menu is open, and the user would not see where Alt or F10
+    // went.
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override
+    {
+        const auto* item = qstyleoption_cast<const QStyleOptionMenuItem*>(option);
+        if (element == CE_MenuBarItem && item && (item->state & State_Selected) && (item->state & State_HasFocus)) {
+            QStyleOptionMenuItem chosen(*item);
+            chosen.state |= State_Sunken;
+            QProxyStyle::drawControl(element, &chosen, painter, widget);
+            return;
+        }
+        QProxyStyle::drawControl(element, option, painter, widget);
+    }
 };
+
+// Qt leaves telling a screen reader where the focus is to the menu bar, which tells nothing while it is worked
+// from the keyboard with no menu open: each title the keyboard reaches is announced as the focus.
+void AnnounceKeyboardTitle(QMenuBar* bar, QAction* title)
+{
+    if (!title || !bar->hasFocus() || QApplication::activePopupWidget())
+        return;
+    const int index = bar->actions().indexOf(title);
+    if (index < 0)
+        return;
+    AnnounceFocus(bar, index);
+}
 
 } // namespace
 
@@ -46,7 +76,6 @@ void MainWindow::enableMenuKeyboard()
     connect(f10, &QShortcut::activated, this, [this] {
         if (menuBar()->actions().isEmpty())
             return;
-        focusBeforeMenu_ = QApplication::focusWidget();
         QTimer::singleShot(0, this, [this] {
             QKeyEvent altDown(QEvent::ShortcutOverride, Qt::Key_Alt, Qt::AltModifier);
             QCoreApplication::sendEvent(this, &altDown);
@@ -57,7 +86,9 @@ void MainWindow::enableMenuKeyboard()
         });
     });
     menuBar()->installEventFilter(this);
+    connect(menuBar(), &QMenuBar::hovered, this, [this](QAction* title) { AnnounceKeyboardTitle(menuBar(), title); });
 }
+
 void MainWindow::buildMenu()
 {
     auto add = [this](QMenu* menu, const char* caption, bool confirms) {
@@ -143,15 +174,9 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
             return true;
         }
     }
-    if (watched == menuBar() && event->type() == QEvent::KeyPress && !QApplication::activePopupWidget()
-        && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
-        menuBar()->setActiveAction(nullptr);
-        if (focusBeforeMenu_)
-            focusBeforeMenu_->setFocus(Qt::MenuBarFocusReason);
-        else
-            setFocus(Qt::MenuBarFocusReason);
-        return true;
-    }
+    // The bar takes the focus after it has chosen its first title, so that title is announced here.
+    if (watched == menuBar() && event->type() == QEvent::FocusIn)
+        AnnounceKeyboardTitle(menuBar(), menuBar()->activeAction());
     return QMainWindow::eventFilter(watched, event);
 }
 
