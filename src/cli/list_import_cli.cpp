@@ -56,7 +56,7 @@ int usage(QTextStream& err, const QString& problem = QString())
            "  vestrum-cli list import-text ZBIÓR RODZAJ ARKUSZ.xlsx|ARKUSZ.ods --map=K1,K2,... [--sheet=N] [--header] "
            "[--save] [--skip-duplicates]\n"
            "K1..K12 to numery kolumn wykazu (od 1) dla kolejnych pól opisu (kolumn arkusza), 0 pomija pole.\n"
-           "W wykazach rodzajów 3-6 kolumna 7 to ISSN: identyfikuje czasopismo, ale nie jest zapisywany.\n"
+           "W wykazach rodzajów 3-6 kolumna 7 to ISSN: identyfikuje czasopismo i jest zapisywany z publikacją.\n"
            "--separator=tab (albo tabulator) oznacza znak tabulacji.\n"
            "--header pomija pierwszy wiersz (nazwy kolumn); --no-quotes wyłącza pola w cudzysłowie.\n"
            "--sheet=N liczy wszystkie arkusze w kolejności skoroszytu, także ukryte; bez tej opcji czytany jest\n"
