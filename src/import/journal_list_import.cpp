@@ -199,6 +199,9 @@ void appendGroup(QStringList& lines, const char* caption, const std::vector<Jour
     lines << S(caption) + QString::number(changes.size());
     for (size_t i = 0; i < changes.size() && static_cast<int>(i) < shown; ++i)
         lines << journalLine(changes[i], before, after);
+    // Ten of 29,000 must not read as all of them.
+    if (changes.size() > static_cast<size_t>(shown))
+        lines << S("  … pokazano %1 z %2").arg(shown).arg(changes.size());
 }
 
 // The ISSN keys of a journal, each once.

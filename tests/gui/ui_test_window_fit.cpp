@@ -7,8 +7,11 @@
 #include "gui/common/long_text_window.h"
 #include "gui/common/message_box.h"
 #include "gui/common/progress_window.h"
+#include "gui/files/journal_list_import_window.h"
 #include "gui/files/merge_window.h"
+#include "gui/import/bibliography_import_window.h"
 #include "gui/import/text_import_window.h"
+#include "gui/lists/duplicate_choice_window.h"
 #include "gui/lists/journal_search_window.h"
 #include "gui/lists/list_editor.h"
 #include "gui/lists/unmatched_journals_window.h"
@@ -240,6 +243,33 @@ TEST(WindowFitOnOneScreen, EveryWindowOfTheProgram)
     longText.setHeading(S("Tytuł"));
     longText.setText(QString(4000, u'x'));
     checkShown(&longText, S("Edycja"));
+
+    // The windows of the journal list's renewal, the bibliography import and its probable duplicates, with
+    // what they show filled in.
+    QFile ministryFile(folder.filePath(QStringLiteral("wykaz.csv")));
+    ASSERT_TRUE(ministryFile.open(QIODevice::WriteOnly));
+    ministryFile.write("Wykaz czasopism naukowych\n,,,,,,,,archeologia\nLp.,Tytu\xc5\x82 1,issn,e-issn,Tytu\xc5\x82 2,"
+                       "issn,e-issn,Punkty,101\n1,Acta Archaeologica Lodziensia,0065-0986,,,,,20,x\n"
+                       "2,Nowe Czasopismo Łódzkie,,,,,,40,x\n3,,,,,,,,\n");
+    ministryFile.close();
+    JournalListImportWindow newEdition(program, &window);
+    ASSERT_TRUE(newEdition.showChangesOf(ministryFile.fileName()));
+    checkShown(&newEdition, S("Nowy wykaz czasopism"));
+    QFile bibliography(folder.filePath(QStringLiteral("prace.bib")));
+    ASSERT_TRUE(bibliography.open(QIODevice::WriteOnly));
+    bibliography.write("@article{a, journal={Acta Physica Polonica A}, title={O pomiarach {\\l}\\k{a}cznych}, "
+                       "author={Kowalski, Jan and Nowak, Anna Maria}, year={2019}, volume={135}, pages={1--10}}\n"
+                       "@misc{m, title={Notatka}}\n");
+    bibliography.close();
+    BibliographyImportWindow bibImport(program, windows.journalList(), &window);
+    ASSERT_TRUE(bibImport.prepare(3, bibliography.fileName()));
+    checkShown(&bibImport, S("Import z bibliografii"));
+    DuplicateChoiceWindow duplicates(program, &window);
+    const std::vector<lists::ProbableDuplicate> found{
+        {{3, 0}, {5, 2}, 0, S("O pomiarach łącznych w spektroskopii cząstek o bardzo długiej nazwie"), S("2019")},
+        {{3, 1}, {3, 0}, 1, S("Krótki tytuł"), S("2020")}};
+    checkModal(S("Możliwe duplikaty publikacji"), [&] { (void)duplicates.choose(found); });
+
     MessageBox box(&window);
     checkModal(S("Vestrum (komunikat)"), [&] {
         box.present({QString(30, u'x') + QStringLiteral("\n\n") + QStringLiteral("Długi komunikat. ").repeated(60),

@@ -196,7 +196,7 @@ TEST(MinistryJournalList, ChangesPairJournalsByIssnThenByTitleAndShowTenOfEach)
     QStringList expected{S("dodane: 12")};
     for (int i = 0; i < 10; ++i)
         expected << S("  Nowe %1 (20 pkt)").arg(i, 2, 10, QLatin1Char('0'));
-    expected << S("usunięte: 1") << S("  Usunięte (100 pkt)") << S("zmienione punkty: 1")
+    expected << S("  … pokazano 10 z 12") << S("usunięte: 1") << S("  Usunięte (100 pkt)") << S("zmienione punkty: 1")
              << S("  Gamma (70 -> 100 pkt)") << S("pominięte wiersze: 1") << S("  Lp. 17: brak punktów");
     EXPECT_EQ(lines, expected);
 }
