@@ -5,7 +5,7 @@
 #include "bench_support.h"
 #include "program/program.h"
 #include "files/data_files.h"
-#include "files/zlb_archive.h"
+#include "archive/zlb_archive.h"
 #include "storage/schema.h"
 
 #include <QCoreApplication>

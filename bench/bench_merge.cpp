@@ -6,7 +6,7 @@
 #include "files/data_merge.h"
 #include "storage/engine.h"
 #include "storage/schema.h"
-#include "files/zlb_archive.h"
+#include "archive/zlb_archive.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -7,7 +7,7 @@
 #include "cli/list_import_bib_cli.h"
 #include "cli/list_import_cli.h"
 #include "files/survey_file.h"
-#include "files/temp_files.h"
+#include "files/scratch_folders.h"
 #include "storage/engine.h"
 #include "storage/schema.h"
 #include "lists/list_catalogue.h"

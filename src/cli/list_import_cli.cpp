@@ -9,7 +9,7 @@
 #include "cli/list_xml_cli.h"
 #include "files/data_file_writer.h"
 #include "files/survey_file.h"
-#include "files/temp_files.h"
+#include "archive/staged_files.h"
 #include "import/import_rules.h"
 #include "import/import_text.h"
 #include "import/spreadsheet_reader.h"

@@ -7,7 +7,7 @@
 #include "cli/list_cli.h"
 #include "files/data_file_writer.h"
 #include "files/survey_file.h"
-#include "files/temp_files.h"
+#include "files/scratch_folders.h"
 #include "lists/journal_identification.h"
 #include "lists/list_catalogue.h"
 #include "lists/list_data.h"

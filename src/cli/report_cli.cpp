@@ -4,7 +4,7 @@
 #include "base/error.h"
 #include "cli/cli_support.h"
 #include "files/survey_file.h"
-#include "files/temp_files.h"
+#include "files/scratch_folders.h"
 #include "print/paged_document.h"
 #include "print/report_document.h"
 #include "program/data_home.h"

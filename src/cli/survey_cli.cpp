@@ -11,7 +11,7 @@
 #include "program/messages.h"
 #include "program/program.h"
 #include "files/survey_file.h"
-#include "files/temp_files.h"
+#include "files/scratch_folders.h"
 #include "storage/schema.h"
 #include "survey/section_data.h"
 #include "check/survey_check.h"

@@ -4,7 +4,7 @@
 #include "base/file_modes.h"
 #include "base/number_format.h"
 #include "files/survey_file.h"
-#include "files/temp_files.h"
+#include "files/scratch_folders.h"
 #include "lists/entry_checks.h"
 #include "lists/list_data.h"
 #include "lists/list_grid.h"

@@ -8,7 +8,7 @@
 #include "files/data_file_writer.h"
 #include "files/restore_points.h"
 #include "files/survey_file.h"
-#include "files/temp_files.h"
+#include "files/scratch_folders.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -5,7 +5,7 @@
 // working database, converting the files of the 2005 version on the way.
 
 #include "base/error.h"
-#include "files/zlb_archive.h"
+#include "archive/zlb_archive.h"
 
 #include <QDateTime>
 #include <QString>

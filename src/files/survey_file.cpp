@@ -1,7 +1,7 @@
 #include "files/survey_file.h"
 
 #include "base/error.h"
-#include "files/zlb_archive.h"
+#include "archive/zlb_archive.h"
 #include "program/data_folder_lock.h"
 #include "storage/engine.h"
 #include "storage/schema.h"

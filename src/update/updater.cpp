@@ -5,7 +5,7 @@
 #include "base/codepage.h"
 #include "base/error.h"
 #include "files/restore_points.h"
-#include "files/zlb_archive.h"
+#include "archive/zlb_archive.h"
 #include "program/data_home.h"
 #include "program/program.h"
 #include "program/settings.h"

@@ -2,7 +2,7 @@
 
 #include "base/codepage.h"
 #include "files/data_files.h"
-#include "files/zlb_archive.h"
+#include "archive/zlb_archive.h"
 #include "lists/list_catalogue.h"
 #include "lists/list_data.h"
 #include "storage/journal_list.h"

@@ -8,7 +8,7 @@
 #include "cli/survey_cli.h"
 #include "files/data_file_writer.h"
 #include "files/survey_file.h"
-#include "files/temp_files.h"
+#include "files/scratch_folders.h"
 #include "lists/entry_checks.h"
 #include "lists/list_catalogue.h"
 #include "lists/list_data.h"

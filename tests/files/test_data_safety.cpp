@@ -7,7 +7,7 @@
 #include "files/data_files.h"
 #include "files/data_merge.h"
 #include "files/restore_points.h"
-#include "files/temp_files.h"
+#include "files/scratch_folders.h"
 #include "lists/list_data.h"
 #include "program/settings.h"
 #include "program/startup.h"

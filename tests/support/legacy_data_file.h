@@ -7,7 +7,7 @@
 #include "base/error.h"
 #include "files/data_files.h"
 #include "program/program.h"
-#include "files/zlb_archive.h"
+#include "archive/zlb_archive.h"
 #include "storage/schema.h"
 #include "support/temp_survey.h"
 

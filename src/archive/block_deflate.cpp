@@ -1,4 +1,4 @@
-#include "files/block_deflate.h"
+#include "archive/block_deflate.h"
 
 #include <zlib.h>
 

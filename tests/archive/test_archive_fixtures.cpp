@@ -1,8 +1,8 @@
 // Replays the small archives in tests/fixtures/archive (the fuzzer's seed corpus too) through opening and
 // extracting, each with the outcome listed in expected.txt. None may write outside its target folder.
-#include "files/zlb_archive.h"
+#include "archive/zlb_archive.h"
 
-#include "files/archive_test_util.h"
+#include "archive/archive_test_util.h"
 
 #include <QDir>
 #include <QDirIterator>

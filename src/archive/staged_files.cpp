@@ -1,8 +1,9 @@
-#include "files/temp_files.h"
+#include "archive/staged_files.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSysInfo>
@@ -48,30 +49,15 @@ bool processExists(qint64 pid)
 #endif
 }
 
-// What a load or a command puts into its folder: the two databases, the engine's journals beside them, the
-// archive's own temporary files.
-bool isScratchContent(const QString& name)
-{
-    static const QRegularExpression databases(QStringLiteral("^(ankieta|lista_czasopism)\\.mdb(-journal|-wal|-shm)?$"),
-                                              QRegularExpression::CaseInsensitiveOption);
-    return databases.match(name).hasMatch() || isTemporaryName(name);
-}
-
-// A folder a load or a command unpacked into holds only what it put there. Anything else keeps the folder.
-bool removeLoadFolder(const QString& path)
+// An abandoned folder goes only when it holds nothing but what the program put there.
+bool removeLoadFolder(const QString& path, const IsLeftover& isLeftover)
 {
     QDir dir(path);
     for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks)) {
-        if (isScratchContent(name))
+        if (isTemporaryName(name) || isLeftover(name))
             dir.remove(name);
     }
     return QDir().rmdir(path);
-}
-
-QString scratchTemplate()
-{
-    removeAbandoned(QDir::tempPath());
-    return QDir(QDir::tempPath()).filePath(nameFor(QStringLiteral("XXXXXX")));
 }
 
 } // namespace
@@ -118,7 +104,7 @@ bool ownerMayBeRunning(const QString& fileName)
     return !ok || processExists(pid);
 }
 
-int removeAbandoned(const QString& folder)
+int removeAbandonedHolding(const QString& folder, const IsLeftover& isLeftover)
 {
     const QDir dir(folder);
     int removed = 0;
@@ -128,13 +114,17 @@ int removeAbandoned(const QString& folder)
         if (!isTemporaryName(name) || ownerMayBeRunning(name))
             continue;
         const QString path = dir.filePath(name);
-        const bool gone = QFileInfo(path).isDir() ? removeLoadFolder(path) : QFile::remove(path);
+        const bool gone = QFileInfo(path).isDir() ? removeLoadFolder(path, isLeftover) : QFile::remove(path);
         if (gone)
             ++removed;
     }
     return removed;
 }
 
-ScratchFolder::ScratchFolder() : QTemporaryDir(scratchTemplate()) {}
+TempFileGuard::~TempFileGuard()
+{
+    if (!path_.isEmpty())
+        QFile::remove(path_);
+}
 
 } // namespace vestrum::tempfiles

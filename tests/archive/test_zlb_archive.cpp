@@ -1,8 +1,8 @@
-#include "files/zlb_archive.h"
-#include "files/block_deflate.h"
-#include "files/temp_files.h"
+#include "archive/zlb_archive.h"
+#include "archive/block_deflate.h"
+#include "archive/staged_files.h"
 
-#include "files/archive_test_util.h"
+#include "archive/archive_test_util.h"
 #include "base/codepage.h"
 #include "support/archive_reader.h"
 
