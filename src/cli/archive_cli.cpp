@@ -3,8 +3,7 @@
 #include "cli/cli_support.h"
 
 #include "base/error.h"
-#include "files/data_file_writer.h"
-#include "files/data_files.h"
+#include "datafile/save.h"
 #include "archive/staged_files.h"
 #include "archive/zlb_archive.h"
 

@@ -4,7 +4,7 @@
 
 #include "base/codepage.h"
 #include "base/error.h"
-#include "files/restore_points.h"
+#include "datafile/restore_points.h"
 #include "archive/zlb_archive.h"
 #include "program/data_home.h"
 #include "program/program.h"

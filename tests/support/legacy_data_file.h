@@ -5,7 +5,7 @@
 
 #include "base/clock.h"
 #include "base/error.h"
-#include "files/data_files.h"
+#include "datafile/data_file.h"
 #include "program/program.h"
 #include "archive/zlb_archive.h"
 #include "storage/schema.h"

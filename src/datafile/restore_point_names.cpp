@@ -1,10 +1,6 @@
-#include "files/restore_points.h"
-
-#include "base/error.h"
-#include "program/program.h"
+#include "datafile/restore_point_names.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QRegularExpression>
 
 namespace vestrum::restorepoints {
@@ -37,49 +33,6 @@ QStringList RestorePointCandidates(const QString& folder, const QDateTime& when)
     for (int n = 2; n <= kPointsPerMinute; ++n)
         candidates.append(folder + stem + QString::asprintf("_%.2d.nar", n));
     return candidates;
-}
-
-bool MakeRestorePoint(Program& program, QString* madePath)
-{
-    datafiles::CheckedArchive archive;
-    return MakeRestorePoint(program, archive, madePath);
-}
-
-bool MakeRestorePoint(Program& program, datafiles::CheckedArchive& archive, QString* madePath)
-{
-    const RunState& state = program.state;
-    const QString folder = state.archiveFolder();
-    if (!QDir().mkpath(folder))
-        return false;
-    QString path;
-    try {
-        datafiles::SurveyClosed closed(program);
-        path = datafiles::WriteArchiveAsNewFile(state.DatabasePath,
-                                                RestorePointCandidates(folder, program.clock().now()), archive);
-        closed.reopen();
-    } catch (const Error&) {
-        return false;
-    }
-    try {
-        ZlbArchive check;
-        check.OpenArchive(path);
-        if (check.FindFile(datafiles::memberName()) < 0)
-            return false;
-    } catch (const Error&) {
-        return false;
-    }
-    if (madePath != nullptr)
-        *madePath = path;
-    return true;
-}
-
-QString MakeNamedRestorePoint(Program& program)
-{
-    QString path;
-    if (!MakeRestorePoint(program, &path))
-        return QString();
-    const QString name = QFileInfo(path).fileName();
-    return RestorePointLine(name) + QStringLiteral(" (") + name + u')';
 }
 
 QDate DateOfRestorePoint(const QString& fileName)
@@ -118,15 +71,6 @@ bool WeeklyRestorePointDue(const QDateTime& now, const QDate& newest)
     return span > 7;
 }
 
-bool WeeklyRestorePoint(Program& program)
-{
-    const QString folder = program.state.archiveFolder();
-    QDir().mkpath(folder);
-    if (!WeeklyRestorePointDue(program.clock().now(), NewestRestorePointDate(folder)))
-        return false;
-    return MakeRestorePoint(program);
-}
-
 QString RestorePointLine(const QString& fileName)
 {
     const QString rest = fileName.mid(2);
@@ -149,24 +93,4 @@ QList<RestorePointEntry> RestorePointEntries(const QString& folder)
     return entries;
 }
 
-datafiles::LoadOutcome RestoreData(Program& program, const QString& path, datafiles::Progress& progress)
-{
-    program.state.StartingDataMode = false;
-    const datafiles::LoadOutcome outcome = datafiles::LoadDataFile(program, path, progress);
-    if (outcome != datafiles::LoadOutcome::Declined) {
-        // Tied to no file: the next "Zapisz dane" asks for a name instead of rewriting the restore point.
-        program.state.CurrentDataFile.clear();
-        SetDataSaved(program.state, false);
-    }
-    return outcome;
-}
-
-QString RestoreNewestPoint(Program& program, datafiles::Progress& progress)
-{
-    const QList<RestorePointEntry> points = RestorePointEntries(program.state.archiveFolder());
-    if (points.isEmpty() || RestoreData(program, points.last().path, progress) == datafiles::LoadOutcome::Declined)
-        return QString();
-    return points.last().line;
-}
-
-} // namespace restorepoints
+} // namespace vestrum::restorepoints

@@ -1,4 +1,4 @@
-#include "files/restore_points.h"
+#include "datafile/restore_points.h"
 #include "support/legacy_data_file.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "files/data_merge.h"
+#include "datafile/merge.h"
 #include "lists/list_catalogue.h"
 #include "lists/list_data.h"
 #include "support/legacy_data_file.h"

@@ -4,8 +4,8 @@
 // merge table, list rows the survey lacks are added and the field groups of the single record are added up
 // (numbers) or appended (texts). The other file is unpacked into a private temporary folder and only read.
 
-#include "files/data_files.h"
-#include "files/merge_table.h"
+#include "datafile/data_file.h"
+#include "datafile/merge_table.h"
 #include "lists/publication_duplicates.h"
 
 #include <QString>

@@ -1,5 +1,5 @@
 #include "base/error.h"
-#include "files/data_merge.h"
+#include "datafile/merge.h"
 #include "support/legacy_data_file.h"
 
 #include <QCryptographicHash>

@@ -1,4 +1,4 @@
-#include "files/scratch_folders.h"
+#include "datafile/scratch_folders.h"
 
 #include <QDir>
 #include <QRegularExpression>

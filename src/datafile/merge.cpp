@@ -1,8 +1,8 @@
-#include "files/data_merge.h"
+#include "datafile/merge.h"
 
 #include "base/codepage.h"
 #include "base/error.h"
-#include "files/survey_file.h"
+#include "datafile/survey_file.h"
 #include "archive/staged_files.h"
 #include "archive/zlb_archive.h"
 #include "lists/list_catalogue.h"

@@ -1,4 +1,4 @@
-#include "files/survey_file.h"
+#include "datafile/survey_file.h"
 
 #include "base/error.h"
 #include "archive/zlb_archive.h"

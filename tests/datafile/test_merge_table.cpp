@@ -1,4 +1,4 @@
-#include "files/merge_table.h"
+#include "datafile/merge_table.h"
 #include "storage/schema.h"
 
 #include <QMap>
