@@ -19,11 +19,9 @@
 #include <QFileInfo>
 
 #include <algorithm>
-#include <filesystem>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
-#include <fcntl.h>
 #include <unistd.h>
 #endif
 
@@ -352,9 +350,7 @@ Placed placeAsNewFile(const QString& staging, const QString& target)
 #endif
     if (QFileInfo::exists(target))
         return Placed::NameTaken;
-    std::error_code ec;
-    std::filesystem::rename(QFile::encodeName(staging).toStdString(), QFile::encodeName(target).toStdString(), ec);
-    if (ec)
+    if (!durable::replaceFile(staging, target))
         throw Error(kSaveFailed);
     return Placed::Done;
 }
@@ -366,18 +362,7 @@ Placed placeAsNewFile(const QString& staging, const QString& target)
 
 bool PlaceStagedFile(const QString& staging, const QString& target)
 {
-#ifdef Q_OS_UNIX
-    const int fd = ::open(QFile::encodeName(staging).constData(), O_RDONLY);
-    if (fd < 0)
-        return false;
-    const bool synced = ::fsync(fd) == 0;
-    ::close(fd);
-    if (!synced)
-        return false;
-#endif
-    std::error_code ec;
-    std::filesystem::rename(QFile::encodeName(staging).toStdString(), QFile::encodeName(target).toStdString(), ec);
-    if (ec)
+    if (!durable::syncFileAt(staging) || !durable::replaceFile(staging, target))
         return false;
     durable::syncFolder(QFileInfo(target).absolutePath());
     return true;
