@@ -2,7 +2,7 @@
 // zlib deflate/inflate of the same bytes in memory on one thread, plus the peak memory of both operations.
 // Targets: AddFile >= 1.7x the single-thread deflate on 2 cores (it deflates in blocks on every core), its member
 // at most 1 % larger than the single-thread stream, ExtractAll >= 0.9x plain inflate, peak memory <= 2x the file.
-#include "files/zlb_archive.h"
+#include "archive/zlb_archive.h"
 
 #include <QDir>
 #include <QFile>

@@ -4,8 +4,9 @@
 
 #include "bench_support.h"
 #include "program/program.h"
-#include "files/data_files.h"
-#include "files/zlb_archive.h"
+#include "datafile/save.h"
+#include "datafile/load.h"
+#include "archive/zlb_archive.h"
 #include "storage/schema.h"
 
 #include <QCoreApplication>

@@ -3,10 +3,10 @@
 // (unpacking, checks, duplicate search, appending). The counter "x_target" is the time over the target.
 
 #include "bench_support.h"
-#include "files/data_merge.h"
+#include "datafile/merge.h"
 #include "storage/engine.h"
 #include "storage/schema.h"
-#include "files/zlb_archive.h"
+#include "archive/zlb_archive.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -5,7 +5,7 @@
 // working database and the journal-list database; a warm start finds them. Both are measured against an
 // empty Qt main window started and timed the same way in the same run, so the targets are ratios that
 // hold on a slower or busier machine too.
-#include "files/data_files.h"
+#include "datafile/save.h"
 #include "lists/list_data.h"
 #include "lists/list_grid.h"
 #include "lists/list_catalogue.h"

@@ -1,7 +1,7 @@
 // libFuzzer target: arbitrary bytes are opened as an archive, extracted into a scratch folder and checked.
 // Whatever the bytes say, the process must not crash, and nothing may be written outside the target folder.
 #include "base/error.h"
-#include "files/zlb_archive.h"
+#include "archive/zlb_archive.h"
 
 #include <QDir>
 #include <QFile>

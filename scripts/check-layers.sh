@@ -10,7 +10,7 @@
 set -euo pipefail
 
 # Bottom to top. Folders on one line are peers and may not include each other.
-LAYERS=(base storage program survey lists files import print update check "gui cli")
+LAYERS=(base archive storage program survey lists datafile import print update check "gui cli")
 
 layer_of() {
     local folder=$1 i

@@ -3,10 +3,9 @@
 #include "cli/cli_support.h"
 
 #include "base/error.h"
-#include "files/data_file_writer.h"
-#include "files/data_files.h"
-#include "files/temp_files.h"
-#include "files/zlb_archive.h"
+#include "datafile/save.h"
+#include "archive/staged_files.h"
+#include "archive/zlb_archive.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -3,7 +3,7 @@
 #include "base/number_format.h"
 #include "cli/cli_support.h"
 #include "cli/list_cli.h"
-#include "files/survey_file.h"
+#include "datafile/survey_file.h"
 #include "import/import_rules.h"
 #include "import/import_text.h"
 #include "lists/list_catalogue.h"

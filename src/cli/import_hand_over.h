@@ -1,7 +1,7 @@
 #pragma once
 
-#include "files/data_file_writer.h"
-#include "files/temp_files.h"
+#include "datafile/save.h"
+#include "datafile/scratch_folders.h"
 #include "import/import_text.h"
 #include "storage/engine.h"
 

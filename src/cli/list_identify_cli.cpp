@@ -4,10 +4,9 @@
 
 #include "base/error.h"
 #include "base/number_format.h"
-#include "files/data_file_writer.h"
-#include "files/data_files.h"
-#include "files/survey_file.h"
-#include "files/temp_files.h"
+#include "datafile/save.h"
+#include "datafile/survey_file.h"
+#include "datafile/scratch_folders.h"
 #include "lists/journal_identification.h"
 #include "lists/list_catalogue.h"
 #include "lists/list_data.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "files/temp_files.h"
+#include "datafile/scratch_folders.h"
 #include "lists/journal_identification.h"
 #include "storage/engine.h"
 

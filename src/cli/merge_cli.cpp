@@ -3,8 +3,8 @@
 #include "cli/cli_support.h"
 
 #include "base/error.h"
-#include "files/data_file_writer.h"
-#include "files/data_merge.h"
+#include "datafile/save.h"
+#include "datafile/merge.h"
 
 #include <QTextStream>
 

@@ -2,8 +2,8 @@
 
 #include "base/error.h"
 #include "base/number_format.h"
-#include "files/data_files.h"
-#include "files/temp_files.h"
+#include "datafile/save.h"
+#include "datafile/scratch_folders.h"
 #include "import/import_text.h"
 #include "import/spreadsheet_reader.h"
 #include "lists/journal_matching.h"

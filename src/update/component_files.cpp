@@ -2,8 +2,8 @@
 
 #include "base/error.h"
 #include "base/file_modes.h"
-#include "files/temp_files.h"
-#include "files/zlb_archive.h"
+#include "archive/staged_files.h"
+#include "archive/zlb_archive.h"
 #include "update/names.h"
 
 #include <QDir>

@@ -1,8 +1,8 @@
 #include "update/external_updater.h"
 
 #include "base/error.h"
-#include "files/temp_files.h"
-#include "files/zlb_archive.h"
+#include "archive/staged_files.h"
+#include "archive/zlb_archive.h"
 #include "program/startup.h"
 #include "update/component_files.h"
 #include "update/names.h"

@@ -3,7 +3,7 @@
 
 #include "base/codepage.h"
 #include "base/error.h"
-#include "files/zlb_archive.h"
+#include "archive/zlb_archive.h"
 #include "program/program.h"
 #include "program/settings.h"
 #include "program/startup.h"

@@ -14,7 +14,8 @@
 // with a key the Updater was given, for that very file name and, for a package, the version the version file
 // offers. Without a key the Updater offers no update at all.
 
-#include "files/data_files.h"
+#include "datafile/data_file.h"
+#include "program/run_state.h"
 #include "update/fetcher.h"
 #include "update/signature.h"
 #include "update/version_file.h"

@@ -2,7 +2,7 @@
 #include "update/updater_internal.h"
 
 #include "base/error.h"
-#include "files/restore_points.h"
+#include "datafile/restore_points.h"
 #include "program/program.h"
 #include "storage/schema.h"
 #include "update/component_files.h"

@@ -4,7 +4,7 @@
 #include "import/journal_list_import.h"
 
 #include "base/error.h"
-#include "files/zlb_archive.h"
+#include "archive/zlb_archive.h"
 #include "program/data_home.h"
 #include "program/program.h"
 #include "program/settings.h"

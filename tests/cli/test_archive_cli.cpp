@@ -1,6 +1,6 @@
 #include "cli/archive_cli.h"
 
-#include "files/archive_test_util.h"
+#include "archive/archive_test_util.h"
 #include "support/staged_files.h"
 
 #include <QFileInfo>

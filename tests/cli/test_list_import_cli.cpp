@@ -1,8 +1,8 @@
 #include "cli/list_import_cli.h"
 
 #include "base/codepage.h"
-#include "files/data_files.h"
-#include "files/zlb_archive.h"
+#include "datafile/save.h"
+#include "archive/zlb_archive.h"
 #include "lists/list_catalogue.h"
 #include "lists/list_data.h"
 #include "storage/journal_list.h"

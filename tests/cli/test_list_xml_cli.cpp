@@ -3,8 +3,8 @@
 
 #include "base/file_modes.h"
 #include "cli/list_cli.h"
-#include "files/data_files.h"
-#include "files/survey_file.h"
+#include "datafile/save.h"
+#include "datafile/survey_file.h"
 #include "lists/list_catalogue.h"
 #include "lists/list_data.h"
 #include "lists/xml_exchange.h"

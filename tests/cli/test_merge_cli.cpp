@@ -1,7 +1,7 @@
 #include "cli/merge_cli.h"
 #include "cli/survey_cli.h"
-#include "files/data_merge.h"
-#include "files/survey_file.h"
+#include "datafile/merge.h"
+#include "datafile/survey_file.h"
 #include "support/legacy_data_file.h"
 
 #include <QCryptographicHash>

@@ -1,6 +1,6 @@
 #include "gui/common/progress_window.h"
 #include "gui/files/data_commands.h"
-#include "files/restore_points.h"
+#include "datafile/restore_points.h"
 #include "gui/files/save_data_window.h"
 #include "gui/files/load_data_window.h"
 #include "gui/files/restore_window.h"

@@ -1,5 +1,5 @@
-#include "files/data_files.h"
-#include "files/data_merge.h"
+#include "datafile/data_file.h"
+#include "datafile/merge.h"
 #include "gui/common/message_box.h"
 #include "gui/common/progress_window.h"
 #include "gui/files/data_commands.h"

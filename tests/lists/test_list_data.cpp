@@ -1,5 +1,5 @@
 #include "base/error.h"
-#include "files/zlb_archive.h"
+#include "archive/zlb_archive.h"
 #include "survey/section_data.h"
 #include "lists/list_catalogue.h"
 #include "cli/list_cli.h"

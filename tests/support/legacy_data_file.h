@@ -5,9 +5,9 @@
 
 #include "base/clock.h"
 #include "base/error.h"
-#include "files/data_files.h"
+#include "datafile/data_file.h"
 #include "program/program.h"
-#include "files/zlb_archive.h"
+#include "archive/zlb_archive.h"
 #include "storage/schema.h"
 #include "support/temp_survey.h"
 

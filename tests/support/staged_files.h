@@ -2,7 +2,7 @@
 
 // Writers killed while they stage their new file, for the tests that play it.
 
-#include "files/temp_files.h"
+#include "archive/staged_files.h"
 
 #include <QDir>
 #include <QFileInfo>

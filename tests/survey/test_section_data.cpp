@@ -2,7 +2,7 @@
 #include "survey/field_checks.h"
 #include "survey/form_catalogue.h"
 #include "program/program.h"
-#include "files/zlb_archive.h"
+#include "archive/zlb_archive.h"
 #include "survey/reference_tables.h"
 #include "storage/schema.h"
 #include "survey/section_data.h"

@@ -1,6 +1,6 @@
 #include "update/external_updater.h"
 
-#include "files/temp_files.h"
+#include "archive/staged_files.h"
 #include "update/update_fixture.h"
 
 #include <QElapsedTimer>

@@ -4,7 +4,7 @@
 // Updater trusts the fixture's own key, and whatever the fixture serves or packs is signed with it.
 
 #include "base/clock.h"
-#include "files/zlb_archive.h"
+#include "archive/zlb_archive.h"
 #include "program/program.h"
 #include "program/startup.h"
 #include "storage/engine.h"

@@ -3,12 +3,13 @@
 #include "base/error.h"
 #include "program/program.h"
 #include "gui/common/progress_window.h"
-#include "files/restore_points.h"
+#include "datafile/restore_points.h"
+#include "datafile/working_data.h"
 #include "gui/files/save_data_window.h"
 #include "gui/files/load_data_window.h"
 #include "gui/files/restore_window.h"
 #include "gui/files/merge_window.h"
-#include "files/data_merge.h"
+#include "datafile/merge.h"
 #include "gui/lists/duplicate_choice_window.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "program/startup.h"
-#include "files/data_files.h"
+#include "datafile/load.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "files/data_merge.h"
+#include "datafile/merge.h"
 
 #include <QDialog>
 

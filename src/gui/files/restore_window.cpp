@@ -3,7 +3,7 @@
 #include "gui/common/keyboard_rules.h"
 #include "program/program.h"
 #include "gui/common/user_font.h"
-#include "files/restore_points.h"
+#include "datafile/restore_points.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

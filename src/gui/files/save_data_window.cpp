@@ -4,7 +4,7 @@
 #include "program/program.h"
 #include "gui/common/user_font.h"
 #include "gui/common/window_memory.h"
-#include "files/data_files.h"
+#include "datafile/save.h"
 #include "gui/files/load_data_window.h"
 
 #include <QApplication>
