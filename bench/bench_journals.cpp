@@ -9,9 +9,15 @@
 #include "storage/journal_list.h"
 #include "storage/schema.h"
 #include "lists/journal_identification.h"
+#include "lists/list_catalogue.h"
+#include "lists/list_data.h"
+#include "lists/list_grid.h"
 #include "../tests/support/journal_variants.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QSet>
 #include <QTemporaryDir>
@@ -168,6 +174,49 @@ void BM_Suggest10kUnmatchedTitles(benchmark::State& state)
 }
 BENCHMARK(BM_Suggest10kUnmatchedTitles)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
+// `vestrum-cli list identify` as a user runs it on a survey of those 10,000 titles: a process from start to end, in
+// a program folder whose journal list the program made at its first start, its output thrown away.
+struct IdentifyFolder {
+    QTemporaryDir dir;
+    QString cli() const { return dir.filePath(QStringLiteral("vestrum-cli")); }
+    QString survey() const { return dir.filePath(QStringLiteral("badana.mdb")); }
+
+    IdentifyFolder()
+    {
+        QDir().mkpath(dir.filePath(QStringLiteral("dane")));
+        QFile::copy(QStringLiteral(VESTRUM_CLI), cli());
+        journals::createJournalListDatabase(dir.filePath(QStringLiteral("dane/lista_czasopism.mdb")));
+        schema::createSurveyDatabase(survey());
+        db::Connection connection;
+        connection.open(survey(), schema::databasePassword());
+        lists::ListGrid grid(lists::ListKindInfoOf(3).headers());
+        std::vector<QStringList> rows;
+        for (const QString& title : unmatchedTitles())
+            rows.push_back({title, QStringLiteral("Tytuł"), QStringLiteral("Kowalski J."),
+                            QStringLiteral("2008, 1, 1-10"), QString(), QString()});
+        grid.setRows(std::move(rows));
+        lists::SaveList(connection, 3, grid);
+    }
+};
+
+void BM_CliIdentify10kUnmatchedTitles(benchmark::State& state)
+{
+    const IdentifyFolder folder;
+    double cpuMs = 0;
+    for (auto _ : state) {
+        const double before = ChildCpuMs();
+        QProcess process;
+        process.setStandardOutputFile(QProcess::nullDevice());
+        process.start(folder.cli(), {QStringLiteral("list"), QStringLiteral("identify"), folder.survey(),
+                                     QStringLiteral("3")});
+        if (!process.waitForFinished(-1) || process.exitCode() != 0)
+            state.SkipWithError("vestrum-cli list identify failed");
+        cpuMs += ChildCpuMs() - before;
+    }
+    state.counters[kCpuCounter] = benchmark::Counter(cpuMs, benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_CliIdentify10kUnmatchedTitles)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
 // Identification of 10,000 rows by every key: an ISSN, the title in another letter case, the title
 // with "&" for "and", "The" and its dots and hyphens moved, and titles no key finds; the lookups
 // built included.
@@ -296,6 +345,8 @@ int main(int argc, char** argv)
     return RunBenchmarksWithTargets(argc, argv, [](const TargetReporter& times) {
         times.printUnder("suggestions for 10,000 unmatched titles", "BM_Suggest10kUnmatchedTitles", 1000);
         times.printUnder("identification of 10,000 rows by all keys", "BM_Identify10kRowsByAllKeys", 200);
+        times.printRatioToSum("list identify of 10,000 unmatched titles / parts", "BM_CliIdentify10kUnmatchedTitles",
+                              {"BM_Identify10kRowsByAllKeys", "BM_Suggest10kUnmatchedTitles"}, 1.5);
         printFloorFigures();
         printVariantShares();
     });

@@ -292,7 +292,7 @@ int main(int argc, char** argv)
         r.printUnder("open a 10,000-row publication list", "BM_OpenPublicationList/10000", 80);
         r.printUnder("sort 50,000 titles", "BM_SortTitles/50000", 120);
         r.printRatio("vestrum-cli list show, 50,000 rows, vs sqlite3", "BM_CliListShow/50000", "BM_ShellListShow/50000",
-                     2.5);
+                     1.6);
         for (const char* rows : {"1000", "10000", "50000"})
             r.printRatio((std::string("save publications, ") + rows + " rows, vs sqlite3").c_str(),
                          std::string("BM_SavePublicationList/") + rows,

@@ -13,6 +13,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 // `count` Polish words of scientific titles drawn by `random`, for lists that look like real ones.
 inline QString words(QRandomGenerator& random, int count)
@@ -93,6 +94,28 @@ public:
         const double cpuB = cpuMs(reference);
         std::printf("%-44s %9.2fx (%.1f / %.1f ms; CPU %.2fx)   target <= %.2fx   %s\n", label, a / b, a, b,
                     cpuB > 0 ? cpuA / cpuB : 0.0, maxRatio, a / b <= maxRatio ? "met" : "MISSED");
+    }
+
+    // As printRatio, against the sum of the parts `ours` is made of, each timed on its own in the same run.
+    void printRatioToSum(const char* label, const std::string& ours, const std::vector<std::string>& parts,
+                         double maxRatio) const
+    {
+        const double a = realMs(ours);
+        double sum = 0;
+        for (const std::string& part : parts) {
+            const double ms = realMs(part);
+            if (ms <= 0) {
+                std::printf("%-44s did not run, target <= %.2fx\n", label, maxRatio);
+                return;
+            }
+            sum += ms;
+        }
+        if (a < 0) {
+            std::printf("%-44s did not run, target <= %.2fx\n", label, maxRatio);
+            return;
+        }
+        std::printf("%-44s %9.2fx (%.1f / %.1f ms; CPU %.1f ms)   target <= %.2fx   %s\n", label, a / sum, a, sum,
+                    cpuMs(ours), maxRatio, a / sum <= maxRatio ? "met" : "MISSED");
     }
 
 private:

@@ -5,13 +5,13 @@ set(packaging_source ${CMAKE_SOURCE_DIR}/packaging)
 set(packaging_build ${CMAKE_BINARY_DIR}/packaging)
 
 # Relocations are resolved at start and then made read-only, as in every program Debian builds.
-foreach(program vestrum vestrum-cli aktualizuj)
+foreach(program vestrum vestrum-cli vestrum-cli-report aktualizuj)
   target_link_options(${program} PRIVATE LINKER:-z,relro LINKER:-z,now)
 endforeach()
 
 # The program folder. The journal list is built on the first start from the data compiled into the
 # executables, so it needs no file of its own; vestrum.ini sends each user's data to the user's folder.
-install(TARGETS vestrum vestrum-cli aktualizuj RUNTIME DESTINATION ${VESTRUM_PROGRAM_FOLDER})
+install(TARGETS vestrum vestrum-cli vestrum-cli-report aktualizuj RUNTIME DESTINATION ${VESTRUM_PROGRAM_FOLDER})
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/pomoc/ DESTINATION ${VESTRUM_PROGRAM_FOLDER}/pomoc)
 install(FILES ${packaging_source}/vestrum.ini DESTINATION ${VESTRUM_PROGRAM_FOLDER})
 

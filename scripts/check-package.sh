@@ -18,7 +18,8 @@ deb=${debs[0]}
 
 # Every file the package promises, at its place.
 dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./|/|' >"$scratch/files"
-for path in /usr/lib/vestrum/vestrum /usr/lib/vestrum/vestrum-cli /usr/lib/vestrum/aktualizuj \
+for path in /usr/lib/vestrum/vestrum /usr/lib/vestrum/vestrum-cli /usr/lib/vestrum/vestrum-cli-report \
+            /usr/lib/vestrum/aktualizuj \
             /usr/lib/vestrum/vestrum.ini /usr/lib/vestrum/pomoc/index.html \
             /usr/bin/vestrum /usr/bin/vestrum-cli \
             /usr/share/doc/vestrum/copyright /usr/share/doc/vestrum/changelog.gz \
@@ -42,7 +43,7 @@ for program in vestrum vestrum-cli; do
   [ "$(readlink -f "$root/usr/bin/$program")" = "$root/usr/lib/vestrum/$program" ] \
     || fail "/usr/bin/$program nie wskazuje programu w /usr/lib/vestrum"
 done
-for program in vestrum vestrum-cli aktualizuj; do
+for program in vestrum vestrum-cli vestrum-cli-report aktualizuj; do
   readelf -S "$root/usr/lib/vestrum/$program" | grep -qE '\.(debug_info|symtab)\b' && fail "$program nie jest okrojony"
 done
 grep -qx 'Dane=uzytkownik' "$root/usr/lib/vestrum/vestrum.ini" || fail "vestrum.ini bez Dane=uzytkownik"
@@ -88,6 +89,10 @@ printf 'Acta Physica Polonica A;Tytuł;Kowalski J.;2008, 114, 1-10\n' >"$scratch
   --separator=';' --map=1,2,3,4 >"$scratch/import.log" 2>&1 \
   && grep -q 'ACTA PHYSICA POLONICA A' "$scratch/import.log" \
   || { cat "$scratch/import.log" >&2; fail "vestrum-cli list import-text nie zidentyfikował czasopisma"; }
+# The report is handed over from the link in /usr/bin to the report program beside the real vestrum-cli.
+"${as_user[@]}" "$root/usr/bin/vestrum-cli" report "$data/dane/ankieta.mdb" -o "$scratch/raport.pdf" \
+  >"$scratch/report.log" 2>&1 && [ "$(head -c 5 "$scratch/raport.pdf")" = "%PDF-" ] \
+  || { cat "$scratch/report.log" >&2; fail "vestrum-cli report nie zapisał raportu na danych użytkownika"; }
 program_listing | diff "$scratch/program-before" - >&2 || fail "folder programu zmienił się po starcie programu"
 
 # The man page names every command vestrum-cli lists when run without arguments.

@@ -17,7 +17,9 @@
 #include <QFileInfo>
 #include <QTextStream>
 
+#include <exception>
 #include <optional>
+#include <thread>
 
 namespace vestrum {
 namespace {
@@ -87,10 +89,48 @@ QString lineOf(const lists::UnmatchedTitle& title, const lists::JournalMatcher& 
     return fields.join(u'\t');
 }
 
+// The journal list read and its matcher built on a thread of its own, while the survey is read: the two need
+// nothing of each other, and each takes a good part of the command. A failure is kept for `take`, so that a
+// wrong ZBIÓR is still told before anything about the list.
+class JournalListReading {
+public:
+    explicit JournalListReading(const QString& path)
+        : reader_([this, path] {
+              try {
+                  list_.emplace(path);
+                  list_->journals().matcher();
+              } catch (...) {
+                  failure_ = std::current_exception();
+              }
+          })
+    {
+    }
+    ~JournalListReading()
+    {
+        if (reader_.joinable())
+            reader_.join();
+    }
+    JournalListReading(const JournalListReading&) = delete;
+    JournalListReading& operator=(const JournalListReading&) = delete;
+
+    lists::JournalList& take()
+    {
+        reader_.join();
+        if (failure_)
+            std::rethrow_exception(failure_);
+        return list_->journals();
+    }
+
+private:
+    std::optional<HeadlessJournalList> list_;
+    std::exception_ptr failure_;
+    std::thread reader_; // last: started once the members it fills exist
+};
+
 int identify(const Request& request, QTextStream& out, const QString& journalListPath)
 {
-    // The survey first, so that a wrong ZBIÓR is told before the journal list is read. A survey to be changed
-    // is opened through the one save path: refused, locked and unpacked there.
+    JournalListReading reading(journalListPath);
+    // A survey to be changed is opened through the one save path: refused, locked and unpacked there.
     tempfiles::ScratchFolder scratch;
     db::Connection readOnly;
     std::optional<datafiles::SurveyFileWrite> write;
@@ -101,8 +141,7 @@ int identify(const Request& request, QTextStream& out, const QString& journalLis
     db::Connection& survey = write ? write->survey() : readOnly;
     lists::ListGrid grid = lists::EditorGrid(survey, request.kind);
 
-    HeadlessJournalList list(journalListPath);
-    lists::JournalList& journals = list.journals();
+    lists::JournalList& journals = reading.take();
 
     std::vector<QStringList> rows = grid.rows();
     const lists::ListCheck check = lists::checkRowsAgainstList(journals, rows);

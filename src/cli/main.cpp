@@ -5,17 +5,16 @@
 #include "cli/journals_cli.h"
 #include "cli/survey_cli.h"
 #include "cli/list_cli.h"
-#include "cli/report_cli.h"
+#include "cli/report_hand_over.h"
 #include "cli/update_cli.h"
 
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QTextStream>
 
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <map>
-#include <memory>
 
 namespace {
 
@@ -30,10 +29,6 @@ const std::map<QString, Command>& commands()
         {QStringLiteral("journals"),
          [](const QStringList& args, QTextStream& out, QTextStream& err) {
              return vestrum::runJournalsCommand(args, out, err);
-         }},
-        {QStringLiteral("report"),
-         [](const QStringList& args, QTextStream& out, QTextStream& err) {
-             return vestrum::runReportCommand(args, out, err);
          }},
         {QStringLiteral("update"), &vestrum::runUpdateCommand},
     };
@@ -67,21 +62,14 @@ int usage(QTextStream& err)
     return 2;
 }
 
-// Commands that lay out text need fonts, and so a GUI application; no window is ever shown.
-bool needsFonts(int argc, char** argv)
-{
-    return argc > 1 && qstrcmp(argv[1], "report") == 0;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
-    if (needsFonts(argc, argv) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    const std::unique_ptr<QCoreApplication> application =
-        needsFonts(argc, argv) ? std::make_unique<QGuiApplication>(argc, argv)
-                               : std::make_unique<QCoreApplication>(argc, argv);
+    // The report is printed by a program of its own (cli/report_hand_over.h), before anything is set up here.
+    if (argc > 1 && std::strcmp(argv[1], "report") == 0)
+        return vestrum::cli::HandOverToReportProgram(argv);
+    QCoreApplication application(argc, argv);
     vestrum::initCoreResources();
     QTextStream out(stdout);
     QTextStream err(stderr);

@@ -1,5 +1,6 @@
 #include "lists/journal_identification.h"
 
+#include "base/codepage.h"
 #include "base/error.h"
 #include "base/number_format.h"
 #include "storage/engine.h"
@@ -10,6 +11,7 @@
 #include <QVariant>
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <numeric>
 #include <sqlite3.h>
 #include <thread>
@@ -83,6 +85,75 @@ bool isBlank(const QString& text)
     return text.trimmed().isEmpty();
 }
 
+// A field as text, as the engine's readers give it: NULL as "", a number as its digits.
+QString unicodeAt(sqlite3_stmt* row, int column)
+{
+    switch (sqlite3_column_type(row, column)) {
+    case SQLITE_TEXT:
+        return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(row, column)),
+                                 sqlite3_column_bytes(row, column));
+    case SQLITE_NULL:
+        return {};
+    case SQLITE_FLOAT:
+        return QString::number(sqlite3_column_double(row, column), 'g', 15);
+    default:
+        return db::columnValue(row, column).toString();
+    }
+}
+
+// A field as a whole number, as the engine's readers give it: NULL as 0, a fraction cut off.
+int integerAt(sqlite3_stmt* row, int column)
+{
+    switch (sqlite3_column_type(row, column)) {
+    case SQLITE_NULL:
+        return 0;
+    case SQLITE_FLOAT:
+        return static_cast<int>(sqlite3_column_double(row, column));
+    default:
+        return db::columnValue(row, column).toString().trimmed().toInt();
+    }
+}
+
+// The records in the list's order: by orderKey of the name, a missing name first, names of one key in the
+// table's order. The same order as "order by journal_order(czasopismo), rowid", got without the engine's sorter,
+// which, for every record read at start, took longer than reading the table.
+std::vector<int> listOrder(const std::vector<QByteArray>& keys, const std::vector<bool>& unnamed)
+{
+    std::vector<int> order(keys.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&keys, &unnamed](int a, int b) {
+        const size_t i = static_cast<size_t>(a);
+        const size_t j = static_cast<size_t>(b);
+        if (unnamed[i] != unnamed[j])
+            return static_cast<bool>(unnamed[i]);
+        return keys[i] < keys[j];
+    });
+    return order;
+}
+
+// Moves each item to its place: `order[k]` is where the item of place k is now. Follows the cycles of the
+// permutation, so the list is never held twice.
+template <typename Item> void putInPlaces(std::vector<Item>& items, const std::vector<int>& order)
+{
+    std::vector<bool> placed(items.size());
+    for (size_t start = 0; start < items.size(); ++start) {
+        if (placed[start])
+            continue;
+        Item held = std::move(items[start]);
+        size_t place = start;
+        for (;;) {
+            placed[place] = true;
+            const auto from = static_cast<size_t>(order[place]);
+            if (from == start) {
+                items[place] = std::move(held);
+                break;
+            }
+            items[place] = std::move(items[from]);
+            place = from;
+        }
+    }
+}
+
 } // namespace
 
 QString escapeLikePattern(const QString& text)
@@ -153,34 +224,34 @@ void JournalList::checkTable()
 
 void JournalList::readRecords()
 {
-    const QString sql = QStringLiteral("select rowid as journal_row, czasopismo, punkty, rodzaj") +
+    // Columns by place: the optional fields follow the four every list has, in this order.
+    const QString sql = QStringLiteral("select rowid, czasopismo, punkty, rodzaj") +
                         (hasAbbreviations_ ? QStringLiteral(", skrot") : QString()) +
                         (hasIssn_ ? QStringLiteral(", issn, eissn") : QString()) +
                         (hasSecondTitles_ ? QStringLiteral(", czasopismo2, issn2, eissn2") : QString()) +
-                        QStringLiteral(" from lista_ministerstwa order by journal_order(czasopismo), rowid");
-    db::Query query(*connection_, sql);
+                        QStringLiteral(" from lista_ministerstwa order by rowid");
+    // Read row by row from the engine: a whole result held first would double what the list takes in memory,
+    // and filling fresh memory is a good part of reading the list.
+    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> statement(connection_->prepare(sql), &sqlite3_finalize);
+    const auto count = static_cast<size_t>(connection_->scalar(QStringLiteral("select count(*) from lista_ministerstwa")).toLongLong());
+    records_.reserve(count);
+    std::vector<QByteArray> keys;
+    std::vector<bool> unnamed;
+    keys.reserve(count);
+    unnamed.reserve(count);
+    int rc = SQLITE_OK;
+    while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW) {
+        records_.push_back(recordOf(statement.get()));
+        unnamed.push_back(sqlite3_column_type(statement.get(), 1) == SQLITE_NULL);
+        keys.push_back(orderKey(records_.back().name).toUtf8());
+    }
+    connection_->check(rc == SQLITE_DONE ? SQLITE_OK : rc, sql);
+    putInPlaces(records_, listOrder(keys, unnamed));
 
-    records_.reserve(static_cast<size_t>(query.recordCount()));
-    recordOfRowId_.reserve(query.recordCount());
-    for (query.first(); !query.eof(); query.next()) {
-        Record record;
-        record.rowId = query.value(0).toLongLong();
-        record.name = query.asUnicode(QStringLiteral("czasopismo"));
-        record.points = pointsText(query.value(QStringLiteral("punkty")));
-        record.part = query.asInteger(QStringLiteral("rodzaj"));
-        if (hasAbbreviations_)
-            record.abbreviation = query.asUnicode(QStringLiteral("skrot"));
-        if (hasIssn_) {
-            record.issn = query.asString(QStringLiteral("issn"));
-            record.eissn = query.asString(QStringLiteral("eissn"));
-        }
-        if (hasSecondTitles_) {
-            record.name2 = query.asUnicode(QStringLiteral("czasopismo2"));
-            record.issn2 = query.asString(QStringLiteral("issn2"));
-            record.eissn2 = query.asString(QStringLiteral("eissn2"));
-        }
-
-        const int index = static_cast<int>(records_.size());
+    recordOfRowId_.reserve(static_cast<qsizetype>(records_.size()));
+    for (size_t i = 0; i < records_.size(); ++i) {
+        const Record& record = records_[i];
+        const int index = static_cast<int>(i);
         recordOfRowId_.insert(record.rowId, index);
         // The first record in name order wins when an abbreviation is listed twice.
         if (!record.abbreviation.isEmpty()) {
@@ -188,11 +259,32 @@ void JournalList::readRecords()
             if (!byAbbreviation_.contains(key))
                 byAbbreviation_.insert(key, index);
         }
-        records_.push_back(std::move(record));
     }
     open_ = true;
     filter_.reset();
     rebuildView();
+}
+
+JournalList::Record JournalList::recordOf(sqlite3_stmt* row) const
+{
+    Record record;
+    record.rowId = sqlite3_column_int64(row, 0);
+    record.name = unicodeAt(row, 1);
+    record.points = pointsText(db::columnValue(row, 2));
+    record.part = integerAt(row, 3);
+    int next = 4;
+    if (hasAbbreviations_)
+        record.abbreviation = unicodeAt(row, next++);
+    if (hasIssn_) {
+        record.issn = codepage::passThrough(unicodeAt(row, next++));
+        record.eissn = codepage::passThrough(unicodeAt(row, next++));
+    }
+    if (hasSecondTitles_) {
+        record.name2 = unicodeAt(row, next++);
+        record.issn2 = codepage::passThrough(unicodeAt(row, next++));
+        record.eissn2 = codepage::passThrough(unicodeAt(row, next++));
+    }
+    return record;
 }
 
 void JournalList::close()

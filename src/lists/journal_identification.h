@@ -9,6 +9,8 @@
 #include <optional>
 #include <vector>
 
+struct sqlite3_stmt;
+
 namespace vestrum::db {
 class Connection;
 }
@@ -134,6 +136,8 @@ private:
     void requireOpen() const;
     void checkTable();
     void readRecords();
+    // The record of the current row of readRecords' statement.
+    Record recordOf(sqlite3_stmt* row) const;
     // Reads the records when openWithoutReading() left them unread. A read that fails closes the
     // list and keeps its error for the next requireOpen(); the view is then empty.
     void ensureRead() const;

@@ -348,6 +348,18 @@ TEST(JournalIdentification, EmptyViewAndDuplicateNames)
     EXPECT_FALSE(small.list.findNext(QStringLiteral("D")));
 }
 
+TEST(JournalIdentification, ARecordWithoutANameComesFirstAsTheQueriesWalkIt)
+{
+    SmallList small({{"Zeszyty Naukowe", 3, 1}, {"acta physica", 5, 1}, {"Acta Physica", 7, 1}}, true);
+    small.connection.execute(QStringLiteral("INSERT INTO lista_ministerstwa VALUES (NULL, 9, 1, '')"));
+    small.list.open();
+    ASSERT_EQ(small.list.count(), 4);
+    EXPECT_EQ(small.list.journal(0), (Journal{QString(), QStringLiteral("9")}));
+    EXPECT_EQ(small.list.journal(1).points, QStringLiteral("5")); // one key: the stored order
+    EXPECT_EQ(small.list.journal(2).points, QStringLiteral("7"));
+    EXPECT_EQ(small.list.journal(3).name, QStringLiteral("Zeszyty Naukowe"));
+}
+
 TEST(JournalIdentification, GroupIdentificationFillsTheSelectedRows)
 {
     lists::ListGrid grid(QStringList{QStringLiteral("Czasopismo"), QStringLiteral("Tytuł"),
@@ -383,6 +395,16 @@ TEST(JournalIdentification, ShippedList)
     EXPECT_FALSE(list.identifyInDialog(QStringLiteral("2D Mat")));
     list.setFilter(ListPart::A);
     EXPECT_EQ(list.count(), 0); // this list has no parts: every journal is in part 1
+
+    // The records are in the order the searches' queries walk, names of one key (letter case aside) as stored.
+    list.setFilter(std::nullopt);
+    db::Query walked(connection, QStringLiteral("select czasopismo from lista_ministerstwa "
+                                                "order by journal_order(czasopismo), rowid"));
+    ASSERT_EQ(walked.recordCount(), list.count());
+    int out_of_place = 0;
+    for (walked.first(); !walked.eof(); walked.next())
+        out_of_place += list.journal(static_cast<int>(walked.position())).name != walked.asUnicode(0) ? 1 : 0;
+    EXPECT_EQ(out_of_place, 0);
 }
 
 // --- matching ----------------------------------------------------------------------------------

@@ -71,7 +71,6 @@ FilePicker::FilePicker(Program& program, QWidget* parent)
     layout->addLayout(buttons);
     resize(520, 560);
 
-    fillPlaces();
     connect(places_, &QComboBox::activated, this, &FilePicker::placeChosen);
     connect(tree_, &QTreeView::clicked, this,
             [this](const QModelIndex& index) { openFolder(folderModel_->filePath(index)); });
@@ -93,12 +92,14 @@ FilePicker::FilePicker(Program& program, QWidget* parent)
     });
     connect(action_, &QPushButton::clicked, this, &FilePicker::confirm);
     connect(back_, &QPushButton::clicked, this, &QDialog::reject);
-
-    setFolder(QDir::homePath());
+    // The places and the home folder are read when the window is first wanted, not while the program starts:
+    // several windows keep a picker, and reading the drives and the home folder for each held up the first
+    // picture of the main window.
 }
 
 void FilePicker::fillPlaces()
 {
+    placesFilled_ = true;
     places_->clear();
     for (const Place& place : UserPlaces())
         places_->addItem(place.label, place.root);
@@ -152,6 +153,8 @@ void FilePicker::setFileName(const QString& name)
 // The place chooser follows the folder: the innermost place holding it is selected.
 void FilePicker::setFolder(const QString& path)
 {
+    if (!placesFilled_)
+        fillPlaces();
     QString target = QDir::cleanPath(QDir(path).absolutePath());
     if (!QDir(target).exists())
         target = QDir::homePath();
@@ -297,7 +300,12 @@ bool FilePicker::choose()
 
 QString FilePicker::folder() const
 {
-    return folder_;
+    return folder_.isEmpty() ? homeFolder() : folder_;
+}
+
+QString FilePicker::homeFolder()
+{
+    return QDir::cleanPath(QDir(QDir::homePath()).absolutePath());
 }
 
 QString FilePicker::fileName() const
@@ -321,6 +329,8 @@ void FilePicker::showEvent(QShowEvent* event)
     RelayoutWindow(this);
     const int half = std::max(splitter_->height() / 2, 1);
     splitter_->setSizes({half, half});
+    if (folder_.isEmpty())
+        setFolder(homeFolder()); // opened for the first time without a folder of its caller's
     showFolder(folder_); // the folder may have changed since the window was last open
     typedFile_.clear();
     if (nameRowForPath_) {

@@ -58,6 +58,8 @@ protected:
 
 private:
     void fillPlaces();
+    // The home folder as the picker shows it, cleaned of "." and "..".
+    static QString homeFolder();
     void placeChosen(int index);
     void showFolder(const QString& path);
     void openFolder(const QString& path);
@@ -82,6 +84,7 @@ private:
     QString folder_;
     QString typedFile_;            // a file chosen by its typed path, which the list may not show yet
     bool nameRowForPath_ = false;  // the name row shown only for a typed path
+    bool placesFilled_ = false;
     int placeIndex_ = -1; // the place chooser's entry the shown folder belongs to
 };
 

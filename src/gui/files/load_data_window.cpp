@@ -55,7 +55,6 @@ DataFileBrowser::DataFileBrowser(QWidget* parent)
     layout->addWidget(folders_, 1);
     layout->addWidget(files_, 1);
 
-    refreshDrives();
     QObject::connect(drives_, &QComboBox::activated, this, [this](int index) { chooseDrive(index); });
     // A folder opens on a single click, as in the file picker's tree (see eventFilter), or on Enter.
     QObject::connect(folders_, &QListWidget::itemActivated, this,
@@ -69,11 +68,21 @@ DataFileBrowser::DataFileBrowser(QWidget* parent)
         if (onFileActivated)
             onFileActivated(QDir(folder_).filePath(item->text()));
     });
-    setFolder(QDir::homePath());
+    // The drives and the folder are read when the browser is first shown or given a folder, not while the
+    // program starts: the data windows are made at start, and reading for each held up the main window.
+    folder_ = QDir::cleanPath(QDir::homePath());
+}
+
+void DataFileBrowser::showEvent(QShowEvent* event)
+{
+    if (!filled_)
+        setFolder(folder_);
+    QWidget::showEvent(event);
 }
 
 void DataFileBrowser::refreshDrives()
 {
+    drivesFilled_ = true;
     const QSignalBlocker block(drives_);
     drives_->clear();
     for (const Place& place : UserPlaces()) {
@@ -86,11 +95,15 @@ void DataFileBrowser::refreshDrives()
 void DataFileBrowser::setMask(const QString& mask)
 {
     mask_ = mask;
-    fillFiles();
+    if (filled_)
+        fillFiles();
 }
 
 void DataFileBrowser::setFolder(const QString& path)
 {
+    if (!drivesFilled_)
+        refreshDrives();
+    filled_ = true;
     QString clean = QDir::cleanPath(QDir::fromNativeSeparators(path));
     if (clean.isEmpty() || !readableFolder(clean))
         clean = QDir::homePath();

@@ -45,6 +45,7 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void fillFolders();
@@ -58,6 +59,8 @@ private:
     QListWidget* files_;
     QString folder_;
     QString mask_ = QStringLiteral("*.naj");
+    bool drivesFilled_ = false;
+    bool filled_ = false; // the folder's subfolders and files are in the lists
 };
 
 // "Wczytaj dane za rok": the window in which the user picks the data file to load.
