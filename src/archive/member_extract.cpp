@@ -75,9 +75,16 @@ void ZlbArchive::extractMember(QFile& archive, int number, const QString& target
         throw memberCorrupt(number);
     if (!out.flush())
         throw cannotOpen(target);
+    // A file put over one that was there (`archive extract` over the user's files) must survive a power cut
+    // whole, old or new; a new file in a scratch folder is not worth the wait.
+    const bool replacing = QFileInfo::exists(target);
+    if (replacing && !durable::syncFile(out))
+        throw cannotOpen(target);
     out.close();
     if (!durable::replaceFile(tempPath, target))
         throw cannotOpen(target);
+    if (replacing)
+        durable::syncFolder(QFileInfo(target).absolutePath());
     guard.release();
 }
 

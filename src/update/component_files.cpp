@@ -1,5 +1,6 @@
 #include "update/component_files.h"
 
+#include "base/durable_files.h"
 #include "base/error.h"
 #include "base/file_modes.h"
 #include "archive/staged_files.h"
@@ -129,8 +130,10 @@ QString WriteBackup(const QString& sourceFile, const QString& folder, const QStr
     // the next free one is tried.
     for (int attempt = 0; attempt < 100; ++attempt) {
         const QString target = FreeBackupPath(folder, baseName);
-        if (QFile::rename(staging, target))
+        if (QFile::rename(staging, target)) {
+            durable::syncFolder(folder);
             return target;
+        }
     }
     throw failed;
 }
@@ -174,13 +177,18 @@ void FileReplacement::place()
         const QStringList names = QDir(staging_).entryList(QDir::Files | QDir::Hidden);
         for (const QString& name : names) {
             const QString target = QDir(targetFolder_).filePath(name);
+            const QString staged = QDir(staging_).filePath(name);
+            // On the disk before it takes the installed file's name: after a power cut the component is the
+            // old one (put back from its aside copy at the next start) or the new one whole.
+            if (!durable::syncFileAt(staged))
+                throw Error(QStringLiteral("Nie można zapisać pliku %1.").arg(QDir::toNativeSeparators(target)));
             putAside(target);
-            if (!ReplaceByRename(QDir(staging_).filePath(name), target))
+            if (!durable::replaceFile(staged, target))
                 throw Error(QStringLiteral("Nie można zapisać pliku %1.").arg(QDir::toNativeSeparators(target)));
             placed_.append(target);
             closeToOthersLikeItsFolder(target); // a database brought into the user's own data folder
-
         }
+        durable::syncFolder(QDir::cleanPath(targetFolder_));
     } catch (const Error&) {
         rollback();
         throw;

@@ -11,6 +11,7 @@
 #include <QDate>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -104,4 +105,31 @@ TEST(DurableSteps, AJournalListReplacedByItsPreviousOneAndThatKeptAreEachSyncedB
     importing::RestorePreviousJournalList(listPath);
     EXPECT_EQ(steps.faultsPlacing(listPath), QStringList());
     EXPECT_EQ(steps.faultsPlacing(journals::previousListPath(listPath)), QStringList());
+}
+
+// `archive extract` over the user's own files: a replaced file is synced before its rename and its folder after,
+// so a power cut leaves the old file or the new one whole; a new file in a scratch folder costs no wait.
+TEST(DurableSteps, ExtractingOverAnExistingFileSyncsItAndANewFileIsLeftToTheSystem)
+{
+    QTemporaryDir dir;
+    const QString archivePath = dir.filePath(QStringLiteral("zbior.naj"));
+    writeFile(archivePath, {});
+    writeFile(dir.filePath(QStringLiteral("dane.txt")), manyLines(2000));
+    ZlbArchive archive;
+    archive.OpenArchive(archivePath);
+    archive.AddFiles({dir.filePath(QStringLiteral("dane.txt"))});
+
+    const QString existing = dir.filePath(QStringLiteral("wynik/dane.txt"));
+    QDir().mkpath(dir.filePath(QStringLiteral("wynik")));
+    writeFile(existing, "stara treść");
+    DurableSteps steps;
+    archive.ExtractAll(dir.filePath(QStringLiteral("wynik")));
+    EXPECT_EQ(steps.faultsPlacingOnly(existing), QStringList());
+
+    steps.clear();
+    const QString fresh = dir.filePath(QStringLiteral("nowy/dane.txt"));
+    archive.ExtractAll(dir.filePath(QStringLiteral("nowy")));
+    ASSERT_TRUE(QFileInfo::exists(fresh));
+    EXPECT_EQ(steps.count(durable::Step::SyncFile), 0) << "a new file is not synced";
+    EXPECT_EQ(steps.count(durable::Step::SyncFolder), 0);
 }

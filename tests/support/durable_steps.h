@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
 #include <vector>
 
 namespace vestrum::testing {
@@ -56,7 +57,35 @@ public:
         return faults;
     }
 
+    // The same for the renames to `target` alone, where other files were renamed on the way with no need to last
+    // (new files in a scratch folder).
+    QStringList faultsPlacingOnly(const QString& target) const
+    {
+        QStringList faults;
+        const QString wanted = absolute(target);
+        for (size_t i = 0; i < seen_.size(); ++i)
+            if (seen_[i].step == durable::Step::Rename && seen_[i].path == wanted)
+                faults << faultsOfRename(i);
+        if (faults.isEmpty() && !renamedTo(wanted))
+            faults << QStringLiteral("nothing was renamed to %1").arg(wanted);
+        return faults;
+    }
+
+    // How many steps of the kind were taken.
+    int count(durable::Step step) const
+    {
+        return static_cast<int>(std::count_if(seen_.begin(), seen_.end(), [step](const Seen& seen) { return seen.step == step; }));
+    }
+
 private:
+    bool renamedTo(const QString& path) const
+    {
+        for (const Seen& seen : seen_)
+            if (seen.step == durable::Step::Rename && seen.path == path)
+                return true;
+        return false;
+    }
+
     static QString absolute(const QString& path)
     {
         return path.isEmpty() ? path : QFileInfo(path).absoluteFilePath();

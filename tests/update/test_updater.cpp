@@ -5,6 +5,7 @@
 #include "storage/journal_list.h"
 #include "update/component_files.h"
 #include "update/update_server.h"
+#include "support/durable_steps.h"
 
 #include <QElapsedTimer>
 
@@ -374,9 +375,12 @@ TEST_F(UpdateFixture, FileComponentsKeepOlderBackupsAndUndoAFailedRunOnce)
         QStringLiteral("pomoc:1.0.0.0;t:1;p:pomoc.zlb;s:;f:pomoc;\nNarzedzie:1.1.0.0;t:4;p:n.zlb;s:;f:narzedzia;\n"),
         { { QStringLiteral("pomoc.zlb"), vt::archiveOf({ { QStringLiteral("index.html"), "nowa pomoc" } }) },
             { QStringLiteral("n.zlb"), vt::archiveOf({ { QStringLiteral("instaluj.sh"), "#!/bin/sh\nexit 3\n" } }) } });
+    vestrum::testing::DurableSteps steps;
     EXPECT_FALSE(updater.OfflineUpdate(package));
 
     EXPECT_EQ(readFile(folder() + QStringLiteral("pomoc/index.html")), "nowa pomoc");
+    // Synced before it took the old file's name, its folder after: a power cut leaves one of the two whole.
+    EXPECT_EQ(steps.faultsPlacingOnly(folder() + QStringLiteral("pomoc/index.html")), QStringList());
     EXPECT_EQ(readFile(folder() + QStringLiteral("archiwum/pomoc/0.0.0.0.nar")), "starsza kopia");
     ZlbArchive backup;
     ASSERT_TRUE(backup.OpenArchive(folder() + QStringLiteral("archiwum/pomoc/0.0.0.0_2.nar")));
