@@ -5,7 +5,7 @@
 // pieces are written in order behind one zlib header and followed by one Adler-32 joined from the blocks' own.
 // Any zlib inflate reads the result as one ordinary stream; only its bytes differ from what a single deflate
 // stream would give. Since no block reaches back into the one before it, a reader can inflate the blocks apart
-// too, on every core (`BlockInflater`), finding them by their full flushes.
+// too, on every core (`zlb::inflateBlocksApart`), finding them by their full flushes.
 
 #include <QtGlobal>
 
