@@ -18,6 +18,8 @@ namespace {
 
 // Below this a member is one block or two, and threads would only cost.
 constexpr qint64 kBlocksApartFrom = 1024 * 1024;
+// Each thread keeps a block or two in memory; beyond eight, writing the member out is the bottleneck anyway.
+constexpr int kMostInflatingThreads = 8;
 
 } // namespace
 
@@ -56,7 +58,8 @@ void ZlbArchive::streamMember(QFile& archive, int number, ArchiveMemberOutput& o
     const int cores = static_cast<int>(std::thread::hardware_concurrency());
     if (total >= kBlocksApartFrom && cores > 1) {
         const auto produced = [&](qint64 done) { ticker.advance(done, tick); };
-        if (inflateBlocksApart(archive, e.StoredSize, total, number, cores, output, produced))
+        if (inflateBlocksApart(archive, e.StoredSize, total, number, std::min(cores, kMostInflatingThreads), output,
+                               produced))
             return;
         if (!archive.seek(e.DataOffset))
             throw memberCorrupt(number);
