@@ -1,7 +1,8 @@
 // Archive throughput: AddFile of a 50 MB survey database at fcDefault and ExtractAll of it, each beside plain
 // zlib deflate/inflate of the same bytes in memory on one thread, plus the peak memory of both operations.
 // Targets: AddFile >= 1.7x the single-thread deflate on 2 cores (it deflates in blocks on every core), its member
-// at most 1 % larger than the single-thread stream, ExtractAll >= 0.9x plain inflate, peak memory <= 2x the file.
+// at most 1 % larger than the single-thread stream, ExtractAll >= 0.9x plain inflate and, since it inflates the
+// blocks apart on every core, >= 1.6x, peak memory <= 2x the file.
 #include "archive/zlb_archive.h"
 
 #include <QDir>
@@ -280,6 +281,8 @@ int main(int argc, char** argv)
     compare("AddFile vs deflate", "BM_AddFile/iterations:3/process_time/real_time", "BM_PlainDeflate/iterations:3/process_time/real_time", 1.7);
     compare("ExtractAll vs inflate", "BM_ExtractAll/iterations:10/process_time/real_time", "BM_PlainInflate/iterations:10/process_time/real_time",
             0.9);
+    compare("ExtractAll, blocks apart", "BM_ExtractAll/iterations:10/process_time/real_time",
+            "BM_PlainInflate/iterations:10/process_time/real_time", 1.6);
     std::printf("Peak memory (whole process, %.1f MB before): AddFile %.1f MB = %.2fx file, ExtractAll %.1f MB = "
                 "%.2fx file (target <= 2x)\n",
                 double(idle) / mb, double(addPeak) / mb, double(addPeak) / double(size), double(extractPeak) / mb,

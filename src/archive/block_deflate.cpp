@@ -17,12 +17,8 @@
 namespace vestrum::blockdeflate {
 namespace {
 
-// How far back deflate may reach: every block is primed with this much of the input before it.
-constexpr qint64 kWindow = 32 * 1024;
-
 struct Job {
-    std::vector<char> input; // the dictionary, then the block
-    qint64 dictionary = 0;
+    std::vector<char> input;
     qint64 length = 0;
     bool last = false;
     std::vector<char> output;
@@ -55,21 +51,19 @@ public:
     RawDeflater(const RawDeflater&) = delete;
     RawDeflater& operator=(const RawDeflater&) = delete;
 
-    // A fresh raw stream for each block, primed with the bytes before it; a full flush ends it on a byte boundary
+    // A fresh raw stream for each block, so that it inflates on its own; a full flush ends it on a byte boundary
     // with nothing pending, so the next block's bytes can follow it directly.
     void compress(Job& job)
     {
         if (deflateReset(&zs_) != Z_OK)
             throw std::bad_alloc();
         const auto* input = reinterpret_cast<const Bytef*>(job.input.data());
-        if (job.dictionary > 0 && deflateSetDictionary(&zs_, input, static_cast<uInt>(job.dictionary)) != Z_OK)
-            throw std::bad_alloc();
         const int flush = job.last ? Z_FINISH : Z_FULL_FLUSH;
         // The bound covers a finished stream; a full flush adds at most an empty stored block.
         const auto bound = static_cast<size_t>(deflateBound(&zs_, static_cast<uLong>(job.length))) + 16;
         if (job.output.size() < bound)
             job.output.resize(bound);
-        zs_.next_in = const_cast<Bytef*>(input + job.dictionary);
+        zs_.next_in = const_cast<Bytef*>(input);
         zs_.avail_in = static_cast<uInt>(job.length);
         size_t used = 0;
         for (;;) {
@@ -85,7 +79,7 @@ public:
             job.output.resize(job.output.size() * 2);
         }
         job.packed = static_cast<qint64>(used);
-        const auto* block = reinterpret_cast<const Bytef*>(job.input.data() + job.dictionary);
+        const auto* block = input;
         job.adler = static_cast<std::uint32_t>(adler32_z(1, block, static_cast<z_size_t>(job.length)));
         job.crc = static_cast<std::uint32_t>(crc32_z(0, block, static_cast<z_size_t>(job.length)));
     }
@@ -184,25 +178,6 @@ private:
     std::vector<std::thread> threads_;
 };
 
-// The last 32 KiB of the input read so far: the dictionary of the next block, however short the blocks are.
-class History {
-public:
-    void follow(const char* block, qint64 length)
-    {
-        if (length >= kWindow) {
-            bytes_.assign(block + length - kWindow, block + length);
-            return;
-        }
-        bytes_.insert(bytes_.end(), block, block + length);
-        if (static_cast<qint64>(bytes_.size()) > kWindow)
-            bytes_.erase(bytes_.begin(), bytes_.end() - kWindow);
-    }
-    const std::vector<char>& bytes() const { return bytes_; }
-
-private:
-    std::vector<char> bytes_;
-};
-
 } // namespace
 
 Outcome DeflateInBlocks(qint64 size, int level, int threads, const ReadFn& read, const WriteFn& write,
@@ -225,7 +200,6 @@ Outcome DeflateInBlocks(qint64 size, int level, int threads, const ReadFn& read,
     std::vector<std::unique_ptr<Job>> jobs; // declared before the workers, so it outlives them
     std::vector<Job*> spare;
     std::deque<Job*> inFlight;
-    History history;
     Workers workers(threads, level);
     outcome.layout.blockSize = blockSize;
 
@@ -244,12 +218,9 @@ Outcome DeflateInBlocks(qint64 size, int level, int threads, const ReadFn& read,
             spare.pop_back();
             job.length = std::min(blockSize, size - taken);
             job.last = taken + job.length == size;
-            job.dictionary = static_cast<qint64>(history.bytes().size());
-            job.input.resize(static_cast<size_t>(job.dictionary + job.length));
-            std::memcpy(job.input.data(), history.bytes().data(), history.bytes().size());
+            job.input.resize(static_cast<size_t>(job.length));
             if (job.length > 0)
-                read(job.input.data() + job.dictionary, job.length);
-            history.follow(job.input.data() + job.dictionary, job.length);
+                read(job.input.data(), job.length);
             taken += job.length;
             allTaken = job.last;
             workers.submit(job);
@@ -291,17 +262,13 @@ public:
     RawInflater(const RawInflater&) = delete;
     RawInflater& operator=(const RawInflater&) = delete;
 
-    // Inflates `packed` from a fresh start primed with `dictionary`; true when it gives exactly `expected` and
-    // ends where the layout says: at the end of the stream for the last block, else on a byte boundary between
-    // two deflate blocks, past the full flush, with nothing left over.
-    bool inflatesTo(const std::vector<char>& packed, const char* dictionary, qint64 dictionaryLength,
-                    const char* expected, qint64 length, bool last, std::vector<char>& out)
+    // Inflates `packed` from a fresh start; true when it gives exactly `expected` and ends where the layout says:
+    // at the end of the stream for the last block, else on a byte boundary between two deflate blocks, past the
+    // full flush, with nothing left over.
+    bool inflatesTo(const std::vector<char>& packed, const char* expected, qint64 length, bool last,
+                    std::vector<char>& out)
     {
         if (inflateReset(&zs_) != Z_OK)
-            return false;
-        if (dictionaryLength > 0
-            && inflateSetDictionary(&zs_, reinterpret_cast<const Bytef*>(dictionary), static_cast<uInt>(dictionaryLength))
-                != Z_OK)
             return false;
         // One byte more than the block, so that a block giving too much is seen.
         out.resize(static_cast<size_t>(length) + 1);
@@ -360,7 +327,7 @@ public:
 
 private:
     struct Buffers {
-        std::vector<char> original; // the dictionary, then the block
+        std::vector<char> original;
         std::vector<char> packed;
         std::vector<char> inflated;
     };
@@ -369,17 +336,16 @@ private:
     {
         const qint64 begin = static_cast<qint64>(index) * layout_.blockSize;
         const qint64 length = std::min(layout_.blockSize, size_ - begin);
-        const qint64 dictionary = std::min(kWindow, begin);
-        buffers.original.resize(static_cast<size_t>(dictionary + length));
-        original_(begin - dictionary, buffers.original.data(), dictionary + length);
+        buffers.original.resize(static_cast<size_t>(length));
+        original_(begin, buffers.original.data(), length);
         const qint64 packedBegin = index == 0 ? 2 : layout_.ends[index - 1];
         buffers.packed.resize(static_cast<size_t>(layout_.ends[index] - packedBegin));
         packed_(packedBegin, buffers.packed.data(), layout_.ends[index] - packedBegin);
 
         BlockVerdict verdict;
-        const char* block = buffers.original.data() + dictionary;
-        verdict.sound = inflater.inflatesTo(buffers.packed, buffers.original.data(), dictionary, block, length,
-                                            index + 1 == verdicts_.size(), buffers.inflated);
+        const char* block = buffers.original.data();
+        verdict.sound = inflater.inflatesTo(buffers.packed, block, length, index + 1 == verdicts_.size(),
+                                            buffers.inflated);
         verdict.adler = static_cast<std::uint32_t>(adler32_z(1, reinterpret_cast<const Bytef*>(block), static_cast<z_size_t>(length)));
         verdict.crc = static_cast<std::uint32_t>(crc32_z(0, reinterpret_cast<const Bytef*>(block), static_cast<z_size_t>(length)));
         return verdict;

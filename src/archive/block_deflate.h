@@ -1,10 +1,11 @@
 #pragma once
 
 // One zlib stream made on several cores: the input is cut into blocks, each block is deflated on its own
-// (raw deflate primed with the 32 KiB of input before it, ended by a full flush, the last one by the end of the
-// stream), and the pieces are written in order behind one zlib header and followed by one Adler-32 joined from
-// the blocks' own. Any zlib inflate reads the result as one ordinary stream; only its bytes differ from what a
-// single deflate stream would give.
+// (raw deflate with nothing before it, ended by a full flush, the last one by the end of the stream), and the
+// pieces are written in order behind one zlib header and followed by one Adler-32 joined from the blocks' own.
+// Any zlib inflate reads the result as one ordinary stream; only its bytes differ from what a single deflate
+// stream would give. Since no block reaches back into the one before it, a reader can inflate the blocks apart
+// too, on every core (`zlb::inflateBlocksApart`), finding them by their full flushes.
 
 #include <QtGlobal>
 
@@ -14,10 +15,10 @@
 
 namespace vestrum::blockdeflate {
 
-// 256 KiB per block: a 1 MiB member already gives two blocks to each of two cores, while the cost of a block
-// (priming its dictionary, a fresh Huffman table, the few bytes of the flush) stays near a tenth of a percent of
-// the output.
-inline constexpr qint64 kBlockSize = 256 * 1024;
+// 512 KiB per block: a 1 MiB member already gives a block to each of two cores. A block starts with no history,
+// so its first 32 KiB find fewer matches; on a 50 MB survey database that costs 0.7 % of the member at 512 KiB
+// against 1.4 % at 256 KiB, and 512 KiB keeps it under 1 %.
+inline constexpr qint64 kBlockSize = 512 * 1024;
 
 // Fills exactly `size` bytes at `into`, or throws.
 using ReadFn = std::function<void(char* into, qint64 size)>;
@@ -52,9 +53,9 @@ using ReadAtFn = std::function<void(qint64 offset, char* into, qint64 size)>;
 
 // Whether the `packedSize` bytes of `packed`, a stream cut as `layout` says, inflate to exactly the `size` bytes
 // of `original`, header and Adler-32 included; `crc` then receives the original's CRC-32. Every block is
-// inflated on its own, on `threads` threads, primed with the original's 32 KiB before it. That answers for the
-// stream read in one piece: when each earlier block gave the original's bytes, a single inflate reaches the
-// block with those same bytes in its window. A read that throws counts as a stream that does not inflate.
+// inflated on its own, on `threads` threads, with nothing before it. That answers for the stream read in one
+// piece too: a block that inflates from nothing reaches back into nothing, so what comes before it cannot change
+// what it gives. A read that throws counts as a stream that does not inflate.
 bool InflatesTo(const ReadAtFn& packed, qint64 packedSize, const ReadAtFn& original, qint64 size,
                 const Layout& layout, int threads, std::uint32_t& crc);
 

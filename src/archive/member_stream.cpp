@@ -2,15 +2,26 @@
 
 #include "archive/archive_failures.h"
 #include "archive/archive_progress.h"
+#include "archive/block_inflate.h"
 #include "archive/member_outputs.h"
 #include "archive/zlib_streams.h"
 
 #include <QFile>
 
 #include <algorithm>
+#include <thread>
 
 namespace vestrum {
 using namespace zlb;
+
+namespace {
+
+// Below this a member is one block or two, and threads would only cost.
+constexpr qint64 kBlocksApartFrom = 1024 * 1024;
+// Each thread keeps a block or two in memory; beyond eight, writing the member out is the bottleneck anyway.
+constexpr int kMostInflatingThreads = 8;
+
+} // namespace
 
 // Decodes one member into `output`. The block is read no further than its StoredSize, and a member that would
 // inflate past its UnpackedSize, end short of it or fail its zlib check is corrupt; bytes past UnpackedSize are
@@ -44,6 +55,15 @@ void ZlbArchive::streamMember(QFile& archive, int number, ArchiveMemberOutput& o
 
     if (total > qint64(e.StoredSize) * kMaxInflateRatio)
         throw memberCorrupt(number);
+    const int cores = static_cast<int>(std::thread::hardware_concurrency());
+    if (total >= kBlocksApartFrom && cores > 1) {
+        const auto produced = [&](qint64 done) { ticker.advance(done, tick); };
+        if (inflateBlocksApart(archive, e.StoredSize, total, number, std::min(cores, kMostInflatingThreads), output,
+                               produced))
+            return;
+        if (!archive.seek(e.DataOffset))
+            throw memberCorrupt(number);
+    }
     InflateStream inflater;
     z_stream& zs = inflater.zs;
     std::vector<char> in(std::min<qint64>(std::max<qint64>(e.StoredSize, 1), kIoChunk));

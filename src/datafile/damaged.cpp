@@ -115,12 +115,16 @@ WorkingDataCheck::WorkingDataCheck(Program& program)
 
 bool WorkingDataCheck::damaged()
 {
-    const FileFinding finding = check_.get();
-    if (finding == FileFinding::NotADatabase)
-        return true;
-    if (finding == FileFinding::Sound || !program_.survey.isOpen())
-        return false;
-    return !damageOf(program_.survey).isEmpty();
+    if (!damaged_) {
+        const FileFinding finding = check_.get();
+        if (finding == FileFinding::NotADatabase)
+            damaged_ = true;
+        else if (finding == FileFinding::Sound || !program_.survey.isOpen())
+            damaged_ = false;
+        else
+            damaged_ = !damageOf(program_.survey).isEmpty();
+    }
+    return *damaged_;
 }
 
 namespace {

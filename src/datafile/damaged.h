@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <future>
+#include <optional>
 
 namespace vestrum {
 
@@ -54,11 +55,13 @@ enum class FileFinding { Sound, NotADatabase, Unsure };
 class WorkingDataCheck {
 public:
     explicit WorkingDataCheck(Program& program);
+    // Asked as often as wanted: the first answer is kept.
     bool damaged();
 
 private:
     Program& program_;
     std::future<FileFinding> check_; // waited for by its destructor on every way out
+    std::optional<bool> damaged_;
 };
 
 // SetDamagedWorkingDataAside for a load, with the answer of the check begun before it.

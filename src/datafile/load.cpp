@@ -12,7 +12,10 @@
 #include <QDir>
 #include <QTemporaryDir>
 
+#include <functional>
+#include <future>
 #include <limits>
+#include <optional>
 #include <sqlite3.h>
 
 namespace vestrum::datafiles {
@@ -202,13 +205,42 @@ private:
     db::Connection& working_;
 };
 
+// The copy rewrites every page of the working tables in one transaction. In SQLite's usual 2 MB of page cache
+// that spills to the database dozens of times, each spill first waiting for the journal to reach the disk; with
+// 16 MB the spills are few. The usual cache is given back when the copy ends.
+class CopyCache {
+public:
+    explicit CopyCache(db::Connection& working)
+        : working_(working), usual_(working.scalar(QStringLiteral("PRAGMA main.cache_size")).toLongLong())
+    {
+        working_.execute(QStringLiteral("PRAGMA main.cache_size = -16384"));
+    }
+    ~CopyCache()
+    {
+        try {
+            working_.execute(QStringLiteral("PRAGMA main.cache_size = %1").arg(usual_));
+        } catch (const Error&) {
+            // The connection has gone; so has its cache.
+        }
+    }
+    CopyCache(const CopyCache&) = delete;
+    CopyCache& operator=(const CopyCache&) = delete;
+
+private:
+    db::Connection& working_;
+    const qint64 usual_;
+};
+
+// `refuseDamagedSource` throws when the loaded database is damaged; it is asked before the copy commits and when a
+// statement fails, so that damage is told in the quick check's words rather than a statement's.
 void copyTables(db::Connection& working, const std::vector<TableCopy>& plan, const QString& loadedPath,
-                int progressMaximum, Progress& progress)
+                int progressMaximum, Progress& progress, const std::function<void()>& refuseDamagedSource)
 {
     sqlite3_create_function_v2(working.handle(), kCodePageFunction, 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
                                &codePageFunction, nullptr, nullptr, nullptr);
     progress.start(QStringLiteral("Kopiowanie danych"), QString(), progressMaximum);
     AttachedSource attached(working, loadedPath);
+    const CopyCache cache(working);
     const QString source = QString::fromLatin1(kSourceSchema) + u'.';
     // One transaction for the whole copy: the working data are either all the old ones or all the loaded ones.
     db::Transaction transaction(working);
@@ -234,12 +266,54 @@ void copyTables(db::Connection& working, const std::vector<TableCopy>& plan, con
         } catch (const Error&) {
             // Read before the transaction rolls back and the engine forgets it; the statement itself means
             // nothing to the user.
-            throw Error(kDamagedDataFile + QStringLiteral("\n\nSzczegóły: ")
-                        + QString::fromUtf8(sqlite3_errmsg(working.handle())));
+            const Error failed(kDamagedDataFile + QStringLiteral("\n\nSzczegóły: ")
+                               + QString::fromUtf8(sqlite3_errmsg(working.handle())));
+            refuseDamagedSource();
+            throw failed;
         }
     }
+    refuseDamagedSource();
     transaction.commit();
 }
+
+// The quick check of the loaded database on a connection of its own, begun as soon as the file is unpacked and
+// run while its tables are copied: the copy mostly waits for the disk, the check for a core. Nothing is committed
+// before its answer, and that answer is given wherever the load asked for it before: ahead of the question about
+// an earlier version and of setting damaged working data aside. When its own connection does not open, the load's
+// connection is checked instead.
+class LoadedDataCheck {
+public:
+    LoadedDataCheck(db::Connection& loaded, const QString& path)
+        : loaded_(loaded), check_(std::async(std::launch::async, [path] { return damageOfLoaded(path); }))
+    {
+    }
+
+    // Throws the damaged file's refusal when the check found damage.
+    void refuseDamage()
+    {
+        if (!answered_) {
+            const std::optional<QString> found = check_.get();
+            damage_ = found ? *found : DatabaseDamage(loaded_);
+            answered_ = true;
+        }
+        if (!damage_.isEmpty())
+            throw Error(kDamagedDataFile + QStringLiteral("\n\nSzczegóły: ") + damage_);
+    }
+
+private:
+    static std::optional<QString> damageOfLoaded(const QString& path)
+    {
+        db::Connection connection;
+        if (!openLoadedDatabase(connection, path))
+            return std::nullopt;
+        return DatabaseDamage(connection);
+    }
+
+    db::Connection& loaded_;
+    std::future<std::optional<QString>> check_; // waited for by its destructor on every way out
+    QString damage_;
+    bool answered_ = false;
+};
 
 } // namespace
 
@@ -286,11 +360,11 @@ LoadOutcome LoadDataFile(Program& program, const QString& path, Progress& progre
     db::Connection loaded;
     if (!openLoadedDatabase(loaded, extracted))
         throw Error(kBadFormat);
-    const QString damage = DatabaseDamage(loaded);
-    if (!damage.isEmpty())
-        throw Error(kDamagedDataFile + QStringLiteral("\n\nSzczegóły: ") + damage);
+    LoadedDataCheck loadedData(loaded, extracted);
 
     const bool earlierVersion = !loaded.hasTable(QStringLiteral("wersja"));
+    if (earlierVersion)
+        loadedData.refuseDamage();
     // Refusing leaves DataSaved alone: nothing was loaded, so whatever was unsaved still is.
     if (earlierVersion && !program.ask(kEarlierVersion)) {
         loaded.close();
@@ -298,6 +372,8 @@ LoadOutcome LoadDataFile(Program& program, const QString& path, Progress& progre
     }
     // Damaged working data cannot take the copy (their tables fail to read); the file is sound, so they go aside
     // and the copy runs into a new database, converting an earlier-version file as always.
+    if (workingData.damaged())
+        loadedData.refuseDamage();
     SetDamagedWorkingDataAside(program, workingData);
 
     struct Finish {
@@ -314,10 +390,11 @@ LoadOutcome LoadDataFile(Program& program, const QString& path, Progress& progre
         plan = planCopy(program.survey, loaded, state.StartingDataMode);
         tableCount = static_cast<int>(program.survey.userTables().size());
     } catch (const Error&) {
+        loadedData.refuseDamage();
         throw Error(kBadFormat);
     }
+    copyTables(program.survey, plan, extracted, tableCount, progress, [&loadedData] { loadedData.refuseDamage(); });
     loaded.close();
-    copyTables(program.survey, plan, extracted, tableCount, progress);
 
     state.CurrentDataFile = path;
     SetDataSaved(state, !earlierVersion);

@@ -278,9 +278,19 @@ TEST(DataSafety, ADataFileWithADamagedDatabaseIsRefusedInPolishAndChangesNothing
         c.open(database, schema::databasePassword());
         fillSurvey(c, QStringLiteral("w pliku"));
     }
+    const QString earlierDatabase = other.filePath(QStringLiteral("ankieta-2005.mdb"));
+    ASSERT_TRUE(QFile::copy(database, earlierDatabase));
+    {
+        db::Connection c;
+        c.open(earlierDatabase, schema::databasePassword());
+        c.execute(QStringLiteral("DROP TABLE wersja"));
+    }
     damageLastPage(database);
+    damageLastPage(earlierDatabase);
     const QString file = t.path(QStringLiteral("uszkodzony.naj"));
     archiveDatabase(database, file);
+    const QString earlierFile = t.path(QStringLiteral("uszkodzony-2005.naj"));
+    archiveDatabase(earlierDatabase, earlierFile);
 
     const QString error = errorOf([&] { datafiles::LoadDataFile(t.program, file, quiet); });
     const QStringList lines = error.split(u'\n');
@@ -290,6 +300,19 @@ TEST(DataSafety, ADataFileWithADamagedDatabaseIsRefusedInPolishAndChangesNothing
     EXPECT_FALSE(error.contains(QStringLiteral("INSERT")));
     EXPECT_EQ(unitName(t.survey()), QStringLiteral("w programie"));
     EXPECT_TRUE(temporaryNames(t.dir.path()).isEmpty());
+
+    // The damage is told before anything else: before the question an earlier version's file asks, and before
+    // damaged working data would be set aside for a file that cannot take their place.
+    t.messages.answer(MessageAnswer::Yes);
+    EXPECT_EQ(errorOf([&] { datafiles::LoadDataFile(t.program, earlierFile, quiet); }).split(u'\n')[0], lines[0]);
+    EXPECT_TRUE(t.messages.shown.empty());
+    const QString working = t.program.state.DatabasePath;
+    t.survey().close();
+    damageLastPage(working);
+    t.survey().open(working, schema::databasePassword());
+    EXPECT_EQ(errorOf([&] { datafiles::LoadDataFile(t.program, file, quiet); }).split(u'\n')[0], lines[0]);
+    EXPECT_TRUE(QFileInfo(working).dir().entryList({QStringLiteral("*uszkodzona*")}, QDir::Files).isEmpty());
+    EXPECT_TRUE(t.messages.shown.empty());
 }
 
 // A survey whose bytes no longer match their CRC still unpacks and opens; the load, the restore and the merge

@@ -1,0 +1,421 @@
+#include "archive/block_inflate.h"
+
+#include "archive/archive_failures.h"
+#include "archive/block_deflate.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <string_view>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace vestrum::zlb {
+namespace {
+
+constexpr std::string_view kFullFlushMark("\0\0\xff\xff", 4);
+constexpr qint64 kWindow = 32 * 1024;
+// A piece longer than two blocks, packed or inflated, is no block of ours: reading goes on as one stream rather
+// than holding it in memory.
+constexpr qint64 kMostPerPiece = 2 * blockdeflate::kBlockSize;
+
+struct Piece {
+    std::vector<char> packed;
+    bool last = false;
+    std::vector<char> inflated;
+    qint64 produced = 0;
+    std::uint32_t adler = 1;
+    bool sound = false;
+    bool done = false;
+};
+
+class RawInflater {
+public:
+    RawInflater()
+    {
+        if (inflateInit2(&zs_, -MAX_WBITS) != Z_OK)
+            throw std::bad_alloc();
+    }
+    ~RawInflater() { inflateEnd(&zs_); }
+    RawInflater(const RawInflater&) = delete;
+    RawInflater& operator=(const RawInflater&) = delete;
+
+    z_stream& zs() { return zs_; }
+
+    // Whether the piece is a block: inflated from nothing, it uses up every byte, gives at most kMostPerPiece and
+    // stops at the end of the stream (the last piece) or else between two deflate blocks on a byte boundary.
+    bool inflateAlone(Piece& piece)
+    {
+        if (inflateReset(&zs_) != Z_OK)
+            return false;
+        if (piece.inflated.size() < static_cast<size_t>(blockdeflate::kBlockSize) + 1)
+            piece.inflated.resize(static_cast<size_t>(blockdeflate::kBlockSize) + 1);
+        zs_.next_in = reinterpret_cast<Bytef*>(piece.packed.data());
+        zs_.avail_in = static_cast<uInt>(piece.packed.size());
+        piece.produced = 0;
+        int rc = Z_OK;
+        for (;;) {
+            zs_.next_out = reinterpret_cast<Bytef*>(piece.inflated.data() + piece.produced);
+            zs_.avail_out = static_cast<uInt>(piece.inflated.size() - static_cast<size_t>(piece.produced));
+            rc = inflate(&zs_, Z_NO_FLUSH);
+            piece.produced = static_cast<qint64>(piece.inflated.size() - zs_.avail_out);
+            if (rc == Z_STREAM_END)
+                break;
+            if (rc != Z_OK && rc != Z_BUF_ERROR)
+                return false;
+            if (zs_.avail_out == 0) {
+                if (static_cast<qint64>(piece.inflated.size()) > kMostPerPiece)
+                    return false;
+                piece.inflated.resize(piece.inflated.size() * 2);
+                continue;
+            }
+            break; // every byte taken, and room left for more
+        }
+        if (zs_.avail_in != 0)
+            return false;
+        if (piece.last)
+            return rc == Z_STREAM_END;
+        // data_type: 128 = between deflate blocks, 64 = in the stream's final block, low bits = unused bits.
+        return rc != Z_STREAM_END && (zs_.data_type & 128) != 0 && (zs_.data_type & 64) == 0
+            && (zs_.data_type & 7) == 0;
+    }
+
+private:
+    z_stream zs_{};
+};
+
+// Threads that inflate the pieces handed to them; the caller waits for them in order. Destroying the pool
+// abandons what is still queued and waits for the pieces being worked on.
+class InflatingThreads {
+public:
+    explicit InflatingThreads(int count)
+    {
+        try {
+            for (int i = 0; i < count; ++i)
+                threads_.emplace_back([this] { run(); });
+        } catch (const std::system_error&) {
+            if (threads_.empty())
+                throw;
+        }
+    }
+    ~InflatingThreads()
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        queued_.notify_all();
+        for (std::thread& t : threads_)
+            t.join();
+    }
+    InflatingThreads(const InflatingThreads&) = delete;
+    InflatingThreads& operator=(const InflatingThreads&) = delete;
+
+    void submit(Piece& piece)
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            piece.done = false;
+            piece.sound = false;
+            queue_.push_back(&piece);
+        }
+        queued_.notify_one();
+    }
+
+    void waitFor(const Piece& piece)
+    {
+        std::unique_lock lock(mutex_);
+        finished_.wait(lock, [&piece] { return piece.done; });
+    }
+
+private:
+    void run()
+    {
+        std::unique_ptr<RawInflater> inflater;
+        try {
+            inflater = std::make_unique<RawInflater>();
+        } catch (const std::bad_alloc&) {
+            // Every piece this thread takes then counts as no block, and one inflate reads on from it.
+        }
+        for (;;) {
+            Piece* piece = nullptr;
+            {
+                std::unique_lock lock(mutex_);
+                queued_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+                if (stopping_)
+                    return;
+                piece = queue_.front();
+                queue_.pop_front();
+            }
+            bool sound = false;
+            try {
+                sound = inflater && inflater->inflateAlone(*piece);
+            } catch (const std::bad_alloc&) {
+                sound = false;
+            }
+            if (sound)
+                piece->adler = static_cast<std::uint32_t>(adler32_z(
+                    1, reinterpret_cast<const Bytef*>(piece->inflated.data()), static_cast<z_size_t>(piece->produced)));
+            {
+                const std::lock_guard lock(mutex_);
+                piece->sound = sound;
+                piece->done = true;
+            }
+            finished_.notify_all();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable queued_;
+    std::condition_variable finished_;
+    std::deque<Piece*> queue_;
+    bool stopping_ = false;
+    std::vector<std::thread> threads_;
+};
+
+// Reads the deflate data of a stream (between its header and its Adler-32) and cuts it after each full-flush
+// mark; the bytes after the last mark are the last piece.
+class PieceCutter {
+public:
+    PieceCutter(QFile& archive, qint64 length, int number) : archive_(archive), left_(length), number_(number) {}
+
+    // False when no mark comes within kMostPerPiece bytes.
+    bool next(Piece& piece)
+    {
+        for (;;) {
+            const std::string_view pending(pending_.data(), pending_.size());
+            const size_t from = scanned_ < kFullFlushMark.size() ? 0 : scanned_ - (kFullFlushMark.size() - 1);
+            const size_t mark = pending.find(kFullFlushMark, from);
+            if (mark != std::string_view::npos) {
+                take(piece, mark + kFullFlushMark.size(), false);
+                return true;
+            }
+            scanned_ = pending_.size();
+            if (left_ == 0) {
+                take(piece, pending_.size(), true);
+                return true;
+            }
+            if (static_cast<qint64>(pending_.size()) > kMostPerPiece)
+                return false;
+            readMore();
+        }
+    }
+
+private:
+    void take(Piece& piece, size_t length, bool last)
+    {
+        piece.packed.assign(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(length));
+        pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(length));
+        piece.last = last;
+        scanned_ = 0;
+    }
+
+    void readMore()
+    {
+        const qint64 wanted = std::min(left_, kIoChunk);
+        const size_t at = pending_.size();
+        pending_.resize(at + static_cast<size_t>(wanted));
+        const qint64 n = archive_.read(pending_.data() + at, wanted);
+        if (n != wanted)
+            throw memberCorrupt(number_);
+        left_ -= n;
+    }
+
+    QFile& archive_;
+    qint64 left_;
+    const int number_;
+    std::vector<char> pending_;
+    size_t scanned_ = 0;
+};
+
+// The last 32 KiB handed to the output: what one inflate would hold in its window there.
+class Window {
+public:
+    void follow(const char* data, qint64 length)
+    {
+        if (length >= kWindow) {
+            bytes_.assign(data + length - kWindow, data + length);
+            return;
+        }
+        bytes_.insert(bytes_.end(), data, data + length);
+        if (static_cast<qint64>(bytes_.size()) > kWindow)
+            bytes_.erase(bytes_.begin(), bytes_.end() - kWindow);
+    }
+    const std::vector<char>& bytes() const { return bytes_; }
+
+private:
+    std::vector<char> bytes_;
+};
+
+// How far the blocks took the stream: bytes of deflate data used, bytes given and their Adler-32.
+struct Reached {
+    qint64 packed = 0;
+    qint64 produced = 0;
+    std::uint32_t adler = 1;
+    bool ended = false; // the last piece was a block too
+    Window window;
+};
+
+std::uint32_t readAdler(QFile& archive, int number)
+{
+    unsigned char trailer[4];
+    if (archive.read(reinterpret_cast<char*>(trailer), 4) != 4)
+        throw memberCorrupt(number);
+    return std::uint32_t(trailer[0]) << 24 | std::uint32_t(trailer[1]) << 16 | std::uint32_t(trailer[2]) << 8
+        | std::uint32_t(trailer[3]);
+}
+
+bool soundZlibHeader(const unsigned char* header)
+{
+    return (header[0] & 0x0f) == Z_DEFLATED && (header[0] >> 4) <= MAX_WBITS - 8 && (header[1] & 0x20) == 0
+        && ((header[0] << 8) | header[1]) % 31 == 0;
+}
+
+void handOver(const Piece& piece, ArchiveMemberOutput& output)
+{
+    qint64 done = 0;
+    while (done < piece.produced) {
+        qint64 capacity = 0;
+        char* buffer = output.acquire(capacity);
+        const qint64 n = std::min(capacity, piece.produced - done);
+        std::memcpy(buffer, piece.inflated.data() + done, static_cast<size_t>(n));
+        output.release(n);
+        done += n;
+    }
+}
+
+// Inflates pieces on the threads, a few ahead of the one handed over, until the last or the first that is no
+// block; memory stays at those few pieces.
+Reached inflatePieces(PieceCutter& cutter, qint64 size, int number, int threads, ArchiveMemberOutput& output,
+                      const ProducedFn& produced)
+{
+    Reached reached;
+    const size_t inFlightLimit = static_cast<size_t>(threads) + 1;
+    std::vector<std::unique_ptr<Piece>> pieces; // declared before the threads, so it outlives them
+    std::vector<Piece*> spare;
+    std::deque<Piece*> inFlight;
+    InflatingThreads workers(threads);
+    bool allCut = false;
+    for (;;) {
+        while (!allCut && inFlight.size() < inFlightLimit) {
+            if (spare.empty()) {
+                pieces.push_back(std::make_unique<Piece>());
+                spare.push_back(pieces.back().get());
+            }
+            Piece& piece = *spare.back();
+            if (!cutter.next(piece)) {
+                allCut = true;
+                break;
+            }
+            spare.pop_back();
+            allCut = piece.last;
+            workers.submit(piece);
+            inFlight.push_back(&piece);
+        }
+        if (inFlight.empty())
+            return reached;
+        Piece& piece = *inFlight.front();
+        inFlight.pop_front();
+        workers.waitFor(piece);
+        if (!piece.sound)
+            return reached;
+        if (reached.produced + piece.produced > size)
+            throw memberCorrupt(number);
+        handOver(piece, output);
+        reached.adler = static_cast<std::uint32_t>(
+            adler32_combine(reached.adler, piece.adler, static_cast<z_off_t>(piece.produced)));
+        reached.window.follow(piece.inflated.data(), piece.produced);
+        reached.packed += static_cast<qint64>(piece.packed.size());
+        reached.produced += piece.produced;
+        reached.ended = piece.last;
+        produced(reached.produced);
+        if (reached.ended)
+            return reached;
+        spare.push_back(&piece);
+    }
+}
+
+// Inflates the rest of the deflate data (`length` bytes at the archive's position) as one stream primed with the
+// window reached, then checks the Adler-32 of the whole.
+void inflateTheRest(QFile& archive, qint64 length, qint64 size, int number, Reached& reached,
+                    ArchiveMemberOutput& output, const ProducedFn& produced)
+{
+    RawInflater inflater;
+    z_stream& zs = inflater.zs();
+    const std::vector<char>& window = reached.window.bytes();
+    if (inflateSetDictionary(&zs, reinterpret_cast<const Bytef*>(window.data()), static_cast<uInt>(window.size()))
+        != Z_OK)
+        throw memberCorrupt(number);
+    std::vector<char> in(static_cast<size_t>(std::min<qint64>(std::max<qint64>(length, 1), kIoChunk)));
+    qint64 inLeft = length;
+    for (;;) {
+        qint64 capacity = 0;
+        char* buffer = output.acquire(capacity);
+        zs.next_out = reinterpret_cast<Bytef*>(buffer);
+        zs.avail_out = static_cast<uInt>(capacity);
+        int rc = Z_OK;
+        while (rc == Z_OK && zs.avail_out > 0) {
+            if (zs.avail_in == 0) {
+                if (inLeft == 0)
+                    throw memberCorrupt(number);
+                const qint64 n = archive.read(in.data(), std::min<qint64>(inLeft, static_cast<qint64>(in.size())));
+                if (n <= 0)
+                    throw memberCorrupt(number);
+                inLeft -= n;
+                zs.next_in = reinterpret_cast<Bytef*>(in.data());
+                zs.avail_in = static_cast<uInt>(n);
+            }
+            rc = inflate(&zs, Z_NO_FLUSH);
+            if (rc != Z_OK && rc != Z_STREAM_END)
+                throw memberCorrupt(number);
+        }
+        const qint64 filled = capacity - zs.avail_out;
+        if (reached.produced + filled > size)
+            throw memberCorrupt(number);
+        reached.adler = static_cast<std::uint32_t>(
+            adler32_z(reached.adler, reinterpret_cast<const Bytef*>(buffer), static_cast<z_size_t>(filled)));
+        output.release(filled);
+        reached.produced += filled;
+        produced(reached.produced);
+        if (rc == Z_STREAM_END) {
+            if (zs.avail_in != 0 || inLeft != 0)
+                throw memberCorrupt(number);
+            return;
+        }
+    }
+}
+
+} // namespace
+
+bool inflateBlocksApart(QFile& archive, qint64 packedSize, qint64 size, int number, int threads,
+                        ArchiveMemberOutput& output, const ProducedFn& produced)
+{
+    const qint64 start = archive.pos();
+    unsigned char header[2];
+    if (packedSize < 6 || archive.read(reinterpret_cast<char*>(header), 2) != 2 || !soundZlibHeader(header))
+        return false;
+    const qint64 deflateLength = packedSize - 6;
+    PieceCutter cutter(archive, deflateLength, number);
+    Reached reached = inflatePieces(cutter, size, number, threads, output, produced);
+    if (reached.produced == 0 && !reached.ended)
+        return false;
+    if (!reached.ended) {
+        if (!archive.seek(start + 2 + reached.packed))
+            throw memberCorrupt(number);
+        inflateTheRest(archive, deflateLength - reached.packed, size, number, reached, output, produced);
+    } else if (!archive.seek(start + packedSize - 4)) {
+        throw memberCorrupt(number);
+    }
+    if (reached.produced != size || readAdler(archive, number) != reached.adler)
+        throw memberCorrupt(number);
+    return true;
+}
+
+} // namespace vestrum::zlb
