@@ -705,8 +705,10 @@ TEST_F(ZlbArchiveTest, LargeMembersAreDeflatedOnEveryCoreAndReadByEveryReader)
         {QStringLiteral("rowno.mdb"), mixedBytes(5 * block)},
         {QStringLiteral("po.mdb"), mixedBytes(5 * block + 1)},
         {QStringLiteral("szum.bin"), noise(int(6 * block + 3), 21)},
+        // Large enough to be read on every core as well.
+        {QStringLiteral("duzy.mdb"), mixedBytes(9 * block + 7)},
     };
-    const TFileCompressionLevel levels[] = {fcDefault, fcFastest, fcMaximum, fcDefault, fcDefault};
+    const TFileCompressionLevel levels[] = {fcDefault, fcFastest, fcMaximum, fcDefault, fcDefault, fcDefault};
     ZlbArchive archive;
     const QString file = newArchive({}, archive);
     for (size_t i = 0; i < sources.size(); ++i) {
