@@ -1,5 +1,7 @@
 #include "archive/block_deflate.h"
 
+#include "archive/job_threads.h"
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -26,7 +28,7 @@ struct Job {
     std::uint32_t adler = 1;
     std::uint32_t crc = 0;
     bool done = false;
-    bool failed = false;
+    bool worked = false;
 };
 
 // The two header bytes zlib itself writes for `level` with a 32 KiB window and no preset dictionary.
@@ -88,96 +90,6 @@ private:
     z_stream zs_{};
 };
 
-// Threads that deflate the jobs handed to them, in any order; the caller waits for the one it needs next.
-// Destroying the pool abandons what is still queued and waits for the jobs being worked on.
-class Workers {
-public:
-    Workers(int count, int level)
-    {
-        try {
-            for (int i = 0; i < count; ++i)
-                threads_.emplace_back([this, level] { run(level); });
-        } catch (const std::system_error&) {
-            // Fewer threads do the same work; with none the add fails as a rebuild does, the old archive whole.
-            if (threads_.empty())
-                throw;
-        }
-    }
-    ~Workers()
-    {
-        {
-            const std::lock_guard lock(mutex_);
-            stopping_ = true;
-        }
-        queued_.notify_all();
-        for (std::thread& t : threads_)
-            t.join();
-    }
-    Workers(const Workers&) = delete;
-    Workers& operator=(const Workers&) = delete;
-
-    void submit(Job& job)
-    {
-        {
-            const std::lock_guard lock(mutex_);
-            job.done = false;
-            job.failed = false;
-            queue_.push_back(&job);
-        }
-        queued_.notify_one();
-    }
-
-    void waitFor(const Job& job)
-    {
-        std::unique_lock lock(mutex_);
-        finished_.wait(lock, [&job] { return job.done; });
-        if (job.failed)
-            throw std::bad_alloc();
-    }
-
-private:
-    void run(int level)
-    {
-        std::unique_ptr<RawDeflater> deflater;
-        try {
-            deflater = std::make_unique<RawDeflater>(level);
-        } catch (const std::bad_alloc&) {
-            // Every job this thread takes then fails.
-        }
-        for (;;) {
-            Job* job = nullptr;
-            {
-                std::unique_lock lock(mutex_);
-                queued_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-                if (stopping_)
-                    return;
-                job = queue_.front();
-                queue_.pop_front();
-            }
-            bool ok = deflater != nullptr;
-            try {
-                if (ok)
-                    deflater->compress(*job);
-            } catch (const std::bad_alloc&) {
-                ok = false;
-            }
-            {
-                const std::lock_guard lock(mutex_);
-                job->done = true;
-                job->failed = !ok;
-            }
-            finished_.notify_all();
-        }
-    }
-
-    std::mutex mutex_;
-    std::condition_variable queued_;
-    std::condition_variable finished_;
-    std::deque<Job*> queue_;
-    bool stopping_ = false;
-    std::vector<std::thread> threads_;
-};
-
 } // namespace
 
 Outcome DeflateInBlocks(qint64 size, int level, int threads, const ReadFn& read, const WriteFn& write,
@@ -200,7 +112,12 @@ Outcome DeflateInBlocks(qint64 size, int level, int threads, const ReadFn& read,
     std::vector<std::unique_ptr<Job>> jobs; // declared before the workers, so it outlives them
     std::vector<Job*> spare;
     std::deque<Job*> inFlight;
-    Workers workers(threads, level);
+    zlb::JobThreads<Job, RawDeflater> workers(
+        threads, [level] { return std::make_unique<RawDeflater>(level); },
+        [](RawDeflater& deflater, Job& job) {
+            deflater.compress(job);
+            return true;
+        });
     outcome.layout.blockSize = blockSize;
 
     qint64 taken = 0;
@@ -227,7 +144,8 @@ Outcome DeflateInBlocks(qint64 size, int level, int threads, const ReadFn& read,
             inFlight.push_back(&job);
         }
         Job& job = *inFlight.front();
-        workers.waitFor(job);
+        if (!workers.waitFor(job))
+            throw std::bad_alloc();
         inFlight.pop_front();
         adler = static_cast<std::uint32_t>(adler32_combine(adler, job.adler, static_cast<z_off_t>(job.length)));
         crc = static_cast<std::uint32_t>(crc32_combine(crc, job.crc, static_cast<z_off_t>(job.length)));

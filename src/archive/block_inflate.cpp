@@ -2,6 +2,7 @@
 
 #include "archive/archive_failures.h"
 #include "archive/block_deflate.h"
+#include "archive/job_threads.h"
 
 #include <zlib.h>
 
@@ -32,7 +33,7 @@ struct Piece {
     std::vector<char> inflated;
     qint64 produced = 0;
     std::uint32_t adler = 1;
-    bool sound = false;
+    bool worked = false; // inflated alone as a block
     bool done = false;
 };
 
@@ -89,95 +90,6 @@ public:
 
 private:
     z_stream zs_{};
-};
-
-// Threads that inflate the pieces handed to them; the caller waits for them in order. Destroying the pool
-// abandons what is still queued and waits for the pieces being worked on.
-class InflatingThreads {
-public:
-    explicit InflatingThreads(int count)
-    {
-        try {
-            for (int i = 0; i < count; ++i)
-                threads_.emplace_back([this] { run(); });
-        } catch (const std::system_error&) {
-            if (threads_.empty())
-                throw;
-        }
-    }
-    ~InflatingThreads()
-    {
-        {
-            const std::lock_guard lock(mutex_);
-            stopping_ = true;
-        }
-        queued_.notify_all();
-        for (std::thread& t : threads_)
-            t.join();
-    }
-    InflatingThreads(const InflatingThreads&) = delete;
-    InflatingThreads& operator=(const InflatingThreads&) = delete;
-
-    void submit(Piece& piece)
-    {
-        {
-            const std::lock_guard lock(mutex_);
-            piece.done = false;
-            piece.sound = false;
-            queue_.push_back(&piece);
-        }
-        queued_.notify_one();
-    }
-
-    void waitFor(const Piece& piece)
-    {
-        std::unique_lock lock(mutex_);
-        finished_.wait(lock, [&piece] { return piece.done; });
-    }
-
-private:
-    void run()
-    {
-        std::unique_ptr<RawInflater> inflater;
-        try {
-            inflater = std::make_unique<RawInflater>();
-        } catch (const std::bad_alloc&) {
-            // Every piece this thread takes then counts as no block, and one inflate reads on from it.
-        }
-        for (;;) {
-            Piece* piece = nullptr;
-            {
-                std::unique_lock lock(mutex_);
-                queued_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-                if (stopping_)
-                    return;
-                piece = queue_.front();
-                queue_.pop_front();
-            }
-            bool sound = false;
-            try {
-                sound = inflater && inflater->inflateAlone(*piece);
-            } catch (const std::bad_alloc&) {
-                sound = false;
-            }
-            if (sound)
-                piece->adler = static_cast<std::uint32_t>(adler32_z(
-                    1, reinterpret_cast<const Bytef*>(piece->inflated.data()), static_cast<z_size_t>(piece->produced)));
-            {
-                const std::lock_guard lock(mutex_);
-                piece->sound = sound;
-                piece->done = true;
-            }
-            finished_.notify_all();
-        }
-    }
-
-    std::mutex mutex_;
-    std::condition_variable queued_;
-    std::condition_variable finished_;
-    std::deque<Piece*> queue_;
-    bool stopping_ = false;
-    std::vector<std::thread> threads_;
 };
 
 // Reads the deflate data of a stream (between its header and its Adler-32) and cuts it after each full-flush
@@ -301,7 +213,15 @@ Reached inflatePieces(PieceCutter& cutter, qint64 size, int number, int threads,
     std::vector<std::unique_ptr<Piece>> pieces; // declared before the threads, so it outlives them
     std::vector<Piece*> spare;
     std::deque<Piece*> inFlight;
-    InflatingThreads workers(threads);
+    JobThreads<Piece, RawInflater> workers(
+        threads, [] { return std::make_unique<RawInflater>(); },
+        [](RawInflater& inflater, Piece& piece) {
+            if (!inflater.inflateAlone(piece))
+                return false;
+            piece.adler = static_cast<std::uint32_t>(adler32_z(
+                1, reinterpret_cast<const Bytef*>(piece.inflated.data()), static_cast<z_size_t>(piece.produced)));
+            return true;
+        });
     bool allCut = false;
     for (;;) {
         while (!allCut && inFlight.size() < inFlightLimit) {
@@ -323,8 +243,7 @@ Reached inflatePieces(PieceCutter& cutter, qint64 size, int number, int threads,
             return reached;
         Piece& piece = *inFlight.front();
         inFlight.pop_front();
-        workers.waitFor(piece);
-        if (!piece.sound)
+        if (!workers.waitFor(piece))
             return reached;
         if (reached.produced + piece.produced > size)
             throw memberCorrupt(number);
