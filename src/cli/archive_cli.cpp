@@ -30,11 +30,7 @@ const char* const kUsageText =
 
 int usage(QTextStream& err, const QString& problem = QString())
 {
-    if (!problem.isEmpty())
-        err << problem << '\n';
-    err << QString::fromUtf8(kUsageText);
-    err.flush();
-    return kUsage;
+    return cli::RefuseUsage(err, problem, kUsageText);
 }
 
 std::optional<TFileCompressionLevel> parseLevel(const QString& word)

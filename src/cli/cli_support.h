@@ -21,6 +21,16 @@ inline QString S(const char* text)
     return QString::fromUtf8(text);
 }
 
+// A command line the command cannot take: the problem (when there is one), then how the command is used; exit 2.
+inline int RefuseUsage(QTextStream& err, const QString& problem, const char* howToUse)
+{
+    if (!problem.isEmpty())
+        err << problem << '\n';
+    err << howToUse;
+    err.flush();
+    return kUsage;
+}
+
 // Headless commands ask nothing; should they ever, the answer is "no".
 class SilentMessages final : public Messages {
 public:

@@ -18,18 +18,14 @@ namespace {
 
 using cli::kFailed;
 using cli::kOk;
-using cli::kUsage;
 using cli::S;
 
 int usage(QTextStream& err, const QString& problem = QString())
 {
-    if (!problem.isEmpty())
-        err << problem << '\n';
-    err << "Użycie:\n"
-           "  vestrum-cli journals import PLIK [--save]\n"
-           "  vestrum-cli journals show\n";
-    err.flush();
-    return kUsage;
+    return cli::RefuseUsage(err, problem,
+                            "Użycie:\n"
+                            "  vestrum-cli journals import PLIK [--save]\n"
+                            "  vestrum-cli journals show\n");
 }
 
 // The list is the data folder's; a program working on that folder keeps it open.

@@ -27,23 +27,19 @@ namespace {
 
 using cli::kFailed;
 using cli::kOk;
-using cli::kUsage;
 
 int usage(QTextStream& err, const QString& problem = QString())
 {
-    if (!problem.isEmpty())
-        err << problem << '\n';
-    err << "Użycie:\n"
-           "  vestrum-cli list show PLIK RODZAJ\n"
-           "  vestrum-cli list export PLIK RODZAJ PLIK.xml\n"
-           "  vestrum-cli list import PLIK RODZAJ PLIK.xml [--save] [--skip-duplicates]\n"
-           "  vestrum-cli list import-text PLIK RODZAJ TEKST (--separator=S | --lines=N) --map=K1,K2,... [--save]\n"
-           "      [--skip-duplicates]\n"
-           "  vestrum-cli list import-bib PLIK RODZAJ BIBLIOGRAFIA [--save] [--skip-duplicates]\n"
-           "  vestrum-cli list identify PLIK RODZAJ [--save]\n"
-           "PLIK to plik danych (.naj) albo baza ankieta.mdb, RODZAJ to numer wykazu od 0 do 50.\n";
-    err.flush();
-    return kUsage;
+    return cli::RefuseUsage(err, problem,
+                            "Użycie:\n"
+                            "  vestrum-cli list show PLIK RODZAJ\n"
+                            "  vestrum-cli list export PLIK RODZAJ PLIK.xml\n"
+                            "  vestrum-cli list import PLIK RODZAJ PLIK.xml [--save] [--skip-duplicates]\n"
+                            "  vestrum-cli list import-text PLIK RODZAJ TEKST (--separator=S | --lines=N) --map=K1,K2,... [--save]\n"
+                            "      [--skip-duplicates]\n"
+                            "  vestrum-cli list import-bib PLIK RODZAJ BIBLIOGRAFIA [--save] [--skip-duplicates]\n"
+                            "  vestrum-cli list identify PLIK RODZAJ [--save]\n"
+                            "PLIK to plik danych (.naj) albo baza ankieta.mdb, RODZAJ to numer wykazu od 0 do 50.\n");
 }
 
 constexpr quint64 kEveryByte = 0x0101010101010101;

@@ -26,18 +26,14 @@ namespace {
 
 using cli::kFailed;
 using cli::kOk;
-using cli::kUsage;
 using cli::S;
 
 int usage(QTextStream& err, const QString& problem = QString())
 {
-    if (!problem.isEmpty())
-        err << problem << '\n';
-    err << "Użycie:\n"
-           "  vestrum-cli list identify ZBIÓR RODZAJ [--save]\n"
-           "RODZAJ to numer wykazu publikacji, od 3 do 6.\n";
-    err.flush();
-    return kUsage;
+    return cli::RefuseUsage(err, problem,
+                            "Użycie:\n"
+                            "  vestrum-cli list identify ZBIÓR RODZAJ [--save]\n"
+                            "RODZAJ to numer wykazu publikacji, od 3 do 6.\n");
 }
 
 struct Request {

@@ -13,7 +13,6 @@
 namespace vestrum {
 namespace {
 
-using cli::kUsage;
 using cli::S;
 
 struct BibRequest {
@@ -26,14 +25,11 @@ struct BibRequest {
 
 int usage(QTextStream& err, const QString& problem = QString())
 {
-    if (!problem.isEmpty())
-        err << problem << '\n';
-    err << "Użycie:\n"
-           "  vestrum-cli list import-bib ZBIÓR RODZAJ PLIK [--save] [--skip-duplicates]\n"
-           "PLIK to bibliografia BibTeX (.bib), RIS (.ris) albo CSL JSON (.json), rozpoznawana po treści.\n"
-           "RODZAJ: 3-6 (artykuły w czasopismach) albo 8-11 (monografie i rozdziały).\n";
-    err.flush();
-    return kUsage;
+    return cli::RefuseUsage(err, problem,
+                            "Użycie:\n"
+                            "  vestrum-cli list import-bib ZBIÓR RODZAJ PLIK [--save] [--skip-duplicates]\n"
+                            "PLIK to bibliografia BibTeX (.bib), RIS (.ris) albo CSL JSON (.json), rozpoznawana po treści.\n"
+                            "RODZAJ: 3-6 (artykuły w czasopismach) albo 8-11 (monografie i rozdziały).\n");
 }
 
 QString readRequest(const QStringList& args, BibRequest& request)

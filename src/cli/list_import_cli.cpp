@@ -31,7 +31,6 @@ namespace {
 
 using cli::kFailed;
 using cli::kOk;
-using cli::kUsage;
 using cli::S;
 
 struct Request {
@@ -48,21 +47,18 @@ struct Request {
 
 int usage(QTextStream& err, const QString& problem = QString())
 {
-    if (!problem.isEmpty())
-        err << problem << '\n';
-    err << "Użycie:\n"
-           "  vestrum-cli list import-text ZBIÓR RODZAJ PLIK (--separator=S | --lines=N) --map=K1,K2,... [--save]\n"
-           "      [--skip-duplicates] [--header] [--no-quotes] [--encoding=utf-8|utf-16le|utf-16be|windows-1250|iso-8859-2]\n"
-           "  vestrum-cli list import-text ZBIÓR RODZAJ ARKUSZ.xlsx|ARKUSZ.ods --map=K1,K2,... [--sheet=N] [--header] "
-           "[--save] [--skip-duplicates]\n"
-           "K1..K12 to numery kolumn wykazu (od 1) dla kolejnych pól opisu (kolumn arkusza), 0 pomija pole.\n"
-           "W wykazach rodzajów 3-6 kolumna 7 to ISSN: identyfikuje czasopismo i jest zapisywany z publikacją.\n"
-           "--separator=tab (albo tabulator) oznacza znak tabulacji.\n"
-           "--header pomija pierwszy wiersz (nazwy kolumn); --no-quotes wyłącza pola w cudzysłowie.\n"
-           "--sheet=N liczy wszystkie arkusze w kolejności skoroszytu, także ukryte; bez tej opcji czytany jest\n"
-           "pierwszy widoczny arkusz.\n";
-    err.flush();
-    return kUsage;
+    return cli::RefuseUsage(err, problem,
+                            "Użycie:\n"
+                            "  vestrum-cli list import-text ZBIÓR RODZAJ PLIK (--separator=S | --lines=N) --map=K1,K2,... [--save]\n"
+                            "      [--skip-duplicates] [--header] [--no-quotes] [--encoding=utf-8|utf-16le|utf-16be|windows-1250|iso-8859-2]\n"
+                            "  vestrum-cli list import-text ZBIÓR RODZAJ ARKUSZ.xlsx|ARKUSZ.ods --map=K1,K2,... [--sheet=N] [--header] "
+                            "[--save] [--skip-duplicates]\n"
+                            "K1..K12 to numery kolumn wykazu (od 1) dla kolejnych pól opisu (kolumn arkusza), 0 pomija pole.\n"
+                            "W wykazach rodzajów 3-6 kolumna 7 to ISSN: identyfikuje czasopismo i jest zapisywany z publikacją.\n"
+                            "--separator=tab (albo tabulator) oznacza znak tabulacji.\n"
+                            "--header pomija pierwszy wiersz (nazwy kolumn); --no-quotes wyłącza pola w cudzysłowie.\n"
+                            "--sheet=N liczy wszystkie arkusze w kolejności skoroszytu, także ukryte; bez tej opcji czytany jest\n"
+                            "pierwszy widoczny arkusz.\n");
 }
 
 // "--map=2,0,1": positions 1.. get the columns 2, none, 1. Refusals are the messages for the user.

@@ -29,7 +29,6 @@ namespace {
 
 using cli::kFailed;
 using cli::kOk;
-using cli::kUsage;
 
 const QString kExport = QStringLiteral("export");
 const QString kImport = QStringLiteral("import");
@@ -46,14 +45,11 @@ struct XmlCommand {
 
 int usage(QTextStream& err, const QString& problem = QString())
 {
-    if (!problem.isEmpty())
-        err << problem << '\n';
-    err << "Użycie:\n"
-           "  vestrum-cli list export ZBIÓR RODZAJ PLIK.xml\n"
-           "  vestrum-cli list import ZBIÓR RODZAJ PLIK.xml [--save] [--skip-duplicates]\n"
-           "ZBIÓR to plik danych (.naj) albo baza ankieta.mdb, RODZAJ to numer wykazu od 0 do 50.\n";
-    err.flush();
-    return kUsage;
+    return cli::RefuseUsage(err, problem,
+                            "Użycie:\n"
+                            "  vestrum-cli list export ZBIÓR RODZAJ PLIK.xml\n"
+                            "  vestrum-cli list import ZBIÓR RODZAJ PLIK.xml [--save] [--skip-duplicates]\n"
+                            "ZBIÓR to plik danych (.naj) albo baza ankieta.mdb, RODZAJ to numer wykazu od 0 do 50.\n");
 }
 
 int exportList(const XmlCommand& command, QTextStream& err)

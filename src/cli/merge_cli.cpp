@@ -15,18 +15,14 @@ namespace {
 
 using cli::kFailed;
 using cli::kOk;
-using cli::kUsage;
 
 int usage(QTextStream& err, const QString& problem = QString())
 {
-    if (!problem.isEmpty())
-        err << problem << '\n';
-    err << QStringLiteral("Użycie: vestrum-cli survey merge ZBIÓR INNY.naj [--items 1,2,…|--all] [--skip-duplicates]\n"
-                          "ZBIÓR to plik danych (.naj) albo baza ankieta.mdb; bez --items łączone są wszystkie "
-                          "pozycje od 1 do 23.\n"
-                          "Możliwe duplikaty publikacji są wypisywane i dodawane; --skip-duplicates je pomija.\n");
-    err.flush();
-    return kUsage;
+    return cli::RefuseUsage(err, problem,
+                            "Użycie: vestrum-cli survey merge ZBIÓR INNY.naj [--items 1,2,…|--all] [--skip-duplicates]\n"
+                            "ZBIÓR to plik danych (.naj) albo baza ankieta.mdb; bez --items łączone są wszystkie "
+                            "pozycje od 1 do 23.\n"
+                            "Możliwe duplikaty publikacji są wypisywane i dodawane; --skip-duplicates je pomija.\n");
 }
 
 std::optional<merge::ItemChoice> parseItems(const QString& list)

@@ -29,11 +29,7 @@ const char* const kUsageText = "Użycie:\n"
 
 int usage(QTextStream& err, const QString& problem = QString())
 {
-    if (!problem.isEmpty())
-        err << problem << '\n';
-    err << QString::fromUtf8(kUsageText);
-    err.flush();
-    return kUsage;
+    return cli::RefuseUsage(err, problem, kUsageText);
 }
 
 // Options with a value ("--key K" or "--key=K") and the remaining words; nothing for an unknown option or an
