@@ -1,6 +1,7 @@
 // Input that is not what a text import expects: a line of megabytes, NUL bytes, files that are no regular
 // files, a row of captions, a quote left open. Each is read in full or refused with a message that says why.
 #include "import/import_text.h"
+#include "import/import_structures.h"
 
 #include "base/error.h"
 #include "import/import_rules.h"
@@ -15,22 +16,13 @@
 
 using namespace vestrum;
 using namespace vestrum::importing;
+using namespace vestrum::importing::testing;
 
 namespace {
 
 QString S(const char* text)
 {
     return QString::fromUtf8(text);
-}
-
-ImportStructure bySeparator(const char* separator, std::initializer_list<int> map)
-{
-    ImportStructure s;
-    s.separator = S(separator);
-    int n = 0;
-    for (int column : map)
-        s.map[static_cast<size_t>(n++)] = column;
-    return s;
 }
 
 QString write(const QTemporaryDir& dir, const char* name, const QByteArray& bytes)

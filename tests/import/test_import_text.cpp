@@ -1,4 +1,5 @@
 #include "import/import_text.h"
+#include "import/import_structures.h"
 
 #include "base/codepage.h"
 #include "base/error.h"
@@ -15,30 +16,13 @@
 
 using namespace vestrum;
 using namespace vestrum::importing;
+using namespace vestrum::importing::testing;
 
 namespace {
 
 QString S(const char* text)
 {
     return QString::fromUtf8(text);
-}
-
-ImportStructure bySeparator(const char* separator, std::initializer_list<int> map)
-{
-    ImportStructure s;
-    s.separator = S(separator);
-    int n = 0;
-    for (int column : map)
-        s.map[static_cast<size_t>(n++)] = column;
-    return s;
-}
-
-ImportStructure byLines(int perRecord, std::initializer_list<int> map)
-{
-    ImportStructure s = bySeparator(";", map);
-    s.mode = SeparatorMode::LineEnds;
-    s.linesPerRecord = perRecord;
-    return s;
 }
 
 std::vector<QStringList> rowsOf(const QString& text, const ImportStructure& s, int columns)
