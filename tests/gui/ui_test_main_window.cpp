@@ -621,6 +621,13 @@ TEST_F(MainWindowTest, Screenshots)
             QStringLiteral("%1/%2_chooser.png").arg(folder).arg(size));
         window->sectionChooser()->hidePopup();
     }
+    // The menu bar as F10 leaves it: its first title chosen, no menu open.
+    window->activateWindow();
+    (void)QTest::qWaitFor([&] { return window->isActiveWindow(); }, 3000);
+    QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : window.get(), Qt::Key_F10);
+    QApplication::processEvents();
+    window->grab().save(folder + QStringLiteral("/menu_f10.png"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
 }
 
 TEST_F(MainWindowTest, TextSectionsUseTheirOwnSaveAndDiscard)
