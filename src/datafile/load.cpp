@@ -3,6 +3,7 @@
 #include "base/codepage.h"
 #include "base/error.h"
 #include "datafile/damaged.h"
+#include "datafile/load_in_place.h"
 #include "datafile/scratch_folders.h"
 #include "datafile/survey_file.h"
 #include "program/program.h"
@@ -315,6 +316,51 @@ private:
     bool answered_ = false;
 };
 
+// A file laid out as the working database is taken whole; a layout that cannot even be read is a file in no
+// format of ours, unless the check finds it damaged.
+bool laidOutAsWorking(db::Connection& working, db::Connection& loaded, LoadedDataCheck& loadedData)
+{
+    try {
+        return LaidOutAsWorking(working, loaded);
+    } catch (const Error&) {
+        loadedData.refuseDamage();
+        throw Error(kBadFormat);
+    }
+}
+
+// The unpacked file takes the working database's place whole once the check has passed it.
+void putWholeInPlace(Program& program, db::Connection& loaded, const QString& extracted, Progress& progress,
+                     LoadedDataCheck& loadedData)
+{
+    progress.start(QStringLiteral("Kopiowanie danych"), QString(), 1);
+    progress.step(QStringLiteral("ankieta.mdb"));
+    // Its bytes go to the disk while the check reads them.
+    SyncUnpacked(extracted);
+    loadedData.refuseDamage();
+    loaded.close();
+    PutInPlaceOfWorking(program, extracted);
+}
+
+// The tables copied one by one into the working database, converting the files of the 2005 version on the way.
+void copyIntoWorking(Program& program, db::Connection& loaded, const QString& extracted, Progress& progress,
+                     LoadedDataCheck& loadedData)
+{
+    std::vector<TableCopy> plan;
+    int tableCount = 0;
+    try {
+        // Working data of an earlier version take the fields the file may bring.
+        for (const schema::TableDef& table : schema::surveyTables())
+            schema::addMissingSurveyColumns(program.survey, table.name);
+        plan = planCopy(program.survey, loaded, program.state.StartingDataMode);
+        tableCount = static_cast<int>(program.survey.userTables().size());
+    } catch (const Error&) {
+        loadedData.refuseDamage();
+        throw Error(kBadFormat);
+    }
+    copyTables(program.survey, plan, extracted, tableCount, progress, [&loadedData] { loadedData.refuseDamage(); });
+    loaded.close();
+}
+
 } // namespace
 
 const QStringList& listTablesOmittedFromStartingData()
@@ -371,7 +417,7 @@ LoadOutcome LoadDataFile(Program& program, const QString& path, Progress& progre
         return LoadOutcome::Declined;
     }
     // Damaged working data cannot take the copy (their tables fail to read); the file is sound, so they go aside
-    // and the copy runs into a new database, converting an earlier-version file as always.
+    // and the file is loaded into a new database, as it would be into sound working data.
     if (workingData.damaged())
         loadedData.refuseDamage();
     SetDamagedWorkingDataAside(program, workingData);
@@ -381,20 +427,11 @@ LoadOutcome LoadDataFile(Program& program, const QString& path, Progress& progre
         ~Finish() { progress.finish(); }
     } finish{progress};
 
-    std::vector<TableCopy> plan;
-    int tableCount = 0;
-    try {
-        // Working data of an earlier version take the fields the file may bring.
-        for (const schema::TableDef& table : schema::surveyTables())
-            schema::addMissingSurveyColumns(program.survey, table.name);
-        plan = planCopy(program.survey, loaded, state.StartingDataMode);
-        tableCount = static_cast<int>(program.survey.userTables().size());
-    } catch (const Error&) {
-        loadedData.refuseDamage();
-        throw Error(kBadFormat);
+    if (!state.StartingDataMode && !earlierVersion && laidOutAsWorking(program.survey, loaded, loadedData)) {
+        putWholeInPlace(program, loaded, extracted, progress, loadedData);
+    } else {
+        copyIntoWorking(program, loaded, extracted, progress, loadedData);
     }
-    copyTables(program.survey, plan, extracted, tableCount, progress, [&loadedData] { loadedData.refuseDamage(); });
-    loaded.close();
 
     state.CurrentDataFile = path;
     SetDataSaved(state, !earlierVersion);

@@ -1,7 +1,8 @@
 #pragma once
 
-// Loading a data file: it is unpacked into a folder of its own, opened and checked, and its tables are copied into
-// the working database by a plan that converts the files of the 2005 version on the way.
+// Loading a data file: it is unpacked into a folder of its own, opened and checked, and then either takes the
+// working database's place whole (laid out exactly as it: load_in_place.h) or has its tables copied into the
+// working database by a plan that converts the files of the 2005 version on the way.
 
 #include "datafile/data_file.h"
 
@@ -30,8 +31,10 @@ enum class LoadOutcome {
 // program's messages. Sets CurrentDataFile and DataSaved on success. Damaged working data are set aside once the
 // file has passed its checks (SetDamagedWorkingDataAside), and the file is loaded into the new database.
 //
-// All tables are copied inside one transaction: when anything fails, the working database is exactly as
-// it was, CurrentDataFile and DataSaved keep their values, and vestrum::Error carries the reason.
+// All tables are copied inside one transaction, or the file replaces the working one by a rename: when anything
+// fails, the working database is exactly as it was, CurrentDataFile and DataSaved keep their values, and
+// vestrum::Error carries the reason. Records taken whole keep the order and the row numbers they were saved
+// with; copied ones keep the order and are numbered anew.
 LoadOutcome LoadDataFile(Program& program, const QString& path, Progress& progress);
 
 } // namespace datafiles
