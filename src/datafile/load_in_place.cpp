@@ -9,7 +9,13 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <thread>
 #include <vector>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace vestrum::datafiles {
 namespace {
@@ -42,6 +48,33 @@ std::vector<QVariantList> layoutOf(db::Connection& connection)
     return layout;
 }
 
+// The kernel frees the pages of a replaced file when its last descriptor closes: some 20 ms for a large survey, for
+// which nobody need wait. A descriptor of it opened before the rename keeps it until the connection has closed,
+// and is then closed on a thread of its own.
+class ReplacedFileRelease {
+public:
+    explicit ReplacedFileRelease(const QString& path)
+    {
+#ifdef Q_OS_UNIX
+        descriptor_ = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+#endif
+    }
+    ~ReplacedFileRelease()
+    {
+#ifdef Q_OS_UNIX
+        // Closed only once the connection's own descriptor is: closing a descriptor drops the locks the
+        // process holds on the file, and the connection's must last until it ends.
+        if (descriptor_ >= 0)
+            std::thread([descriptor = descriptor_] { ::close(descriptor); }).detach();
+#endif
+    }
+    ReplacedFileRelease(const ReplacedFileRelease&) = delete;
+    ReplacedFileRelease& operator=(const ReplacedFileRelease&) = delete;
+
+private:
+    int descriptor_ = -1;
+};
+
 } // namespace
 
 bool LaidOutAsWorking(db::Connection& working, db::Connection& loaded)
@@ -66,6 +99,7 @@ void PutInPlaceOfWorking(Program& program, const QString& unpacked)
     QFile::setPermissions(unpacked, QFileInfo(database).permissions());
 
     db::Connection& working = program.survey;
+    const ReplacedFileRelease release(database);
     // Waits, as any writer does, for another program writing the working database; while the lock is held nobody
     // is in the middle of a write, so no journal of the old file is left to be played back into the new one. A
     // program that still has the old file open is refused its next write by the engine (the file has moved).
