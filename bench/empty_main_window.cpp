@@ -1,10 +1,12 @@
 // The baseline of the start-up benchmark: an empty Qt main window, shown maximized like the
-// program's, that ends once it has been painted, the way the program's --quit-after-first-paint
-// ends it. Its start to first paint is what Qt alone costs on this machine.
+// program's, that says "first paint" on its standard output once it has been painted and ends, the way the
+// program's --quit-after-first-paint does. Its start to first paint is what Qt alone costs on this machine.
 #include <QApplication>
 #include <QEvent>
 #include <QMainWindow>
 #include <QTimer>
+
+#include <cstdio>
 
 namespace {
 
@@ -17,6 +19,8 @@ protected:
     {
         if (watched == &window_ && event->type() == QEvent::Paint && !quitting_) {
             quitting_ = true;
+            std::fputs("first paint\n", stdout);
+            std::fflush(stdout);
             QTimer::singleShot(0, &window_, [this] {
                 window_.close();
                 QApplication::quit();
