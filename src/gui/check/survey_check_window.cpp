@@ -205,11 +205,12 @@ void SurveyCheckWindow::showEvent(QShowEvent* event)
 
 // --- from the menu to the place of a finding ----------------------------------------------------
 
-SurveyCheckCommands::SurveyCheckCommands(Program& program, MainWindow& mainWindow, ListEditor& listEditor)
+SurveyCheckCommands::SurveyCheckCommands(Program& program, MainWindow& mainWindow,
+                                         std::function<ListEditor&()> listEditor)
     : QObject(&mainWindow)
     , program_(program)
     , main_(mainWindow)
-    , listEditor_(listEditor)
+    , listEditor_(std::move(listEditor))
     , window_(new SurveyCheckWindow(program, &mainWindow))
 {
     window_->runCheck = [this] { return check::CheckSurvey(check::ReadSurvey(program_)); };
@@ -272,7 +273,7 @@ void SurveyCheckCommands::openListRow(int kind, int row)
     if (!page)
         return;
     const lists::ListKindInfo& info = lists::ListKindInfoOf(kind);
-    listEditor_.selectOnOpen(row);
+    listEditor_().selectOnOpen(row);
     if (info.mainWindowGrid) {
         main_.EnterEditMode(page);
     } else {
@@ -282,7 +283,7 @@ void SurveyCheckCommands::openListRow(int kind, int row)
                 break;
             }
     }
-    listEditor_.selectOnOpen(-1); // in case the editor did not open
+    listEditor_().selectOnOpen(-1); // in case the editor did not open
     // The list may have been fixed: the findings follow, once the double click has been handled.
     QTimer::singleShot(0, window_, [this] { window_->checkAgain(); });
 }

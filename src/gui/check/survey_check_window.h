@@ -59,7 +59,8 @@ private:
 // with the field in edit mode, or the list editor on the row.
 class SurveyCheckCommands : public QObject {
 public:
-    SurveyCheckCommands(Program& program, MainWindow& mainWindow, ListEditor& listEditor);
+    // The list editor is asked for only when a finding leads to a list.
+    SurveyCheckCommands(Program& program, MainWindow& mainWindow, std::function<ListEditor&()> listEditor);
 
     SurveyCheckWindow& window() { return *window_; }
     void openPlace(const check::Finding& finding);
@@ -70,7 +71,7 @@ private:
 
     Program& program_;
     MainWindow& main_;
-    ListEditor& listEditor_;
+    std::function<ListEditor&()> listEditor_;
     SurveyCheckWindow* window_;
 };
 

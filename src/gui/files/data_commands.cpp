@@ -58,58 +58,93 @@ const QString kDamagedNoRestorePoint =
 } // namespace
 
 DataCommands::DataCommands(Program& program, ShellSteps& steps, ProgressWindow& progress, QWidget* parent)
-    : program_(program), steps_(steps), progress_(progress), saveWindow_(new SaveDataWindow(program, parent)),
-      loadWindow_(new LoadDataWindow(program, parent)), restoreWindow_(new RestoreWindow(program, parent)),
-      mergeWindow_(new MergeWindow(program, parent))
+    : program_(program), steps_(steps), progress_(progress), parent_(parent)
 {
-    mergeWindow_->merge = [this](const QString& path, const merge::ItemChoice& items) {
-        // The publications the merge would add twice are shown first; the ticked ones stay out.
-        std::vector<lists::ProbableDuplicate> found;
-        {
-            BusyCursor busy;
-            found = merge::MergeDuplicatesOf(program_.survey, path, items);
-        }
-        std::vector<lists::ProbableDuplicate> leftOut;
-        if (!found.empty()) {
-            DuplicateChoiceWindow choice(program_, mergeWindow_);
-            std::optional<std::vector<lists::ProbableDuplicate>> chosen = choice.choose(found);
-            if (!chosen)
-                throw Error(QString::fromUtf8("Łączenie danych zostało przerwane - dane nie zostały zmienione."));
-            leftOut = std::move(*chosen);
-        }
-        merge::DuplicateHandling duplicates;
-        duplicates.leaveOut = [&leftOut](const lists::ProbableDuplicate& d) {
-            return std::any_of(leftOut.begin(), leftOut.end(),
-                [&d](const lists::ProbableDuplicate& out) { return out.later == d.later; });
-        };
-        WindowProgress progress(progress_, program_.state.UserFont);
-        int added = 0;
-        for (const merge::StepOutcome& step :
-            merge::MergeDataFile(program_.survey, path, items, progress, &duplicates))
-            added += step.rowsAdded;
-        QString notice = QString::fromUtf8("Łączenie danych zostało zakończone. Dodano pozycji: %1.").arg(added);
-        if (!duplicates.found.empty())
-            notice += QString::fromUtf8("\nMożliwe duplikaty publikacji: %1, pominięto: %2.")
-                          .arg(duplicates.found.size())
-                          .arg(leftOut.size());
-        program_.notify(notice, 0);
-    };
-    loadWindow_->load = [this](const QString& path) { loadFromWindow(path); };
-    restoreWindow_->restore = [this](const QString& path) {
+}
+
+SaveDataWindow& DataCommands::saveWindow()
+{
+    if (!saveWindow_)
+        saveWindow_ = new SaveDataWindow(program_, parent_);
+    return *saveWindow_;
+}
+
+LoadDataWindow& DataCommands::loadWindow()
+{
+    if (!loadWindow_) {
+        loadWindow_ = new LoadDataWindow(program_, parent_);
+        loadWindow_->load = [this](const QString& path) { loadFromWindow(path); };
+    }
+    return *loadWindow_;
+}
+
+RestoreWindow& DataCommands::restoreWindow()
+{
+    if (!restoreWindow_) {
+        restoreWindow_ = new RestoreWindow(program_, parent_);
+        restoreWindow_->restore = [this](const QString& path) { restoreFrom(path); };
+    }
+    return *restoreWindow_;
+}
+
+MergeWindow& DataCommands::mergeWindow()
+{
+    if (!mergeWindow_) {
+        mergeWindow_ = new MergeWindow(program_, parent_);
+        mergeWindow_->merge = [this](const QString& path, const merge::ItemChoice& items) { mergeFrom(path, items); };
+    }
+    return *mergeWindow_;
+}
+
+void DataCommands::mergeFrom(const QString& path, const merge::ItemChoice& items)
+{
+    // The publications the merge would add twice are shown first; the ticked ones stay out.
+    std::vector<lists::ProbableDuplicate> found;
+    {
         BusyCursor busy;
-        WindowProgress progress(progress_, program_.state.UserFont);
-        try {
-            if (restorepoints::RestoreData(program_, path, progress) != datafiles::LoadOutcome::Declined) {
-                lastLoadChangedData_ = true;
-                updateTitle(); // "Vestrum": restored data belong to no data file
-                program_.notify(QString::fromUtf8("Przywrócono dane z punktu %1.")
-                                    .arg(restorepoints::RestorePointLine(QFileInfo(path).fileName())),
-                                0);
-            }
-        } catch (const Error& error) {
-            program_.notify(error.message(), 0, MessageKind::Error);
-        }
+        found = merge::MergeDuplicatesOf(program_.survey, path, items);
+    }
+    std::vector<lists::ProbableDuplicate> leftOut;
+    if (!found.empty()) {
+        DuplicateChoiceWindow choice(program_, mergeWindow_);
+        std::optional<std::vector<lists::ProbableDuplicate>> chosen = choice.choose(found);
+        if (!chosen)
+            throw Error(QString::fromUtf8("Łączenie danych zostało przerwane - dane nie zostały zmienione."));
+        leftOut = std::move(*chosen);
+    }
+    merge::DuplicateHandling duplicates;
+    duplicates.leaveOut = [&leftOut](const lists::ProbableDuplicate& d) {
+        return std::any_of(leftOut.begin(), leftOut.end(),
+            [&d](const lists::ProbableDuplicate& out) { return out.later == d.later; });
     };
+    WindowProgress progress(progress_, program_.state.UserFont);
+    int added = 0;
+    for (const merge::StepOutcome& step :
+        merge::MergeDataFile(program_.survey, path, items, progress, &duplicates))
+        added += step.rowsAdded;
+    QString notice = QString::fromUtf8("Łączenie danych zostało zakończone. Dodano pozycji: %1.").arg(added);
+    if (!duplicates.found.empty())
+        notice += QString::fromUtf8("\nMożliwe duplikaty publikacji: %1, pominięto: %2.")
+                      .arg(duplicates.found.size())
+                      .arg(leftOut.size());
+    program_.notify(notice, 0);
+}
+
+void DataCommands::restoreFrom(const QString& path)
+{
+    BusyCursor busy;
+    WindowProgress progress(progress_, program_.state.UserFont);
+    try {
+        if (restorepoints::RestoreData(program_, path, progress) != datafiles::LoadOutcome::Declined) {
+            lastLoadChangedData_ = true;
+            updateTitle(); // "Vestrum": restored data belong to no data file
+            program_.notify(QString::fromUtf8("Przywrócono dane z punktu %1.")
+                                .arg(restorepoints::RestorePointLine(QFileInfo(path).fileName())),
+                            0);
+        }
+    } catch (const Error& error) {
+        program_.notify(error.message(), 0, MessageKind::Error);
+    }
 }
 
 DataCommands::~DataCommands() = default;
@@ -241,8 +276,8 @@ bool DataCommands::loadWindowRun(bool startingData)
 {
     program_.state.StartingDataMode = startingData;
     lastLoadChangedData_ = false;
-    loadWindow_->setMask(QStringLiteral("*.naj"));
-    const bool ok = loadWindow_->run();
+    loadWindow().setMask(QStringLiteral("*.naj"));
+    const bool ok = loadWindow().run();
     program_.state.StartingDataMode = false;
     return ok;
 }
@@ -313,7 +348,7 @@ void DataCommands::restoreData()
 {
     confirmPendingEdit();
     lastLoadChangedData_ = false;
-    if (restoreWindow_->run() && lastLoadChangedData_)
+    if (restoreWindow().run() && lastLoadChangedData_)
         loadAllSections();
 }
 
@@ -337,7 +372,7 @@ void DataCommands::mergeData()
     }
     // A merge that was refused or failed leaves the window open and the data as they were; only a completed
     // one is reloaded and marks the data unsaved.
-    if (!mergeWindow_->run())
+    if (!mergeWindow().run())
         return;
     if (showFirstSection)
         showFirstSection();
@@ -372,7 +407,7 @@ void DataCommands::reportRestorePointFailure()
 
 bool DataCommands::showSaveWindow()
 {
-    if (!saveWindow_->run())
+    if (!saveWindow().run())
         return false;
     // The title names the file the data are now tied to.
     updateTitle();

@@ -2,6 +2,7 @@
 
 #include "program/startup.h"
 #include "datafile/load.h"
+#include "datafile/merge.h"
 
 #include <QString>
 
@@ -67,10 +68,11 @@ public:
     // and the change must then not go ahead. Also used by "Łączenie danych".
     bool restorePointBeforeChange();
 
-    SaveDataWindow& saveWindow() { return *saveWindow_; }
-    LoadDataWindow& loadWindow() { return *loadWindow_; }
-    RestoreWindow& restoreWindow() { return *restoreWindow_; }
-    MergeWindow& mergeWindow() { return *mergeWindow_; }
+    // Made when first opened, as children of the main window: a start needs none of them.
+    SaveDataWindow& saveWindow();
+    LoadDataWindow& loadWindow();
+    RestoreWindow& restoreWindow();
+    MergeWindow& mergeWindow();
 
 private:
     void confirmPendingEdit();
@@ -84,14 +86,17 @@ private:
     // Loads a file behind the progress window; errors are shown. Records the outcome.
     void loadFromWindow(const QString& path);
     bool loadWindowRun(bool startingData);
+    void mergeFrom(const QString& path, const merge::ItemChoice& items);
+    void restoreFrom(const QString& path);
 
     Program& program_;
     ShellSteps& steps_;
     ProgressWindow& progress_;
-    SaveDataWindow* saveWindow_;
-    LoadDataWindow* loadWindow_;
-    RestoreWindow* restoreWindow_;
-    MergeWindow* mergeWindow_;
+    QWidget* parent_;
+    SaveDataWindow* saveWindow_ = nullptr;
+    LoadDataWindow* loadWindow_ = nullptr;
+    RestoreWindow* restoreWindow_ = nullptr;
+    MergeWindow* mergeWindow_ = nullptr;
     bool lastLoadChangedData_ = false;
 };
 

@@ -34,14 +34,11 @@ namespace vestrum {
 ProgramWindows::ProgramWindows(Program& program, MainWindow& mainWindow)
     : program_(program), main_(mainWindow), journalList_(program.journals),
       data_(std::make_unique<DataCommands>(program, mainWindow.steps(), mainWindow.progress(), &mainWindow)),
-      listEditor_(new ListEditor(program, &mainWindow)),
-      fontWindow_(new FontWindow(program.state.UserFont, &mainWindow)), help_(new HelpWindow(program.state, nullptr)),
-      unmatched_(new UnmatchedJournalsWindow(program, &mainWindow))
+      help_(new HelpWindow(program.state, nullptr))
 {
     main_.setSectionOperations(*this);
     plugShellSteps();
     plugMenu();
-    plugListEditor();
     reports_ = std::make_unique<ReportCommands>(program_, main_);
     reports_->connectMenu();
 }
@@ -103,7 +100,7 @@ std::optional<int> ProgramWindows::openListEditor(int listKind)
         return std::nullopt;
     const lists::ListKindInfo& info = lists::ListKindInfoOf(listKind);
     if (!info.mainWindowGrid)
-        return listEditor_->openKind(listKind) ? std::optional<int>(listEditor_->count()) : std::nullopt;
+        return listEditor().openKind(listKind) ? std::optional<int>(listEditor().count()) : std::nullopt;
 
     // A main-window grid is edited in the editor and stored by its section's own save routine.
     auto* grid = qobject_cast<ListGridView*>(main_.control(info.gridControl));
@@ -114,7 +111,7 @@ std::optional<int> ProgramWindows::openListEditor(int listKind)
     auto saveSection = [this, tag, ref] {
         vestrum::SaveSection(program_, tag, collectFieldValues(&main_, *ref.page));
     };
-    return listEditor_->openGridKind(listKind, grid, saveSection) ? std::optional<int>(0) : std::nullopt;
+    return listEditor().openGridKind(listKind, grid, saveSection) ? std::optional<int>(0) : std::nullopt;
 }
 
 // --- Start and close --------------------------------------------------------------------------
@@ -178,17 +175,44 @@ void ProgramWindows::plugMenu()
 
     main_.setMenuCommand(QStringLiteral("Czcionka"), [this] { chooseFont(); });
     main_.setMenuCommand(QStringLiteral("Pomoc do programu"), [this] { help_->showHelp(); });
-    new SurveyCheckCommands(program_, main_, *listEditor_); // the main window's child
+    new SurveyCheckCommands(program_, main_, [this]() -> ListEditor& { return listEditor(); }); // the main window's child
     new JournalListCommands(program_, main_); // the main window's child
 }
 
 void ProgramWindows::chooseFont()
 {
-    if (fontWindow_->chooseFont())
+    if (fontWindow().chooseFont())
         main_.applyUserFont();
 }
 
+FontWindow& ProgramWindows::fontWindow()
+{
+    if (!fontWindow_)
+        fontWindow_ = new FontWindow(program_.state.UserFont, &main_);
+    return *fontWindow_;
+}
+
 // --- List editor, entry dialog, journal search ----------------------------------------------
+
+ListEditor& ProgramWindows::listEditor()
+{
+    if (!listEditor_) {
+        listEditor_ = new ListEditor(program_, &main_);
+        plugListEditor();
+    }
+    return *listEditor_;
+}
+
+UnmatchedJournalsWindow& ProgramWindows::unmatchedJournals()
+{
+    if (!unmatched_) {
+        unmatched_ = new UnmatchedJournalsWindow(program_, &main_);
+        unmatched_->setJournalSearch([this](const QString& title) {
+            return journalSearch().chooseForEntry(QString(), title, listEditor().kind());
+        });
+    }
+    return *unmatched_;
+}
 
 EntryDialog& ProgramWindows::entryDialog()
 {
@@ -240,16 +264,13 @@ void ProgramWindows::plugListEditor()
         return kept && !kept->empty();
     });
     listEditor_->setToolCommand(ListEditor::Tool::GroupIdentification, [this](ListEditor& editor) {
-        IdentifyJournalGroup(program_, editor, journalList_, *unmatched_, journalSearch());
-    });
-    unmatched_->setJournalSearch([this](const QString& title) {
-        return journalSearch().chooseForEntry(QString(), title, listEditor_->kind());
+        IdentifyJournalGroup(program_, editor, journalList_, unmatchedJournals(), journalSearch());
     });
     listEditor_->setToolCommand(ListEditor::Tool::UnmatchedJournals, [this](ListEditor& editor) {
-        OfferUnmatchedJournals(program_, editor, journalList_, *unmatched_, 0, true);
+        OfferUnmatchedJournals(program_, editor, journalList_, unmatchedJournals(), 0, true);
     });
     listEditor_->setAfterImport([this](ListEditor& editor, int firstImportedRow) {
-        OfferUnmatchedJournals(program_, editor, journalList_, *unmatched_, firstImportedRow, false);
+        OfferUnmatchedJournals(program_, editor, journalList_, unmatchedJournals(), firstImportedRow, false);
     });
     new XmlExchangeCommands(program_, journalList_, *listEditor_); // the editor's child
     listEditor_->setToolCommand(ListEditor::Tool::TextImport,

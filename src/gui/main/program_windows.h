@@ -38,14 +38,14 @@ public:
     void PkdVersionChosen(int version) override;
     void PageBuilt(int tag, QWidget* holder) override;
 
-    ListEditor& listEditor() { return *listEditor_; }
     // Made when first opened: building their pages (and the search window's reading of the journal
     // list) is a good part of a start.
+    ListEditor& listEditor();
     EntryDialog& entryDialog();
     TextImportWindow& textImport();
     BibliographyImportWindow& bibliographyImport();
     JournalSearchWindow& journalSearch();
-    UnmatchedJournalsWindow& unmatchedJournals() { return *unmatched_; }
+    UnmatchedJournalsWindow& unmatchedJournals();
     DataCommands& dataCommands() { return *data_; }
     lists::JournalList& journalList() { return journalList_; }
 
@@ -56,19 +56,21 @@ private:
     void plugListEditor();
     void loadAllSections();
     void chooseFont();
+    FontWindow& fontWindow();
 
     Program& program_;
     MainWindow& main_;
     lists::JournalList journalList_;
     std::unique_ptr<DataCommands> data_;
-    ListEditor* listEditor_;
+    // Windows made when first opened, children of the main window (the help window excepted).
+    ListEditor* listEditor_ = nullptr;
     EntryDialog* entryDialog_ = nullptr;
-    JournalSearchWindow* journalSearch_ = nullptr; // made when first opened, as the two below
-    FontWindow* fontWindow_;
+    JournalSearchWindow* journalSearch_ = nullptr;
+    FontWindow* fontWindow_ = nullptr;
     HelpWindow* help_;
     TextImportWindow* textImport_ = nullptr;
     BibliographyImportWindow* bibliographyImport_ = nullptr;
-    UnmatchedJournalsWindow* unmatched_;
+    UnmatchedJournalsWindow* unmatched_ = nullptr;
     std::unique_ptr<ReportCommands> reports_;
     // Set by the first LoadAllSections: from then on a page built late reads its own answers.
     bool sectionsLoaded_ = false;
