@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 using namespace vestrum;
@@ -93,25 +94,48 @@ QByteArray primedBlocks(const QByteArray& input, qint64 blockSize)
     return stream;
 }
 
-// Takes the bytes in small buffers, so that a piece is handed over in several.
+// Takes the bytes in small buffers, so that a piece is handed over in several, and the blocks placed apart at
+// their offsets, with the CRC that the blocks' own CRCs add up to.
 class CollectingOutput : public ArchiveMemberOutput {
 public:
     QByteArray bytes;
+    std::uint32_t crc = 0;
     char* acquire(qint64& capacity) override
     {
         capacity = static_cast<qint64>(buffer_.size());
         return buffer_.data();
     }
-    void release(qint64 used) override { bytes.append(buffer_.data(), static_cast<qsizetype>(used)); }
+    void release(qint64 used) override
+    {
+        bytes.append(buffer_.data(), static_cast<qsizetype>(used));
+        crc = static_cast<std::uint32_t>(crc32_z(crc, reinterpret_cast<const Bytef*>(buffer_.data()), z_size_t(used)));
+    }
+    bool keepsCrc() const override { return true; }
+    bool placeAt(qint64 offset, const char* data, qint64 length) override
+    {
+        const std::lock_guard lock(mutex_);
+        if (bytes.size() < offset + length)
+            bytes.resize(offset + length);
+        std::memcpy(bytes.data() + offset, data, static_cast<size_t>(length));
+        return true;
+    }
+    Error writeFailure() const override { return Error(QStringLiteral("zapis")); }
+    void placedUpTo(qint64 length, std::uint32_t placedCrc) override
+    {
+        EXPECT_EQ(bytes.size(), length) << "nothing placed past the blocks taken";
+        crc = placedCrc;
+    }
 
 private:
     std::vector<char> buffer_ = std::vector<char>(70000);
+    std::mutex mutex_;
 };
 
 struct ReadOutcome {
     bool apart = false;
     QString failure;
     QByteArray bytes;
+    std::uint32_t crc = 0;
     qint64 lastProduced = 0;
 };
 
@@ -131,6 +155,7 @@ ReadOutcome readApart(const QByteArray& stream, qint64 size)
                                                 [&](qint64 produced) { outcome.lastProduced = produced; });
     });
     outcome.bytes = output.bytes;
+    outcome.crc = output.crc;
     return outcome;
 }
 
@@ -138,11 +163,15 @@ TEST(BlockInflateTest, EveryStreamReadsBackByteForByteOrIsLeftToOneInflate)
 {
     const QByteArray input = mixedBytes(5 * blockdeflate::kBlockSize + 333);
 
+    const auto inputCrc = static_cast<std::uint32_t>(
+        crc32_z(0, reinterpret_cast<const Bytef*>(input.constData()), z_size_t(input.size())));
+
     const Written blocks = writeInBlocks(input);
     ReadOutcome read = readApart(blocks.stream, input.size());
     EXPECT_EQ(read.failure, QString());
     EXPECT_TRUE(read.apart);
     EXPECT_EQ(read.bytes, input);
+    EXPECT_EQ(read.crc, inputCrc);
     EXPECT_EQ(read.lastProduced, input.size());
 
     // One deflate stream, as another program or a small member has it: nothing is handed over, it is left whole.
@@ -151,11 +180,13 @@ TEST(BlockInflateTest, EveryStreamReadsBackByteForByteOrIsLeftToOneInflate)
     EXPECT_FALSE(read.apart);
     EXPECT_TRUE(read.bytes.isEmpty());
 
-    // The earlier version's primed blocks: the first inflates alone, the rest are read on as one stream.
+    // The earlier version's primed blocks: the first inflates alone, the rest are read on as one stream, its CRC
+    // going on from the first block's.
     read = readApart(primedBlocks(input, 256 * 1024), input.size());
     EXPECT_EQ(read.failure, QString());
     EXPECT_TRUE(read.apart);
     EXPECT_EQ(read.bytes, input);
+    EXPECT_EQ(read.crc, inputCrc);
 }
 
 TEST(BlockInflateTest, EveryBlockOfTheWriterInflatesAlone)
