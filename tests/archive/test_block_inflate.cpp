@@ -2,6 +2,7 @@
 // marks that only look like block boundaries, and damaged ones.
 #include "archive/block_deflate.h"
 #include "archive/block_inflate.h"
+#include "archive/zlb_archive.h"
 
 #include "archive/archive_test_util.h"
 
@@ -13,6 +14,7 @@
 #include <algorithm>
 #include <cstring>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 using namespace vestrum;
@@ -187,6 +189,53 @@ TEST(BlockInflateTest, EveryStreamReadsBackByteForByteOrIsLeftToOneInflate)
     EXPECT_TRUE(read.apart);
     EXPECT_EQ(read.bytes, input);
     EXPECT_EQ(read.crc, inputCrc);
+}
+
+quint32 crcOf(const QByteArray& bytes)
+{
+    return static_cast<quint32>(crc32_z(0, reinterpret_cast<const Bytef*>(bytes.constData()), z_size_t(bytes.size())));
+}
+
+// An archive holding one member, `stream`, which inflates to `input`: as another program or the earlier version
+// wrote it.
+void writeArchiveHolding(const QString& file, const QByteArray& stream, const QByteArray& input)
+{
+    TArchiveEntry entry;
+    entry.FileName = "duzy.mdb";
+    entry.UnpackedSize = static_cast<std::uint32_t>(input.size());
+    entry.StoredSize = static_cast<std::uint32_t>(stream.size());
+    entry.CRC = crcOf(input);
+    entry.Level = fcDefault;
+    QByteArray bytes = stream;
+    char record[TArchiveEntry::Size];
+    entry.toBytes(record);
+    bytes.append(record, TArchiveEntry::Size);
+    TArchiveTrailer trailer;
+    trailer.Count = 1;
+    trailer.FormatMark = 1;
+    trailer.DirectoryOffset = static_cast<std::int32_t>(stream.size());
+    trailer.CRC = crcOf(bytes);
+    writeFile(file, bytes + trailer.toBytes());
+}
+
+TEST(BlockInflateTest, ALargeMemberNotInTheWritersBlocksIsExtractedAndCheckedWhole)
+{
+    // Through the archive's own outputs: the file goes on from the blocks written apart, if any, on one thread,
+    // and the CRC from theirs.
+    const QByteArray input = mixedBytes(9 * blockdeflate::kBlockSize + 5);
+    const std::pair<const char*, QByteArray> streams[] = {{"one stream", zlibStream(input)},
+                                                          {"primed blocks", primedBlocks(input, 256 * 1024)}};
+    for (const auto& [kind, stream] : streams) {
+        SCOPED_TRACE(kind);
+        QTemporaryDir dir;
+        writeArchiveHolding(dir.filePath(QStringLiteral("dane.naj")), stream, input);
+        ZlbArchive archive;
+        ASSERT_TRUE(archive.OpenArchive(dir.filePath(QStringLiteral("dane.naj"))));
+        archive.SetCheckCRC(true);
+        EXPECT_EQ(errorOf([&] { archive.ExtractAll(dir.filePath(QStringLiteral("out"))); }), QString());
+        EXPECT_EQ(readFile(dir.filePath(QStringLiteral("out/duzy.mdb"))), input);
+        EXPECT_EQ(errorOf([&] { archive.CheckMembers(); }), QString());
+    }
 }
 
 TEST(BlockInflateTest, EveryBlockOfTheWriterInflatesAlone)
