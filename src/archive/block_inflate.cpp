@@ -161,7 +161,9 @@ public:
     {
         for (;;) {
             const std::string_view pending(buffer_.get() + begin_, static_cast<size_t>(end_ - begin_));
-            const auto from = static_cast<size_t>(std::max<qint64>(scanned_ - qint64(kFullFlushMark.size() - 1) - begin_, 0));
+            // A mark may straddle the end of what was searched before.
+            const qint64 overlap = qint64(kFullFlushMark.size()) - 1;
+            const auto from = static_cast<size_t>(std::max<qint64>(scanned_ - overlap - begin_, 0));
             const size_t mark = pending.find(kFullFlushMark, from);
             if (mark != std::string_view::npos) {
                 take(piece, static_cast<qint64>(mark + kFullFlushMark.size()), false);

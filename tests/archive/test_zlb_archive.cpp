@@ -799,7 +799,8 @@ TEST_F(ZlbArchiveTest, AMemberReadOnEveryCoreIsRefusedWholeWhenItsWritingOrItsCr
     archive.SetCheckCRC(true);
     {
         const FileSizeLimit limit(2 * 1024 * 1024);
-        EXPECT_EQ(errorOf([&] { archive.ExtractAll(out); }), QStringLiteral("nie można otworyć pliku (%1)").arg(target));
+        EXPECT_EQ(errorOf([&] { archive.ExtractAll(out); }),
+                  QStringLiteral("nie można otworyć pliku (%1)").arg(target));
     }
     leftAsItWas();
 
