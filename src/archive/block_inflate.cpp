@@ -317,8 +317,15 @@ Reached inflatePieces(PieceCutter& cutter, qint64 size, int number, int threads,
     PlacementLine line(size);
     std::vector<Piece*> spare;
     std::deque<Piece*> inFlight;
+    // This thread inflates too, between cutting pieces, so that no more threads than cores share them.
+    std::unique_ptr<RawInflater> ownInflater;
+    try {
+        ownInflater = std::make_unique<RawInflater>();
+    } catch (const std::bad_alloc&) {
+        // It only waits, then.
+    }
     JobThreads<Piece, RawInflater> workers(
-        threads, [] { return std::make_unique<RawInflater>(); },
+        std::max(threads - 1, 1), [] { return std::make_unique<RawInflater>(); },
         [&line, &output](RawInflater& inflater, Piece& piece) { return workPiece(inflater, piece, line, output); });
     bool allCut = false;
     for (;;) {
@@ -341,6 +348,9 @@ Reached inflatePieces(PieceCutter& cutter, qint64 size, int number, int threads,
             return reached;
         Piece& piece = *inFlight.front();
         inFlight.pop_front();
+        // One piece stays queued for the thread that finishes first.
+        while (ownInflater && !workers.isDone(piece) && workers.workOneHere(*ownInflater, 1)) {
+        }
         if (!workers.waitFor(piece))
             return reached;
         takePiece(piece, size, number, line, output, reached);
