@@ -5,8 +5,9 @@
 // so a piece cut there counts as a block only when it inflates alone, from nothing, to its very last byte and
 // stops there between two deflate blocks (the last piece: at the end of the stream). Such pieces give, one after
 // another, exactly what one inflate of the whole stream gives: a piece that inflates from nothing never reaches
-// back before its start. The thread that inflates a block also computes its Adler-32 and CRC, joined in order on
-// the calling thread, and writes it at its offset once every block before it has been written (else the calling
+// back before its start. The calling thread cuts the pieces and, rather than wait, inflates some of them beside
+// the other threads. The thread that inflates a block also computes its Adler-32 and CRC, joined in order on the
+// calling thread, and writes it at its offset once every block before it has been written (else the calling
 // thread writes it, in order). The first piece that is no such block ends the work on the cores, and one inflate
 // goes on from its start, primed with the 32 KiB given before it, as a reader of the whole stream would be there.
 
