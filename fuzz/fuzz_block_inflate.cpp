@@ -14,12 +14,14 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <mutex>
 #include <optional>
 #include <vector>
 
 namespace {
 
-// Keeps every byte handed over, up to the size the member claims.
+// Keeps every byte handed over or placed, up to the size the member claims, and the CRC the blocks add up to.
 class CollectingOutput : public vestrum::ArchiveMemberOutput {
 public:
     explicit CollectingOutput(qint64 size) : limit_(size) {}
@@ -33,12 +35,34 @@ public:
         if (static_cast<qint64>(bytes.size()) + used > limit_)
             std::abort(); // more than the member's size was handed over
         bytes.insert(bytes.end(), buffer_.begin(), buffer_.begin() + used);
+        crc = static_cast<std::uint32_t>(crc32_z(crc, reinterpret_cast<const Bytef*>(buffer_.data()),
+                                                 static_cast<z_size_t>(used)));
+    }
+    bool keepsCrc() const override { return true; }
+    bool placeAt(qint64 offset, const char* data, qint64 length) override
+    {
+        const std::lock_guard lock(mutex_);
+        if (offset + length > limit_)
+            std::abort(); // placed past the member's size
+        if (static_cast<qint64>(bytes.size()) < offset + length)
+            bytes.resize(static_cast<std::size_t>(offset + length));
+        std::memcpy(bytes.data() + offset, data, static_cast<std::size_t>(length));
+        return true;
+    }
+    vestrum::Error writeFailure() const override { std::abort(); }
+    void placedUpTo(qint64 length, std::uint32_t placedCrc) override
+    {
+        if (static_cast<qint64>(bytes.size()) != length)
+            std::abort(); // a block placed beyond those taken in order
+        crc = placedCrc;
     }
     std::vector<char> bytes;
+    std::uint32_t crc = 0;
 
 private:
     qint64 limit_;
     std::vector<char> buffer_ = std::vector<char>(64 * 1024);
+    std::mutex mutex_;
 };
 
 // zlib's own reading of the whole stream: its bytes when it ends cleanly at exactly `size` bytes.
@@ -92,6 +116,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort(); // declined after handing bytes over
         if (apart && (!whole || output.bytes != *whole))
             std::abort(); // read what zlib does not read
+        if (apart && output.crc != crc32_z(0, reinterpret_cast<const Bytef*>(whole->data()), whole->size()))
+            std::abort(); // the blocks' CRCs do not add up to the member's
     } catch (const vestrum::Error&) {
         if (whole)
             std::abort(); // called damaged a stream zlib reads whole

@@ -1,5 +1,6 @@
 #include "archive/block_deflate.h"
 
+#include "archive/checksums.h"
 #include "archive/job_threads.h"
 
 #include <zlib.h>
@@ -81,9 +82,8 @@ public:
             job.output.resize(job.output.size() * 2);
         }
         job.packed = static_cast<qint64>(used);
-        const auto* block = input;
-        job.adler = static_cast<std::uint32_t>(adler32_z(1, block, static_cast<z_size_t>(job.length)));
-        job.crc = static_cast<std::uint32_t>(crc32_z(0, block, static_cast<z_size_t>(job.length)));
+        job.adler = zlb::adler32Of(1, job.input.data(), job.length);
+        job.crc = zlb::crc32Of(0, job.input.data(), job.length);
     }
 
 private:
@@ -264,8 +264,8 @@ private:
         const char* block = buffers.original.data();
         verdict.sound = inflater.inflatesTo(buffers.packed, block, length, index + 1 == verdicts_.size(),
                                             buffers.inflated);
-        verdict.adler = static_cast<std::uint32_t>(adler32_z(1, reinterpret_cast<const Bytef*>(block), static_cast<z_size_t>(length)));
-        verdict.crc = static_cast<std::uint32_t>(crc32_z(0, reinterpret_cast<const Bytef*>(block), static_cast<z_size_t>(length)));
+        verdict.adler = zlb::adler32Of(1, block, length);
+        verdict.crc = zlb::crc32Of(0, block, length);
         return verdict;
     }
 

@@ -5,6 +5,7 @@
 // being worked on. The block writer and the block reader of a member share them.
 
 #include <condition_variable>
+#include <cstddef>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -67,6 +68,29 @@ public:
         return job.worked;
     }
 
+    // Works the job queued first on the calling thread, with the caller's own worker, when more than `leaving`
+    // jobs are queued: the caller then inflates beside the threads instead of waiting, and one thread fewer shares
+    // the cores. False when it took none.
+    bool workOneHere(Worker& worker, size_t leaving)
+    {
+        Job* job = nullptr;
+        {
+            const std::lock_guard lock(mutex_);
+            if (queue_.size() <= leaving)
+                return false;
+            job = queue_.front();
+            queue_.pop_front();
+        }
+        finish(*job, workSafely(&worker, *job));
+        return true;
+    }
+
+    bool isDone(const Job& job)
+    {
+        const std::lock_guard lock(mutex_);
+        return job.done;
+    }
+
 private:
     void run()
     {
@@ -86,19 +110,27 @@ private:
                 job = queue_.front();
                 queue_.pop_front();
             }
-            bool worked = false;
-            try {
-                worked = worker && work_(*worker, *job);
-            } catch (const std::bad_alloc&) {
-                worked = false;
-            }
-            {
-                const std::lock_guard lock(mutex_);
-                job->worked = worked;
-                job->done = true;
-            }
-            finished_.notify_all();
+            finish(*job, workSafely(worker.get(), *job));
         }
+    }
+
+    bool workSafely(Worker* worker, Job& job)
+    {
+        try {
+            return worker && work_(*worker, job);
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+    }
+
+    void finish(Job& job, bool worked)
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            job.worked = worked;
+            job.done = true;
+        }
+        finished_.notify_all();
     }
 
     MakeWorker makeWorker_;

@@ -1,5 +1,7 @@
 #include "archive/zlib_streams.h"
 
+#include "archive/checksums.h"
+
 #include <algorithm>
 #include <new>
 #include <vector>
@@ -19,8 +21,7 @@ int zlibLevel(TFileCompressionLevel level)
 
 std::uint32_t crcUpdate(std::uint32_t crc, const char* data, qint64 size)
 {
-    return static_cast<std::uint32_t>(
-        crc32_z(crc, reinterpret_cast<const Bytef*>(data), static_cast<z_size_t>(size)));
+    return crc32Of(crc, data, size);
 }
 
 DeflateStream::DeflateStream(int level)

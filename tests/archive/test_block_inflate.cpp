@@ -2,6 +2,7 @@
 // marks that only look like block boundaries, and damaged ones.
 #include "archive/block_deflate.h"
 #include "archive/block_inflate.h"
+#include "archive/zlb_archive.h"
 
 #include "archive/archive_test_util.h"
 
@@ -12,6 +13,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
+#include <utility>
 #include <vector>
 
 using namespace vestrum;
@@ -93,25 +96,48 @@ QByteArray primedBlocks(const QByteArray& input, qint64 blockSize)
     return stream;
 }
 
-// Takes the bytes in small buffers, so that a piece is handed over in several.
+// Takes the bytes in small buffers, so that a piece is handed over in several, and the blocks placed apart at
+// their offsets, with the CRC that the blocks' own CRCs add up to.
 class CollectingOutput : public ArchiveMemberOutput {
 public:
     QByteArray bytes;
+    std::uint32_t crc = 0;
     char* acquire(qint64& capacity) override
     {
         capacity = static_cast<qint64>(buffer_.size());
         return buffer_.data();
     }
-    void release(qint64 used) override { bytes.append(buffer_.data(), static_cast<qsizetype>(used)); }
+    void release(qint64 used) override
+    {
+        bytes.append(buffer_.data(), static_cast<qsizetype>(used));
+        crc = static_cast<std::uint32_t>(crc32_z(crc, reinterpret_cast<const Bytef*>(buffer_.data()), z_size_t(used)));
+    }
+    bool keepsCrc() const override { return true; }
+    bool placeAt(qint64 offset, const char* data, qint64 length) override
+    {
+        const std::lock_guard lock(mutex_);
+        if (bytes.size() < offset + length)
+            bytes.resize(offset + length);
+        std::memcpy(bytes.data() + offset, data, static_cast<size_t>(length));
+        return true;
+    }
+    Error writeFailure() const override { return Error(QStringLiteral("zapis")); }
+    void placedUpTo(qint64 length, std::uint32_t placedCrc) override
+    {
+        EXPECT_EQ(bytes.size(), length) << "nothing placed past the blocks taken";
+        crc = placedCrc;
+    }
 
 private:
     std::vector<char> buffer_ = std::vector<char>(70000);
+    std::mutex mutex_;
 };
 
 struct ReadOutcome {
     bool apart = false;
     QString failure;
     QByteArray bytes;
+    std::uint32_t crc = 0;
     qint64 lastProduced = 0;
 };
 
@@ -131,6 +157,7 @@ ReadOutcome readApart(const QByteArray& stream, qint64 size)
                                                 [&](qint64 produced) { outcome.lastProduced = produced; });
     });
     outcome.bytes = output.bytes;
+    outcome.crc = output.crc;
     return outcome;
 }
 
@@ -138,11 +165,15 @@ TEST(BlockInflateTest, EveryStreamReadsBackByteForByteOrIsLeftToOneInflate)
 {
     const QByteArray input = mixedBytes(5 * blockdeflate::kBlockSize + 333);
 
+    const auto inputCrc = static_cast<std::uint32_t>(
+        crc32_z(0, reinterpret_cast<const Bytef*>(input.constData()), z_size_t(input.size())));
+
     const Written blocks = writeInBlocks(input);
     ReadOutcome read = readApart(blocks.stream, input.size());
     EXPECT_EQ(read.failure, QString());
     EXPECT_TRUE(read.apart);
     EXPECT_EQ(read.bytes, input);
+    EXPECT_EQ(read.crc, inputCrc);
     EXPECT_EQ(read.lastProduced, input.size());
 
     // One deflate stream, as another program or a small member has it: nothing is handed over, it is left whole.
@@ -151,11 +182,60 @@ TEST(BlockInflateTest, EveryStreamReadsBackByteForByteOrIsLeftToOneInflate)
     EXPECT_FALSE(read.apart);
     EXPECT_TRUE(read.bytes.isEmpty());
 
-    // The earlier version's primed blocks: the first inflates alone, the rest are read on as one stream.
+    // The earlier version's primed blocks: the first inflates alone, the rest are read on as one stream, its CRC
+    // going on from the first block's.
     read = readApart(primedBlocks(input, 256 * 1024), input.size());
     EXPECT_EQ(read.failure, QString());
     EXPECT_TRUE(read.apart);
     EXPECT_EQ(read.bytes, input);
+    EXPECT_EQ(read.crc, inputCrc);
+}
+
+quint32 crcOf(const QByteArray& bytes)
+{
+    return static_cast<quint32>(crc32_z(0, reinterpret_cast<const Bytef*>(bytes.constData()), z_size_t(bytes.size())));
+}
+
+// An archive holding one member, `stream`, which inflates to `input`: as another program or the earlier version
+// wrote it.
+void writeArchiveHolding(const QString& file, const QByteArray& stream, const QByteArray& input)
+{
+    TArchiveEntry entry;
+    entry.FileName = "duzy.mdb";
+    entry.UnpackedSize = static_cast<std::uint32_t>(input.size());
+    entry.StoredSize = static_cast<std::uint32_t>(stream.size());
+    entry.CRC = crcOf(input);
+    entry.Level = fcDefault;
+    QByteArray bytes = stream;
+    char record[TArchiveEntry::Size];
+    entry.toBytes(record);
+    bytes.append(record, TArchiveEntry::Size);
+    TArchiveTrailer trailer;
+    trailer.Count = 1;
+    trailer.FormatMark = 1;
+    trailer.DirectoryOffset = static_cast<std::int32_t>(stream.size());
+    trailer.CRC = crcOf(bytes);
+    writeFile(file, bytes + trailer.toBytes());
+}
+
+TEST(BlockInflateTest, ALargeMemberNotInTheWritersBlocksIsExtractedAndCheckedWhole)
+{
+    // Through the archive's own outputs: the file goes on from the blocks written apart, if any, on one thread,
+    // and the CRC from theirs.
+    const QByteArray input = mixedBytes(9 * blockdeflate::kBlockSize + 5);
+    const std::pair<const char*, QByteArray> streams[] = {{"one stream", zlibStream(input)},
+                                                          {"primed blocks", primedBlocks(input, 256 * 1024)}};
+    for (const auto& [kind, stream] : streams) {
+        SCOPED_TRACE(kind);
+        QTemporaryDir dir;
+        writeArchiveHolding(dir.filePath(QStringLiteral("dane.naj")), stream, input);
+        ZlbArchive archive;
+        ASSERT_TRUE(archive.OpenArchive(dir.filePath(QStringLiteral("dane.naj"))));
+        archive.SetCheckCRC(true);
+        EXPECT_EQ(errorOf([&] { archive.ExtractAll(dir.filePath(QStringLiteral("out"))); }), QString());
+        EXPECT_EQ(readFile(dir.filePath(QStringLiteral("out/duzy.mdb"))), input);
+        EXPECT_EQ(errorOf([&] { archive.CheckMembers(); }), QString());
+    }
 }
 
 TEST(BlockInflateTest, EveryBlockOfTheWriterInflatesAlone)

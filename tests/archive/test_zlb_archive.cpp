@@ -15,10 +15,13 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <csignal>
 #include <cstring>
 #include <stdexcept>
 #include <utility>
 #include <vector>
+
+#include <sys/resource.h>
 
 using namespace vestrum;
 using namespace archive_test;
@@ -732,6 +735,86 @@ TEST_F(ZlbArchiveTest, LargeMembersAreDeflatedOnEveryCoreAndReadByEveryReader)
     archive.ExtractAll(path(QStringLiteral("out")));
     for (const auto& [name, bytes] : sources)
         EXPECT_EQ(readFile(path(QStringLiteral("out/") + name)), bytes) << name.toStdString();
+}
+
+// A limit on the size of the files this process writes: a write past it fails as on a full disk.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &before_);
+        handler_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = before_;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &before_);
+        std::signal(SIGXFSZ, handler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit before_{};
+    void (*handler_)(int) = nullptr;
+};
+
+// The archive written anew with the CRC of member `number` recorded as `crc` (its directory as plain records).
+void recordMemberCrc(const QString& file, const ZlbArchive& archive, int number, quint32 crc)
+{
+    const QByteArray bytes = readFile(file);
+    TArchiveTrailer trailer = TArchiveTrailer::fromBytes(bytes.constData() + bytes.size() - TArchiveTrailer::Size);
+    QByteArray rewritten = bytes.left(trailer.DirectoryOffset);
+    for (int i = 0; i < archive.FileCount(); ++i) {
+        TArchiveEntry entry = archive.GetFileEntry(i);
+        if (i == number)
+            entry.CRC = crc;
+        char record[TArchiveEntry::Size];
+        entry.toBytes(record);
+        rewritten.append(record, TArchiveEntry::Size);
+    }
+    trailer.DirectoryCompressed = 0;
+    trailer.DirectoryPackedSize = 0;
+    trailer.CRC = crcOf(rewritten);
+    writeFile(file, rewritten + trailer.toBytes());
+}
+
+TEST_F(ZlbArchiveTest, AMemberReadOnEveryCoreIsRefusedWholeWhenItsWritingOrItsCrcFails)
+{
+    // Large enough for its blocks to be inflated, checked and written by every core.
+    const QByteArray big = mixedBytes(9 * blockdeflate::kBlockSize + 7);
+    writeFile(path(QStringLiteral("duzy.mdb")), big);
+    ZlbArchive archive;
+    const QString file = newArchive({path(QStringLiteral("duzy.mdb"))}, archive);
+    const QString out = path(QStringLiteral("out"));
+    const QString target = out + QStringLiteral("/duzy.mdb");
+    writeFile(target, "dobry");
+    const auto leftAsItWas = [&] {
+        EXPECT_EQ(readFile(target), "dobry");
+        EXPECT_EQ(QDir(out).entryList(QDir::Files | QDir::Hidden), QStringList({QStringLiteral("duzy.mdb")}))
+            << "no half-written file left beside it";
+    };
+    archive.SetCheckCRC(true);
+    {
+        const FileSizeLimit limit(2 * 1024 * 1024);
+        EXPECT_EQ(errorOf([&] { archive.ExtractAll(out); }),
+                  QStringLiteral("nie można otworyć pliku (%1)").arg(target));
+    }
+    leftAsItWas();
+
+    // Every block inflates and passes the Adler-32; only the member's CRC, joined from the blocks', is wrong.
+    recordMemberCrc(file, archive, 0, crcOf(big) ^ 0x40);
+    ZlbArchive damaged;
+    ASSERT_TRUE(damaged.OpenArchive(file));
+    damaged.SetCheckCRC(true);
+    EXPECT_EQ(errorOf([&] { damaged.ExtractAll(out); }), QStringLiteral("Plik (0) jest uszkodzony"));
+    leftAsItWas();
+    EXPECT_EQ(errorOf([&] { damaged.CheckMembers(); }), QStringLiteral("Plik (0) jest uszkodzony"));
+    damaged.SetCheckCRC(false);
+    damaged.ExtractAll(out);
+    EXPECT_EQ(readFile(target), big) << "unchecked, the sound bytes are written";
 }
 
 // Checks the rebuilt archive as a save does, after spoiling one of its bytes or the source, when told to. The
