@@ -32,6 +32,8 @@ const QString kEarlierVersion = QStringLiteral("Uwaga!\nWczytywany plik danych p
 
 // Name under which the loaded database is attached to the working connection while its tables are copied.
 constexpr const char* kSourceSchema = "zrodlo";
+// How much of the unpacked file its check may read through a mapping (the engine's own upper limit applies).
+constexpr qint64 kLoadedFileMapping = qint64(1) << 30;
 // Converts a value on its way into a code-page column, so the copy keeps the rule of every other write.
 constexpr const char* kCodePageFunction = "vestrum_cp1250";
 
@@ -307,6 +309,10 @@ private:
         db::Connection connection;
         if (!openLoadedDatabase(connection, path))
             return std::nullopt;
+        // The file was written by this load a moment ago into its own folder and is still in memory: read through
+        // a mapping, the check spares a copy of every page (a third of its time). Files that others write, or that
+        // are read from the disk, are never mapped: a read error there would end the program instead of a message.
+        connection.execute(QStringLiteral("PRAGMA mmap_size = %1").arg(kLoadedFileMapping));
         return DatabaseDamage(connection);
     }
 
