@@ -12,6 +12,7 @@
 #include <QTextStream>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -62,18 +63,12 @@ int usage(QTextStream& err)
     return 2;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+// Runs the command the arguments name, with the program's standard output and error as its streams. They are
+// closed when it returns, so that everything the command wrote has reached the files behind them.
+int runCommand(const QStringList& args)
 {
-    // The report is printed by a program of its own (cli/report_hand_over.h), before anything is set up here.
-    if (argc > 1 && std::strcmp(argv[1], "report") == 0)
-        return vestrum::cli::HandOverToReportProgram(argv);
-    QCoreApplication application(argc, argv);
-    vestrum::initCoreResources();
     QTextStream out(stdout);
     QTextStream err(stderr);
-    const QStringList args = QCoreApplication::arguments().mid(1);
     if (args.isEmpty())
         return usage(err);
     const auto command = commands().find(args.first());
@@ -83,11 +78,24 @@ int main(int argc, char** argv)
         vestrum::cli::RefuseSpecialFileArguments(args.mid(1));
     } catch (const vestrum::Error& e) {
         err << e.message() << '\n';
-        err.flush();
         return vestrum::cli::kFailed;
     }
-    const int status = command->second(args.mid(1), out, err);
-    out.flush();
-    err.flush();
-    return status;
+    return command->second(args.mid(1), out, err);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // The report is printed by a program of its own (cli/report_hand_over.h), before anything is set up here.
+    if (argc > 1 && std::strcmp(argv[1], "report") == 0)
+        return vestrum::cli::HandOverToReportProgram(argv);
+    QCoreApplication application(argc, argv);
+    vestrum::initCoreResources();
+    const int status = runCommand(QCoreApplication::arguments().mid(1));
+    // The command has closed its files and removed its scratch folders, and its output is written: the process
+    // ends at once. Freeing what is left (the application object, the libraries' caches) piece by piece is work
+    // nobody waits for.
+    std::fflush(nullptr);
+    std::_Exit(status);
 }
