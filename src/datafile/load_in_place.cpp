@@ -49,8 +49,10 @@ std::vector<QVariantList> layoutOf(db::Connection& connection)
 }
 
 // The kernel frees the pages of a replaced file when its last descriptor closes: some 20 ms for a large survey, for
-// which nobody need wait. A descriptor of it opened before the rename keeps it until the connection has closed,
-// and is then closed on a thread of its own.
+// which nobody need wait. A descriptor of it opened before the rename keeps it past the connection's close, and is
+// then closed on a thread of its own. Closing a descriptor drops every lock the process holds on the file, so it is
+// closed only when no connection of the program has the file open any more (`closeLater`), or, when the file was
+// not replaced, at once, while the connection holds no lock.
 class ReplacedFileRelease {
 public:
     explicit ReplacedFileRelease(const QString& path)
@@ -62,14 +64,21 @@ public:
     ~ReplacedFileRelease()
     {
 #ifdef Q_OS_UNIX
-        // Closed only once the connection's own descriptor is: closing a descriptor drops the locks the
-        // process holds on the file, and the connection's must last until it ends.
         if (descriptor_ >= 0)
-            std::thread([descriptor = descriptor_] { ::close(descriptor); }).detach();
+            ::close(descriptor_);
 #endif
     }
     ReplacedFileRelease(const ReplacedFileRelease&) = delete;
     ReplacedFileRelease& operator=(const ReplacedFileRelease&) = delete;
+
+    void closeLater()
+    {
+#ifdef Q_OS_UNIX
+        if (descriptor_ >= 0)
+            std::thread([descriptor = descriptor_] { ::close(descriptor); }).detach();
+        descriptor_ = -1;
+#endif
+    }
 
 private:
     int descriptor_ = -1;
@@ -99,7 +108,7 @@ void PutInPlaceOfWorking(Program& program, const QString& unpacked)
     QFile::setPermissions(unpacked, QFileInfo(database).permissions());
 
     db::Connection& working = program.survey;
-    const ReplacedFileRelease release(database);
+    ReplacedFileRelease release(database);
     // Waits, as any writer does, for another program writing the working database; while the lock is held nobody
     // is in the middle of a write, so no journal of the old file is left to be played back into the new one. A
     // program that still has the old file open is refused its next write by the engine (the file has moved).
@@ -110,6 +119,7 @@ void PutInPlaceOfWorking(Program& program, const QString& unpacked)
     }
     // Nothing was written in the transaction: closing drops it and the lock with the old file.
     working.close();
+    release.closeLater();
     durable::syncFolder(QFileInfo(database).absolutePath());
     working.open(database, schema::databasePassword());
 }
