@@ -4,7 +4,6 @@
 #include "datafile/survey_file.h"
 #include "support/legacy_data_file.h"
 
-#include <QCryptographicHash>
 #include <QTextStream>
 
 #include <gtest/gtest.h>
@@ -26,12 +25,6 @@ CliRun run(const QStringList& args)
     QTextStream out(&r.out), err(&r.err);
     r.status = runSurveyCommand(args, out, err);
     return r;
-}
-
-QByteArray fileHash(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256) : QByteArray();
 }
 
 QString dataFile(const QString& target, const QString& version, const QStringList& heads)

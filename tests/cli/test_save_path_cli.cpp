@@ -18,7 +18,6 @@
 #include "support/legacy_data_file.h"
 #include "support/staged_files.h"
 
-#include <QCryptographicHash>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTextStream>
@@ -64,12 +63,6 @@ CliRun run(Command command, const QStringList& args)
 CliRun list(const QStringList& args) { return run(&runListCommand, args); }
 CliRun survey(const QStringList& args) { return run(&runSurveyCommand, args); }
 CliRun archiveCommand(const QStringList& args) { return run(&archive::runArchiveCommand, args); }
-
-QByteArray fileHash(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256) : QByteArray();
-}
 
 void writeFile(const QString& path, const QByteArray& bytes)
 {

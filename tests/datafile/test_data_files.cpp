@@ -10,7 +10,6 @@
 #include "support/legacy_data_file.h"
 
 #include <QCoreApplication>
-#include <QCryptographicHash>
 #include <QProcess>
 #include <QThread>
 
@@ -28,14 +27,6 @@ namespace {
     *os << '"' << text.toStdString() << '"';
 }
 
-
-QByteArray fileHash(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
-}
 
 // A survey with something in every kind of table: the single records, a section table and two lists.
 void fillSurvey(db::Connection& c, const QString& unitName)

@@ -2,7 +2,6 @@
 #include "datafile/merge.h"
 #include "support/legacy_data_file.h"
 
-#include <QCryptographicHash>
 #include <QMap>
 
 #include <gtest/gtest.h>
@@ -18,12 +17,6 @@ namespace {
 QVariant detail(db::Connection& c, const QString& field)
 {
     return c.scalar(QStringLiteral("SELECT \"%1\" FROM dane_szczegolowe").arg(field));
-}
-
-QByteArray fileHash(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256) : QByteArray();
 }
 
 // A survey with rows in lists of several items and every merged field of the single record set: numbers to

@@ -15,7 +15,6 @@
 #include "support/legacy_data_file.h"
 #include "survey/section_data.h"
 
-#include <QCryptographicHash>
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -38,14 +37,6 @@ namespace {
     *os << '"' << text.toStdString() << '"';
 }
 
-
-QByteArray fileHash(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
-}
 
 void writeFile(const QString& path, const QByteArray& bytes)
 {

@@ -86,8 +86,12 @@ public:
     {
         if (::pipe(ready_) != 0 || ::pipe(go_) != 0)
             throw std::runtime_error("no pipe");
+        // A child that died makes letting it go fail with a message rather than end this process.
+        ::signal(SIGPIPE, SIG_IGN);
         pid_ = ::fork();
         if (pid_ == 0) {
+            ::close(ready_[0]);
+            ::close(go_[1]);
             char byte = 1;
             db::Connection c;
             c.open(database, schema::databasePassword());
@@ -96,16 +100,24 @@ public:
                 ::_exit(100);
             ::_exit(after(c));
         }
+        // Only the child keeps these ends: when it dies, the parent's read ends instead of waiting for ever.
+        ::close(ready_[1]);
+        ::close(go_[0]);
+        ready_[1] = go_[0] = -1;
         char byte = 0;
         if (::read(ready_[0], &byte, 1) != 1)
             throw std::runtime_error("the other program did not start");
     }
     ~OtherProgram()
     {
-        if (pid_ > 0 && status_ < 0)
-            letGoAndWait();
+        if (pid_ > 0 && status_ < 0) {
+            const char byte = 1;
+            [[maybe_unused]] const auto written = ::write(go_[1], &byte, 1);
+            waitForEnd();
+        }
         for (int fd : {ready_[0], ready_[1], go_[0], go_[1]})
-            ::close(fd);
+            if (fd >= 0)
+                ::close(fd);
     }
     OtherProgram(const OtherProgram&) = delete;
     OtherProgram& operator=(const OtherProgram&) = delete;

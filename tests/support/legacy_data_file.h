@@ -11,6 +11,7 @@
 #include "storage/schema.h"
 #include "support/temp_survey.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -202,6 +203,13 @@ inline QString dump(db::Connection& c)
 inline int rowCount(db::Connection& c, const QString& table)
 {
     return c.scalar(QStringLiteral("SELECT count(*) FROM \"%1\"").arg(table)).toInt();
+}
+
+// The SHA-256 of a file's bytes, empty when it cannot be read: "the file is as it was" compares these.
+inline QByteArray fileHash(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256) : QByteArray();
 }
 
 // The Polish message a call throws, or an empty string when it throws nothing.
