@@ -5,6 +5,7 @@
 #include "base/durable_files.h"
 #include "datafile/data_file_lock.h"
 #include "datafile/load.h"
+#include "datafile/restore_points.h"
 #include "datafile/save.h"
 #include "storage/engine.h"
 #include "support/durable_steps.h"
@@ -264,6 +265,38 @@ TEST(LoadInPlace, AnotherProgramWritingTheWorkingDatabaseIsWaitedForAndNeverCutO
     }
     EXPECT_EQ(unitName(t.survey()), QStringLiteral("obca"));
     EXPECT_EQ(rowCount(t.survey(), QStringLiteral("dane_wykaz_patentow")), 3);
+    EXPECT_FALSE(QFileInfo::exists(database + QStringLiteral("-journal")));
+    EXPECT_TRUE(sound(database));
+}
+
+// The same rule from the restore window's door: a restore point is a data file laid out as the working database.
+TEST(LoadInPlace, ARestorePointTakenWholeWaitsForAnotherProgramWritingTheWorkingDatabase)
+{
+    TestProgram t;
+    fillSurvey(t.survey(), QStringLiteral("z punktu"));
+    QString point;
+    ASSERT_TRUE(restorepoints::MakeRestorePoint(t.program, &point));
+    t.survey().execute(QStringLiteral("UPDATE dane_podstawowe SET nazwa = 'po punkcie'"));
+    const QString database = t.program.state.DatabasePath;
+    const int usualWait = db::BusyTimeout();
+    db::SetBusyTimeout(300);
+    t.survey().close();
+    t.survey().open(database, schema::databasePassword());
+    {
+        OtherProgram other(
+            database, [](db::Connection& c) { c.execute(QStringLiteral("BEGIN IMMEDIATE")); },
+            [](db::Connection& c) {
+                c.execute(QStringLiteral("COMMIT"));
+                return 0;
+            });
+        const QString refusal = errorOf([&] { restorepoints::RestoreData(t.program, point, quiet); });
+        EXPECT_EQ(refusal.section(u'\n', 0, 0), datafiles::FileInUseMessage(database)) << refusal.toStdString();
+        EXPECT_EQ(unitName(t.survey()), QStringLiteral("po punkcie"));
+        EXPECT_EQ(other.letGoAndWait(), 0);
+    }
+    db::SetBusyTimeout(usualWait);
+    EXPECT_EQ(restorepoints::RestoreData(t.program, point, quiet), datafiles::LoadOutcome::Loaded);
+    EXPECT_EQ(unitName(t.survey()), QStringLiteral("z punktu"));
     EXPECT_FALSE(QFileInfo::exists(database + QStringLiteral("-journal")));
     EXPECT_TRUE(sound(database));
 }
