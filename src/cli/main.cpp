@@ -1,6 +1,7 @@
 // vestrum-cli: the program's headless commands for users, support and scripts.
 #include "cli/archive_cli.h"
 #include "base/core_resources.h"
+#include "base/short_run_heap.h"
 #include "cli/cli_support.h"
 #include "cli/journals_cli.h"
 #include "cli/survey_cli.h"
@@ -90,6 +91,7 @@ int main(int argc, char** argv)
     // The report is printed by a program of its own (cli/report_hand_over.h), before anything is set up here.
     if (argc > 1 && std::strcmp(argv[1], "report") == 0)
         return vestrum::cli::HandOverToReportProgram(argv);
+    vestrum::heap::PrepareForShortRun();
     QCoreApplication application(argc, argv);
     vestrum::initCoreResources();
     const int status = runCommand(QCoreApplication::arguments().mid(1));
