@@ -4,6 +4,7 @@
 
 #include "base/error.h"
 #include "base/number_format.h"
+#include "base/short_run_heap.h"
 #include "datafile/save.h"
 #include "datafile/survey_file.h"
 #include "datafile/scratch_folders.h"
@@ -18,8 +19,10 @@
 #include <QTextStream>
 
 #include <exception>
+#include <future>
 #include <optional>
 #include <thread>
+#include <tuple>
 
 namespace vestrum {
 namespace {
@@ -64,39 +67,54 @@ QString readRequest(const QStringList& args, Request& request)
     return {};
 }
 
-// A text in one field of a line: the fields are separated by tabs, the parts of a suggestion by "|".
-QString field(QString text)
+// Appends a text as one field of a line: the fields are separated by tabs, the parts of a suggestion by "|".
+void appendField(QString& line, QStringView text)
 {
-    for (QChar& ch : text)
-        if (ch == u'\t' || ch == u'|' || ch == u'\n' || ch == u'\r')
-            ch = u' ';
-    return text;
+    const qsizetype from = line.size();
+    line.append(text);
+    for (QChar* ch = line.data() + from; ch != line.data() + line.size(); ++ch)
+        if (*ch == u'\t' || *ch == u'|' || *ch == u'\n' || *ch == u'\r')
+            *ch = u' ';
 }
 
-QString lineOf(const lists::UnmatchedTitle& title, const lists::JournalMatcher& matcher)
+void appendLine(QString& line, const lists::UnmatchedTitle& title, const lists::JournalMatcher& matcher)
 {
-    QStringList fields{field(title.title), QString::number(title.rows)};
+    appendField(line, title.title);
+    line.append(u'\t').append(QString::number(title.rows));
     for (size_t i = 0; i < title.suggestions.size() && i < lists::JournalMatcher::kSuggestionCount; ++i) {
         const lists::ListedJournal& journal = matcher.journal(title.suggestions[i].journal);
+        line.append(u'\t');
+        appendField(line, journal.name);
+        line.append(u'|');
+        appendField(line, journal.points);
+        line.append(u'|').append(lists::partLetter(journal.part)).append(u'|');
         // The ISSN tells apart journals of one title.
-        fields.append(field(journal.name) + u'|' + field(journal.points) + u'|' + lists::partLetter(journal.part) +
-                      u'|' + field(journal.issn.isEmpty() ? journal.eissn : journal.issn));
+        appendField(line, journal.issn.isEmpty() ? journal.eissn : journal.issn);
     }
-    return fields.join(u'\t');
+    line.append(u'\n');
 }
 
 // The journal list read and its matcher built on a thread of its own, while the survey is read: the two need
-// nothing of each other, and each takes a good part of the command. A failure is kept for `take`, so that a
-// wrong ZBIÓR is still told before anything about the list.
+// nothing of each other, and each takes a good part of the command. The thread then makes the matcher's index of
+// suggestions while the rows are checked and their titles grouped, which need only the matcher's look-ups. A
+// failure is kept for `take`, so that a wrong ZBIÓR is still told before anything about the list.
 class JournalListReading {
 public:
     explicit JournalListReading(const QString& path)
         : reader_([this, path] {
+              heap::PrepareThreadForShortRun();
               try {
                   list_.emplace(path);
                   list_->journals().matcher();
               } catch (...) {
-                  failure_ = std::current_exception();
+                  listRead_.set_exception(std::current_exception());
+                  return;
+              }
+              listRead_.set_value();
+              try {
+                  list_->journals().matcher().prepareSuggestions();
+              } catch (...) {
+                  indexFailure_ = std::current_exception();
               }
           })
     {
@@ -109,17 +127,28 @@ public:
     JournalListReading(const JournalListReading&) = delete;
     JournalListReading& operator=(const JournalListReading&) = delete;
 
+    // The list with its matcher; its index of suggestions may still be in the making.
     lists::JournalList& take()
     {
-        reader_.join();
-        if (failure_)
-            std::rethrow_exception(failure_);
+        listReadFuture_.get();
         return list_->journals();
+    }
+
+    // The list with its index of suggestions made.
+    lists::JournalList& takeWithSuggestions()
+    {
+        lists::JournalList& journals = take();
+        reader_.join();
+        if (indexFailure_)
+            std::rethrow_exception(indexFailure_);
+        return journals;
     }
 
 private:
     std::optional<HeadlessJournalList> list_;
-    std::exception_ptr failure_;
+    std::promise<void> listRead_;
+    std::shared_future<void> listReadFuture_ = listRead_.get_future().share();
+    std::exception_ptr indexFailure_;
     std::thread reader_; // last: started once the members it fills exist
 };
 
@@ -142,7 +171,8 @@ int identify(const Request& request, QTextStream& out, const QString& journalLis
     std::vector<QStringList> rows = grid.rows();
     const lists::ListCheck check = lists::checkRowsAgainstList(journals, rows);
     const bool changed = rows != grid.rows();
-    const std::vector<lists::UnmatchedTitle> titles = lists::unmatchedTitles(journals.matcher(), rows);
+    std::vector<lists::UnmatchedTitle> titles = lists::groupUnmatchedTitles(rows);
+    lists::suggestForTitles(reading.takeWithSuggestions().matcher(), titles);
 
     if (write && changed) {
         grid.setRows(std::move(rows));
@@ -150,12 +180,16 @@ int identify(const Request& request, QTextStream& out, const QString& journalLis
         write->commit();
     }
     int unmatchedRows = 0;
+    QString line; // one buffer for every line
     for (const lists::UnmatchedTitle& title : titles) {
-        out << lineOf(title, journals.matcher()) << '\n';
+        line.clear();
+        appendLine(line, title, journals.matcher());
+        out << line;
         unmatchedRows += title.rows;
     }
     out << lists::pointsChangeLine(check) << '\n';
     out << "zidentyfikowano " << check.identified << ", bez dopasowania " << unmatchedRows << '\n';
+    heap::FreeInBackground(std::make_tuple(std::move(grid), std::move(rows), std::move(titles)));
     return kOk;
 }
 

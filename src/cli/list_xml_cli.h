@@ -20,6 +20,10 @@ QString programJournalListPath();
 class HeadlessJournalList {
 public:
     explicit HeadlessJournalList(const QString& path);
+    // The list's records are freed on a thread of their own (the command is done with them and ends soon).
+    ~HeadlessJournalList() { journals_.closeFreeingInBackground(); }
+    HeadlessJournalList(const HeadlessJournalList&) = delete;
+    HeadlessJournalList& operator=(const HeadlessJournalList&) = delete;
     lists::JournalList& journals() { return journals_; }
 
 private:

@@ -3,6 +3,7 @@
 #include "base/codepage.h"
 #include "base/error.h"
 #include "base/number_format.h"
+#include "base/short_run_heap.h"
 #include "storage/engine.h"
 #include "lists/list_grid.h"
 
@@ -15,6 +16,7 @@
 #include <numeric>
 #include <sqlite3.h>
 #include <thread>
+#include <tuple>
 
 namespace vestrum::lists {
 namespace {
@@ -304,6 +306,13 @@ void JournalList::close()
     current_ = -1;
 }
 
+void JournalList::closeFreeingInBackground()
+{
+    heap::FreeInBackground(std::make_tuple(std::move(records_), std::move(matcher_), std::move(recordOfRowId_),
+                                           std::move(byAbbreviation_), std::move(visible_)));
+    close();
+}
+
 void JournalList::requireOpen() const
 {
     ensureRead();
@@ -566,29 +575,46 @@ QString titleGroupKey(const QString& typedTitle)
     return typedTitle.trimmed().toLower();
 }
 
+namespace {
+
+// Calls work(i) for every i below `count`, spread over the cores; the matcher's index of trigrams is made first,
+// once, before the workers share it.
+template <typename Work>
+void onEveryCore(const JournalMatcher& matcher, size_t count, Work work)
+{
+    if (count == 0)
+        return;
+    matcher.prepareSuggestions();
+    auto stride = [&](size_t first, size_t step) {
+        for (size_t i = first; i < count; i += step)
+            work(i);
+    };
+    // A few titles are not worth a thread.
+    const size_t workers = count < 64 ? 1 : std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 8);
+    std::vector<std::thread> threads;
+    for (size_t w = 1; w < workers; ++w)
+        threads.emplace_back([&stride, w, workers] {
+            heap::PrepareThreadForShortRun();
+            stride(w, workers);
+        });
+    stride(0, workers);
+    for (std::thread& thread : threads)
+        thread.join();
+}
+
+} // namespace
+
 std::vector<std::vector<Suggestion>> suggestAll(const JournalMatcher& matcher, const QStringList& titles)
 {
     std::vector<std::vector<Suggestion>> suggestions(static_cast<size_t>(titles.size()));
-    if (titles.isEmpty())
-        return suggestions;
-    matcher.prepareSuggestions(); // once, before the workers share it
-    auto work = [&](qsizetype first, qsizetype step) {
-        for (qsizetype i = first; i < titles.size(); i += step)
-            suggestions[static_cast<size_t>(i)] = matcher.suggest(titles.at(i));
-    };
-    // A few titles are not worth a thread.
-    const qsizetype workers = titles.size() < 64 ? 1 : std::clamp<qsizetype>(std::thread::hardware_concurrency(), 1, 8);
-    std::vector<std::thread> threads;
-    for (qsizetype w = 1; w < workers; ++w)
-        threads.emplace_back(work, w, workers);
-    work(0, workers);
-    for (std::thread& thread : threads)
-        thread.join();
+    onEveryCore(matcher, suggestions.size(), [&](size_t i) {
+        suggestions[i] = matcher.suggest(titles.at(static_cast<qsizetype>(i)));
+    });
     return suggestions;
 }
 
-std::vector<UnmatchedTitle> unmatchedTitles(const JournalMatcher& matcher, const std::vector<QStringList>& rows,
-                                            int from, const QSet<QString>& absent)
+std::vector<UnmatchedTitle> groupUnmatchedTitles(const std::vector<QStringList>& rows, int from,
+                                                 const QSet<QString>& absent)
 {
     QHash<QString, int> indexOfKey;
     std::vector<UnmatchedTitle> titles;
@@ -628,17 +654,26 @@ std::vector<UnmatchedTitle> unmatchedTitles(const JournalMatcher& matcher, const
     });
     std::vector<UnmatchedTitle> sorted;
     sorted.reserve(titles.size());
-    QStringList typed;
-    for (const int i : order) {
+    for (const int i : order)
         sorted.push_back(std::move(titles[static_cast<size_t>(i)]));
-        typed.append(sorted.back().title);
-    }
-    const std::vector<std::vector<Suggestion>> suggestions = suggestAll(matcher, typed);
-    for (size_t i = 0; i < sorted.size(); ++i) {
-        sorted[i].suggestions = suggestions[i];
-        sorted[i].ambiguous = matcher.match(sorted[i].title).kind == MatchKind::Ambiguous;
-    }
     return sorted;
+}
+
+void suggestForTitles(const JournalMatcher& matcher, std::vector<UnmatchedTitle>& titles)
+{
+    onEveryCore(matcher, titles.size(), [&](size_t i) {
+        UnmatchedTitle& title = titles[i];
+        title.suggestions = matcher.suggest(title.title);
+        title.ambiguous = matcher.match(title.title).kind == MatchKind::Ambiguous;
+    });
+}
+
+std::vector<UnmatchedTitle> unmatchedTitles(const JournalMatcher& matcher, const std::vector<QStringList>& rows,
+                                            int from, const QSet<QString>& absent)
+{
+    std::vector<UnmatchedTitle> titles = groupUnmatchedTitles(rows, from, absent);
+    suggestForTitles(matcher, titles);
+    return titles;
 }
 
 int assignJournalToTitle(std::vector<QStringList>& rows, const QString& key, const Journal& journal)

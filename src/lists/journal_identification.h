@@ -66,6 +66,9 @@ public:
     void openWithoutReading();
     bool isOpen() const { return open_; }
     void close();
+    // The same, the records and the matcher freed on a thread of their own: for a command that is done with a
+    // list of tens of thousands of records and should not wait while they are freed one by one.
+    void closeFreeingInBackground();
 
     // Whether the table has the optional field `skrot` (abbreviated names).
     bool hasAbbreviations() const { return hasAbbreviations_; }
@@ -208,6 +211,11 @@ struct UnmatchedTitle {
 // row count, most first, then by title in Polish order. Suggestions are worked out on both cores.
 std::vector<UnmatchedTitle> unmatchedTitles(const JournalMatcher& matcher, const std::vector<QStringList>& rows,
                                             int from = 0, const QSet<QString>& absent = {});
+// The same in two steps, for a caller that has other work to do between them: the titles grouped and ordered
+// (no matcher needed), then their suggestions and ambiguity.
+std::vector<UnmatchedTitle> groupUnmatchedTitles(const std::vector<QStringList>& rows, int from = 0,
+                                                 const QSet<QString>& absent = {});
+void suggestForTitles(const JournalMatcher& matcher, std::vector<UnmatchedTitle>& titles);
 
 // Suggestions for many titles at once, on both cores (the same as matcher.suggest for each).
 std::vector<std::vector<Suggestion>> suggestAll(const JournalMatcher& matcher, const QStringList& titles);

@@ -1,5 +1,6 @@
-// The heap of a headless command: blocks of every thread, small and large, land in the stretch the kernel was
-// asked to back with large pages. Run in a child process, as the setting holds for a whole process.
+// The heap of a headless command: blocks small and large, of the main thread and of a thread that asked, land in
+// stretches the kernel was asked to back with large pages. Run in a child process: the setting holds for a whole
+// process.
 #include "base/short_run_heap.h"
 
 #include <gtest/gtest.h>
@@ -49,9 +50,16 @@ int childChecks()
         block = std::malloc(1000);
     void* large = std::malloc(std::size_t{8} << 20); // the usual heap would map this apart
     void* ofThread = nullptr;
-    std::thread([&ofThread] { ofThread = std::malloc(std::size_t{1} << 20); }).join();
-    const int result = !inLargePageMapping(small.back()) ? 11 : !inLargePageMapping(large) ? 12
-                                                      : !inLargePageMapping(ofThread) ? 13 : 0;
+    bool threadPrepared = false;
+    std::thread([&] {
+        threadPrepared = vestrum::heap::PrepareThreadForShortRun();
+        ofThread = std::malloc(std::size_t{1} << 20);
+    }).join();
+    const int result = !inLargePageMapping(small.back()) ? 11
+        : !inLargePageMapping(large)                     ? 12
+        : !threadPrepared                                ? 13
+        : !inLargePageMapping(ofThread)                  ? 14
+                                                         : 0;
     for (void* block : small)
         std::free(block);
     std::free(large);
@@ -59,7 +67,7 @@ int childChecks()
     return result;
 }
 
-TEST(ShortRunHeap, BlocksOfEveryThreadComeFromTheLargePageStretch)
+TEST(ShortRunHeap, BlocksOfTheMainThreadAndOfAPreparedThreadComeFromLargePageStretches)
 {
     const pid_t child = fork();
     ASSERT_NE(child, -1);
@@ -68,7 +76,8 @@ TEST(ShortRunHeap, BlocksOfEveryThreadComeFromTheLargePageStretch)
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
-    // 10: not prepared; 11, 12, 13: the last of many small blocks, a large one, a thread's block outside the stretch.
+    // 10: not prepared; 11, 12: the last of many small blocks, a large one outside the stretch; 13: the thread's heap
+    // not prepared; 14: the thread's block outside it.
     EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 

@@ -211,6 +211,25 @@ TEST(JournalIdentification, ListOpenedWithoutReadingIsReadOnFirstUse)
     EXPECT_THROW(broken.openWithoutReading(), Error) << "a missing table is reported when the list is opened";
 }
 
+TEST(JournalIdentification, AListClosedWithItsRecordsFreedInTheBackgroundIsClosedAndOpensAgain)
+{
+    SmallList small(kRows, true);
+    JournalList list(small.connection);
+    list.open();
+    const int count = list.count();
+    const std::shared_ptr<const lists::JournalMatcher> kept = list.sharedMatcher();
+    list.closeFreeingInBackground();
+    EXPECT_FALSE(list.isOpen());
+    EXPECT_EQ(list.count(), 0);
+    EXPECT_THROW(list.identify(QStringLiteral("Physics Letters")), Error);
+    // A matcher somebody still holds outlives the list's records.
+    EXPECT_TRUE(kept->match(QStringLiteral("Physics Letters")).identified());
+
+    list.open();
+    EXPECT_EQ(list.count(), count);
+    EXPECT_TRUE(list.identify(QStringLiteral("Physics Letters")).has_value());
+}
+
 TEST(JournalIdentification, DialogIdentificationWithAbbreviations)
 {
     SmallList small(kRows, true);
