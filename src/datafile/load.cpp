@@ -336,12 +336,11 @@ bool laidOutAsWorking(db::Connection& working, db::Connection& loaded, LoadedDat
 
 // The unpacked file takes the working database's place whole once the check has passed it.
 void putWholeInPlace(Program& program, db::Connection& loaded, const QString& extracted, Progress& progress,
-                     LoadedDataCheck& loadedData)
+                     LoadedDataCheck& loadedData, UnpackedFileSync& unpackedSync)
 {
     progress.start(QStringLiteral("Kopiowanie danych"), QString(), 1);
     progress.step(QStringLiteral("ankieta.mdb"));
-    // Its bytes go to the disk while the check reads them.
-    SyncUnpacked(extracted);
+    unpackedSync.await();
     loadedData.refuseDamage();
     loaded.close();
     PutInPlaceOfWorking(program, extracted);
@@ -400,7 +399,6 @@ const QStringList& listTablesOmittedFromStartingData()
 LoadOutcome LoadDataFile(Program& program, const QString& path, Progress& progress)
 {
     RunState& state = program.state;
-    WorkingDataCheck workingData(program);
     // A folder of this load's own, removed with everything in it when the load ends: the folder "dane.tmp" and
     // whatever the user keeps there are never touched.
     tempfiles::removeAbandoned(state.dataFolder());
@@ -408,6 +406,9 @@ LoadOutcome LoadDataFile(Program& program, const QString& path, Progress& progre
     if (!unpacked.isValid())
         throw Error(QStringLiteral("Docelowa kartoteka nie może zostać utworzona"));
     const QString extracted = UnpackSurvey(path, unpacked.path(), kBadFormat);
+    // Checked once the unpack, which takes both cores, is done, beside the unpacked file's check: whether the
+    // working data go aside is asked only after that.
+    WorkingDataCheck workingData(program);
 
     db::Connection loaded;
     if (!openLoadedDatabase(loaded, extracted))
@@ -415,6 +416,10 @@ LoadOutcome LoadDataFile(Program& program, const QString& path, Progress& progre
     LoadedDataCheck loadedData(loaded, extracted);
 
     const bool earlierVersion = !loaded.hasTable(QStringLiteral("wersja"));
+    // Only a file of this version may be taken whole: its bytes go to the disk while the checks run.
+    std::optional<UnpackedFileSync> unpackedSync;
+    if (!state.StartingDataMode && !earlierVersion)
+        unpackedSync.emplace(extracted);
     if (earlierVersion)
         loadedData.refuseDamage();
     // Refusing leaves DataSaved alone: nothing was loaded, so whatever was unsaved still is.
@@ -433,8 +438,8 @@ LoadOutcome LoadDataFile(Program& program, const QString& path, Progress& progre
         ~Finish() { progress.finish(); }
     } finish{progress};
 
-    if (!state.StartingDataMode && !earlierVersion && laidOutAsWorking(program.survey, loaded, loadedData)) {
-        putWholeInPlace(program, loaded, extracted, progress, loadedData);
+    if (unpackedSync && laidOutAsWorking(program.survey, loaded, loadedData)) {
+        putWholeInPlace(program, loaded, extracted, progress, loadedData, *unpackedSync);
     } else {
         copyIntoWorking(program, loaded, extracted, progress, loadedData);
     }

@@ -95,9 +95,20 @@ bool LaidOutAsWorking(db::Connection& working, db::Connection& loaded)
     return rowsOf(working, versions) == rowsOf(loaded, versions);
 }
 
-void SyncUnpacked(const QString& unpacked)
+UnpackedFileSync::UnpackedFileSync(const QString& unpacked)
+    : synced_(std::async(std::launch::async, [unpacked] { return durable::syncFileAt(unpacked); }))
 {
-    if (!durable::syncFileAt(unpacked))
+}
+
+UnpackedFileSync::~UnpackedFileSync()
+{
+    if (synced_.valid())
+        synced_.wait();
+}
+
+void UnpackedFileSync::await()
+{
+    if (!synced_.get())
         throw Error(kNotReplaced);
 }
 

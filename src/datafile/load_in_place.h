@@ -6,6 +6,8 @@
 
 #include <QString>
 
+#include <future>
+
 namespace vestrum {
 
 class Program;
@@ -22,9 +24,23 @@ namespace datafiles {
 // and leaves behind what the working database does not have.
 bool LaidOutAsWorking(db::Connection& working, db::Connection& loaded);
 
-// Waits until the bytes of the unpacked database file reach the disk, before it may replace the working one (a
-// power cut must not leave an empty file in its place); throws vestrum::Error when they cannot.
-void SyncUnpacked(const QString& unpacked);
+// The bytes of the unpacked database file sent to the disk on a thread of their own from the moment the file is
+// unpacked, while the checks read it. They must be there before the file may replace the working one (a power cut
+// must not leave an empty file in its place). Waited for by the destructor on every way out, so the file is never
+// removed under the sync.
+class UnpackedFileSync {
+public:
+    explicit UnpackedFileSync(const QString& unpacked);
+    ~UnpackedFileSync();
+    UnpackedFileSync(const UnpackedFileSync&) = delete;
+    UnpackedFileSync& operator=(const UnpackedFileSync&) = delete;
+
+    // Waits for the sync; throws vestrum::Error when the bytes could not be written.
+    void await();
+
+private:
+    std::future<bool> synced_;
+};
 
 // Puts the unpacked database file `unpacked` (synced, checked, and closed by every connection) in the place of the
 // working database and opens the working connection on it; the folder entry reaches the disk after the rename. The
