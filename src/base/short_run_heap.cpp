@@ -17,7 +17,7 @@ constexpr std::size_t kHeapStretch = std::size_t{256} << 20;
 // Blocks up to this size come from the heap too, and so from its large pages (the usual limit is 128 KiB).
 constexpr int kLargestHeapBlock = 32 << 20;
 constexpr std::uintptr_t kLargePage = std::uintptr_t{2} << 20;
-// The C library reserves a thread's heap as a stretch of this size aligned to its size, its own records first.
+// glibc reserves a thread's heap as a stretch of this size aligned to its size, its own records first.
 constexpr std::uintptr_t kThreadHeapSize = std::uintptr_t{64} << 20;
 
 std::atomic<bool> prepared{false};
