@@ -1,6 +1,7 @@
 #include "archive/block_deflate.h"
 
 #include "archive/checksums.h"
+#include "archive/raw_inflate.h"
 #include "archive/job_threads.h"
 
 #include <zlib.h>
@@ -171,44 +172,34 @@ namespace {
 
 class RawInflater {
 public:
-    RawInflater()
-    {
-        if (inflateInit2(&zs_, -MAX_WBITS) != Z_OK)
-            throw std::bad_alloc();
-    }
-    ~RawInflater() { inflateEnd(&zs_); }
-    RawInflater(const RawInflater&) = delete;
-    RawInflater& operator=(const RawInflater&) = delete;
-
     // Inflates `packed` from a fresh start; true when it gives exactly `expected` and ends where the layout says:
     // at the end of the stream for the last block, else on a byte boundary between two deflate blocks, past the
     // full flush, with nothing left over.
     bool inflatesTo(const std::vector<char>& packed, const char* expected, qint64 length, bool last,
                     std::vector<char>& out)
     {
-        if (inflateReset(&zs_) != Z_OK)
+        z_stream& zs = stream_.zs();
+        if (inflateReset(&zs) != Z_OK)
             return false;
         // One byte more than the block, so that a block giving too much is seen.
         out.resize(static_cast<size_t>(length) + 1);
-        zs_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(packed.data()));
-        zs_.avail_in = static_cast<uInt>(packed.size());
-        zs_.next_out = reinterpret_cast<Bytef*>(out.data());
-        zs_.avail_out = static_cast<uInt>(out.size());
+        zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(packed.data()));
+        zs.avail_in = static_cast<uInt>(packed.size());
+        zs.next_out = reinterpret_cast<Bytef*>(out.data());
+        zs.avail_out = static_cast<uInt>(out.size());
         int rc = Z_OK;
-        while (rc == Z_OK && zs_.avail_in > 0 && zs_.avail_out > 0)
-            rc = inflate(&zs_, Z_NO_FLUSH);
-        const auto produced = static_cast<qint64>(out.size() - zs_.avail_out);
-        if (produced != length || zs_.avail_in != 0 || std::memcmp(out.data(), expected, static_cast<size_t>(length)) != 0)
+        while (rc == Z_OK && zs.avail_in > 0 && zs.avail_out > 0)
+            rc = inflate(&zs, Z_NO_FLUSH);
+        const auto produced = static_cast<qint64>(out.size() - zs.avail_out);
+        if (produced != length || zs.avail_in != 0 || std::memcmp(out.data(), expected, static_cast<size_t>(length)) != 0)
             return false;
         if (last)
             return rc == Z_STREAM_END;
-        // data_type: 128 = between deflate blocks, 64 = in the stream's final block, low bits = unused bits.
-        const bool betweenBlocks = (zs_.data_type & 128) != 0 && (zs_.data_type & 64) == 0 && (zs_.data_type & 7) == 0;
-        return (rc == Z_OK || rc == Z_BUF_ERROR) && betweenBlocks;
+        return (rc == Z_OK || rc == Z_BUF_ERROR) && zlb::stoppedOnFullFlush(zs);
     }
 
 private:
-    z_stream zs_{};
+    zlb::RawInflateStream stream_;
 };
 
 struct BlockVerdict {

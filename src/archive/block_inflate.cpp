@@ -3,6 +3,8 @@
 #include "archive/archive_failures.h"
 #include "archive/block_deflate.h"
 #include "archive/checksums.h"
+#include "archive/packed_input.h"
+#include "archive/raw_inflate.h"
 #include "archive/job_threads.h"
 
 #include <zlib.h>
@@ -91,40 +93,32 @@ private:
 
 class RawInflater {
 public:
-    RawInflater()
-    {
-        if (inflateInit2(&zs_, -MAX_WBITS) != Z_OK)
-            throw std::bad_alloc();
-    }
-    ~RawInflater() { inflateEnd(&zs_); }
-    RawInflater(const RawInflater&) = delete;
-    RawInflater& operator=(const RawInflater&) = delete;
-
-    z_stream& zs() { return zs_; }
+    z_stream& zs() { return stream_.zs(); }
 
     // Whether the piece is a block: inflated from nothing, it uses up every byte, gives at most kMostPerPiece and
     // stops at the end of the stream (the last piece) or else between two deflate blocks on a byte boundary.
     bool inflateAlone(Piece& piece)
     {
-        if (inflateReset(&zs_) != Z_OK)
+        z_stream& zs = stream_.zs();
+        if (inflateReset(&zs) != Z_OK)
             return false;
         InflatedBytes& out = piece.inflated;
         if (out.capacity() < blockdeflate::kBlockSize + 1)
             out.grow(blockdeflate::kBlockSize + 1, 0);
-        zs_.next_in = reinterpret_cast<Bytef*>(piece.packed.data());
-        zs_.avail_in = static_cast<uInt>(piece.packed.size());
+        zs.next_in = reinterpret_cast<Bytef*>(piece.packed.data());
+        zs.avail_in = static_cast<uInt>(piece.packed.size());
         piece.produced = 0;
         int rc = Z_OK;
         for (;;) {
-            zs_.next_out = reinterpret_cast<Bytef*>(out.data() + piece.produced);
-            zs_.avail_out = static_cast<uInt>(out.capacity() - piece.produced);
-            rc = inflate(&zs_, Z_NO_FLUSH);
-            piece.produced = out.capacity() - zs_.avail_out;
+            zs.next_out = reinterpret_cast<Bytef*>(out.data() + piece.produced);
+            zs.avail_out = static_cast<uInt>(out.capacity() - piece.produced);
+            rc = inflate(&zs, Z_NO_FLUSH);
+            piece.produced = out.capacity() - zs.avail_out;
             if (rc == Z_STREAM_END)
                 break;
             if (rc != Z_OK && rc != Z_BUF_ERROR)
                 return false;
-            if (zs_.avail_out == 0) {
+            if (zs.avail_out == 0) {
                 if (out.capacity() > kMostPerPiece)
                     return false;
                 out.grow(out.capacity() * 2, piece.produced);
@@ -132,17 +126,15 @@ public:
             }
             break; // every byte taken, and room left for more
         }
-        if (zs_.avail_in != 0)
+        if (zs.avail_in != 0)
             return false;
         if (piece.last)
             return rc == Z_STREAM_END;
-        // data_type: 128 = between deflate blocks, 64 = in the stream's final block, low bits = unused bits.
-        return rc != Z_STREAM_END && (zs_.data_type & 128) != 0 && (zs_.data_type & 64) == 0
-            && (zs_.data_type & 7) == 0;
+        return rc != Z_STREAM_END && stoppedOnFullFlush(zs);
     }
 
 private:
-    z_stream zs_{};
+    RawInflateStream stream_;
 };
 
 // Reads the deflate data of a stream (between its header and its Adler-32) and cuts it after each full-flush
@@ -372,8 +364,7 @@ void inflateTheRest(QFile& archive, qint64 length, qint64 size, int number, Reac
     if (inflateSetDictionary(&zs, reinterpret_cast<const Bytef*>(window.data()), static_cast<uInt>(window.size()))
         != Z_OK)
         throw memberCorrupt(number);
-    std::vector<char> in(static_cast<size_t>(std::min<qint64>(std::max<qint64>(length, 1), kIoChunk)));
-    qint64 inLeft = length;
+    PackedInput packed(archive, length, number, kIoChunk);
     for (;;) {
         qint64 capacity = 0;
         char* buffer = output.acquire(capacity);
@@ -381,16 +372,7 @@ void inflateTheRest(QFile& archive, qint64 length, qint64 size, int number, Reac
         zs.avail_out = static_cast<uInt>(capacity);
         int rc = Z_OK;
         while (rc == Z_OK && zs.avail_out > 0) {
-            if (zs.avail_in == 0) {
-                if (inLeft == 0)
-                    throw memberCorrupt(number);
-                const qint64 n = archive.read(in.data(), std::min<qint64>(inLeft, static_cast<qint64>(in.size())));
-                if (n <= 0)
-                    throw memberCorrupt(number);
-                inLeft -= n;
-                zs.next_in = reinterpret_cast<Bytef*>(in.data());
-                zs.avail_in = static_cast<uInt>(n);
-            }
+            packed.refill(zs);
             rc = inflate(&zs, Z_NO_FLUSH);
             if (rc != Z_OK && rc != Z_STREAM_END)
                 throw memberCorrupt(number);
@@ -403,7 +385,7 @@ void inflateTheRest(QFile& archive, qint64 length, qint64 size, int number, Reac
         reached.produced += filled;
         produced(reached.produced);
         if (rc == Z_STREAM_END) {
-            if (zs.avail_in != 0 || inLeft != 0)
+            if (!packed.usedUp(zs))
                 throw memberCorrupt(number);
             return;
         }

@@ -3,6 +3,7 @@
 #include "archive/archive_failures.h"
 #include "archive/archive_progress.h"
 #include "archive/block_inflate.h"
+#include "archive/packed_input.h"
 #include "archive/member_outputs.h"
 #include "archive/zlib_streams.h"
 
@@ -67,21 +68,11 @@ void ZlbArchive::streamMember(QFile& archive, int number, ArchiveMemberOutput& o
     }
     InflateStream inflater;
     z_stream& zs = inflater.zs;
-    std::vector<char> in(std::min<qint64>(std::max<qint64>(e.StoredSize, 1), kIoChunk));
-    qint64 inLeft = e.StoredSize;
+    PackedInput packed(archive, e.StoredSize, number, kIoChunk);
     char* buffer = output.acquire(capacity);
     qint64 filled = 0;
     for (;;) {
-        if (zs.avail_in == 0) {
-            if (inLeft == 0)
-                throw memberCorrupt(number);
-            const qint64 n = archive.read(in.data(), std::min<qint64>(inLeft, static_cast<qint64>(in.size())));
-            if (n <= 0)
-                throw memberCorrupt(number);
-            inLeft -= n;
-            zs.next_in = reinterpret_cast<Bytef*>(in.data());
-            zs.avail_in = static_cast<uInt>(n);
-        }
+        packed.refill(zs);
         zs.next_out = reinterpret_cast<Bytef*>(buffer + filled);
         zs.avail_out = static_cast<uInt>(capacity - filled);
         const int rc = inflate(&zs, Z_NO_FLUSH);

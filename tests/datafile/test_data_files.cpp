@@ -445,13 +445,9 @@ TEST(DataFileChild, DISABLED_SaveUntilKilled)
     const QString folder = qEnvironmentVariable("VESTRUM_CHILD_PROGRAM_FOLDER");
     if (folder.isEmpty())
         GTEST_SKIP();
-    ScriptedMessages messages;
-    SystemClock clock;
-    Program program(messages, clock);
-    program.state.ProgramFolder = folder;
-    program.state.DatabasePath = folder + QStringLiteral("dane/ankieta.mdb");
+    ChildProgram child(folder);
+    Program& program = child.program;
     program.state.CurrentDataFile = qEnvironmentVariable("VESTRUM_CHILD_DATA_FILE");
-    program.survey.open(program.state.DatabasePath, schema::databasePassword());
 
     class Stalling final : public datafiles::CheckedArchive {
     protected:

@@ -79,20 +79,6 @@ int runChild(const std::function<void()>& body)
     return status;
 }
 
-// The child's program: its own connection to the same folder, as a second run of the program would have.
-struct ChildProgram {
-    ScriptedMessages messages;
-    FixedClock clock { QDateTime(QDate(2008, 3, 5), QTime(9, 7, 30)) };
-    Program program { messages, clock };
-    explicit ChildProgram(const RunState& parent)
-    {
-        program.state.ProgramFolder = parent.ProgramFolder;
-        program.state.DatabasePath = parent.DatabasePath;
-        ReadSettings(program.state);
-        program.survey.open(program.state.DatabasePath, schema::databasePassword());
-    }
-};
-
 // Kills its own process at a chosen point of a rebuild.
 class KilledArchive : public datafiles::CheckedArchive {
 public:
@@ -159,7 +145,7 @@ TEST(DataSafety, AKilledSaveLeavesTheFileWholeAndItsLeftoversAreClearedByTheNext
     for (At at : { At::TempFileMade, At::HalfCompressed, At::BeforeReplace }) {
         for (bool asNewFile : { false, true }) {
             const int status = runChild([&] {
-                ChildProgram child(t.program.state);
+                ChildProgram child(t.program.state.ProgramFolder);
                 child.program.state.CurrentDataFile = file;
                 KilledArchive archive(at);
                 if (asNewFile)
@@ -201,7 +187,7 @@ TEST(DataSafety, ADiskThatFillsUpFailsTheSaveAndKeepsTheOldFile)
 
     for (bool asNewFile : { false, true }) {
         const int status = runChild([&] {
-            ChildProgram child(t.program.state);
+            ChildProgram child(t.program.state.ProgramFolder);
             child.program.state.CurrentDataFile = file;
             SetDataSaved(child.program.state, false);
             // From here on no file may grow past 64 kB: writes fail as on a full disk.
@@ -498,7 +484,7 @@ TEST(DataSafety, ACrashBetweenAnEditAndASaveKeepsTheEditInARestorePointAtTheNext
     t.survey().close();
 
     const int status = runChild([&] {
-        ChildProgram child(t.program.state);
+        ChildProgram child(t.program.state.ProgramFolder);
         child.program.survey.execute(QStringLiteral("UPDATE dane_podstawowe SET nazwa = 'edycja'"));
         datafiles::StoreReportingYear(child.program, QStringLiteral("2007")); // an edit, as a section save makes it
         ::raise(SIGKILL);
@@ -562,7 +548,7 @@ TEST(DataSafety, ASaveKilledAtItsCommitHasAlreadyRecordedTheUnsavedWork)
     for (bool list : { false, true }) {
         WriteSettings(t.program.state); // the run that saved the file closed normally
         const int status = runChild([&] {
-            ChildProgram child(t.program.state);
+            ChildProgram child(t.program.state.ProgramFolder);
             sqlite3_commit_hook(child.program.survey.handle(), &killAtCommit, nullptr);
             saveSectionOrList(child.program, list);
         });

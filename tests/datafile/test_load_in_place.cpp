@@ -332,12 +332,8 @@ TEST(LoadInPlaceChild, DISABLED_LoadUntilKilled)
     const QString folder = qEnvironmentVariable("VESTRUM_CHILD_PROGRAM_FOLDER");
     if (folder.isEmpty())
         GTEST_SKIP();
-    ScriptedMessages messages;
-    SystemClock clock;
-    Program program(messages, clock);
-    program.state.ProgramFolder = folder;
-    program.state.DatabasePath = folder + QStringLiteral("dane/ankieta.mdb");
-    program.survey.open(program.state.DatabasePath, schema::databasePassword());
+    ChildProgram child(folder);
+    Program& program = child.program;
     const auto dieAt = static_cast<durable::Step>(qEnvironmentVariableIntValue("VESTRUM_CHILD_DIE_AT"));
     // The unpacked file is synced, then renamed over the working database.
     const QString database = QFileInfo(program.state.DatabasePath).absoluteFilePath();

@@ -7,6 +7,7 @@
 #include "base/error.h"
 #include "datafile/data_file.h"
 #include "program/program.h"
+#include "program/settings.h"
 #include "archive/zlb_archive.h"
 #include "storage/schema.h"
 #include "support/temp_survey.h"
@@ -42,6 +43,22 @@ struct TestProgram {
     }
     QString path(const QString& relative) const { return dir.filePath(relative); }
     db::Connection& survey() { return program.survey; }
+};
+
+// The program of a test's child process: its own connection to the working database of the parent's program
+// folder, its settings read, as a second run of the program would have.
+struct ChildProgram {
+    ScriptedMessages messages;
+    FixedClock clock{QDateTime(QDate(2008, 3, 5), QTime(9, 7, 30))};
+    Program program{messages, clock};
+
+    explicit ChildProgram(const QString& programFolder)
+    {
+        program.state.ProgramFolder = programFolder;
+        program.state.DatabasePath = programFolder + QStringLiteral("dane/ankieta.mdb");
+        ReadSettings(program.state);
+        program.survey.open(program.state.DatabasePath, schema::databasePassword());
+    }
 };
 
 // Packs a database file as the one member "ankieta.mdb" of a new archive at `target`.
